@@ -1,0 +1,56 @@
+#include "app/appsetup.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QTextCodec>
+
+// Q_INIT_RESOURCE must be used outside any namespace.
+void freymoInitResources()
+{
+    Q_INIT_RESOURCE(images);
+}
+
+const char* applicationStyleSheet()
+{
+    return "QScrollBar:vertical{border:0px;background:transparent;width:14px;margin:1px;}"
+           "QScrollBar:horizontal{border:0px;background:transparent;height:16px;margin:1px;}"
+           "QScrollBar::handle{background:#f9f9f9;min-height:20px;border:1px solid #b9b9b9;border-radius:4px;}"
+           "QScrollBar::handle:hover{background:#ffffff;}"
+           "QScrollBar::add-line,QScrollBar::sub-line{background:#d2cdcd;width:1px;"
+           "subcontrol-position:center;margin-right:1px;}"
+           "QComboBox,QPlainTextEdit,QLineEdit,QScrollArea{border:1px solid #cccccc;border-radius:4px;padding:2px;}"
+           "QComboBox:hover,QPlainTextEdit:hover,QLineEdit:hover,QScrollArea:hover{border:1px solid #94D035;}"
+           "QLabel,QToolButton,QCheckBox{font-family:\"Microsoft Yahei\",\"宋体\";font-size:12px;"
+           "font-weight:normal;background:transparent;}"
+           "QLineEdit{background:white;}"
+           "QToolButton#DialogButton{border-width:4px;"
+           "border-image:url(:/images/btn_dialog_normal.png) 4 4 4 4 stretch stretch;}"
+           "QToolButton#DialogButton:hover{border-image:url(:/images/btn_dialog_hover.png) 4 4 4 4 stretch stretch;}"
+           "QToolButton#DialogButton:pressed{border-image:url(:/images/btn_dialog_pressed.png) 4 4 4 4 stretch stretch;}"
+           "QToolButton#GreenButton{border-width:4px;"
+           "border-image:url(:/images/btn_normal.png) 4 4 4 4 stretch stretch;}"
+           "QToolButton#GreenButton:hover{border-image:url(:/images/btn_hover.png) 4 4 4 4 stretch stretch;}"
+           "QToolButton#GreenButton:pressed{border-image:url(:/images/btn_pressed.png) 4 4 4 4 stretch stretch;}";
+}
+
+void applyApplicationLook()
+{
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (!app)
+        return;
+    app->setStyleSheet(QString::fromUtf8(applicationStyleSheet()));
+
+    // Offscreen and X11 platforms pick different default point sizes; fix the
+    // font so that the fixed-pixel layouts look the same everywhere.
+    QFont font = QApplication::font();
+    font.setFamilies({QStringLiteral("Microsoft Yahei"), QStringLiteral("WenQuanYi Micro Hei"),
+                      QStringLiteral("Noto Sans CJK SC")});
+    font.setPixelSize(12);
+    QApplication::setFont(font);
+
+    // The "System" codec is the operating system's code page where it exists;
+    // on builds where Qt does not offer it, the default (UTF-8) stays, since
+    // passing null would silently reset it anyway.
+    if (QTextCodec* codec = QTextCodec::codecForName("System"))
+        QTextCodec::setCodecForLocale(codec);
+}

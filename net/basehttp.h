@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QObject>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// The one channel between the client and the management platform's HTTP API.
+// Turns a path and a request code into a GET or a form-encoded POST, tags the
+// reply with the code (dynamic property "mothed") and hands every finished
+// reply to slot_finished(), which the derived API implements.
+class BaseHttp : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit BaseHttp(QObject* parent = nullptr);
+    ~BaseHttp() override;
+
+    // Base address + path; `path` begins with "/" and carries its own query.
+    void performGet(const QString& path, int code);
+    // Base address + path, the parameters form-encoded in ascending key order.
+    void performPost(const QString& path, const QMap<QString, QString>& params, int code);
+
+    // "http://" + platform host + "/api", fixed at build time.
+    static QString baseAddress();
+
+    // The form body: every pair as percent-encoded key "=" value "&", keys in
+    // ascending order; the trailing "&" stays; an empty map gives "".
+    static QByteArray encodeForm(const QMap<QString, QString>& params);
+
+    // Every request is given up after this long and then ends like any other
+    // transport error.
+    static constexpr int DefaultTransferTimeoutMs = 30000;
+
+    // Test seams: the application never calls these.
+    static void setBaseAddressForTesting(const QString& base);
+    static void setTransferTimeoutForTesting(int ms);
+
+signals:
+    void signal_trans_start();
+    void signal_trans_finished();
+
+public slots:
+    virtual void slot_finished(QNetworkReply* reply) = 0;
+
+protected:
+    QNetworkAccessManager* manager;
+};

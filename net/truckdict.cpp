@@ -1,0 +1,7 @@
+#include "net/truckdict.h"
+
+TruckDict* TruckDict::instance()
+{
+    static TruckDict dict;
+    return &dict;
+}

@@ -1,0 +1,34 @@
+# Shared by run.sh and test.sh: installs the Debian packages that are missing,
+# and only those, so a second run installs nothing and works offline.
+
+# What the build and the tests need.
+FREYMO_BUILD_PACKAGES=(
+    g++ cmake ninja-build ccache pkg-config
+    qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite
+    libcpp-httplib-dev libsodium-dev
+    fonts-wqy-microhei
+)
+# What running the client on a machine without a display needs as well.
+FREYMO_RUN_PACKAGES=(xvfb xauth x11-utils imagemagick)
+
+freymo_missing_packages() {
+    local p missing=()
+    for p in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$p")
+        fi
+    done
+    echo "${missing[@]:-}"
+}
+
+freymo_install_packages() {
+    local missing
+    missing=$(freymo_missing_packages "$@")
+    [ -z "$missing" ] && return 0
+    echo "Installing missing packages: $missing"
+    local sudo=""
+    if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+    $sudo apt-get update -qq
+    # shellcheck disable=SC2086
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+}

@@ -1,0 +1,9 @@
+#include "testenvironment.h"
+
+#include "app/appsetup.h"
+
+void initClientTestEnvironment()
+{
+    freymoInitResources();
+    applyApplicationLook();
+}
