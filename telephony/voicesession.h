@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 struct VoiceAccount;
 
@@ -14,7 +15,10 @@ namespace VoiceSession {
 
 // Entries of the callback table: 61 pointer-sized slots.
 constexpr int CallbackCount = 61;
-using CallbackTable = void*[CallbackCount];
+using CallbackTable = void* [CallbackCount];
+
+// The voice server's port; its host is FREYMO_VOICE_HOST (buildconfig.h).
+constexpr int ServerPort = 8883;
 
 // Fills the client's callbacks into a zero-filled table: the main window's
 // (connected, connect error, alerting, log info, the no-op) and the phone
@@ -32,5 +36,17 @@ bool isOnline();
 void makeCall(const QByteArray& latin1Number);
 // voiceReleaseCall(0).
 void releaseCall();
+
+// Whether the SDK's library has been found and all its functions resolved
+// (tries to load it on first use).
+bool isLoaded();
+
+// Test seams: the application never calls these.
+// Where start() logs in; an empty host or a port of 0 restores the fixed value.
+void setServerForTesting(const QByteArray& host, int port);
+// Loads the SDK from `path` (a file name with or without its suffix) instead of
+// searching for it; an empty path restores the search. A library loaded before
+// stays loaded (its thread may still run) but is no longer called.
+void setLibraryForTesting(const QString& path);
 
 } // namespace VoiceSession
