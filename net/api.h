@@ -10,6 +10,7 @@
 
 struct UserToken;
 struct VoiceAccount;
+enum class RequestCode : int;
 
 // The client's one gateway to the management platform: one operation per
 // server request, one completion signal per operation. One object per
@@ -98,6 +99,12 @@ public slots:
 
 private:
     API();
+
+    // Emits the completion signal of `code` for the answer object.
+    void dispatch(RequestCode code, const QJsonObject& answer);
+    void handleLoginAnswer(const QJsonObject& answer);
+    // The four record submissions: "/<kind>/add/" or "/<kind>/<id>/edit/".
+    void submitRecord(const QString& kind, QMap<QString, QString> params, int code);
 
     UserToken* token = nullptr;
     VoiceAccount* voice = nullptr;

@@ -35,6 +35,8 @@ public:
     // Every request is given up after this long and then ends like any other
     // transport error.
     static constexpr int DefaultTransferTimeoutMs = 30000;
+    // The time-out that every request (downloadImage's too) is given now.
+    static int transferTimeout();
 
     // Test seams: the application never calls these.
     static void setBaseAddressForTesting(const QString& base);

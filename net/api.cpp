@@ -1,0 +1,536 @@
+#include "net/api.h"
+
+#include "buildconfig.h"
+#include "net/requestcode.h"
+#include "net/systeminfo.h"
+#include "net/truckdict.h"
+#include "net/usertoken.h"
+#include "net/voiceaccount.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDebug>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QJsonValue>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QRandomGenerator>
+#include <QUrl>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+const QString connectFailedText = QString::fromUtf8("连接管理平台失败！");
+
+// An integer of an answer: a JSON number rounded to the nearest integer, a
+// string of decimal digits parsed, anything else 0. Out-of-range values are
+// clamped rather than wrapped.
+qint64 readInteger(const QJsonValue& value)
+{
+    if (value.isDouble()) {
+        const double d = value.toDouble();
+        if (!std::isfinite(d))
+            return 0;
+        if (d >= 9.2e18)
+            return std::numeric_limits<qint64>::max();
+        if (d <= -9.2e18)
+            return std::numeric_limits<qint64>::min();
+        return qRound64(d);
+    }
+    if (value.isString()) {
+        bool ok = false;
+        const qint64 n = value.toString().trimmed().toLongLong(&ok);
+        return ok ? n : 0;
+    }
+    return 0;
+}
+
+int readInt(const QJsonValue& value)
+{
+    const qint64 n = readInteger(value);
+    if (n > std::numeric_limits<int>::max())
+        return std::numeric_limits<int>::max();
+    if (n < std::numeric_limits<int>::min())
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(n);
+}
+
+bool isSuccess(const QJsonObject& answer)
+{
+    const QJsonValue success = answer.value(QLatin1String("success"));
+    return success.isBool() && success.toBool();
+}
+
+QString errorsOf(const QJsonObject& answer)
+{
+    return answer.value(QLatin1String("errors")).toString();
+}
+
+// The answer object of a finished reply: the fixed connection failure for a
+// refused connection or a missing resource, otherwise the body's top-level
+// object (empty when the body is empty, unreadable, not JSON or not an object).
+QJsonObject answerOf(QNetworkReply* reply)
+{
+    const QNetworkReply::NetworkError error = reply->error();
+    if (error == QNetworkReply::ContentNotFoundError || error == QNetworkReply::ConnectionRefusedError) {
+        QJsonObject failure;
+        failure.insert(QStringLiteral("success"), false);
+        failure.insert(QStringLiteral("errors"), connectFailedText);
+        return failure;
+    }
+    // An aborted or timed-out reply is closed; it has no body to read.
+    if (!reply->isReadable())
+        return QJsonObject();
+    QByteArray body = reply->readAll().trimmed();
+    const int nul = body.indexOf('\0');
+    if (nul >= 0)
+        body.truncate(nul);
+    const QJsonDocument document = QJsonDocument::fromJson(QString::fromUtf8(body).toUtf8());
+    return document.isObject() ? document.object() : QJsonObject();
+}
+
+QString decimal(quint32 value)
+{
+    return QString::number(value);
+}
+
+// A number that goes into a path or a query as an identifier, page or status.
+QString unsignedText(int value)
+{
+    return QString::number(static_cast<quint32>(value));
+}
+
+// A value typed by the user that goes into a query: trimmed, then escaped so
+// that "&", "#", "+" and "%" stay part of the value.
+QString queryValue(const QString& text)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(text.trimmed()));
+}
+
+// 32 lower-case hex digits: the MD5 of the local time text, salted with a
+// random number so that two sessions opened within one second (here or on
+// another machine) never share a number.
+QString makeSessionId()
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ddd"));
+    QByteArray input = stamp.toLatin1();
+    input += ' ';
+    input += QByteArray::number(QRandomGenerator::system()->generate64(), 16);
+    return QString::fromLatin1(QCryptographicHash::hash(input, QCryptographicHash::Md5).toHex());
+}
+
+} // namespace
+
+API* API::instance()
+{
+    static API api;
+    return &api;
+}
+
+API::API()
+    : BaseHttp(nullptr)
+{
+}
+
+API::~API()
+{
+    delete token;
+    delete voice;
+}
+
+QString API::sessionSuffix() const
+{
+    if (!token)
+        return QStringLiteral("?token=&user=0");
+    return QStringLiteral("?token=") + token->token + QStringLiteral("&user=") + decimal(token->user);
+}
+
+// ---------------------------------------------------------------- session
+
+void API::login(const QString& username, const QString& password)
+{
+    if (!token) {
+        token = new UserToken;
+        delete voice;
+        voice = new VoiceAccount;
+    }
+    token->username = username;
+    token->password = password;
+    token->sessionid = makeSessionId();
+
+    QMap<QString, QString> params;
+    params.insert(QStringLiteral("username"), username);
+    params.insert(QStringLiteral("password"), password);
+    performPost(QStringLiteral("/auth/"), params, toInt(RequestCode::Login));
+}
+
+void API::fetchTruckDict()
+{
+    performGet(QStringLiteral("/truck/dict/") + sessionSuffix(), toInt(RequestCode::FetchTruckDict));
+}
+
+void API::fetchServiceInfo()
+{
+    performGet(QStringLiteral("/system/serviceinfo/") + sessionSuffix(), toInt(RequestCode::FetchServiceInfo));
+}
+
+void API::fetchProfile()
+{
+    performGet(QStringLiteral("/mine/profile/") + sessionSuffix(), toInt(RequestCode::FetchProfile));
+}
+
+void API::fetchVersion()
+{
+    performGet(QStringLiteral("/system/version/windesktop/"), toInt(RequestCode::FetchVersion));
+}
+
+void API::submitProfile(const QMap<QString, QString>& params)
+{
+    performPost(QStringLiteral("/mine/profile/edit/") + sessionSuffix(), params, toInt(RequestCode::SubmitProfile));
+}
+
+void API::submitPassword(const QMap<QString, QString>& params)
+{
+    performPost(QStringLiteral("/mine/password/edit/") + sessionSuffix(), params, toInt(RequestCode::SubmitPassword));
+}
+
+void API::visitStart()
+{
+    QMap<QString, QString> params;
+    params.insert(QStringLiteral("organ"), decimal(token ? token->organ : 0));
+    params.insert(QStringLiteral("user"), decimal(token ? token->user : 0));
+    params.insert(QStringLiteral("platform"), QStringLiteral("PC"));
+    params.insert(QStringLiteral("machine"), QString::number(SystemInfo::processorType()));
+    params.insert(QStringLiteral("os_version"), SystemInfo::windowsVersionName(SystemInfo::windowsVersion()));
+    params.insert(QStringLiteral("app_version"), QStringLiteral(FREYMO_VERSION_TEXT));
+    params.insert(QStringLiteral("network_type"), QStringLiteral("ADSL"));
+    params.insert(QStringLiteral("resolution"), SystemInfo::screenResolution());
+    params.insert(QStringLiteral("sessionid"), token ? token->sessionid : QString());
+    performPost(QStringLiteral("/system/visit/start/") + sessionSuffix(), params, toInt(RequestCode::VisitStart));
+}
+
+void API::visitEnd()
+{
+    const QString sessionid = token ? token->sessionid : QString();
+    performGet(QStringLiteral("/system/visit/") + sessionid + QStringLiteral("/end/") + sessionSuffix(),
+        toInt(RequestCode::VisitEnd));
+}
+
+// ---------------------------------------------------------------- business
+
+void API::fetchTruckGroup(int group)
+{
+    const QString path = group >= 0 ? QStringLiteral("/truck/") + QString::number(group) + QStringLiteral("/")
+                                    : QStringLiteral("/truck/");
+    performGet(path + sessionSuffix(), toInt(RequestCode::FetchTruck));
+}
+
+void API::fetchTruck(int page, const QString& number)
+{
+    performGet(QStringLiteral("/truck/") + sessionSuffix() + QStringLiteral("&page=") + unsignedText(page)
+            + QStringLiteral("&number=") + queryValue(number),
+        toInt(RequestCode::FetchTruck));
+}
+
+void API::fetchShipper(int page, const QString& name)
+{
+    performGet(QStringLiteral("/shipper/") + sessionSuffix() + QStringLiteral("&page=") + unsignedText(page)
+            + QStringLiteral("&name=") + queryValue(name),
+        toInt(RequestCode::FetchShipper));
+}
+
+void API::fetchConsignee(int page, const QString& name)
+{
+    performGet(QStringLiteral("/consignee/") + sessionSuffix() + QStringLiteral("&page=") + unsignedText(page)
+            + QStringLiteral("&name=") + queryValue(name),
+        toInt(RequestCode::FetchConsignee));
+}
+
+void API::fetchTrade(int page)
+{
+    performGet(QStringLiteral("/trade/") + sessionSuffix() + QStringLiteral("&page=") + unsignedText(page),
+        toInt(RequestCode::FetchTrade));
+}
+
+void API::fetchNotification()
+{
+    performGet(QStringLiteral("/system/notification/") + sessionSuffix(), toInt(RequestCode::FetchNotification));
+}
+
+void API::submitRecord(const QString& kind, QMap<QString, QString> params, int code)
+{
+    // "0" is a new record; any other id, or none, edits the record it names.
+    const auto id = params.constFind(QStringLiteral("id"));
+    QString path;
+    if (id != params.constEnd() && *id == QLatin1String("0")) {
+        path = QStringLiteral("/") + kind + QStringLiteral("/add/");
+    } else {
+        const QString idText = id != params.constEnd() ? *id : QString();
+        // The id is escaped so that no value can step out of its path segment.
+        path = QStringLiteral("/") + kind + QStringLiteral("/") + QString::fromLatin1(QUrl::toPercentEncoding(idText))
+            + QStringLiteral("/edit/");
+    }
+    params.insert(QStringLiteral("organ"), decimal(token ? token->organ : 0));
+    performPost(path + sessionSuffix(), params, code);
+}
+
+void API::submitTruck(QMap<QString, QString> params)
+{
+    submitRecord(QStringLiteral("truck"), std::move(params), toInt(RequestCode::SubmitTruck));
+}
+
+void API::submitShipper(QMap<QString, QString> params)
+{
+    submitRecord(QStringLiteral("shipper"), std::move(params), toInt(RequestCode::SubmitShipper));
+}
+
+void API::submitConsignee(QMap<QString, QString> params)
+{
+    submitRecord(QStringLiteral("consignee"), std::move(params), toInt(RequestCode::SubmitConsignee));
+}
+
+void API::submitTrade(QMap<QString, QString> params)
+{
+    submitRecord(QStringLiteral("trade"), std::move(params), toInt(RequestCode::SubmitTrade));
+}
+
+void API::changeTruckStatus(int truckId, int status)
+{
+    QString path = QStringLiteral("/truck/") + unsignedText(truckId);
+    if (status == 1)
+        path += QStringLiteral("/work/");
+    else if (status == 2)
+        path += QStringLiteral("/sleep/");
+    performGet(path + sessionSuffix(), toInt(RequestCode::ChangeTruckStatus));
+}
+
+void API::changeTradeStatus(int tradeId, int payoutStatus, int agencyStatus)
+{
+    QMap<QString, QString> params;
+    params.insert(QStringLiteral("payout_status"), unsignedText(payoutStatus));
+    params.insert(QStringLiteral("agency_status"), unsignedText(agencyStatus));
+    performPost(QStringLiteral("/trade/") + unsignedText(tradeId) + QStringLiteral("/status/change/") + sessionSuffix(),
+        params, toInt(RequestCode::ChangeTradeStatus));
+}
+
+void API::deleteTruck(int truckId)
+{
+    performGet(QStringLiteral("/truck/") + unsignedText(truckId) + QStringLiteral("/delete/") + sessionSuffix(),
+        toInt(RequestCode::DeleteTruck));
+}
+
+void API::deleteShipper(int shipperId)
+{
+    performGet(QStringLiteral("/shipper/") + unsignedText(shipperId) + QStringLiteral("/delete/") + sessionSuffix(),
+        toInt(RequestCode::DeleteShipper));
+}
+
+void API::deleteConsignee(int consigneeId)
+{
+    performGet(QStringLiteral("/consignee/") + unsignedText(consigneeId) + QStringLiteral("/delete/") + sessionSuffix(),
+        toInt(RequestCode::DeleteConsignee));
+}
+
+void API::submitSms(const QString& number, const QString& content)
+{
+    QMap<QString, QString> params;
+    params.insert(QStringLiteral("number"), number);
+    params.insert(QStringLiteral("content"), content);
+    performPost(QStringLiteral("/sms/send/") + sessionSuffix(), params, toInt(RequestCode::SubmitSms));
+}
+
+void API::submitFeedback(int type, const QString& content)
+{
+    QMap<QString, QString> params;
+    params.insert(QStringLiteral("type"), QString::number(type));
+    params.insert(QStringLiteral("content"), content);
+    performPost(QStringLiteral("/system/feedback/add/") + sessionSuffix(), params, toInt(RequestCode::SubmitFeedback));
+}
+
+// ---------------------------------------------------------------- download
+
+QByteArray API::downloadImage(const QString& url)
+{
+    qDebug() << "download image:" << url;
+    auto* downloader = new QNetworkAccessManager(this);
+    QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
+    request.setTransferTimeout(transferTimeout());
+    QNetworkReply* reply = downloader->get(request);
+
+    {
+        QEventLoop loop;
+        connect(downloader, &QNetworkAccessManager::finished, &loop, &QEventLoop::quit);
+        if (!reply->isFinished())
+            loop.exec();
+    }
+
+    // The loop may also end because the application is quitting: the reply
+    // is then given up here, so nothing arrives after this frame is gone.
+    if (!reply->isFinished())
+        reply->abort();
+    QByteArray body;
+    if (reply->isReadable())
+        body = reply->readAll();
+    delete downloader; // deletes the reply with it
+    return body;
+}
+
+// ---------------------------------------------------------------- answers
+
+void API::slot_finished(QNetworkReply* reply)
+{
+    qDebug() << "Response incoming!";
+    const int code = reply->property("mothed").toInt();
+    const QJsonObject answer = answerOf(reply);
+    reply->deleteLater();
+
+    if (static_cast<unsigned>(code) <= static_cast<unsigned>(LastRequestCode))
+        dispatch(static_cast<RequestCode>(code), answer);
+
+    emit signal_trans_finished();
+}
+
+void API::dispatch(RequestCode code, const QJsonObject& answer)
+{
+    const bool ok = isSuccess(answer);
+    const QString errors = ok ? QString() : errorsOf(answer);
+    const QString data = QStringLiteral("data");
+
+    auto objectPattern = [&](void (API::*signal)(QJsonObject*, QString)) {
+        if (ok) {
+            QJsonObject payload = answer.value(data).toObject();
+            (this->*signal)(&payload, QString());
+        } else {
+            (this->*signal)(nullptr, errors);
+        }
+    };
+    auto arrayPattern = [&](void (API::*signal)(QJsonArray*, QString)) {
+        if (ok) {
+            QJsonArray payload = answer.value(data).toArray();
+            (this->*signal)(&payload, QString());
+        } else {
+            (this->*signal)(nullptr, errors);
+        }
+    };
+    auto booleanPattern = [&](void (API::*signal)(bool, QString)) { (this->*signal)(ok, errors); };
+    auto identifierPattern = [&](void (API::*signal)(int, QString), const QString& key) {
+        (this->*signal)(ok ? readInt(answer.value(key)) : -1, errors);
+    };
+
+    switch (code) {
+    case RequestCode::Login:
+        handleLoginAnswer(answer);
+        break;
+    case RequestCode::FetchTruckDict:
+        if (ok) {
+            const QJsonObject dict = answer.value(data).toObject();
+            TruckDict::instance()->setDrivingMode(dict.value(QLatin1String("driving_mode")).toObject());
+            TruckDict::instance()->setTonnage(dict.value(QLatin1String("tonnage")).toObject());
+            TruckDict::instance()->setPackingcaseMode(dict.value(QLatin1String("packingcase_mode")).toObject());
+        }
+        emit signal_fetch_truckdict_finished(ok, errors);
+        break;
+    case RequestCode::FetchServiceInfo:
+        objectPattern(&API::signal_fetch_serviceinfo_finished);
+        break;
+    case RequestCode::FetchProfile:
+        objectPattern(&API::signal_fetch_profile_finished);
+        break;
+    case RequestCode::FetchMyProduct:
+        arrayPattern(&API::signal_fetch_my_product_finished);
+        break;
+    case RequestCode::FetchTruck:
+        arrayPattern(&API::signal_fetch_truck_finished);
+        break;
+    case RequestCode::FetchShipper:
+        arrayPattern(&API::signal_fetch_shipper_finished);
+        break;
+    case RequestCode::FetchConsignee:
+        arrayPattern(&API::signal_fetch_consignee_finished);
+        break;
+    case RequestCode::FetchTrade:
+        arrayPattern(&API::signal_fetch_trade_finished);
+        break;
+    case RequestCode::FetchNotification:
+        objectPattern(&API::signal_fetch_notification_finished);
+        break;
+    case RequestCode::FetchVersion:
+        objectPattern(&API::signal_fetch_version_finished);
+        break;
+    case RequestCode::SubmitTruck:
+        booleanPattern(&API::signal_submit_truck_finished);
+        break;
+    case RequestCode::SubmitShipper:
+        identifierPattern(&API::signal_submit_shipper_finished, QStringLiteral("shipper_id"));
+        break;
+    case RequestCode::SubmitConsignee:
+        identifierPattern(&API::signal_submit_consignee_finished, QStringLiteral("consignee_id"));
+        break;
+    case RequestCode::SubmitTrade:
+        booleanPattern(&API::signal_submit_trade_finished);
+        break;
+    case RequestCode::SubmitProfile:
+        booleanPattern(&API::signal_submit_profile_finished);
+        break;
+    case RequestCode::SubmitPassword:
+        booleanPattern(&API::signal_submit_password_finished);
+        break;
+    case RequestCode::SubmitSms:
+        booleanPattern(&API::signal_submit_sms_finished);
+        break;
+    case RequestCode::SubmitFeedback:
+        booleanPattern(&API::signal_submit_feedback_finished);
+        break;
+    case RequestCode::ChangeTruckStatus:
+        emit signal_change_truck_status_finished(ok, ok ? readInt(answer.value(QLatin1String("status"))) : -1, errors);
+        break;
+    case RequestCode::ChangeTradeStatus:
+        booleanPattern(&API::signal_change_trade_status_finished);
+        break;
+    case RequestCode::DeleteTruck:
+        booleanPattern(&API::signal_delete_truck_finished);
+        break;
+    case RequestCode::DeleteShipper:
+        booleanPattern(&API::signal_delete_shipper_finished);
+        break;
+    case RequestCode::DeleteConsignee:
+        booleanPattern(&API::signal_delete_consignee_finished);
+        break;
+    case RequestCode::VisitStart:
+        break;
+    case RequestCode::VisitEnd:
+        emit signal_exit();
+        break;
+    }
+}
+
+void API::handleLoginAnswer(const QJsonObject& answer)
+{
+    if (!isSuccess(answer)) {
+        // No session after a failed login: the next login starts a fresh record.
+        delete token;
+        token = nullptr;
+        emit signal_login_finished(nullptr, errorsOf(answer));
+        return;
+    }
+    if (!token) {
+        // A success that arrives after an overlapping login failed and
+        // dropped the record: open the session on a fresh one.
+        token = new UserToken;
+        token->sessionid = makeSessionId();
+    }
+    if (!voice)
+        voice = new VoiceAccount;
+    token->user = static_cast<quint32>(readInteger(answer.value(QLatin1String("user"))));
+    token->organ = static_cast<quint32>(readInteger(answer.value(QLatin1String("organ"))));
+    token->token = answer.value(QLatin1String("token")).toString();
+    voice->subAccount = answer.value(QLatin1String("sub_account")).toString();
+    voice->subAccountPwd = answer.value(QLatin1String("sub_account_pwd")).toString();
+    voice->voipAccount = answer.value(QLatin1String("voip_account")).toString();
+    voice->voipPwd = answer.value(QLatin1String("voip_pwd")).toString();
+    emit signal_login_finished(token, QString());
+}

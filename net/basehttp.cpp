@@ -1,0 +1,124 @@
+#include "net/basehttp.h"
+
+#include "buildconfig.h"
+
+#include <QDebug>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+
+namespace {
+
+QString& baseAddressStorage()
+{
+    static QString base = QStringLiteral("http://") + QStringLiteral(FREYMO_PLATFORM_HOST) + QStringLiteral("/api");
+    return base;
+}
+
+int& transferTimeoutStorage()
+{
+    static int timeoutMs = BaseHttp::DefaultTransferTimeoutMs;
+    return timeoutMs;
+}
+
+// Keys whose values are secrets: the login password, the new and old
+// passwords of a password change and the voice platform passwords.
+bool isSecretKey(const QString& key)
+{
+    const QString lower = key.toLower();
+    return lower.contains(QLatin1String("password")) || lower.endsWith(QLatin1String("pwd"));
+}
+
+// The parameter map as the debug log shows it, secrets masked.
+QMap<QString, QString> maskedForLog(const QMap<QString, QString>& params)
+{
+    QMap<QString, QString> shown = params;
+    for (auto it = shown.begin(); it != shown.end(); ++it) {
+        if (isSecretKey(it.key()))
+            it.value() = QStringLiteral("***");
+    }
+    return shown;
+}
+
+// The percent escapes that the caller put into the path (user values are
+// encoded by the API) must reach the wire as they are: tolerant parsing keeps
+// valid "%XX" sequences and encodes only what a URL cannot carry raw.
+QUrl urlFor(const QString& path)
+{
+    return QUrl(baseAddressStorage() + path, QUrl::TolerantMode);
+}
+
+QNetworkRequest requestFor(const QUrl& url)
+{
+    QNetworkRequest request(url);
+    request.setTransferTimeout(transferTimeoutStorage());
+    return request;
+}
+
+} // namespace
+
+BaseHttp::BaseHttp(QObject* parent)
+    : QObject(parent)
+    , manager(new QNetworkAccessManager)
+{
+    connect(manager, &QNetworkAccessManager::finished, this, &BaseHttp::slot_finished);
+}
+
+BaseHttp::~BaseHttp()
+{
+    delete manager;
+}
+
+void BaseHttp::performGet(const QString& path, int code)
+{
+    emit signal_trans_start();
+    const QUrl url = urlFor(path);
+    qDebug() << url.toString();
+    QNetworkReply* reply = manager->get(requestFor(url));
+    reply->setProperty("mothed", code);
+}
+
+void BaseHttp::performPost(const QString& path, const QMap<QString, QString>& params, int code)
+{
+    qDebug() << "Post with params #" << path << maskedForLog(params);
+    emit signal_trans_start();
+    const QUrl url = urlFor(path);
+    qDebug() << url.toString();
+    QNetworkRequest request = requestFor(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+    QNetworkReply* reply = manager->post(request, encodeForm(params));
+    reply->setProperty("mothed", code);
+}
+
+QString BaseHttp::baseAddress()
+{
+    return baseAddressStorage();
+}
+
+QByteArray BaseHttp::encodeForm(const QMap<QString, QString>& params)
+{
+    QByteArray body;
+    for (auto it = params.cbegin(); it != params.cend(); ++it) {
+        body += QUrl::toPercentEncoding(it.key());
+        body += '=';
+        body += QUrl::toPercentEncoding(it.value());
+        body += '&';
+    }
+    return body;
+}
+
+void BaseHttp::setBaseAddressForTesting(const QString& base)
+{
+    baseAddressStorage() = base;
+}
+
+void BaseHttp::setTransferTimeoutForTesting(int ms)
+{
+    transferTimeoutStorage() = ms;
+}
+
+int BaseHttp::transferTimeout()
+{
+    return transferTimeoutStorage();
+}
