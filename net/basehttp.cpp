@@ -118,6 +118,11 @@ void BaseHttp::setTransferTimeoutForTesting(int ms)
     transferTimeoutStorage() = ms;
 }
 
+void BaseHttp::dropConnectionsForTesting()
+{
+    manager->clearConnectionCache();
+}
+
 int BaseHttp::transferTimeout()
 {
     return transferTimeoutStorage();

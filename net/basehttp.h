@@ -41,6 +41,8 @@ public:
     // Test seams: the application never calls these.
     static void setBaseAddressForTesting(const QString& base);
     static void setTransferTimeoutForTesting(int ms);
+    // Closes the kept-alive connections, so a test server can stop at once.
+    void dropConnectionsForTesting();
 
 signals:
     void signal_trans_start();

@@ -47,6 +47,7 @@ class TestApiSession : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -83,6 +84,13 @@ void TestApiSession::initTestCase()
     BaseHttp::setBaseAddressForTesting(server->apiBase());
     api = API::instance();
     QVERIFY(ApiRecorder::signIn(*server));
+}
+
+void TestApiSession::cleanupTestCase()
+{
+    // The kept-alive connections would hold the server's shutdown up.
+    api->dropConnectionsForTesting();
+    server.reset();
 }
 
 void TestApiSession::init()
