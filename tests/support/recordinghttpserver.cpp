@@ -39,6 +39,10 @@ RecordingHttpServer::RecordingHttpServer()
 
     listenPort = server->bind_to_any_port("127.0.0.1");
     thread = std::thread([this] { server->listen_after_bind(); });
+    // stop() before the listening loop has started would be lost and leave the
+    // destructor waiting for ever: wait until the server is up.
+    while (listenPort > 0 && !server->is_running())
+        std::this_thread::yield();
 }
 
 RecordingHttpServer::~RecordingHttpServer()
