@@ -1,0 +1,77 @@
+#include "app/accountfile.h"
+
+#include <QDataStream>
+#include <QDebug>
+#include <QFile>
+#include <QSaveFile>
+
+namespace {
+// A genuine record is a few hundred bytes at most; anything far larger is not
+// ours and is not read into memory.
+constexpr qint64 MaximumFileSize = 64 * 1024;
+} // namespace
+
+QString AccountFile::defaultPath()
+{
+    return QStringLiteral("account.dat");
+}
+
+AccountFile::AccountFile(const QString& path)
+    : filePath(path)
+{
+}
+
+bool AccountFile::load()
+{
+    rememberFlag = false;
+    name.clear();
+    secret.clear();
+
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    if (file.size() > MaximumFileSize) {
+        qDebug() << "ignoring oversized" << filePath << file.size();
+        return false;
+    }
+
+    QDataStream in(&file);
+    in.setVersion(QDataStream::Qt_5_0);
+    bool flag = false;
+    QString storedName;
+    QString storedPassword;
+    in >> flag >> storedName >> storedPassword;
+    if (in.status() != QDataStream::Ok) {
+        qDebug() << "ignoring damaged" << filePath << in.status();
+        return false;
+    }
+
+    rememberFlag = flag;
+    if (rememberFlag) {
+        name = storedName;
+        secret = storedPassword;
+    }
+    return true;
+}
+
+bool AccountFile::save(bool remember, const QString& username, const QString& password) const
+{
+    QSaveFile file(filePath);
+    if (!file.open(QIODevice::WriteOnly)) {
+        qDebug() << "cannot write" << filePath << file.errorString();
+        return false;
+    }
+    QDataStream out(&file);
+    // A password the user did not ask us to keep never reaches the disk.
+    const QString empty = QLatin1String("");
+    out << remember << (remember ? username : empty) << (remember ? password : empty);
+    if (out.status() != QDataStream::Ok) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        qDebug() << "cannot write" << filePath << file.errorString();
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+// The saved login, kept in a small file between runs. The file is a data
+// stream (big-endian): a one-byte remember flag, then the user name and the
+// password as data-stream strings (a 32-bit byte count, 0xFFFFFFFF for a null
+// string, then UTF-16 big-endian).
+//
+// A name and a password are only ever written when the user asked for them
+// to be remembered; otherwise the flag is 0 and both strings are empty.
+class AccountFile
+{
+public:
+    // The file name, relative to the process's working directory.
+    static QString defaultPath();
+
+    explicit AccountFile(const QString& path = defaultPath());
+
+    // Reads the file. Returns false, and leaves nothing remembered, when the
+    // file is missing, cannot be read or is damaged (cut short, corrupt,
+    // implausibly large).
+    bool load();
+
+    // Replaces the file's content atomically: either the complete new record
+    // is on disk afterwards or the old file is untouched. The name and the
+    // password are written exactly as given (not trimmed) when `remember` is
+    // true, and as empty strings when it is false. Returns false when the
+    // file cannot be written.
+    bool save(bool remember, const QString& username, const QString& password) const;
+
+    QString path() const { return filePath; }
+    bool remember() const { return rememberFlag; }
+    QString username() const { return name; }
+    QString password() const { return secret; }
+
+private:
+    QString filePath;
+    bool rememberFlag = false;
+    QString name;
+    QString secret;
+};

@@ -1,0 +1,178 @@
+#include "app/accountfile.h"
+
+#include <QDataStream>
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestAccountFile : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+
+    static QByteArray readAll(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    static void writeRaw(const QByteArray& bytes)
+    {
+        QFile f(AccountFile::defaultPath());
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+    static void verifyNothingRemembered(const AccountFile& file)
+    {
+        QVERIFY(!file.remember());
+        QVERIFY(file.username().isEmpty());
+        QVERIFY(file.password().isEmpty());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir.isValid());
+        QVERIFY(QDir::setCurrent(dir.path()));
+    }
+
+    void init() { QFile::remove(AccountFile::defaultPath()); }
+
+    void writesTheDocumentedBytes()
+    {
+        AccountFile file;
+        QVERIFY(file.save(true, QStringLiteral(" a"), QStringLiteral("张")));
+        QCOMPARE(readAll(QStringLiteral("account.dat")),
+            QByteArray::fromHex("01"
+                                "00000004"
+                                "00200061"
+                                "00000002"
+                                "5f20"));
+
+        QVERIFY(file.save(true, QString(), QString()));
+        QCOMPARE(readAll(file.path()), QByteArray::fromHex("01ffffffffffffffff"));
+    }
+
+    // Unticked: the flag is 0 and neither the name nor the password reaches
+    // the disk, whatever stands in the edits.
+    void forgetsWhatWasNotToBeRemembered()
+    {
+        AccountFile file;
+        QVERIFY(file.save(true, QStringLiteral("someone-long-name"), QStringLiteral("old-secret")));
+        QVERIFY(file.save(false, QStringLiteral("bob"), QStringLiteral("secret")));
+        QCOMPARE(readAll(file.path()),
+            QByteArray::fromHex("00"
+                                "00000000"
+                                "00000000"));
+
+        AccountFile reread;
+        QVERIFY(reread.load());
+        verifyNothingRemembered(reread);
+    }
+
+    void roundTrips_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("password");
+        QTest::newRow("ascii") << QStringLiteral("bob") << QStringLiteral("p@ss word");
+        QTest::newRow("spaces kept") << QStringLiteral("  bob ") << QStringLiteral(" pw  ");
+        QTest::newRow("chinese") << QStringLiteral("张三") << QStringLiteral("密码123");
+        QTest::newRow("empty") << QString() << QString();
+    }
+
+    void roundTrips()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, password);
+        QVERIFY(AccountFile().save(true, name, password));
+        AccountFile file;
+        QVERIFY(file.load());
+        QVERIFY(file.remember());
+        QCOMPARE(file.username(), name);
+        QCOMPARE(file.password(), password);
+    }
+
+    // The reader reads the oldest stream format of Qt 5; a file written with
+    // that format must read back the same.
+    void readsFormatVersion13()
+    {
+        QFile f(AccountFile::defaultPath());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QDataStream out(&f);
+        out.setVersion(13);
+        out << true << QStringLiteral("李四") << QStringLiteral("pw");
+        f.close();
+
+        AccountFile file;
+        QVERIFY(file.load());
+        QVERIFY(file.remember());
+        QCOMPARE(file.username(), QStringLiteral("李四"));
+        QCOMPARE(file.password(), QStringLiteral("pw"));
+    }
+
+    void damagedFilesLeaveTheFormEmpty_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray whole = QByteArray::fromHex("01"
+                                                     "00000004"
+                                                     "00620062"
+                                                     "00000002"
+                                                     "0070");
+        QTest::newRow("empty file") << QByteArray();
+        QTest::newRow("flag only") << whole.left(1);
+        QTest::newRow("inside name length") << whole.left(3);
+        QTest::newRow("inside name") << whole.left(7);
+        QTest::newRow("after name") << whole.left(9);
+        QTest::newRow("inside password length") << whole.left(11);
+        QTest::newRow("inside password") << whole.left(14);
+        QTest::newRow("odd byte count") << QByteArray::fromHex("01"
+                                                               "00000003"
+                                                               "006200"
+                                                               "00000000");
+        QTest::newRow("huge length") << QByteArray::fromHex("01"
+                                                            "7ffffffe"
+                                                            "0062");
+        QTest::newRow("oversized") << QByteArray(1 << 20, '\x01');
+    }
+
+    void damagedFilesLeaveTheFormEmpty()
+    {
+        QFETCH(QByteArray, bytes);
+        writeRaw(bytes);
+        AccountFile file;
+        QVERIFY(!file.load());
+        verifyNothingRemembered(file);
+    }
+
+    void randomBytesNeverCrash()
+    {
+        QRandomGenerator random(20240611);
+        for (int i = 0; i < 500; ++i) {
+            QByteArray bytes(int(random.bounded(40)), Qt::Uninitialized);
+            for (char& c : bytes)
+                c = char(random.bounded(256));
+            writeRaw(bytes);
+            AccountFile file;
+            if (!file.load())
+                verifyNothingRemembered(file);
+        }
+    }
+
+    void missingOrUnwritableFile()
+    {
+        AccountFile missing;
+        QVERIFY(!missing.load());
+        verifyNothingRemembered(missing);
+
+        // A directory where the file should be: saving fails cleanly.
+        QVERIFY(QDir().mkdir(AccountFile::defaultPath()));
+        QVERIFY(!AccountFile().save(true, QStringLiteral("a"), QStringLiteral("b")));
+        QVERIFY(QDir().rmdir(AccountFile::defaultPath()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAccountFile)
+#include "tst_accountfile.moc"
