@@ -26,7 +26,8 @@ const char* applicationStyleSheet()
            "QToolButton#DialogButton{border-width:4px;"
            "border-image:url(:/images/btn_dialog_normal.png) 4 4 4 4 stretch stretch;}"
            "QToolButton#DialogButton:hover{border-image:url(:/images/btn_dialog_hover.png) 4 4 4 4 stretch stretch;}"
-           "QToolButton#DialogButton:pressed{border-image:url(:/images/btn_dialog_pressed.png) 4 4 4 4 stretch stretch;}"
+           "QToolButton#DialogButton:pressed{border-image:url(:/images/btn_dialog_pressed.png) 4 4 4 4 stretch "
+           "stretch;}"
            "QToolButton#GreenButton{border-width:4px;"
            "border-image:url(:/images/btn_normal.png) 4 4 4 4 stretch stretch;}"
            "QToolButton#GreenButton:hover{border-image:url(:/images/btn_hover.png) 4 4 4 4 stretch stretch;}"
@@ -43,8 +44,8 @@ void applyApplicationLook()
     // Offscreen and X11 platforms pick different default point sizes; fix the
     // font so that the fixed-pixel layouts look the same everywhere.
     QFont font = QApplication::font();
-    font.setFamilies({QStringLiteral("Microsoft Yahei"), QStringLiteral("WenQuanYi Micro Hei"),
-                      QStringLiteral("Noto Sans CJK SC")});
+    font.setFamilies({ QStringLiteral("Microsoft Yahei"), QStringLiteral("WenQuanYi Micro Hei"),
+        QStringLiteral("Noto Sans CJK SC") });
     font.setPixelSize(12);
     QApplication::setFont(font);
 

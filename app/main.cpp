@@ -1,11 +1,33 @@
 #include "app/appsetup.h"
+#include "app/logindialog.h"
+#include "app/processexit.h"
 
 #include <QApplication>
+#include <QWidget>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     freymoInitResources();
+    // The style sheet, then the codec for locale-dependent text.
     applyApplicationLook();
-    return 0;
+
+    // The dialog's constructor is the first use of the API object.
+    LoginDialog dialog;
+
+    // Stand-in for the main window until it exists: it stays hidden until
+    // the login has succeeded.
+    QWidget mainWindow;
+    mainWindow.setWindowTitle(QStringLiteral("Freymo"));
+    mainWindow.resize(888, 566);
+
+    if (dialog.exec() != QDialog::Accepted) {
+        // Dismissed without signing in: end before the event loop runs,
+        // where QApplication::exit() would be ignored.
+        exitProcess(-1);
+        return -1;
+    }
+    mainWindow.show();
+    return app.exec();
+    // Locals go in reverse order: the main window, the dialog, the application.
 }
