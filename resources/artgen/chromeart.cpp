@@ -195,7 +195,7 @@ static void drawSystemGlyph(QPainter& p, SystemButton kind, const QRectF& frame,
         p.drawLine(QPointF(left + 3, top + 2), QPointF(left + 3, top));
         p.drawLine(QPointF(left + 3, top), QPointF(left + 9, top));
         p.drawLine(QPointF(left + 9, top), QPointF(left + 9, top + 6));
-        p.drawLine(QPointF(left + 9, top + 6), QPointF(left + 8, top + 6));
+        p.drawLine(QPointF(left + 9, top + 6), QPointF(left + 7, top + 6));
         break;
     case SystemButton::Close: {
         p.setRenderHint(QPainter::Antialiasing, true);
@@ -220,7 +220,6 @@ QImage systemButton(SystemButton kind)
     const bool close = kind == SystemButton::Close;
     for (int frame = 0; frame < 4; ++frame) {
         const QRectF r(frame * frameWidth, 0, frameWidth, 22);
-        QColor glyph = Qt::white;
         switch (frame) {
         case 1:
             p.fillRect(r, close ? red : QColor(255, 255, 255, 46));
@@ -228,13 +227,19 @@ QImage systemButton(SystemButton kind)
         case 2:
             p.fillRect(r, close ? redDark : QColor(0, 0, 0, 46));
             break;
-        case 3:
-            glyph.setAlpha(100);
-            break;
         default:
             break;
         }
-        drawSystemGlyph(p, kind, r, glyph);
+        // The glyph is drawn whole and then faded, so strokes that cross
+        // do not show darker joints in the disabled frame.
+        QImage glyph = canvas(img.width(), img.height());
+        QPainter g(&glyph);
+        prepare(g);
+        drawSystemGlyph(g, kind, r, Qt::white);
+        g.end();
+        p.setOpacity(frame == 3 ? 0.4 : 1.0);
+        p.drawImage(0, 0, glyph);
+        p.setOpacity(1.0);
     }
     return img;
 }
