@@ -76,9 +76,11 @@ static void drawMark(QPainter& p, const QRectF& tile, bool onWhiteTile)
     const QPointF top(c.x(), c.y() - r), ur(c.x() + dx, c.y() - r / 2), lr(c.x() + dx, c.y() + r / 2),
         bottom(c.x(), c.y() + r), ll(c.x() - dx, c.y() + r / 2), ul(c.x() - dx, c.y() - r / 2);
 
-    const QColor topFace = onWhiteTile ? QColor(0x7C, 0xC8, 0x8E) : QColor(0xD5, 0xF0, 0xDB);
-    const QColor leftFace = onWhiteTile ? greenDark : QColor(Qt::white);
-    const QColor rightFace = onWhiteTile ? green : QColor(0xEC, 0xF8, 0xEE);
+    // Lit from above: the lid brightest, the right face darkest, so the
+    // box still reads as a box at 16 pixels.
+    const QColor topFace = onWhiteTile ? QColor(0x7C, 0xC8, 0x8E) : QColor(Qt::white);
+    const QColor leftFace = onWhiteTile ? greenDark : QColor(0xE3, 0xF4, 0xE7);
+    const QColor rightFace = onWhiteTile ? green : QColor(0xB2, 0xDF, 0xBE);
     auto face = [&p](std::initializer_list<QPointF> pts, const QColor& color) {
         QPolygonF poly;
         for (const QPointF& pt : pts)
