@@ -22,6 +22,10 @@ const char* applicationStyleSheet()
            "QComboBox:hover,QPlainTextEdit:hover,QLineEdit:hover,QScrollArea:hover{border:1px solid #94D035;}"
            "QLabel,QToolButton,QCheckBox{font-family:\"Microsoft Yahei\",\"宋体\";font-size:12px;"
            "font-weight:normal;background:transparent;}"
+           // A background brush on a check box makes the style drop the frame of
+           // its indicator, leaving an unticked box invisible; "none" keeps it
+           // transparent and lets the indicator be drawn.
+           "QCheckBox{background:none;}"
            "QLineEdit{background:white;}"
            "QToolButton#DialogButton{border-width:4px;"
            "border-image:url(:/images/btn_dialog_normal.png) 4 4 4 4 stretch stretch;}"

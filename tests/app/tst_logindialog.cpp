@@ -132,6 +132,15 @@ private slots:
         QCOMPARE(dialog->focusWidget(), nameEdit());
         QVERIFY(nameEdit()->text().isEmpty());
         QVERIFY(!rememberCheck()->isChecked());
+
+        // The unticked box is visible: its indicator's frame stands out
+        // against the dialog's background.
+        const QImage shot = dialog->grab(rememberCheck()->geometry()).toImage();
+        bool framed = false;
+        for (int x = 0; x < 16 && !framed; ++x)
+            for (int y = 0; y < shot.height() && !framed; ++y)
+                framed = qGray(shot.pixel(x, y)) < 200;
+        QVERIFY(framed);
     }
 
     void inputIsCheckedBeforeSigningIn_data()
