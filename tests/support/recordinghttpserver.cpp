@@ -37,6 +37,9 @@ RecordingHttpServer::RecordingHttpServer()
     server->Get(".*", handler);
     server->Post(".*", handler);
 
+    // One request per connection: a kept-alive connection would hold a worker
+    // (and the destructor) until the keep-alive timeout runs out.
+    server->set_keep_alive_max_count(1);
     listenPort = server->bind_to_any_port("127.0.0.1");
     thread = std::thread([this] { server->listen_after_bind(); });
     // stop() before the listening loop has started would be lost and leave the
@@ -69,6 +72,11 @@ QString RecordingHttpServer::apiBase() const
 
 void RecordingHttpServer::on(const QByteArray& path, const Reply& reply)
 {
+    if (!reply.gate.isEmpty()) {
+        // Registering a held-back reply arms its gate again.
+        std::lock_guard<std::mutex> lock(mutex);
+        openGates.removeAll(reply.gate);
+    }
     on(path, [reply](const Request&) { return reply; });
 }
 
