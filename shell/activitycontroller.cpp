@@ -1,0 +1,99 @@
+#include "shell/activitycontroller.h"
+
+#include <QDebug>
+#include <QGridLayout>
+#include <QPropertyAnimation>
+
+ActivityController::ActivityController(QWidget* parent)
+    : QWidget(parent)
+    , layout(new QGridLayout(this))
+{
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+}
+
+void ActivityController::startActivity(QWidget* activity, bool wantResult, bool animated)
+{
+    this->wantResult = wantResult;
+    result = QVariant();
+    if (!activity)
+        return;
+
+    stack.append(activity);
+    top = activity;
+    activity->setAttribute(Qt::WA_TranslucentBackground);
+    layout->addWidget(activity, 0, 0);
+    // An activity deleted behind the controller's back must not stay on the
+    // stack as a dangling pointer.
+    connect(activity, &QObject::destroyed, this, &ActivityController::forget);
+
+    // Before the controller has a size of its own (the window is not shown
+    // yet) there is nothing to slide, and animating to an empty geometry
+    // would leave the activity invisible until the next layout pass.
+    if (!animated || width() <= 0 || height() <= 0)
+        return;
+    auto* animation = new QPropertyAnimation(activity, "geometry", activity);
+    animation->setDuration(AnimationMs);
+    animation->setEasingCurve(QEasingCurve::InBack);
+    animation->setStartValue(QRect(width(), 0, width(), height()));
+    animation->setEndValue(QRect(1, 0, width(), height()));
+    // A resize during the slide would otherwise leave the stale size behind.
+    connect(animation, &QAbstractAnimation::finished, layout, &QLayout::invalidate);
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void ActivityController::finishActivity()
+{
+    if (finishing || stack.size() <= 1)
+        return;
+    if (!top)
+        top = stack.last();
+    finishing = top;
+
+    auto* animation = new QPropertyAnimation(top, "geometry", this);
+    animation->setDuration(AnimationMs);
+    animation->setEasingCurve(QEasingCurve::OutBack);
+    animation->setStartValue(QRect(1, 0, width(), height()));
+    animation->setEndValue(QRect(width(), 0, width(), height()));
+    connect(animation, &QAbstractAnimation::finished, this, &ActivityController::slot_anim_finish);
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+
+    if (wantResult)
+        emit signal_activity_finish(result);
+}
+
+void ActivityController::setResult(const QVariant& data)
+{
+    result = data;
+}
+
+QWidget* ActivityController::topActivity() const
+{
+    if (top)
+        return top;
+    return stack.isEmpty() ? nullptr : stack.last();
+}
+
+void ActivityController::slot_anim_finish()
+{
+    qDebug() << "slot_anim_finish";
+    QWidget* done = finishing;
+    finishing = nullptr;
+    top = nullptr;
+    if (!done)
+        return;
+    stack.removeOne(done);
+    disconnect(done, &QObject::destroyed, this, &ActivityController::forget);
+    done->close();
+    done->deleteLater();
+}
+
+void ActivityController::forget(QObject* activity)
+{
+    for (int i = stack.size() - 1; i >= 0; --i) {
+        if (static_cast<QObject*>(stack.at(i)) == activity)
+            stack.removeAt(i);
+    }
+    if (static_cast<QObject*>(top) == activity)
+        top = nullptr;
+}

@@ -1,0 +1,231 @@
+#include "shell/baseactivity.h"
+
+#include "shell/activitycontroller.h"
+#include "shell/mainwindow.h"
+
+#include <QApplication>
+#include <QDebug>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMovie>
+#include <QPropertyAnimation>
+#include <QResizeEvent>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+const char* const separatorStyle = "image: url(:/images/line_v.png);";
+}
+
+BaseActivity::BaseActivity(QWidget* parent)
+    : QWidget(parent)
+    , gridLayout(new QGridLayout(this))
+    , headerLayout(new QHBoxLayout)
+    , backButton(new QToolButton)
+    , leftSeparator(new QLabel)
+    , titleLabel(new QLabel)
+    , rightSeparator(new QLabel)
+    , actionButton(new QToolButton)
+    , loadingOverlay(new QFrame(this))
+    , loadingMovieLabel(new QLabel(loadingOverlay))
+    , loadingTextLabel(new QLabel(loadingOverlay))
+    , loadingMovie(new QMovie(QStringLiteral(":/images/loading_gear.gif"), QByteArray(), this))
+    , noDataLabel(new QLabel(this))
+    , headerWidget(new QWidget(this))
+    , bodyWidget(new QWidget(this))
+    , sideLayout(new QVBoxLayout)
+    , bodyLayout(new QVBoxLayout(bodyWidget))
+{
+    gridLayout->setSpacing(0);
+    gridLayout->setContentsMargins(0, 0, 0, 0);
+    headerLayout->setContentsMargins(0, 0, 0, 0);
+
+    backButton->setObjectName(QStringLiteral("BackButton"));
+    backButton->setText(QStringLiteral("返回"));
+    backButton->setFixedSize(60, 28);
+    backButton->setStyleSheet(QStringLiteral(
+        "QToolButton{border:none;color:#ffffff;margin-left:5px;font-size:12px;padding-left:10px;"
+        "background-image:url(:/images/btn_back_normal.png)}"
+        "QToolButton:hover{color:#ff6600;background-image:url(:/images/btn_back_hover.png);}"));
+    backButton->hide();
+
+    for (QLabel* separator : {leftSeparator, rightSeparator}) {
+        separator->setStyleSheet(QString::fromLatin1(separatorStyle));
+        separator->setFixedWidth(2);
+        separator->hide();
+    }
+
+    titleLabel->setObjectName(QStringLiteral("TitleLabel"));
+    titleLabel->setMargin(5);
+
+    actionButton->setObjectName(QStringLiteral("ActionButton"));
+    actionButton->setText(QStringLiteral("开始"));
+    actionButton->setStyleSheet(QStringLiteral(
+        "QToolButton{border:none;color:#ffffff;margin-right:6px;font-size:12px;border-width:4px;"
+        "border-image:url(:/images/btn_action_normal.png) 4 4 4 4 stretch stretch;}"
+        "QToolButton:hover{color:#ff6600;border-image:url(:/images/btn_action_hover.png) 4 4 4 4 stretch stretch;}"));
+    actionButton->hide();
+
+    headerLayout->addWidget(backButton);
+    headerLayout->addWidget(leftSeparator);
+    headerLayout->addWidget(titleLabel);
+    headerLayout->addStretch(1);
+    headerLayout->addWidget(rightSeparator);
+    headerLayout->addWidget(actionButton);
+
+    loadingOverlay->setObjectName(QStringLiteral("LoadingOverlay"));
+    loadingOverlay->setStyleSheet(QStringLiteral("background-color:rgba(100,100,100,70);"));
+    loadingOverlay->hide();
+    loadingMovie->setScaledSize(QSize(48, 48));
+    loadingMovieLabel->setObjectName(QStringLiteral("LoadingMovie"));
+    loadingMovieLabel->setStyleSheet(QStringLiteral("color:white;background:transparent;"));
+    loadingMovieLabel->setMovie(loadingMovie);
+    loadingTextLabel->setObjectName(QStringLiteral("LoadingText"));
+    loadingTextLabel->setStyleSheet(QStringLiteral("color:white;background:transparent;font-weight:bold;"));
+
+    noDataLabel->setObjectName(QStringLiteral("NoData"));
+    noDataLabel->setPixmap(QPixmap(QStringLiteral(":/images/img_nodata.png")));
+    noDataLabel->hide();
+
+    headerWidget->setObjectName(QStringLiteral("Header"));
+    headerWidget->setFixedHeight(35);
+    headerWidget->setStyleSheet(
+        QStringLiteral("font-size:14px;background:#E7F7D9;border-bottom:1px solid #42A85B;"));
+    headerWidget->setContentsMargins(0, 0, 0, 0);
+    headerWidget->setLayout(headerLayout);
+    // A plain QWidget only draws its style sheet background when asked to.
+    headerWidget->setAttribute(Qt::WA_StyledBackground);
+
+    bodyWidget->setObjectName(QStringLiteral("Body"));
+    bodyWidget->setContentsMargins(0, 0, 0, 0);
+    bodyLayout->setSpacing(0);
+    bodyLayout->setContentsMargins(0, 0, 0, 0);
+
+    gridLayout->addWidget(headerWidget, 0, 0);
+    gridLayout->addWidget(bodyWidget, 1, 0);
+    gridLayout->addLayout(sideLayout, 0, 1, 2, 1);
+}
+
+BaseActivity::~BaseActivity() = default;
+
+void BaseActivity::showBackButton()
+{
+    backButton->show();
+    leftSeparator->show();
+    if (!backConnected) {
+        connect(backButton, &QToolButton::pressed, this, &BaseActivity::slot_back);
+        backConnected = true;
+    }
+}
+
+void BaseActivity::setActionButton(const QString& text, QObject* receiver)
+{
+    rightSeparator->show();
+    actionButton->show();
+    actionButton->setText(text);
+    disconnect(actionConnection);
+    if (!receiver)
+        return;
+    if (auto* activity = qobject_cast<BaseActivity*>(receiver)) {
+        actionConnection = connect(actionButton, &QToolButton::pressed, activity, &BaseActivity::slot_action);
+        return;
+    }
+    // Any other receiver is asked for its slot_action() by name.
+    actionConnection = connect(actionButton, &QToolButton::pressed, receiver,
+                               [receiver] { QMetaObject::invokeMethod(receiver, "slot_action"); });
+}
+
+void BaseActivity::setTitle(const QString& text)
+{
+    titleLabel->setText(text);
+}
+
+void BaseActivity::showLoading(const QString& text)
+{
+    loadingTextLabel->setText(text.isEmpty() ? QStringLiteral("正在读取数据，请稍候...") : text);
+    layoutLoading();
+    loadingOverlay->show();
+    loadingOverlay->raise();
+    loadingMovie->start();
+}
+
+void BaseActivity::hideLoading()
+{
+    loadingOverlay->hide();
+    loadingMovie->stop();
+}
+
+void BaseActivity::showNoData()
+{
+    noDataLabel->show();
+    noDataLabel->adjustSize();
+    const int W = bodyWidget->width();
+    const int H = bodyWidget->height();
+    const int w = noDataLabel->width();
+    const int h = noDataLabel->height();
+    slideNoData(QRect(W, (H - h) / 2, w, h), QRect((W - w) / 2, (H - h) / 2, w, h), QEasingCurve::InOutBack);
+}
+
+void BaseActivity::hideNoData()
+{
+    const int W = bodyWidget->width();
+    const int H = bodyWidget->height();
+    const int w = noDataLabel->width();
+    const int h = noDataLabel->height();
+    slideNoData(QRect((W - w) / 2, (H - h) / 2, w, h), QRect(-w, (H - h) / 2, w, h), QEasingCurve::OutBack);
+}
+
+void BaseActivity::slideNoData(const QRect& from, const QRect& to, QEasingCurve::Type easing)
+{
+    // Only the latest slide may move the picture; an older one still running
+    // would fight it frame by frame and could end last.
+    if (noDataAnimation)
+        noDataAnimation->stop();
+    auto* animation = new QPropertyAnimation(noDataLabel, "geometry", this);
+    animation->setDuration(NoDataAnimationMs);
+    animation->setEasingCurve(easing);
+    animation->setStartValue(from);
+    animation->setEndValue(to);
+    noDataAnimation = animation;
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void BaseActivity::slot_back()
+{
+    qDebug() << "Back clicked";
+    MainWindow* window = mainWindow();
+    if (!window)
+        return;
+    if (ActivityController* controller = window->currentController())
+        controller->finishActivity();
+}
+
+void BaseActivity::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    layoutLoading();
+}
+
+void BaseActivity::layoutLoading()
+{
+    const int W = width();
+    const int H = height();
+    loadingOverlay->setGeometry(0, 0, W, H);
+    // Sized from the text, not from the label's current size, so repeated
+    // resizes and new texts keep it centred.
+    const QSize hint = loadingTextLabel->sizeHint();
+    const int w = hint.width();
+    const int h = hint.height();
+    loadingTextLabel->setGeometry((W - w) / 2, (H - h) / 2, w + 30, h);
+    loadingMovieLabel->setGeometry((W - 50) / 2, loadingTextLabel->y() - 40, 50, 50);
+    loadingOverlay->raise();
+}
+
+MainWindow* BaseActivity::mainWindow() const
+{
+    if (auto* active = qobject_cast<MainWindow*>(QApplication::activeWindow()))
+        return active;
+    return qobject_cast<MainWindow*>(window());
+}

@@ -1,0 +1,8 @@
+#include "shell/logolabel.h"
+
+LogoLabel::LogoLabel(QWidget* parent)
+    : QLabel(parent)
+{
+    setObjectName(QStringLiteral("LogoLabel"));
+    setCursor(Qt::PointingHandCursor);
+}

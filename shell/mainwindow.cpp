@@ -1,0 +1,197 @@
+#include "shell/mainwindow.h"
+
+#include "app/processexit.h"
+#include "app/titlebar.h"
+#include "net/api.h"
+#include "screens/consigneelistactivity.h"
+#include "screens/homeactivity.h"
+#include "screens/shipperlistactivity.h"
+#include "screens/tradelistactivity.h"
+#include "screens/trucklistactivity.h"
+#include "shell/activitycontroller.h"
+#include "shell/frameedgegrip.h"
+#include "shell/logolabel.h"
+#include "shell/statusbar.h"
+#include "shell/toolbar.h"
+#include "telephony/voicesession.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QPointer>
+
+MainWindow::MainWindow(QWidget* parent)
+    : QFrame(parent)
+    , titleBar(nullptr)
+    , toolBar(nullptr)
+    , logoLabel(nullptr)
+    , statusBar(nullptr)
+    , layout(nullptr)
+    , voiceCallbacks(nullptr)
+{
+    // Window properties.
+    setWindowTitle(QStringLiteral("Freymo"));
+    resize(888, 566);
+    setMinimumSize(888, 566);
+    setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
+    setAutoFillBackground(true);
+    setObjectName(QStringLiteral("MainWindow"));
+    setStyleSheet(QStringLiteral("QFrame#MainWindow{border:1px solid #333333; background:#ffffff;}"));
+
+    // Bars and layout.
+    layout = new QGridLayout(this);
+    titleBar = new TitleBar(this);
+    toolBar = new ToolBar(this);
+    toolBar->setObjectName(QStringLiteral("ToolBar"));
+    statusBar = new StatusBar(this);
+    logoLabel = new LogoLabel(this);
+    layout->addWidget(titleBar, 0, 0);
+    layout->addWidget(toolBar, 1, 0);
+    layout->addWidget(statusBar, 3, 0);
+    titleBar->hideIconAndTitle();
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    connect(toolBar, &ToolBar::signal_toolbar_button_click, this, &MainWindow::slot_toolbar_button_click);
+    connect(titleBar, &TitleBar::signal_quit_application, this, &MainWindow::slot_quit_application);
+    connect(API::instance(), &API::signal_exit, this, &MainWindow::slot_exit);
+
+    // Controllers, each with its section's root screen.
+    for (int i = 0; i < ControllerCount; ++i) {
+        auto* controller = new ActivityController(this);
+        controller->setObjectName(QStringLiteral("Controller%1").arg(i));
+        controllers.append(controller);
+    }
+    QWidget* roots[ControllerCount] = {new HomeActivity(this), new TradeListActivity(this),
+                                       new ShipperListActivity(this), new TruckListActivity(this),
+                                       new ConsigneeListActivity(this)};
+    for (int i = 0; i < ControllerCount; ++i) {
+        controllers.at(i)->startActivity(roots[i], false, true);
+        layout->addWidget(controllers.at(i), 2, 0);
+    }
+    for (int i = 1; i < ControllerCount; ++i)
+        controllers.at(i)->hide();
+    toolBar->setCurrentIndex(0);
+
+    // Edges and corners to resize the frameless window by.
+    for (Qt::Edges edges :
+         {Qt::Edges(Qt::LeftEdge), Qt::Edges(Qt::RightEdge), Qt::Edges(Qt::TopEdge), Qt::Edges(Qt::BottomEdge),
+          Qt::TopEdge | Qt::LeftEdge, Qt::TopEdge | Qt::RightEdge, Qt::BottomEdge | Qt::LeftEdge,
+          Qt::BottomEdge | Qt::RightEdge}) {
+        auto* grip = new FrameEdgeGrip(edges, this);
+        grip->setObjectName(QStringLiteral("EdgeGrip%1").arg(int(edges)));
+        grips.append(grip);
+    }
+    placeGrips();
+
+    voiceCallbacks = new void*[VoiceSession::CallbackCount]();
+}
+
+MainWindow::~MainWindow()
+{
+    // Once handed to the voice platform, the table is kept and may be called
+    // for as long as the process lives, so it is then left in place.
+    if (!voiceStarted)
+        delete[] voiceCallbacks;
+}
+
+ActivityController* MainWindow::controllerAt(int index) const
+{
+    if (index < 0 || index >= controllers.size())
+        return nullptr;
+    return controllers.at(index);
+}
+
+ActivityController* MainWindow::currentController() const
+{
+    return currentControllerPtr;
+}
+
+void MainWindow::slot_toolbar_button_click(int pos)
+{
+    for (int i = 0; i < controllers.size(); ++i) {
+        if (i == pos) {
+            controllers.at(i)->show();
+            currentControllerPtr = controllers.at(i);
+        } else {
+            controllers.at(i)->hide();
+        }
+    }
+}
+
+void MainWindow::slot_quit_application()
+{
+    const QMessageBox::StandardButton answer
+        = QMessageBox::question(nullptr, QStringLiteral("提醒"), QStringLiteral("确定要退出吗？"),
+                                QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    if (answer != QMessageBox::Yes)
+        return;
+    hide();
+    API* api = API::instance();
+    // Without a session there is no visit to close: end at once.
+    if (!api->userToken()) {
+        slot_exit();
+        return;
+    }
+    api->visitEnd();
+}
+
+void MainWindow::slot_exit()
+{
+    exitProcess(-1);
+}
+
+void MainWindow::paintEvent(QPaintEvent* event)
+{
+    QFrame::paintEvent(event);
+    QPainter painter(this);
+    painter.drawPixmap(QRect(1, 1, width() - 2, 105), QPixmap(QStringLiteral(":/images/bg_header.png")));
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QFrame::resizeEvent(event);
+    const QPixmap logo(QStringLiteral(":/images/logo.png"));
+    logoLabel->setPixmap(logo);
+    logoLabel->setGeometry(10, 10, logo.width(), logo.height());
+    placeGrips();
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QFrame::showEvent(event);
+    if (voiceStarted)
+        return;
+    VoiceSession::fillCallbacks(voiceCallbacks);
+    // No voice account means nobody signed in (the window shown on its own):
+    // there is nothing to sign in to the voice platform with.
+    if (const VoiceAccount* account = API::instance()->voiceAccount())
+        VoiceSession::start(voiceCallbacks, *account);
+    voiceStarted = true;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    slot_quit_application();
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    QFrame::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        placeGrips();
+}
+
+void MainWindow::placeGrips()
+{
+    // A maximised window has no edges to drag.
+    const bool resizable = !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen));
+    for (FrameEdgeGrip* grip : qAsConst(grips)) {
+        grip->setVisible(resizable);
+        if (resizable)
+            grip->place();
+    }
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QFrame>
+#include <QList>
+
+class ActivityController;
+class FrameEdgeGrip;
+class LogoLabel;
+class QGridLayout;
+class StatusBar;
+class TitleBar;
+class ToolBar;
+
+// The client's one top-level window after login: a frameless frame with a
+// self-drawn header (title bar, tool bar, logo), one activity controller per
+// tool bar section in the middle, and the status bar at the bottom.
+//
+// Screens reach it through QApplication::activeWindow() and ask it for a
+// controller with controllerAt() or currentController().
+class MainWindow : public QFrame
+{
+    Q_OBJECT
+
+public:
+    static constexpr int ControllerCount = 5;
+
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The controller of tool bar entry `index`: 0 home, 1 trades, 2 shippers,
+    // 3 trucks, 4 consignees. Null outside 0 to 4.
+    ActivityController* controllerAt(int index) const;
+    // The controller now shown.
+    ActivityController* currentController() const;
+
+public slots:
+    void slot_toolbar_button_click(int pos);
+    // Asks "确定要退出吗？"; on Yes hides the window and sends the visit end
+    // record, whose completion ends the process.
+    void slot_quit_application();
+    // Ends the process with exit status -1.
+    void slot_exit();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    // A close request from outside (the window manager, a keyboard shortcut)
+    // takes the same road as the title bar's close button.
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void placeGrips();
+
+    TitleBar* titleBar;
+    ToolBar* toolBar;
+    LogoLabel* logoLabel;
+    StatusBar* statusBar;
+    QGridLayout* layout;
+    bool voiceStarted = false;
+    QList<ActivityController*> controllers;
+    ActivityController* currentControllerPtr = nullptr;
+    // The voice platform's callback table, zero-filled at construction.
+    void** voiceCallbacks;
+    QList<FrameEdgeGrip*> grips;
+};

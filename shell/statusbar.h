@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QFrame>
+#include <QPixmap>
+
+class QHBoxLayout;
+class QJsonObject;
+class QLabel;
+class QMovie;
+
+// The strip along the bottom of the main window: the program version, a link
+// to a newer installer when the platform announces one, the connection text
+// and an indicator that turns while a server request is in flight.
+class StatusBar : public QFrame
+{
+    Q_OBJECT
+
+public:
+    explicit StatusBar(QWidget* parent = nullptr);
+
+    // Where the newer installer is downloaded from.
+    static QString downloadUrl();
+    // True when `serverVersion` sorts after this program's version, compared
+    // character by character.
+    static bool isNewerVersion(const QString& serverVersion);
+
+public slots:
+    void slot_trans_start();
+    void slot_trans_finished();
+    void slot_fetch_version_finished(QJsonObject* version, QString errors);
+    void slot_download_newversion(QString url);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QLabel* versionLabel;
+    QLabel* connectionLabel;
+    QLabel* transferLabel;
+    QLabel* updateLink;
+    QHBoxLayout* layout;
+    QMovie* transferMovie;
+    QPixmap idlePixmap;
+    bool versionChecked = false;
+};
