@@ -1,0 +1,118 @@
+#include "shell/statusbar.h"
+
+#include "testsession.h"
+
+#include "support/recordinghttpserver.h"
+#include "support/testenvironment.h"
+
+#include "net/api.h"
+
+#include <QLabel>
+#include <QMovie>
+#include <QSignalSpy>
+#include <QTest>
+
+class TestStatusBar : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void showsVersionAndConnection();
+    void newerServerVersionShowsTheLink_data();
+    void newerServerVersionShowsTheLink();
+    void versionIsAskedOnFirstShowOnly();
+    void transferIndicatorTurnsUntilAReplyIsHandled();
+
+private:
+    RecordingHttpServer server;
+};
+
+void TestStatusBar::initTestCase()
+{
+    initClientTestEnvironment();
+    BaseHttp::setBaseAddressForTesting(server.apiBase());
+}
+
+void TestStatusBar::showsVersionAndConnection()
+{
+    StatusBar bar;
+    QCOMPARE(bar.height(), 27);
+    QCOMPARE(bar.findChild<QLabel*>(QStringLiteral("VersionLabel"))->text(), QStringLiteral("主程序版本：1.0.1 Beta"));
+    QCOMPARE(bar.findChild<QLabel*>(QStringLiteral("ConnectionLabel"))->text(), QStringLiteral("已成功连接至管理平台"));
+    auto* link = bar.findChild<QLabel*>(QStringLiteral("UpdateLink"));
+    QVERIFY(link->text().contains(StatusBar::downloadUrl()));
+    QCOMPARE(StatusBar::downloadUrl(), QStringLiteral("http://" FREYMO_PLATFORM_HOST "/download/setup.exe"));
+}
+
+void TestStatusBar::newerServerVersionShowsTheLink_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("linkShown");
+    auto version = [](const char* v) {
+        return QByteArray(R"({"success":true,"data":{"version":")") + v + R"("}})";
+    };
+    QTest::newRow("1.0.2") << version("1.0.2") << true;
+    QTest::newRow("1.0.10 sorts after by characters") << version("1.0.10") << true;
+    QTest::newRow("2.0") << version("2.0") << true;
+    QTest::newRow("same") << version("1.0.1 Beta") << false;
+    QTest::newRow("1.0.1") << version("1.0.1") << false;
+    QTest::newRow("1.0.0") << version("1.0.0") << false;
+    QTest::newRow("0.9") << version("0.9") << false;
+    QTest::newRow("lower-case beta") << version("1.0.1 beta") << true;
+    QTest::newRow("refused") << QByteArray(R"({"success":false,"errors":"x","data":{"version":"9"}})") << false;
+    QTest::newRow("number, not text") << QByteArray(R"({"success":true,"data":{"version":9}})") << false;
+    QTest::newRow("not JSON") << QByteArray("<html>") << false;
+}
+
+void TestStatusBar::newerServerVersionShowsTheLink()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, linkShown);
+    server.on("/api/system/version/windesktop/", RecordingHttpServer::json(reply));
+    StatusBar bar;
+    QSignalSpy answered(API::instance(), &API::signal_fetch_version_finished);
+    bar.show();
+    QVERIFY(answered.wait(5000));
+    QCOMPARE(bar.findChild<QLabel*>(QStringLiteral("UpdateLink"))->isVisibleTo(&bar), linkShown);
+}
+
+void TestStatusBar::versionIsAskedOnFirstShowOnly()
+{
+    server.on("/api/system/version/windesktop/", RecordingHttpServer::json(R"({"success":true,"data":{}})"));
+    server.clearRequests();
+    StatusBar bar;
+    QSignalSpy answered(API::instance(), &API::signal_fetch_version_finished);
+    bar.show();
+    QVERIFY(answered.wait(5000));
+    bar.hide();
+    bar.show();
+    QCOMPARE(server.requestCount(), 1);
+    QCOMPARE(server.lastRequest().target, QByteArray("/api/system/version/windesktop/"));
+}
+
+void TestStatusBar::transferIndicatorTurnsUntilAReplyIsHandled()
+{
+    RecordingHttpServer::Reply held = RecordingHttpServer::json(R"({"success":true,"data":{}})");
+    held.gate = QStringLiteral("version");
+    server.on("/api/system/version/windesktop/", held);
+    StatusBar bar;
+    auto* indicator = bar.findChild<QLabel*>(QStringLiteral("TransferLabel"));
+    QVERIFY(!indicator->movie());
+    QVERIFY(!indicator->pixmap() || indicator->pixmap()->isNull());
+
+    QSignalSpy done(API::instance(), &BaseHttp::signal_trans_finished);
+    bar.show(); // sends the version request
+    QVERIFY(indicator->movie());
+    QCOMPARE(indicator->movie()->fileName(), QStringLiteral(":/images/loading.gif"));
+    QCOMPARE(indicator->movie()->state(), QMovie::Running);
+
+    server.release(QStringLiteral("version"));
+    QVERIFY(done.wait(5000));
+    QVERIFY(!indicator->movie());
+    QVERIFY(indicator->pixmap() && !indicator->pixmap()->isNull());
+}
+
+QTEST_MAIN(TestStatusBar)
+#include "tst_statusbar.moc"
