@@ -58,8 +58,7 @@ void HomeActivity::buildFeedbackDialog()
     feedbackDialog->setContent(content);
 
     connect(feedbackDialog, &DialogWidget::signal_ok, this, &HomeActivity::slot_feedback_ok_clicked);
-    connect(API::instance(), &API::signal_submit_feedback_finished, this,
-            &HomeActivity::slot_submit_feedback_finished);
+    connect(API::instance(), &API::signal_submit_feedback_finished, this, &HomeActivity::slot_submit_feedback_finished);
 }
 
 void HomeActivity::slot_action()

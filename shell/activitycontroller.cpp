@@ -12,6 +12,14 @@ ActivityController::ActivityController(QWidget* parent)
     layout->setSpacing(0);
 }
 
+ActivityController::~ActivityController()
+{
+    // The activities die with the widget base, after this object's members:
+    // they must not report back here by then.
+    for (QWidget* activity : qAsConst(stack))
+        disconnect(activity, &QObject::destroyed, this, &ActivityController::forget);
+}
+
 void ActivityController::startActivity(QWidget* activity, bool wantResult, bool animated)
 {
     this->wantResult = wantResult;

@@ -22,6 +22,7 @@ public:
     static constexpr int AnimationMs = 500;
 
     explicit ActivityController(QWidget* parent = nullptr);
+    ~ActivityController() override;
 
     // Pushes `activity` on the stack. `wantResult` and a cleared result are
     // stored first, also for a null activity (which is then not pushed).

@@ -45,13 +45,13 @@ BaseActivity::BaseActivity(QWidget* parent)
     backButton->setObjectName(QStringLiteral("BackButton"));
     backButton->setText(QStringLiteral("返回"));
     backButton->setFixedSize(60, 28);
-    backButton->setStyleSheet(QStringLiteral(
-        "QToolButton{border:none;color:#ffffff;margin-left:5px;font-size:12px;padding-left:10px;"
-        "background-image:url(:/images/btn_back_normal.png)}"
-        "QToolButton:hover{color:#ff6600;background-image:url(:/images/btn_back_hover.png);}"));
+    backButton->setStyleSheet(
+        QStringLiteral("QToolButton{border:none;color:#ffffff;margin-left:5px;font-size:12px;padding-left:10px;"
+                       "background-image:url(:/images/btn_back_normal.png)}"
+                       "QToolButton:hover{color:#ff6600;background-image:url(:/images/btn_back_hover.png);}"));
     backButton->hide();
 
-    for (QLabel* separator : {leftSeparator, rightSeparator}) {
+    for (QLabel* separator : { leftSeparator, rightSeparator }) {
         separator->setStyleSheet(QString::fromLatin1(separatorStyle));
         separator->setFixedWidth(2);
         separator->hide();
@@ -91,8 +91,7 @@ BaseActivity::BaseActivity(QWidget* parent)
 
     headerWidget->setObjectName(QStringLiteral("Header"));
     headerWidget->setFixedHeight(35);
-    headerWidget->setStyleSheet(
-        QStringLiteral("font-size:14px;background:#E7F7D9;border-bottom:1px solid #42A85B;"));
+    headerWidget->setStyleSheet(QStringLiteral("font-size:14px;background:#E7F7D9;border-bottom:1px solid #42A85B;"));
     headerWidget->setContentsMargins(0, 0, 0, 0);
     headerWidget->setLayout(headerLayout);
     // A plain QWidget only draws its style sheet background when asked to.
@@ -134,7 +133,7 @@ void BaseActivity::setActionButton(const QString& text, QObject* receiver)
     }
     // Any other receiver is asked for its slot_action() by name.
     actionConnection = connect(actionButton, &QToolButton::pressed, receiver,
-                               [receiver] { QMetaObject::invokeMethod(receiver, "slot_action"); });
+        [receiver] { QMetaObject::invokeMethod(receiver, "slot_action"); });
 }
 
 void BaseActivity::setTitle(const QString& text)

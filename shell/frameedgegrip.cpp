@@ -8,8 +8,7 @@ Qt::CursorShape cursorFor(Qt::Edges edges)
     const bool horizontal = edges & (Qt::LeftEdge | Qt::RightEdge);
     const bool vertical = edges & (Qt::TopEdge | Qt::BottomEdge);
     if (horizontal && vertical) {
-        const bool mainDiagonal
-            = edges == (Qt::TopEdge | Qt::LeftEdge) || edges == (Qt::BottomEdge | Qt::RightEdge);
+        const bool mainDiagonal = edges == (Qt::TopEdge | Qt::LeftEdge) || edges == (Qt::BottomEdge | Qt::RightEdge);
         return mainDiagonal ? Qt::SizeFDiagCursor : Qt::SizeBDiagCursor;
     }
     return horizontal ? Qt::SizeHorCursor : Qt::SizeVerCursor;

@@ -64,9 +64,8 @@ MainWindow::MainWindow(QWidget* parent)
         controller->setObjectName(QStringLiteral("Controller%1").arg(i));
         controllers.append(controller);
     }
-    QWidget* roots[ControllerCount] = {new HomeActivity(this), new TradeListActivity(this),
-                                       new ShipperListActivity(this), new TruckListActivity(this),
-                                       new ConsigneeListActivity(this)};
+    QWidget* roots[ControllerCount] = { new HomeActivity(this), new TradeListActivity(this),
+        new ShipperListActivity(this), new TruckListActivity(this), new ConsigneeListActivity(this) };
     for (int i = 0; i < ControllerCount; ++i) {
         controllers.at(i)->startActivity(roots[i], false, true);
         layout->addWidget(controllers.at(i), 2, 0);
@@ -76,10 +75,9 @@ MainWindow::MainWindow(QWidget* parent)
     toolBar->setCurrentIndex(0);
 
     // Edges and corners to resize the frameless window by.
-    for (Qt::Edges edges :
-         {Qt::Edges(Qt::LeftEdge), Qt::Edges(Qt::RightEdge), Qt::Edges(Qt::TopEdge), Qt::Edges(Qt::BottomEdge),
-          Qt::TopEdge | Qt::LeftEdge, Qt::TopEdge | Qt::RightEdge, Qt::BottomEdge | Qt::LeftEdge,
-          Qt::BottomEdge | Qt::RightEdge}) {
+    for (Qt::Edges edges : { Qt::Edges(Qt::LeftEdge), Qt::Edges(Qt::RightEdge), Qt::Edges(Qt::TopEdge),
+             Qt::Edges(Qt::BottomEdge), Qt::TopEdge | Qt::LeftEdge, Qt::TopEdge | Qt::RightEdge,
+             Qt::BottomEdge | Qt::LeftEdge, Qt::BottomEdge | Qt::RightEdge }) {
         auto* grip = new FrameEdgeGrip(edges, this);
         grip->setObjectName(QStringLiteral("EdgeGrip%1").arg(int(edges)));
         grips.append(grip);
@@ -123,9 +121,8 @@ void MainWindow::slot_toolbar_button_click(int pos)
 
 void MainWindow::slot_quit_application()
 {
-    const QMessageBox::StandardButton answer
-        = QMessageBox::question(nullptr, QStringLiteral("提醒"), QStringLiteral("确定要退出吗？"),
-                                QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    const QMessageBox::StandardButton answer = QMessageBox::question(nullptr, QStringLiteral("提醒"),
+        QStringLiteral("确定要退出吗？"), QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
     if (answer != QMessageBox::Yes)
         return;
     hide();

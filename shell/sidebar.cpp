@@ -49,7 +49,7 @@ SideBar::SideBar(QWidget* parent)
     summaryLabel->setWordWrap(true);
     // What the server sends is shown as text, never interpreted as markup;
     // only the QQ line carries a link that the client builds itself.
-    for (QLabel* label : {organLabel, nameLabel, mobileLabel, summaryLabel, servicePhoneLabel, serviceQQLabel}) {
+    for (QLabel* label : { organLabel, nameLabel, mobileLabel, summaryLabel, servicePhoneLabel, serviceQQLabel }) {
         label->setContentsMargins(10, 0, 0, 0);
         label->setTextFormat(Qt::PlainText);
     }
@@ -83,7 +83,7 @@ SideBar::SideBar(QWidget* parent)
 
     if (parent) {
         connect(feedbackButton, &QToolButton::pressed, parent,
-                [parent] { QMetaObject::invokeMethod(parent, "slot_feedback_clicked"); });
+            [parent] { QMetaObject::invokeMethod(parent, "slot_feedback_clicked"); });
     }
     connect(serviceQQLabel, &QLabel::linkActivated, this, &SideBar::slot_open_url);
 }
@@ -96,10 +96,10 @@ void SideBar::showEvent(QShowEvent* event)
     api->fetchServiceInfo();
     // One connection each: a show while an answer is still out must not make
     // the slots run twice per reply.
-    connect(api, &API::signal_fetch_profile_finished, this, &SideBar::slot_fetch_profile_finished,
-            Qt::UniqueConnection);
+    connect(
+        api, &API::signal_fetch_profile_finished, this, &SideBar::slot_fetch_profile_finished, Qt::UniqueConnection);
     connect(api, &API::signal_fetch_serviceinfo_finished, this, &SideBar::slot_fetch_serviceinfo_finished,
-            Qt::UniqueConnection);
+        Qt::UniqueConnection);
 }
 
 void SideBar::slot_fetch_profile_finished(QJsonObject* profile, QString errors)

@@ -99,6 +99,6 @@ void StatusBar::showEvent(QShowEvent* event)
     versionChecked = true;
     API* api = API::instance();
     api->fetchVersion();
-    connect(api, &API::signal_fetch_version_finished, this, &StatusBar::slot_fetch_version_finished,
-            Qt::UniqueConnection);
+    connect(
+        api, &API::signal_fetch_version_finished, this, &StatusBar::slot_fetch_version_finished, Qt::UniqueConnection);
 }

@@ -8,8 +8,8 @@
 
 ToolBar::ToolBar(QWidget* parent)
     : QWidget(parent)
-    , captions({QStringLiteral("首页"), QStringLiteral("业务管理"), QStringLiteral("托运人管理"),
-                QStringLiteral("货车管理"), QStringLiteral("收货人管理")})
+    , captions({ QStringLiteral("首页"), QStringLiteral("业务管理"), QStringLiteral("托运人管理"),
+          QStringLiteral("货车管理"), QStringLiteral("收货人管理") })
     , moreButton(new QToolButton(this))
 {
     for (int i = 0; i < captions.size(); ++i) {

@@ -4,8 +4,8 @@
 
 ToolBarButton::ToolBarButton(const QString& iconPath, const QString& text, QWidget* parent)
     : QToolButton(parent)
-    , icon(iconPath)
-    , text(text)
+    , iconFile(iconPath)
+    , captionText(text)
 {
     setIconSize(QSize(32, 32));
     resize(145, 46);

@@ -18,8 +18,8 @@ public:
     int index() const { return position; }
     void setIndex(int index) { position = index; }
 
-    QString iconPath() const { return icon; }
-    QString caption() const { return text; }
+    QString iconPath() const { return iconFile; }
+    QString caption() const { return captionText; }
 
 signals:
     void signal_parent(ToolBarButton* p);
@@ -28,8 +28,8 @@ public slots:
     void slot_pressed();
 
 private:
-    QString icon;
-    QString text;
+    QString iconFile;
+    QString captionText;
     int position = 0;
     bool drawnPressed = false;
 };

@@ -38,7 +38,7 @@ DialogWidget::DialogWidget(QWidget* parent)
 
     okButton->setText(QStringLiteral("确定"));
     cancelButton->setText(QStringLiteral("取消"));
-    for (QToolButton* button : {okButton, cancelButton}) {
+    for (QToolButton* button : { okButton, cancelButton }) {
         button->setFixedSize(58, 27);
         button->setObjectName(QStringLiteral("DialogButton"));
     }

@@ -7,6 +7,7 @@
 #include "net/usertoken.h"
 
 #include <QSignalSpy>
+#include <QTest>
 
 // Points the API at `server` and signs in there, so that requests carrying
 // the session suffix can be sent. Returns false when the login did not come
@@ -15,9 +16,9 @@ inline bool signInForTesting(RecordingHttpServer& server)
 {
     BaseHttp::setBaseAddressForTesting(server.apiBase());
     server.on("/api/auth/",
-              RecordingHttpServer::json(R"({"success":true,"user":7,"organ":3,"token":"tk1",)"
-                                        R"("sub_account":"s","sub_account_pwd":"sp","voip_account":"v",)"
-                                        R"("voip_pwd":"vp"})"));
+        RecordingHttpServer::json(R"({"success":true,"user":7,"organ":3,"token":"tk1",)"
+                                  R"("sub_account":"s","sub_account_pwd":"sp","voip_account":"v",)"
+                                  R"("voip_pwd":"vp"})"));
     QSignalSpy loggedIn(API::instance(), &API::signal_login_finished);
     API::instance()->login(QStringLiteral("station"), QStringLiteral("secret"));
     return loggedIn.wait(5000) && API::instance()->userToken();

@@ -14,7 +14,7 @@ class Screen : public BaseActivity
 
 public:
     using BaseActivity::BaseActivity;
-    void slot_action() override {}
+    void slot_action() override { }
 };
 } // namespace
 
@@ -90,7 +90,7 @@ void TestActivityController::pushedActivityCoversAndFinishRemovesAfterSlide()
     QCOMPARE(controller->activities().size(), 2);
     QVERIFY(!form.isNull());
     QVERIFY(waitGone(form));
-    QCOMPARE(controller->activities(), QList<QWidget*>{root});
+    QCOMPARE(controller->activities(), QList<QWidget*> { root });
     QCOMPARE(controller->topActivity(), static_cast<QWidget*>(root));
     QVERIFY(root->isVisible());
 }
@@ -105,15 +105,15 @@ void TestActivityController::resultReachesEveryOpenerBeforeTheActivityGoes()
         first << v;
         aliveWhenTold << !form.isNull();
     });
-    connect(controller, &ActivityController::signal_activity_finish, this,
-            [&second](const QVariant& v) { second << v; });
+    connect(
+        controller, &ActivityController::signal_activity_finish, this, [&second](const QVariant& v) { second << v; });
 
-    controller->setResult(QVariantMap{{QStringLiteral("shipper_id"), 7}});
+    controller->setResult(QVariantMap { { QStringLiteral("shipper_id"), 7 } });
     controller->finishActivity();
-    const QList<QVariant> expected{QVariantMap{{QStringLiteral("shipper_id"), 7}}};
+    const QList<QVariant> expected { QVariantMap { { QStringLiteral("shipper_id"), 7 } } };
     QCOMPARE(first, expected);
     QCOMPARE(second, expected);
-    QCOMPARE(aliveWhenTold, QList<bool>{true});
+    QCOMPARE(aliveWhenTold, QList<bool> { true });
     QVERIFY(waitGone(form));
     QCOMPARE(first.size(), 1);
 }
@@ -187,13 +187,13 @@ void TestActivityController::secondFinishDuringSlideIsIgnored()
     QVERIFY(waitGone(upper));
     // Only the top one went; the one below it is untouched.
     QVERIFY(!lower.isNull());
-    QCOMPARE(controller->activities(), (QList<QWidget*>{root, lower.data()}));
+    QCOMPARE(controller->activities(), (QList<QWidget*> { root, lower.data() }));
     QVERIFY(!controller->isFinishing());
 
     // Once the slide is over, the next finish works again.
     controller->finishActivity();
     QVERIFY(waitGone(lower));
-    QCOMPARE(controller->activities(), QList<QWidget*>{root});
+    QCOMPARE(controller->activities(), QList<QWidget*> { root });
 }
 
 void TestActivityController::rootAloneIsNeverFinished()
@@ -203,7 +203,7 @@ void TestActivityController::rootAloneIsNeverFinished()
     controller->finishActivity();
     controller->slot_anim_finish();
     QCOMPARE(finished.count(), 0);
-    QCOMPARE(controller->activities(), QList<QWidget*>{root});
+    QCOMPARE(controller->activities(), QList<QWidget*> { root });
     QVERIFY(!controller->isFinishing());
     QVERIFY(root->isVisible());
 
@@ -220,7 +220,7 @@ void TestActivityController::startDuringFinishKeepsTheNewActivity()
     QPointer<Screen> arriving = push(false, true);
     QVERIFY(waitGone(leaving));
     QVERIFY(!arriving.isNull());
-    QCOMPARE(controller->activities(), (QList<QWidget*>{root, arriving.data()}));
+    QCOMPARE(controller->activities(), (QList<QWidget*> { root, arriving.data() }));
     QCOMPARE(controller->topActivity(), static_cast<QWidget*>(arriving.data()));
 }
 
@@ -228,10 +228,10 @@ void TestActivityController::activityDeletedElsewhereLeavesTheStack()
 {
     QPointer<Screen> form = push(false);
     delete form.data();
-    QCOMPARE(controller->activities(), QList<QWidget*>{root});
+    QCOMPARE(controller->activities(), QList<QWidget*> { root });
     QCOMPARE(controller->topActivity(), static_cast<QWidget*>(root));
     controller->finishActivity();
-    QCOMPARE(controller->activities(), QList<QWidget*>{root});
+    QCOMPARE(controller->activities(), QList<QWidget*> { root });
 }
 
 QTEST_MAIN(TestActivityController)

@@ -139,8 +139,8 @@ void TestBaseActivity::loadingOverlayFollowsResize()
     }
     // Repeated resizes do not make the label creep.
     QCOMPARE(text->geometry(),
-             QRect((902 - text->sizeHint().width()) / 2, (502 - text->sizeHint().height()) / 2,
-                   text->sizeHint().width() + 30, text->sizeHint().height()));
+        QRect((902 - text->sizeHint().width()) / 2, (502 - text->sizeHint().height()) / 2,
+            text->sizeHint().width() + 30, text->sizeHint().height()));
     // The overlay stays above everything else in the activity.
     QCOMPARE(screen->children().last(), static_cast<QObject*>(overlay));
 }

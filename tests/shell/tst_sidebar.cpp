@@ -82,8 +82,8 @@ void TestSideBar::defaultsUntilTheServerAnswers()
         R"({"success":true,"data":{"organ":"城东货站","name":"李四","mobile_number":"13800000000",)"
         R"("summary":"<b>专线</b> 零担"}})");
     profile.gate = QStringLiteral("answers");
-    RecordingHttpServer::Reply service = RecordingHttpServer::json(
-        R"({"success":true,"data":{"mobile":"4001234567","qq":"12345<i>"}})");
+    RecordingHttpServer::Reply service
+        = RecordingHttpServer::json(R"({"success":true,"data":{"mobile":"4001234567","qq":"12345<i>"}})");
     service.gate = QStringLiteral("answers");
     server.on(profilePath, profile);
     server.on(servicePath, service);

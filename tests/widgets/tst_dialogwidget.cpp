@@ -14,7 +14,11 @@ class TestDialogWidget : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { initClientTestEnvironment(); }
+    void initTestCase()
+    {
+        initClientTestEnvironment();
+        qRegisterMetaType<DialogWidget*>();
+    }
     void init();
     void cleanup();
 
@@ -82,9 +86,9 @@ void TestDialogWidget::cancelHidesBeforeTellingAnyone()
     dialog->show();
     QList<bool> visibleWhenTold;
     connect(dialog, &DialogWidget::signal_cancel, this,
-            [&visibleWhenTold](DialogWidget* d) { visibleWhenTold << d->isVisible(); });
+        [&visibleWhenTold](DialogWidget* d) { visibleWhenTold << d->isVisible(); });
     QTest::mouseClick(button(QStringLiteral("取消")), Qt::LeftButton);
-    QCOMPARE(visibleWhenTold, QList<bool>{false});
+    QCOMPARE(visibleWhenTold, QList<bool> { false });
     QVERIFY(!dialog->isVisible());
 }
 

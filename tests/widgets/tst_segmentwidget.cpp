@@ -13,7 +13,11 @@ class TestSegmentWidget : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { initClientTestEnvironment(); }
+    void initTestCase()
+    {
+        initClientTestEnvironment();
+        qRegisterMetaType<SegmentItemButton*>();
+    }
     void init();
     void cleanup();
 
@@ -33,7 +37,7 @@ private:
 void TestSegmentWidget::init()
 {
     segments = new SegmentWidget;
-    segments->setItems({QStringLiteral("待配货的"), QStringLiteral("已出车的"), QStringLiteral("全部")});
+    segments->setItems({ QStringLiteral("待配货的"), QStringLiteral("已出车的"), QStringLiteral("全部") });
     segments->show();
     QVERIFY(QTest::qWaitForWindowExposed(segments));
 }
@@ -55,7 +59,7 @@ QList<bool> TestSegmentWidget::checkStates() const
 void TestSegmentWidget::nothingCheckedUntilChosen()
 {
     QCOMPARE(segments->items().size(), 3);
-    QCOMPARE(checkStates(), (QList<bool>{false, false, false}));
+    QCOMPARE(checkStates(), (QList<bool> { false, false, false }));
     QVERIFY(segments->items().at(0)->isCheckable());
 }
 
@@ -64,9 +68,9 @@ void TestSegmentWidget::clickChecksOnlyThatSegment()
     QSignalSpy clicked(segments, &SegmentWidget::signal_item_clicked);
     segments->setCurrentIndex(0);
     QTest::mouseClick(segments->items().at(2), Qt::LeftButton);
-    QCOMPARE(checkStates(), (QList<bool>{false, false, true}));
+    QCOMPARE(checkStates(), (QList<bool> { false, false, true }));
     QTest::mouseClick(segments->items().at(1), Qt::LeftButton);
-    QCOMPARE(checkStates(), (QList<bool>{false, true, false}));
+    QCOMPARE(checkStates(), (QList<bool> { false, true, false }));
 
     QCOMPARE(clicked.count(), 2);
     QCOMPARE(clicked.at(0).at(0).toUInt(), 2u);
@@ -80,7 +84,7 @@ void TestSegmentWidget::clickOnCurrentKeepsItAndEmitsAgain()
     SegmentItemButton* second = segments->items().at(1);
     QTest::mouseClick(second, Qt::LeftButton);
     QTest::mouseClick(second, Qt::LeftButton);
-    QCOMPARE(checkStates(), (QList<bool>{false, true, false}));
+    QCOMPARE(checkStates(), (QList<bool> { false, true, false }));
     QCOMPARE(clicked.count(), 2);
     QCOMPARE(clicked.at(1).at(0).toUInt(), 1u);
 }
@@ -92,26 +96,26 @@ void TestSegmentWidget::releaseOutsideStillSelects()
     QTest::mousePress(first, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
     // Dragging off the button while holding it down: Qt releases it there.
     const QPoint outside(first->width() + 200, first->height() + 50);
-    QMouseEvent move(QEvent::MouseMove, outside, first->mapToGlobal(outside), Qt::NoButton, Qt::LeftButton,
-                     Qt::NoModifier);
+    QMouseEvent move(
+        QEvent::MouseMove, outside, first->mapToGlobal(outside), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(first, &move);
     QTest::mouseRelease(first, Qt::LeftButton, Qt::NoModifier, outside);
 
     QCOMPARE(clicked.count(), 1);
     QCOMPARE(clicked.at(0).at(0).toUInt(), 0u);
-    QCOMPARE(checkStates(), (QList<bool>{true, false, false}));
+    QCOMPARE(checkStates(), (QList<bool> { true, false, false }));
 }
 
 void TestSegmentWidget::setCurrentIndexIsSilentAndBounded()
 {
     QSignalSpy clicked(segments, &SegmentWidget::signal_item_clicked);
     segments->setCurrentIndex(1);
-    QCOMPARE(checkStates(), (QList<bool>{false, true, false}));
+    QCOMPARE(checkStates(), (QList<bool> { false, true, false }));
     segments->setCurrentIndex(3);
     segments->setCurrentIndex(uint(-1));
-    QCOMPARE(checkStates(), (QList<bool>{false, true, false}));
+    QCOMPARE(checkStates(), (QList<bool> { false, true, false }));
     segments->setCurrentIndex(2);
-    QCOMPARE(checkStates(), (QList<bool>{false, false, true}));
+    QCOMPARE(checkStates(), (QList<bool> { false, false, true }));
     QCOMPARE(clicked.count(), 0);
 }
 
@@ -119,11 +123,11 @@ void TestSegmentWidget::cornersFollowPosition_data()
 {
     QTest::addColumn<int>("count");
     QTest::addColumn<QStringList>("corners");
-    QTest::newRow("one") << 1 << QStringList{QStringLiteral("left")};
-    QTest::newRow("two") << 2 << QStringList{QStringLiteral("left"), QStringLiteral("right")};
+    QTest::newRow("one") << 1 << QStringList { QStringLiteral("left") };
+    QTest::newRow("two") << 2 << QStringList { QStringLiteral("left"), QStringLiteral("right") };
     QTest::newRow("four") << 4
-                          << QStringList{QStringLiteral("left"), QStringLiteral("square"), QStringLiteral("square"),
-                                         QStringLiteral("right")};
+                          << QStringList { QStringLiteral("left"), QStringLiteral("square"), QStringLiteral("square"),
+                                 QStringLiteral("right") };
 }
 
 void TestSegmentWidget::cornersFollowPosition()

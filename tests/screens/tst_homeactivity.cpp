@@ -1,0 +1,201 @@
+#include "screens/homeactivity.h"
+
+#include "../shell/testsession.h"
+
+#include "support/messageboxanswerer.h"
+#include "support/recordinghttpserver.h"
+#include "support/testenvironment.h"
+
+#include "net/api.h"
+#include "shell/sidebar.h"
+#include "widgets/dialogwidget.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+const QByteArray feedbackPath("/api/system/feedback/add/");
+}
+
+class TestHomeActivity : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void sideBarSitsInTheSideColumn();
+    void feedbackButtonOpensTheDialog();
+    void blankContentIsRefused_data();
+    void blankContentIsRefused();
+    void acceptedFeedbackClosesAndClears();
+    void refusedFeedbackKeepsTheDialog();
+
+private:
+    void openFeedback();
+    void typeContent(const QString& text);
+    void pressOk();
+
+    RecordingHttpServer server;
+    HomeActivity* home = nullptr;
+    MessageBoxAnswerer* answerer = nullptr;
+    DialogWidget* dialog = nullptr;
+    QComboBox* category = nullptr;
+    QPlainTextEdit* editor = nullptr;
+};
+
+void TestHomeActivity::initTestCase()
+{
+    initClientTestEnvironment();
+    QVERIFY(signInForTesting(server));
+    server.otherwise(RecordingHttpServer::json(R"({"success":true,"data":{}})"));
+}
+
+void TestHomeActivity::init()
+{
+    server.clearRequests();
+    answerer = new MessageBoxAnswerer(this);
+    home = new HomeActivity;
+    home->resize(880, 420);
+    home->show();
+    QVERIFY(QTest::qWaitForWindowExposed(home));
+    dialog = home->findChild<DialogWidget*>(QStringLiteral("FeedbackDialog"));
+    category = home->findChild<QComboBox*>(QStringLiteral("FeedbackCategory"));
+    editor = home->findChild<QPlainTextEdit*>(QStringLiteral("FeedbackContent"));
+    QVERIFY(dialog && category && editor);
+}
+
+void TestHomeActivity::cleanup()
+{
+    MessageBoxAnswerer::closeAllModals();
+    QVERIFY2(answerer->unexpected().isEmpty(), qPrintable(answerer->unexpected().join(QLatin1Char('\n'))));
+    delete answerer;
+    delete home;
+    home = nullptr;
+}
+
+void TestHomeActivity::openFeedback()
+{
+    QTest::mouseClick(home->findChild<QToolButton*>(QStringLiteral("FeedbackButton")), Qt::LeftButton);
+    QVERIFY(dialog->isVisible());
+    home->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(home));
+}
+
+void TestHomeActivity::typeContent(const QString& text)
+{
+    editor->setFocus();
+    for (const QChar ch : text) {
+        if (ch == QLatin1Char('\n'))
+            QTest::keyClick(editor, Qt::Key_Return);
+        else if (ch == QLatin1Char('\t'))
+            QTest::keyClick(editor, Qt::Key_Tab);
+        else
+            QTest::sendKeyEvent(QTest::Click, editor, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+    }
+}
+
+void TestHomeActivity::pressOk()
+{
+    for (QToolButton* b : dialog->findChildren<QToolButton*>()) {
+        if (b->text() == QStringLiteral("确定")) {
+            QTest::mouseClick(b, Qt::LeftButton);
+            return;
+        }
+    }
+    QFAIL("no OK button");
+}
+
+void TestHomeActivity::sideBarSitsInTheSideColumn()
+{
+    auto* side = home->findChild<SideBar*>();
+    QVERIFY(side && side->isVisible());
+    QCOMPARE(side->width(), 220);
+    QCOMPARE(side->geometry().right(), home->width() - 1);
+    // The feedback dialog covers the whole screen, side bar included.
+    QCOMPARE(dialog->size(), home->size());
+    home->resize(1000, 500);
+    QTRY_COMPARE(dialog->size(), QSize(1000, 500));
+}
+
+void TestHomeActivity::feedbackButtonOpensTheDialog()
+{
+    QVERIFY(!dialog->isVisible());
+    openFeedback();
+    QStringList items;
+    for (int i = 0; i < category->count(); ++i) {
+        items << category->itemText(i);
+        QCOMPARE(category->itemData(i).toInt(), i);
+    }
+    QCOMPARE(items, (QStringList { QStringLiteral("功能建议"), QStringLiteral("错误报告"), QStringLiteral("其它") }));
+    QCOMPARE(editor->width(), 400);
+    QVERIFY(dialog->isAncestorOf(editor));
+}
+
+void TestHomeActivity::blankContentIsRefused_data()
+{
+    QTest::addColumn<QString>("content");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("blank") << QStringLiteral("  \t \n ");
+}
+
+void TestHomeActivity::blankContentIsRefused()
+{
+    QFETCH(QString, content);
+    openFeedback();
+    typeContent(content);
+    category->setFocus();
+    answerer->expect(QMessageBox::Ok);
+    pressOk();
+    QVERIFY(answerer->waitForAll());
+    QCOMPARE(answerer->seenTexts(), QStringList { QStringLiteral("提醒|请输入反馈内容！") });
+    QCOMPARE(answerer->seen().first().icon, QMessageBox::Warning);
+    // The window regains activation when the box closes; the editor is its focus.
+    QTRY_COMPARE(home->focusWidget(), static_cast<QWidget*>(editor));
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(requestsFor(server, feedbackPath), 0);
+}
+
+void TestHomeActivity::acceptedFeedbackClosesAndClears()
+{
+    server.on(feedbackPath, RecordingHttpServer::json(R"({"success":true})"));
+    openFeedback();
+    category->setCurrentIndex(1);
+    typeContent(QStringLiteral("  Bug 报告 & more  "));
+    answerer->expect(QMessageBox::Ok);
+    pressOk();
+    QVERIFY(answerer->waitForAll());
+    QCOMPARE(answerer->seenTexts(), QStringList { QStringLiteral("提醒|反馈成功！") });
+    QVERIFY(!dialog->isVisible());
+    QVERIFY(editor->toPlainText().isEmpty());
+
+    QCOMPARE(requestsFor(server, feedbackPath), 1);
+    const RecordingHttpServer::Request sent = server.requests().last();
+    QCOMPARE(sent.method, QByteArray("POST"));
+    QCOMPARE(sent.target, feedbackPath + "?token=tk1&user=7");
+    QCOMPARE(sent.body, QByteArray("content=Bug%20%E6%8A%A5%E5%91%8A%20%26%20more&type=1&"));
+}
+
+void TestHomeActivity::refusedFeedbackKeepsTheDialog()
+{
+    server.on(feedbackPath, RecordingHttpServer::json(R"({"success":false,"errors":"内部错误"})"));
+    openFeedback();
+    typeContent(QStringLiteral("很好用"));
+    answerer->expect(QMessageBox::Ok);
+    pressOk();
+    QVERIFY(answerer->waitForAll());
+    // The server's own text is not shown.
+    QCOMPARE(answerer->seenTexts(), QStringList { QStringLiteral("错误|抱歉，反馈失败！") });
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(editor->toPlainText(), QStringLiteral("很好用"));
+    QCOMPARE(server.requests().last().body, QByteArray("content=%E5%BE%88%E5%A5%BD%E7%94%A8&type=0&"));
+}
+
+QTEST_MAIN(TestHomeActivity)
+#include "tst_homeactivity.moc"

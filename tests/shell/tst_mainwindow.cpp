@@ -1,0 +1,334 @@
+#include "shell/mainwindow.h"
+
+#include "testsession.h"
+
+#include "support/messageboxanswerer.h"
+#include "support/recordinghttpserver.h"
+#include "support/testenvironment.h"
+
+#include "app/processexit.h"
+#include "app/titlebar.h"
+#include "net/api.h"
+#include "net/usertoken.h"
+#include "shell/activitycontroller.h"
+#include "shell/baseactivity.h"
+#include "shell/frameedgegrip.h"
+#include "shell/logolabel.h"
+#include "shell/toolbar.h"
+#include "shell/toolbarbutton.h"
+#include "telephony/voicesession.h"
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+class Form : public BaseActivity
+{
+    Q_OBJECT
+
+public:
+    explicit Form(QWidget* parent)
+        : BaseActivity(parent)
+    {
+        showBackButton();
+    }
+    void slot_action() override { }
+};
+
+const QByteArray profilePath("/api/mine/profile/");
+const QByteArray servicePath("/api/system/serviceinfo/");
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void startsOnTheHomeSection();
+    void rootScreens_data();
+    void rootScreens();
+    void toolBarSwitchesAndEachSectionKeepsItsStack();
+    void backButtonFinishesTheCurrentSectionsTop();
+    void homeScreenShowAsksTheSideBarAgain();
+    void exitAnsweredNoLeavesEverything();
+    void exitAnsweredYesEndsAfterTheVisitEnd();
+    void neverSmallerThanTheMinimum();
+    void edgesResizeTheWindow();
+
+private:
+    ToolBarButton* toolButton(int index) const;
+    QList<bool> shownControllers() const;
+    QToolButton* closeButton() const;
+    void drag(QWidget* grip, const QPoint& delta);
+
+    RecordingHttpServer server;
+    MainWindow* window = nullptr;
+    MessageBoxAnswerer* answerer = nullptr;
+    QList<int> exits;
+};
+
+void TestMainWindow::initTestCase()
+{
+    initClientTestEnvironment();
+    // No voice platform in tests: the session stays offline.
+    VoiceSession::setLibraryForTesting(QStringLiteral("/nonexistent/libVoiceSdk"));
+    setProcessExitHandlerForTesting([this](int status) { exits << status; });
+    QVERIFY(signInForTesting(server));
+    server.otherwise(RecordingHttpServer::json(R"({"success":true,"data":{}})"));
+}
+
+void TestMainWindow::init()
+{
+    exits.clear();
+    server.clearRequests();
+    answerer = new MessageBoxAnswerer(this);
+    window = new MainWindow;
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+}
+
+void TestMainWindow::cleanup()
+{
+    MessageBoxAnswerer::closeAllModals();
+    QVERIFY2(answerer->unexpected().isEmpty(), qPrintable(answerer->unexpected().join(QLatin1Char('\n'))));
+    delete answerer;
+    delete window;
+    window = nullptr;
+}
+
+ToolBarButton* TestMainWindow::toolButton(int index) const
+{
+    return window->findChild<ToolBarButton*>(QStringLiteral("ToolBarButton%1").arg(index));
+}
+
+QList<bool> TestMainWindow::shownControllers() const
+{
+    QList<bool> shown;
+    for (int i = 0; i < MainWindow::ControllerCount; ++i)
+        shown << window->controllerAt(i)->isVisible();
+    return shown;
+}
+
+QToolButton* TestMainWindow::closeButton() const
+{
+    // The title bar's system buttons in order: minimise, maximise, close.
+    QList<QToolButton*> buttons = window->findChild<TitleBar*>()->findChildren<QToolButton*>();
+    return buttons.isEmpty() ? nullptr : buttons.last();
+}
+
+void TestMainWindow::startsOnTheHomeSection()
+{
+    QCOMPARE(window->windowTitle(), QStringLiteral("Freymo"));
+    QVERIFY(window->windowFlags() & Qt::FramelessWindowHint);
+    QCOMPARE(shownControllers(), (QList<bool> { true, false, false, false, false }));
+    QCOMPARE(window->currentController(), window->controllerAt(0));
+    QVERIFY(!window->controllerAt(-1));
+    QVERIFY(!window->controllerAt(5));
+
+    QStringList captions;
+    QList<bool> pressed;
+    for (int i = 0; i < MainWindow::ControllerCount; ++i) {
+        captions << toolButton(i)->text();
+        pressed << toolButton(i)->isDrawnPressed();
+        QCOMPARE(toolButton(i)->iconPath(), QStringLiteral(":/images/icon_toolbar_%1.png").arg(i + 1));
+        QCOMPARE(toolButton(i)->pos(), QPoint(i * 130, 39));
+    }
+    QCOMPARE(captions,
+        (QStringList { QStringLiteral("首页"), QStringLiteral("业务管理"), QStringLiteral("托运人管理"),
+            QStringLiteral("货车管理"), QStringLiteral("收货人管理") }));
+    QCOMPARE(pressed, (QList<bool> { true, false, false, false, false }));
+
+    auto* logo = window->findChild<LogoLabel*>();
+    QVERIFY(logo);
+    QCOMPARE(logo->geometry(), QRect(QPoint(10, 10), logo->pixmap(Qt::ReturnByValue).size()));
+}
+
+void TestMainWindow::rootScreens_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("action");
+    QTest::newRow("home") << 0 << "HomeActivity" << QStringLiteral("货车场站") << QString();
+    QTest::newRow("trades") << 1 << "TradeListActivity" << QStringLiteral("业务管理") << QString();
+    QTest::newRow("shippers") << 2 << "ShipperListActivity" << QStringLiteral("托运人管理")
+                              << QStringLiteral("添加托运人");
+    QTest::newRow("trucks") << 3 << "TruckListActivity" << QStringLiteral("货车管理") << QStringLiteral("添加货车");
+    QTest::newRow("consignees") << 4 << "ConsigneeListActivity" << QStringLiteral("收货人管理")
+                                << QStringLiteral("添加收货人");
+}
+
+void TestMainWindow::rootScreens()
+{
+    QFETCH(int, index);
+    QFETCH(QString, className);
+    QFETCH(QString, title);
+    QFETCH(QString, action);
+    ActivityController* controller = window->controllerAt(index);
+    QCOMPARE(controller->activities().size(), 1);
+    QWidget* root = controller->activities().first();
+    QCOMPARE(QString::fromLatin1(root->metaObject()->className()), className);
+    QVERIFY(qobject_cast<BaseActivity*>(root));
+    QCOMPARE(root->findChild<QLabel*>(QStringLiteral("TitleLabel"))->text(), title);
+    auto* actionButton = root->findChild<QToolButton*>(QStringLiteral("ActionButton"));
+    QCOMPARE(actionButton->isVisibleTo(root), !action.isEmpty());
+    if (!action.isEmpty())
+        QCOMPARE(actionButton->text(), action);
+    QVERIFY(!root->findChild<QToolButton*>(QStringLiteral("BackButton"))->isVisibleTo(root));
+}
+
+void TestMainWindow::toolBarSwitchesAndEachSectionKeepsItsStack()
+{
+    QTest::mouseClick(toolButton(2), Qt::LeftButton);
+    QCOMPARE(shownControllers(), (QList<bool> { false, false, true, false, false }));
+    QCOMPARE(window->currentController(), window->controllerAt(2));
+    QVERIFY(toolButton(2)->isDrawnPressed());
+    QVERIFY(!toolButton(0)->isDrawnPressed());
+
+    QPointer<Form> form = new Form(window);
+    window->controllerAt(2)->startActivity(form, false, true);
+
+    QTest::mouseClick(toolButton(3), Qt::LeftButton);
+    QCOMPARE(shownControllers(), (QList<bool> { false, false, false, true, false }));
+    QVERIFY(!form->isVisible());
+    QTest::mouseClick(toolButton(2), Qt::LeftButton);
+    QCOMPARE(window->controllerAt(2)->topActivity(), static_cast<QWidget*>(form.data()));
+    QTRY_VERIFY(form->isVisible());
+
+    // Pressing the current section again re-announces it and changes nothing.
+    QSignalSpy announced(window->findChild<ToolBar*>(), &ToolBar::signal_toolbar_button_click);
+    QTest::mouseClick(toolButton(2), Qt::LeftButton);
+    QCOMPARE(announced.count(), 1);
+    QCOMPARE(announced.at(0).at(0).toInt(), 2);
+    QCOMPARE(shownControllers(), (QList<bool> { false, false, true, false, false }));
+    QCOMPARE(window->controllerAt(2)->activities().size(), 2);
+
+    // An index with no button does nothing.
+    window->findChild<ToolBar*>()->setCurrentIndex(5);
+    QCOMPARE(announced.count(), 1);
+    QCOMPARE(window->currentController(), window->controllerAt(2));
+}
+
+void TestMainWindow::backButtonFinishesTheCurrentSectionsTop()
+{
+    QTest::mouseClick(toolButton(4), Qt::LeftButton);
+    QPointer<Form> form = new Form(window);
+    window->controllerAt(4)->startActivity(form, false, true);
+    window->activateWindow();
+    QTRY_VERIFY(form->isVisible());
+
+    QTest::mouseClick(form->findChild<QToolButton*>(QStringLiteral("BackButton")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(form.isNull(), 3000);
+    QCOMPARE(window->controllerAt(4)->activities().size(), 1);
+}
+
+void TestMainWindow::homeScreenShowAsksTheSideBarAgain()
+{
+    QVERIFY(waitForRequests(server, profilePath, 1));
+    QVERIFY(waitForRequests(server, servicePath, 1));
+    QTest::mouseClick(toolButton(1), Qt::LeftButton);
+    QTest::mouseClick(toolButton(0), Qt::LeftButton);
+    QVERIFY(waitForRequests(server, profilePath, 2));
+    QVERIFY(waitForRequests(server, servicePath, 2));
+    // Other sections do not ask.
+    QTest::mouseClick(toolButton(3), Qt::LeftButton);
+    QCOMPARE(requestsFor(server, profilePath), 2);
+    // And the version was asked once, on the first show.
+    QCOMPARE(requestsFor(server, "/api/system/version/windesktop/"), 1);
+}
+
+void TestMainWindow::exitAnsweredNoLeavesEverything()
+{
+    answerer->expect(QMessageBox::No);
+    QTest::mouseClick(closeButton(), Qt::LeftButton);
+    QVERIFY(answerer->waitForAll());
+    QCOMPARE(answerer->seenTexts(), QStringList { QStringLiteral("提醒|确定要退出吗？") });
+    QVERIFY(window->isVisible());
+
+    // A close request from outside asks the same question.
+    answerer->expect(QMessageBox::No);
+    window->close();
+    QVERIFY(answerer->waitForAll());
+    QVERIFY(window->isVisible());
+    QCOMPARE(answerer->seen().size(), 2);
+
+    QVERIFY(
+        !QTest::qWaitFor([this] { return requestsFor(server, "/api/system/visit/") > 0 || !exits.isEmpty(); }, 200));
+    for (const RecordingHttpServer::Request& r : server.requests())
+        QVERIFY2(!r.path.startsWith("/api/system/visit/"), r.path.constData());
+}
+
+void TestMainWindow::exitAnsweredYesEndsAfterTheVisitEnd()
+{
+    const QByteArray endPath = "/api/system/visit/" + API::instance()->userToken()->sessionid.toLatin1() + "/end/";
+    RecordingHttpServer::Reply held = RecordingHttpServer::json(R"({"success":false})");
+    held.gate = QStringLiteral("end");
+    server.on(endPath, held);
+
+    answerer->expect(QMessageBox::Yes);
+    QTest::mouseClick(closeButton(), Qt::LeftButton);
+    QVERIFY(answerer->waitForAll());
+    QVERIFY(!window->isVisible());
+    QVERIFY(waitForRequests(server, endPath, 1));
+    QCOMPARE(server.requests().last().target, endPath + "?token=tk1&user=7");
+    QVERIFY(exits.isEmpty());
+
+    server.release(QStringLiteral("end"));
+    QTRY_COMPARE(exits, QList<int> { -1 });
+}
+
+void TestMainWindow::neverSmallerThanTheMinimum()
+{
+    QCOMPARE(window->minimumSize(), QSize(888, 566));
+    window->resize(400, 300);
+    QTRY_COMPARE(window->size(), QSize(888, 566));
+}
+
+void TestMainWindow::drag(QWidget* grip, const QPoint& delta)
+{
+    const QPoint start = grip->rect().center();
+    const QPoint startGlobal = grip->mapToGlobal(start);
+    QMouseEvent press(QEvent::MouseButtonPress, start, startGlobal, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(grip, &press);
+    QMouseEvent move(
+        QEvent::MouseMove, start + delta, startGlobal + delta, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(grip, &move);
+    QMouseEvent release(
+        QEvent::MouseButtonRelease, start + delta, startGlobal + delta, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(grip, &release);
+}
+
+void TestMainWindow::edgesResizeTheWindow()
+{
+    window->setGeometry(100, 80, 900, 600);
+    QTRY_COMPARE(window->geometry(), QRect(100, 80, 900, 600));
+    auto grip = [this](Qt::Edges edges) {
+        return window->findChild<FrameEdgeGrip*>(QStringLiteral("EdgeGrip%1").arg(int(edges)));
+    };
+
+    // The grips lie on the window's edges, above everything else.
+    QCOMPARE(grip(Qt::RightEdge)->geometry().right(), window->width() - 1);
+    QCOMPARE(window->childAt(window->width() - 1, 300), static_cast<QWidget*>(grip(Qt::RightEdge)));
+
+    drag(grip(Qt::RightEdge), QPoint(120, 0));
+    QTRY_COMPARE(window->geometry(), QRect(100, 80, 1020, 600));
+
+    // Dragging the bottom left corner moves the left edge and the bottom.
+    drag(grip(Qt::BottomEdge | Qt::LeftEdge), QPoint(-30, 40));
+    QTRY_COMPARE(window->geometry(), QRect(70, 80, 1050, 640));
+
+    // Shrinking stops at the minimum, with the opposite edge kept in place.
+    drag(grip(Qt::TopEdge | Qt::LeftEdge), QPoint(600, 600));
+    QTRY_COMPARE(window->geometry(), QRect(70 + 1050 - 888, 80 + 640 - 566, 888, 566));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
