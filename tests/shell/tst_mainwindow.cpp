@@ -138,8 +138,6 @@ void TestMainWindow::startsOnTheHomeSection()
     for (int i = 0; i < MainWindow::ControllerCount; ++i) {
         captions << toolButton(i)->text();
         pressed << toolButton(i)->isDrawnPressed();
-        QCOMPARE(toolButton(i)->iconPath(), QStringLiteral(":/images/icon_toolbar_%1.png").arg(i + 1));
-        QCOMPARE(toolButton(i)->pos(), QPoint(i * 130, 39));
     }
     QCOMPARE(captions,
         (QStringList { QStringLiteral("首页"), QStringLiteral("业务管理"), QStringLiteral("托运人管理"),
