@@ -1,9 +1,9 @@
 #include "app/appsetup.h"
 #include "app/logindialog.h"
 #include "app/processexit.h"
+#include "shell/mainwindow.h"
 
 #include <QApplication>
-#include <QWidget>
 
 int main(int argc, char* argv[])
 {
@@ -15,11 +15,8 @@ int main(int argc, char* argv[])
     // The dialog's constructor is the first use of the API object.
     LoginDialog dialog;
 
-    // Stand-in for the main window until it exists: it stays hidden until
-    // the login has succeeded.
-    QWidget mainWindow;
-    mainWindow.setWindowTitle(QStringLiteral("Freymo"));
-    mainWindow.resize(888, 566);
+    // Stays hidden until the login has succeeded.
+    MainWindow mainWindow;
 
     if (dialog.exec() != QDialog::Accepted) {
         // Dismissed without signing in: end before the event loop runs,

@@ -119,9 +119,7 @@ QList<bool> TestMainWindow::shownControllers() const
 
 QToolButton* TestMainWindow::closeButton() const
 {
-    // The title bar's system buttons in order: minimise, maximise, close.
-    QList<QToolButton*> buttons = window->findChild<TitleBar*>()->findChildren<QToolButton*>();
-    return buttons.isEmpty() ? nullptr : buttons.last();
+    return window->findChild<TitleBar*>()->findChild<QToolButton*>(QStringLiteral("closeButton"));
 }
 
 void TestMainWindow::startsOnTheHomeSection()
