@@ -1,0 +1,557 @@
+#include "voiceswitch.h"
+
+#include "../wire/linebuffer.h"
+#include "../wire/wireline.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace voiceswitch {
+
+const char* const VoiceSwitch::DefaultApplicationId = "6f1c2b9e04d85a73c1e0f49b2d7a8c35";
+const char* const VoiceSwitch::DefaultApplicationToken = "b83e5d0a9f274c61e2d8a05f7c3b194e";
+
+namespace {
+
+constexpr const char* Greeting = "FVP/1";
+constexpr std::size_t MaxConnections = 64;
+// A peer that does not read its answers is dropped rather than buffered for.
+constexpr std::size_t MaxPendingOutput = 64 * 1024;
+
+// Reasons of FAILED and ERR lines.
+constexpr int BadRequest = 400;
+constexpr int NotSignedIn = 401;
+constexpr int AccountRefused = 403;
+constexpr int Unreachable = 404;
+constexpr int NoSuchCall = 481;
+constexpr int Busy = 486;
+constexpr int Unsupported = 488;
+constexpr int Overloaded = 503;
+
+// "0086" and 7 to 12 digits: the numbers the switch can reach.
+bool reachable(const std::string& number)
+{
+    static const std::string prefix = "0086";
+    if (number.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    const std::size_t digits = number.size() - prefix.size();
+    if (digits < 7 || digits > 12)
+        return false;
+    return std::all_of(number.begin() + prefix.size(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+void closeFd(int& fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+} // namespace
+
+struct VoiceSwitch::Connection
+{
+    int fd = -1;
+    voicewire::LineBuffer in;
+    std::string out;
+    bool signedIn = false;
+    bool closeAfterFlush = false;
+    std::string voipAccount;
+    Clock::time_point loginDeadline;
+    std::string callId; // the call in progress; empty when none
+    Clock::time_point nextStepAt;
+};
+
+VoiceSwitch::VoiceSwitch(AccountCheck accountCheck)
+    : accountCheck(std::move(accountCheck))
+    , applicationId(DefaultApplicationId)
+    , applicationToken(DefaultApplicationToken)
+{
+}
+
+VoiceSwitch::~VoiceSwitch()
+{
+    stop();
+}
+
+bool VoiceSwitch::start(const std::string& address, int port)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (running) {
+        error = "the switch already runs";
+        return false;
+    }
+    if (port < 0 || port > 65535) {
+        error = "port out of range";
+        return false;
+    }
+
+    addrinfo hints {};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    const int lookup = ::getaddrinfo(address.empty() ? nullptr : address.c_str(), service.c_str(), &hints, &found);
+    if (lookup != 0) {
+        error = std::string("cannot resolve ") + address + ": " + ::gai_strerror(lookup);
+        return false;
+    }
+    int fd = -1;
+    for (addrinfo* a = found; a; a = a->ai_next) {
+        fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0)
+            continue;
+        const int on = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        if (::bind(fd, a->ai_addr, a->ai_addrlen) == 0 && ::listen(fd, 16) == 0)
+            break;
+        error = std::string("cannot listen on ") + address + ":" + service + ": " + std::strerror(errno);
+        closeFd(fd);
+    }
+    ::freeaddrinfo(found);
+    if (fd < 0)
+        return false;
+
+    sockaddr_storage bound {};
+    socklen_t length = sizeof bound;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
+    listenPort = bound.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
+                                             : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_NONBLOCK | O_CLOEXEC) != 0) {
+        error = std::string("cannot create a pipe: ") + std::strerror(errno);
+        closeFd(fd);
+        listenPort = 0;
+        return false;
+    }
+    listenFd = fd;
+    wakeRead = pipeFds[0];
+    wakeWrite = pipeFds[1];
+    running = true;
+    stopping = false;
+    error.clear();
+    thread = std::thread(&VoiceSwitch::run, this);
+    return true;
+}
+
+void VoiceSwitch::stop()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!running)
+            return;
+        stopping = true;
+        wake();
+    }
+    thread.join();
+    std::lock_guard<std::mutex> lock(mutex);
+    closeFd(listenFd);
+    closeFd(wakeRead);
+    closeFd(wakeWrite);
+    listenPort = 0;
+    running = false;
+    stopping = false;
+}
+
+bool VoiceSwitch::isRunning() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return running;
+}
+
+int VoiceSwitch::port() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return listenPort;
+}
+
+std::string VoiceSwitch::errorString() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return error;
+}
+
+void VoiceSwitch::setApplicationCredentials(const std::string& id, const std::string& token)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    applicationId = id;
+    applicationToken = token;
+}
+
+void VoiceSwitch::setCallTiming(std::chrono::milliseconds alerting, std::chrono::milliseconds answer)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    alertingDelay = alerting;
+    answerDelay = answer;
+}
+
+void VoiceSwitch::setLoginTimeout(std::chrono::milliseconds timeout)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    loginTimeout = timeout;
+}
+
+bool VoiceSwitch::hangUp(const std::string& callId)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    for (auto& connection : connections) {
+        if (!callId.empty() && connection->callId == callId) {
+            endCall(*connection, "callee", true);
+            wake();
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<CallRecord> VoiceSwitch::callLog() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return log;
+}
+
+int VoiceSwitch::sessionCount() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return static_cast<int>(std::count_if(
+        connections.begin(), connections.end(), [](const auto& c) { return c->signedIn && !c->closeAfterFlush; }));
+}
+
+void VoiceSwitch::wake()
+{
+    const char byte = 1;
+    // A full pipe already holds a wake-up.
+    [[maybe_unused]] const ssize_t written = ::write(wakeWrite, &byte, 1);
+}
+
+void VoiceSwitch::run()
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    std::vector<pollfd> fds;
+    while (!stopping) {
+        fds.clear();
+        fds.push_back({ wakeRead, POLLIN, 0 });
+        fds.push_back({ listenFd, POLLIN, 0 });
+        for (const auto& connection : connections) {
+            const short events = static_cast<short>(POLLIN | (connection->out.empty() ? 0 : POLLOUT));
+            fds.push_back({ connection->fd, events, 0 });
+        }
+        const int timeout = nextPollTimeout(Clock::now());
+
+        lock.unlock();
+        const int ready = ::poll(fds.data(), fds.size(), timeout);
+        lock.lock();
+        if (stopping)
+            break;
+        if (ready < 0 && errno != EINTR)
+            break;
+
+        if (fds[0].revents & POLLIN) {
+            char drain[64];
+            while (::read(wakeRead, drain, sizeof drain) > 0) { }
+        }
+        // Connections are only added and removed on this thread, so the
+        // poll entries still line up with `connections`.
+        const std::size_t polled = fds.size() - 2;
+        for (std::size_t i = 0; i < polled && i < connections.size(); ++i) {
+            const short revents = fds[i + 2].revents;
+            if (revents & (POLLIN | POLLHUP | POLLERR))
+                readFrom(*connections[i]);
+        }
+        if (fds[1].revents & POLLIN)
+            acceptConnections();
+
+        const Clock::time_point now = Clock::now();
+        for (auto& connection : connections) {
+            if (!connection->signedIn && !connection->closeAfterFlush && now >= connection->loginDeadline) {
+                send(*connection, { "BYE" });
+                connection->closeAfterFlush = true;
+            }
+        }
+        advanceCalls(now);
+
+        for (auto& connection : connections) {
+            if (connection->fd >= 0)
+                flush(*connection);
+            if (connection->fd >= 0 && connection->closeAfterFlush && connection->out.empty())
+                closeConnection(*connection);
+        }
+        connections.erase(
+            std::remove_if(connections.begin(), connections.end(), [](const auto& c) { return c->fd < 0; }),
+            connections.end());
+    }
+    shutdownAll();
+}
+
+int VoiceSwitch::nextPollTimeout(Clock::time_point now) const
+{
+    Clock::time_point next = Clock::time_point::max();
+    for (const auto& connection : connections) {
+        if (!connection->signedIn)
+            next = std::min(next, connection->loginDeadline);
+        if (!connection->callId.empty())
+            next = std::min(next, connection->nextStepAt);
+    }
+    if (next == Clock::time_point::max())
+        return -1;
+    if (next <= now)
+        return 0;
+    // Rounded up, so a timer never fires a millisecond early and spins.
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - now) + std::chrono::milliseconds(1);
+    return static_cast<int>(std::min<long long>(wait.count(), 60000));
+}
+
+void VoiceSwitch::acceptConnections()
+{
+    while (true) {
+        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0)
+            return;
+        auto connection = std::make_unique<Connection>();
+        connection->fd = fd;
+        connection->loginDeadline = Clock::now() + loginTimeout;
+        if (connections.size() >= MaxConnections) {
+            send(*connection, { "ERR", std::to_string(Overloaded), "too many sessions" });
+            flush(*connection);
+            closeConnection(*connection);
+            continue;
+        }
+        send(*connection, { "HELLO", Greeting });
+        connections.push_back(std::move(connection));
+    }
+}
+
+void VoiceSwitch::readFrom(Connection& connection)
+{
+    char buffer[4096];
+    while (connection.fd >= 0) {
+        const ssize_t received = ::recv(connection.fd, buffer, sizeof buffer, 0);
+        if (received > 0) {
+            connection.in.append(buffer, static_cast<std::size_t>(received));
+            continue;
+        }
+        if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
+        if (received < 0 && errno == EINTR)
+            continue;
+        // The peer went away: its call ends with it.
+        endCall(connection, "caller", false);
+        closeConnection(connection);
+        return;
+    }
+    std::string line;
+    while (connection.fd >= 0 && !connection.closeAfterFlush && connection.in.nextLine(line))
+        handleLine(connection, line);
+    if (connection.fd >= 0 && connection.in.overflowed()) {
+        send(connection, { "ERR", std::to_string(BadRequest), "line too long" });
+        endCall(connection, "caller", true);
+        connection.in.clear();
+        connection.closeAfterFlush = true;
+    }
+}
+
+void VoiceSwitch::handleLine(Connection& connection, const std::string& line)
+{
+    std::vector<std::string> words;
+    if (!voicewire::splitLine(line, words)) {
+        send(connection, { "ERR", std::to_string(BadRequest), "malformed field" });
+        return;
+    }
+    const std::string& command = words.front();
+    if (command == "PING" && words.size() == 1) {
+        send(connection, { "PONG" });
+    } else if (command == "BYE" && words.size() == 1) {
+        endCall(connection, "caller", true);
+        send(connection, { "BYE" });
+        connection.closeAfterFlush = true;
+    } else if (command == "LOGIN") {
+        handleLogin(connection, words);
+    } else if (!connection.signedIn) {
+        send(connection, { "ERR", std::to_string(NotSignedIn), "sign in first" });
+    } else if (command == "CALL") {
+        handleCall(connection, words);
+    } else if (command == "RELEASE" && words.size() == 1) {
+        handleRelease(connection);
+    } else {
+        send(connection, { "ERR", std::to_string(BadRequest), "unknown command" });
+    }
+}
+
+void VoiceSwitch::handleLogin(Connection& connection, const std::vector<std::string>& words)
+{
+    if (connection.signedIn) {
+        send(connection, { "ERR", std::to_string(BadRequest), "already signed in" });
+        return;
+    }
+    if (words.size() != 7) {
+        send(connection, { "LOGIN-ERR", std::to_string(BadRequest), "LOGIN takes six fields" });
+        connection.closeAfterFlush = true;
+        return;
+    }
+    if (words[1] != applicationId || words[2] != applicationToken) {
+        send(connection, { "LOGIN-ERR", std::to_string(NotSignedIn), "application credentials refused" });
+        connection.closeAfterFlush = true;
+        return;
+    }
+    if (accountCheck && !accountCheck(words[3], words[4], words[5], words[6])) {
+        send(connection, { "LOGIN-ERR", std::to_string(AccountRefused), "voice account refused" });
+        connection.closeAfterFlush = true;
+        return;
+    }
+    connection.signedIn = true;
+    connection.voipAccount = words[5];
+    send(connection, { "LOGIN-OK" });
+}
+
+void VoiceSwitch::handleCall(Connection& connection, const std::vector<std::string>& words)
+{
+    if (words.size() != 3) {
+        send(connection, { "ERR", std::to_string(BadRequest), "CALL takes two fields" });
+        return;
+    }
+    CallRecord record;
+    record.callId = "call-" + std::to_string(nextCallNumber++);
+    record.voipAccount = connection.voipAccount;
+    record.number = words[2];
+    record.placedAt = std::chrono::system_clock::now();
+    const bool numericType = !words[1].empty() && words[1].size() < 6
+        && std::all_of(words[1].begin(), words[1].end(), [](char c) { return c >= '0' && c <= '9'; });
+    record.type = numericType ? std::stoi(words[1]) : -1;
+
+    int failure = 0;
+    if (!connection.callId.empty())
+        failure = Busy;
+    else if (record.type != 1)
+        failure = Unsupported;
+    else if (!reachable(record.number))
+        failure = Unreachable;
+
+    send(connection, { "PROCEEDING", record.callId });
+    if (failure != 0) {
+        record.state = CallRecord::State::Failed;
+        record.failure = failure;
+        record.endedAt = record.placedAt;
+        send(connection, { "FAILED", record.callId, std::to_string(failure) });
+    } else {
+        connection.callId = record.callId;
+        connection.nextStepAt = Clock::now() + alertingDelay;
+    }
+    log.push_back(record);
+}
+
+void VoiceSwitch::handleRelease(Connection& connection)
+{
+    if (connection.callId.empty()) {
+        send(connection, { "ERR", std::to_string(NoSuchCall), "no call in progress" });
+        return;
+    }
+    endCall(connection, "caller", true);
+}
+
+void VoiceSwitch::advanceCalls(Clock::time_point now)
+{
+    for (auto& connection : connections) {
+        if (connection->callId.empty() || connection->fd < 0 || now < connection->nextStepAt)
+            continue;
+        CallRecord* record = recordFor(connection->callId);
+        if (!record)
+            continue;
+        if (record->state == CallRecord::State::Proceeding) {
+            record->state = CallRecord::State::Alerting;
+            connection->nextStepAt = now + answerDelay;
+            send(*connection, { "ALERTING", record->callId });
+        } else if (record->state == CallRecord::State::Alerting) {
+            record->state = CallRecord::State::Answered;
+            record->answered = true;
+            record->answeredAt = std::chrono::system_clock::now();
+            // Answered calls wait for a hang-up, not for a timer.
+            connection->nextStepAt = Clock::time_point::max();
+            send(*connection, { "ANSWERED", record->callId });
+        }
+    }
+}
+
+void VoiceSwitch::endCall(Connection& connection, const char* endedBy, bool tellCaller)
+{
+    if (connection.callId.empty())
+        return;
+    if (CallRecord* record = recordFor(connection.callId)) {
+        record->state = CallRecord::State::Released;
+        record->endedBy = endedBy;
+        record->endedAt = std::chrono::system_clock::now();
+    }
+    if (tellCaller)
+        send(connection, { "RELEASED", connection.callId });
+    connection.callId.clear();
+}
+
+CallRecord* VoiceSwitch::recordFor(const std::string& callId)
+{
+    for (auto it = log.rbegin(); it != log.rend(); ++it) {
+        if (it->callId == callId)
+            return &*it;
+    }
+    return nullptr;
+}
+
+void VoiceSwitch::send(Connection& connection, const std::vector<std::string>& words)
+{
+    if (connection.fd < 0)
+        return;
+    connection.out += voicewire::makeLine(words);
+}
+
+void VoiceSwitch::flush(Connection& connection)
+{
+    while (!connection.out.empty() && connection.fd >= 0) {
+        const ssize_t sent = ::send(connection.fd, connection.out.data(), connection.out.size(), MSG_NOSIGNAL);
+        if (sent > 0) {
+            connection.out.erase(0, static_cast<std::size_t>(sent));
+            continue;
+        }
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (connection.out.size() > MaxPendingOutput) {
+                endCall(connection, "caller", false);
+                closeConnection(connection);
+            }
+            return;
+        }
+        endCall(connection, "caller", false);
+        closeConnection(connection);
+    }
+}
+
+void VoiceSwitch::closeConnection(Connection& connection)
+{
+    closeFd(connection.fd);
+    connection.out.clear();
+}
+
+void VoiceSwitch::shutdownAll()
+{
+    for (auto& connection : connections) {
+        if (connection->fd < 0)
+            continue;
+        endCall(*connection, "switch", true);
+        send(*connection, { "BYE" });
+        // Best effort: the last lines fit the socket's buffer unless the peer
+        // stopped reading long ago.
+        flush(*connection);
+        closeConnection(*connection);
+    }
+    connections.clear();
+}
+
+} // namespace voiceswitch

@@ -1,0 +1,116 @@
+#pragma once
+
+#include "callrecord.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace voiceswitch {
+
+// The voice switch: the server side of the voice line protocol (PROTOCOL.md).
+// It accepts voice SDK sessions over TCP, checks their credentials, and
+// simulates outgoing calls:
+//   - a number "0086" followed by 7 to 12 digits rings (ALERTING) after the
+//     alerting delay, is answered after the answer delay, and stays in the
+//     call until the caller releases it or the far end hangs up (hangUp());
+//   - any other number fails with 404, a second call while one is in progress
+//     with 486, a call type other than 1 with 488.
+// Every call is kept in the call log.
+//
+// One thread of its own serves every connection. All public functions are
+// thread-safe.
+class VoiceSwitch
+{
+public:
+    // Whether a voice account may sign in. Called on the switch's thread; it
+    // must not call back into the switch.
+    using AccountCheck = std::function<bool(const std::string& subAccount, const std::string& subAccountPwd,
+        const std::string& voipAccount, const std::string& voipPwd)>;
+
+    // The application credentials the switch accepts unless told otherwise.
+    static const char* const DefaultApplicationId;
+    static const char* const DefaultApplicationToken;
+
+    // An empty check accepts every account.
+    explicit VoiceSwitch(AccountCheck accountCheck);
+    ~VoiceSwitch();
+
+    VoiceSwitch(const VoiceSwitch&) = delete;
+    VoiceSwitch& operator=(const VoiceSwitch&) = delete;
+
+    // Listens on `address` (a numeric IPv4 or IPv6 address or a host name)
+    // and `port`; port 0 picks a free port. False with errorString() set when
+    // the port cannot be bound or the switch already runs.
+    bool start(const std::string& address, int port);
+    // Ends every call (RELEASED, by "switch"), says BYE to every session and
+    // closes them; returns once the switch's thread has ended. Idempotent.
+    void stop();
+
+    bool isRunning() const;
+    // The port listened on; 0 when not running.
+    int port() const;
+    std::string errorString() const;
+
+    // Before start().
+    void setApplicationCredentials(const std::string& applicationId, const std::string& applicationToken);
+    void setCallTiming(std::chrono::milliseconds alertingDelay, std::chrono::milliseconds answerDelay);
+    // A session that has not signed in after this long is closed.
+    void setLoginTimeout(std::chrono::milliseconds timeout);
+
+    // The far end hangs up: ends the call (RELEASED, by "callee") if it is
+    // still ringing or answered. False when no such call is in progress.
+    bool hangUp(const std::string& callId);
+
+    std::vector<CallRecord> callLog() const;
+    // Sessions signed in right now.
+    int sessionCount() const;
+
+private:
+    struct Connection;
+    using Clock = std::chrono::steady_clock;
+
+    void run();
+    void acceptConnections();
+    void readFrom(Connection& connection);
+    void handleLine(Connection& connection, const std::string& line);
+    void handleLogin(Connection& connection, const std::vector<std::string>& words);
+    void handleCall(Connection& connection, const std::vector<std::string>& words);
+    void handleRelease(Connection& connection);
+    void advanceCalls(Clock::time_point now);
+    void endCall(Connection& connection, const char* endedBy, bool tellCaller);
+    void send(Connection& connection, const std::vector<std::string>& words);
+    void flush(Connection& connection);
+    void closeConnection(Connection& connection);
+    void shutdownAll();
+    void wake();
+    CallRecord* recordFor(const std::string& callId);
+    int nextPollTimeout(Clock::time_point now) const;
+
+    AccountCheck accountCheck;
+    std::string applicationId;
+    std::string applicationToken;
+    std::chrono::milliseconds alertingDelay { 300 };
+    std::chrono::milliseconds answerDelay { 1200 };
+    std::chrono::milliseconds loginTimeout { 10000 };
+
+    mutable std::mutex mutex;
+    std::thread thread;
+    int listenFd = -1;
+    int wakeRead = -1;
+    int wakeWrite = -1;
+    int listenPort = 0;
+    bool running = false;
+    bool stopping = false;
+    std::string error;
+    std::vector<std::unique_ptr<Connection>> connections;
+    std::vector<CallRecord> log;
+    unsigned long nextCallNumber = 1;
+};
+
+} // namespace voiceswitch

@@ -1,0 +1,439 @@
+#include "linebuffer.h"
+#include "voiceswitch.h"
+#include "wireline.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+#include <mutex>
+
+using voiceswitch::CallRecord;
+using voiceswitch::VoiceSwitch;
+
+namespace {
+
+// A session with the switch that speaks the protocol line by line.
+class WireClient
+{
+public:
+    explicit WireClient(int port)
+    {
+        socket.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(port));
+        connected = socket.waitForConnected(5000);
+    }
+
+    void send(const QByteArray& rawLine)
+    {
+        socket.write(rawLine);
+        socket.flush();
+    }
+
+    // The next line without its LF; empty when none came within 5 s.
+    QByteArray next()
+    {
+        while (!socket.canReadLine()) {
+            if (socket.state() != QAbstractSocket::ConnectedState && socket.bytesAvailable() == 0)
+                return {};
+            if (!socket.waitForReadyRead(5000) && !socket.canReadLine())
+                return {};
+        }
+        return socket.readLine().chopped(1);
+    }
+
+    bool signIn()
+    {
+        if (next() != "HELLO FVP/1")
+            return false;
+        send(QByteArray("LOGIN ") + VoiceSwitch::DefaultApplicationId + ' ' + VoiceSwitch::DefaultApplicationToken
+            + " sub subpwd voip1 voippwd\n");
+        return next() == "LOGIN-OK";
+    }
+
+    bool waitForClose()
+    {
+        if (socket.state() == QAbstractSocket::UnconnectedState)
+            return true;
+        return socket.waitForDisconnected(5000) || socket.state() == QAbstractSocket::UnconnectedState;
+    }
+
+    QTcpSocket socket;
+    bool connected = false;
+};
+
+QByteArray callIdOf(const QByteArray& line)
+{
+    return line.split(' ').value(1);
+}
+
+} // namespace
+
+class TestVoiceSwitch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void fieldsSurviveTheWire_data();
+    void fieldsSurviveTheWire();
+    void malformedFieldsAreRejected();
+    void lineBufferSplitsAndBoundsLines();
+
+    void signInChecksEveryCredential_data();
+    void signInChecksEveryCredential();
+    void commandsBeforeSignInAreRefused();
+    void silentSessionIsClosedAfterTheLoginTimeout();
+
+    void callRules_data();
+    void callRules();
+    void callerHangsUp();
+    void farEndHangsUp();
+    void secondCallWhileBusyFails();
+    void releaseWithoutCallIsAnError();
+    void droppedSessionEndsItsCall();
+    void malformedAndOverlongLines();
+
+    void stopReleasesCallsAndSaysBye();
+    void busyPortIsReported();
+
+private:
+    std::unique_ptr<VoiceSwitch> voiceSwitch;
+    std::mutex checkedMutex;
+    QStringList checked;
+};
+
+void TestVoiceSwitch::init()
+{
+    {
+        std::lock_guard<std::mutex> lock(checkedMutex);
+        checked.clear();
+    }
+    voiceSwitch = std::make_unique<VoiceSwitch>(
+        [this](const std::string& sub, const std::string& subPwd, const std::string& voip, const std::string& voipPwd) {
+            std::lock_guard<std::mutex> lock(checkedMutex);
+            checked << QString::fromStdString(sub + "|" + subPwd + "|" + voip + "|" + voipPwd);
+            return sub == "sub" && subPwd == "subpwd" && voip == "voip1" && voipPwd == "voippwd";
+        });
+    voiceSwitch->setCallTiming(std::chrono::milliseconds(10), std::chrono::milliseconds(10));
+    QVERIFY2(voiceSwitch->start("127.0.0.1", 0), voiceSwitch->errorString().c_str());
+    QVERIFY(voiceSwitch->port() > 0);
+}
+
+void TestVoiceSwitch::cleanup()
+{
+    voiceSwitch.reset();
+}
+
+void TestVoiceSwitch::fieldsSurviveTheWire_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QByteArray>("encoded");
+    QTest::newRow("plain") << QByteArray("008613812345678") << QByteArray("008613812345678");
+    QTest::newRow("space and percent") << QByteArray("a b%c") << QByteArray("a%20b%25c");
+    QTest::newRow("utf-8") << QByteArray("张三") << QByteArray("%E5%BC%A0%E4%B8%89");
+    QTest::newRow("controls") << QByteArray("x\ny\r\t\x7f", 6) << QByteArray("x%0Ay%0D%09%7F");
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+}
+
+void TestVoiceSwitch::fieldsSurviveTheWire()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(QByteArray, encoded);
+    const std::string wire = voicewire::encodeField(value.toStdString());
+    QCOMPARE(QByteArray::fromStdString(wire), encoded);
+    std::string back;
+    QVERIFY(voicewire::decodeField(wire, back));
+    QCOMPARE(QByteArray::fromStdString(back), value);
+
+    // As one field among others, empty ones included, with a CR before the LF.
+    const std::string line = voicewire::makeLine({ "CMD", value.toStdString(), "", "end" });
+    QVERIFY(line.back() == '\n');
+    std::vector<std::string> words;
+    QVERIFY(voicewire::splitLine(line.substr(0, line.size() - 1) + "\r", words));
+    QCOMPARE(words.size(), std::size_t(4));
+    QCOMPARE(QByteArray::fromStdString(words[1]), value);
+    QVERIFY(words[2].empty());
+    QCOMPARE(words[3], std::string("end"));
+}
+
+void TestVoiceSwitch::malformedFieldsAreRejected()
+{
+    std::string value;
+    for (const char* bad : { "%", "%4", "%zz", "ab%G1", "x%" })
+        QVERIFY2(!voicewire::decodeField(bad, value), bad);
+    std::vector<std::string> words;
+    QVERIFY(!voicewire::splitLine("CALL 1 %q1", words));
+}
+
+void TestVoiceSwitch::lineBufferSplitsAndBoundsLines()
+{
+    voicewire::LineBuffer buffer;
+    std::string line;
+    buffer.append("ONE\nTW", 6);
+    QVERIFY(buffer.nextLine(line));
+    QCOMPARE(line, std::string("ONE"));
+    QVERIFY(!buffer.nextLine(line));
+    buffer.append("O\n", 2);
+    QVERIFY(buffer.nextLine(line));
+    QCOMPARE(line, std::string("TWO"));
+
+    const std::string longest(voicewire::MaxLineLength, 'x');
+    buffer.append(longest.data(), longest.size());
+    QVERIFY(!buffer.overflowed());
+    buffer.append("yy", 2);
+    QVERIFY(buffer.overflowed());
+    buffer.append("\n", 1);
+    QVERIFY(!buffer.nextLine(line)); // an overlong line is never handed out
+}
+
+void TestVoiceSwitch::signInChecksEveryCredential_data()
+{
+    QTest::addColumn<QByteArray>("login");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("accountChecks");
+    const QByteArray app = QByteArray(VoiceSwitch::DefaultApplicationId) + ' ' + VoiceSwitch::DefaultApplicationToken;
+    QTest::newRow("accepted") << "LOGIN " + app + " sub subpwd voip1 voippwd" << QByteArray("LOGIN-OK") << 1;
+    QTest::newRow("application credentials swapped")
+        << QByteArray("LOGIN ") + VoiceSwitch::DefaultApplicationToken + ' ' + VoiceSwitch::DefaultApplicationId
+            + " sub subpwd voip1 voippwd"
+        << QByteArray("LOGIN-ERR 401 application%20credentials%20refused") << 0;
+    QTest::newRow("wrong voice password")
+        << "LOGIN " + app + " sub subpwd voip1 nope" << QByteArray("LOGIN-ERR 403 voice%20account%20refused") << 1;
+    QTest::newRow("account fields swapped")
+        << "LOGIN " + app + " voip1 voippwd sub subpwd" << QByteArray("LOGIN-ERR 403 voice%20account%20refused") << 1;
+    QTest::newRow("field missing") << "LOGIN " + app + " sub subpwd voip1"
+                                   << QByteArray("LOGIN-ERR 400 LOGIN%20takes%20six%20fields") << 0;
+}
+
+void TestVoiceSwitch::signInChecksEveryCredential()
+{
+    QFETCH(QByteArray, login);
+    QFETCH(QByteArray, answer);
+    QFETCH(int, accountChecks);
+    WireClient client(voiceSwitch->port());
+    QVERIFY(client.connected);
+    QCOMPARE(client.next(), QByteArray("HELLO FVP/1"));
+    client.send(login + '\n');
+    QCOMPARE(client.next(), answer);
+    {
+        std::lock_guard<std::mutex> lock(checkedMutex);
+        QCOMPARE(checked.size(), accountChecks);
+    }
+    if (answer == "LOGIN-OK") {
+        QTRY_COMPARE(voiceSwitch->sessionCount(), 1);
+        client.send("LOGIN x\n");
+        QCOMPARE(client.next(), QByteArray("ERR 400 already%20signed%20in"));
+    } else {
+        QVERIFY(client.waitForClose());
+        QCOMPARE(voiceSwitch->sessionCount(), 0);
+    }
+}
+
+void TestVoiceSwitch::commandsBeforeSignInAreRefused()
+{
+    WireClient client(voiceSwitch->port());
+    QCOMPARE(client.next(), QByteArray("HELLO FVP/1"));
+    client.send("CALL 1 008613812345678\n");
+    QCOMPARE(client.next(), QByteArray("ERR 401 sign%20in%20first"));
+    client.send("PING\n");
+    QCOMPARE(client.next(), QByteArray("PONG"));
+    QVERIFY(voiceSwitch->callLog().empty());
+}
+
+void TestVoiceSwitch::silentSessionIsClosedAfterTheLoginTimeout()
+{
+    voiceSwitch->stop();
+    voiceSwitch->setLoginTimeout(std::chrono::milliseconds(50));
+    QVERIFY(voiceSwitch->start("127.0.0.1", 0));
+    WireClient client(voiceSwitch->port());
+    QCOMPARE(client.next(), QByteArray("HELLO FVP/1"));
+    QCOMPARE(client.next(), QByteArray("BYE"));
+    QVERIFY(client.waitForClose());
+}
+
+void TestVoiceSwitch::callRules_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("failure"); // 0: rings and is answered
+    QTest::newRow("mobile") << QByteArray("CALL 1 008613812345678") << 0;
+    QTest::newRow("7 digits") << QByteArray("CALL 1 00861234567") << 0;
+    QTest::newRow("12 digits") << QByteArray("CALL 1 0086123456789012") << 0;
+    QTest::newRow("6 digits") << QByteArray("CALL 1 0086123456") << 404;
+    QTest::newRow("13 digits") << QByteArray("CALL 1 00861234567890123") << 404;
+    QTest::newRow("no prefix") << QByteArray("CALL 1 13812345678") << 404;
+    QTest::newRow("plus sign") << QByteArray("CALL 1 0086+13812345678") << 404;
+    QTest::newRow("space inside") << QByteArray("CALL 1 0086138%2012345678") << 404;
+    QTest::newRow("letters") << QByteArray("CALL 1 0086138abc45678") << 404;
+    QTest::newRow("empty") << QByteArray("CALL 1 ") << 404;
+    QTest::newRow("other type") << QByteArray("CALL 2 008613812345678") << 488;
+    QTest::newRow("type not a number") << QByteArray("CALL x 008613812345678") << 488;
+}
+
+void TestVoiceSwitch::callRules()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, failure);
+    WireClient client(voiceSwitch->port());
+    QVERIFY(client.signIn());
+    client.send(request + '\n');
+    const QByteArray proceeding = client.next();
+    QVERIFY2(proceeding.startsWith("PROCEEDING call-"), proceeding.constData());
+    const QByteArray id = callIdOf(proceeding);
+    if (failure) {
+        QCOMPARE(client.next(), "FAILED " + id + ' ' + QByteArray::number(failure));
+    } else {
+        QCOMPARE(client.next(), "ALERTING " + id);
+        QCOMPARE(client.next(), "ANSWERED " + id);
+    }
+    const auto log = voiceSwitch->callLog();
+    QCOMPARE(log.size(), std::size_t(1));
+    QCOMPARE(QByteArray::fromStdString(log[0].callId), id);
+    QCOMPARE(log[0].voipAccount, std::string("voip1"));
+    QCOMPARE(log[0].state, failure ? CallRecord::State::Failed : CallRecord::State::Answered);
+    QCOMPARE(log[0].failure, failure);
+    QCOMPARE(log[0].answered, failure == 0);
+}
+
+void TestVoiceSwitch::callerHangsUp()
+{
+    WireClient client(voiceSwitch->port());
+    QVERIFY(client.signIn());
+    // Hanging up while it still rings.
+    client.send("CALL 1 008613812345678\nRELEASE\n");
+    const QByteArray id = callIdOf(client.next());
+    QCOMPARE(client.next(), "RELEASED " + id);
+
+    // And once answered: the call stays up until then.
+    client.send("CALL 1 008613900000000\n");
+    const QByteArray second = callIdOf(client.next());
+    QCOMPARE(client.next(), "ALERTING " + second);
+    QCOMPARE(client.next(), "ANSWERED " + second);
+    QCOMPARE(voiceSwitch->callLog().back().state, CallRecord::State::Answered);
+    client.send("RELEASE\n");
+    QCOMPARE(client.next(), "RELEASED " + second);
+
+    const auto log = voiceSwitch->callLog();
+    QCOMPARE(log.size(), std::size_t(2));
+    QCOMPARE(log[0].state, CallRecord::State::Released);
+    QVERIFY(!log[0].answered);
+    QCOMPARE(log[0].endedBy, std::string("caller"));
+    QCOMPARE(log[1].number, std::string("008613900000000"));
+    QVERIFY(log[1].answered);
+    QVERIFY(log[1].answeredAt >= log[1].placedAt && log[1].endedAt >= log[1].answeredAt);
+    QCOMPARE(log[1].endedBy, std::string("caller"));
+}
+
+void TestVoiceSwitch::farEndHangsUp()
+{
+    WireClient client(voiceSwitch->port());
+    QVERIFY(client.signIn());
+    client.send("CALL 1 008613812345678\n");
+    const QByteArray id = callIdOf(client.next());
+    QCOMPARE(client.next(), "ALERTING " + id);
+    QCOMPARE(client.next(), "ANSWERED " + id);
+    QVERIFY(voiceSwitch->hangUp(id.toStdString()));
+    QCOMPARE(client.next(), "RELEASED " + id);
+    QVERIFY(!voiceSwitch->hangUp(id.toStdString()));
+    QVERIFY(!voiceSwitch->hangUp(""));
+    QCOMPARE(voiceSwitch->callLog().back().endedBy, std::string("callee"));
+}
+
+void TestVoiceSwitch::secondCallWhileBusyFails()
+{
+    WireClient client(voiceSwitch->port());
+    QVERIFY(client.signIn());
+    client.send("CALL 1 008613812345678\nCALL 1 008613900000000\n");
+    const QByteArray first = callIdOf(client.next());
+    const QByteArray second = callIdOf(client.next());
+    QVERIFY(first != second);
+    QCOMPARE(client.next(), "FAILED " + second + " 486");
+    // The first call carries on.
+    QCOMPARE(client.next(), "ALERTING " + first);
+    QCOMPARE(client.next(), "ANSWERED " + first);
+}
+
+void TestVoiceSwitch::releaseWithoutCallIsAnError()
+{
+    WireClient client(voiceSwitch->port());
+    QVERIFY(client.signIn());
+    client.send("RELEASE\n");
+    QCOMPARE(client.next(), QByteArray("ERR 481 no%20call%20in%20progress"));
+    client.send("CALL 1 0086123\n"); // fails at once: nothing left to release
+    client.next();
+    client.next();
+    client.send("RELEASE\n");
+    QCOMPARE(client.next(), QByteArray("ERR 481 no%20call%20in%20progress"));
+}
+
+void TestVoiceSwitch::droppedSessionEndsItsCall()
+{
+    {
+        WireClient client(voiceSwitch->port());
+        QVERIFY(client.signIn());
+        client.send("CALL 1 008613812345678\n");
+        QVERIFY(client.next().startsWith("PROCEEDING"));
+    }
+    QTRY_COMPARE(voiceSwitch->callLog().back().state, CallRecord::State::Released);
+    QCOMPARE(voiceSwitch->callLog().back().endedBy, std::string("caller"));
+    QTRY_COMPARE(voiceSwitch->sessionCount(), 0);
+}
+
+void TestVoiceSwitch::malformedAndOverlongLines()
+{
+    WireClient client(voiceSwitch->port());
+    QVERIFY(client.signIn());
+    client.send("CALL 1 %zz\n");
+    QCOMPARE(client.next(), QByteArray("ERR 400 malformed%20field"));
+    client.send("DIAL 1\n");
+    QCOMPARE(client.next(), QByteArray("ERR 400 unknown%20command"));
+    client.send("CALL 1\n");
+    QCOMPARE(client.next(), QByteArray("ERR 400 CALL%20takes%20two%20fields"));
+    client.send(QByteArray(int(voicewire::MaxLineLength) + 10, 'x'));
+    QCOMPARE(client.next(), QByteArray("ERR 400 line%20too%20long"));
+    QVERIFY(client.waitForClose());
+    QVERIFY(voiceSwitch->callLog().empty());
+}
+
+void TestVoiceSwitch::stopReleasesCallsAndSaysBye()
+{
+    WireClient caller(voiceSwitch->port());
+    WireClient idle(voiceSwitch->port());
+    QVERIFY(caller.signIn());
+    QVERIFY(idle.signIn());
+    caller.send("CALL 1 008613812345678\n");
+    const QByteArray id = callIdOf(caller.next());
+    QTRY_COMPARE(voiceSwitch->sessionCount(), 2);
+
+    voiceSwitch->stop();
+    QVERIFY(!voiceSwitch->isRunning());
+    QCOMPARE(voiceSwitch->port(), 0);
+    QByteArray line = caller.next();
+    while (line.startsWith("ALERTING") || line.startsWith("ANSWERED"))
+        line = caller.next();
+    QCOMPARE(line, "RELEASED " + id);
+    QCOMPARE(caller.next(), QByteArray("BYE"));
+    QCOMPARE(idle.next(), QByteArray("BYE"));
+    QVERIFY(caller.waitForClose());
+    QCOMPARE(voiceSwitch->callLog().back().endedBy, std::string("switch"));
+    voiceSwitch->stop(); // idempotent
+
+    // The log outlives a restart.
+    QVERIFY(voiceSwitch->start("127.0.0.1", 0));
+    QCOMPARE(voiceSwitch->callLog().size(), std::size_t(1));
+}
+
+void TestVoiceSwitch::busyPortIsReported()
+{
+    QTcpServer occupant;
+    QVERIFY(occupant.listen(QHostAddress::LocalHost));
+    VoiceSwitch second(nullptr);
+    QVERIFY(!second.start("127.0.0.1", occupant.serverPort()));
+    QVERIFY(!second.errorString().empty());
+    QVERIFY(!second.isRunning());
+    QVERIFY(!voiceSwitch->start("127.0.0.1", 0)); // already running
+}
+
+QTEST_GUILESS_MAIN(TestVoiceSwitch)
+#include "tst_voiceswitch.moc"
