@@ -2,6 +2,7 @@
 
 #include "buildconfig.h"
 #include "net/voiceaccount.h"
+#include "telephony/telnumberwidget.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -176,6 +177,10 @@ void fillCallbacks(void** table)
     put(table, OnConnectedPosition, &onConnected);
     put(table, OnConnectErrorPosition, &onConnectError);
     put(table, OnCallAlertingPosition, &onCallAlerting);
+    put(table, OnCallProceedingPosition, &TelNumberWidget::onCallProceeding);
+    put(table, OnCallAnsweredPosition, &TelNumberWidget::onCallAnswered);
+    put(table, OnMakeCallFailedPosition, &TelNumberWidget::onMakeCallFailed);
+    put(table, OnCallReleasedPosition, &TelNumberWidget::onCallReleased);
     put(table, IgnoredPosition, &ignoreHeartbeat);
     put(table, OnLogInfoPosition, &onLogInfo);
 }
