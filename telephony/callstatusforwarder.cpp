@@ -30,6 +30,7 @@ CallStatusForwarder* CallStatusForwarder::instance()
 CallStatusForwarder::CallStatusForwarder(QObject* parent)
     : QObject(parent)
 {
+    qRegisterMetaType<CallStatusForwarder::CallEvent>();
 }
 
 CallStatusForwarder::~CallStatusForwarder()

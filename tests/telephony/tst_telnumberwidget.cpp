@@ -1,0 +1,521 @@
+#include "net/api.h"
+#include "net/voiceaccount.h"
+#include "support/messageboxanswerer.h"
+#include "support/recordinghttpserver.h"
+#include "support/testenvironment.h"
+#include "telephony/callstatusforwarder.h"
+#include "telephony/telnumberwidget.h"
+#include "telephony/voicesession.h"
+#include "voiceswitch.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QToolButton>
+#include <QUrlQuery>
+#include <QtTest>
+
+using voiceswitch::CallRecord;
+
+namespace {
+
+// A list row that counts the presses reaching it.
+class Row : public QFrame
+{
+public:
+    using QFrame::QFrame;
+    int presses = 0;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        ++presses;
+        QFrame::mousePressEvent(event);
+    }
+};
+
+// Lets the test count who listens to the chip's status signal.
+class ProbedChip : public TelNumberWidget
+{
+public:
+    using TelNumberWidget::TelNumberWidget;
+    int statusReceivers() const { return receivers(SIGNAL(signal_calling_status(QString))); }
+};
+
+QFrame* overlayOf(QWidget* host)
+{
+    return host->findChild<QFrame*>(QStringLiteral("Main"), Qt::FindDirectChildrenOnly);
+}
+
+QFrame* panelOf(QWidget* host)
+{
+    QFrame* overlay = overlayOf(host);
+    return overlay ? overlay->findChild<QFrame*>(QStringLiteral("Body"), Qt::FindDirectChildrenOnly) : nullptr;
+}
+
+QLabel* statusLabelOf(QWidget* host)
+{
+    QFrame* panel = panelOf(host);
+    if (!panel)
+        return nullptr;
+    for (QLabel* label : panel->findChildren<QLabel*>()) {
+        if (label->geometry() == QRect(0, 150, 250, 30))
+            return label;
+    }
+    return nullptr;
+}
+
+QToolButton* buttonOf(QWidget* host, const QString& text)
+{
+    QFrame* panel = panelOf(host);
+    if (!panel)
+        return nullptr;
+    for (QToolButton* button : panel->findChildren<QToolButton*>(QStringLiteral("Button"))) {
+        if (button->text() == text)
+            return button;
+    }
+    return nullptr;
+}
+
+QStringList texts(const QSignalSpy& spy)
+{
+    QStringList all;
+    for (const QList<QVariant>& arguments : spy)
+        all << arguments.at(0).toString();
+    return all;
+}
+
+// Pixels that look like the number's colour (#996600): clearly more red than
+// green and more green than blue. Neither the chip's backgrounds nor grey
+// text qualify.
+int brownPixels(const QImage& image, const QRect& area)
+{
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.red() - c.green() > 25 && c.green() - c.blue() > 25)
+                ++count;
+        }
+    }
+    return count;
+}
+
+int greyTextPixels(const QImage& image, const QRect& area)
+{
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (qAbs(c.red() - c.green()) < 12 && qAbs(c.green() - c.blue()) < 12 && c.red() < 170)
+                ++count;
+        }
+    }
+    return count;
+}
+
+// Pixels of `area` that are not `background`.
+int unlike(const QImage& image, QRgb background, const QRect& area)
+{
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x)
+            count += image.pixel(x, y) != background ? 1 : 0;
+    }
+    return count;
+}
+
+const QPoint CallPoint(12, 12);
+const QPoint SmsPoint(120, 12);
+
+} // namespace
+
+class TestTelNumberWidget : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void zones_data();
+    void zones();
+    void hoverShowsTheIconsAndMovesTheNumber();
+
+    void callShowsItsProgressAndHangsUp();
+    void reopeningTheCallPanelConnectsOnce();
+    void failedCallStaysUntilHungUp();
+    void farEndHangingUpEndsTheCall();
+    void textsGoToTheChipThatCalled();
+    void lateTextsAfterTheChipIsDeleted();
+
+    void textMessageAccepted();
+    void textMessageRefusedThenSentAgain();
+    void emptyTextMessageIsStillSent();
+    void sendDoesNothingOffline();
+
+    void overlayCoversOnlyTheHostAndFollowsIt();
+    void hostDeletedBeforeThePopupCloses();
+
+private:
+    void goOnline();
+    ProbedChip* makeChip(const QString& number, const QString& label);
+
+    VoiceSession::CallbackTable table = {};
+    RecordingHttpServer server;
+    std::unique_ptr<voiceswitch::VoiceSwitch> voiceSwitch;
+    QPointer<QWidget> window;
+    QPointer<QWidget> host;
+    QPointer<Row> row;
+};
+
+void TestTelNumberWidget::initTestCase()
+{
+    initClientTestEnvironment();
+    VoiceSession::fillCallbacks(table);
+    BaseHttp::setBaseAddressForTesting(server.apiBase());
+}
+
+void TestTelNumberWidget::init()
+{
+    window = new QWidget;
+    window->resize(800, 600);
+    host = new QWidget(window);
+    host->setGeometry(100, 50, 600, 500);
+    row = new Row(host);
+    row->setGeometry(0, 0, 600, 40);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    server.clearRequests();
+}
+
+void TestTelNumberWidget::cleanup()
+{
+    MessageBoxAnswerer::closeAllModals();
+    delete window;
+    voiceSwitch.reset();
+    QTRY_VERIFY(!VoiceSession::isOnline());
+}
+
+void TestTelNumberWidget::goOnline()
+{
+    voiceSwitch = std::make_unique<voiceswitch::VoiceSwitch>(nullptr);
+    voiceSwitch->setCallTiming(std::chrono::milliseconds(20), std::chrono::milliseconds(20));
+    QVERIFY(voiceSwitch->start("127.0.0.1", 0));
+    VoiceSession::setServerForTesting("127.0.0.1", voiceSwitch->port());
+    VoiceAccount account { QStringLiteral("sub"), QStringLiteral("subpwd"), QStringLiteral("voip"),
+        QStringLiteral("voippwd") };
+    QVERIFY(VoiceSession::start(table, account));
+    QTRY_VERIFY(VoiceSession::isOnline());
+}
+
+ProbedChip* TestTelNumberWidget::makeChip(const QString& number, const QString& label)
+{
+    auto* chip = new ProbedChip(number, label, host, row);
+    chip->move(300, 8);
+    chip->show();
+    return chip;
+}
+
+void TestTelNumberWidget::zones_data()
+{
+    QTest::addColumn<int>("x");
+    QTest::addColumn<QString>("opens");
+    QTest::newRow("call, left edge") << 0 << "call";
+    QTest::newRow("call, right edge") << 25 << "call";
+    QTest::newRow("middle, next to call") << 26 << "";
+    QTest::newRow("middle") << 68 << "";
+    QTest::newRow("middle, next to text") << 107 << "";
+    QTest::newRow("text, left edge") << 108 << "sms";
+    QTest::newRow("text, right edge") << 134 << "sms";
+    QTest::newRow("right end, outside") << 135 << "";
+}
+
+void TestTelNumberWidget::zones()
+{
+    QFETCH(int, x);
+    QFETCH(QString, opens);
+    // Offline: the call zone answers with its refusal.
+    ProbedChip* chip = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
+    QCOMPARE(chip->size(), QSize(137, 25));
+    MessageBoxAnswerer answerer;
+    if (opens == QLatin1String("call"))
+        answerer.expect(QMessageBox::Ok);
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, QPoint(x, 12));
+    QVERIFY(answerer.waitForAll());
+    QCOMPARE(row->presses, 0);
+
+    if (opens == QLatin1String("call")) {
+        QCOMPARE(answerer.seenTexts(),
+            QStringList { QStringLiteral("抱歉|连接通讯服务器失败，不能拨打电话，请同客服联系。") });
+        QVERIFY(!overlayOf(host));
+    } else if (opens == QLatin1String("sms")) {
+        QVERIFY(answerer.seen().isEmpty());
+        QFrame* overlay = overlayOf(host);
+        QVERIFY(overlay && overlay->isVisible());
+        QCOMPARE(panelOf(host)->size(), QSize(400, 200));
+        QVERIFY(buttonOf(host, QStringLiteral("发送")));
+        QVERIFY(buttonOf(host, QStringLiteral("关闭")));
+        QTest::mouseClick(buttonOf(host, QStringLiteral("关闭")), Qt::LeftButton);
+        QTRY_VERIFY(!overlayOf(host));
+    } else {
+        QVERIFY(answerer.seen().isEmpty());
+        QVERIFY(!overlayOf(host));
+    }
+}
+
+void TestTelNumberWidget::hoverShowsTheIconsAndMovesTheNumber()
+{
+    ProbedChip* chip = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
+    QTest::mouseMove(window, QPoint(5, 5));
+    const QImage plain = chip->grab().toImage();
+    QTest::mouseMove(chip, QPoint(68, 12));
+    const QImage hovered = chip->grab().toImage();
+    QTest::mouseMove(window, QPoint(5, 5));
+    const QImage left = chip->grab().toImage();
+
+    // The number starts at 47, or at 28 when hovered; the label shows only
+    // when not hovered.
+    const QRect beforeNumber(27, 3, 19, 18);
+    QCOMPARE(brownPixels(plain, beforeNumber), 0);
+    QVERIFY(brownPixels(hovered, beforeNumber) > 0);
+    QVERIFY(brownPixels(plain, QRect(47, 3, 80, 18)) > 0);
+    QVERIFY(greyTextPixels(plain, QRect(7, 7, 38, 14)) > 0);
+    QCOMPARE(greyTextPixels(hovered, QRect(27, 3, 19, 18)), 0);
+    // The icons appear at both ends, where only background was.
+    const QRgb background = hovered.pixel(68, 21);
+    QVERIFY(unlike(hovered, background, QRect(8, 6, 13, 13)) > 10);
+    QVERIFY(unlike(hovered, background, QRect(115, 6, 13, 13)) > 10);
+    QCOMPARE(left, plain);
+}
+
+void TestTelNumberWidget::callShowsItsProgressAndHangsUp()
+{
+    goOnline();
+    ProbedChip* chip = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
+    QSignalSpy status(chip, &TelNumberWidget::signal_calling_status);
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, CallPoint);
+
+    QFrame* overlay = overlayOf(host);
+    QVERIFY(overlay && overlay->isVisible());
+    QCOMPARE(panelOf(host)->size(), QSize(250, 250));
+    QLabel* statusLabel = statusLabelOf(host);
+    QVERIFY(statusLabel);
+    QTRY_COMPARE(statusLabel->text(), QStringLiteral("正在同 张三 通话中..."));
+    QCOMPARE(
+        texts(status), QStringList({ QStringLiteral("正在呼叫 张三 ..."), QStringLiteral("正在同 张三 通话中...") }));
+    // Dialled with "0086" in front, otherwise unchanged.
+    QCOMPARE(voiceSwitch->callLog().back().number, std::string("008613812345678"));
+    QCOMPARE(voiceSwitch->callLog().back().state, CallRecord::State::Answered);
+
+    QTest::mouseClick(buttonOf(host, QStringLiteral("结束通话")), Qt::LeftButton);
+    QTRY_VERIFY(!overlayOf(host));
+    QTRY_COMPARE(voiceSwitch->callLog().back().state, CallRecord::State::Released);
+    QCOMPARE(voiceSwitch->callLog().back().endedBy, std::string("caller"));
+    // The release arrives after the panel has gone and changes nothing.
+    QTRY_COMPARE(status.size(), 3);
+    QCOMPARE(status.last().at(0).toString(), QStringLiteral("同 张三 通话结束."));
+    QVERIFY(!overlayOf(host));
+}
+
+void TestTelNumberWidget::reopeningTheCallPanelConnectsOnce()
+{
+    goOnline();
+    ProbedChip* chip = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
+    QSignalSpy status(chip, &TelNumberWidget::signal_calling_status);
+    const int listeners = chip->statusReceivers();
+    for (int round = 1; round <= 2; ++round) {
+        QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, CallPoint);
+        QTRY_COMPARE(
+            statusLabelOf(host) ? statusLabelOf(host)->text() : QString(), QStringLiteral("正在同 张三 通话中..."));
+        QCOMPARE(chip->statusReceivers(), listeners + 1);
+        QTest::mouseClick(buttonOf(host, QStringLiteral("结束通话")), Qt::LeftButton);
+        QTRY_VERIFY(!overlayOf(host));
+        QTRY_COMPARE(status.size(), 3 * round);
+    }
+    QCOMPARE(voiceSwitch->callLog().size(), std::size_t(2));
+}
+
+void TestTelNumberWidget::failedCallStaysUntilHungUp()
+{
+    goOnline();
+    ProbedChip* chip = makeChip(QStringLiteral("12345"), QStringLiteral("李四"));
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, CallPoint);
+    QLabel* statusLabel = statusLabelOf(host);
+    QVERIFY(statusLabel);
+    QTRY_COMPARE(statusLabel->text(), QStringLiteral("呼叫 李四 失败."));
+    QCOMPARE(voiceSwitch->callLog().back().number, std::string("008612345"));
+    QCOMPARE(voiceSwitch->callLog().back().failure, 404);
+    QVERIFY(overlayOf(host)->isVisible());
+    QTest::mouseClick(buttonOf(host, QStringLiteral("结束通话")), Qt::LeftButton);
+    QTRY_VERIFY(!overlayOf(host));
+}
+
+void TestTelNumberWidget::farEndHangingUpEndsTheCall()
+{
+    goOnline();
+    ProbedChip* chip = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, CallPoint);
+    QLabel* statusLabel = statusLabelOf(host);
+    QTRY_COMPARE(statusLabel->text(), QStringLiteral("正在同 张三 通话中..."));
+    QVERIFY(voiceSwitch->hangUp(voiceSwitch->callLog().back().callId));
+    QTRY_COMPARE(statusLabel->text(), QStringLiteral("同 张三 通话结束."));
+    QVERIFY(overlayOf(host)->isVisible()); // until the user closes it
+    QCOMPARE(voiceSwitch->callLog().back().endedBy, std::string("callee"));
+}
+
+void TestTelNumberWidget::textsGoToTheChipThatCalled()
+{
+    goOnline();
+    ProbedChip* first = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
+    ProbedChip* later = makeChip(QStringLiteral("13900000000"), QStringLiteral("王五"));
+    later->move(300, 20);
+    QSignalSpy laterStatus(later, &TelNumberWidget::signal_calling_status);
+    QTest::mouseClick(first, Qt::LeftButton, Qt::NoModifier, CallPoint);
+    QTRY_COMPARE(statusLabelOf(host)->text(), QStringLiteral("正在同 张三 通话中..."));
+    QVERIFY(laterStatus.isEmpty());
+}
+
+void TestTelNumberWidget::lateTextsAfterTheChipIsDeleted()
+{
+    goOnline();
+    QPointer<ProbedChip> chip = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, CallPoint);
+    QTRY_COMPARE(statusLabelOf(host)->text(), QStringLiteral("正在同 张三 通话中..."));
+
+    QSignalSpy delivered(CallStatusForwarder::instance(), &CallStatusForwarder::signal_call_event_delivered);
+    delete row; // takes the chip with it
+    QVERIFY(!chip);
+    // The chip's call ends with it; its release reaches nobody.
+    QTRY_COMPARE(delivered.size(), 1);
+    QCOMPARE(delivered.at(0).at(0).value<CallStatusForwarder::CallEvent>(), CallStatusForwarder::CallEvent::Released);
+    QCOMPARE(voiceSwitch->callLog().back().state, CallRecord::State::Released);
+    QCOMPARE(voiceSwitch->callLog().back().endedBy, std::string("caller"));
+    QTRY_VERIFY(!overlayOf(host));
+}
+
+void TestTelNumberWidget::textMessageAccepted()
+{
+    goOnline();
+    server.on("/api/sms/send/", RecordingHttpServer::json(R"({"success":true,"errors":""})"));
+    ProbedChip* chip = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, SmsPoint);
+    auto* edit = panelOf(host)->findChild<QPlainTextEdit*>();
+    QVERIFY(edit);
+    QTest::keyClicks(edit, QStringLiteral("  see you at 5 "));
+    for (const QChar ch : QStringLiteral("到了"))
+        QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+
+    MessageBoxAnswerer answerer;
+    answerer.expect(QMessageBox::Ok);
+    QTest::mouseClick(buttonOf(host, QStringLiteral("发送")), Qt::LeftButton);
+    QVERIFY(answerer.waitForAll());
+    QCOMPARE(answerer.seenTexts(), QStringList { QStringLiteral("恭喜|短信发送成功！") });
+    QTRY_VERIFY(!overlayOf(host));
+    QVERIFY(answerer.unexpected().isEmpty());
+
+    QCOMPARE(server.requestCount(), 1);
+    const RecordingHttpServer::Request request = server.lastRequest();
+    QCOMPARE(request.method, QByteArray("POST"));
+    QCOMPARE(request.path, QByteArray("/api/sms/send/"));
+    const QUrlQuery form(QString::fromUtf8(request.body));
+    QCOMPARE(form.queryItemValue(QStringLiteral("number"), QUrl::FullyDecoded), QStringLiteral("13812345678"));
+    QCOMPARE(form.queryItemValue(QStringLiteral("content"), QUrl::FullyDecoded), QStringLiteral("see you at 5 到了"));
+}
+
+void TestTelNumberWidget::textMessageRefusedThenSentAgain()
+{
+    goOnline();
+    server.on("/api/sms/send/", RecordingHttpServer::json(R"({"success":false,"errors":"余额不足"})"));
+    ProbedChip* chip = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
+    // Another chip's panel opened and closed before: it must not answer for us.
+    ProbedChip* other = makeChip(QStringLiteral("13900000000"), QStringLiteral("王五"));
+    QTest::mouseClick(other, Qt::LeftButton, Qt::NoModifier, SmsPoint);
+    QTest::mouseClick(buttonOf(host, QStringLiteral("关闭")), Qt::LeftButton);
+    QTRY_VERIFY(!overlayOf(host));
+
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, SmsPoint);
+    auto* edit = panelOf(host)->findChild<QPlainTextEdit*>();
+    QTest::keyClicks(edit, QStringLiteral("hello"));
+    MessageBoxAnswerer answerer;
+    answerer.expect(QMessageBox::Ok);
+    QTest::mouseClick(buttonOf(host, QStringLiteral("发送")), Qt::LeftButton);
+    QVERIFY(answerer.waitForAll());
+    QCOMPARE(answerer.seenTexts(), QStringList { QStringLiteral("抱歉|发送失败！\n余额不足") });
+    // The form stays, text and all, and can be sent again.
+    QVERIFY(overlayOf(host) && overlayOf(host)->isVisible());
+    QCOMPARE(edit->toPlainText(), QStringLiteral("hello"));
+
+    server.on("/api/sms/send/", RecordingHttpServer::json(R"({"success":true})"));
+    answerer.clear();
+    answerer.expect(QMessageBox::Ok);
+    QTest::mouseClick(buttonOf(host, QStringLiteral("发送")), Qt::LeftButton);
+    QVERIFY(answerer.waitForAll());
+    QCOMPARE(answerer.seenTexts(), QStringList { QStringLiteral("恭喜|短信发送成功！") });
+    QTRY_VERIFY(!overlayOf(host));
+    QCOMPARE(server.requestCount(), 2);
+    QVERIFY(answerer.unexpected().isEmpty());
+}
+
+void TestTelNumberWidget::emptyTextMessageIsStillSent()
+{
+    goOnline();
+    server.on("/api/sms/send/", RecordingHttpServer::json(R"({"success":false,"errors":"内容为空"})"));
+    ProbedChip* chip = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, SmsPoint);
+    QTest::keyClicks(panelOf(host)->findChild<QPlainTextEdit*>(), QStringLiteral("   "));
+    MessageBoxAnswerer answerer;
+    answerer.expect(QMessageBox::Ok);
+    QTest::mouseClick(buttonOf(host, QStringLiteral("发送")), Qt::LeftButton);
+    QVERIFY(answerer.waitForAll());
+    QCOMPARE(answerer.seenTexts(), QStringList { QStringLiteral("抱歉|发送失败！\n内容为空") });
+    QCOMPARE(server.lastRequest().body, QByteArray("content=&number=13812345678&"));
+}
+
+void TestTelNumberWidget::sendDoesNothingOffline()
+{
+    ProbedChip* chip = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, SmsPoint);
+    QTest::keyClicks(panelOf(host)->findChild<QPlainTextEdit*>(), QStringLiteral("hello"));
+    QSignalSpy started(API::instance(), &BaseHttp::signal_trans_start);
+    MessageBoxAnswerer answerer;
+    QTest::mouseClick(buttonOf(host, QStringLiteral("发送")), Qt::LeftButton);
+    QCOMPARE(started.size(), 0);
+    QVERIFY(overlayOf(host)->isVisible());
+    QVERIFY(answerer.seen().isEmpty());
+}
+
+void TestTelNumberWidget::overlayCoversOnlyTheHostAndFollowsIt()
+{
+    ProbedChip* chip = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, SmsPoint);
+    QFrame* overlay = overlayOf(host);
+    QVERIFY(overlay);
+    QCOMPARE(overlay->geometry(), host->rect());
+    QCOMPARE(panelOf(host)->geometry(), QRect(100, 150, 400, 200));
+
+    host->resize(420, 300);
+    QCOMPARE(overlay->geometry(), QRect(0, 0, 420, 300));
+    QCOMPARE(panelOf(host)->geometry(), QRect(10, 50, 400, 200));
+    chip->closePopup();
+    QTRY_VERIFY(!overlayOf(host));
+    chip->closePopup(); // nothing left to close
+}
+
+void TestTelNumberWidget::hostDeletedBeforeThePopupCloses()
+{
+    // A chip outside its host: the host, and the overlay with it, may go first.
+    auto* chip = new ProbedChip(QStringLiteral("13812345678"), QStringLiteral("张三"), host, window);
+    chip->move(10, 560);
+    chip->show();
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, SmsPoint);
+    QVERIFY(overlayOf(host));
+    delete host;
+    chip->resize(137, 25);
+    chip->closePopup();
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, SmsPoint); // no host to cover: nothing to show
+    delete chip;
+}
+
+QTEST_MAIN(TestTelNumberWidget)
+#include "tst_telnumberwidget.moc"
