@@ -156,6 +156,7 @@ private slots:
 
     void overlayCoversOnlyTheHostAndFollowsIt();
     void hostDeletedBeforeThePopupCloses();
+    void cleanupTestCase();
 
 private:
     void goOnline();
@@ -515,6 +516,12 @@ void TestTelNumberWidget::hostDeletedBeforeThePopupCloses()
     chip->closePopup();
     QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, SmsPoint); // no host to cover: nothing to show
     delete chip;
+}
+
+void TestTelNumberWidget::cleanupTestCase()
+{
+    // Kept-alive connections would hold the test server's shutdown.
+    API::instance()->dropConnectionsForTesting();
 }
 
 QTEST_MAIN(TestTelNumberWidget)
