@@ -1,0 +1,167 @@
+#include "apirouter.h"
+
+#include "apicontext.h"
+#include "apierror.h"
+#include "messageservice.h"
+#include "partyservice.h"
+#include "sessionservice.h"
+#include "sql.h"
+#include "storage.h"
+#include "tradeservice.h"
+#include "transaction.h"
+#include "truckservice.h"
+
+#include <exception>
+
+namespace platform {
+
+ApiRouter::ApiRouter()
+{
+    const QString get = QStringLiteral("GET");
+    const QString post = QStringLiteral("POST");
+    const Access open = Access::Public;
+    const Access signedIn = Access::Session;
+
+    add(post, QStringLiteral("auth"), open, Mode::Own, &SessionService::login);
+    add(get, QStringLiteral("system/version/windesktop"), open, Mode::None, &SessionService::version);
+    add(get, QStringLiteral("truck/dict"), signedIn, Mode::Read, &SessionService::truckDict);
+    add(get, QStringLiteral("system/serviceinfo"), signedIn, Mode::Read, &SessionService::serviceInfo);
+    add(get, QStringLiteral("system/notification"), signedIn, Mode::Read, &SessionService::notification);
+    add(get, QStringLiteral("mine/profile"), signedIn, Mode::Read, &SessionService::profile);
+    add(post, QStringLiteral("mine/profile/edit"), signedIn, Mode::Write, &SessionService::editProfile);
+    add(post, QStringLiteral("mine/password/edit"), signedIn, Mode::Own, &SessionService::editPassword);
+    add(post, QStringLiteral("system/visit/start"), signedIn, Mode::Write, &SessionService::visitStart);
+    add(get, QStringLiteral("system/visit/*/end"), signedIn, Mode::Write, &SessionService::visitEnd);
+
+    add(get, QStringLiteral("truck"), signedIn, Mode::Read, &TruckService::list);
+    add(get, QStringLiteral("truck/*"), signedIn, Mode::Read, &TruckService::group);
+    add(post, QStringLiteral("truck/add"), signedIn, Mode::Write, &TruckService::add);
+    add(post, QStringLiteral("truck/*/edit"), signedIn, Mode::Write, &TruckService::edit);
+    add(get, QStringLiteral("truck/*/work"), signedIn, Mode::Write, &TruckService::work);
+    add(get, QStringLiteral("truck/*/sleep"), signedIn, Mode::Write, &TruckService::sleep);
+    add(get, QStringLiteral("truck/*/delete"), signedIn, Mode::Write, &TruckService::remove);
+
+    add(get, QStringLiteral("shipper"), signedIn, Mode::Read, &PartyService::listShippers);
+    add(post, QStringLiteral("shipper/add"), signedIn, Mode::Write, &PartyService::addShipper);
+    add(post, QStringLiteral("shipper/*/edit"), signedIn, Mode::Write, &PartyService::editShipper);
+    add(get, QStringLiteral("shipper/*/delete"), signedIn, Mode::Write, &PartyService::removeShipper);
+    add(get, QStringLiteral("consignee"), signedIn, Mode::Read, &PartyService::listConsignees);
+    add(post, QStringLiteral("consignee/add"), signedIn, Mode::Write, &PartyService::addConsignee);
+    add(post, QStringLiteral("consignee/*/edit"), signedIn, Mode::Write, &PartyService::editConsignee);
+    add(get, QStringLiteral("consignee/*/delete"), signedIn, Mode::Write, &PartyService::removeConsignee);
+
+    add(get, QStringLiteral("trade"), signedIn, Mode::Read, &TradeService::list);
+    add(post, QStringLiteral("trade/add"), signedIn, Mode::Write, &TradeService::add);
+    add(post, QStringLiteral("trade/*/edit"), signedIn, Mode::Write, &TradeService::edit);
+    add(post, QStringLiteral("trade/*/status/change"), signedIn, Mode::Write, &TradeService::changeStatus);
+
+    add(post, QStringLiteral("sms/send"), signedIn, Mode::Write, &MessageService::sendSms);
+    add(post, QStringLiteral("system/feedback/add"), signedIn, Mode::Write, &MessageService::addFeedback);
+
+    for (const Route& route : qAsConst(routes)) {
+        if (!resources.contains(route.pattern.first()))
+            resources.append(route.pattern.first());
+    }
+}
+
+void ApiRouter::add(const QString& method, const QString& pattern, Access access, Mode mode, Handler handler)
+{
+    routes.append(Route { method, pattern.split(QLatin1Char('/')), access, mode, handler });
+}
+
+const ApiRouter::Route* ApiRouter::match(const QStringList& segments, bool* methodMismatch, const QString& method) const
+{
+    // The most specific pattern (most literal segments) names the request;
+    // "truck/dict" wins over "truck/*".
+    const Route* best = nullptr;
+    int bestLiterals = -1;
+    for (const Route& route : routes) {
+        if (route.pattern.size() != segments.size())
+            continue;
+        int literals = 0;
+        bool matches = true;
+        for (int i = 0; i < segments.size() && matches; ++i) {
+            if (route.pattern.at(i) == QLatin1String("*"))
+                continue;
+            matches = route.pattern.at(i) == segments.at(i);
+            ++literals;
+        }
+        if (!matches)
+            continue;
+        const bool methodFits
+            = route.method == method || (method == QLatin1String("HEAD") && route.method == QLatin1String("GET"));
+        if (literals > bestLiterals || (literals == bestLiterals && methodFits)) {
+            best = &route;
+            bestLiterals = literals;
+            *methodMismatch = !methodFits;
+        }
+    }
+    return best;
+}
+
+ApiRouter::Outcome ApiRouter::dispatch(const QString& method, const QString& path, const ApiRequest::RawParams& params,
+    const Storage& storage, const Settings& settings) const
+{
+    QStringList segments = path.split(QLatin1Char('/'));
+    // "/truck/5/work/" splits into "", "truck", "5", "work", "".
+    const bool trailingSlash = segments.size() > 1 && segments.last().isEmpty();
+    if (!segments.isEmpty() && segments.first().isEmpty())
+        segments.removeFirst();
+    if (trailingSlash)
+        segments.removeLast();
+
+    const bool knownResource = !segments.isEmpty() && resources.contains(segments.first());
+    bool methodMismatch = false;
+    const Route* route = nullptr;
+    if (trailingSlash && !segments.contains(QString()))
+        route = match(segments, &methodMismatch, method);
+    if (!route) {
+        // A path below a known resource is a request with an unknown
+        // operation (such as "/truck/5" without one); anything else names
+        // nothing at all.
+        if (knownResource)
+            return { 200, ApiReply::refusal(QStringLiteral("未知的操作！")) };
+        return { 404, ApiReply::refusal(QStringLiteral("请求的地址不存在！")) };
+    }
+    if (methodMismatch)
+        return { 200, ApiReply::refusal(QStringLiteral("不支持的请求方法！")) };
+
+    ApiRequest request(method, segments, params);
+    if (!request.isWellFormed())
+        return { 200, ApiReply::refusal(QStringLiteral("请求参数的编码无效！")) };
+    return { 200, run(*route, request, storage, settings) };
+}
+
+ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& storage, const Settings& settings) const
+{
+    try {
+        ApiContext context { request, storage.connection(), storage, settings.announcedVersion, settings.host };
+        if (route.access == Access::Session) {
+            qint64 organ = 0;
+            qint64 user = 0;
+            if (!ApiRequest::parseId(request.value(QStringLiteral("user")), &user)
+                || !SessionService::checkSession(context.db, request.value(QStringLiteral("token")), user, &organ))
+                return ApiReply::refusal(QStringLiteral("登录已失效，请重新登录！"));
+            request.setSession(user, organ);
+        }
+        if (route.mode == Mode::None || route.mode == Mode::Own)
+            return route.handler(context);
+
+        Transaction transaction(context.db, route.mode == Mode::Write ? Transaction::Write : Transaction::Read);
+        ApiReply reply = route.handler(context);
+        if (reply.isSuccess())
+            transaction.commit();
+        // A refusal leaves nothing behind: the transaction rolls back.
+        return reply;
+    } catch (const ApiError& refusal) {
+        return ApiReply::refusal(refusal.message());
+    } catch (const std::exception& failure) {
+        if (errorSink)
+            errorSink(QStringLiteral("internal error in %1 /%2: %3")
+                          .arg(request.method(), request.segments().join(QLatin1Char('/')),
+                              QString::fromStdString(failure.what())));
+        return ApiReply::refusal(QStringLiteral("服务器繁忙，请稍后再试！"));
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "apireply.h"
+#include "apirequest.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <functional>
+
+namespace platform {
+
+struct ApiContext;
+class Storage;
+
+// Maps a method and a path below "/api" to its service, checks the session,
+// runs the service in one transaction and turns every outcome into the
+// envelope. Only a path that names no request at all gets the HTTP status 404;
+// every other answer, refusals included, is a 200 with "success" false.
+class ApiRouter
+{
+public:
+    struct Outcome
+    {
+        int status = 200;
+        ApiReply reply;
+    };
+
+    struct Settings
+    {
+        QString announcedVersion;
+        QString host;
+    };
+
+    ApiRouter();
+
+    // `path` is the part after "/api", starting with "/".
+    Outcome dispatch(const QString& method, const QString& path, const ApiRequest::RawParams& params,
+        const Storage& storage, const Settings& settings) const;
+
+    // A message for a logger: internal failures (database errors) are written
+    // here, never sent to the client.
+    void setErrorSink(std::function<void(const QString&)> sink) { errorSink = std::move(sink); }
+
+private:
+    enum class Access { Public, Session };
+    // Read and Write wrap the service in a transaction; Own routes take their
+    // own transactions (login and the password change verify a password hash
+    // first and must not hold the write lock meanwhile).
+    enum class Mode { None, Read, Write, Own };
+    using Handler = ApiReply (*)(ApiContext&);
+
+    struct Route
+    {
+        QString method;
+        QStringList pattern; // "*" matches any one segment
+        Access access;
+        Mode mode;
+        Handler handler;
+    };
+
+    void add(const QString& method, const QString& pattern, Access access, Mode mode, Handler handler);
+    const Route* match(const QStringList& segments, bool* methodMismatch, const QString& method) const;
+    ApiReply run(const Route& route, ApiRequest& request, const Storage& storage, const Settings& settings) const;
+
+    QVector<Route> routes;
+    QStringList resources;
+    std::function<void(const QString&)> errorSink;
+};
+
+} // namespace platform

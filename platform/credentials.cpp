@@ -1,0 +1,98 @@
+#include "credentials.h"
+
+#include <sodium.h>
+
+#include <stdexcept>
+#include <vector>
+
+namespace platform {
+
+void Credentials::ensureInitialised()
+{
+    static const bool initialised = [] {
+        if (sodium_init() < 0)
+            throw std::runtime_error("libsodium could not be initialised");
+        return true;
+    }();
+    (void)initialised;
+}
+
+QString Credentials::hashPassword(const QString& password)
+{
+    ensureInitialised();
+    const QByteArray utf8 = password.toUtf8();
+    char hash[crypto_pwhash_STRBYTES];
+    if (crypto_pwhash_str_alg(hash, utf8.constData(), static_cast<unsigned long long>(utf8.size()),
+            crypto_pwhash_OPSLIMIT_INTERACTIVE, crypto_pwhash_MEMLIMIT_INTERACTIVE, crypto_pwhash_ALG_ARGON2ID13)
+        != 0)
+        throw std::runtime_error("password hashing ran out of memory");
+    return QString::fromLatin1(hash);
+}
+
+bool Credentials::verifyPassword(const QString& hash, const QString& password)
+{
+    ensureInitialised();
+    const QByteArray stored = hash.toLatin1();
+    const QByteArray utf8 = password.toUtf8();
+    if (stored.isEmpty() || static_cast<size_t>(stored.size()) >= crypto_pwhash_STRBYTES)
+        return false;
+    return crypto_pwhash_str_verify(stored.constData(), utf8.constData(), static_cast<unsigned long long>(utf8.size()))
+        == 0;
+}
+
+void Credentials::verifyAgainstDummy(const QString& password)
+{
+    static const QString dummy = hashPassword(randomHex(16));
+    verifyPassword(dummy, password);
+}
+
+QString Credentials::randomHex(int bytes)
+{
+    ensureInitialised();
+    std::vector<unsigned char> raw(static_cast<size_t>(bytes));
+    randombytes_buf(raw.data(), raw.size());
+    std::vector<char> hex(raw.size() * 2 + 1);
+    sodium_bin2hex(hex.data(), hex.size(), raw.data(), raw.size());
+    return QString::fromLatin1(hex.data());
+}
+
+QString Credentials::randomDigits(int count)
+{
+    ensureInitialised();
+    QString digits;
+    digits.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const quint32 d = i == 0 ? 1 + randombytes_uniform(9) : randombytes_uniform(10);
+        digits.append(QChar(u'0' + static_cast<char16_t>(d)));
+    }
+    return digits;
+}
+
+quint32 Credentials::randomBelow(quint32 upperBound)
+{
+    ensureInitialised();
+    return randombytes_uniform(upperBound);
+}
+
+QString Credentials::tokenDigest(const QString& token)
+{
+    ensureInitialised();
+    const QByteArray utf8 = token.toUtf8();
+    unsigned char digest[crypto_generichash_BYTES];
+    crypto_generichash(digest, sizeof digest, reinterpret_cast<const unsigned char*>(utf8.constData()),
+        static_cast<unsigned long long>(utf8.size()), nullptr, 0);
+    char hex[crypto_generichash_BYTES * 2 + 1];
+    sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
+    return QString::fromLatin1(hex);
+}
+
+bool Credentials::equalSecrets(const QString& a, const QString& b)
+{
+    const QByteArray x = a.toUtf8();
+    const QByteArray y = b.toUtf8();
+    if (x.size() != y.size())
+        return false;
+    return sodium_memcmp(x.constData(), y.constData(), static_cast<size_t>(x.size())) == 0;
+}
+
+} // namespace platform

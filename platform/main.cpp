@@ -1,0 +1,100 @@
+// freymo-platform: the management platform's HTTP/JSON server.
+
+#include "demoseed.h"
+#include "platformoptions.h"
+#include "platformserver.h"
+#include "storage.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <pthread.h>
+#include <thread>
+
+using namespace platform;
+
+namespace {
+
+void print(const QString& text, FILE* stream = stdout)
+{
+    const QByteArray bytes = text.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // SIGINT and SIGTERM are taken by one waiting thread (below); every
+    // other thread, the server's included, inherits them blocked.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("freymo-platform"));
+
+    PlatformOptions options;
+    QString error;
+    if (!PlatformOptions::parse(QCoreApplication::arguments(), &options, &error)) {
+        print(QStringLiteral("freymo-platform: %1\n\n%2").arg(error, PlatformOptions::helpText()), stderr);
+        return 2;
+    }
+    if (options.help) {
+        print(PlatformOptions::helpText());
+        return 0;
+    }
+
+    const QString dataDir = options.dataDir.isEmpty() ? Storage::defaultDataDir() : options.dataDir;
+    Storage storage;
+    if (!storage.open(QDir(dataDir).filePath(Storage::databaseFileName()), &error)) {
+        print(QStringLiteral("freymo-platform: %1").arg(error), stderr);
+        return 1;
+    }
+    try {
+        if (options.seedDemo && DemoSeed::seedIfEmpty(storage))
+            print(QStringLiteral("created the demo stations (users demo and demo2)"));
+    } catch (const std::exception& e) {
+        print(QStringLiteral("freymo-platform: seeding failed: %1").arg(QString::fromStdString(e.what())), stderr);
+        return 1;
+    }
+
+    PlatformServer::Config config;
+    config.address = options.address;
+    config.port = options.port;
+    config.announcedVersion = options.announcedVersion;
+    config.installerPath = options.installerPath;
+    PlatformServer server(storage, config);
+    if (!server.bind(&error)) {
+        print(QStringLiteral("freymo-platform: %1").arg(error), stderr);
+        return 1;
+    }
+    print(QStringLiteral("freymo-platform listening on http://%1:%2/api").arg(options.address).arg(server.port()));
+    print(QStringLiteral("freymo-platform data in %1").arg(storage.filePath()));
+
+    // The voice switch (options.voicePort, 0 = off) starts here; it checks
+    // voice accounts with storage.hasVoiceAccount().
+
+    std::atomic<bool> signalled { false };
+    std::thread signalWaiter([&] {
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        signalled = true;
+        server.stop();
+    });
+    server.serve();
+    // When serving ended for another reason, wake the waiter so it can end.
+    if (!signalled)
+        pthread_kill(signalWaiter.native_handle(), SIGTERM);
+    signalWaiter.join();
+
+    print(QStringLiteral("freymo-platform stopped"));
+    return 0;
+}

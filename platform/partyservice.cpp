@@ -1,0 +1,202 @@
+#include "partyservice.h"
+
+#include "apicontext.h"
+#include "apierror.h"
+#include "sessionservice.h"
+#include "sql.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+namespace platform {
+
+namespace {
+
+struct Kind
+{
+    QString table; // never from a request
+    QString label; // "托运人" / "收货人"
+    QString idKey; // the answer's identifier key
+    QString tradeColumn;
+    bool hasIndustry;
+};
+
+const Kind& shipperKind()
+{
+    static const Kind kind { QStringLiteral("shippers"), QStringLiteral("托运人"), QStringLiteral("shipper_id"),
+        QStringLiteral("shipper"), true };
+    return kind;
+}
+
+const Kind& consigneeKind()
+{
+    static const Kind kind { QStringLiteral("consignees"), QStringLiteral("收货人"), QStringLiteral("consignee_id"),
+        QStringLiteral("consignee"), false };
+    return kind;
+}
+
+QString columns(const Kind& kind)
+{
+    return kind.hasIndustry ? QStringLiteral("id, name, address, linkman, tel1, tel2, notes, create_time, industry")
+                            : QStringLiteral("id, name, address, linkman, tel1, tel2, notes, create_time");
+}
+
+ApiReply list(ApiContext& context, const Kind& kind)
+{
+    const ApiRequest& request = context.request;
+    const QString name = request.text(QStringLiteral("name"), QStringLiteral("名称"), 200, false);
+    const qint64 page = request.page();
+    QString statement
+        = QStringLiteral("SELECT %1 FROM %2 WHERE organ = ? AND deleted = 0").arg(columns(kind), kind.table);
+    if (!name.isEmpty())
+        statement += QStringLiteral(" AND instr(name, ?) > 0");
+    statement += QStringLiteral(" ORDER BY id DESC LIMIT ? OFFSET ?");
+    Sql q(context.db, statement);
+    q.bind(request.organ());
+    if (!name.isEmpty())
+        q.bind(name);
+    q.bind(PartyService::pageSize).bind((page - 1) * PartyService::pageSize).exec();
+
+    QJsonArray records;
+    while (q.next()) {
+        QJsonObject record;
+        record.insert(QStringLiteral("id"), q.integer(0));
+        record.insert(QStringLiteral("name"), q.text(1));
+        record.insert(QStringLiteral("address"), q.text(2));
+        record.insert(QStringLiteral("linkman"), q.text(3));
+        record.insert(QStringLiteral("tel1"), q.text(4));
+        record.insert(QStringLiteral("tel2"), q.text(5));
+        record.insert(QStringLiteral("notes"), q.text(6));
+        record.insert(QStringLiteral("create_time"), q.text(7));
+        if (kind.hasIndustry)
+            record.insert(QStringLiteral("industry"), q.text(8));
+        records.append(record);
+    }
+    return ApiReply::ok(records)
+        .with(QStringLiteral("page"), page)
+        .with(QStringLiteral("page_size"), PartyService::pageSize);
+}
+
+void requireRecord(const ApiContext& context, const Kind& kind, qint64 id)
+{
+    const bool exists
+        = Sql::scalar(context.db,
+              QStringLiteral("SELECT COUNT(*) FROM %1 WHERE id = ? AND organ = ? AND deleted = 0").arg(kind.table),
+              { id, context.request.organ() })
+              .toLongLong()
+        > 0;
+    if (!exists)
+        throw ApiError(QStringLiteral("%1不存在！").arg(kind.label));
+}
+
+ApiReply save(ApiContext& context, const Kind& kind, qint64 id)
+{
+    static const QRegularExpression phone(QStringLiteral("^\\d{7,12}$"));
+    const ApiRequest& request = context.request;
+    request.requireOwnOrgan();
+    if (id != 0)
+        requireRecord(context, kind, id);
+
+    const QString name = request.text(QStringLiteral("name"), QStringLiteral("名称"), 200, true);
+    const QString address = request.text(QStringLiteral("address"), QStringLiteral("地址"), 200, true);
+    const QString industry
+        = kind.hasIndustry ? request.text(QStringLiteral("industry"), QStringLiteral("行业"), 20, true) : QString();
+    const QString linkman = request.text(QStringLiteral("linkman"), QStringLiteral("联系人姓名"), 20, true);
+    const QString tel1 = request.matching(QStringLiteral("tel1"), QStringLiteral("联系电话1"), phone, false);
+    const QString tel2 = request.matching(QStringLiteral("tel2"), QStringLiteral("联系电话2"), phone, false);
+    if (tel1.isEmpty() && tel2.isEmpty())
+        throw ApiError(QStringLiteral("请至少输入一个联系电话！"));
+    const QString notes = request.text(QStringLiteral("notes"), QStringLiteral("备注"), 500, false);
+
+    // Names are what the packing screen's suggestions are chosen by, so two
+    // live records of one kind never share a name.
+    const bool taken = Sql::scalar(context.db,
+                           QStringLiteral("SELECT COUNT(*) FROM %1 WHERE organ = ? AND deleted = 0"
+                                          " AND name = ? AND id <> ?")
+                               .arg(kind.table),
+                           { request.organ(), name, id })
+                           .toLongLong()
+        > 0;
+    if (taken)
+        throw ApiError(QStringLiteral("名称为“%1”的%2已存在！").arg(name, kind.label));
+
+    QString statement;
+    if (id == 0)
+        statement = QStringLiteral("INSERT INTO %1 (name, address, linkman, tel1, tel2, notes, %2 organ, create_time)"
+                                   " VALUES (?, ?, ?, ?, ?, ?, %3 ?, ?)")
+                        .arg(kind.table, kind.hasIndustry ? QStringLiteral("industry,") : QString(),
+                            kind.hasIndustry ? QStringLiteral("?,") : QString());
+    else
+        statement = QStringLiteral("UPDATE %1 SET name = ?, address = ?, linkman = ?, tel1 = ?, tel2 = ?, notes = ? %2"
+                                   " WHERE id = ? AND organ = ?")
+                        .arg(kind.table, kind.hasIndustry ? QStringLiteral(", industry = ?") : QString());
+    Sql q(context.db, statement);
+    q.bind(name).bind(address).bind(linkman).bind(tel1).bind(tel2).bind(notes);
+    if (kind.hasIndustry)
+        q.bind(industry);
+    if (id == 0)
+        q.bind(request.organ()).bind(SessionService::now());
+    else
+        q.bind(id).bind(request.organ());
+    q.exec();
+    return ApiReply::ok().with(kind.idKey, id == 0 ? q.lastInsertId() : id);
+}
+
+ApiReply remove(ApiContext& context, const Kind& kind)
+{
+    const qint64 id = context.request.segmentId(1, kind.label);
+    requireRecord(context, kind, id);
+    const qint64 open = Sql::scalar(context.db,
+        QStringLiteral("SELECT COUNT(*) FROM trades WHERE %1 = ? AND status < 2").arg(kind.tradeColumn), { id })
+                            .toLongLong();
+    if (open > 0)
+        throw ApiError(QStringLiteral("该%1还有%2笔未完成的业务，不能删除！").arg(kind.label).arg(open));
+    Sql q(context.db, QStringLiteral("UPDATE %1 SET deleted = 1 WHERE id = ?").arg(kind.table));
+    q.bind(id).exec();
+    return ApiReply::ok();
+}
+
+} // namespace
+
+ApiReply PartyService::listShippers(ApiContext& context)
+{
+    return list(context, shipperKind());
+}
+
+ApiReply PartyService::addShipper(ApiContext& context)
+{
+    return save(context, shipperKind(), 0);
+}
+
+ApiReply PartyService::editShipper(ApiContext& context)
+{
+    return save(context, shipperKind(), context.request.segmentId(1, shipperKind().label));
+}
+
+ApiReply PartyService::removeShipper(ApiContext& context)
+{
+    return remove(context, shipperKind());
+}
+
+ApiReply PartyService::listConsignees(ApiContext& context)
+{
+    return list(context, consigneeKind());
+}
+
+ApiReply PartyService::addConsignee(ApiContext& context)
+{
+    return save(context, consigneeKind(), 0);
+}
+
+ApiReply PartyService::editConsignee(ApiContext& context)
+{
+    return save(context, consigneeKind(), context.request.segmentId(1, consigneeKind().label));
+}
+
+ApiReply PartyService::removeConsignee(ApiContext& context)
+{
+    return remove(context, consigneeKind());
+}
+
+} // namespace platform

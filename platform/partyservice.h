@@ -1,0 +1,27 @@
+#pragma once
+
+#include "apireply.h"
+
+namespace platform {
+
+struct ApiContext;
+
+// The station's book of shippers and consignees: two twin record kinds that
+// differ only in their table, their names and the shipper's industry.
+class PartyService
+{
+public:
+    static ApiReply listShippers(ApiContext& context);
+    static ApiReply addShipper(ApiContext& context);
+    static ApiReply editShipper(ApiContext& context);
+    static ApiReply removeShipper(ApiContext& context);
+
+    static ApiReply listConsignees(ApiContext& context);
+    static ApiReply addConsignee(ApiContext& context);
+    static ApiReply editConsignee(ApiContext& context);
+    static ApiReply removeConsignee(ApiContext& context);
+
+    static const int pageSize = 20;
+};
+
+} // namespace platform

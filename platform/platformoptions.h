@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace platform {
+
+// The command line of freymo-platform.
+struct PlatformOptions
+{
+    QString address = QStringLiteral("127.0.0.1");
+    int port = 8765; // 0: any free port
+    QString dataDir; // empty: the per-user default
+    bool seedDemo = false; // create the demo stations in an empty database
+    QString announcedVersion = QStringLiteral("1.0.1 Beta");
+    QString installerPath; // served as /download/setup.exe
+    int voicePort = 8883; // the voice switch's port; 0 turns it off
+    bool help = false;
+
+    // Parses `arguments` (the program name first). On a bad command line
+    // returns false with a message in `error`.
+    static bool parse(const QStringList& arguments, PlatformOptions* options, QString* error);
+    static QString helpText();
+};
+
+} // namespace platform

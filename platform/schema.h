@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QSqlDatabase>
+
+namespace platform {
+
+// The database layout and its history. The file's PRAGMA user_version tells
+// which steps it has seen; opening runs the missing steps in order inside one
+// transaction, so an older file is upgraded in place and a failed upgrade
+// leaves the file exactly as it was.
+class Schema
+{
+public:
+    static int latestVersion();
+    static int versionOf(const QSqlDatabase& db);
+    // Brings the file up to `target` (the latest by default). Throws Sql::Error
+    // on failure and std::runtime_error for a file newer than this program.
+    static void upgrade(const QSqlDatabase& db, int target = -1);
+};
+
+} // namespace platform

@@ -1,0 +1,316 @@
+#include "sessionservice.h"
+
+#include "apicontext.h"
+#include "apierror.h"
+#include "credentials.h"
+#include "sql.h"
+#include "transaction.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+namespace platform {
+
+namespace {
+
+// Sessions older than this are dropped when their user signs in again.
+const int sessionLifetimeDays = 30;
+
+QString wrongCredentials()
+{
+    return QStringLiteral("用户名或密码错误！");
+}
+
+QJsonObject dictionaryKind(const QSqlDatabase& db, const QString& kind)
+{
+    QJsonObject entries;
+    Sql q(db, QStringLiteral("SELECT code, text FROM truck_dict WHERE kind = ? ORDER BY code"));
+    q.bind(kind).exec();
+    while (q.next())
+        entries.insert(QString::number(q.integer(0)), q.text(1));
+    return entries;
+}
+
+QString setting(const QSqlDatabase& db, const QString& key)
+{
+    return Sql::scalar(db, QStringLiteral("SELECT value FROM settings WHERE key = ?"), { key }, QString()).toString();
+}
+
+} // namespace
+
+QString SessionService::now()
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+bool SessionService::checkSession(const QSqlDatabase& db, const QString& token, qint64 user, qint64* organ)
+{
+    if (token.isEmpty() || token.size() > 256)
+        return false;
+    Sql q(db,
+        QStringLiteral("SELECT s.user, u.organ FROM sessions s JOIN users u ON u.id = s.user"
+                       " WHERE s.token_digest = ?"));
+    q.bind(Credentials::tokenDigest(token)).exec();
+    if (!q.next() || q.integer(0) != user)
+        return false;
+    *organ = q.integer(1);
+    return true;
+}
+
+qint64 SessionService::createUser(
+    const QSqlDatabase& db, qint64 organ, const QString& username, const QString& password)
+{
+    const QString hash = Credentials::hashPassword(password);
+    // The voice account is random; a clash with an existing one (as good as
+    // impossible) is simply drawn again.
+    for (int attempt = 0;; ++attempt) {
+        try {
+            Sql q(db,
+                QStringLiteral("INSERT INTO users (organ, username, password_hash, sub_account,"
+                               " sub_account_pwd, voip_account, voip_pwd, create_time)"
+                               " VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+            q.bind(organ)
+                .bind(username)
+                .bind(hash)
+                .bind(Credentials::randomHex(16))
+                .bind(Credentials::randomHex(16))
+                .bind(Credentials::randomDigits(14))
+                .bind(Credentials::randomHex(4))
+                .bind(now())
+                .exec();
+            return q.lastInsertId();
+        } catch (const Sql::Error&) {
+            if (attempt >= 3)
+                throw;
+        }
+    }
+}
+
+ApiReply SessionService::login(ApiContext& context)
+{
+    const ApiRequest& request = context.request;
+    const QString username = request.value(QStringLiteral("username"));
+    const QString password = request.value(QStringLiteral("password"));
+    if (username.trimmed().isEmpty())
+        throw ApiError(QStringLiteral("请输入用户名！"));
+    if (password.isEmpty())
+        throw ApiError(QStringLiteral("请输入密码！"));
+    if (username.size() > 64 || password.size() > 128)
+        throw ApiError(wrongCredentials());
+
+    // The hash is checked outside any transaction: Argon2 takes a while and
+    // must not hold the write lock.
+    qint64 user = 0;
+    qint64 organ = 0;
+    QString hash;
+    QJsonObject voice;
+    {
+        Sql q(context.db,
+            QStringLiteral("SELECT id, organ, password_hash, sub_account, sub_account_pwd,"
+                           " voip_account, voip_pwd FROM users WHERE username = ?"));
+        q.bind(username).exec();
+        if (q.next()) {
+            user = q.integer(0);
+            organ = q.integer(1);
+            hash = q.text(2);
+            voice.insert(QStringLiteral("sub_account"), q.text(3));
+            voice.insert(QStringLiteral("sub_account_pwd"), q.text(4));
+            voice.insert(QStringLiteral("voip_account"), q.text(5));
+            voice.insert(QStringLiteral("voip_pwd"), q.text(6));
+        }
+    }
+    if (user == 0) {
+        Credentials::verifyAgainstDummy(password);
+        throw ApiError(wrongCredentials());
+    }
+    if (!Credentials::verifyPassword(hash, password))
+        throw ApiError(wrongCredentials());
+
+    const QString token = Credentials::randomHex(32);
+    Transaction transaction(context.db, Transaction::Write);
+    {
+        Sql prune(context.db, QStringLiteral("DELETE FROM sessions WHERE user = ? AND create_time < ?"));
+        prune.bind(user)
+            .bind(QDateTime::currentDateTime()
+                      .addDays(-sessionLifetimeDays)
+                      .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
+            .exec();
+        Sql insert(
+            context.db, QStringLiteral("INSERT INTO sessions (token_digest, user, create_time) VALUES (?, ?, ?)"));
+        insert.bind(Credentials::tokenDigest(token)).bind(user).bind(now()).exec();
+    }
+    transaction.commit();
+
+    ApiReply reply = ApiReply::ok();
+    reply.with(QStringLiteral("user"), user).with(QStringLiteral("organ"), organ).with(QStringLiteral("token"), token);
+    reply.with(QStringLiteral("username"), username);
+    for (auto it = voice.constBegin(); it != voice.constEnd(); ++it)
+        reply.with(it.key(), it.value());
+    return reply;
+}
+
+ApiReply SessionService::version(ApiContext& context)
+{
+    QJsonObject data;
+    data.insert(QStringLiteral("version"), context.announcedVersion);
+    data.insert(QStringLiteral("platform"), QStringLiteral("windesktop"));
+    if (!context.host.isEmpty())
+        data.insert(QStringLiteral("url"), QStringLiteral("http://%1/download/setup.exe").arg(context.host));
+    return ApiReply::ok(data);
+}
+
+ApiReply SessionService::truckDict(ApiContext& context)
+{
+    QJsonObject data;
+    data.insert(QStringLiteral("driving_mode"), dictionaryKind(context.db, QStringLiteral("driving_mode")));
+    data.insert(QStringLiteral("tonnage"), dictionaryKind(context.db, QStringLiteral("tonnage")));
+    data.insert(QStringLiteral("packingcase_mode"), dictionaryKind(context.db, QStringLiteral("packingcase_mode")));
+    return ApiReply::ok(data);
+}
+
+ApiReply SessionService::serviceInfo(ApiContext& context)
+{
+    QJsonObject data;
+    data.insert(QStringLiteral("mobile"), setting(context.db, QStringLiteral("service_mobile")));
+    data.insert(QStringLiteral("qq"), setting(context.db, QStringLiteral("service_qq")));
+    return ApiReply::ok(data);
+}
+
+ApiReply SessionService::notification(ApiContext&)
+{
+    QJsonObject data;
+    data.insert(QStringLiteral("unread"), 0);
+    data.insert(QStringLiteral("notifications"), QJsonArray());
+    return ApiReply::ok(data);
+}
+
+ApiReply SessionService::profile(ApiContext& context)
+{
+    Sql q(context.db,
+        QStringLiteral("SELECT o.id, o.name, o.linkman, o.mobile_number, o.address, o.summary,"
+                       " u.username FROM users u JOIN organs o ON o.id = u.organ WHERE u.id = ?"));
+    q.bind(context.request.user()).exec();
+    if (!q.next())
+        throw ApiError(QStringLiteral("用户不存在！"));
+    QJsonObject data;
+    data.insert(QStringLiteral("organ_id"), q.integer(0));
+    data.insert(QStringLiteral("organ"), q.text(1));
+    data.insert(QStringLiteral("name"), q.text(2));
+    data.insert(QStringLiteral("mobile_number"), q.text(3));
+    data.insert(QStringLiteral("address"), q.text(4));
+    data.insert(QStringLiteral("summary"), q.text(5));
+    data.insert(QStringLiteral("username"), q.text(6));
+    data.insert(QStringLiteral("user"), context.request.user());
+    return ApiReply::ok(data);
+}
+
+ApiReply SessionService::editProfile(ApiContext& context)
+{
+    const ApiRequest& request = context.request;
+    static const QRegularExpression phone(QStringLiteral("^\\d{7,12}$"));
+    struct Field
+    {
+        QString key;
+        QString value;
+    };
+    QList<Field> fields;
+    if (request.has(QStringLiteral("name")))
+        fields.append(
+            { QStringLiteral("linkman"), request.text(QStringLiteral("name"), QStringLiteral("联系人"), 20, true) });
+    if (request.has(QStringLiteral("mobile_number")))
+        fields.append({ QStringLiteral("mobile_number"),
+            request.matching(QStringLiteral("mobile_number"), QStringLiteral("联系电话"), phone, false) });
+    if (request.has(QStringLiteral("address")))
+        fields.append(
+            { QStringLiteral("address"), request.text(QStringLiteral("address"), QStringLiteral("地址"), 200, false) });
+    if (request.has(QStringLiteral("summary")))
+        fields.append(
+            { QStringLiteral("summary"), request.text(QStringLiteral("summary"), QStringLiteral("简介"), 500, false) });
+    if (fields.isEmpty())
+        throw ApiError(QStringLiteral("没有需要修改的资料！"));
+    for (const Field& field : fields) {
+        // The column names come from the list above, never from the request.
+        Sql q(context.db, QStringLiteral("UPDATE organs SET %1 = ? WHERE id = ?").arg(field.key));
+        q.bind(field.value).bind(request.organ()).exec();
+    }
+    return ApiReply::ok();
+}
+
+ApiReply SessionService::editPassword(ApiContext& context)
+{
+    const ApiRequest& request = context.request;
+    const QString oldPassword = request.value(QStringLiteral("old_password"));
+    const QString newPassword = request.value(QStringLiteral("new_password"));
+    if (oldPassword.isEmpty())
+        throw ApiError(QStringLiteral("请输入原密码！"));
+    if (newPassword.trimmed().size() < 4 || newPassword.size() > 64)
+        throw ApiError(QStringLiteral("新密码须为4到64个字符！"));
+    if (oldPassword.size() > 128)
+        throw ApiError(QStringLiteral("原密码错误！"));
+    const QString hash = Sql::scalar(
+        context.db, QStringLiteral("SELECT password_hash FROM users WHERE id = ?"), { request.user() }, QString())
+                             .toString();
+    if (!Credentials::verifyPassword(hash, oldPassword))
+        throw ApiError(QStringLiteral("原密码错误！"));
+    const QString newHash = Credentials::hashPassword(newPassword);
+
+    Transaction transaction(context.db, Transaction::Write);
+    {
+        Sql update(context.db, QStringLiteral("UPDATE users SET password_hash = ? WHERE id = ? AND password_hash = ?"));
+        update.bind(newHash).bind(request.user()).bind(hash).exec();
+        if (update.rowsAffected() != 1)
+            throw ApiError(QStringLiteral("密码已被修改，请重新登录！"));
+        // Other sessions of the user end with the old password.
+        Sql drop(context.db, QStringLiteral("DELETE FROM sessions WHERE user = ? AND token_digest <> ?"));
+        drop.bind(request.user()).bind(Credentials::tokenDigest(request.value(QStringLiteral("token")))).exec();
+    }
+    transaction.commit();
+    return ApiReply::ok();
+}
+
+ApiReply SessionService::visitStart(ApiContext& context)
+{
+    const ApiRequest& request = context.request;
+    const QString sessionId = request.text(QStringLiteral("sessionid"), QStringLiteral("会话编号"), 64, true);
+    Sql q(context.db,
+        QStringLiteral("INSERT INTO visits (organ, user, sessionid, platform, machine, os_version,"
+                       " app_version, network_type, resolution, start_time)"
+                       " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    q.bind(request.organ())
+        .bind(request.user())
+        .bind(sessionId)
+        .bind(request.text(QStringLiteral("platform"), QStringLiteral("平台"), 32, false))
+        .bind(request.text(QStringLiteral("machine"), QStringLiteral("处理器类型"), 32, false))
+        .bind(request.text(QStringLiteral("os_version"), QStringLiteral("系统版本"), 64, false))
+        .bind(request.text(QStringLiteral("app_version"), QStringLiteral("程序版本"), 32, false))
+        .bind(request.text(QStringLiteral("network_type"), QStringLiteral("网络类型"), 32, false))
+        .bind(request.text(QStringLiteral("resolution"), QStringLiteral("分辨率"), 32, false))
+        .bind(now())
+        .exec();
+    return ApiReply::ok();
+}
+
+ApiReply SessionService::visitEnd(ApiContext& context)
+{
+    const ApiRequest& request = context.request;
+    const QString sessionId = request.segments().at(2);
+    if (sessionId.isEmpty() || sessionId.size() > 64)
+        throw ApiError(QStringLiteral("访问记录不存在！"));
+    Sql q(context.db,
+        QStringLiteral("UPDATE visits SET end_time = ? WHERE user = ? AND sessionid = ? AND end_time = ''"));
+    q.bind(now()).bind(request.user()).bind(sessionId).exec();
+    if (q.rowsAffected() > 0)
+        return ApiReply::ok();
+    const bool known
+        = Sql::scalar(context.db, QStringLiteral("SELECT COUNT(*) FROM visits WHERE user = ? AND sessionid = ?"),
+              { request.user(), sessionId })
+              .toLongLong()
+        > 0;
+    if (!known)
+        throw ApiError(QStringLiteral("访问记录不存在！"));
+    return ApiReply::ok(); // ended before: ending again changes nothing
+}
+
+} // namespace platform

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "apireply.h"
+
+#include <QSqlDatabase>
+#include <QString>
+
+namespace platform {
+
+struct ApiContext;
+
+// Sign-in and everything about the session and the station itself: the truck
+// dictionary, the profile, the platform's contacts and version, password
+// changes and the visit records.
+class SessionService
+{
+public:
+    static ApiReply login(ApiContext& context);
+    static ApiReply version(ApiContext& context);
+    static ApiReply truckDict(ApiContext& context);
+    static ApiReply serviceInfo(ApiContext& context);
+    static ApiReply notification(ApiContext& context);
+    static ApiReply profile(ApiContext& context);
+    static ApiReply editProfile(ApiContext& context);
+    static ApiReply editPassword(ApiContext& context);
+    static ApiReply visitStart(ApiContext& context);
+    static ApiReply visitEnd(ApiContext& context);
+
+    // True when `token` is a live session of `user`; sets the user's station.
+    static bool checkSession(const QSqlDatabase& db, const QString& token, qint64 user, qint64* organ);
+    // Creates a user with a fresh voice account; returns its id.
+    static qint64 createUser(const QSqlDatabase& db, qint64 organ, const QString& username, const QString& password);
+
+    static QString now();
+};
+
+} // namespace platform

@@ -1,0 +1,155 @@
+#include "storage.h"
+
+#include "credentials.h"
+#include "schema.h"
+#include "sql.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QSqlError>
+#include <QStandardPaths>
+#include <QVector>
+
+#include <atomic>
+#include <exception>
+
+namespace platform {
+
+namespace {
+
+std::atomic<int> nextStorageId { 1 };
+std::atomic<int> nextConnectionId { 1 };
+
+// The connections one thread opened, by storage; removed when the thread ends.
+struct ThreadConnections
+{
+    QHash<int, QString> names;
+
+    ~ThreadConnections()
+    {
+        for (const QString& name : qAsConst(names))
+            drop(name);
+    }
+
+    static void drop(const QString& name)
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::database(name, false);
+            if (db.isOpen())
+                db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+};
+
+ThreadConnections& threadConnections()
+{
+    thread_local ThreadConnections connections;
+    return connections;
+}
+
+} // namespace
+
+Storage::Storage()
+    : id(nextStorageId++)
+{
+}
+
+Storage::~Storage()
+{
+    // Other threads' connections go with their threads; the server's threads
+    // have ended before its storage is destroyed.
+    ThreadConnections& mine = threadConnections();
+    const auto it = mine.names.find(id);
+    if (it != mine.names.end()) {
+        ThreadConnections::drop(it.value());
+        mine.names.erase(it);
+    }
+}
+
+bool Storage::open(const QString& filePath, QString* error, int schemaVersion)
+{
+    path = QFileInfo(filePath).absoluteFilePath();
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+        if (error)
+            *error = QStringLiteral("cannot create the folder of %1").arg(path);
+        return false;
+    }
+    try {
+        const QSqlDatabase db = connection();
+        Schema::upgrade(db, schemaVersion);
+    } catch (const std::exception& e) {
+        if (error)
+            *error = QString::fromStdString(e.what());
+        return false;
+    }
+    return true;
+}
+
+QSqlDatabase Storage::connection() const
+{
+    ThreadConnections& mine = threadConnections();
+    const auto it = mine.names.constFind(id);
+    if (it != mine.names.constEnd())
+        return QSqlDatabase::database(it.value(), false);
+
+    const QString name = QStringLiteral("freymo-platform-%1-%2").arg(id).arg(nextConnectionId++);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    if (!db.open()) {
+        const QString message = db.lastError().text();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+        throw Sql::Error(QStringLiteral("cannot open %1: %2").arg(path, message).toStdString());
+    }
+    mine.names.insert(id, name);
+    // WAL is a property of the file and stays; synchronous=NORMAL is safe in
+    // WAL mode (a crash loses no committed transaction of the application).
+    const QString mode = Sql::scalar(db, QStringLiteral("PRAGMA journal_mode=WAL")).toString();
+    if (mode.compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)
+        throw Sql::Error(QStringLiteral("%1 cannot run in WAL mode (%2)").arg(path, mode).toStdString());
+    Sql::run(db, QStringLiteral("PRAGMA synchronous=NORMAL"));
+    Sql::run(db, QStringLiteral("PRAGMA foreign_keys=ON"));
+    return db;
+}
+
+bool Storage::isEmpty() const
+{
+    return Sql::scalar(connection(), QStringLiteral("SELECT COUNT(*) FROM organs")).toLongLong() == 0;
+}
+
+bool Storage::hasVoiceAccount(const std::string& subAccount, const std::string& subAccountPwd,
+    const std::string& voipAccount, const std::string& voipPwd) const
+{
+    try {
+        Sql q(connection(),
+            QStringLiteral("SELECT sub_account_pwd, voip_account, voip_pwd FROM users WHERE sub_account = ?"));
+        q.bind(QString::fromStdString(subAccount)).exec();
+        if (!q.next())
+            return false;
+        // Every part is compared, each in constant time.
+        const bool pwd = Credentials::equalSecrets(q.text(0), QString::fromStdString(subAccountPwd));
+        const bool voip = Credentials::equalSecrets(q.text(1), QString::fromStdString(voipAccount));
+        const bool voipSecret = Credentials::equalSecrets(q.text(2), QString::fromStdString(voipPwd));
+        return pwd && voip && voipSecret;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+QString Storage::defaultDataDir()
+{
+    QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (base.isEmpty())
+        base = QDir::homePath() + QStringLiteral("/.local/share");
+    return base + QStringLiteral("/freymo-platform");
+}
+
+QString Storage::databaseFileName()
+{
+    return QStringLiteral("platform.db");
+}
+
+} // namespace platform

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platformserver.h"
+#include "storage.h"
+
+#include <QMutex>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// An in-process platform on 127.0.0.1 and a free port, with its database in
+// a temporary folder (or in `dataDir`, to reopen a database). It records the
+// request log. stop() and start() again reopen the same database, as a
+// restart of the server would.
+class PlatformTestServer
+{
+public:
+    explicit PlatformTestServer(bool seedDemo = true, const QString& dataDir = QString());
+    ~PlatformTestServer();
+
+    // Opens the database (seeding it on the first start when asked) and
+    // serves. False when either fails.
+    bool start(const platform::PlatformServer::Config& config = platform::PlatformServer::Config());
+    void stop();
+
+    int port() const { return serverPort; }
+    QString dataDir() const { return folder; }
+    QString databasePath() const;
+    platform::Storage* storage() const { return store.get(); }
+    QStringList logLines() const;
+
+private:
+    QTemporaryDir temporary;
+    QString folder;
+    bool seed;
+    int serverPort = -1;
+    std::unique_ptr<platform::Storage> store;
+    std::unique_ptr<platform::PlatformServer> server;
+    mutable QMutex logMutex;
+    QStringList log;
+};

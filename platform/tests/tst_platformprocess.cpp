@@ -1,0 +1,138 @@
+// The freymo-platform executable itself: its command line, the line that
+// tells the real port, requests from outside, and a clean stop on signals.
+
+#include "platformtestclient.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+class TestPlatformProcess : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void helpListsEveryFlag();
+    void badCommandLinesAreRefused_data();
+    void badCommandLinesAreRefused();
+    void servesOnTheAnnouncedPortAndStopsCleanly_data();
+    void servesOnTheAnnouncedPortAndStopsCleanly();
+
+private:
+    // Starts the server and reads the port from its "listening on" line; -1
+    // on failure. What was read of standard output is added to `output`.
+    static int startServer(QProcess& process, const QStringList& arguments, QByteArray* output);
+};
+
+int TestPlatformProcess::startServer(QProcess& process, const QStringList& arguments, QByteArray* output)
+{
+    process.setProgram(QStringLiteral(FREYMO_PLATFORM_EXECUTABLE));
+    process.setArguments(arguments);
+    process.start();
+    if (!process.waitForStarted(10000))
+        return -1;
+    const QRegularExpression listening("listening on http://127\\.0\\.0\\.1:(\\d+)/api");
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 30000) {
+        const auto match = listening.match(QString::fromUtf8(*output));
+        if (match.hasMatch())
+            return match.captured(1).toInt();
+        if (!process.waitForReadyRead(1000) && process.state() != QProcess::Running)
+            return -1;
+        *output += process.readAllStandardOutput();
+    }
+    return -1;
+}
+
+void TestPlatformProcess::helpListsEveryFlag()
+{
+    QProcess process;
+    process.start(QStringLiteral(FREYMO_PLATFORM_EXECUTABLE), { "--help" });
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    const QString help = QString::fromUtf8(process.readAllStandardOutput());
+    for (const char* flag : { "--address", "--port", "--data-dir", "--seed-demo", "--announce-version", "--installer",
+             "--voice-port", "--help" })
+        QVERIFY2(help.contains(QLatin1String(flag)), flag);
+}
+
+void TestPlatformProcess::badCommandLinesAreRefused_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("port not a number") << QStringList { "--port", "http" };
+    QTest::newRow("port out of range") << QStringList { "--port", "70000" };
+    QTest::newRow("voice port negative") << QStringList { "--voice-port", "-1" };
+    QTest::newRow("unknown flag") << QStringList { "--colour" };
+    QTest::newRow("stray argument") << QStringList { "serve" };
+}
+
+void TestPlatformProcess::badCommandLinesAreRefused()
+{
+    QFETCH(QStringList, arguments);
+    QTemporaryDir dir;
+    QProcess process;
+    process.start(QStringLiteral(FREYMO_PLATFORM_EXECUTABLE), arguments + QStringList { "--data-dir", dir.path() });
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 2);
+    QVERIFY(!process.readAllStandardError().isEmpty());
+}
+
+void TestPlatformProcess::servesOnTheAnnouncedPortAndStopsCleanly_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+void TestPlatformProcess::servesOnTheAnnouncedPortAndStopsCleanly()
+{
+    QFETCH(int, signal);
+    QTemporaryDir dir;
+    const QStringList arguments
+        = { "--port", "0", "--data-dir", dir.path(), "--seed-demo", "--announce-version", "2.0", "--voice-port", "0" };
+    qint64 truck = 0;
+    {
+        QProcess process;
+        QByteArray early;
+        const int port = startServer(process, arguments, &early);
+        QVERIFY(port > 0);
+        PlatformTestClient client(port);
+        QVERIFY(client.login("demo"));
+        QCOMPARE(client.get("/system/version/windesktop/").data().value("version").toString(), QStringLiteral("2.0"));
+        truck = client.addTruck(QStringLiteral("鲁Q80808"));
+        QVERIFY(truck > 0);
+
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        QVERIFY(process.waitForFinished(15000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        const QString output = QString::fromUtf8(early + process.readAllStandardOutput());
+        QVERIFY(output.contains(dir.path()));
+        QVERIFY(output.contains("stopped"));
+        // The request log went to standard error, one line per request.
+        const QString log = QString::fromUtf8(process.readAllStandardError());
+        QVERIFY2(log.contains(QRegularExpression("POST /api/truck/add/ 200 \\d+\\.\\d\\d ms")), qPrintable(log));
+    }
+    // Started again on the same folder: the records are there, the demo was not seeded twice.
+    QProcess process;
+    QByteArray output;
+    const int port = startServer(process, arguments, &output);
+    QVERIFY(port > 0);
+    QVERIFY(!output.contains("demo stations"));
+    PlatformTestClient client(port);
+    QVERIFY(client.login("demo"));
+    QCOMPARE(client.truck(truck).value("number").toString(), QStringLiteral("鲁Q80808"));
+    QCOMPARE(client.allPages("/shipper/").size(), 30);
+    process.terminate();
+    QVERIFY(process.waitForFinished(15000));
+    QCOMPARE(process.exitCode(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestPlatformProcess)
+#include "tst_platformprocess.moc"

@@ -1,0 +1,295 @@
+#include "tradeservice.h"
+
+#include "apicontext.h"
+#include "apierror.h"
+#include "sessionservice.h"
+#include "sql.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+namespace platform {
+
+namespace {
+
+const double maxAmount = 1e10;
+
+QString statusText(qint64 status)
+{
+    switch (status) {
+    case 0:
+        return QStringLiteral("待发车");
+    case 1:
+        return QStringLiteral("运输在途");
+    case 2:
+        return QStringLiteral("完成");
+    default:
+        return QString();
+    }
+}
+
+QJsonObject tradeJson(const Sql& q)
+{
+    const bool isAgency = q.integer(11) != 0;
+    const int payoutStatus = static_cast<int>(q.integer(16));
+    const int agencyStatus = static_cast<int>(q.integer(17));
+    QJsonObject trade;
+    trade.insert(QStringLiteral("id"), q.integer(0));
+    trade.insert(QStringLiteral("truck"), q.integer(1));
+    trade.insert(QStringLiteral("truck_number"), q.text(2));
+    trade.insert(QStringLiteral("shipper"), q.integer(3));
+    trade.insert(QStringLiteral("shipper_name"), q.text(4));
+    trade.insert(QStringLiteral("consignee"), q.integer(5));
+    trade.insert(QStringLiteral("consignee_name"), q.text(6));
+    trade.insert(QStringLiteral("line"), q.text(7));
+    trade.insert(QStringLiteral("goods"), q.text(8));
+    trade.insert(QStringLiteral("weight"), q.real(9));
+    trade.insert(QStringLiteral("value"), q.real(10));
+    trade.insert(QStringLiteral("is_agency"), isAgency);
+    trade.insert(QStringLiteral("revenue"), q.real(12));
+    trade.insert(QStringLiteral("payout"), q.real(13));
+    trade.insert(QStringLiteral("notes"), q.text(14));
+    trade.insert(QStringLiteral("status"), q.integer(15));
+    trade.insert(QStringLiteral("status_text"), statusText(q.integer(15)));
+    trade.insert(QStringLiteral("payout_status"), payoutStatus);
+    trade.insert(QStringLiteral("payout_status_text"), TradeService::payoutText(payoutStatus));
+    trade.insert(QStringLiteral("agency_status"), agencyStatus);
+    trade.insert(QStringLiteral("agency_status_text"), TradeService::agencyText(isAgency, agencyStatus));
+    trade.insert(QStringLiteral("create_time"), q.text(18));
+    trade.insert(QStringLiteral("start_time"), q.text(19));
+    trade.insert(QStringLiteral("complete_time"), q.text(20));
+    trade.insert(QStringLiteral("pay_agency_time"), q.text(21));
+    return trade;
+}
+
+qint64 requireRestingTruck(const ApiContext& context, qint64 truck)
+{
+    Sql q(context.db, QStringLiteral("SELECT status FROM trucks WHERE id = ? AND organ = ? AND deleted = 0"));
+    q.bind(truck).bind(context.request.organ()).exec();
+    if (!q.next())
+        throw ApiError(QStringLiteral("货车不存在！"));
+    if (q.integer(0) != 0)
+        throw ApiError(QStringLiteral("该车已出车，不能配货！"));
+    return truck;
+}
+
+void requireParty(const ApiContext& context, const QString& table, const QString& label, qint64 id)
+{
+    const bool exists
+        = Sql::scalar(context.db,
+              QStringLiteral("SELECT COUNT(*) FROM %1 WHERE id = ? AND organ = ? AND deleted = 0").arg(table),
+              { id, context.request.organ() })
+              .toLongLong()
+        > 0;
+    if (!exists)
+        throw ApiError(QStringLiteral("%1不存在！").arg(label));
+}
+
+struct TradeFields
+{
+    qint64 truck = 0;
+    qint64 shipper = 0;
+    qint64 consignee = 0;
+    QString line;
+    QString goods;
+    double weight = 0;
+    double value = 0;
+    bool isAgency = false;
+    double revenue = 0;
+    double payout = 0;
+    QString notes;
+};
+
+TradeFields readFields(const ApiRequest& request)
+{
+    request.requireOwnOrgan();
+    TradeFields f;
+    f.truck = request.id(QStringLiteral("truck"), QStringLiteral("货车"));
+    f.shipper = request.id(QStringLiteral("shipper"), QStringLiteral("托运人"));
+    f.consignee = request.id(QStringLiteral("consignee"), QStringLiteral("收货人"));
+    f.line = request.text(QStringLiteral("line"), QStringLiteral("线路"), 100, true);
+    f.goods = request.text(QStringLiteral("goods"), QStringLiteral("货物"), 100, true);
+    f.weight = request.decimal(QStringLiteral("weight"), QStringLiteral("重量"), 0, 100000, 3, true);
+    f.value = request.decimal(QStringLiteral("value"), QStringLiteral("价值"), 0, maxAmount, 2, false);
+    // The packing screen's blank choice (-1) means no collection.
+    f.isAgency = request.integer(QStringLiteral("is_agency"), QStringLiteral("是否代收款"), -1, 1, false) == 1;
+    f.revenue = request.decimal(QStringLiteral("revenue"), QStringLiteral("收入"), 0, maxAmount, 2, false);
+    f.payout = request.decimal(QStringLiteral("payout"), QStringLiteral("支出"), 0, maxAmount, 2, false);
+    f.notes = request.text(QStringLiteral("notes"), QStringLiteral("备注"), 500, false);
+    return f;
+}
+
+} // namespace
+
+QString TradeService::payoutText(int payoutStatus)
+{
+    switch (payoutStatus) {
+    case 0:
+        return QStringLiteral("未付");
+    case 1:
+        return QStringLiteral("部分支付");
+    case 2:
+        return QStringLiteral("已全部支付");
+    default:
+        return QString();
+    }
+}
+
+QString TradeService::agencyText(bool isAgency, int agencyStatus)
+{
+    if (!isAgency)
+        return QString();
+    return agencyStatus == 1 ? QStringLiteral("已付") : QStringLiteral("未付");
+}
+
+ApiReply TradeService::list(ApiContext& context)
+{
+    const ApiRequest& request = context.request;
+    const qint64 page = request.page();
+    Sql q(context.db,
+        QStringLiteral("SELECT tr.id, tr.truck, t.number, tr.shipper, s.name, tr.consignee, c.name,"
+                       " tr.line, tr.goods, tr.weight, tr.value, tr.is_agency, tr.revenue, tr.payout,"
+                       " tr.notes, tr.status, tr.payout_status, tr.agency_status, tr.create_time,"
+                       " tr.start_time, tr.complete_time, tr.pay_agency_time"
+                       " FROM trades tr JOIN trucks t ON t.id = tr.truck"
+                       " JOIN shippers s ON s.id = tr.shipper JOIN consignees c ON c.id = tr.consignee"
+                       " WHERE tr.organ = ? ORDER BY tr.create_time DESC, tr.id DESC LIMIT ? OFFSET ?"));
+    q.bind(request.organ()).bind(pageSize).bind((page - 1) * pageSize).exec();
+    QJsonArray trades;
+    while (q.next())
+        trades.append(tradeJson(q));
+    return ApiReply::ok(trades).with(QStringLiteral("page"), page).with(QStringLiteral("page_size"), pageSize);
+}
+
+ApiReply TradeService::add(ApiContext& context)
+{
+    const TradeFields f = readFields(context.request);
+    requireRestingTruck(context, f.truck);
+    requireParty(context, QStringLiteral("shippers"), QStringLiteral("托运人"), f.shipper);
+    requireParty(context, QStringLiteral("consignees"), QStringLiteral("收货人"), f.consignee);
+    Sql q(context.db,
+        QStringLiteral("INSERT INTO trades (organ, truck, shipper, consignee, line, goods, weight, value,"
+                       " is_agency, revenue, payout, notes, create_time)"
+                       " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    q.bind(context.request.organ())
+        .bind(f.truck)
+        .bind(f.shipper)
+        .bind(f.consignee)
+        .bind(f.line)
+        .bind(f.goods)
+        .bind(f.weight)
+        .bind(f.value)
+        .bind(f.isAgency ? 1 : 0)
+        .bind(f.revenue)
+        .bind(f.payout)
+        .bind(f.notes)
+        .bind(SessionService::now())
+        .exec();
+    return ApiReply::ok().with(QStringLiteral("trade_id"), q.lastInsertId());
+}
+
+ApiReply TradeService::edit(ApiContext& context)
+{
+    const qint64 id = context.request.segmentId(1, QStringLiteral("业务"));
+    qint64 truck = 0;
+    qint64 shipper = 0;
+    qint64 consignee = 0;
+    qint64 status = 0;
+    bool wasAgency = false;
+    {
+        Sql q(context.db,
+            QStringLiteral("SELECT truck, shipper, consignee, status, is_agency FROM trades"
+                           " WHERE id = ? AND organ = ?"));
+        q.bind(id).bind(context.request.organ()).exec();
+        if (!q.next())
+            throw ApiError(QStringLiteral("业务不存在！"));
+        truck = q.integer(0);
+        shipper = q.integer(1);
+        consignee = q.integer(2);
+        status = q.integer(3);
+        wasAgency = q.integer(4) != 0;
+    }
+    const TradeFields f = readFields(context.request);
+    // A load on the road or delivered stays on its truck; records it already
+    // names stay valid even if they were deleted since.
+    if (f.truck != truck) {
+        if (status != 0)
+            throw ApiError(QStringLiteral("已发车的业务不能更换货车！"));
+        requireRestingTruck(context, f.truck);
+    }
+    if (f.shipper != shipper)
+        requireParty(context, QStringLiteral("shippers"), QStringLiteral("托运人"), f.shipper);
+    if (f.consignee != consignee)
+        requireParty(context, QStringLiteral("consignees"), QStringLiteral("收货人"), f.consignee);
+    Sql q(context.db,
+        QStringLiteral("UPDATE trades SET truck = ?, shipper = ?, consignee = ?, line = ?, goods = ?,"
+                       " weight = ?, value = ?, is_agency = ?, revenue = ?, payout = ?, notes = ?,"
+                       " agency_status = CASE WHEN ? THEN agency_status ELSE 0 END,"
+                       " pay_agency_time = CASE WHEN ? THEN pay_agency_time ELSE '' END"
+                       " WHERE id = ?"));
+    const bool keepsCollection = wasAgency && f.isAgency;
+    q.bind(f.truck)
+        .bind(f.shipper)
+        .bind(f.consignee)
+        .bind(f.line)
+        .bind(f.goods)
+        .bind(f.weight)
+        .bind(f.value)
+        .bind(f.isAgency ? 1 : 0)
+        .bind(f.revenue)
+        .bind(f.payout)
+        .bind(f.notes)
+        .bind(keepsCollection ? 1 : 0)
+        .bind(keepsCollection ? 1 : 0)
+        .bind(id)
+        .exec();
+    return ApiReply::ok().with(QStringLiteral("trade_id"), id);
+}
+
+ApiReply TradeService::changeStatus(ApiContext& context)
+{
+    const ApiRequest& request = context.request;
+    const qint64 id = request.segmentId(1, QStringLiteral("业务"));
+    const int payout = static_cast<int>(
+        request.integer(QStringLiteral("payout_status"), QStringLiteral("支付司机状态"), -1, 2, true));
+    const int agency
+        = static_cast<int>(request.integer(QStringLiteral("agency_status"), QStringLiteral("代收款状态"), -1, 1, true));
+
+    bool isAgency = false;
+    int payoutStatus = 0;
+    int agencyStatus = 0;
+    QString payAgencyTime;
+    {
+        Sql q(context.db,
+            QStringLiteral("SELECT is_agency, payout_status, agency_status, pay_agency_time FROM trades"
+                           " WHERE id = ? AND organ = ?"));
+        q.bind(id).bind(request.organ()).exec();
+        if (!q.next())
+            throw ApiError(QStringLiteral("业务不存在！"));
+        isAgency = q.integer(0) != 0;
+        payoutStatus = static_cast<int>(q.integer(1));
+        agencyStatus = static_cast<int>(q.integer(2));
+        payAgencyTime = q.text(3);
+    }
+    // -1 leaves a state as it is. A trade without cash on delivery has no
+    // collection state: the settlement dialog keeps its last choice from trade
+    // to trade, so a collection choice is ignored there rather than refused.
+    if (payout >= 0)
+        payoutStatus = payout;
+    if (agency >= 0 && isAgency && agency != agencyStatus) {
+        agencyStatus = agency;
+        payAgencyTime = agency == 1 ? SessionService::now() : QString();
+    }
+    Sql q(context.db,
+        QStringLiteral("UPDATE trades SET payout_status = ?, agency_status = ?, pay_agency_time = ?"
+                       " WHERE id = ?"));
+    q.bind(payoutStatus).bind(agencyStatus).bind(payAgencyTime).bind(id).exec();
+    return ApiReply::ok()
+        .with(QStringLiteral("payout_status"), payoutStatus)
+        .with(QStringLiteral("payout_status_text"), payoutText(payoutStatus))
+        .with(QStringLiteral("agency_status"), agencyStatus)
+        .with(QStringLiteral("agency_status_text"), agencyText(isAgency, agencyStatus))
+        .with(QStringLiteral("pay_agency_time"), payAgencyTime);
+}
+
+} // namespace platform

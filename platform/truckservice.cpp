@@ -1,0 +1,309 @@
+#include "truckservice.h"
+
+#include "apicontext.h"
+#include "apierror.h"
+#include "sessionservice.h"
+#include "sql.h"
+
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+namespace platform {
+
+namespace {
+
+const QString truckSelect
+    = QStringLiteral("SELECT t.id, t.number, t.status, t.driving_mode, dm.text, t.tonnage_level, tl.text, t.tonnage,"
+                     " t.packingcase_mode, pm.text, t.packingcase_length, t.packingcase_width, t.packingcase_height,"
+                     " t.photo1, t.photo2, t.driver1_name, t.driver1_mobile, t.driver2_name, t.driver2_mobile,"
+                     " t.company_name, t.company_tel, t.notes, t.create_time"
+                     " FROM trucks t"
+                     " LEFT JOIN truck_dict dm ON dm.kind = 'driving_mode' AND dm.code = t.driving_mode"
+                     " LEFT JOIN truck_dict tl ON tl.kind = 'tonnage' AND tl.code = t.tonnage_level"
+                     " LEFT JOIN truck_dict pm ON pm.kind = 'packingcase_mode' AND pm.code = t.packingcase_mode"
+                     " WHERE t.organ = ? AND t.deleted = 0");
+
+// Sizes go out as texts ("20", "9.6", "" when not given): the truck form
+// fills its fields only from JSON strings.
+QString sizeText(const Sql& q, int column)
+{
+    return q.isNull(column) ? QString() : QString::number(q.real(column), 'g', 12);
+}
+
+QJsonObject truckJson(const Sql& q)
+{
+    QJsonObject truck;
+    truck.insert(QStringLiteral("id"), q.integer(0));
+    truck.insert(QStringLiteral("number"), q.text(1));
+    truck.insert(QStringLiteral("status"), q.integer(2));
+    truck.insert(QStringLiteral("driving_mode"), q.integer(3));
+    truck.insert(QStringLiteral("driving_mode_text"), q.text(4));
+    truck.insert(QStringLiteral("tonnage_level"), q.integer(5));
+    truck.insert(QStringLiteral("tonnage_level_text"), q.text(6));
+    truck.insert(QStringLiteral("tonnage"), sizeText(q, 7));
+    truck.insert(QStringLiteral("packingcase_mode"), q.integer(8));
+    truck.insert(QStringLiteral("packingcase_mode_text"), q.text(9));
+    truck.insert(QStringLiteral("packingcase_length"), sizeText(q, 10));
+    truck.insert(QStringLiteral("packingcase_width"), sizeText(q, 11));
+    truck.insert(QStringLiteral("packingcase_height"), sizeText(q, 12));
+    truck.insert(QStringLiteral("photo1"), q.text(13));
+    truck.insert(QStringLiteral("photo2"), q.text(14));
+    truck.insert(QStringLiteral("driver1_name"), q.text(15));
+    truck.insert(QStringLiteral("driver1_mobile"), q.text(16));
+    truck.insert(QStringLiteral("driver2_name"), q.text(17));
+    truck.insert(QStringLiteral("driver2_mobile"), q.text(18));
+    truck.insert(QStringLiteral("company_name"), q.text(19));
+    truck.insert(QStringLiteral("company_tel"), q.text(20));
+    truck.insert(QStringLiteral("notes"), q.text(21));
+    truck.insert(QStringLiteral("create_time"), q.text(22));
+    return truck;
+}
+
+// The undelivered trades of the station's trucks, by truck.
+QHash<qint64, QJsonArray> loadsByTruck(const QSqlDatabase& db, qint64 organ)
+{
+    QHash<qint64, QJsonArray> loads;
+    Sql q(db,
+        QStringLiteral("SELECT tr.truck, tr.id, s.name, tr.goods, c.name, tr.status FROM trades tr"
+                       " JOIN shippers s ON s.id = tr.shipper JOIN consignees c ON c.id = tr.consignee"
+                       " WHERE tr.organ = ? AND tr.status < 2 ORDER BY tr.id"));
+    q.bind(organ).exec();
+    while (q.next()) {
+        QJsonObject load;
+        load.insert(QStringLiteral("trade_id"), q.integer(1));
+        load.insert(QStringLiteral("shipper"), q.text(2));
+        load.insert(QStringLiteral("goods"), q.text(3));
+        load.insert(QStringLiteral("consignee"), q.text(4));
+        load.insert(QStringLiteral("status"), q.integer(5));
+        loads[q.integer(0)].append(load);
+    }
+    return loads;
+}
+
+QJsonArray trucksJson(const QSqlDatabase& db, qint64 organ, Sql& q)
+{
+    const QHash<qint64, QJsonArray> loads = loadsByTruck(db, organ);
+    QJsonArray trucks;
+    while (q.next()) {
+        QJsonObject truck = truckJson(q);
+        truck.insert(QStringLiteral("loads"), loads.value(q.integer(0)));
+        trucks.append(truck);
+    }
+    return trucks;
+}
+
+struct TruckState
+{
+    qint64 status = 0;
+};
+
+TruckState requireTruck(const ApiContext& context, qint64 id)
+{
+    Sql q(context.db, QStringLiteral("SELECT status FROM trucks WHERE id = ? AND organ = ? AND deleted = 0"));
+    q.bind(id).bind(context.request.organ()).exec();
+    if (!q.next())
+        throw ApiError(QStringLiteral("货车不存在！"));
+    return TruckState { q.integer(0) };
+}
+
+qint64 dictionaryCode(const ApiContext& context, const QString& key, const QString& kind, const QString& label)
+{
+    const qint64 code = context.request.integer(key, label, 0, 1000000, true);
+    const bool known
+        = Sql::scalar(
+              context.db, QStringLiteral("SELECT COUNT(*) FROM truck_dict WHERE kind = ? AND code = ?"), { kind, code })
+              .toLongLong()
+        > 0;
+    if (!known)
+        throw ApiError(QStringLiteral("请选择%1！").arg(label));
+    return code;
+}
+
+QVariant optionalSize(const ApiRequest& request, const QString& key, const QString& label, double max)
+{
+    if (request.value(key).trimmed().isEmpty())
+        return QVariant(QVariant::Double);
+    const double size = request.decimal(key, label, 0, max, 2, false);
+    if (size <= 0)
+        throw ApiError(QStringLiteral("%1超出允许的范围！").arg(label));
+    return size;
+}
+
+// Reads and checks the form, then inserts (id 0) or updates the truck.
+qint64 saveTruck(ApiContext& context, qint64 id)
+{
+    static const QRegularExpression mobile(QStringLiteral("^1[3-9]\\d{9}$"));
+    static const QRegularExpression phone(QStringLiteral("^\\d{7,12}$"));
+    const ApiRequest& request = context.request;
+    request.requireOwnOrgan();
+
+    const QString number = request.text(QStringLiteral("number"), QStringLiteral("车牌号码"), 10, true).toUpper();
+    const qint64 drivingMode = dictionaryCode(
+        context, QStringLiteral("driving_mode"), QStringLiteral("driving_mode"), QStringLiteral("驱动形式"));
+    const qint64 tonnageLevel = dictionaryCode(
+        context, QStringLiteral("tonnage_level"), QStringLiteral("tonnage"), QStringLiteral("吨位级别"));
+    const double tonnage = request.decimal(QStringLiteral("tonnage"), QStringLiteral("额定载重"), 0, 1000, 2, true);
+    if (tonnage <= 0)
+        throw ApiError(QStringLiteral("额定载重超出允许的范围！"));
+    const qint64 packingcaseMode = dictionaryCode(
+        context, QStringLiteral("packingcase_mode"), QStringLiteral("packingcase_mode"), QStringLiteral("货箱形式"));
+    const QVariant length
+        = optionalSize(request, QStringLiteral("packingcase_length"), QStringLiteral("货箱长度"), 100);
+    const QVariant width = optionalSize(request, QStringLiteral("packingcase_width"), QStringLiteral("货箱宽度"), 5);
+    const QVariant height = optionalSize(request, QStringLiteral("packingcase_height"), QStringLiteral("货箱高度"), 5);
+    const QString photo1 = request.text(QStringLiteral("photo1"), QStringLiteral("照片1"), 500, false);
+    const QString photo2 = request.text(QStringLiteral("photo2"), QStringLiteral("照片2"), 500, false);
+    const QString driver1Name = request.text(QStringLiteral("driver1_name"), QStringLiteral("司机1姓名"), 20, true);
+    const QString driver1Mobile
+        = request.matching(QStringLiteral("driver1_mobile"), QStringLiteral("司机1手机号码"), mobile, true);
+    const QString driver2Name = request.text(QStringLiteral("driver2_name"), QStringLiteral("司机2姓名"), 20, false);
+    const QString driver2Mobile
+        = request.matching(QStringLiteral("driver2_mobile"), QStringLiteral("司机2手机号码"), mobile, false);
+    const QString companyName = request.text(QStringLiteral("company_name"), QStringLiteral("公司"), 100, false);
+    const QString companyTel
+        = request.matching(QStringLiteral("company_tel"), QStringLiteral("公司电话"), phone, false);
+    const QString notes = request.text(QStringLiteral("notes"), QStringLiteral("备注"), 500, false);
+
+    const bool taken = Sql::scalar(context.db,
+                           QStringLiteral("SELECT COUNT(*) FROM trucks WHERE organ = ? AND deleted = 0"
+                                          " AND number = ? AND id <> ?"),
+                           { request.organ(), number, id })
+                           .toLongLong()
+        > 0;
+    if (taken)
+        throw ApiError(QStringLiteral("车牌号码%1已存在！").arg(number));
+
+    const QString columns = QStringLiteral("number = ?, driving_mode = ?, tonnage_level = ?, tonnage = ?,"
+                                           " packingcase_mode = ?, packingcase_length = ?, packingcase_width = ?,"
+                                           " packingcase_height = ?, photo1 = ?, photo2 = ?, driver1_name = ?,"
+                                           " driver1_mobile = ?, driver2_name = ?, driver2_mobile = ?,"
+                                           " company_name = ?, company_tel = ?, notes = ?");
+    Sql q(context.db,
+        id == 0 ? QStringLiteral("INSERT INTO trucks (number, driving_mode, tonnage_level, tonnage,"
+                                 " packingcase_mode, packingcase_length, packingcase_width,"
+                                 " packingcase_height, photo1, photo2, driver1_name, driver1_mobile,"
+                                 " driver2_name, driver2_mobile, company_name, company_tel, notes,"
+                                 " organ, create_time)"
+                                 " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                : QStringLiteral("UPDATE trucks SET %1 WHERE id = ? AND organ = ?").arg(columns));
+    q.bind(number)
+        .bind(drivingMode)
+        .bind(tonnageLevel)
+        .bind(tonnage)
+        .bind(packingcaseMode)
+        .bind(length)
+        .bind(width)
+        .bind(height)
+        .bind(photo1)
+        .bind(photo2)
+        .bind(driver1Name)
+        .bind(driver1Mobile)
+        .bind(driver2Name)
+        .bind(driver2Mobile)
+        .bind(companyName)
+        .bind(companyTel)
+        .bind(notes);
+    if (id == 0)
+        q.bind(request.organ()).bind(SessionService::now());
+    else
+        q.bind(id).bind(request.organ());
+    q.exec();
+    return id == 0 ? q.lastInsertId() : id;
+}
+
+} // namespace
+
+ApiReply TruckService::list(ApiContext& context)
+{
+    const ApiRequest& request = context.request;
+    const QString number = request.text(QStringLiteral("number"), QStringLiteral("车牌号码"), 20, false);
+    QString statement = truckSelect;
+    if (!number.isEmpty())
+        statement += QStringLiteral(" AND instr(upper(t.number), upper(?)) > 0");
+    // Without a page the board asks for every truck, oldest first; the list
+    // pages newest first.
+    const bool paged = request.has(QStringLiteral("page"));
+    const qint64 page = request.page();
+    statement += paged ? QStringLiteral(" ORDER BY t.id DESC LIMIT ? OFFSET ?") : QStringLiteral(" ORDER BY t.id");
+    Sql q(context.db, statement);
+    q.bind(request.organ());
+    if (!number.isEmpty())
+        q.bind(number);
+    if (paged)
+        q.bind(pageSize).bind((page - 1) * pageSize);
+    q.exec();
+    ApiReply reply = ApiReply::ok(trucksJson(context.db, request.organ(), q));
+    if (paged)
+        reply.with(QStringLiteral("page"), page).with(QStringLiteral("page_size"), pageSize);
+    return reply;
+}
+
+ApiReply TruckService::group(ApiContext& context)
+{
+    const QString group = context.request.segments().at(1);
+    if (group != QLatin1String("0") && group != QLatin1String("1"))
+        throw ApiError(QStringLiteral("货车分组无效！"));
+    Sql q(context.db, truckSelect + QStringLiteral(" AND t.status = ? ORDER BY t.id"));
+    q.bind(context.request.organ()).bind(group.toInt()).exec();
+    return ApiReply::ok(trucksJson(context.db, context.request.organ(), q));
+}
+
+ApiReply TruckService::add(ApiContext& context)
+{
+    const qint64 id = saveTruck(context, 0);
+    return ApiReply::ok().with(QStringLiteral("truck_id"), id);
+}
+
+ApiReply TruckService::edit(ApiContext& context)
+{
+    const qint64 id = context.request.segmentId(1, QStringLiteral("货车"));
+    requireTruck(context, id);
+    saveTruck(context, id);
+    return ApiReply::ok().with(QStringLiteral("truck_id"), id);
+}
+
+ApiReply TruckService::work(ApiContext& context)
+{
+    const qint64 id = context.request.segmentId(1, QStringLiteral("货车"));
+    if (requireTruck(context, id).status != 0)
+        throw ApiError(QStringLiteral("该车已在运输途中！"));
+    Sql trades(
+        context.db, QStringLiteral("UPDATE trades SET status = 1, start_time = ? WHERE truck = ? AND status = 0"));
+    trades.bind(SessionService::now()).bind(id).exec();
+    if (trades.rowsAffected() == 0)
+        throw ApiError(QStringLiteral("本车尚未配货，不能发车！"));
+    Sql truck(context.db, QStringLiteral("UPDATE trucks SET status = 1 WHERE id = ?"));
+    truck.bind(id).exec();
+    return ApiReply::ok().with(QStringLiteral("status"), 1);
+}
+
+ApiReply TruckService::sleep(ApiContext& context)
+{
+    const qint64 id = context.request.segmentId(1, QStringLiteral("货车"));
+    if (requireTruck(context, id).status != 1)
+        throw ApiError(QStringLiteral("该车尚未发车！"));
+    Sql trades(
+        context.db, QStringLiteral("UPDATE trades SET status = 2, complete_time = ? WHERE truck = ? AND status = 1"));
+    trades.bind(SessionService::now()).bind(id).exec();
+    Sql truck(context.db, QStringLiteral("UPDATE trucks SET status = 0 WHERE id = ?"));
+    truck.bind(id).exec();
+    return ApiReply::ok().with(QStringLiteral("status"), 0);
+}
+
+ApiReply TruckService::remove(ApiContext& context)
+{
+    const qint64 id = context.request.segmentId(1, QStringLiteral("货车"));
+    requireTruck(context, id);
+    const qint64 open
+        = Sql::scalar(context.db, QStringLiteral("SELECT COUNT(*) FROM trades WHERE truck = ? AND status < 2"), { id })
+              .toLongLong();
+    if (open > 0)
+        throw ApiError(QStringLiteral("该车还有%1笔未完成的业务，不能删除！").arg(open));
+    Sql q(context.db, QStringLiteral("UPDATE trucks SET deleted = 1 WHERE id = ?"));
+    q.bind(id).exec();
+    return ApiReply::ok();
+}
+
+} // namespace platform

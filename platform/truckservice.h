@@ -1,0 +1,26 @@
+#pragma once
+
+#include "apireply.h"
+
+namespace platform {
+
+struct ApiContext;
+
+// The station's trucks: the board's groups, the paged list, the form's
+// submissions, the trips (on the road and back) and deletion. A truck's
+// "loads" are its trades not yet delivered.
+class TruckService
+{
+public:
+    static ApiReply list(ApiContext& context);
+    static ApiReply group(ApiContext& context);
+    static ApiReply add(ApiContext& context);
+    static ApiReply edit(ApiContext& context);
+    static ApiReply work(ApiContext& context);
+    static ApiReply sleep(ApiContext& context);
+    static ApiReply remove(ApiContext& context);
+
+    static const int pageSize = 20;
+};
+
+} // namespace platform
