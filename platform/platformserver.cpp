@@ -52,7 +52,9 @@ PlatformServer::PlatformServer(const Storage& store, const Config& configuration
     server->new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<size_t>(threads)); };
     server->set_payload_max_length(config.maxBodyBytes);
     server->set_keep_alive_max_count(1000);
-    server->set_keep_alive_timeout(5);
+    // An idle kept-alive connection holds a worker until this runs out, and
+    // stopping waits for it: short, clients reconnect anyway.
+    server->set_keep_alive_timeout(2);
     server->set_read_timeout(10);
     server->set_write_timeout(10);
 

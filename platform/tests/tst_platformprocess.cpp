@@ -102,11 +102,14 @@ void TestPlatformProcess::servesOnTheAnnouncedPortAndStopsCleanly()
         QByteArray early;
         const int port = startServer(process, arguments, &early);
         QVERIFY(port > 0);
-        PlatformTestClient client(port);
-        QVERIFY(client.login("demo"));
-        QCOMPARE(client.get("/system/version/windesktop/").data().value("version").toString(), QStringLiteral("2.0"));
-        truck = client.addTruck(QStringLiteral("鲁Q80808"));
-        QVERIFY(truck > 0);
+        {
+            PlatformTestClient client(port);
+            QVERIFY(client.login("demo"));
+            QCOMPARE(
+                client.get("/system/version/windesktop/").data().value("version").toString(), QStringLiteral("2.0"));
+            truck = client.addTruck(QStringLiteral("鲁Q80808"));
+            QVERIFY(truck > 0);
+        }
 
         ::kill(static_cast<pid_t>(process.processId()), signal);
         QVERIFY(process.waitForFinished(15000));
@@ -125,10 +128,12 @@ void TestPlatformProcess::servesOnTheAnnouncedPortAndStopsCleanly()
     const int port = startServer(process, arguments, &output);
     QVERIFY(port > 0);
     QVERIFY(!output.contains("demo stations"));
-    PlatformTestClient client(port);
-    QVERIFY(client.login("demo"));
-    QCOMPARE(client.truck(truck).value("number").toString(), QStringLiteral("鲁Q80808"));
-    QCOMPARE(client.allPages("/shipper/").size(), 30);
+    {
+        PlatformTestClient client(port);
+        QVERIFY(client.login("demo"));
+        QCOMPARE(client.truck(truck).value("number").toString(), QStringLiteral("鲁Q80808"));
+        QCOMPARE(client.allPages("/shipper/").size(), 30);
+    }
     process.terminate();
     QVERIFY(process.waitForFinished(15000));
     QCOMPARE(process.exitCode(), 0);
