@@ -37,6 +37,9 @@ int main(int argc, char* argv[])
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // A client that hangs up while its answer is being written must not end
+    // the server: the write fails with EPIPE instead.
+    std::signal(SIGPIPE, SIG_IGN);
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("freymo-platform"));
