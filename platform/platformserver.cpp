@@ -1,5 +1,6 @@
 #include "platformserver.h"
 
+#include "sql.h"
 #include "storage.h"
 
 #include <QFileInfo>
@@ -156,6 +157,16 @@ void PlatformServer::log(const QString& line) const
 
 bool PlatformServer::bind(QString* error)
 {
+    // The platform's settings record which client version it announces.
+    try {
+        Sql q(storage.connection(),
+            QStringLiteral("INSERT OR REPLACE INTO settings (key, value) VALUES ('announced_version', ?)"));
+        q.bind(config.announcedVersion).exec();
+    } catch (const Sql::Error& failure) {
+        if (error)
+            *error = QString::fromStdString(failure.what());
+        return false;
+    }
     const std::string host = config.address.toStdString();
     if (config.port == 0) {
         boundPort = server->bind_to_any_port(host);

@@ -43,7 +43,8 @@ public:
     PlatformServer(const PlatformServer&) = delete;
     PlatformServer& operator=(const PlatformServer&) = delete;
 
-    // Binds the listening socket; returns false with `error` set on failure.
+    // Records the announced version and binds the listening socket; returns
+    // false with `error` set on failure.
     bool bind(QString* error);
     // The bound port (the real one when the configured port was 0).
     int port() const { return boundPort; }

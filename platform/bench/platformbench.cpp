@@ -90,10 +90,11 @@ void print(const Result& r)
         qPrintable(r.name), r.requestsPerSecond, r.p50, r.p90, r.p99, r.max, r.failures);
 }
 
+// The same cheap check for every answer, the baseline's included, so that
+// the clients spend alike: the status and the envelope's success.
 bool succeeded(const httplib::Result& result)
 {
-    return result && result->status == 200
-        && QJsonDocument::fromJson(QByteArray::fromStdString(result->body)).object().value("success").toBool();
+    return result && result->status == 200 && result->body.find("\"success\":true") != std::string::npos;
 }
 
 int intOption(const QStringList& args, const QString& name, int fallback)
@@ -173,10 +174,7 @@ int main(int argc, char* argv[])
         constantBody.size(),
         QJsonDocument::fromJson(QByteArray::fromStdString(constantBody)).object().value("data").toArray().size());
 
-    const auto constantGet = [](httplib::Client& client, int, int) {
-        const auto result = client.Get("/constant");
-        return result && result->status == 200;
-    };
+    const auto constantGet = [](httplib::Client& client, int, int) { return succeeded(client.Get("/constant")); };
     const auto truckGet = [&](httplib::Client& client, int, int) { return succeeded(client.Get(truckList.c_str())); };
     const std::string addPath = "/api/trade/add/" + suffix;
     const auto tradePost = [&](httplib::Client& client, int c, int i) {

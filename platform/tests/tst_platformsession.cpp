@@ -289,6 +289,10 @@ void TestPlatformSession::versionAndInstallerFollowTheFlags()
     PlatformTestClient flaggedClient(flagged.port());
     answer = flaggedClient.get("/system/version/windesktop/");
     QCOMPARE(answer.data().value("version").toString(), QStringLiteral("1.0.2"));
+    QCOMPARE(platform::Sql::scalar(
+                 flagged.storage()->connection(), "SELECT value FROM settings WHERE key = 'announced_version'")
+                 .toString(),
+        QStringLiteral("1.0.2"));
     QCOMPARE(answer.data().value("url").toString(),
         QStringLiteral("http://127.0.0.1:%1/download/setup.exe").arg(flagged.port()));
     download = flaggedClient.raw("GET", "/download/setup.exe");
