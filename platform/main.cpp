@@ -4,6 +4,7 @@
 #include "platformoptions.h"
 #include "platformserver.h"
 #include "storage.h"
+#include "voiceswitch.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <pthread.h>
 #include <thread>
 
@@ -82,8 +84,23 @@ int main(int argc, char* argv[])
     print(QStringLiteral("freymo-platform listening on http://%1:%2/api").arg(options.address).arg(server.port()));
     print(QStringLiteral("freymo-platform data in %1").arg(storage.filePath()));
 
-    // The voice switch (options.voicePort, 0 = off) starts here; it checks
-    // voice accounts with storage.hasVoiceAccount().
+    // The voice switch signs in the voice accounts that this platform handed
+    // out at login; --voice-port 0 turns it off.
+    std::unique_ptr<voiceswitch::VoiceSwitch> voiceSwitch;
+    if (options.voicePort != 0) {
+        voiceSwitch = std::make_unique<voiceswitch::VoiceSwitch>(
+            [&storage](const std::string& subAccount, const std::string& subAccountPwd, const std::string& voipAccount,
+                const std::string& voipPwd) {
+                return storage.hasVoiceAccount(subAccount, subAccountPwd, voipAccount, voipPwd);
+            });
+        if (!voiceSwitch->start(options.address.toStdString(), options.voicePort)) {
+            print(QStringLiteral("freymo-platform: voice switch: %1")
+                      .arg(QString::fromStdString(voiceSwitch->errorString())),
+                stderr);
+            return 1;
+        }
+        print(QStringLiteral("freymo-platform voice switch on %1:%2").arg(options.address).arg(voiceSwitch->port()));
+    }
 
     std::atomic<bool> signalled { false };
     std::thread signalWaiter([&] {
@@ -97,6 +114,8 @@ int main(int argc, char* argv[])
     if (!signalled)
         pthread_kill(signalWaiter.native_handle(), SIGTERM);
     signalWaiter.join();
+    if (voiceSwitch)
+        voiceSwitch->stop();
 
     print(QStringLiteral("freymo-platform stopped"));
     return 0;

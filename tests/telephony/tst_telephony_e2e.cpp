@@ -1,0 +1,241 @@
+#include "net/api.h"
+#include "net/usertoken.h"
+#include "net/voiceaccount.h"
+#include "support/messageboxanswerer.h"
+#include "support/testenvironment.h"
+#include "telephony/telnumberwidget.h"
+#include "telephony/voicesession.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+#include <mutex>
+
+#include <signal.h>
+
+// The whole road of a call and a text message: the real platform executable
+// with its voice switch, the client's API signed in there, the stand-in SDK,
+// and a phone number chip driven by the mouse.
+namespace {
+
+std::mutex linesMutex;
+QStringList debugLines;
+QtMessageHandler previousHandler = nullptr;
+
+void recordMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    {
+        std::lock_guard<std::mutex> lock(linesMutex);
+        debugLines << message;
+    }
+    if (type != QtDebugMsg && previousHandler)
+        previousHandler(type, context, message);
+}
+
+bool debugLineSeen(const QString& line)
+{
+    std::lock_guard<std::mutex> lock(linesMutex);
+    return debugLines.contains(line);
+}
+
+int freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
+QToolButton* panelButton(QWidget* host, const QString& text)
+{
+    for (QToolButton* button : host->findChildren<QToolButton*>(QStringLiteral("Button"))) {
+        if (button->text() == text && button->isVisible())
+            return button;
+    }
+    return nullptr;
+}
+
+QLabel* statusLabel(QWidget* host)
+{
+    for (QLabel* label : host->findChildren<QLabel*>()) {
+        if (label->geometry() == QRect(0, 150, 250, 30) && label->isVisible())
+            return label;
+    }
+    return nullptr;
+}
+
+bool overlayShown(QWidget* host)
+{
+    QFrame* overlay = host->findChild<QFrame*>(QStringLiteral("Main"), Qt::FindDirectChildrenOnly);
+    return overlay && overlay->isVisible();
+}
+
+} // namespace
+
+class TestTelephonyEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void cleanup();
+
+    void accountNotHandedOutStaysOffline();
+    void callsThroughThePlatformSwitch();
+    void textMessageLandsInThePlatformOutbox();
+
+private:
+    QTemporaryDir dataDir;
+    QProcess platform;
+    int voicePort = 0;
+    VoiceSession::CallbackTable table = {};
+    QWidget window;
+    QWidget* host = nullptr;
+    TelNumberWidget* chip = nullptr;
+};
+
+void TestTelephonyEndToEnd::initTestCase()
+{
+    initClientTestEnvironment();
+    previousHandler = qInstallMessageHandler(&recordMessage);
+    QVERIFY(dataDir.isValid());
+
+    voicePort = freePort();
+    platform.setProgram(QStringLiteral(FREYMO_PLATFORM_EXECUTABLE));
+    platform.setArguments(
+        { "--port", "0", "--voice-port", QString::number(voicePort), "--data-dir", dataDir.path(), "--seed-demo" });
+    platform.start();
+    QVERIFY(platform.waitForStarted());
+    QByteArray output;
+    const QRegularExpression listening(QStringLiteral("listening on (http://127\\.0\\.0\\.1:\\d+/api)"));
+    QRegularExpressionMatch http;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            output += platform.readAllStandardOutput();
+            http = listening.match(QString::fromUtf8(output));
+            return (http.hasMatch() && output.contains("voice switch on")) || platform.state() != QProcess::Running;
+        },
+        10000));
+    QVERIFY2(http.hasMatch(), output.constData());
+    QVERIFY2(
+        output.contains(QByteArray("voice switch on 127.0.0.1:") + QByteArray::number(voicePort)), output.constData());
+
+    BaseHttp::setBaseAddressForTesting(http.captured(1));
+    QSignalSpy loggedIn(API::instance(), &API::signal_login_finished);
+    API::instance()->login(QStringLiteral("demo"), QStringLiteral("load"));
+    QVERIFY(loggedIn.wait(10000));
+    QVERIFY(API::instance()->userToken());
+    QVERIFY(API::instance()->voiceAccount());
+    QVERIFY(!API::instance()->voiceAccount()->voipAccount.isEmpty());
+
+    VoiceSession::fillCallbacks(table);
+    VoiceSession::setServerForTesting("127.0.0.1", voicePort);
+
+    window.resize(800, 600);
+    host = new QWidget(&window);
+    host->setGeometry(0, 40, 800, 560);
+    auto* row = new QFrame(host);
+    row->setGeometry(0, 0, 800, 40);
+    chip = new TelNumberWidget(QStringLiteral("13812345678"), QStringLiteral("张三"), host, row);
+    chip->move(400, 8);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+}
+
+void TestTelephonyEndToEnd::cleanupTestCase()
+{
+    qInstallMessageHandler(previousHandler);
+    API::instance()->dropConnectionsForTesting();
+    if (platform.state() == QProcess::Running) {
+        ::kill(static_cast<pid_t>(platform.processId()), SIGTERM);
+        QVERIFY(platform.waitForFinished(15000));
+        QCOMPARE(platform.exitCode(), 0);
+    }
+}
+
+void TestTelephonyEndToEnd::cleanup()
+{
+    MessageBoxAnswerer::closeAllModals();
+}
+
+void TestTelephonyEndToEnd::accountNotHandedOutStaysOffline()
+{
+    VoiceAccount forged = *API::instance()->voiceAccount();
+    forged.voipPwd += QStringLiteral("x");
+    QVERIFY(VoiceSession::start(table, forged));
+    QTRY_VERIFY(debugLineSeen(QStringLiteral("连接服务器失败！")));
+    QVERIFY(debugLineSeen(QStringLiteral("VoiceSdk: sign-in refused: voice account refused")));
+    QVERIFY(!VoiceSession::isOnline());
+
+    // Offline, the chip refuses to call.
+    MessageBoxAnswerer answerer;
+    answerer.expect(QMessageBox::Ok);
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, QPoint(12, 12));
+    QVERIFY(answerer.waitForAll());
+    QCOMPARE(
+        answerer.seenTexts(), QStringList { QStringLiteral("抱歉|连接通讯服务器失败，不能拨打电话，请同客服联系。") });
+}
+
+void TestTelephonyEndToEnd::callsThroughThePlatformSwitch()
+{
+    QVERIFY(VoiceSession::start(table, *API::instance()->voiceAccount()));
+    QTRY_VERIFY(VoiceSession::isOnline());
+    QVERIFY(debugLineSeen(QStringLiteral("连接服务器成功！")));
+
+    QSignalSpy status(chip, &TelNumberWidget::signal_calling_status);
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, QPoint(12, 12));
+    QVERIFY(overlayShown(host));
+    QVERIFY(statusLabel(host));
+    QTRY_COMPARE_WITH_TIMEOUT(statusLabel(host)->text(), QStringLiteral("正在同 张三 通话中..."), 10000);
+    QCOMPARE(status.at(0).at(0).toString(), QStringLiteral("正在呼叫 张三 ..."));
+    QVERIFY(debugLineSeen(QStringLiteral("来电...")));
+
+    QTest::mouseClick(panelButton(host, QStringLiteral("结束通话")), Qt::LeftButton);
+    QTRY_VERIFY(!overlayShown(host));
+    QTRY_COMPARE(status.last().at(0).toString(), QStringLiteral("同 张三 通话结束."));
+    QVERIFY(VoiceSession::isOnline());
+}
+
+void TestTelephonyEndToEnd::textMessageLandsInThePlatformOutbox()
+{
+    QTRY_VERIFY(VoiceSession::isOnline());
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, QPoint(120, 12));
+    auto* edit = host->findChild<QPlainTextEdit*>();
+    QVERIFY(edit);
+    const QString text = QStringLiteral("货已到站，请来提货");
+    for (const QChar ch : text)
+        QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+
+    MessageBoxAnswerer answerer;
+    answerer.expect(QMessageBox::Ok);
+    QTest::mouseClick(panelButton(host, QStringLiteral("发送")), Qt::LeftButton);
+    QVERIFY(answerer.waitForAll(10000));
+    QCOMPARE(answerer.seenTexts(), QStringList { QStringLiteral("恭喜|短信发送成功！") });
+    QTRY_VERIFY(!overlayShown(host));
+
+    // The platform keeps it in its outbox.
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("outbox"));
+        db.setDatabaseName(QDir(dataDir.path()).filePath(QStringLiteral("platform.db")));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("SELECT number, content FROM sms_outbox")));
+        QVERIFY(query.next());
+        QCOMPARE(query.value(0).toString(), QStringLiteral("13812345678"));
+        QCOMPARE(query.value(1).toString(), text);
+        QVERIFY(!query.next());
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("outbox"));
+}
+
+QTEST_MAIN(TestTelephonyEndToEnd)
+#include "tst_telephony_e2e.moc"
