@@ -29,6 +29,9 @@ ToolBar::ToolBar(QWidget* parent)
     moreButton->resize(32, 32);
     moreButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
     moreButton->setFocusPolicy(Qt::StrongFocus);
+    // The icon is drawn for the header band: without this the platform style
+    // paints an opaque button face behind it.
+    moreButton->setStyleSheet(QStringLiteral("QToolButton{border:none;background:transparent;}"));
 }
 
 void ToolBar::setCurrentIndex(int index)
