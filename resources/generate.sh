@@ -64,5 +64,9 @@ done <"$frames/assemble.txt"
     echo '</RCC>'
 } >"$here/images.qrc"
 
+# The desktop entry's icon: the largest picture of the program icon.
+largest=$(identify -format '%p %w\n' "$images/logo.ico" | sort -k2 -n | tail -n 1 | cut -d' ' -f1)
+convert "$images/logo.ico[$largest]" -strip -define png:exclude-chunks=date,time "png:$repo/dist/freymo.png"
+
 "$build/freymo-artgen" sheet "$images" "$repo/docs/images.png"
 echo "generate.sh: $(ls "$images" | wc -l) images in $images, contact sheet in $repo/docs/images.png"
