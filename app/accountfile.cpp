@@ -35,21 +35,35 @@ bool AccountFile::load()
         return false;
     }
 
+    // Fields are read in order for as long as the stream holds out: a file
+    // cut short keeps what was read before the cut, and every field after it
+    // reads as empty (an empty file is an unticked flag). The flag alone
+    // decides whether the texts are offered.
     QDataStream in(&file);
     in.setVersion(QDataStream::Qt_5_0);
     bool flag = false;
     QString storedName;
     QString storedPassword;
-    in >> flag >> storedName >> storedPassword;
-    if (in.status() != QDataStream::Ok) {
-        qDebug() << "ignoring damaged" << filePath << in.status();
-        return false;
-    }
+    in >> flag;
+    if (in.status() != QDataStream::Ok)
+        flag = false;
+    if (in.status() == QDataStream::Ok)
+        in >> storedName;
+    if (in.status() != QDataStream::Ok)
+        storedName.clear();
+    if (in.status() == QDataStream::Ok)
+        in >> storedPassword;
+    if (in.status() != QDataStream::Ok)
+        storedPassword.clear();
 
     rememberFlag = flag;
     if (rememberFlag) {
         name = storedName;
         secret = storedPassword;
+    }
+    if (in.status() != QDataStream::Ok) {
+        qDebug() << "damaged" << filePath << in.status();
+        return false;
     }
     return true;
 }

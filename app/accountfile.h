@@ -17,9 +17,11 @@ public:
 
     explicit AccountFile(const QString& path = defaultPath());
 
-    // Reads the file. Returns false, and leaves nothing remembered, when the
-    // file is missing, cannot be read or is damaged (cut short, corrupt,
-    // implausibly large).
+    // Reads the file. Returns true when the whole record was read. A missing,
+    // unreadable or implausibly large file leaves nothing remembered. A file
+    // cut short or corrupt keeps the fields read before the damage and reads
+    // the rest as empty (so a true flag with nothing after it offers empty
+    // texts); an empty file is an unticked flag.
     bool load();
 
     // Replaces the file's content atomically: either the complete new record

@@ -136,8 +136,10 @@ void LoginDialog::setupUi()
 
 void LoginDialog::loadAccount()
 {
+    // A damaged file still offers what could be read before the damage.
     AccountFile file;
-    if (!file.load() || !file.remember())
+    file.load();
+    if (!file.remember())
         return;
     usernameEdit->setText(file.username());
     passwordEdit->setText(file.password());

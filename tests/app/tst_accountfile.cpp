@@ -113,35 +113,55 @@ private slots:
         QCOMPARE(file.password(), QStringLiteral("pw"));
     }
 
-    void damagedFilesLeaveTheFormEmpty_data()
+    // A damaged file keeps what was read before the damage; everything after
+    // it reads as empty, and only a true flag offers the texts.
+    void damagedFilesKeepWhatWasReadBefore_data()
     {
         QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("remember");
+        QTest::addColumn<QString>("name");
         const QByteArray whole = QByteArray::fromHex("01"
                                                      "00000004"
                                                      "00620062"
                                                      "00000002"
                                                      "0070");
-        QTest::newRow("empty file") << QByteArray();
-        QTest::newRow("flag only") << whole.left(1);
-        QTest::newRow("inside name length") << whole.left(3);
-        QTest::newRow("inside name") << whole.left(7);
-        QTest::newRow("after name") << whole.left(9);
-        QTest::newRow("inside password length") << whole.left(11);
-        QTest::newRow("inside password") << whole.left(14);
+        const QString bb = QStringLiteral("bb");
+        QTest::newRow("empty file") << QByteArray() << false << QString();
+        QTest::newRow("flag only") << whole.left(1) << true << QString();
+        QTest::newRow("inside name length") << whole.left(3) << true << QString();
+        QTest::newRow("inside name") << whole.left(7) << true << QString();
+        QTest::newRow("after name") << whole.left(9) << true << bb;
+        QTest::newRow("inside password length") << whole.left(11) << true << bb;
+        QTest::newRow("inside password") << whole.left(14) << true << bb;
+        QTest::newRow("false flag, cut short") << QByteArray::fromHex("00000000040062") << false << QString();
         QTest::newRow("odd byte count") << QByteArray::fromHex("01"
                                                                "00000003"
                                                                "006200"
-                                                               "00000000");
+                                                               "00000000")
+                                        << true << QString();
         QTest::newRow("huge length") << QByteArray::fromHex("01"
                                                             "7ffffffe"
-                                                            "0062");
-        QTest::newRow("oversized") << QByteArray(1 << 20, '\x01');
+                                                            "0062")
+                                     << true << QString();
     }
 
-    void damagedFilesLeaveTheFormEmpty()
+    void damagedFilesKeepWhatWasReadBefore()
     {
         QFETCH(QByteArray, bytes);
+        QFETCH(bool, remember);
+        QFETCH(QString, name);
         writeRaw(bytes);
+        AccountFile file;
+        QVERIFY(!file.load());
+        QCOMPARE(file.remember(), remember);
+        QCOMPARE(file.username(), name);
+        QVERIFY(file.password().isEmpty());
+    }
+
+    // A file far larger than any record is not ours: nothing is read from it.
+    void oversizedFileIsIgnored()
+    {
+        writeRaw(QByteArray(1 << 20, '\x01'));
         AccountFile file;
         QVERIFY(!file.load());
         verifyNothingRemembered(file);
@@ -156,8 +176,12 @@ private slots:
                 c = char(random.bounded(256));
             writeRaw(bytes);
             AccountFile file;
-            if (!file.load())
-                verifyNothingRemembered(file);
+            file.load();
+            // Whatever was read, nothing is offered under an unticked flag.
+            if (!file.remember()) {
+                QVERIFY(file.username().isEmpty());
+                QVERIFY(file.password().isEmpty());
+            }
         }
     }
 

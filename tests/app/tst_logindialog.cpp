@@ -143,6 +143,22 @@ private slots:
         QVERIFY(framed);
     }
 
+    // A saved login cut short after the name still offers the name, under
+    // the ticked box, with an empty password.
+    void cutShortAccountFileOffersWhatWasRead()
+    {
+        QFile file(AccountFile::defaultPath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromHex("01"
+                                       "00000004"
+                                       "00620062"));
+        file.close();
+        openDialog();
+        QCOMPARE(nameEdit()->text(), QStringLiteral("bb"));
+        QVERIFY(passwordEdit()->text().isEmpty());
+        QVERIFY(rememberCheck()->isChecked());
+    }
+
     void inputIsCheckedBeforeSigningIn_data()
     {
         QTest::addColumn<QString>("name");
