@@ -8,6 +8,7 @@
 #include "support/messageboxanswerer.h"
 #include "support/recordinghttpserver.h"
 #include "support/testenvironment.h"
+#include "support/testsession.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -76,11 +77,7 @@ private:
         server->on("/api/system/visit/start/", RecordingHttpServer::json(R"({"success":true})"));
     }
 
-    bool requested(const QByteArray& path) const
-    {
-        const auto requests = server->requests();
-        return std::any_of(requests.begin(), requests.end(), [&](const auto& r) { return r.path == path; });
-    }
+    bool requested(const QByteArray& path) const { return requestsFor(*server, path) > 0; }
 
     void verifyIdle()
     {

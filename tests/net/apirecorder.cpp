@@ -3,6 +3,7 @@
 #include "net/api.h"
 #include "net/usertoken.h"
 #include "support/recordinghttpserver.h"
+#include "support/testsession.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -128,13 +129,8 @@ void ApiRecorder::clear()
 
 bool ApiRecorder::signIn(RecordingHttpServer& server)
 {
-    server.on("/api/auth/",
-        RecordingHttpServer::json(R"({"success":true,"user":42,"organ":7,"token":"tk",)"
-                                  R"("sub_account":"sa","sub_account_pwd":"sp",)"
-                                  R"("voip_account":"va","voip_pwd":"vp"})"));
-    QObject context;
-    bool answered = false;
-    QObject::connect(API::instance(), &API::signal_login_finished, &context, [&] { answered = true; });
-    API::instance()->login(QStringLiteral("station"), QStringLiteral("secret"));
-    return QTest::qWaitFor([&] { return answered; }, 5000) && API::instance()->userToken() != nullptr;
+    return signInForTesting(server,
+        R"({"success":true,"user":42,"organ":7,"token":"tk",)"
+        R"("sub_account":"sa","sub_account_pwd":"sp",)"
+        R"("voip_account":"va","voip_pwd":"vp"})");
 }

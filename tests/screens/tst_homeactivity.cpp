@@ -1,10 +1,9 @@
 #include "screens/homeactivity.h"
 
-#include "../shell/testsession.h"
-
 #include "support/messageboxanswerer.h"
 #include "support/recordinghttpserver.h"
 #include "support/testenvironment.h"
+#include "support/testsession.h"
 
 #include "net/api.h"
 #include "shell/sidebar.h"

@@ -1,10 +1,9 @@
 #include "shell/mainwindow.h"
 
-#include "testsession.h"
-
 #include "support/messageboxanswerer.h"
 #include "support/recordinghttpserver.h"
 #include "support/testenvironment.h"
+#include "support/testsession.h"
 
 #include "app/processexit.h"
 #include "app/titlebar.h"

@@ -1,9 +1,8 @@
 #include "shell/sidebar.h"
 
-#include "testsession.h"
-
 #include "support/recordinghttpserver.h"
 #include "support/testenvironment.h"
+#include "support/testsession.h"
 
 #include "app/servicecontacts.h"
 #include "net/api.h"

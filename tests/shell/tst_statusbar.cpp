@@ -1,9 +1,8 @@
 #include "shell/statusbar.h"
 
-#include "testsession.h"
-
 #include "support/recordinghttpserver.h"
 #include "support/testenvironment.h"
+#include "support/testsession.h"
 
 #include "net/api.h"
 
