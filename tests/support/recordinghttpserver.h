@@ -38,7 +38,7 @@ public:
         QByteArray body;
         QByteArray contentType = "application/json";
         // Held back until release(); lets a test finish replies out of order.
-    // Registering a reply with on() closes its gate again.
+        // Registering a reply with on() closes its gate again.
         QString gate;
         // Never answer (the connection stays open until the client gives up).
         bool silent = false;
