@@ -62,6 +62,20 @@ QJsonObject tradeJson(const Sql& q)
     return trade;
 }
 
+// A settlement state: 0 to `max`, or -1 for "leave it as it is". The client
+// writes status values as unsigned 32-bit numbers, so its -1 arrives as
+// 4294967295; both spellings mean the same.
+int settlementState(const ApiRequest& request, const QString& key, const QString& label, int max)
+{
+    const qint64 unsignedMinusOne = 0xFFFFFFFFLL;
+    const qint64 value = request.integer(key, label, -1, unsignedMinusOne, true);
+    if (value == unsignedMinusOne)
+        return -1;
+    if (value > max)
+        throw ApiError(QStringLiteral("%1无效！").arg(label));
+    return static_cast<int>(value);
+}
+
 qint64 requireRestingTruck(const ApiContext& context, qint64 truck)
 {
     Sql q(context.db, QStringLiteral("SELECT status FROM trucks WHERE id = ? AND organ = ? AND deleted = 0"));
@@ -250,10 +264,8 @@ ApiReply TradeService::changeStatus(ApiContext& context)
 {
     const ApiRequest& request = context.request;
     const qint64 id = request.segmentId(1, QStringLiteral("业务"));
-    const int payout = static_cast<int>(
-        request.integer(QStringLiteral("payout_status"), QStringLiteral("支付司机状态"), -1, 2, true));
-    const int agency
-        = static_cast<int>(request.integer(QStringLiteral("agency_status"), QStringLiteral("代收款状态"), -1, 1, true));
+    const int payout = settlementState(request, QStringLiteral("payout_status"), QStringLiteral("支付司机状态"), 2);
+    const int agency = settlementState(request, QStringLiteral("agency_status"), QStringLiteral("代收款状态"), 1);
 
     bool isAgency = false;
     int payoutStatus = 0;

@@ -369,9 +369,11 @@ void TestPlatformRecords::settlementChangesTheStatesAndTheirTexts()
     const QString paidAt = trade.value("pay_agency_time").toString();
     QVERIFY(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$").match(paidAt).hasMatch());
 
-    // Settling again as paid keeps the first payment's time; both -1 change nothing.
+    // Settling again as paid keeps the first payment's time; both -1 change
+    // nothing, also in the unsigned form in which the client writes them.
     QVERIFY(settle(agency, "2", "1").success());
     QVERIFY(settle(agency, "-1", "-1").success());
+    QVERIFY(settle(agency, "4294967295", "4294967295").success());
     trade = demo->trade(agency);
     QCOMPARE(trade.value("payout_status_text").toString(), QStringLiteral("已全部支付"));
     QCOMPARE(trade.value("pay_agency_time").toString(), paidAt);
@@ -397,6 +399,8 @@ void TestPlatformRecords::settlementChangesTheStatesAndTheirTexts()
     QCOMPARE(settle(agency, "1", "x").errors(), QStringLiteral("代收款状态无效！"));
     QCOMPARE(settle(agency, QString(), "1").errors(), QStringLiteral("请输入支付司机状态！"));
     QCOMPARE(settle(agency, "2", "1.0").errors(), QStringLiteral("代收款状态无效！"));
+    QCOMPARE(settle(agency, "4294967294", "0").errors(), QStringLiteral("支付司机状态无效！"));
+    QCOMPARE(settle(agency, "0", "4294967296").errors(), QStringLiteral("代收款状态无效！"));
     QCOMPARE(demo->trade(agency).value("payout_status").toInt(), 0);
     QCOMPARE(settle(987654, "1", "1").errors(), QStringLiteral("业务不存在！"));
 }
