@@ -186,6 +186,10 @@ void TelNumberWidget::mousePressEvent(QMouseEvent* event)
 void TelNumberWidget::mouseReleaseEvent(QMouseEvent* event)
 {
     event->accept();
+    // Without its host a panel would open as a window of its own, and a call
+    // would have no panel to hang up from.
+    if (!host)
+        return;
     const QPoint at = event->localPos().toPoint();
     if (callZone.contains(at)) {
         if (!VoiceSession::isOnline()) {
