@@ -21,6 +21,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* ProtocolVersion = "FVP/1";
 
+// True on the worker thread: its callbacks must not wait for it to end.
+thread_local bool onWorkerThread = false;
+
 int millisecondsUntil(Clock::time_point deadline)
 {
     const auto now = Clock::now();
@@ -77,8 +80,9 @@ int SdkSession::login(const LoginParameters& parameters)
         if (!hasTable)
             return VOICE_ERR_NO_TABLE;
     }
-    // A callback that signs in again would wait for its own thread.
-    if (worker.joinable() && worker.get_id() == std::this_thread::get_id())
+    // A callback that signs in again would wait for its own thread. (Asked of
+    // the thread itself: `worker` may only be read under controlMutex.)
+    if (onWorkerThread)
         return VOICE_ERR_ARGUMENT;
 
     std::lock_guard<std::mutex> lock(controlMutex);
@@ -124,6 +128,7 @@ int SdkSession::releaseCall(int call)
 
 void SdkSession::run(LoginParameters parameters)
 {
+    onWorkerThread = true;
     incoming.clear();
     currentCallId.clear();
     awaitingPong = false;
