@@ -25,6 +25,10 @@ constexpr const char* Greeting = "FVP/1";
 constexpr std::size_t MaxConnections = 64;
 // A peer that does not read its answers is dropped rather than buffered for.
 constexpr std::size_t MaxPendingOutput = 64 * 1024;
+// The call log keeps the latest calls only (at most this many): a peer that
+// places call after call (each busy one is logged too) must not grow it
+// without end.
+constexpr std::size_t MaxLoggedCalls = 10000;
 
 // Reasons of FAILED and ERR lines.
 constexpr int BadRequest = 400;
@@ -446,6 +450,9 @@ void VoiceSwitch::handleCall(Connection& connection, const std::vector<std::stri
         connection.callId = record.callId;
         connection.nextStepAt = Clock::now() + alertingDelay;
     }
+    // Half at a time, so that a full log costs nothing per call.
+    if (log.size() >= MaxLoggedCalls)
+        log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(MaxLoggedCalls / 2));
     log.push_back(record);
 }
 

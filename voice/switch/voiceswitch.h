@@ -21,7 +21,7 @@ namespace voiceswitch {
 //     call until the caller releases it or the far end hangs up (hangUp());
 //   - any other number fails with 404, a second call while one is in progress
 //     with 486, a call type other than 1 with 488.
-// Every call is kept in the call log.
+// Every call is kept in the call log (the latest ones, at most 10000).
 //
 // One thread of its own serves every connection. All public functions are
 // thread-safe.

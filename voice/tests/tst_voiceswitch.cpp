@@ -94,6 +94,7 @@ private slots:
     void releaseWithoutCallIsAnError();
     void droppedSessionEndsItsCall();
     void malformedAndOverlongLines();
+    void callLogStaysBounded();
 
     void stopReleasesCallsAndSaysBye();
     void busyPortIsReported();
@@ -394,6 +395,26 @@ void TestVoiceSwitch::malformedAndOverlongLines()
     QCOMPARE(client.next(), QByteArray("ERR 400 line%20too%20long"));
     QVERIFY(client.waitForClose());
     QVERIFY(voiceSwitch->callLog().empty());
+}
+
+void TestVoiceSwitch::callLogStaysBounded()
+{
+    // A peer placing call after call: every one is logged, the log keeps the latest.
+    WireClient client(voiceSwitch->port());
+    QVERIFY(client.signIn());
+    const int batches = 21;
+    const int perBatch = 500;
+    QByteArray last;
+    for (int batch = 0; batch < batches; ++batch) {
+        client.send(QByteArray("CALL 2 0086138\n").repeated(perBatch));
+        for (int i = 0; i < 2 * perBatch; ++i)
+            last = client.next();
+    }
+    QCOMPARE(last, QByteArray("FAILED call-10500 488"));
+    const std::vector<CallRecord> log = voiceSwitch->callLog();
+    QVERIFY(log.size() <= 10000);
+    QVERIFY(log.size() >= 5000);
+    QCOMPARE(log.back().callId, std::string("call-10500"));
 }
 
 void TestVoiceSwitch::stopReleasesCallsAndSaysBye()
