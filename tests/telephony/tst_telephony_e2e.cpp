@@ -1,6 +1,8 @@
+#include "debuglinerecorder.h"
 #include "net/api.h"
 #include "net/usertoken.h"
 #include "net/voiceaccount.h"
+#include "phonepopupparts.h"
 #include "support/messageboxanswerer.h"
 #include "support/testenvironment.h"
 #include "telephony/telnumberwidget.h"
@@ -17,7 +19,7 @@
 #include <QToolButton>
 #include <QtTest>
 
-#include <mutex>
+#include <memory>
 
 #include <signal.h>
 
@@ -26,26 +28,6 @@
 // and a phone number chip driven by the mouse.
 namespace {
 
-std::mutex linesMutex;
-QStringList debugLines;
-QtMessageHandler previousHandler = nullptr;
-
-void recordMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    {
-        std::lock_guard<std::mutex> lock(linesMutex);
-        debugLines << message;
-    }
-    if (type != QtDebugMsg && previousHandler)
-        previousHandler(type, context, message);
-}
-
-bool debugLineSeen(const QString& line)
-{
-    std::lock_guard<std::mutex> lock(linesMutex);
-    return debugLines.contains(line);
-}
-
 int freePort()
 {
     QTcpServer probe;
@@ -53,27 +35,12 @@ int freePort()
     return probe.serverPort();
 }
 
-QToolButton* panelButton(QWidget* host, const QString& text)
-{
-    for (QToolButton* button : host->findChildren<QToolButton*>(QStringLiteral("Button"))) {
-        if (button->text() == text && button->isVisible())
-            return button;
-    }
-    return nullptr;
-}
-
-QLabel* statusLabel(QWidget* host)
-{
-    for (QLabel* label : host->findChildren<QLabel*>()) {
-        if (label->geometry() == QRect(0, 150, 250, 30) && label->isVisible())
-            return label;
-    }
-    return nullptr;
-}
+const auto statusLabel = &PhonePopupParts::statusLabelOf;
+const auto panelButton = &PhonePopupParts::buttonOf;
 
 bool overlayShown(QWidget* host)
 {
-    QFrame* overlay = host->findChild<QFrame*>(QStringLiteral("Main"), Qt::FindDirectChildrenOnly);
+    QFrame* overlay = PhonePopupParts::overlayOf(host);
     return overlay && overlay->isVisible();
 }
 
@@ -93,6 +60,7 @@ private slots:
     void textMessageLandsInThePlatformOutbox();
 
 private:
+    std::unique_ptr<DebugLineRecorder> debug;
     QTemporaryDir dataDir;
     QProcess platform;
     int voicePort = 0;
@@ -105,7 +73,7 @@ private:
 void TestTelephonyEndToEnd::initTestCase()
 {
     initClientTestEnvironment();
-    previousHandler = qInstallMessageHandler(&recordMessage);
+    debug = std::make_unique<DebugLineRecorder>();
     QVERIFY(dataDir.isValid());
 
     voicePort = freePort();
@@ -152,7 +120,7 @@ void TestTelephonyEndToEnd::initTestCase()
 
 void TestTelephonyEndToEnd::cleanupTestCase()
 {
-    qInstallMessageHandler(previousHandler);
+    debug.reset();
     API::instance()->dropConnectionsForTesting();
     if (platform.state() == QProcess::Running) {
         ::kill(static_cast<pid_t>(platform.processId()), SIGTERM);
@@ -171,8 +139,8 @@ void TestTelephonyEndToEnd::accountNotHandedOutStaysOffline()
     VoiceAccount forged = *API::instance()->voiceAccount();
     forged.voipPwd += QStringLiteral("x");
     QVERIFY(VoiceSession::start(table, forged));
-    QTRY_VERIFY(debugLineSeen(QStringLiteral("连接服务器失败！")));
-    QVERIFY(debugLineSeen(QStringLiteral("VoiceSdk: sign-in refused: voice account refused")));
+    QTRY_VERIFY(debug->contains(QStringLiteral("连接服务器失败！")));
+    QVERIFY(debug->contains(QStringLiteral("VoiceSdk: sign-in refused: voice account refused")));
     QVERIFY(!VoiceSession::isOnline());
 
     // Offline, the chip refuses to call.
@@ -188,7 +156,7 @@ void TestTelephonyEndToEnd::callsThroughThePlatformSwitch()
 {
     QVERIFY(VoiceSession::start(table, *API::instance()->voiceAccount()));
     QTRY_VERIFY(VoiceSession::isOnline());
-    QVERIFY(debugLineSeen(QStringLiteral("连接服务器成功！")));
+    QVERIFY(debug->contains(QStringLiteral("连接服务器成功！")));
 
     QSignalSpy status(chip, &TelNumberWidget::signal_calling_status);
     QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, QPoint(12, 12));
@@ -196,7 +164,7 @@ void TestTelephonyEndToEnd::callsThroughThePlatformSwitch()
     QVERIFY(statusLabel(host));
     QTRY_COMPARE_WITH_TIMEOUT(statusLabel(host)->text(), QStringLiteral("正在同 张三 通话中..."), 10000);
     QCOMPARE(status.at(0).at(0).toString(), QStringLiteral("正在呼叫 张三 ..."));
-    QVERIFY(debugLineSeen(QStringLiteral("来电...")));
+    QVERIFY(debug->contains(QStringLiteral("来电...")));
 
     QTest::mouseClick(panelButton(host, QStringLiteral("结束通话")), Qt::LeftButton);
     QTRY_VERIFY(!overlayShown(host));

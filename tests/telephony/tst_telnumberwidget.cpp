@@ -1,5 +1,6 @@
 #include "net/api.h"
 #include "net/voiceaccount.h"
+#include "phonepopupparts.h"
 #include "support/messageboxanswerer.h"
 #include "support/recordinghttpserver.h"
 #include "support/testenvironment.h"
@@ -17,6 +18,11 @@
 using voiceswitch::CallRecord;
 
 namespace {
+
+const auto overlayOf = &PhonePopupParts::overlayOf;
+const auto panelOf = &PhonePopupParts::panelOf;
+const auto statusLabelOf = &PhonePopupParts::statusLabelOf;
+const auto buttonOf = &PhonePopupParts::buttonOf;
 
 // A list row that counts the presses reaching it.
 class Row : public QFrame
@@ -40,41 +46,6 @@ public:
     using TelNumberWidget::TelNumberWidget;
     int statusReceivers() const { return receivers(SIGNAL(signal_calling_status(QString))); }
 };
-
-QFrame* overlayOf(QWidget* host)
-{
-    return host->findChild<QFrame*>(QStringLiteral("Main"), Qt::FindDirectChildrenOnly);
-}
-
-QFrame* panelOf(QWidget* host)
-{
-    QFrame* overlay = overlayOf(host);
-    return overlay ? overlay->findChild<QFrame*>(QStringLiteral("Body"), Qt::FindDirectChildrenOnly) : nullptr;
-}
-
-QLabel* statusLabelOf(QWidget* host)
-{
-    QFrame* panel = panelOf(host);
-    if (!panel)
-        return nullptr;
-    for (QLabel* label : panel->findChildren<QLabel*>()) {
-        if (label->geometry() == QRect(0, 150, 250, 30))
-            return label;
-    }
-    return nullptr;
-}
-
-QToolButton* buttonOf(QWidget* host, const QString& text)
-{
-    QFrame* panel = panelOf(host);
-    if (!panel)
-        return nullptr;
-    for (QToolButton* button : panel->findChildren<QToolButton*>(QStringLiteral("Button"))) {
-        if (button->text() == text)
-            return button;
-    }
-    return nullptr;
-}
 
 QStringList texts(const QSignalSpy& spy)
 {

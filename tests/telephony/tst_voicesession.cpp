@@ -1,4 +1,5 @@
 #include "buildconfig.h"
+#include "debuglinerecorder.h"
 #include "net/voiceaccount.h"
 #include "telephony/telnumberwidget.h"
 #include "telephony/voicesession.h"
@@ -9,36 +10,10 @@
 #include <QTcpServer>
 #include <QtTest>
 
+#include <memory>
 #include <mutex>
 
 namespace {
-
-// Debug lines, from whichever thread wrote them.
-std::mutex linesMutex;
-QStringList debugLines;
-QtMessageHandler previousHandler = nullptr;
-
-void recordMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    {
-        std::lock_guard<std::mutex> lock(linesMutex);
-        debugLines << message;
-    }
-    if (type != QtDebugMsg && previousHandler)
-        previousHandler(type, context, message);
-}
-
-QStringList lines()
-{
-    std::lock_guard<std::mutex> lock(linesMutex);
-    return debugLines;
-}
-
-void clearLines()
-{
-    std::lock_guard<std::mutex> lock(linesMutex);
-    debugLines.clear();
-}
 
 int closedPort()
 {
@@ -67,13 +42,16 @@ private slots:
     void signsInToTheSwitchAndGoesOfflineWhenItStops();
 
 private:
+    QStringList lines() const { return debug->lines(); }
+
     VoiceSession::CallbackTable table = {};
     VoiceAccount account;
+    std::unique_ptr<DebugLineRecorder> debug;
 };
 
 void TestVoiceSession::initTestCase()
 {
-    previousHandler = qInstallMessageHandler(&recordMessage);
+    debug = std::make_unique<DebugLineRecorder>();
     VoiceSession::fillCallbacks(table);
     account.subAccount = QStringLiteral("sub-1");
     account.subAccountPwd = QStringLiteral("子密码");
@@ -83,14 +61,14 @@ void TestVoiceSession::initTestCase()
 
 void TestVoiceSession::cleanupTestCase()
 {
-    qInstallMessageHandler(previousHandler);
+    debug.reset();
     VoiceSession::setLibraryForTesting(QString());
     VoiceSession::setServerForTesting(QByteArray(), 0);
 }
 
 void TestVoiceSession::init()
 {
-    clearLines();
+    debug->clear();
 }
 
 void TestVoiceSession::tableHoldsTheClientCallbacksOnly()
