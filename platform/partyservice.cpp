@@ -199,4 +199,14 @@ ApiReply PartyService::removeConsignee(ApiContext& context)
     return remove(context, consigneeKind());
 }
 
+void PartyService::requireShipper(const ApiContext& context, qint64 id)
+{
+    requireRecord(context, shipperKind(), id);
+}
+
+void PartyService::requireConsignee(const ApiContext& context, qint64 id)
+{
+    requireRecord(context, consigneeKind(), id);
+}
+
 } // namespace platform

@@ -2,6 +2,8 @@
 
 #include "apireply.h"
 
+#include <QtGlobal>
+
 namespace platform {
 
 struct ApiContext;
@@ -20,6 +22,10 @@ public:
     static ApiReply addConsignee(ApiContext& context);
     static ApiReply editConsignee(ApiContext& context);
     static ApiReply removeConsignee(ApiContext& context);
+
+    // Refuse, as not found, an id that names no live record of the station.
+    static void requireShipper(const ApiContext& context, qint64 id);
+    static void requireConsignee(const ApiContext& context, qint64 id);
 
     static const int pageSize = 20;
 };

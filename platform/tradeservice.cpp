@@ -2,8 +2,10 @@
 
 #include "apicontext.h"
 #include "apierror.h"
+#include "partyservice.h"
 #include "sessionservice.h"
 #include "sql.h"
+#include "truckservice.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -76,27 +78,10 @@ int settlementState(const ApiRequest& request, const QString& key, const QString
     return static_cast<int>(value);
 }
 
-qint64 requireRestingTruck(const ApiContext& context, qint64 truck)
+void requireRestingTruck(const ApiContext& context, qint64 truck)
 {
-    Sql q(context.db, QStringLiteral("SELECT status FROM trucks WHERE id = ? AND organ = ? AND deleted = 0"));
-    q.bind(truck).bind(context.request.organ()).exec();
-    if (!q.next())
-        throw ApiError(QStringLiteral("货车不存在！"));
-    if (q.integer(0) != 0)
+    if (TruckService::requireTruck(context, truck) != 0)
         throw ApiError(QStringLiteral("该车已出车，不能配货！"));
-    return truck;
-}
-
-void requireParty(const ApiContext& context, const QString& table, const QString& label, qint64 id)
-{
-    const bool exists
-        = Sql::scalar(context.db,
-              QStringLiteral("SELECT COUNT(*) FROM %1 WHERE id = ? AND organ = ? AND deleted = 0").arg(table),
-              { id, context.request.organ() })
-              .toLongLong()
-        > 0;
-    if (!exists)
-        throw ApiError(QStringLiteral("%1不存在！").arg(label));
 }
 
 struct TradeFields
@@ -131,6 +116,23 @@ TradeFields readFields(const ApiRequest& request)
     f.payout = request.decimal(QStringLiteral("payout"), QStringLiteral("支出"), 0, maxAmount, 2, false);
     f.notes = request.text(QStringLiteral("notes"), QStringLiteral("备注"), 500, false);
     return f;
+}
+
+// Binds the form's fields in the order of the columns truck, shipper,
+// consignee, line, goods, weight, value, is_agency, revenue, payout, notes.
+Sql& bindFields(Sql& q, const TradeFields& f)
+{
+    return q.bind(f.truck)
+        .bind(f.shipper)
+        .bind(f.consignee)
+        .bind(f.line)
+        .bind(f.goods)
+        .bind(f.weight)
+        .bind(f.value)
+        .bind(f.isAgency ? 1 : 0)
+        .bind(f.revenue)
+        .bind(f.payout)
+        .bind(f.notes);
 }
 
 } // namespace
@@ -179,26 +181,14 @@ ApiReply TradeService::add(ApiContext& context)
 {
     const TradeFields f = readFields(context.request);
     requireRestingTruck(context, f.truck);
-    requireParty(context, QStringLiteral("shippers"), QStringLiteral("托运人"), f.shipper);
-    requireParty(context, QStringLiteral("consignees"), QStringLiteral("收货人"), f.consignee);
+    PartyService::requireShipper(context, f.shipper);
+    PartyService::requireConsignee(context, f.consignee);
     Sql q(context.db,
         QStringLiteral("INSERT INTO trades (organ, truck, shipper, consignee, line, goods, weight, value,"
                        " is_agency, revenue, payout, notes, create_time)"
                        " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    q.bind(context.request.organ())
-        .bind(f.truck)
-        .bind(f.shipper)
-        .bind(f.consignee)
-        .bind(f.line)
-        .bind(f.goods)
-        .bind(f.weight)
-        .bind(f.value)
-        .bind(f.isAgency ? 1 : 0)
-        .bind(f.revenue)
-        .bind(f.payout)
-        .bind(f.notes)
-        .bind(SessionService::now())
-        .exec();
+    q.bind(context.request.organ());
+    bindFields(q, f).bind(SessionService::now()).exec();
     return ApiReply::ok().with(QStringLiteral("trade_id"), q.lastInsertId());
 }
 
@@ -232,9 +222,9 @@ ApiReply TradeService::edit(ApiContext& context)
         requireRestingTruck(context, f.truck);
     }
     if (f.shipper != shipper)
-        requireParty(context, QStringLiteral("shippers"), QStringLiteral("托运人"), f.shipper);
+        PartyService::requireShipper(context, f.shipper);
     if (f.consignee != consignee)
-        requireParty(context, QStringLiteral("consignees"), QStringLiteral("收货人"), f.consignee);
+        PartyService::requireConsignee(context, f.consignee);
     Sql q(context.db,
         QStringLiteral("UPDATE trades SET truck = ?, shipper = ?, consignee = ?, line = ?, goods = ?,"
                        " weight = ?, value = ?, is_agency = ?, revenue = ?, payout = ?, notes = ?,"
@@ -242,21 +232,7 @@ ApiReply TradeService::edit(ApiContext& context)
                        " pay_agency_time = CASE WHEN ? THEN pay_agency_time ELSE '' END"
                        " WHERE id = ?"));
     const bool keepsCollection = wasAgency && f.isAgency;
-    q.bind(f.truck)
-        .bind(f.shipper)
-        .bind(f.consignee)
-        .bind(f.line)
-        .bind(f.goods)
-        .bind(f.weight)
-        .bind(f.value)
-        .bind(f.isAgency ? 1 : 0)
-        .bind(f.revenue)
-        .bind(f.payout)
-        .bind(f.notes)
-        .bind(keepsCollection ? 1 : 0)
-        .bind(keepsCollection ? 1 : 0)
-        .bind(id)
-        .exec();
+    bindFields(q, f).bind(keepsCollection ? 1 : 0).bind(keepsCollection ? 1 : 0).bind(id).exec();
     return ApiReply::ok().with(QStringLiteral("trade_id"), id);
 }
 

@@ -94,20 +94,6 @@ QJsonArray trucksJson(const QSqlDatabase& db, qint64 organ, Sql& q)
     return trucks;
 }
 
-struct TruckState
-{
-    qint64 status = 0;
-};
-
-TruckState requireTruck(const ApiContext& context, qint64 id)
-{
-    Sql q(context.db, QStringLiteral("SELECT status FROM trucks WHERE id = ? AND organ = ? AND deleted = 0"));
-    q.bind(id).bind(context.request.organ()).exec();
-    if (!q.next())
-        throw ApiError(QStringLiteral("货车不存在！"));
-    return TruckState { q.integer(0) };
-}
-
 qint64 dictionaryCode(const ApiContext& context, const QString& key, const QString& kind, const QString& label)
 {
     const qint64 code = context.request.integer(key, label, 0, 1000000, true);
@@ -215,6 +201,15 @@ qint64 saveTruck(ApiContext& context, qint64 id)
 
 } // namespace
 
+qint64 TruckService::requireTruck(const ApiContext& context, qint64 id)
+{
+    Sql q(context.db, QStringLiteral("SELECT status FROM trucks WHERE id = ? AND organ = ? AND deleted = 0"));
+    q.bind(id).bind(context.request.organ()).exec();
+    if (!q.next())
+        throw ApiError(QStringLiteral("货车不存在！"));
+    return q.integer(0);
+}
+
 ApiReply TruckService::list(ApiContext& context)
 {
     const ApiRequest& request = context.request;
@@ -267,7 +262,7 @@ ApiReply TruckService::edit(ApiContext& context)
 ApiReply TruckService::work(ApiContext& context)
 {
     const qint64 id = context.request.segmentId(1, QStringLiteral("货车"));
-    if (requireTruck(context, id).status != 0)
+    if (requireTruck(context, id) != 0)
         throw ApiError(QStringLiteral("该车已在运输途中！"));
     Sql trades(
         context.db, QStringLiteral("UPDATE trades SET status = 1, start_time = ? WHERE truck = ? AND status = 0"));
@@ -282,7 +277,7 @@ ApiReply TruckService::work(ApiContext& context)
 ApiReply TruckService::sleep(ApiContext& context)
 {
     const qint64 id = context.request.segmentId(1, QStringLiteral("货车"));
-    if (requireTruck(context, id).status != 1)
+    if (requireTruck(context, id) != 1)
         throw ApiError(QStringLiteral("该车尚未发车！"));
     Sql trades(
         context.db, QStringLiteral("UPDATE trades SET status = 2, complete_time = ? WHERE truck = ? AND status = 1"));

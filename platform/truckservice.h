@@ -2,6 +2,8 @@
 
 #include "apireply.h"
 
+#include <QtGlobal>
+
 namespace platform {
 
 struct ApiContext;
@@ -19,6 +21,9 @@ public:
     static ApiReply work(ApiContext& context);
     static ApiReply sleep(ApiContext& context);
     static ApiReply remove(ApiContext& context);
+
+    // The status of a live truck of the station; refused as not found otherwise.
+    static qint64 requireTruck(const ApiContext& context, qint64 id);
 
     static const int pageSize = 20;
 };
