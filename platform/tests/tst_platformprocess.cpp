@@ -5,6 +5,8 @@
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -94,8 +96,14 @@ void TestPlatformProcess::servesOnTheAnnouncedPortAndStopsCleanly()
 {
     QFETCH(int, signal);
     QTemporaryDir dir;
-    const QStringList arguments
-        = { "--port", "0", "--data-dir", dir.path(), "--seed-demo", "--announce-version", "2.0", "--voice-port", "0" };
+    int voicePort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        voicePort = probe.serverPort();
+    }
+    const QStringList arguments = { "--port", "0", "--data-dir", dir.path(), "--seed-demo", "--announce-version", "2.0",
+        "--voice-port", QString::number(voicePort) };
     qint64 truck = 0;
     {
         QProcess process;
@@ -110,6 +118,11 @@ void TestPlatformProcess::servesOnTheAnnouncedPortAndStopsCleanly()
             truck = client.addTruck(QStringLiteral("鲁Q80808"));
             QVERIFY(truck > 0);
         }
+        // The voice switch runs, with a session open, when the signal comes.
+        QTcpSocket voice;
+        voice.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(voicePort));
+        QVERIFY(voice.waitForReadyRead(10000));
+        QCOMPARE(voice.readLine(), QByteArray("HELLO FVP/1\n"));
 
         ::kill(static_cast<pid_t>(process.processId()), signal);
         QVERIFY(process.waitForFinished(15000));
