@@ -73,7 +73,8 @@ TelNumberWidget::TelNumberWidget(const QString& number, const QString& label, QW
 TelNumberWidget::~TelNumberWidget()
 {
     // A call placed from here would otherwise go on with no way to end it.
-    if (statusLabel)
+    // Only ours: another chip may have placed a call since ours ended.
+    if (statusLabel && CallStatusForwarder::instance()->callingWidget() == this)
         VoiceSession::releaseCall();
     closePopup();
 }

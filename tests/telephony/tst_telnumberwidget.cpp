@@ -119,6 +119,7 @@ private slots:
     void farEndHangingUpEndsTheCall();
     void textsGoToTheChipThatCalled();
     void lateTextsAfterTheChipIsDeleted();
+    void deletingAnEarlierCallersChipLeavesTheCallOn();
 
     void textMessageAccepted();
     void textMessageRefusedThenSentAgain();
@@ -364,6 +365,31 @@ void TestTelNumberWidget::lateTextsAfterTheChipIsDeleted()
     QCOMPARE(voiceSwitch->callLog().back().state, CallRecord::State::Released);
     QCOMPARE(voiceSwitch->callLog().back().endedBy, std::string("caller"));
     QTRY_VERIFY(!overlayOf(host));
+}
+
+void TestTelNumberWidget::deletingAnEarlierCallersChipLeavesTheCallOn()
+{
+    goOnline();
+    // A failed call leaves its panel open; meanwhile a chip on another host calls.
+    QPointer<ProbedChip> failed = makeChip(QStringLiteral("12345"), QStringLiteral("李四"));
+    QTest::mouseClick(failed, Qt::LeftButton, Qt::NoModifier, CallPoint);
+    QTRY_COMPARE(statusLabelOf(host)->text(), QStringLiteral("呼叫 李四 失败."));
+    auto* otherHost = new QWidget(window);
+    otherHost->setGeometry(0, 0, 100, 50);
+    auto* calling = new ProbedChip(QStringLiteral("13812345678"), QStringLiteral("张三"), otherHost, otherHost);
+    calling->show();
+    QTest::mouseClick(calling, Qt::LeftButton, Qt::NoModifier, CallPoint);
+    QTRY_COMPARE(statusLabelOf(otherHost)->text(), QStringLiteral("正在同 张三 通话中..."));
+
+    delete row; // takes the first chip, panel still open, with it
+    QVERIFY(!failed);
+    // The call in progress was not the deleted chip's to end: a call placed
+    // now, after whatever the deletion sent, finds the line still busy.
+    VoiceSession::makeCall("008613900000000");
+    QTRY_COMPARE(voiceSwitch->callLog().size(), std::size_t(3));
+    QCOMPARE(voiceSwitch->callLog().back().failure, 486);
+    QCOMPARE(voiceSwitch->callLog().at(1).state, CallRecord::State::Answered);
+    QCOMPARE(statusLabelOf(otherHost)->text(), QStringLiteral("正在同 张三 通话中..."));
 }
 
 void TestTelNumberWidget::textMessageAccepted()
