@@ -71,21 +71,9 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    PlatformServer::Config config;
-    config.address = options.address;
-    config.port = options.port;
-    config.announcedVersion = options.announcedVersion;
-    config.installerPath = options.installerPath;
-    PlatformServer server(storage, config);
-    if (!server.bind(&error)) {
-        print(QStringLiteral("freymo-platform: %1").arg(error), stderr);
-        return 1;
-    }
-    print(QStringLiteral("freymo-platform listening on http://%1:%2/api").arg(options.address).arg(server.port()));
-    print(QStringLiteral("freymo-platform data in %1").arg(storage.filePath()));
-
     // The voice switch signs in the voice accounts that this platform handed
-    // out at login; --voice-port 0 turns it off.
+    // out at login; --voice-port 0 turns it off. It is up before the HTTP port
+    // answers, so that whoever waits for that port finds the switch running.
     std::unique_ptr<voiceswitch::VoiceSwitch> voiceSwitch;
     if (options.voicePort != 0) {
         voiceSwitch = std::make_unique<voiceswitch::VoiceSwitch>(
@@ -101,6 +89,19 @@ int main(int argc, char* argv[])
         }
         print(QStringLiteral("freymo-platform voice switch on %1:%2").arg(options.address).arg(voiceSwitch->port()));
     }
+
+    PlatformServer::Config config;
+    config.address = options.address;
+    config.port = options.port;
+    config.announcedVersion = options.announcedVersion;
+    config.installerPath = options.installerPath;
+    PlatformServer server(storage, config);
+    if (!server.bind(&error)) {
+        print(QStringLiteral("freymo-platform: %1").arg(error), stderr);
+        return 1;
+    }
+    print(QStringLiteral("freymo-platform listening on http://%1:%2/api").arg(options.address).arg(server.port()));
+    print(QStringLiteral("freymo-platform data in %1").arg(storage.filePath()));
 
     std::atomic<bool> signalled { false };
     std::thread signalWaiter([&] {
