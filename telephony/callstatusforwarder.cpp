@@ -9,10 +9,12 @@
 namespace {
 
 // Guards `current`: the SDK's thread reads it, the GUI thread sets and clears it.
+// Never destroyed, so a report from the SDK's thread during process exit still
+// finds a valid lock (and then no forwarder).
 std::mutex& forwarderMutex()
 {
-    static std::mutex mutex;
-    return mutex;
+    static auto* mutex = new std::mutex;
+    return *mutex;
 }
 
 CallStatusForwarder* current = nullptr;

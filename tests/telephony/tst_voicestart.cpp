@@ -1,10 +1,13 @@
 #include "app/processexit.h"
 #include "buildconfig.h"
+#include "net/api.h"
+#include "net/basehttp.h"
+#include "net/usertoken.h"
 #include "shell/mainwindow.h"
-#include "shell/testsession.h"
 #include "support/messageboxanswerer.h"
 #include "support/recordinghttpserver.h"
 #include "support/testenvironment.h"
+#include "support/testsession.h"
 #include "telephony/voicesession.h"
 
 #include <QLibrary>
