@@ -135,7 +135,12 @@ int main(int argc, char* argv[])
     httplib::Client setup("127.0.0.1", server.port());
     setup.set_url_encode(false);
     const auto login = setup.Post("/api/auth/", "password=load&username=demo&", "application/x-www-form-urlencoded");
-    const QJsonObject session = QJsonDocument::fromJson(QByteArray::fromStdString(login->body)).object();
+    const QJsonObject session
+        = login ? QJsonDocument::fromJson(QByteArray::fromStdString(login->body)).object() : QJsonObject();
+    if (!session.value("success").toBool()) {
+        std::fprintf(stderr, "cannot sign in as the demo user\n");
+        return 1;
+    }
     const std::string suffix = QStringLiteral("?token=%1&user=%2")
                                    .arg(session.value("token").toString())
                                    .arg(session.value("user").toInt())
@@ -143,18 +148,19 @@ int main(int argc, char* argv[])
     const std::string truckList = "/api/truck/" + suffix;
     const auto firstId = [&](const std::string& path) {
         const auto answer = setup.Get(path.c_str());
-        return QJsonDocument::fromJson(QByteArray::fromStdString(answer->body))
-            .object()
-            .value("data")
-            .toArray()
-            .first()
-            .toObject()
-            .value("id")
-            .toInt();
+        if (!answer)
+            return 0;
+        const QJsonArray records
+            = QJsonDocument::fromJson(QByteArray::fromStdString(answer->body)).object().value("data").toArray();
+        return records.isEmpty() ? 0 : records.first().toObject().value("id").toInt();
     };
     const int truck = firstId("/api/truck/0/" + suffix);
     const int shipper = firstId("/api/shipper/" + suffix + "&page=1&name=");
     const int consignee = firstId("/api/consignee/" + suffix + "&page=1&name=");
+    if (truck == 0 || shipper == 0 || consignee == 0) {
+        std::fprintf(stderr, "the demo station has no resting truck, shipper or consignee\n");
+        return 1;
+    }
     const std::string constantBody = setup.Get(truckList.c_str())->body;
 
     // The baseline: the same library, answering that body as a constant.
