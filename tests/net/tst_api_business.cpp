@@ -2,6 +2,7 @@
 // signal answers it and with what, the record submission rules, replies that
 // finish out of order, the time-out and the image download.
 #include "apirecorder.h"
+#include "signedinapifixture.h"
 
 #include "net/api.h"
 #include "support/recordinghttpserver.h"
@@ -19,7 +20,7 @@ using Call = std::function<void(API*)>;
 using Params = QMap<QString, QString>;
 Q_DECLARE_METATYPE(Call)
 
-class TestApiBusiness : public QObject
+class TestApiBusiness : public QObject, private SignedInApiFixture
 {
     Q_OBJECT
 
@@ -48,39 +49,27 @@ private slots:
 private:
     // Answers `target`'s path with `answer`, runs `call` and waits for one result.
     bool runOne(const Call& call, const QByteArray& answer);
-
-    std::unique_ptr<RecordingHttpServer> server;
-    std::unique_ptr<ApiRecorder> recorder;
-    API* api = nullptr;
 };
 
 void TestApiBusiness::initTestCase()
 {
-    server = std::make_unique<RecordingHttpServer>();
-    BaseHttp::setBaseAddressForTesting(server->apiBase());
-    api = API::instance();
-    QVERIFY(ApiRecorder::signIn(*server));
+    QVERIFY(startSignedIn());
 }
 
 void TestApiBusiness::cleanupTestCase()
 {
-    // The kept-alive connections would hold the server's shutdown up.
-    api->dropConnectionsForTesting();
-    server.reset();
+    stopServer();
 }
 
 void TestApiBusiness::init()
 {
-    server->clearRequests();
+    beginTest();
     server->otherwise(RecordingHttpServer::json(R"({"success":true})"));
-    recorder = std::make_unique<ApiRecorder>(api);
 }
 
 void TestApiBusiness::cleanup()
 {
-    QVERIFY(recorder->waitForIdle());
-    recorder.reset();
-    BaseHttp::setBaseAddressForTesting(server->apiBase());
+    QVERIFY(endTest());
     BaseHttp::setTransferTimeoutForTesting(BaseHttp::DefaultTransferTimeoutMs);
 }
 

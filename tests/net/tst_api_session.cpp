@@ -1,6 +1,7 @@
 // The session side of the API against a recording server: the login record,
 // the answer envelope, the truck dictionary and the visit records.
 #include "apirecorder.h"
+#include "signedinapifixture.h"
 
 #include "net/api.h"
 #include "net/truckdict.h"
@@ -41,7 +42,7 @@ QMap<QString, QString> formFields(const QByteArray& body)
 
 } // namespace
 
-class TestApiSession : public QObject
+class TestApiSession : public QObject, private SignedInApiFixture
 {
     Q_OBJECT
 
@@ -71,41 +72,27 @@ private slots:
     void visitStartSendsDeviceFieldsAndIsNotRead();
     void visitEndEmitsExitWhateverTheAnswer_data();
     void visitEndEmitsExitWhateverTheAnswer();
-
-private:
-    std::unique_ptr<RecordingHttpServer> server;
-    std::unique_ptr<ApiRecorder> recorder;
-    API* api = nullptr;
 };
 
 void TestApiSession::initTestCase()
 {
-    server = std::make_unique<RecordingHttpServer>();
-    BaseHttp::setBaseAddressForTesting(server->apiBase());
-    api = API::instance();
-    QVERIFY(ApiRecorder::signIn(*server));
+    QVERIFY(startSignedIn());
 }
 
 void TestApiSession::cleanupTestCase()
 {
-    // The kept-alive connections would hold the server's shutdown up.
-    api->dropConnectionsForTesting();
-    server.reset();
+    stopServer();
 }
 
 void TestApiSession::init()
 {
-    BaseHttp::setBaseAddressForTesting(server->apiBase());
-    server->clearRequests();
-    recorder = std::make_unique<ApiRecorder>(api);
+    beginTest();
 }
 
 void TestApiSession::cleanup()
 {
     // Leave no reply in flight for the next test, and a signed-in session.
-    QVERIFY(recorder->waitForIdle());
-    recorder.reset();
-    BaseHttp::setBaseAddressForTesting(server->apiBase());
+    QVERIFY(endTest());
     if (!api->userToken() || api->userToken()->token != QLatin1String("tk"))
         QVERIFY(ApiRecorder::signIn(*server));
 }
