@@ -151,7 +151,7 @@ QString API::sessionSuffix() const
 
 // ---------------------------------------------------------------- session
 
-void API::login(const QString& username, const QString& password)
+int API::login(const QString& username, const QString& password)
 {
     if (!token) {
         token = new UserToken;
@@ -165,40 +165,40 @@ void API::login(const QString& username, const QString& password)
     QMap<QString, QString> params;
     params.insert(QStringLiteral("username"), username);
     params.insert(QStringLiteral("password"), password);
-    performPost(QStringLiteral("/auth/"), params, toInt(RequestCode::Login));
+    return performPost(QStringLiteral("/auth/"), params, toInt(RequestCode::Login));
 }
 
-void API::fetchTruckDict()
+int API::fetchTruckDict()
 {
-    performGet(QStringLiteral("/truck/dict/") + sessionSuffix(), toInt(RequestCode::FetchTruckDict));
+    return performGet(QStringLiteral("/truck/dict/") + sessionSuffix(), toInt(RequestCode::FetchTruckDict));
 }
 
-void API::fetchServiceInfo()
+int API::fetchServiceInfo()
 {
-    performGet(QStringLiteral("/system/serviceinfo/") + sessionSuffix(), toInt(RequestCode::FetchServiceInfo));
+    return performGet(QStringLiteral("/system/serviceinfo/") + sessionSuffix(), toInt(RequestCode::FetchServiceInfo));
 }
 
-void API::fetchProfile()
+int API::fetchProfile()
 {
-    performGet(QStringLiteral("/mine/profile/") + sessionSuffix(), toInt(RequestCode::FetchProfile));
+    return performGet(QStringLiteral("/mine/profile/") + sessionSuffix(), toInt(RequestCode::FetchProfile));
 }
 
-void API::fetchVersion()
+int API::fetchVersion()
 {
-    performGet(QStringLiteral("/system/version/windesktop/"), toInt(RequestCode::FetchVersion));
+    return performGet(QStringLiteral("/system/version/windesktop/"), toInt(RequestCode::FetchVersion));
 }
 
-void API::submitProfile(const QMap<QString, QString>& params)
+int API::submitProfile(const QMap<QString, QString>& params)
 {
-    performPost(QStringLiteral("/mine/profile/edit/") + sessionSuffix(), params, toInt(RequestCode::SubmitProfile));
+    return performPost(QStringLiteral("/mine/profile/edit/") + sessionSuffix(), params, toInt(RequestCode::SubmitProfile));
 }
 
-void API::submitPassword(const QMap<QString, QString>& params)
+int API::submitPassword(const QMap<QString, QString>& params)
 {
-    performPost(QStringLiteral("/mine/password/edit/") + sessionSuffix(), params, toInt(RequestCode::SubmitPassword));
+    return performPost(QStringLiteral("/mine/password/edit/") + sessionSuffix(), params, toInt(RequestCode::SubmitPassword));
 }
 
-void API::visitStart()
+int API::visitStart()
 {
     QMap<QString, QString> params;
     params.insert(QStringLiteral("organ"), decimal(token ? token->organ : 0));
@@ -210,58 +210,58 @@ void API::visitStart()
     params.insert(QStringLiteral("network_type"), QStringLiteral("ADSL"));
     params.insert(QStringLiteral("resolution"), SystemInfo::screenResolution());
     params.insert(QStringLiteral("sessionid"), token ? token->sessionid : QString());
-    performPost(QStringLiteral("/system/visit/start/") + sessionSuffix(), params, toInt(RequestCode::VisitStart));
+    return performPost(QStringLiteral("/system/visit/start/") + sessionSuffix(), params, toInt(RequestCode::VisitStart));
 }
 
-void API::visitEnd()
+int API::visitEnd()
 {
     const QString sessionid = token ? token->sessionid : QString();
-    performGet(QStringLiteral("/system/visit/") + sessionid + QStringLiteral("/end/") + sessionSuffix(),
+    return performGet(QStringLiteral("/system/visit/") + sessionid + QStringLiteral("/end/") + sessionSuffix(),
         toInt(RequestCode::VisitEnd));
 }
 
 // ---------------------------------------------------------------- business
 
-void API::fetchTruckGroup(int group)
+int API::fetchTruckGroup(int group)
 {
     const QString path = group >= 0 ? QStringLiteral("/truck/") + QString::number(group) + QStringLiteral("/")
                                     : QStringLiteral("/truck/");
-    performGet(path + sessionSuffix(), toInt(RequestCode::FetchTruck));
+    return performGet(path + sessionSuffix(), toInt(RequestCode::FetchTruck));
 }
 
-void API::fetchTruck(int page, const QString& number)
+int API::fetchTruck(int page, const QString& number)
 {
-    performGet(QStringLiteral("/truck/") + sessionSuffix() + QStringLiteral("&page=") + unsignedText(page)
+    return performGet(QStringLiteral("/truck/") + sessionSuffix() + QStringLiteral("&page=") + unsignedText(page)
             + QStringLiteral("&number=") + queryValue(number),
         toInt(RequestCode::FetchTruck));
 }
 
-void API::fetchShipper(int page, const QString& name)
+int API::fetchShipper(int page, const QString& name)
 {
-    performGet(QStringLiteral("/shipper/") + sessionSuffix() + QStringLiteral("&page=") + unsignedText(page)
+    return performGet(QStringLiteral("/shipper/") + sessionSuffix() + QStringLiteral("&page=") + unsignedText(page)
             + QStringLiteral("&name=") + queryValue(name),
         toInt(RequestCode::FetchShipper));
 }
 
-void API::fetchConsignee(int page, const QString& name)
+int API::fetchConsignee(int page, const QString& name)
 {
-    performGet(QStringLiteral("/consignee/") + sessionSuffix() + QStringLiteral("&page=") + unsignedText(page)
+    return performGet(QStringLiteral("/consignee/") + sessionSuffix() + QStringLiteral("&page=") + unsignedText(page)
             + QStringLiteral("&name=") + queryValue(name),
         toInt(RequestCode::FetchConsignee));
 }
 
-void API::fetchTrade(int page)
+int API::fetchTrade(int page)
 {
-    performGet(QStringLiteral("/trade/") + sessionSuffix() + QStringLiteral("&page=") + unsignedText(page),
+    return performGet(QStringLiteral("/trade/") + sessionSuffix() + QStringLiteral("&page=") + unsignedText(page),
         toInt(RequestCode::FetchTrade));
 }
 
-void API::fetchNotification()
+int API::fetchNotification()
 {
-    performGet(QStringLiteral("/system/notification/") + sessionSuffix(), toInt(RequestCode::FetchNotification));
+    return performGet(QStringLiteral("/system/notification/") + sessionSuffix(), toInt(RequestCode::FetchNotification));
 }
 
-void API::submitRecord(const QString& kind, QMap<QString, QString> params, int code)
+int API::submitRecord(const QString& kind, QMap<QString, QString> params, int code)
 {
     // "0" is a new record; any other id, or none, edits the record it names.
     const auto id = params.constFind(QStringLiteral("id"));
@@ -275,80 +275,80 @@ void API::submitRecord(const QString& kind, QMap<QString, QString> params, int c
             + QStringLiteral("/edit/");
     }
     params.insert(QStringLiteral("organ"), decimal(token ? token->organ : 0));
-    performPost(path + sessionSuffix(), params, code);
+    return performPost(path + sessionSuffix(), params, code);
 }
 
-void API::submitTruck(QMap<QString, QString> params)
+int API::submitTruck(QMap<QString, QString> params)
 {
-    submitRecord(QStringLiteral("truck"), std::move(params), toInt(RequestCode::SubmitTruck));
+    return submitRecord(QStringLiteral("truck"), std::move(params), toInt(RequestCode::SubmitTruck));
 }
 
-void API::submitShipper(QMap<QString, QString> params)
+int API::submitShipper(QMap<QString, QString> params)
 {
-    submitRecord(QStringLiteral("shipper"), std::move(params), toInt(RequestCode::SubmitShipper));
+    return submitRecord(QStringLiteral("shipper"), std::move(params), toInt(RequestCode::SubmitShipper));
 }
 
-void API::submitConsignee(QMap<QString, QString> params)
+int API::submitConsignee(QMap<QString, QString> params)
 {
-    submitRecord(QStringLiteral("consignee"), std::move(params), toInt(RequestCode::SubmitConsignee));
+    return submitRecord(QStringLiteral("consignee"), std::move(params), toInt(RequestCode::SubmitConsignee));
 }
 
-void API::submitTrade(QMap<QString, QString> params)
+int API::submitTrade(QMap<QString, QString> params)
 {
-    submitRecord(QStringLiteral("trade"), std::move(params), toInt(RequestCode::SubmitTrade));
+    return submitRecord(QStringLiteral("trade"), std::move(params), toInt(RequestCode::SubmitTrade));
 }
 
-void API::changeTruckStatus(int truckId, int status)
+int API::changeTruckStatus(int truckId, int status)
 {
     QString path = QStringLiteral("/truck/") + unsignedText(truckId);
     if (status == 1)
         path += QStringLiteral("/work/");
     else if (status == 2)
         path += QStringLiteral("/sleep/");
-    performGet(path + sessionSuffix(), toInt(RequestCode::ChangeTruckStatus));
+    return performGet(path + sessionSuffix(), toInt(RequestCode::ChangeTruckStatus));
 }
 
-void API::changeTradeStatus(int tradeId, int payoutStatus, int agencyStatus)
+int API::changeTradeStatus(int tradeId, int payoutStatus, int agencyStatus)
 {
     QMap<QString, QString> params;
     params.insert(QStringLiteral("payout_status"), unsignedText(payoutStatus));
     params.insert(QStringLiteral("agency_status"), unsignedText(agencyStatus));
-    performPost(QStringLiteral("/trade/") + unsignedText(tradeId) + QStringLiteral("/status/change/") + sessionSuffix(),
+    return performPost(QStringLiteral("/trade/") + unsignedText(tradeId) + QStringLiteral("/status/change/") + sessionSuffix(),
         params, toInt(RequestCode::ChangeTradeStatus));
 }
 
-void API::deleteTruck(int truckId)
+int API::deleteTruck(int truckId)
 {
-    performGet(QStringLiteral("/truck/") + unsignedText(truckId) + QStringLiteral("/delete/") + sessionSuffix(),
+    return performGet(QStringLiteral("/truck/") + unsignedText(truckId) + QStringLiteral("/delete/") + sessionSuffix(),
         toInt(RequestCode::DeleteTruck));
 }
 
-void API::deleteShipper(int shipperId)
+int API::deleteShipper(int shipperId)
 {
-    performGet(QStringLiteral("/shipper/") + unsignedText(shipperId) + QStringLiteral("/delete/") + sessionSuffix(),
+    return performGet(QStringLiteral("/shipper/") + unsignedText(shipperId) + QStringLiteral("/delete/") + sessionSuffix(),
         toInt(RequestCode::DeleteShipper));
 }
 
-void API::deleteConsignee(int consigneeId)
+int API::deleteConsignee(int consigneeId)
 {
-    performGet(QStringLiteral("/consignee/") + unsignedText(consigneeId) + QStringLiteral("/delete/") + sessionSuffix(),
+    return performGet(QStringLiteral("/consignee/") + unsignedText(consigneeId) + QStringLiteral("/delete/") + sessionSuffix(),
         toInt(RequestCode::DeleteConsignee));
 }
 
-void API::submitSms(const QString& number, const QString& content)
+int API::submitSms(const QString& number, const QString& content)
 {
     QMap<QString, QString> params;
     params.insert(QStringLiteral("number"), number);
     params.insert(QStringLiteral("content"), content);
-    performPost(QStringLiteral("/sms/send/") + sessionSuffix(), params, toInt(RequestCode::SubmitSms));
+    return performPost(QStringLiteral("/sms/send/") + sessionSuffix(), params, toInt(RequestCode::SubmitSms));
 }
 
-void API::submitFeedback(int type, const QString& content)
+int API::submitFeedback(int type, const QString& content)
 {
     QMap<QString, QString> params;
     params.insert(QStringLiteral("type"), QString::number(type));
     params.insert(QStringLiteral("content"), content);
-    performPost(QStringLiteral("/system/feedback/add/") + sessionSuffix(), params, toInt(RequestCode::SubmitFeedback));
+    return performPost(QStringLiteral("/system/feedback/add/") + sessionSuffix(), params, toInt(RequestCode::SubmitFeedback));
 }
 
 // ---------------------------------------------------------------- download
@@ -388,8 +388,14 @@ void API::slot_finished(QNetworkReply* reply)
     const QJsonObject answer = answerOf(reply);
     reply->deleteLater();
 
+    // Receivers may open nested event loops in which further answers are
+    // delivered; each delivery sees its own number, and the outer one gets its
+    // number back afterwards.
+    const int outer = answering;
+    answering = requestNumberOf(reply);
     if (static_cast<unsigned>(code) <= static_cast<unsigned>(LastRequestCode))
         dispatch(static_cast<RequestCode>(code), answer);
+    answering = outer;
 
     emit signal_trans_finished();
 }

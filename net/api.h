@@ -30,39 +30,49 @@ public:
     UserToken* userToken() const { return token; }
     VoiceAccount* voiceAccount() const { return voice; }
 
+    // Every operation returns the number of the request it sent; while the
+    // request's completion signal is delivered, answeredRequest() returns that
+    // number. Rows and forms that share a completion signal act only on
+    // answers to the requests they sent.
+    //
     // Session (answers without the session suffix: login and fetchVersion).
-    void login(const QString& username, const QString& password);
-    void fetchTruckDict();
-    void fetchServiceInfo();
-    void fetchProfile();
-    void fetchVersion();
-    void submitProfile(const QMap<QString, QString>& params);
-    void submitPassword(const QMap<QString, QString>& params);
-    void visitStart();
-    void visitEnd();
+    int login(const QString& username, const QString& password);
+    int fetchTruckDict();
+    int fetchServiceInfo();
+    int fetchProfile();
+    int fetchVersion();
+    int submitProfile(const QMap<QString, QString>& params);
+    int submitPassword(const QMap<QString, QString>& params);
+    int visitStart();
+    int visitEnd();
 
     // Business.
-    void fetchTruckGroup(int group);
-    void fetchTruck(int page, const QString& number);
-    void fetchShipper(int page, const QString& name);
-    void fetchConsignee(int page, const QString& name);
-    void fetchTrade(int page);
-    void fetchNotification();
-    void submitTruck(QMap<QString, QString> params);
-    void submitShipper(QMap<QString, QString> params);
-    void submitConsignee(QMap<QString, QString> params);
-    void submitTrade(QMap<QString, QString> params);
-    void changeTruckStatus(int truckId, int status);
-    void changeTradeStatus(int tradeId, int payoutStatus, int agencyStatus);
-    void deleteTruck(int truckId);
-    void deleteShipper(int shipperId);
-    void deleteConsignee(int consigneeId);
-    void submitSms(const QString& number, const QString& content);
-    void submitFeedback(int type, const QString& content);
+    int fetchTruckGroup(int group);
+    int fetchTruck(int page, const QString& number);
+    int fetchShipper(int page, const QString& name);
+    int fetchConsignee(int page, const QString& name);
+    int fetchTrade(int page);
+    int fetchNotification();
+    int submitTruck(QMap<QString, QString> params);
+    int submitShipper(QMap<QString, QString> params);
+    int submitConsignee(QMap<QString, QString> params);
+    int submitTrade(QMap<QString, QString> params);
+    int changeTruckStatus(int truckId, int status);
+    int changeTradeStatus(int tradeId, int payoutStatus, int agencyStatus);
+    int deleteTruck(int truckId);
+    int deleteShipper(int shipperId);
+    int deleteConsignee(int consigneeId);
+    int submitSms(const QString& number, const QString& content);
+    int submitFeedback(int type, const QString& content);
 
     // Fetches an absolute URL synchronously (a nested event loop keeps the
     // application responsive) and returns the body, empty on failure.
     QByteArray downloadImage(const QString& url);
+
+    // The number of the request whose completion signal is being delivered
+    // now; 0 outside a delivery. Read it before opening a message box: a
+    // nested event loop may deliver other answers in the meantime.
+    int answeredRequest() const { return answering; }
 
     // "?token=" + token + "&user=" + user, from the current session.
     QString sessionSuffix() const;
@@ -104,8 +114,9 @@ private:
     void dispatch(RequestCode code, const QJsonObject& answer);
     void handleLoginAnswer(const QJsonObject& answer);
     // The four record submissions: "/<kind>/add/" or "/<kind>/<id>/edit/".
-    void submitRecord(const QString& kind, QMap<QString, QString> params, int code);
+    int submitRecord(const QString& kind, QMap<QString, QString> params, int code);
 
     UserToken* token = nullptr;
     VoiceAccount* voice = nullptr;
+    int answering = 0;
 };

@@ -8,6 +8,8 @@
 #include <QNetworkRequest>
 #include <QUrl>
 
+#include <limits>
+
 namespace {
 
 QString& baseAddressStorage()
@@ -62,6 +64,9 @@ BaseHttp::BaseHttp(QObject* parent)
     : QObject(parent)
     , manager(new QNetworkAccessManager)
 {
+    // Counted before the answer is handled, so that a receiver of the answer
+    // already sees this request as done.
+    connect(manager, &QNetworkAccessManager::finished, this, [this] { --inFlight; });
     connect(manager, &QNetworkAccessManager::finished, this, &BaseHttp::slot_finished);
 }
 
@@ -70,16 +75,15 @@ BaseHttp::~BaseHttp()
     delete manager;
 }
 
-void BaseHttp::performGet(const QString& path, int code)
+int BaseHttp::performGet(const QString& path, int code)
 {
     emit signal_trans_start();
     const QUrl url = urlFor(path);
     qDebug() << url.toString();
-    QNetworkReply* reply = manager->get(requestFor(url));
-    reply->setProperty("mothed", code);
+    return send(manager->get(requestFor(url)), code);
 }
 
-void BaseHttp::performPost(const QString& path, const QMap<QString, QString>& params, int code)
+int BaseHttp::performPost(const QString& path, const QMap<QString, QString>& params, int code)
 {
     qDebug() << "Post with params #" << path << maskedForLog(params);
     emit signal_trans_start();
@@ -87,8 +91,22 @@ void BaseHttp::performPost(const QString& path, const QMap<QString, QString>& pa
     qDebug() << url.toString();
     QNetworkRequest request = requestFor(url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
-    QNetworkReply* reply = manager->post(request, encodeForm(params));
+    return send(manager->post(request, encodeForm(params)), code);
+}
+
+int BaseHttp::send(QNetworkReply* reply, int code)
+{
+    ++inFlight;
+    // Wraps after two thousand million requests; 0 stays reserved.
+    lastRequestNumber = lastRequestNumber == std::numeric_limits<int>::max() ? 1 : lastRequestNumber + 1;
     reply->setProperty("mothed", code);
+    reply->setProperty("request", lastRequestNumber);
+    return lastRequestNumber;
+}
+
+int BaseHttp::requestNumberOf(const QNetworkReply* reply)
+{
+    return reply ? reply->property("request").toInt() : 0;
 }
 
 QString BaseHttp::baseAddress()

@@ -21,9 +21,19 @@ public:
     ~BaseHttp() override;
 
     // Base address + path; `path` begins with "/" and carries its own query.
-    void performGet(const QString& path, int code);
+    // Returns the request's number (see requestNumberOf()).
+    int performGet(const QString& path, int code);
     // Base address + path, the parameters form-encoded in ascending key order.
-    void performPost(const QString& path, const QMap<QString, QString>& params, int code);
+    // Returns the request's number.
+    int performPost(const QString& path, const QMap<QString, QString>& params, int code);
+
+    // Every request gets a number of its own, counting up from 1 in the order
+    // the requests were sent; 0 is never a request. The number travels on
+    // the reply, so that an answer can be told apart from the answers to
+    // other requests of the same kind, which may arrive in any order.
+    static int requestNumberOf(const QNetworkReply* reply);
+    // Requests sent whose replies have not finished yet.
+    int requestsInFlight() const { return inFlight; }
 
     // "http://" + platform host + "/api", fixed at build time.
     static QString baseAddress();
@@ -53,4 +63,10 @@ public slots:
 
 protected:
     QNetworkAccessManager* manager;
+
+private:
+    int send(QNetworkReply* reply, int code);
+
+    int lastRequestNumber = 0;
+    int inFlight = 0;
 };

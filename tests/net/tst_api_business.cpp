@@ -353,8 +353,13 @@ void TestApiBusiness::repliesAreHandledInTheOrderTheyFinish()
         reply.gate = first ? QStringLiteral("first") : QStringLiteral("second");
         return reply;
     });
-    api->fetchShipper(1, QStringLiteral("first"));
-    api->fetchShipper(1, QStringLiteral("second"));
+    // Each delivery names the request it answers, whatever the order.
+    QList<int> answered;
+    QObject context;
+    connect(api, &API::signal_fetch_shipper_finished, &context, [&] { answered << api->answeredRequest(); });
+    const int first = api->fetchShipper(1, QStringLiteral("first"));
+    const int second = api->fetchShipper(1, QStringLiteral("second"));
+    QVERIFY(first > 0 && second > first);
     QVERIFY(QTest::qWaitFor([&] { return server->requestCount() == 2; }, 5000));
 
     server->release(QStringLiteral("second"));
@@ -363,7 +368,10 @@ void TestApiBusiness::repliesAreHandledInTheOrderTheyFinish()
     server->release(QStringLiteral("first"));
     QVERIFY(recorder->waitForResults(2));
     QCOMPARE(recorder->results, (QStringList { R"(fetch_shipper([2], ""))", R"(fetch_shipper([1], ""))" }));
+    QCOMPARE(answered, (QList<int> { second, first }));
+    QCOMPARE(api->answeredRequest(), 0);
     QVERIFY(recorder->waitForIdle());
+    QCOMPARE(api->requestsInFlight(), 0);
     QCOMPARE(recorder->transStarts, 2);
     QCOMPARE(recorder->transFinishes, 2);
 }
