@@ -4,6 +4,8 @@
 #include <QGridLayout>
 #include <QPropertyAnimation>
 
+#include <memory>
+
 ActivityController::ActivityController(QWidget* parent)
     : QWidget(parent)
     , layout(new QGridLayout(this))
@@ -29,6 +31,7 @@ void ActivityController::startActivity(QWidget* activity, bool wantResult, bool 
 
     stack.append(activity);
     top = activity;
+    wishes.insert(activity, wantResult);
     activity->setAttribute(Qt::WA_TranslucentBackground);
     layout->addWidget(activity, 0, 0);
     // An activity deleted behind the controller's back must not stay on the
@@ -66,8 +69,46 @@ void ActivityController::finishActivity()
     connect(animation, &QAbstractAnimation::finished, this, &ActivityController::slot_anim_finish);
     animation->start(QAbstractAnimation::DeleteWhenStopped);
 
-    if (wantResult)
-        emit signal_activity_finish(result);
+    // The result belongs to the finishing activity: it is cleared whether or
+    // not anyone asked for it, and before anyone hears of it, since a receiver
+    // may start the next activity, whose result must start out empty.
+    const QVariant delivered = result;
+    result = QVariant();
+    if (!wishes.value(finishing, false))
+        return;
+    wishes.insert(finishing, false);
+    QPointer<QWidget> activity = finishing;
+    emit signal_activity_finish(delivered);
+    if (activity)
+        emit signal_activity_result(activity, delivered);
+}
+
+void ActivityController::startActivityForResult(
+    QWidget* activity, QObject* receiver, std::function<void(const QVariant&)> onResult)
+{
+    if (!activity)
+        return;
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = connect(this, &ActivityController::signal_activity_result, receiver,
+        [activity, connection, onResult = std::move(onResult)](QWidget* finished, const QVariant& data) {
+            if (finished != activity)
+                return;
+            QObject::disconnect(*connection);
+            onResult(data);
+        });
+    // An activity that dies without finishing (its controller goes first)
+    // takes its subscription with it.
+    connect(activity, &QObject::destroyed, this, [connection] { QObject::disconnect(*connection); });
+    startActivity(activity, true, true);
+}
+
+ActivityController* ActivityController::containing(const QWidget* widget)
+{
+    for (QWidget* w = const_cast<QWidget*>(widget); w; w = w->parentWidget()) {
+        if (auto* controller = qobject_cast<ActivityController*>(w))
+            return controller;
+    }
+    return nullptr;
 }
 
 void ActivityController::setResult(const QVariant& data)
@@ -91,6 +132,7 @@ void ActivityController::slot_anim_finish()
     if (!done)
         return;
     stack.removeOne(done);
+    wishes.remove(done);
     disconnect(done, &QObject::destroyed, this, &ActivityController::forget);
     done->close();
     done->deleteLater();
@@ -104,4 +146,5 @@ void ActivityController::forget(QObject* activity)
     }
     if (static_cast<QObject*>(top) == activity)
         top = nullptr;
+    wishes.remove(activity);
 }

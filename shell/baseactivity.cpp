@@ -194,11 +194,21 @@ void BaseActivity::slideNoData(const QRect& from, const QRect& to, QEasingCurve:
 void BaseActivity::slot_back()
 {
     qDebug() << "Back clicked";
-    MainWindow* window = mainWindow();
-    if (!window)
+    finish();
+}
+
+ActivityController* BaseActivity::controller() const
+{
+    return qobject_cast<ActivityController*>(parentWidget());
+}
+
+void BaseActivity::finish(const QVariant& result)
+{
+    ActivityController* own = controller();
+    if (!own || own->topActivity() != this || own->isFinishing())
         return;
-    if (ActivityController* controller = window->currentController())
-        controller->finishActivity();
+    own->setResult(result);
+    own->finishActivity();
 }
 
 void BaseActivity::resizeEvent(QResizeEvent* event)

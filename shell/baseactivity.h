@@ -2,8 +2,10 @@
 
 #include <QEasingCurve>
 #include <QPointer>
+#include <QVariant>
 #include <QWidget>
 
+class ActivityController;
 class MainWindow;
 class QFrame;
 class QGridLayout;
@@ -44,8 +46,18 @@ public:
     void showNoData();
     void hideNoData();
 
+    // The controller this activity lives on (its stack holds it); null before
+    // it was started. Forms finish here, not on the section shown now: the
+    // user may have switched sections while a save was under way.
+    ActivityController* controller() const;
+    // Finishes this activity on its own controller, handing `result` to the
+    // opener that asked for one.
+    // Does nothing unless this activity is its controller's top one.
+    void finish(const QVariant& result = QVariant());
+
 public slots:
     virtual void slot_action() = 0;
+    // Finishes this activity without a result.
     virtual void slot_back();
 
 protected:

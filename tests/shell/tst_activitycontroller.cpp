@@ -30,8 +30,10 @@ private slots:
     void pushedActivityCoversAndFinishRemovesAfterSlide();
     void resultReachesEveryOpenerBeforeTheActivityGoes();
     void backWithoutResultDeliversInvalid();
-    void latestStartDecides();
-    void nullStartOnlyStoresFlagAndClearsResult();
+    void eachActivityKeepsItsOwnWish();
+    void deliveredResultIsNotHandedOnAgain();
+    void openerHearsOnlyItsOwnActivity();
+    void formFinishesOnItsOwnController();
     void secondFinishDuringSlideIsIgnored();
     void rootAloneIsNeverFinished();
     void startDuringFinishKeepsTheNewActivity();
@@ -128,50 +130,111 @@ void TestActivityController::backWithoutResultDeliversInvalid()
     QVERIFY(waitGone(form));
 }
 
-void TestActivityController::latestStartDecides()
+void TestActivityController::eachActivityKeepsItsOwnWish()
 {
     QSignalSpy finished(controller, &ActivityController::signal_activity_finish);
 
-    // A result-wanting opener followed by a plain one: nobody is told.
+    // A plain form started over a result-wanting screen neither reports
+    // itself nor takes the screen's wish away.
     QPointer<Screen> wanting = push(true);
     controller->setResult(1);
     QPointer<Screen> plain = push(false);
+    controller->setResult(2);
     controller->finishActivity();
     QVERIFY(waitGone(plain));
-    controller->finishActivity();
-    QVERIFY(waitGone(wanting));
     QCOMPARE(finished.count(), 0);
-
-    // The other way round: the latest start wants it, and a result stored
-    // before that start is gone.
-    plain = push(false);
-    controller->setResult(5);
-    wanting = push(true);
     controller->finishActivity();
-    QCOMPARE(finished.count(), 1);
-    QVERIFY(!finished.at(0).at(0).value<QVariant>().isValid());
     QVERIFY(waitGone(wanting));
+    QCOMPARE(finished.count(), 1);
+    // The result stored by the plain form was not the screen's.
+    QVERIFY(!finished.at(0).at(0).value<QVariant>().isValid());
 
-    // A result stored after the latest start is delivered, also when the
-    // activity below finishes later on.
-    controller->setResult(QStringLiteral("张三托运的钢材"));
-    controller->finishActivity();
-    QCOMPARE(finished.count(), 2);
-    QCOMPARE(finished.at(1).at(0).value<QVariant>(), QVariant(QStringLiteral("张三托运的钢材")));
-    QVERIFY(waitGone(plain));
-}
-
-void TestActivityController::nullStartOnlyStoresFlagAndClearsResult()
-{
-    QPointer<Screen> form = push(false);
+    // A null start clears the result and leaves the top's wish alone.
+    plain = push(false);
     controller->setResult(3);
     controller->startActivity(nullptr, true, true);
-    QCOMPARE(controller->activities().size(), 2);
-    QSignalSpy finished(controller, &ActivityController::signal_activity_finish);
     controller->finishActivity();
+    QVERIFY(waitGone(plain));
     QCOMPARE(finished.count(), 1);
-    QVERIFY(!finished.at(0).at(0).value<QVariant>().isValid());
+}
+
+void TestActivityController::deliveredResultIsNotHandedOnAgain()
+{
+    // A packing screen, a shipper form saved over it, then "返回" on the
+    // packing screen: the packing screen hands on an invalid value, not the
+    // shipper's map.
+    QPointer<Screen> packing = push(true);
+    QPointer<Screen> shipperForm = push(true);
+    QSignalSpy finished(controller, &ActivityController::signal_activity_finish);
+    const QVariantMap saved { { QStringLiteral("shipper_id"), 9 }, { QStringLiteral("name"), QStringLiteral("李四") } };
+    shipperForm->finish(saved);
+    QVERIFY(waitGone(shipperForm));
+    packing->slot_back();
+    QVERIFY(waitGone(packing));
+    QCOMPARE(finished.count(), 2);
+    QCOMPARE(finished.at(0).at(0).value<QVariant>(), QVariant(saved));
+    QVERIFY(!finished.at(1).at(0).value<QVariant>().isValid());
+}
+
+void TestActivityController::openerHearsOnlyItsOwnActivity()
+{
+    QList<QVariant> packingResults;
+    QList<QVariant> formResults;
+    auto* packing = new Screen;
+    controller->startActivityForResult(packing, this, [&](const QVariant& v) { packingResults << v; });
+    auto* form = new Screen;
+    controller->startActivityForResult(form, this, [&](const QVariant& v) { formResults << v; });
+
+    form->finish(QVariantMap { { QStringLiteral("consignee_id"), 4 } });
+    QCOMPARE(formResults.size(), 1);
+    QVERIFY(packingResults.isEmpty());
     QVERIFY(waitGone(form));
+
+    packing->finish(QStringLiteral("王五托运的钢材"));
+    QVERIFY(waitGone(packing));
+    QCOMPARE(packingResults, QList<QVariant> { QStringLiteral("王五托运的钢材") });
+    QCOMPARE(formResults.size(), 1);
+
+    // A receiver that is gone hears nothing, and an activity that dies
+    // without finishing leaves no subscription behind.
+    auto* listener = new QObject;
+    int heard = 0;
+    auto* orphan = new Screen;
+    controller->startActivityForResult(orphan, listener, [&heard](const QVariant&) { ++heard; });
+    delete listener;
+    orphan->slot_back();
+    QVERIFY(waitGone(orphan));
+    QCOMPARE(heard, 0);
+}
+
+void TestActivityController::formFinishesOnItsOwnController()
+{
+    // The form's section is switched away (another controller is shown)
+    // while its save runs; the answer finishes the form where it lives.
+    ActivityController other;
+    other.resize(640, 400);
+    auto* otherRoot = new Screen;
+    other.startActivity(otherRoot, false, false);
+    QPointer<Screen> otherForm = new Screen;
+    other.startActivity(otherForm, true, false);
+    QSignalSpy otherFinished(&other, &ActivityController::signal_activity_finish);
+
+    QPointer<Screen> form = push(true);
+    controller->hide();
+    other.show();
+    QCOMPARE(form->controller(), controller);
+    form->finish(1);
+    QVERIFY(waitGone(form));
+    QCOMPARE(otherFinished.count(), 0);
+    QCOMPARE(other.activities(), (QList<QWidget*> { otherRoot, otherForm.data() }));
+
+    // A screen that is not on top of its controller does not finish what
+    // covers it.
+    QPointer<Screen> below = push(false);
+    QPointer<Screen> above = push(false);
+    below->finish();
+    QVERIFY(!controller->isFinishing());
+    QCOMPARE(controller->activities().size(), 3);
 }
 
 void TestActivityController::secondFinishDuringSlideIsIgnored()
