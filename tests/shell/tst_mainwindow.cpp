@@ -5,17 +5,18 @@
 #include "support/testenvironment.h"
 #include "support/testsession.h"
 
-#include "app/processexit.h"
-#include "app/titlebar.h"
+#include "app/application.h"
 #include "net/api.h"
 #include "net/usertoken.h"
 #include "shell/activitycontroller.h"
 #include "shell/baseactivity.h"
 #include "shell/frameedgegrip.h"
 #include "shell/logolabel.h"
+#include "shell/processexit.h"
 #include "shell/toolbar.h"
 #include "shell/toolbarbutton.h"
 #include "telephony/voicesession.h"
+#include "widgets/titlebar.h"
 
 #include <QLabel>
 #include <QMouseEvent>
@@ -89,7 +90,7 @@ void TestMainWindow::init()
     exits.clear();
     server.clearRequests();
     answerer = new MessageBoxAnswerer(this);
-    window = new MainWindow;
+    window = new MainWindow(&createRootActivity);
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window));
 }
