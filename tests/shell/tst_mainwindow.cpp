@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -62,6 +63,7 @@ private slots:
     void exitAnsweredYesEndsAfterTheVisitEnd();
     void neverSmallerThanTheMinimum();
     void edgesResizeTheWindow();
+    void desktopSizeCoversAllScreens();
 
 private:
     ToolBarButton* toolButton(int index) const;
@@ -324,6 +326,16 @@ void TestMainWindow::edgesResizeTheWindow()
     // Shrinking stops at the minimum, with the opposite edge kept in place.
     drag(grip(Qt::TopEdge | Qt::LeftEdge), QPoint(600, 600));
     QTRY_COMPARE(window->geometry(), QRect(70 + 1050 - 888, 80 + 640 - 566, 888, 566));
+}
+
+// The size the application hands to the visit start record.
+void TestMainWindow::desktopSizeCoversAllScreens()
+{
+    QRect desktop;
+    for (const QScreen* screen : QGuiApplication::screens())
+        desktop = desktop.united(screen->geometry());
+    QVERIFY(!desktop.isEmpty());
+    QCOMPARE(virtualDesktopSize(), desktop.size());
 }
 
 QTEST_MAIN(TestMainWindow)
