@@ -64,7 +64,8 @@ public:
     // application responsive) and returns the body, empty on failure.
     QByteArray downloadImage(const QString& url);
 
-    // "?token=" + token + "&user=" + user, from the current session.
+    // "?token=" + token + "&user=" + user, from the current session; the token
+    // is percent-encoded like every other value of a query.
     QString sessionSuffix() const;
 
 signals:
