@@ -71,6 +71,10 @@ bool AccountFile::load()
 bool AccountFile::save(bool remember, const QString& username, const QString& password) const
 {
     QSaveFile file(filePath);
+    // A folder that is read-only while the file itself is writable (a shared
+    // or locked-down working folder) has no room for the temporary copy: the
+    // file is then rewritten in place rather than not at all.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) {
         qDebug() << "cannot write" << filePath << file.errorString();
         return false;

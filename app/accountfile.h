@@ -25,7 +25,9 @@ public:
     bool load();
 
     // Replaces the file's content atomically: either the complete new record
-    // is on disk afterwards or the old file is untouched. The name and the
+    // is on disk afterwards or the old file is untouched. In a folder where
+    // no new file can be made, an existing writable file is rewritten in
+    // place instead (without that guarantee). The name and the
     // password are written exactly as given (not trimmed) when `remember` is
     // true, and as empty strings when it is false. Returns false when the
     // file cannot be written.

@@ -1,11 +1,11 @@
 #include "app/logindialog.h"
 
 #include "app/accountfile.h"
-#include "app/processexit.h"
-#include "app/servicecontacts.h"
-#include "app/titlebar.h"
 #include "net/api.h"
 #include "net/usertoken.h"
+#include "shell/processexit.h"
+#include "shell/servicecontacts.h"
+#include "widgets/titlebar.h"
 
 #include <QCheckBox>
 #include <QDebug>

@@ -146,7 +146,10 @@ QString API::sessionSuffix() const
 {
     if (!token)
         return QStringLiteral("?token=&user=0");
-    return QStringLiteral("?token=") + token->token + QStringLiteral("&user=") + decimal(token->user);
+    // Escaped like every other value: a token is the server's text, and a "&",
+    // "+" or "#" in it must stay part of it.
+    return QStringLiteral("?token=") + QString::fromLatin1(QUrl::toPercentEncoding(token->token))
+        + QStringLiteral("&user=") + decimal(token->user);
 }
 
 // ---------------------------------------------------------------- session

@@ -74,7 +74,8 @@ public:
     // nested event loop may deliver other answers in the meantime.
     int answeredRequest() const { return answering; }
 
-    // "?token=" + token + "&user=" + user, from the current session.
+    // "?token=" + token + "&user=" + user, from the current session; the token
+    // is percent-encoded like every other value of a query.
     QString sessionSuffix() const;
 
 signals:

@@ -1,10 +1,14 @@
 #include "net/systeminfo.h"
 
-#include <QCoreApplication>
-#include <QGuiApplication>
-#include <QScreen>
-#include <QSize>
 #include <QSysInfo>
+
+namespace {
+QSize& handedInScreenSize()
+{
+    static QSize size(0, 0);
+    return size;
+}
+} // namespace
 
 int SystemInfo::processorTypeFor(const QString& cpuArchitecture)
 {
@@ -52,12 +56,13 @@ int SystemInfo::windowsVersion()
 #endif
 }
 
+void SystemInfo::setScreenSize(const QSize& size)
+{
+    handedInScreenSize() = size.isValid() ? size : QSize(0, 0);
+}
+
 QString SystemInfo::screenResolution()
 {
-    QSize size(0, 0);
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        if (const QScreen* screen = QGuiApplication::primaryScreen())
-            size = screen->virtualSize();
-    }
+    const QSize size = handedInScreenSize();
     return QStringLiteral("%1\u00D7%2").arg(size.width()).arg(size.height());
 }

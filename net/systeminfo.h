@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
 
 // The machine facts that the visit start record reports. The processor type
@@ -23,7 +24,11 @@ public:
     // The running system's Windows version value; 0 (none) elsewhere.
     static int windowsVersion();
 
-    // "<width>×<height>" of the virtual desktop (all screens together), or
-    // "0×0" when there is no screen (or no GUI application object).
+    // The size of the virtual desktop (all screens together) in pixels. The
+    // server client reads no screens itself: the application hands the size
+    // in before the visit starts. Until then it is 0 × 0.
+    static void setScreenSize(const QSize& size);
+    // "<width>×<height>" of the size handed in by setScreenSize(), "0×0" when
+    // none was (or an invalid one was).
     static QString screenResolution();
 };

@@ -7,6 +7,7 @@ FREYMO_BUILD_PACKAGES=(
     qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite
     libcpp-httplib-dev libsodium-dev
     fonts-wqy-microhei
+    xvfb libxcb1-dev libcap-dev
 )
 # What running the client on a machine without a display needs as well.
 FREYMO_RUN_PACKAGES=(xvfb xauth x11-utils imagemagick)

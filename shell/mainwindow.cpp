@@ -1,19 +1,14 @@
 #include "shell/mainwindow.h"
 
-#include "app/processexit.h"
-#include "app/titlebar.h"
 #include "net/api.h"
-#include "screens/consigneelistactivity.h"
-#include "screens/homeactivity.h"
-#include "screens/shipperlistactivity.h"
-#include "screens/tradelistactivity.h"
-#include "screens/trucklistactivity.h"
 #include "shell/activitycontroller.h"
 #include "shell/frameedgegrip.h"
 #include "shell/logolabel.h"
+#include "shell/processexit.h"
 #include "shell/statusbar.h"
 #include "shell/toolbar.h"
 #include "telephony/voicesession.h"
+#include "widgets/titlebar.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -22,7 +17,7 @@
 #include <QPixmap>
 #include <QPointer>
 
-MainWindow::MainWindow(QWidget* parent)
+MainWindow::MainWindow(const RootActivityFactory& rootActivity, QWidget* parent)
     : QFrame(parent)
     , titleBar(nullptr)
     , toolBar(nullptr)
@@ -64,8 +59,9 @@ MainWindow::MainWindow(QWidget* parent)
         controller->setObjectName(QStringLiteral("Controller%1").arg(i));
         controllers.append(controller);
     }
-    QWidget* roots[ControllerCount] = { new HomeActivity(this), new TradeListActivity(this),
-        new ShipperListActivity(this), new TruckListActivity(this), new ConsigneeListActivity(this) };
+    QWidget* roots[ControllerCount] = {};
+    for (int i = 0; i < ControllerCount; ++i)
+        roots[i] = rootActivity ? rootActivity(i, this) : nullptr;
     for (int i = 0; i < ControllerCount; ++i) {
         controllers.at(i)->startActivity(roots[i], false, true);
         layout->addWidget(controllers.at(i), 2, 0);

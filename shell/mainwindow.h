@@ -3,6 +3,8 @@
 #include <QFrame>
 #include <QList>
 
+#include <functional>
+
 class ActivityController;
 class FrameEdgeGrip;
 class LogoLabel;
@@ -17,6 +19,9 @@ class ToolBar;
 //
 // Screens reach it through QApplication::activeWindow() and ask it for a
 // controller with controllerAt() or currentController().
+//
+// The window knows no screen: whoever builds it hands in the factory of the
+// sections' root activities, so the shell stays below the screens.
 class MainWindow : public QFrame
 {
     Q_OBJECT
@@ -24,7 +29,11 @@ class MainWindow : public QFrame
 public:
     static constexpr int ControllerCount = 5;
 
-    explicit MainWindow(QWidget* parent = nullptr);
+    // Builds the root activity of section `index` (see controllerAt()) with
+    // `parent` as its parent; the section's controller then takes it over.
+    using RootActivityFactory = std::function<QWidget*(int index, QWidget* parent)>;
+
+    explicit MainWindow(const RootActivityFactory& rootActivity, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The controller of tool bar entry `index`: 0 home, 1 trades, 2 shippers,

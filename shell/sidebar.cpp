@@ -1,7 +1,7 @@
 #include "shell/sidebar.h"
 
-#include "app/servicecontacts.h"
 #include "net/api.h"
+#include "shell/servicecontacts.h"
 
 #include <QDesktopServices>
 #include <QGridLayout>

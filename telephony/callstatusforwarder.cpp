@@ -58,15 +58,17 @@ void CallStatusForwarder::startCall(TelNumberWidget* widget)
 {
     activeTelNumberWidget = widget;
     currentCallId.clear();
+    callIdKnown = false;
 }
 
 void CallStatusForwarder::deliver(CallEvent event, const QByteArray& callId)
 {
     bool forThisCall = false;
-    if (event == CallEvent::Proceeding && currentCallId.isEmpty()) {
+    if (event == CallEvent::Proceeding && !callIdKnown) {
         currentCallId = callId;
+        callIdKnown = true;
         forThisCall = true;
-    } else if (!currentCallId.isEmpty()) {
+    } else if (callIdKnown) {
         forThisCall = callId == currentCallId;
     } else {
         // The SDK may fail a call before it proceeds; a release cannot

@@ -46,6 +46,8 @@ private:
 
     // The pop-up that placed the call in progress.
     QPointer<TelNumberWidget> activeTelNumberWidget;
-    // The id of that call, learnt from its first event; empty until then.
+    // The id of that call, learnt from its first event. The SDK may give an
+    // empty id, which then is that call's id like any other.
     QByteArray currentCallId;
+    bool callIdKnown = false;
 };

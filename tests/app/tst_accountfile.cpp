@@ -7,6 +7,43 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/capability.h>
+#include <unistd.h>
+
+namespace {
+// The super-user may write into a read-only folder. For as long as it lives,
+// this takes that right (CAP_DAC_OVERRIDE) out of the calling thread's
+// effective capabilities, so that folder permissions apply as to any user.
+class FolderPermissionsApply
+{
+public:
+    FolderPermissionsApply()
+    {
+        if (geteuid() != 0)
+            return;
+        const cap_value_t override[] = { CAP_DAC_OVERRIDE };
+        cap_t caps = cap_get_proc();
+        dropped = caps && cap_set_flag(caps, CAP_EFFECTIVE, 1, override, CAP_CLEAR) == 0 && cap_set_proc(caps) == 0;
+        cap_free(caps);
+    }
+    ~FolderPermissionsApply()
+    {
+        if (!dropped)
+            return;
+        const cap_value_t override[] = { CAP_DAC_OVERRIDE };
+        cap_t caps = cap_get_proc();
+        if (caps && cap_set_flag(caps, CAP_EFFECTIVE, 1, override, CAP_SET) == 0)
+            cap_set_proc(caps);
+        cap_free(caps);
+    }
+    FolderPermissionsApply(const FolderPermissionsApply&) = delete;
+    FolderPermissionsApply& operator=(const FolderPermissionsApply&) = delete;
+
+private:
+    bool dropped = false;
+};
+} // namespace
+
 class TestAccountFile : public QObject
 {
     Q_OBJECT
@@ -195,6 +232,34 @@ private slots:
         QVERIFY(QDir().mkdir(AccountFile::defaultPath()));
         QVERIFY(!AccountFile().save(true, QStringLiteral("a"), QStringLiteral("b")));
         QVERIFY(QDir().rmdir(AccountFile::defaultPath()));
+    }
+
+    // No temporary copy can be made beside the file: the file itself is
+    // rewritten. Without a file to rewrite, saving fails cleanly.
+    void readOnlyFolderWritableFile()
+    {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString path = folder.filePath(QStringLiteral("account.dat"));
+        QVERIFY(AccountFile(path).save(true, QStringLiteral("old"), QStringLiteral("1")));
+        const QFile::Permissions readOnly = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup;
+        QVERIFY(QFile::setPermissions(folder.path(), readOnly));
+        {
+            FolderPermissionsApply permissionsApply;
+            QFile probe(folder.filePath(QStringLiteral("probe")));
+            const bool folderWritable = probe.open(QIODevice::WriteOnly);
+            if (!folderWritable) {
+                QVERIFY(AccountFile(path).save(true, QString::fromUtf8("新名"), QStringLiteral("2")));
+                QVERIFY(!AccountFile(folder.filePath(QStringLiteral("other.dat"))).save(true, QString(), QString()));
+            }
+            QVERIFY(QFile::setPermissions(folder.path(), readOnly | QFile::WriteOwner));
+            if (folderWritable)
+                QSKIP("this process may write into a read-only folder");
+        }
+        AccountFile file(path);
+        QVERIFY(file.load());
+        QCOMPARE(file.username(), QString::fromUtf8("新名"));
+        QCOMPARE(file.password(), QStringLiteral("2"));
     }
 };
 

@@ -1,9 +1,9 @@
 #include "app/accountfile.h"
 #include "app/logindialog.h"
-#include "app/processexit.h"
-#include "app/servicecontacts.h"
 #include "net/api.h"
 #include "net/truckdict.h"
+#include "shell/processexit.h"
+#include "shell/servicecontacts.h"
 
 #include "support/messageboxanswerer.h"
 #include "support/recordinghttpserver.h"

@@ -55,7 +55,8 @@ private slots:
     void loginRequestBody();
     void loginRecord_data();
     void loginRecord();
-    void loginWithoutTokenGivesEmptySuffixToken();
+    void suffixCarriesTheTokenPercentEncoded_data();
+    void suffixCarriesTheTokenPercentEncoded();
     void failedLoginDropsSessionAndNextLoginStartsAfresh();
     void loginsWithinOneSecondHaveDifferentSessionIds();
     void refusedLoginReportsConnectionFailure();
@@ -159,17 +160,36 @@ void TestApiSession::loginRecord()
     QCOMPARE(api->voiceAccount()->voipPwd, QString()); // a number is not a string
 }
 
-void TestApiSession::loginWithoutTokenGivesEmptySuffixToken()
+void TestApiSession::suffixCarriesTheTokenPercentEncoded_data()
 {
-    server->on("/api/auth/", RecordingHttpServer::json(R"({"success":true,"user":42,"organ":7})"));
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("token");
+    QTest::addColumn<QByteArray>("suffix");
+    QTest::newRow("none") << QByteArray(R"({"success":true,"user":42,"organ":7})") << QString()
+                          << QByteArray("?token=&user=42");
+    QTest::newRow("plain") << QByteArray(R"({"success":true,"user":42,"organ":7,"token":"a1-b_c.d~e"})")
+                           << QStringLiteral("a1-b_c.d~e") << QByteArray("?token=a1-b_c.d~e&user=42");
+    // A token must not end the value early, add a parameter or turn into a space.
+    QTest::newRow("reserved") << QByteArray(R"({"success":true,"user":42,"organ":7,"token":"a+b&user=1 #%/"})")
+                              << QStringLiteral("a+b&user=1 #%/")
+                              << QByteArray("?token=a%2Bb%26user%3D1%20%23%25%2F&user=42");
+}
+
+void TestApiSession::suffixCarriesTheTokenPercentEncoded()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, token);
+    QFETCH(QByteArray, suffix);
+    server->on("/api/auth/", RecordingHttpServer::json(answer));
     api->login(QStringLiteral("u"), QStringLiteral("p"));
     QVERIFY(recorder->waitForResults());
-    QCOMPARE(recorder->results.first(), QStringLiteral("login(42/7/, \"\")"));
+    QCOMPARE(recorder->results.first(), QStringLiteral("login(42/7/%1, \"\")").arg(token));
+    QCOMPARE(api->userToken()->token, token);
 
-    QCOMPARE(api->sessionSuffix(), QStringLiteral("?token=&user=42"));
+    QCOMPARE(api->sessionSuffix(), QString::fromLatin1(suffix));
     api->fetchProfile();
     QVERIFY(recorder->waitForResults(2));
-    QCOMPARE(server->lastRequest().target, QByteArray("/api/mine/profile/?token=&user=42"));
+    QCOMPARE(server->lastRequest().target, "/api/mine/profile/" + suffix);
 }
 
 void TestApiSession::failedLoginDropsSessionAndNextLoginStartsAfresh()

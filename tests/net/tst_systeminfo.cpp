@@ -1,9 +1,7 @@
 // The machine facts of the visit start record.
 #include "net/systeminfo.h"
 
-#include <QGuiApplication>
-#include <QRect>
-#include <QScreen>
+#include <QSize>
 #include <QTest>
 
 class TestSystemInfo : public QObject
@@ -16,7 +14,8 @@ private slots:
     void processorTypeFor_data();
     void processorTypeFor();
     void versionOffWindowsIsUnknown();
-    void resolutionCoversAllScreens();
+    void resolutionIsTheHandedInSize_data();
+    void resolutionIsTheHandedInSize();
 };
 
 void TestSystemInfo::windowsVersionName_data()
@@ -71,15 +70,22 @@ void TestSystemInfo::versionOffWindowsIsUnknown()
 #endif
 }
 
-void TestSystemInfo::resolutionCoversAllScreens()
+void TestSystemInfo::resolutionIsTheHandedInSize_data()
 {
-    QRect desktop;
-    for (const QScreen* screen : QGuiApplication::screens())
-        desktop = desktop.united(screen->geometry());
-    QVERIFY(!desktop.isEmpty());
-    QCOMPARE(SystemInfo::screenResolution(),
-        QString::number(desktop.width()) + QChar(0x00D7) + QString::number(desktop.height()));
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("two screens") << QSize(3840, 1080) << QString::fromUtf8("3840×1080");
+    QTest::newRow("invalid") << QSize(-1, 600) << QString::fromUtf8("0×0");
+    QTest::newRow("empty") << QSize(0, 0) << QString::fromUtf8("0×0");
 }
 
-QTEST_MAIN(TestSystemInfo)
+void TestSystemInfo::resolutionIsTheHandedInSize()
+{
+    QFETCH(QSize, size);
+    QFETCH(QString, text);
+    SystemInfo::setScreenSize(size);
+    QCOMPARE(SystemInfo::screenResolution(), text);
+}
+
+QTEST_GUILESS_MAIN(TestSystemInfo)
 #include "tst_systeminfo.moc"

@@ -5,21 +5,23 @@
 #include "support/testenvironment.h"
 #include "support/testsession.h"
 
-#include "app/processexit.h"
-#include "app/titlebar.h"
+#include "app/application.h"
 #include "net/api.h"
 #include "net/usertoken.h"
 #include "shell/activitycontroller.h"
 #include "shell/baseactivity.h"
 #include "shell/frameedgegrip.h"
 #include "shell/logolabel.h"
+#include "shell/processexit.h"
 #include "shell/toolbar.h"
 #include "shell/toolbarbutton.h"
 #include "telephony/voicesession.h"
+#include "widgets/titlebar.h"
 
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -61,6 +63,7 @@ private slots:
     void exitAnsweredYesEndsAfterTheVisitEnd();
     void neverSmallerThanTheMinimum();
     void edgesResizeTheWindow();
+    void desktopSizeCoversAllScreens();
 
 private:
     ToolBarButton* toolButton(int index) const;
@@ -89,7 +92,7 @@ void TestMainWindow::init()
     exits.clear();
     server.clearRequests();
     answerer = new MessageBoxAnswerer(this);
-    window = new MainWindow;
+    window = new MainWindow(&createRootActivity);
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window));
 }
@@ -323,6 +326,16 @@ void TestMainWindow::edgesResizeTheWindow()
     // Shrinking stops at the minimum, with the opposite edge kept in place.
     drag(grip(Qt::TopEdge | Qt::LeftEdge), QPoint(600, 600));
     QTRY_COMPARE(window->geometry(), QRect(70 + 1050 - 888, 80 + 640 - 566, 888, 566));
+}
+
+// The size the application hands to the visit start record.
+void TestMainWindow::desktopSizeCoversAllScreens()
+{
+    QRect desktop;
+    for (const QScreen* screen : QGuiApplication::screens())
+        desktop = desktop.united(screen->geometry());
+    QVERIFY(!desktop.isEmpty());
+    QCOMPARE(virtualDesktopSize(), desktop.size());
 }
 
 QTEST_MAIN(TestMainWindow)

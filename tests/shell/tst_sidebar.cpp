@@ -4,8 +4,8 @@
 #include "support/testenvironment.h"
 #include "support/testsession.h"
 
-#include "app/servicecontacts.h"
 #include "net/api.h"
+#include "shell/servicecontacts.h"
 
 #include <QLabel>
 #include <QSignalSpy>

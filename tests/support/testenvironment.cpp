@@ -1,6 +1,6 @@
 #include "testenvironment.h"
 
-#include "app/appsetup.h"
+#include "resources/applicationlook.h"
 
 void initClientTestEnvironment()
 {

@@ -120,6 +120,7 @@ private slots:
     void textsGoToTheChipThatCalled();
     void lateTextsAfterTheChipIsDeleted();
     void deletingAnEarlierCallersChipLeavesTheCallOn();
+    void anEmptyCallIdIsTheCallsOwn();
 
     void textMessageAccepted();
     void textMessageRefusedThenSentAgain();
@@ -390,6 +391,24 @@ void TestTelNumberWidget::deletingAnEarlierCallersChipLeavesTheCallOn()
     QCOMPARE(voiceSwitch->callLog().back().failure, 486);
     QCOMPARE(voiceSwitch->callLog().at(1).state, CallRecord::State::Answered);
     QCOMPARE(statusLabelOf(otherHost)->text(), QStringLiteral("正在同 张三 通话中..."));
+}
+
+// The SDK's events as its thread would post them, for a call whose id is
+// empty: they all reach the chip that placed it, and another call's do not.
+void TestTelNumberWidget::anEmptyCallIdIsTheCallsOwn()
+{
+    ProbedChip* chip = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
+    QSignalSpy status(chip, &TelNumberWidget::signal_calling_status);
+    QSignalSpy delivered(CallStatusForwarder::instance(), &CallStatusForwarder::signal_call_event_delivered);
+    CallStatusForwarder::instance()->startCall(chip);
+    TelNumberWidget::onCallProceeding("");
+    TelNumberWidget::onCallAnswered(nullptr);
+    TelNumberWidget::onCallReleased("another");
+    TelNumberWidget::onCallReleased("");
+    QTRY_COMPARE(delivered.size(), 4);
+    QCOMPARE(texts(status),
+        QStringList({ QStringLiteral("正在呼叫 张三 ..."), QStringLiteral("正在同 张三 通话中..."),
+            QStringLiteral("同 张三 通话结束.") }));
 }
 
 void TestTelNumberWidget::textMessageAccepted()

@@ -1,4 +1,4 @@
-#include "app/titlebar.h"
+#include "widgets/titlebar.h"
 
 #include <QEvent>
 #include <QGuiApplication>

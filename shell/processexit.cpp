@@ -1,4 +1,4 @@
-#include "app/processexit.h"
+#include "shell/processexit.h"
 
 #include <cstdio>
 #include <cstdlib>

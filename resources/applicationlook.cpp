@@ -1,4 +1,4 @@
-#include "app/appsetup.h"
+#include "resources/applicationlook.h"
 
 #include <QApplication>
 #include <QFont>

@@ -2,7 +2,7 @@
 
 class QApplication;
 
-// Registers the built-in images compiled into the client library. A resource
+// Registers the built-in images compiled into the resource library. A resource
 // in a static library is not registered by itself; call this once before any
 // ":/images/" path is used.
 void freymoInitResources();

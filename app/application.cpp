@@ -1,0 +1,70 @@
+#include "app/application.h"
+
+// This file assembles the application. It is the one place that knows every
+// root screen: the shell below it takes the screens through a factory, so no
+// lower folder includes a screen.
+#include "app/logindialog.h"
+#include "net/systeminfo.h"
+#include "resources/applicationlook.h"
+#include "screens/consigneelistactivity.h"
+#include "screens/homeactivity.h"
+#include "screens/shipperlistactivity.h"
+#include "screens/tradelistactivity.h"
+#include "screens/trucklistactivity.h"
+#include "shell/mainwindow.h"
+#include "shell/processexit.h"
+
+#include <QApplication>
+#include <QScreen>
+
+QWidget* createRootActivity(int index, QWidget* parent)
+{
+    switch (index) {
+    case 0:
+        return new HomeActivity(parent);
+    case 1:
+        return new TradeListActivity(parent);
+    case 2:
+        return new ShipperListActivity(parent);
+    case 3:
+        return new TruckListActivity(parent);
+    case 4:
+        return new ConsigneeListActivity(parent);
+    default:
+        return nullptr;
+    }
+}
+
+QSize virtualDesktopSize()
+{
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return QSize(0, 0);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->virtualSize() : QSize(0, 0);
+}
+
+int runApplication(int& argc, char** argv)
+{
+    QApplication app(argc, argv);
+    freymoInitResources();
+    // The style sheet, then the codec for locale-dependent text.
+    applyApplicationLook();
+    // The server client reads no screens; it reports the size handed in here.
+    SystemInfo::setScreenSize(virtualDesktopSize());
+
+    // The dialog's constructor is the first use of the API object.
+    LoginDialog dialog;
+
+    // Stays hidden until the login has succeeded.
+    MainWindow mainWindow(&createRootActivity);
+
+    if (dialog.exec() != QDialog::Accepted) {
+        // Dismissed without signing in: end before the event loop runs,
+        // where QApplication::exit() would be ignored.
+        exitProcess(-1);
+        return -1;
+    }
+    mainWindow.show();
+    return app.exec();
+    // Locals go in reverse order: the main window, the dialog, the application.
+}

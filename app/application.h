@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QSize>
+
+class QWidget;
+
+// The root activity of main-window section `index` (0 home, 1 trades,
+// 2 shippers, 3 trucks, 4 consignees) as a child of `parent`; null outside
+// 0 to 4. Handed to MainWindow as its root activity factory.
+QWidget* createRootActivity(int index, QWidget* parent);
+
+// The virtual desktop's size in pixels (all screens together), 0 × 0 without
+// a screen. The visit start record reports it.
+QSize virtualDesktopSize();
+
+// The whole program: the application object, its look, the login dialog and,
+// once signed in, the main window and the event loop. Returns the exit status;
+// a login that is not completed ends the process with -1 instead.
+int runApplication(int& argc, char** argv);
