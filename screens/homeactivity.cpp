@@ -33,7 +33,9 @@ HomeActivity::HomeActivity(QWidget* parent)
 void HomeActivity::buildFeedbackDialog()
 {
     feedbackDialog = new DialogWidget(this);
-    feedbackDialog->setObjectName(QStringLiteral("FeedbackDialog"));
+    // The dialog keeps its own object name: its style sheet dims the screen
+    // through "#Main". Tests and assistive tools find it by this name.
+    feedbackDialog->setAccessibleName(QStringLiteral("意见反馈"));
     feedbackDialog->setTitle(QStringLiteral("意见反馈"));
 
     auto* content = new QFrame(this);
@@ -43,12 +45,12 @@ void HomeActivity::buildFeedbackDialog()
     grid->setColumnStretch(1, 10);
 
     categoryBox = new QComboBox(content);
-    categoryBox->setObjectName(QStringLiteral("FeedbackCategory"));
+    categoryBox->setObjectName(QStringLiteral("feedbackCategory"));
     categoryBox->addItem(QStringLiteral("功能建议"), 0);
     categoryBox->addItem(QStringLiteral("错误报告"), 1);
     categoryBox->addItem(QStringLiteral("其它"), 2);
     contentEdit = new QPlainTextEdit(content);
-    contentEdit->setObjectName(QStringLiteral("FeedbackContent"));
+    contentEdit->setObjectName(QStringLiteral("feedbackContent"));
     contentEdit->setFixedWidth(400);
 
     grid->addWidget(new QLabel(QStringLiteral("类别:"), content), 0, 0, Qt::AlignRight);

@@ -64,9 +64,13 @@ void TestHomeActivity::init()
     home->resize(880, 420);
     home->show();
     QVERIFY(QTest::qWaitForWindowExposed(home));
-    dialog = home->findChild<DialogWidget*>(QStringLiteral("FeedbackDialog"));
-    category = home->findChild<QComboBox*>(QStringLiteral("FeedbackCategory"));
-    editor = home->findChild<QPlainTextEdit*>(QStringLiteral("FeedbackContent"));
+    dialog = nullptr;
+    for (DialogWidget* candidate : home->findChildren<DialogWidget*>()) {
+        if (candidate->accessibleName() == QStringLiteral("意见反馈"))
+            dialog = candidate;
+    }
+    category = home->findChild<QComboBox*>(QStringLiteral("feedbackCategory"));
+    editor = home->findChild<QPlainTextEdit*>(QStringLiteral("feedbackContent"));
     QVERIFY(dialog && category && editor);
 }
 
@@ -126,7 +130,16 @@ void TestHomeActivity::sideBarSitsInTheSideColumn()
 void TestHomeActivity::feedbackButtonOpensTheDialog()
 {
     QVERIFY(!dialog->isVisible());
+    // A point of the screen that the dialog's box leaves uncovered.
+    const QPoint corner(5, home->height() - 5);
+    const QColor before = home->grab().toImage().pixelColor(corner);
     openFeedback();
+    // Dimmed by the overlay's own style, rgba(100,100,100,70) over the screen.
+    const QColor after = home->grab().toImage().pixelColor(corner);
+    const auto dimmed = [](int channel) { return (channel * (255 - 70) + 100 * 70) / 255; };
+    QVERIFY2(qAbs(after.red() - dimmed(before.red())) <= 2 && qAbs(after.blue() - dimmed(before.blue())) <= 2,
+        qPrintable(before.name() + QLatin1String(" -> ") + after.name()));
+
     QStringList items;
     for (int i = 0; i < category->count(); ++i) {
         items << category->itemText(i);
