@@ -1,0 +1,110 @@
+#include "screens/tradeitem.h"
+
+#include "screens/pagedlistactivity.h"
+#include "widgets/dialogwidget.h"
+
+#include <QJsonValue>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QResizeEvent>
+
+namespace {
+
+// The record's values go into rich text: escaped, so that a name holding "<"
+// or "&" shows as typed instead of being taken for markup.
+
+// A value that may be a number or a string.
+QString scalar(const QJsonObject& record, const char* key)
+{
+    return record.value(QLatin1String(key)).toVariant().toString().toHtmlEscaped();
+}
+
+// A pure text; a value of another type shows as empty.
+QString text(const QJsonObject& record, const char* key)
+{
+    return record.value(QLatin1String(key)).toString().toHtmlEscaped();
+}
+
+} // namespace
+
+TradeItem::TradeItem(const QJsonObject& trade, int rowNumber, DialogWidget* dashboard, QWidget* parent)
+    : QFrame(parent)
+    , trade(trade)
+    , id(trade.value(QLatin1String("id")).toVariant().toInt())
+    , rowNumber(rowNumber)
+    , dashboard(dashboard)
+    , arrowLabel(new QLabel(this))
+{
+    setFixedHeight(RowHeight);
+    setAutoFillBackground(true);
+    setObjectName(QStringLiteral("TradeItem"));
+    PagedListActivity::stripeRow(this, rowNumber);
+
+    // Only statuses 0 to 2 have a picture; any other shows an empty area.
+    auto* picture = new QLabel(this);
+    picture->setObjectName(QStringLiteral("statusPicture"));
+    picture->setGeometry(5, 10, 80, 80);
+    picture->setPixmap(
+        QPixmap(QStringLiteral(":/images/trade_status_") + scalar(trade, "status") + QStringLiteral(".png")));
+
+    addLine(QStringLiteral("partiesLine"), QRect(100, 10, 600, 20),
+        QStringLiteral("<b>承运车辆：</b>") + text(trade, "truck_number")
+            + QStringLiteral("&nbsp;&nbsp;<b>托运人：</b>") + text(trade, "shipper_name")
+            + QStringLiteral("&nbsp;&nbsp;<b>收货人：</b>") + text(trade, "consignee_name"))
+        ->setWordWrap(true);
+
+    const bool agency = trade.value(QLatin1String("is_agency")).toBool();
+    addLine(QStringLiteral("goodsLine"), QRect(100, 30, 600, 20),
+        QStringLiteral("<b>货物:</b>") + text(trade, "goods") + QStringLiteral("&nbsp;") + scalar(trade, "weight")
+            + QStringLiteral("吨&nbsp;&nbsp;<b>价值：</b>") + scalar(trade, "value")
+            + QStringLiteral("元&nbsp;&nbsp;<b>代收款：</b>") + (agency ? QStringLiteral("是") : QStringLiteral("否")));
+
+    QString payment = QStringLiteral("<b>应支付司机:</b>") + scalar(trade, "payout") + QStringLiteral("元&nbsp;")
+        + scalar(trade, "payout_status_text");
+    if (agency) {
+        payment += QStringLiteral("&nbsp;&nbsp;<b>代收款</b>") + text(trade, "agency_status_text")
+            + QStringLiteral("&nbsp;&nbsp;时间：") + text(trade, "pay_agency_time");
+    }
+    addLine(QStringLiteral("paymentLine"), QRect(100, 50, 600, 20), payment);
+
+    QString times = QStringLiteral("<b>托运时间:</b>") + text(trade, "create_time");
+    const QString started = text(trade, "start_time");
+    if (!started.isEmpty())
+        times += QStringLiteral("&nbsp;<b>发车时间:</b>") + started;
+    const QString completed = text(trade, "complete_time");
+    if (!completed.isEmpty())
+        times += QStringLiteral("&nbsp;<b>完成时间:</b>") + completed;
+    addLine(QStringLiteral("timesLine"), QRect(100, 70, 600, 20), times);
+
+    arrowLabel->setObjectName(QStringLiteral("arrow"));
+    arrowLabel->setPixmap(QPixmap(QStringLiteral(":/images/list_arrow.png")));
+}
+
+QLabel* TradeItem::addLine(const QString& name, const QRect& geometry, const QString& text)
+{
+    auto* line = new QLabel(this);
+    line->setObjectName(name);
+    line->setTextFormat(Qt::RichText);
+    line->setGeometry(geometry);
+    line->setText(text);
+    return line;
+}
+
+void TradeItem::resizeEvent(QResizeEvent* event)
+{
+    QFrame::resizeEvent(event);
+    arrowLabel->setGeometry(width() - 50, 40, 25, 25);
+}
+
+void TradeItem::mousePressEvent(QMouseEvent* event)
+{
+    event->accept();
+    // The receiver learns the trade before the dialog appears, so that the
+    // dialog's OK always settles the trade shown last.
+    emit signal_item_clicked(rowNumber, id);
+    if (dashboard) {
+        dashboard->show();
+        dashboard->raise();
+    }
+}

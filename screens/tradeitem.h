@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QFrame>
+#include <QJsonObject>
+#include <QPointer>
+
+class DialogWidget;
+class QLabel;
+
+// One trade in the trade list: the status picture, four lines about the truck
+// and parties, the goods, the money owed and the times, and an arrow. A press
+// on the row reports it and opens the list's settlement dialog.
+class TradeItem : public QFrame
+{
+    Q_OBJECT
+
+public:
+    static constexpr int RowHeight = 100;
+
+    // `rowNumber` is the list's running count at creation and picks the
+    // striping; `dashboard` is the list's settlement dialog, owned by the list.
+    TradeItem(const QJsonObject& trade, int rowNumber, DialogWidget* dashboard, QWidget* parent);
+
+    int tradeId() const { return id; }
+
+signals:
+    void signal_item_clicked(int index, int id);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    QLabel* addLine(const QString& name, const QRect& geometry, const QString& text);
+
+    QJsonObject trade;
+    int id;
+    int rowNumber;
+    QPointer<DialogWidget> dashboard;
+    QLabel* arrowLabel;
+};
