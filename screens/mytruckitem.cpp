@@ -51,27 +51,32 @@ MyTruckItem::MyTruckItem(const QJsonObject& truck, int rowNumber, QWidget* paren
     number->setStyleSheet(QStringLiteral("font-size:14px;font-weight:bold;color:#0099CC;"));
 
     QLabel* picture = addLabel(this, "pictureLabel", QRect(5, 30, 70, 55), QString(), Qt::PlainText);
-    const QPixmap image(QStringLiteral(":/images/img_truck_default_") + scalar("tonnage_level") + QStringLiteral(".png"));
+    const QPixmap image(
+        QStringLiteral(":/images/img_truck_default_") + scalar("tonnage_level") + QStringLiteral(".png"));
     if (!image.isNull())
         picture->setPixmap(image.scaled(70, 55, Qt::IgnoreAspectRatio));
 
     const QString info = escapedText("tonnage_level_text") + QStringLiteral("&nbsp;&nbsp;")
-        + escapedText("driving_mode_text") + QStringLiteral("&nbsp;&nbsp;") + QStringLiteral("&nbsp;&nbsp;<b>额定载重</b>")
-        + escapedScalar("tonnage") + QStringLiteral("吨&nbsp;&nbsp;&nbsp;&nbsp;<b>") + escapedText("packingcase_mode_text")
-        + QStringLiteral("货箱</b>&nbsp;&nbsp;宽") + escapedScalar("packingcase_width") + QStringLiteral("米&nbsp;&nbsp;长")
-        + escapedScalar("packingcase_length") + QStringLiteral("米&nbsp;&nbsp;高") + escapedScalar("packingcase_height")
-        + QStringLiteral("米");
+        + escapedText("driving_mode_text") + QStringLiteral("&nbsp;&nbsp;")
+        + QStringLiteral("&nbsp;&nbsp;<b>额定载重</b>") + escapedScalar("tonnage")
+        + QStringLiteral("吨&nbsp;&nbsp;&nbsp;&nbsp;<b>") + escapedText("packingcase_mode_text")
+        + QStringLiteral("货箱</b>&nbsp;&nbsp;宽") + escapedScalar("packingcase_width")
+        + QStringLiteral("米&nbsp;&nbsp;长") + escapedScalar("packingcase_length") + QStringLiteral("米&nbsp;&nbsp;高")
+        + escapedScalar("packingcase_height") + QStringLiteral("米");
     addLabel(this, "infoLabel", QRect(90, 10, 500, 20), info, Qt::RichText);
 
-    QLabel* caption1 = addLabel(this, "driver1Caption", QRect(90, 35, 33, 20), QStringLiteral("<b>司机1:</b>"), Qt::RichText);
+    QLabel* caption1
+        = addLabel(this, "driver1Caption", QRect(90, 35, 33, 20), QStringLiteral("<b>司机1:</b>"), Qt::RichText);
     auto* chip1 = new TelNumberWidget(text("driver1_mobile"), text("driver1_name"), host, this);
     chip1->setObjectName(QStringLiteral("driver1Chip"));
+    chip1->setAccessibleName(text("driver1_name") + QLatin1Char(' ') + text("driver1_mobile"));
     chip1->setGeometry(caption1->x() + caption1->width() + 5, 32, 134, 27);
 
     QLabel* caption2 = addLabel(this, "driver2Caption", QRect(chip1->x() + chip1->width() + 20, 35, 33, 20),
         QStringLiteral("<b>司机2:</b>"), Qt::RichText);
     auto* chip2 = new TelNumberWidget(text("driver2_mobile"), text("driver2_name"), host, this);
     chip2->setObjectName(QStringLiteral("driver2Chip"));
+    chip2->setAccessibleName(text("driver2_name") + QLatin1Char(' ') + text("driver2_mobile"));
     chip2->setGeometry(caption2->x() + caption2->width() + 5, 32, 134, 27);
 
     addLabel(this, "companyLabel", QRect(90, 60, 400, 20),
@@ -98,8 +103,7 @@ void MyTruckItem::slot_remove()
     // One delete at a time; the answer to it decides.
     if (pendingDelete != 0)
         return;
-    const auto answer
-        = GuardedMessageBox::question(this, QStringLiteral("提醒"), QStringLiteral("确定要删除该车吗？"));
+    const auto answer = GuardedMessageBox::question(this, QStringLiteral("提醒"), QStringLiteral("确定要删除该车吗？"));
     if (answer != GuardedMessageBox::Answer::Yes)
         return;
     pendingDelete = API::instance()->deleteTruck(truckId);

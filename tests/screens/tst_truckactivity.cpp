@@ -68,7 +68,7 @@ private slots:
 private:
     // Starts the form on the controller with a result wanted; true once shown.
     bool open(const QJsonObject& record = QJsonObject());
-    template<typename T> T* field(const char* name) const { return form->findChild<T*>(QLatin1String(name)); }
+    template <typename T> T* field(const char* name) const { return form->findChild<T*>(QLatin1String(name)); }
     // Fills every field that a save requires.
     void fillRequired();
     void save();
@@ -144,13 +144,27 @@ void TestTruckActivity::checksStopAtTheFirstEmptyField_data()
     QTest::addColumn<QString>("emptied");
     QTest::addColumn<QString>("blank");
     QTest::addColumn<QString>("message");
-    QTest::newRow("number") << "numberEdit" << "   " << "请输入车牌号码！";
-    QTest::newRow("drive") << "driveChoice" << "" << "请选择驱动形式！";
-    QTest::newRow("class") << "classChoice" << "" << "请选择吨位级别！";
-    QTest::newRow("rated load") << "tonnageEdit" << "" << "请输入额定载重！";
-    QTest::newRow("box type") << "boxChoice" << "" << "请选择货箱形式！";
-    QTest::newRow("driver 1 name") << "driver1NameEdit" << " " << "请输入司机1姓名！";
-    QTest::newRow("driver 1 mobile") << "driver1MobileEdit" << "" << "请输入司机1手机号码！";
+    QTest::newRow("number") << "numberEdit"
+                            << "   "
+                            << "请输入车牌号码！";
+    QTest::newRow("drive") << "driveChoice"
+                           << ""
+                           << "请选择驱动形式！";
+    QTest::newRow("class") << "classChoice"
+                           << ""
+                           << "请选择吨位级别！";
+    QTest::newRow("rated load") << "tonnageEdit"
+                                << ""
+                                << "请输入额定载重！";
+    QTest::newRow("box type") << "boxChoice"
+                              << ""
+                              << "请选择货箱形式！";
+    QTest::newRow("driver 1 name") << "driver1NameEdit"
+                                   << " "
+                                   << "请输入司机1姓名！";
+    QTest::newRow("driver 1 mobile") << "driver1MobileEdit"
+                                     << ""
+                                     << "请输入司机1手机号码！";
 }
 
 void TestTruckActivity::checksStopAtTheFirstEmptyField()
@@ -162,8 +176,8 @@ void TestTruckActivity::checksStopAtTheFirstEmptyField()
     fillRequired();
     // Everything after the emptied field is empty too: the first check wins.
     bool after = false;
-    for (const char* name : { "numberEdit", "driveChoice", "classChoice", "tonnageEdit", "boxChoice",
-             "driver1NameEdit", "driver1MobileEdit" }) {
+    for (const char* name : { "numberEdit", "driveChoice", "classChoice", "tonnageEdit", "boxChoice", "driver1NameEdit",
+             "driver1MobileEdit" }) {
         QWidget* w = form->findChild<QWidget*>(QLatin1String(name));
         if (after || emptied == QLatin1String(name)) {
             if (auto* edit = qobject_cast<QLineEdit*>(w))
@@ -247,11 +261,16 @@ void TestTruckActivity::savedFormSendsItsFieldsAndHandsBackOne_data()
     QTest::addColumn<QByteArray>("body");
 
     QTest::newRow("add") << QJsonObject() << addPath
-                         << "company_name=" + encoded("顺达 & 物流") + "&company_tel=010123456&driver1_mobile=17712345678"
-            "&driver1_name=" + encoded("王建国") + "&driver2_mobile=16612345678&driver2_name=&driving_mode=2&id=0"
-            "&notes=" + encoded("冷链") + "&number=" + encoded("京A123") + "&organ=3&packingcase_height=2.5"
-            "&packingcase_length=9.6&packingcase_mode=10&packingcase_width=2.3&photo1=&photo2=&tonnage=20"
-            "&tonnage_level=1&";
+                         << "company_name=" + encoded("顺达 & 物流")
+            + "&company_tel=010123456&driver1_mobile=17712345678"
+              "&driver1_name="
+            + encoded("王建国")
+            + "&driver2_mobile=16612345678&driver2_name=&driving_mode=2&id=0"
+              "&notes="
+            + encoded("冷链") + "&number=" + encoded("京A123")
+            + "&organ=3&packingcase_height=2.5"
+              "&packingcase_length=9.6&packingcase_mode=10&packingcase_width=2.3&photo1=&photo2=&tonnage=20"
+              "&tonnage_level=1&";
     QTest::newRow("edit") << QJsonObject { { "id", 12 }, { "number", "沪B7788" }, { "driving_mode_text", "前驱" },
         { "tonnage_level_text", "重卡" }, { "tonnage", 20 }, { "packingcase_mode_text", "厢式" },
         { "driver1_name", "李" }, { "driver1_mobile", "19812345678" } }
@@ -307,15 +326,33 @@ void TestTruckActivity::validatorsLimitTyping_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("177 mobile") << "driver1MobileEdit" << "17712345678" << "17712345678";
-    QTest::newRow("198 mobile, twelfth digit") << "driver2MobileEdit" << "198123456789" << "19812345678";
-    QTest::newRow("mobile with 12") << "driver1MobileEdit" << "12" << "1";
-    QTest::newRow("13-digit telephone") << "companyTelEdit" << "0101234567890" << "010123456789";
-    QTest::newRow("telephone letters") << "companyTelEdit" << "010-12a" << "01012";
-    QTest::newRow("box third decimal") << "lengthEdit" << "9.655" << "9.65";
-    QTest::newRow("width above range") << "widthEdit" << "6" << "6";
-    QTest::newRow("rated load any decimals") << "tonnageEdit" << "20.125" << "20.125";
-    QTest::newRow("plate of seven") << "numberEdit" << "京A123456" << "京A12345";
+    QTest::newRow("177 mobile") << "driver1MobileEdit"
+                                << "17712345678"
+                                << "17712345678";
+    QTest::newRow("198 mobile, twelfth digit") << "driver2MobileEdit"
+                                               << "198123456789"
+                                               << "19812345678";
+    QTest::newRow("mobile with 12") << "driver1MobileEdit"
+                                    << "12"
+                                    << "1";
+    QTest::newRow("13-digit telephone") << "companyTelEdit"
+                                        << "0101234567890"
+                                        << "010123456789";
+    QTest::newRow("telephone letters") << "companyTelEdit"
+                                       << "010-12a"
+                                       << "01012";
+    QTest::newRow("box third decimal") << "lengthEdit"
+                                       << "9.655"
+                                       << "9.65";
+    QTest::newRow("width above range") << "widthEdit"
+                                       << "6"
+                                       << "6";
+    QTest::newRow("rated load any decimals") << "tonnageEdit"
+                                             << "20.125"
+                                             << "20.125";
+    QTest::newRow("plate of seven") << "numberEdit"
+                                    << "京A123456"
+                                    << "京A12345";
 }
 
 void TestTruckActivity::validatorsLimitTyping()
