@@ -20,21 +20,13 @@ namespace {
 
 const QByteArray addPath("/api/truck/add/");
 
-QJsonObject table(std::initializer_list<QPair<QString, QJsonValue>> entries)
-{
-    QJsonObject object;
-    for (const auto& entry : entries)
-        object.insert(entry.first, entry.second);
-    return object;
-}
-
 void setDictionary()
 {
     TruckDict* dict = TruckDict::instance();
-    dict->setDrivingMode(table({ { "1", "前驱" }, { "2", "后驱" } }));
-    dict->setTonnage(table({ { "0", "重卡" }, { "1", "中卡" } }));
+    dict->setDrivingMode(QJsonObject { { "1", "前驱" }, { "2", "后驱" } });
+    dict->setTonnage(QJsonObject { { "0", "重卡" }, { "1", "中卡" } });
     // "10" comes between "1" and "2" in the object's key order.
-    dict->setPackingcaseMode(table({ { "1", "厢式" }, { "2", "平板" }, { "10", "高栏" } }));
+    dict->setPackingcaseMode(QJsonObject { { "1", "厢式" }, { "2", "平板" }, { "10", "高栏" } });
 }
 
 QByteArray encoded(const QString& text)
@@ -141,37 +133,23 @@ void TestTruckActivity::choicesFollowTheDictionary()
 
 void TestTruckActivity::checksStopAtTheFirstEmptyField_data()
 {
-    QTest::addColumn<QString>("emptied");
-    QTest::addColumn<QString>("blank");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("number") << "numberEdit"
-                            << "   "
-                            << "请输入车牌号码！";
-    QTest::newRow("drive") << "driveChoice"
-                           << ""
-                           << "请选择驱动形式！";
-    QTest::newRow("class") << "classChoice"
-                           << ""
-                           << "请选择吨位级别！";
-    QTest::newRow("rated load") << "tonnageEdit"
-                                << ""
-                                << "请输入额定载重！";
-    QTest::newRow("box type") << "boxChoice"
-                              << ""
-                              << "请选择货箱形式！";
-    QTest::newRow("driver 1 name") << "driver1NameEdit"
-                                   << " "
-                                   << "请输入司机1姓名！";
-    QTest::newRow("driver 1 mobile") << "driver1MobileEdit"
-                                     << ""
-                                     << "请输入司机1手机号码！";
+    // The field left empty (or blank), its content, the warning.
+    QTest::addColumn<QStringList>("check");
+    QTest::newRow("number") << QStringList { "numberEdit", "   ", "请输入车牌号码！" };
+    QTest::newRow("drive") << QStringList { "driveChoice", "", "请选择驱动形式！" };
+    QTest::newRow("class") << QStringList { "classChoice", "", "请选择吨位级别！" };
+    QTest::newRow("rated load") << QStringList { "tonnageEdit", "", "请输入额定载重！" };
+    QTest::newRow("box type") << QStringList { "boxChoice", "", "请选择货箱形式！" };
+    QTest::newRow("driver 1 name") << QStringList { "driver1NameEdit", " ", "请输入司机1姓名！" };
+    QTest::newRow("driver 1 mobile") << QStringList { "driver1MobileEdit", "", "请输入司机1手机号码！" };
 }
 
 void TestTruckActivity::checksStopAtTheFirstEmptyField()
 {
-    QFETCH(QString, emptied);
-    QFETCH(QString, blank);
-    QFETCH(QString, message);
+    QFETCH(QStringList, check);
+    const QString emptied = check.at(0);
+    const QString blank = check.at(1);
+    const QString message = check.at(2);
     QVERIFY(open());
     fillRequired();
     // Everything after the emptied field is empty too: the first check wins.
@@ -323,47 +301,26 @@ void TestTruckActivity::savedFormSendsItsFieldsAndHandsBackOne()
 
 void TestTruckActivity::validatorsLimitTyping_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("177 mobile") << "driver1MobileEdit"
-                                << "17712345678"
-                                << "17712345678";
-    QTest::newRow("198 mobile, twelfth digit") << "driver2MobileEdit"
-                                               << "198123456789"
-                                               << "19812345678";
-    QTest::newRow("mobile with 12") << "driver1MobileEdit"
-                                    << "12"
-                                    << "1";
-    QTest::newRow("13-digit telephone") << "companyTelEdit"
-                                        << "0101234567890"
-                                        << "010123456789";
-    QTest::newRow("telephone letters") << "companyTelEdit"
-                                       << "010-12a"
-                                       << "01012";
-    QTest::newRow("box third decimal") << "lengthEdit"
-                                       << "9.655"
-                                       << "9.65";
-    QTest::newRow("width above range") << "widthEdit"
-                                       << "6"
-                                       << "6";
-    QTest::newRow("rated load any decimals") << "tonnageEdit"
-                                             << "20.125"
-                                             << "20.125";
-    QTest::newRow("plate of seven") << "numberEdit"
-                                    << "京A123456"
-                                    << "京A12345";
+    // The field, what is typed, what it then shows.
+    QTest::addColumn<QStringList>("typing");
+    QTest::newRow("177 mobile") << QStringList { "driver1MobileEdit", "17712345678", "17712345678" };
+    QTest::newRow("198 mobile, twelfth digit") << QStringList { "driver2MobileEdit", "198123456789", "19812345678" };
+    QTest::newRow("mobile with 12") << QStringList { "driver1MobileEdit", "12", "1" };
+    QTest::newRow("13-digit telephone") << QStringList { "companyTelEdit", "0101234567890", "010123456789" };
+    QTest::newRow("telephone letters") << QStringList { "companyTelEdit", "010-12a", "01012" };
+    QTest::newRow("box third decimal") << QStringList { "lengthEdit", "9.655", "9.65" };
+    QTest::newRow("width above range") << QStringList { "widthEdit", "6", "6" };
+    QTest::newRow("rated load any decimals") << QStringList { "tonnageEdit", "20.125", "20.125" };
+    QTest::newRow("plate of seven") << QStringList { "numberEdit", "京A123456", "京A12345" };
 }
 
 void TestTruckActivity::validatorsLimitTyping()
 {
-    QFETCH(QString, name);
-    QFETCH(QString, typed);
-    QFETCH(QString, shown);
+    QFETCH(QStringList, typing);
     QVERIFY(open());
-    auto* edit = form->findChild<QLineEdit*>(name);
-    ScreenTestKit::typeText(edit, typed);
-    QCOMPARE(edit->text(), shown);
+    auto* edit = form->findChild<QLineEdit*>(typing.at(0));
+    ScreenTestKit::typeText(edit, typing.at(1));
+    QCOMPARE(edit->text(), typing.at(2));
 }
 
 void TestTruckActivity::refusedSaveKeepsTheForm()
