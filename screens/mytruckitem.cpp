@@ -1,0 +1,158 @@
+#include "screens/mytruckitem.h"
+
+#include "net/api.h"
+#include "screens/pagedlistactivity.h"
+#include "screens/truckactivity.h"
+#include "shell/activitycontroller.h"
+#include "shell/baseactivity.h"
+#include "telephony/telnumberwidget.h"
+#include "widgets/guardedmessagebox.h"
+
+#include <QIcon>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QToolButton>
+
+namespace {
+
+QLabel* addLabel(QWidget* row, const char* name, const QRect& geometry, const QString& text, Qt::TextFormat format)
+{
+    auto* label = new QLabel(row);
+    label->setObjectName(QLatin1String(name));
+    label->setTextFormat(format);
+    label->setText(text);
+    label->setGeometry(geometry);
+    return label;
+}
+
+} // namespace
+
+MyTruckItem::MyTruckItem(const QJsonObject& truck, int rowNumber, QWidget* parent)
+    : QFrame(parent)
+    , truck(truck)
+    , truckId(truck.value(QLatin1String("id")).toVariant().toInt())
+    , rowNumber(rowNumber)
+{
+    const auto text = [&truck](const char* key) { return truck.value(QLatin1String(key)).toString(); };
+    const auto scalar = [&truck](const char* key) { return truck.value(QLatin1String(key)).toVariant().toString(); };
+    // The server's texts go into rich text as text, never as markup.
+    const auto escapedText = [&text](const char* key) { return text(key).toHtmlEscaped(); };
+    const auto escapedScalar = [&scalar](const char* key) { return scalar(key).toHtmlEscaped(); };
+    QWidget* host = parent;
+
+    setObjectName(QStringLiteral("MyTruckItem"));
+    setAutoFillBackground(true);
+    PagedListActivity::stripeRow(this, rowNumber);
+    setFixedHeight(RowHeight);
+
+    QLabel* number = addLabel(this, "numberLabel", QRect(5, 10, 70, 20), text("number"), Qt::PlainText);
+    number->setWordWrap(true);
+    number->setStyleSheet(QStringLiteral("font-size:14px;font-weight:bold;color:#0099CC;"));
+
+    QLabel* picture = addLabel(this, "pictureLabel", QRect(5, 30, 70, 55), QString(), Qt::PlainText);
+    const QPixmap image(
+        QStringLiteral(":/images/img_truck_default_") + scalar("tonnage_level") + QStringLiteral(".png"));
+    if (!image.isNull())
+        picture->setPixmap(image.scaled(70, 55, Qt::IgnoreAspectRatio));
+
+    const QString info = escapedText("tonnage_level_text") + QStringLiteral("&nbsp;&nbsp;")
+        + escapedText("driving_mode_text") + QStringLiteral("&nbsp;&nbsp;")
+        + QStringLiteral("&nbsp;&nbsp;<b>额定载重</b>") + escapedScalar("tonnage")
+        + QStringLiteral("吨&nbsp;&nbsp;&nbsp;&nbsp;<b>") + escapedText("packingcase_mode_text")
+        + QStringLiteral("货箱</b>&nbsp;&nbsp;宽") + escapedScalar("packingcase_width")
+        + QStringLiteral("米&nbsp;&nbsp;长") + escapedScalar("packingcase_length") + QStringLiteral("米&nbsp;&nbsp;高")
+        + escapedScalar("packingcase_height") + QStringLiteral("米");
+    addLabel(this, "infoLabel", QRect(90, 10, 500, 20), info, Qt::RichText);
+
+    QLabel* caption1
+        = addLabel(this, "driver1Caption", QRect(90, 35, 33, 20), QStringLiteral("<b>司机1:</b>"), Qt::RichText);
+    auto* chip1 = new TelNumberWidget(text("driver1_mobile"), text("driver1_name"), host, this);
+    chip1->setObjectName(QStringLiteral("driver1Chip"));
+    chip1->setAccessibleName(text("driver1_name") + QLatin1Char(' ') + text("driver1_mobile"));
+    chip1->setGeometry(caption1->x() + caption1->width() + 5, 32, 134, 27);
+
+    QLabel* caption2 = addLabel(this, "driver2Caption", QRect(chip1->x() + chip1->width() + 20, 35, 33, 20),
+        QStringLiteral("<b>司机2:</b>"), Qt::RichText);
+    auto* chip2 = new TelNumberWidget(text("driver2_mobile"), text("driver2_name"), host, this);
+    chip2->setObjectName(QStringLiteral("driver2Chip"));
+    chip2->setAccessibleName(text("driver2_name") + QLatin1Char(' ') + text("driver2_mobile"));
+    chip2->setGeometry(caption2->x() + caption2->width() + 5, 32, 134, 27);
+
+    addLabel(this, "companyLabel", QRect(90, 60, 400, 20),
+        text("company_name") + QStringLiteral("  电话:") + text("company_tel"), Qt::PlainText);
+
+    arrowLabel = new QLabel(this);
+    arrowLabel->setObjectName(QStringLiteral("arrowLabel"));
+    arrowLabel->setPixmap(QPixmap(QStringLiteral(":/images/list_arrow.png")));
+
+    removeButton = new QToolButton(this);
+    removeButton->setObjectName(QStringLiteral("removeButton"));
+    removeButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    removeButton->setIcon(QIcon(QStringLiteral(":/images/ico_remove.png")));
+    removeButton->hide();
+    // Queued: the question's event loop, which a list reload may use to
+    // delete this row, then runs outside the button's own click handling.
+    connect(removeButton, &QToolButton::clicked, this, &MyTruckItem::slot_remove, Qt::QueuedConnection);
+
+    connect(API::instance(), &API::signal_delete_truck_finished, this, &MyTruckItem::slot_delete_truck_finished);
+}
+
+void MyTruckItem::slot_remove()
+{
+    // One delete at a time; the answer to it decides.
+    if (pendingDelete != 0)
+        return;
+    const auto answer = GuardedMessageBox::question(this, QStringLiteral("提醒"), QStringLiteral("确定要删除该车吗？"));
+    if (answer != GuardedMessageBox::Answer::Yes)
+        return;
+    pendingDelete = API::instance()->deleteTruck(truckId);
+}
+
+void MyTruckItem::slot_delete_truck_finished(bool success, const QString errors)
+{
+    // Every row hears every delete answer; only the one that asked acts.
+    if (pendingDelete == 0 || API::instance()->answeredRequest() != pendingDelete)
+        return;
+    pendingDelete = 0;
+    if (success)
+        deleteLater();
+    else
+        GuardedMessageBox::warning(this, QStringLiteral("抱歉"), QStringLiteral("删除失败！\n") + errors);
+}
+
+void MyTruckItem::resizeEvent(QResizeEvent* event)
+{
+    QFrame::resizeEvent(event);
+    const int W = width();
+    arrowLabel->setGeometry(W - 50, 30, 25, 25);
+    removeButton->setGeometry(W - 70, 30, 25, 25);
+}
+
+void MyTruckItem::mousePressEvent(QMouseEvent* event)
+{
+    QFrame::mousePressEvent(event);
+    ActivityController* controller = ActivityController::containing(this);
+    if (!controller)
+        return;
+    // Only from the list on top: a double click, or a press during the slide
+    // of a form just opened, must not stack a second form.
+    QWidget* list = parentWidget();
+    while (list && !qobject_cast<BaseActivity*>(list))
+        list = list->parentWidget();
+    if (!list || controller->topActivity() != list)
+        return;
+    controller->startActivity(new TruckActivity(truck), false, true);
+}
+
+void MyTruckItem::enterEvent(QEvent* event)
+{
+    QFrame::enterEvent(event);
+    removeButton->show();
+}
+
+void MyTruckItem::leaveEvent(QEvent* event)
+{
+    QFrame::leaveEvent(event);
+    removeButton->hide();
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QFrame>
+#include <QJsonObject>
+
+class QLabel;
+class QToolButton;
+
+// One truck in the truck list: plate, picture of its class, class, drive,
+// rated load and box, the two drivers as phone chips, and the company. A
+// press on the row opens the truck form in edit mode; the remove button,
+// shown while the pointer is over the row, deletes the truck after asking.
+class MyTruckItem : public QFrame
+{
+    Q_OBJECT
+
+public:
+    static constexpr int RowHeight = 90;
+
+    // `rowNumber` is the list's running row number (it picks the striping);
+    // `parent` also hosts the phone chips' overlays.
+    MyTruckItem(const QJsonObject& truck, int rowNumber, QWidget* parent);
+
+public slots:
+    void slot_remove();
+    void slot_delete_truck_finished(bool success, const QString errors);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void enterEvent(QEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    QJsonObject truck;
+    int truckId;
+    int rowNumber;
+    // The number of this row's delete request awaiting its answer; 0 when none.
+    int pendingDelete = 0;
+    QLabel* arrowLabel;
+    QToolButton* removeButton;
+};
