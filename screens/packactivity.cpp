@@ -1,5 +1,33 @@
 #include "screens/packactivity.h"
 
+#include "net/api.h"
+#include "screens/consigneeactivity.h"
+#include "screens/shipperactivity.h"
+#include "shell/activitycontroller.h"
+#include "shell/mainwindow.h"
+#include "widgets/guardedmessagebox.h"
+#include "widgets/suggestionwidget.h"
+
+#include <QComboBox>
+#include <QDoubleValidator>
+#include <QGridLayout>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+#include <QVariantMap>
+
+namespace {
+const char* const IdProperty = "id";
+
+int chosenId(const QLineEdit* edit)
+{
+    return edit->property(IdProperty).toInt();
+}
+} // namespace
+
 PackActivity::PackActivity(int truckId, const QString& truckNumber, QWidget* parent)
     : BaseActivity(parent)
     , truckId(truckId)
@@ -9,9 +37,234 @@ PackActivity::PackActivity(int truckId, const QString& truckNumber, QWidget* par
     setTitle(truckNumber + QStringLiteral(" 配货"));
     showBackButton();
     setActionButton(QStringLiteral("保存"), this);
+    setStyleSheet(QStringLiteral("background:white"));
+
+    auto* grid = new QGridLayout;
+    grid->setContentsMargins(20, 20, 20, 20);
+    grid->setSpacing(10);
+    bodyLayout->addLayout(grid);
+
+    const auto caption = [grid](const QString& text, int row, int column) {
+        grid->addWidget(new QLabel(text), row, column, Qt::AlignRight);
+    };
+    const auto edit = [&](const char* name, const QString& text, int row, int column) {
+        caption(text, row, column);
+        auto* e = new QLineEdit;
+        e->setObjectName(QLatin1String(name));
+        grid->addWidget(e, row, column + 1);
+        return e;
+    };
+    // Any text that can still become a floating-point number, negative or
+    // with an exponent included.
+    const auto number = [this](QLineEdit* e, const QString& unit) {
+        e->setValidator(new QDoubleValidator(this));
+        e->setPlaceholderText(unit);
+        return e;
+    };
+    const QString tons = QStringLiteral("单位：吨");
+    const QString yuan = QStringLiteral("单位：元");
+
+    // No length limit on either party: a chosen name is shown whole, and the
+    // result text is made of it.
+    shipperEdit = edit("shipperEdit", QStringLiteral("托运人:"), 0, 0);
+    consigneeEdit = edit("consigneeEdit", QStringLiteral("收货人:"), 0, 2);
+    lineEdit = edit("lineEdit", QStringLiteral("线路:"), 1, 0);
+    goodsEdit = edit("goodsEdit", QStringLiteral("货物:"), 1, 2);
+    weightEdit = number(edit("weightEdit", QStringLiteral("重量:"), 2, 0), tons);
+    valueEdit = number(edit("valueEdit", QStringLiteral("价值:"), 2, 2), yuan);
+
+    caption(QStringLiteral("是否代收款:"), 3, 0);
+    isAgencyCombo = new QComboBox;
+    isAgencyCombo->setObjectName(QStringLiteral("isAgencyCombo"));
+    isAgencyCombo->addItem(QString(), -1);
+    isAgencyCombo->addItem(QStringLiteral("否"), 0);
+    isAgencyCombo->addItem(QStringLiteral("是"), 1);
+    grid->addWidget(isAgencyCombo, 3, 1);
+
+    revenueEdit = number(edit("revenueEdit", QStringLiteral("收入:"), 4, 0), yuan);
+    payoutEdit = number(edit("payoutEdit", QStringLiteral("支出:"), 4, 2), yuan);
+
+    caption(QStringLiteral("备注:"), 5, 0);
+    notesEdit = new QPlainTextEdit;
+    notesEdit->setObjectName(QStringLiteral("notesEdit"));
+    grid->addWidget(notesEdit, 5, 1, 1, 3);
+
+    // Created after the form, so that they are drawn over it.
+    shipperList = new SuggestionWidget(shipperEdit, this);
+    shipperList->tag = 1;
+    shipperList->setAccessibleName(QStringLiteral("shipperSuggestions"));
+    consigneeList = new SuggestionWidget(consigneeEdit, this);
+    consigneeList->tag = 2;
+    consigneeList->setAccessibleName(QStringLiteral("consigneeSuggestions"));
+
+    connect(API::instance(), &API::signal_submit_trade_finished, this, &PackActivity::slot_submit_trade_finished);
+    connect(shipperList, &SuggestionWidget::signal_suggestion_request, this,
+        &PackActivity::slot_shipper_suggestion_request);
+    connect(consigneeList, &SuggestionWidget::signal_suggestion_request, this,
+        &PackActivity::slot_consignee_suggestion_request);
+    connect(shipperList, &SuggestionWidget::signal_suggestion_addnew, this, &PackActivity::slot_suggestion_addnew);
+    connect(consigneeList, &SuggestionWidget::signal_suggestion_addnew, this, &PackActivity::slot_suggestion_addnew);
+}
+
+void PackActivity::showEvent(QShowEvent* event)
+{
+    BaseActivity::showEvent(event);
+    API* api = API::instance();
+    disconnect(api, &API::signal_fetch_shipper_finished, nullptr, nullptr);
+    disconnect(api, &API::signal_fetch_consignee_finished, nullptr, nullptr);
+    connect(api, &API::signal_fetch_shipper_finished, this, &PackActivity::slot_fetch_shipper_finished);
+    connect(api, &API::signal_fetch_consignee_finished, this, &PackActivity::slot_fetch_consignee_finished);
+}
+
+void PackActivity::resizeEvent(QResizeEvent* event)
+{
+    shipperList->adjustSize();
+    consigneeList->adjustSize();
+    BaseActivity::resizeEvent(event);
+}
+
+void PackActivity::slot_shipper_suggestion_request(const QString keyword)
+{
+    shipperSearches.sent.insert(API::instance()->fetchShipper(1, keyword));
+}
+
+void PackActivity::slot_consignee_suggestion_request(const QString keyword)
+{
+    consigneeSearches.sent.insert(API::instance()->fetchConsignee(1, keyword));
+}
+
+void PackActivity::slot_fetch_shipper_finished(QJsonArray* shippers, const QString)
+{
+    fill(shipperList, shipperSearches, shippers);
+}
+
+void PackActivity::slot_fetch_consignee_finished(QJsonArray* consignee, const QString)
+{
+    fill(consigneeList, consigneeSearches, consignee);
+}
+
+bool PackActivity::Searches::accept(int answered)
+{
+    if (!sent.contains(answered))
+        return false;
+    for (auto it = sent.begin(); it != sent.end();) {
+        if (*it <= answered)
+            it = sent.erase(it);
+        else
+            ++it;
+    }
+    return true;
+}
+
+void PackActivity::fill(SuggestionWidget* list, Searches& searches, const QJsonArray* records)
+{
+    if (!searches.accept(API::instance()->answeredRequest()))
+        return;
+    // A failed search empties the list; a later record of the same name
+    // replaces the earlier id.
+    QMap<QString, int> nameToId;
+    if (records) {
+        for (const QJsonValue& value : *records) {
+            const QJsonObject record = value.toObject();
+            nameToId.insert(
+                record.value(QLatin1String("name")).toString(), record.value(QLatin1String("id")).toVariant().toInt());
+        }
+    }
+    list->setSuggestions(nameToId);
+}
+
+void PackActivity::slot_suggestion_addnew(const int tag)
+{
+    BaseActivity* form = nullptr;
+    if (tag == 1)
+        form = new ShipperActivity(nullptr);
+    else if (tag == 2)
+        form = new ConsigneeActivity(nullptr);
+    else
+        return;
+
+    // The form goes on the controller that shows this screen, and its result
+    // comes back here alone.
+    ActivityController* host = controller();
+    if (!host && mainWindow())
+        host = mainWindow()->controllerAt(0);
+    if (!host) {
+        delete form;
+        return;
+    }
+    host->startActivityForResult(form, this, [this](const QVariant& data) { slot_addnew_activity_finish(data); });
+}
+
+void PackActivity::slot_addnew_activity_finish(QVariant data)
+{
+    if (!data.isValid())
+        return;
+    const QVariantMap map = data.toMap();
+    const QString name = map.value(QStringLiteral("name")).toString();
+    if (map.contains(QStringLiteral("shipper_id")))
+        shipperList->setSelected(map.value(QStringLiteral("shipper_id")).toInt(), name);
+    else if (map.contains(QStringLiteral("consignee_id")))
+        consigneeList->setSelected(map.value(QStringLiteral("consignee_id")).toInt(), name);
 }
 
 void PackActivity::slot_action()
 {
-    // The form and its save come with the packing screen's own work.
+    // The overlay covers the screen while a save is under way; a second save
+    // would only orphan the first answer.
+    if (pendingSave != 0)
+        return;
+
+    struct Check
+    {
+        bool failed;
+        const char* message;
+        QWidget* focus;
+    };
+    const Check checks[] = {
+        { chosenId(shipperEdit) == 0, "请选择托运人！", shipperEdit },
+        { chosenId(consigneeEdit) == 0, "请选择收货人！", consigneeEdit },
+        { lineEdit->text().trimmed().isEmpty(), "请输入线路！", lineEdit },
+        { goodsEdit->text().trimmed().isEmpty(), "请输入货物！", goodsEdit },
+        { weightEdit->text().trimmed().isEmpty(), "请输入重量！", weightEdit },
+    };
+    for (const Check& check : checks) {
+        if (!check.failed)
+            continue;
+        if (GuardedMessageBox::warning(this, QStringLiteral("提醒"), QString::fromUtf8(check.message)))
+            check.focus->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+
+    QMap<QString, QString> params;
+    params.insert(QStringLiteral("id"), QStringLiteral("0"));
+    params.insert(QStringLiteral("truck"), QString::number(truckId));
+    params.insert(QStringLiteral("shipper"), QString::number(chosenId(shipperEdit)));
+    params.insert(QStringLiteral("consignee"), QString::number(chosenId(consigneeEdit)));
+    params.insert(QStringLiteral("line"), lineEdit->text());
+    params.insert(QStringLiteral("goods"), goodsEdit->text().trimmed());
+    params.insert(QStringLiteral("weight"), weightEdit->text());
+    params.insert(QStringLiteral("value"), valueEdit->text().trimmed());
+    params.insert(QStringLiteral("is_agency"), QString::number(isAgencyCombo->currentData().toInt()));
+    params.insert(QStringLiteral("revenue"), revenueEdit->text().trimmed());
+    params.insert(QStringLiteral("payout"), payoutEdit->text().trimmed());
+    params.insert(QStringLiteral("notes"), notesEdit->toPlainText().trimmed());
+
+    resultText = shipperEdit->text() + QStringLiteral("托运的") + goodsEdit->text().trimmed();
+    showLoading(QStringLiteral("正在保存数据，请稍候..."));
+    pendingSave = API::instance()->submitTrade(params);
+}
+
+void PackActivity::slot_submit_trade_finished(bool success, const QString errors)
+{
+    if (pendingSave == 0 || API::instance()->answeredRequest() != pendingSave)
+        return;
+    pendingSave = 0;
+    hideLoading();
+
+    if (!success) {
+        GuardedMessageBox::warning(this, QStringLiteral("抱歉"), QStringLiteral("保存失败！\n") + errors);
+        return;
+    }
+    if (GuardedMessageBox::information(this, QStringLiteral("提醒"), QStringLiteral("配货成功！")))
+        finish(QVariant(resultText));
 }

@@ -1,0 +1,15 @@
+#include "widgets/suggestionitem.h"
+
+SuggestionItem::SuggestionItem(const QString& text, int id, QWidget* parent)
+    : QLabel(text, parent)
+    , itemText(text)
+    , id(id)
+{
+    setContentsMargins(5, 3, 5, 3);
+}
+
+void SuggestionItem::mouseReleaseEvent(QMouseEvent* event)
+{
+    QLabel::mouseReleaseEvent(event);
+    emit clicked(itemText, id);
+}

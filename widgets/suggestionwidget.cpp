@@ -1,0 +1,144 @@
+#include "widgets/suggestionwidget.h"
+
+#include "widgets/suggestionitem.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QLineEdit>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+const int MaxEntries = 10;
+const int ListHeight = 270;
+// The target sits in the activity's body, under the 35-pixel header, while
+// the list is a child of the activity itself: 35 + 1 puts the list's top
+// one pixel below the target.
+const int BelowTarget = 36;
+} // namespace
+
+SuggestionWidget::SuggestionWidget(QLineEdit* target, QWidget* parent)
+    : QFrame(parent)
+    , target(target)
+    , layout(new QVBoxLayout(this))
+    , addNewButton(new QToolButton(this))
+{
+    setObjectName(QStringLiteral("Suggestion"));
+    setStyleSheet(QStringLiteral("QFrame#Suggestion{border:1px solid #cccccc; background:#ffffff; border-radius: 3px;}"
+                                 "                   QFrame#Suggestion QLabel:hover{background:#eeeeee;}"));
+    layout->setSpacing(0);
+    layout->setContentsMargins(0, 2, 0, 2);
+
+    addNewButton->setObjectName(QStringLiteral("Button"));
+    addNewButton->setText(QStringLiteral("添加新的"));
+    addNewButton->setStyleSheet(QStringLiteral(
+        "QToolButton{border:0px; width:132px; height:25px; background:url(:/images/btn_green_normal.png);}"
+        "                              QToolButton:hover{background:url(:/images/btn_green_hover.png)}"
+        "                              QToolButton:pressed{background:url(:/images/btn_green_pressed.png)}"));
+    layout->addStretch(1);
+    layout->addWidget(addNewButton, 0, Qt::AlignCenter);
+
+    hide();
+    resize(target->width(), ListHeight);
+
+    connect(target, &QLineEdit::textEdited, this, &SuggestionWidget::slot_target_textchanged);
+    connect(qApp, &QApplication::focusChanged, this, &SuggestionWidget::slot_target_focused);
+    connect(addNewButton, &QToolButton::pressed, this, &SuggestionWidget::slot_addnew_clicked);
+    // The list follows its target wherever the target's layout moves it.
+    target->installEventFilter(this);
+}
+
+void SuggestionWidget::setSuggestions(QMap<QString, int> nameToId)
+{
+    // Everything but the add-new button goes; the button stays last, at the
+    // bottom of the box.
+    for (int i = layout->count() - 1; i >= 0; --i) {
+        if (layout->itemAt(i)->widget() == addNewButton)
+            continue;
+        QLayoutItem* item = layout->takeAt(i);
+        delete item->widget();
+        delete item;
+    }
+
+    int added = 0;
+    for (auto it = nameToId.cbegin(); it != nameToId.cend() && added < MaxEntries; ++it, ++added) {
+        auto* item = new SuggestionItem(it.key(), it.value(), this);
+        layout->insertWidget(0, item);
+        connect(item, &SuggestionItem::clicked, this, &SuggestionWidget::slot_item_clicked);
+        hasEntries = true;
+    }
+    layout->insertStretch(added, 1);
+}
+
+void SuggestionWidget::setSelected(int id, QString text)
+{
+    QLineEdit* edit = liveTarget();
+    if (!edit)
+        return;
+    edit->setText(text);
+    edit->setProperty("id", id);
+}
+
+void SuggestionWidget::slot_target_textchanged(const QString&)
+{
+    QLineEdit* edit = liveTarget();
+    if (!edit)
+        return;
+    edit->setProperty("id", 0);
+    show();
+    raise();
+    adjustSize();
+    emit signal_suggestion_request(edit->text());
+}
+
+void SuggestionWidget::slot_target_focused(QWidget*, QWidget* now)
+{
+    if (now && now == liveTarget() && hasEntries) {
+        show();
+        raise();
+    } else {
+        hide();
+    }
+}
+
+void SuggestionWidget::slot_item_clicked(const QString& text, const int id)
+{
+    hide();
+    setSelected(id, text);
+}
+
+void SuggestionWidget::slot_addnew_clicked()
+{
+    emit signal_suggestion_addnew(tag);
+}
+
+void SuggestionWidget::resizeEvent(QResizeEvent* event)
+{
+    QFrame::resizeEvent(event);
+    place();
+}
+
+bool SuggestionWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == liveTarget() && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        place();
+    return QFrame::eventFilter(watched, event);
+}
+
+QLineEdit* SuggestionWidget::liveTarget() const
+{
+    return qobject_cast<QLineEdit*>(target.data());
+}
+
+void SuggestionWidget::place()
+{
+    const QLineEdit* edit = liveTarget();
+    if (!edit)
+        return;
+    const int width = edit->width();
+    const QRect wanted(edit->x(), edit->y() + edit->height() + BelowTarget, width, ListHeight);
+    if (minimumWidth() != width || maximumWidth() != width)
+        setFixedWidth(width);
+    if (geometry() != wanted)
+        setGeometry(wanted);
+}
