@@ -66,3 +66,15 @@ string(CONCAT CPACK_COMPONENT_PLATFORM_DESCRIPTION
     "/var/lib/freymo-platform; its options are in /etc/default/freymo-platform.")
 
 include(CPack)
+
+# Builds both packages in a build of its own and checks their contents and
+# dependencies; skipped where the packaging tools are missing.
+if(FREYMO_BUILD_TESTS)
+    add_test(NAME tst_packages
+        COMMAND "${CMAKE_CURRENT_SOURCE_DIR}/tests/packaging/tst_packages.sh"
+            "${CMAKE_CURRENT_SOURCE_DIR}" "${CMAKE_CURRENT_BINARY_DIR}/packaging")
+    set_tests_properties(tst_packages PROPERTIES
+        SKIP_RETURN_CODE 77
+        TIMEOUT 900
+        ENVIRONMENT "CMAKE=${CMAKE_COMMAND};CPACK=${CMAKE_CPACK_COMMAND};LC_ALL=C.UTF-8")
+endif()

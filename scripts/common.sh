@@ -8,6 +8,9 @@ FREYMO_BUILD_PACKAGES=(
     libcpp-httplib-dev libsodium-dev
     fonts-wqy-microhei
 )
+# What building the Debian packages needs as well (dpkg-shlibdeps, and file
+# for CPack to find the programs whose libraries become dependencies).
+FREYMO_PACKAGING_PACKAGES=(dpkg-dev file)
 # What running the client on a machine without a display needs as well.
 FREYMO_RUN_PACKAGES=(xvfb xauth x11-utils imagemagick)
 
