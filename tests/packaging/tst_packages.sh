@@ -95,6 +95,10 @@ for elf in usr/bin/freymo usr/bin/freymo-platform "usr/lib/$multiarch/freymo/lib
         fail "$elf has a run path: $(readelf -d "$root/$elf" | grep -E 'R(UN)?PATH')"
     fi
 done
+# The client looks for its SDK in the folder the package puts it in: the
+# path is compiled in as a UTF-16 literal.
+sdk_dir=$(printf '%s' "lib/$multiarch/freymo" | sed 's/./&\\x00/g')
+LC_ALL=C grep -qaP "$sdk_dir" "$root/usr/bin/freymo" || fail "the client does not look for its SDK in lib/$multiarch/freymo"
 unit="$root/lib/systemd/system/freymo-platform.service"
 command=$(sed -n 's/^ExecStart=\([^ ]*\).*/\1/p' "$unit")
 [ -x "$root$command" ] || fail "the unit runs $command, which the package does not hold"
