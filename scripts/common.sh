@@ -9,6 +9,9 @@ FREYMO_BUILD_PACKAGES=(
     fonts-wqy-microhei
     xvfb libxcb1-dev libcap-dev
 )
+# What building the Debian packages needs as well (dpkg-shlibdeps, and file
+# for CPack to find the programs whose libraries become dependencies).
+FREYMO_PACKAGING_PACKAGES=(dpkg-dev file)
 # What running the client on a machine without a display needs as well.
 FREYMO_RUN_PACKAGES=(xvfb xauth x11-utils imagemagick)
 
