@@ -163,6 +163,8 @@ void HomeActivity::slot_fetch_truck_finished(QJsonArray* trucks, const QString e
     clearBoard();
     qDebug() << "**********slot_fetch_truck_finished**********";
     if (!trucks || trucks->isEmpty()) {
+        // Nothing left to scroll over.
+        boardContainer->setFixedSize(qMax(0, boardWidth), 0);
         showNoData();
         return;
     }
