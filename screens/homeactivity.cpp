@@ -1,20 +1,38 @@
 #include "screens/homeactivity.h"
 
 #include "net/api.h"
+#include "screens/truckitem.h"
 #include "shell/sidebar.h"
 #include "widgets/dialogwidget.h"
+#include "widgets/guardedmessagebox.h"
+#include "widgets/segmentitembutton.h"
+#include "widgets/segmentwidget.h"
 
 #include <QComboBox>
+#include <QDebug>
 #include <QFrame>
 #include <QGridLayout>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QResizeEvent>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
+
+namespace {
+constexpr int TilesPerRow = 4;
+constexpr int RowHeight = 160;
+} // namespace
 
 HomeActivity::HomeActivity(QWidget* parent)
     : BaseActivity(parent)
+    , segmentWidget(new SegmentWidget(headerWidget))
+    , boardScrollArea(new QScrollArea(bodyWidget))
+    , boardContainer(new QWidget)
+    , boardGrid(new QGridLayout(boardContainer))
     , sideBar(nullptr)
     , feedbackDialog(nullptr)
     , categoryBox(nullptr)
@@ -22,12 +40,39 @@ HomeActivity::HomeActivity(QWidget* parent)
 {
     setObjectName(QStringLiteral("HomeActivity"));
     setTitle(QStringLiteral("货车场站"));
-    // The truck board, the body of this screen, arrives with its own work.
+
+    segmentWidget->setObjectName(QStringLiteral("segmentWidget"));
+    segmentWidget->setItems({ QStringLiteral("待配货的"), QStringLiteral("已出车的") });
+    segmentWidget->setCurrentIndex(0);
+    connect(segmentWidget, &SegmentWidget::signal_item_clicked, this, &HomeActivity::slot_sgementitem_clicked);
+
+    buildBoard();
+    connect(API::instance(), &API::signal_change_truck_status_finished, this,
+        &HomeActivity::slot_change_truck_status_finished);
 
     sideBar = new SideBar(this);
     sideLayout->addWidget(sideBar);
 
     buildFeedbackDialog();
+}
+
+void HomeActivity::buildBoard()
+{
+    boardContainer->setObjectName(QStringLiteral("boardContainer"));
+    boardGrid->setSpacing(5);
+    boardGrid->setContentsMargins(0, 5, 0, 0);
+    // A row of fewer tiles keeps its tiles a quarter of the board wide.
+    for (int column = 0; column < TilesPerRow; ++column)
+        boardGrid->setColumnStretch(column, 1);
+
+    boardScrollArea->setObjectName(QStringLiteral("boardScrollArea"));
+    boardScrollArea->setStyleSheet(QStringLiteral("background:transparent;border:none;"));
+    boardScrollArea->setFrameShape(QFrame::NoFrame);
+    boardScrollArea->setAlignment(Qt::AlignHCenter);
+    boardScrollArea->setWidget(boardContainer);
+    connect(boardScrollArea->verticalScrollBar(), &QScrollBar::valueChanged, this,
+        &HomeActivity::slot_scroller_top_bottom_reached);
+    bodyLayout->addWidget(boardScrollArea);
 }
 
 void HomeActivity::buildFeedbackDialog()
@@ -66,6 +111,102 @@ void HomeActivity::buildFeedbackDialog()
 void HomeActivity::slot_action()
 {
     // The home screen has no action button.
+}
+
+void HomeActivity::slot_scroller_top_bottom_reached(int pos)
+{
+    // The board is not paged.
+    Q_UNUSED(pos)
+}
+
+void HomeActivity::showEvent(QShowEvent* event)
+{
+    BaseActivity::showEvent(event);
+    // The truck list shares these answers and takes them over when it is
+    // shown; the screen shown last receives them.
+    disconnect(API::instance(), &API::signal_fetch_truck_finished, nullptr, nullptr);
+    connect(API::instance(), &API::signal_fetch_truck_finished, this, &HomeActivity::slot_fetch_truck_finished);
+    if (!loaded) {
+        // The first load shows every truck, although the first segment is marked.
+        fetchGroup(-1);
+    }
+}
+
+void HomeActivity::fetchGroup(int group)
+{
+    latestFetch = API::instance()->fetchTruckGroup(group);
+}
+
+void HomeActivity::slot_sgementitem_clicked(unsigned int buttonIdex, SegmentItemButton* sender)
+{
+    Q_UNUSED(sender)
+    fetchGroup(static_cast<int>(buttonIdex));
+}
+
+void HomeActivity::clearBoard()
+{
+    while (QLayoutItem* item = boardGrid->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+}
+
+void HomeActivity::slot_fetch_truck_finished(QJsonArray* trucks, const QString errors)
+{
+    Q_UNUSED(errors)
+    // An earlier group's answer, overtaken by a later click, or an answer to
+    // the truck list's request: neither describes the board asked for now.
+    if (latestFetch == 0 || API::instance()->answeredRequest() != latestFetch)
+        return;
+    latestFetch = 0;
+
+    loaded = true;
+    hideLoading();
+    clearBoard();
+    qDebug() << "**********slot_fetch_truck_finished**********";
+    if (!trucks || trucks->isEmpty()) {
+        // Nothing left to scroll over.
+        boardContainer->setFixedSize(qMax(0, boardWidth), 0);
+        showNoData();
+        return;
+    }
+    hideNoData();
+
+    int rows = 0;
+    for (int i = 0; i < trucks->size(); ++i) {
+        if (i % TilesPerRow == 0)
+            ++rows;
+        // Tiles open the packing screen with the home screen's controller as
+        // parent.
+        auto* tile = new TruckItem(trucks->at(i).toObject(), parentWidget());
+        connect(tile, &TruckItem::signal_truck_clicked, this, &HomeActivity::slot_truck_clicked);
+        boardGrid->addWidget(tile, rows - 1, i % TilesPerRow);
+    }
+    boardContainer->setFixedSize(qMax(0, boardWidth), rows * RowHeight);
+}
+
+void HomeActivity::slot_truck_clicked(TruckItem* p)
+{
+    currentTile = p;
+}
+
+void HomeActivity::slot_change_truck_status_finished(bool success, int status, const QString errors)
+{
+    Q_UNUSED(errors)
+    const int answered = API::instance()->answeredRequest();
+    // The tile that sent the request; none when the board was rebuilt since.
+    TruckItem* tile = nullptr;
+    for (TruckItem* candidate : boardContainer->findChildren<TruckItem*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (candidate->awaitsStatus(answered)) {
+            tile = candidate;
+            break;
+        }
+    }
+    if (!tile)
+        return;
+    tile->takeStatusAnswer(answered, success, status);
+    if (!success)
+        GuardedMessageBox::warning(this, QStringLiteral("提醒"), QStringLiteral("操作失败！"));
 }
 
 void HomeActivity::slot_feedback_clicked()
@@ -108,6 +249,10 @@ void HomeActivity::slot_submit_feedback_finished(bool success, const QString err
 void HomeActivity::resizeEvent(QResizeEvent* event)
 {
     BaseActivity::resizeEvent(event);
+    segmentWidget->setGeometry(width() - 390, 2, 160, 30);
     boardWidth = width() - 255;
+    // A board already built follows the new width; its height stays.
+    if (boardContainer->height() > 0)
+        boardContainer->setFixedWidth(qMax(0, boardWidth));
     feedbackDialog->resize(size());
 }

@@ -2,13 +2,29 @@
 
 #include "shell/baseactivity.h"
 
+#include <QPointer>
+
 class DialogWidget;
 class QComboBox;
+class QGridLayout;
+class QJsonArray;
 class QPlainTextEdit;
+class QScrollArea;
+class SegmentItemButton;
+class SegmentWidget;
 class SideBar;
+class TruckItem;
 
-// The home section's root screen ("货车场站"). It carries the side bar in its
-// side column and owns the feedback dialog that the side bar opens.
+// The home section's root screen ("货车场站"): the board of the station's
+// trucks, four tiles to a row, with a segment control in the header that
+// switches between the resting trucks ("待配货的") and those on the road
+// ("已出车的"). It carries the side bar in its side column and owns the
+// feedback dialog that the side bar opens.
+//
+// The truck fetch answers are shared with the truck list; the board takes
+// them over whenever it is shown and rebuilds itself only from the answer to
+// its latest own request. A status answer goes to the tile that asked for it,
+// if that tile is still on the board.
 class HomeActivity : public BaseActivity
 {
     Q_OBJECT
@@ -18,19 +34,36 @@ public:
 
 public slots:
     void slot_action() override;
+    void slot_scroller_top_bottom_reached(int pos);
+    void slot_fetch_truck_finished(QJsonArray* trucks, const QString errors);
+    void slot_sgementitem_clicked(unsigned int buttonIdex, SegmentItemButton* sender);
+    void slot_change_truck_status_finished(bool success, int status, const QString errors);
+    void slot_truck_clicked(TruckItem* p);
     void slot_feedback_clicked();
     void slot_feedback_ok_clicked(DialogWidget* dlg, QWidget* container);
     void slot_submit_feedback_finished(bool success, const QString errors);
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void buildBoard();
     void buildFeedbackDialog();
+    void fetchGroup(int group);
+    void clearBoard();
 
+    bool loaded = false;
+    SegmentWidget* segmentWidget;
+    QScrollArea* boardScrollArea;
+    QWidget* boardContainer;
+    QGridLayout* boardGrid;
     int boardWidth = 0;
+    // The board's latest truck fetch; answers to earlier ones are stale.
+    int latestFetch = 0;
     SideBar* sideBar;
     DialogWidget* feedbackDialog;
     QComboBox* categoryBox;
     QPlainTextEdit* contentEdit;
+    QPointer<TruckItem> currentTile;
 };

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QPointer>
+#include <QSet>
+#include <QVariant>
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class QVBoxLayout;
+
+// One truck's tile on the home screen's board: its picture by status, its
+// number and what it carries. Pointing at it shows the work button ("发车"
+// or "运输完成") and, for a resting truck, the pack button ("配货").
+//
+// The tile keeps its truck record current: a status change answered by the
+// server and a saved packing are written into the record, so the work button
+// always decides from what the tile shows.
+class TruckItem : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // `host` is the home screen's activity controller; the tile starts out as
+    // its child (the board's grid adopts it) and packing screens are created
+    // with it as parent.
+    TruckItem(const QJsonObject& truck, QWidget* host);
+
+    int id() const { return truckId; }
+    const QJsonObject& record() const { return truck; }
+
+    // Whether `request` is a status change this tile sent and that is still
+    // unanswered.
+    bool awaitsStatus(int request) const { return statusRequests.contains(request); }
+    // The server's answer to one of this tile's status changes. On success
+    // `status` is the truck's new status: it is stored, completing empties the
+    // loads, and the look follows. A refusal changes nothing but the
+    // bookkeeping.
+    void takeStatusAnswer(int request, bool success, int status);
+
+    void showResting();
+    void showWorking();
+
+signals:
+    void signal_truck_clicked(TruckItem* p);
+
+public slots:
+    void slot_pack_pressed();
+    void slot_work_pressed();
+    void slot_packactivity_finish(QVariant data);
+
+protected:
+    void enterEvent(QEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    int status() const;
+    QJsonArray loads() const;
+    void setGoodsText(const QString& text);
+    void sendStatus(int status);
+
+    QPointer<QWidget> host;
+    QJsonObject truck;
+    int truckId;
+    bool subscribed = false;
+    QSet<int> statusRequests;
+    QVBoxLayout* layout;
+    QLabel* pictureLabel;
+    QLabel* numberLabel;
+    QLabel* goodsLabel;
+    QWidget* hoverOverlay;
+    QPushButton* workButton;
+    QPushButton* packButton;
+};

@@ -1,0 +1,513 @@
+// The truck board on the home screen and its tiles: building the board from
+// the fetch answers, the work button's boxes and requests, the status answers
+// reaching the tile that asked, and packing results reaching the tile that
+// opened the packing screen.
+#include "screens/homeactivity.h"
+#include "screens/packactivity.h"
+#include "screens/truckitem.h"
+
+#include "support/messageboxanswerer.h"
+#include "support/screentestkit.h"
+
+#include "shell/activitycontroller.h"
+#include "widgets/segmentitembutton.h"
+#include "widgets/segmentwidget.h"
+
+#include <QGridLayout>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+const QByteArray allTrucksPath("/api/truck/");
+
+QJsonObject truck(int id, int status, const QList<QPair<QString, QString>>& loads = {})
+{
+    QJsonArray loadArray;
+    for (const auto& load : loads)
+        loadArray.append(
+            QJsonObject { { QStringLiteral("shipper"), load.first }, { QStringLiteral("goods"), load.second } });
+    return QJsonObject { { QStringLiteral("id"), id }, { QStringLiteral("number"), QStringLiteral("辽A%1").arg(id) },
+        { QStringLiteral("status"), status }, { QStringLiteral("loads"), loadArray } };
+}
+
+RecordingHttpServer::Reply trucksReply(const QList<QJsonObject>& trucks, const QString& gate = QString())
+{
+    QJsonArray array;
+    for (const QJsonObject& t : trucks)
+        array.append(t);
+    RecordingHttpServer::Reply reply = RecordingHttpServer::json(
+        R"({"success":true,"data":)" + QJsonDocument(array).toJson(QJsonDocument::Compact) + "}");
+    reply.gate = gate;
+    return reply;
+}
+
+RecordingHttpServer::Reply statusReply(int status, const QString& gate = QString())
+{
+    RecordingHttpServer::Reply reply
+        = RecordingHttpServer::json(QByteArray(R"({"success":true,"status":)") + QByteArray::number(status) + "}");
+    reply.gate = gate;
+    return reply;
+}
+
+const QList<QPair<QString, QString>> steel { { QStringLiteral("张三"), QStringLiteral("钢材") } };
+
+// A form opened on top of the packing screen, as its add-new action does.
+class StandInForm : public BaseActivity
+{
+    Q_OBJECT
+
+public:
+    using BaseActivity::BaseActivity;
+    void slot_action() override { }
+};
+
+} // namespace
+
+class TestTruckBoard : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { kit.initSuite(); }
+    void init();
+    void cleanup();
+
+    void boardBuildsAndEmpties_data();
+    void boardBuildsAndEmpties();
+    void boardAndTileGeometry();
+    void showingAgainBeforeTheFirstAnswer();
+    void tileShowsItsTruck_data();
+    void tileShowsItsTruck();
+    void workButtonAsksAndSends_data();
+    void workButtonAsksAndSends();
+    void tileDecidesFromItsCurrentState();
+    void answersReachTheTileThatAsked();
+    void rebuiltBoardIgnoresOldAnswers();
+    void tileGoneWhileItsQuestionIsOpen();
+    void packingResultReachesOnlyItsTile_data();
+    void packingResultReachesOnlyItsTile();
+
+private:
+    void showBoard(const QList<QJsonObject>& trucks);
+    QList<TruckItem*> tiles() const;
+    void hover(QWidget* target);
+    // Points at the tile and presses one of its buttons.
+    void press(TruckItem* tile, const char* buttonName);
+    void answerWork(TruckItem* tile, QMessageBox::StandardButton answer);
+    PackActivity* openPacking(TruckItem* tile);
+    void waitUntilHomeIsTop();
+    static QString goods(TruckItem* tile) { return tile->findChild<QLabel*>(QStringLiteral("goodsLabel"))->text(); }
+    static QPushButton* button(TruckItem* tile, const char* name)
+    {
+        return tile->findChild<QPushButton*>(QLatin1String(name));
+    }
+
+    ScreenTestKit kit;
+    ActivityController* controller = nullptr;
+    HomeActivity* home = nullptr;
+};
+
+void TestTruckBoard::init()
+{
+    kit.initTest();
+    controller = new ActivityController;
+    controller->resize(1135, 600);
+    home = new HomeActivity;
+    controller->startActivity(home, false, false);
+}
+
+void TestTruckBoard::cleanup()
+{
+    delete controller;
+    controller = nullptr;
+    kit.cleanupTest();
+}
+
+void TestTruckBoard::showBoard(const QList<QJsonObject>& trucks)
+{
+    kit.server.on(allTrucksPath, trucksReply(trucks));
+    controller->show();
+    QVERIFY(QTest::qWaitForWindowExposed(controller));
+    QVERIFY(kit.waitForRequests(allTrucksPath));
+    QTRY_COMPARE(tiles().size(), trucks.size());
+}
+
+QList<TruckItem*> TestTruckBoard::tiles() const
+{
+    QList<TruckItem*> found;
+    const QLayout* grid = home->findChild<QWidget*>(QStringLiteral("boardContainer"))->layout();
+    for (int i = 0; i < grid->count(); ++i)
+        found << qobject_cast<TruckItem*>(grid->itemAt(i)->widget());
+    return found;
+}
+
+void TestTruckBoard::hover(QWidget* target)
+{
+    // The cursor may rest on this spot from an earlier test: come from elsewhere.
+    QTest::mouseMove(controller, QPoint(1, 1));
+    QTest::mouseMove(target);
+}
+
+void TestTruckBoard::press(TruckItem* tile, const char* buttonName)
+{
+    hover(tile);
+    const QPointer<QPushButton> target = button(tile, buttonName);
+    QTRY_VERIFY(target->isVisible());
+    // The press may take the tile with it (a board rebuilt during its box).
+    QTest::mousePress(target, Qt::LeftButton);
+    QTest::mouseRelease(target ? static_cast<QWidget*>(target) : controller, Qt::LeftButton);
+}
+
+void TestTruckBoard::answerWork(TruckItem* tile, QMessageBox::StandardButton answer)
+{
+    kit.boxes->expect(answer);
+    press(tile, "workButton");
+    QVERIFY(kit.boxes->waitForAll());
+}
+
+PackActivity* TestTruckBoard::openPacking(TruckItem* tile)
+{
+    press(tile, "packButton");
+    return qobject_cast<PackActivity*>(controller->topActivity());
+}
+
+void TestTruckBoard::waitUntilHomeIsTop()
+{
+    QTRY_COMPARE(controller->activities().size(), 1);
+}
+
+void TestTruckBoard::boardBuildsAndEmpties_data()
+{
+    QTest::addColumn<QByteArray>("secondAnswer");
+    QTest::newRow("no trucks") << QByteArray(R"({"success":true,"data":[]})");
+    QTest::newRow("refused") << QByteArray(R"({"success":false,"errors":"无权限"})");
+}
+
+void TestTruckBoard::boardBuildsAndEmpties()
+{
+    QFETCH(QByteArray, secondAnswer);
+    showBoard({ truck(1, 0), truck(2, 1), truck(3, 0), truck(4, 1), truck(5, 0) });
+    QCOMPARE(kit.requestsTo(allTrucksPath).first().target, QByteArray("/api/truck/?token=tk1&user=7"));
+
+    // Four to a row in the order of the answer; 160 pixels a row.
+    auto* grid = qobject_cast<QGridLayout*>(home->findChild<QWidget*>(QStringLiteral("boardContainer"))->layout());
+    int row = -1, column = -1, span = 0;
+    grid->getItemPosition(3, &row, &column, &span, &span);
+    QCOMPARE(QPoint(column, row), QPoint(3, 0));
+    grid->getItemPosition(4, &row, &column, &span, &span);
+    QCOMPARE(QPoint(column, row), QPoint(0, 1));
+    QCOMPARE(tiles().at(4)->id(), 5);
+    QCOMPARE(grid->parentWidget()->height(), 320);
+
+    // A loaded board asks for nothing when shown again.
+    controller->hide();
+    controller->show();
+    QCOMPARE(kit.requestsTo(allTrucksPath).size(), 1);
+
+    // The segment reloads its group; an empty or refused answer empties the board.
+    const QByteArray onTheRoad("/api/truck/1/");
+    kit.server.on(onTheRoad, RecordingHttpServer::json(secondAnswer));
+    auto* segments = home->findChild<SegmentWidget*>(QStringLiteral("segmentWidget"));
+    QTest::mouseClick(segments->items().at(1), Qt::LeftButton);
+    QVERIFY(kit.waitForRequests(onTheRoad));
+    QTRY_VERIFY(tiles().isEmpty());
+    QCOMPARE(kit.requestsTo(onTheRoad).first().target, onTheRoad + "?token=tk1&user=7");
+    auto* noData = home->findChild<QLabel*>(QStringLiteral("NoData"));
+    QVERIFY(noData->isVisible());
+    QTRY_VERIFY(home->rect().contains(noData->geometry()));
+}
+
+void TestTruckBoard::boardAndTileGeometry()
+{
+    showBoard({ truck(1, 0) });
+    auto* segments = home->findChild<SegmentWidget*>(QStringLiteral("segmentWidget"));
+    QCOMPARE(segments->geometry(), QRect(1135 - 390, 2, 160, 30));
+    QWidget* board = home->findChild<QWidget*>(QStringLiteral("boardContainer"));
+    QCOMPARE(board->size(), QSize(1135 - 255, 160));
+
+    // A single tile still takes a quarter of the board.
+    TruckItem* tile = tiles().first();
+    QTRY_VERIFY(qAbs(tile->width() - board->width() / 4) <= 5);
+    QWidget* overlay = tile->findChild<QWidget*>(QStringLiteral("hoverOverlay"));
+    QVERIFY(!overlay->isVisible());
+    hover(tile);
+    QTRY_VERIFY(overlay->isVisible());
+    QCOMPARE(overlay->geometry(), tile->rect());
+    const int x = (tile->width() - 135) / 2;
+    QCOMPARE(button(tile, "workButton")->geometry(), QRect(x, tile->height() - 32, 135, 30));
+    QCOMPARE(button(tile, "packButton")->geometry(), QRect(x, tile->height() - 65, 135, 30));
+    QTest::mouseMove(segments);
+    QTRY_VERIFY(!overlay->isVisible());
+
+    controller->resize(1235, 600);
+    QTRY_COMPARE(segments->geometry(), QRect(1235 - 390, 2, 160, 30));
+    QCOMPARE(board->width(), 1235 - 255);
+}
+
+void TestTruckBoard::showingAgainBeforeTheFirstAnswer()
+{
+    kit.server.on(allTrucksPath, trucksReply({ truck(1, 0) }, QStringLiteral("trucks")));
+    controller->show();
+    QVERIFY(kit.waitForRequests(allTrucksPath));
+    controller->hide();
+    controller->show();
+    QVERIFY(kit.waitForRequests(allTrucksPath, 2));
+    // Asking again leaves the screen filling its section.
+    QCOMPARE(home->size(), controller->size());
+    kit.server.release(QStringLiteral("trucks"));
+    QTRY_COMPARE(tiles().size(), 1);
+}
+
+void TestTruckBoard::tileShowsItsTruck_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("picture");
+    QTest::addColumn<QString>("work");
+    QTest::addColumn<bool>("packShown");
+    QTest::newRow("resting") << 0 << "img_truck_sleeping"
+                             << "发车" << true;
+    QTest::newRow("on the road") << 1 << "img_truck_working"
+                                 << "运输完成" << false;
+    QTest::newRow("another status") << 5 << "img_truck_working"
+                                    << "运输完成" << false;
+}
+
+void TestTruckBoard::tileShowsItsTruck()
+{
+    QFETCH(int, status);
+    QFETCH(QString, picture);
+    QFETCH(QString, work);
+    QFETCH(bool, packShown);
+    showBoard({ truck(8, status,
+        { { QStringLiteral("张三"), QStringLiteral("钢材") }, { QStringLiteral("李四"), QStringLiteral("水泥") } }) });
+    TruckItem* tile = tiles().first();
+    QCOMPARE(tile->findChild<QLabel*>(QStringLiteral("numberLabel"))->text(), QStringLiteral("辽A8"));
+    QCOMPARE(goods(tile), QStringLiteral("张三托运的钢材，\n李四托运的水泥"));
+    const QPixmap shown = tile->findChild<QLabel*>(QStringLiteral("pictureLabel"))->pixmap(Qt::ReturnByValue);
+    QCOMPARE(shown.toImage(), QPixmap(QStringLiteral(":/images/%1.png").arg(picture)).toImage());
+    QCOMPARE(button(tile, "workButton")->text(), work);
+    QCOMPARE(!button(tile, "packButton")->isHidden(), packShown);
+}
+
+void TestTruckBoard::workButtonAsksAndSends_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("loaded");
+    QTest::addColumn<int>("answer"); // the button pressed on the box; NoButton when none comes
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QByteArray>("reply"); // the server's answer; empty when nothing is sent
+    QTest::addColumn<QString>("workAfter");
+
+    const QString depart = QStringLiteral("提醒|确定要发车吗？");
+    const QString complete = QStringLiteral("提醒|确定运输完成了吗？");
+    QTest::newRow("empty truck") << 0 << false << int(QMessageBox::Ok) << "提醒|本车尚未配货，不能发车！"
+                                 << QByteArray() << "发车";
+    QTest::newRow("depart") << 0 << true << int(QMessageBox::Yes) << depart
+                            << QByteArray(R"({"success":true,"status":1})") << "运输完成";
+    QTest::newRow("depart declined") << 0 << true << int(QMessageBox::No) << depart << QByteArray() << "发车";
+    QTest::newRow("complete") << 1 << true << int(QMessageBox::Yes) << complete
+                              << QByteArray(R"({"success":true,"status":0})") << "发车";
+    QTest::newRow("complete declined") << 1 << true << int(QMessageBox::No) << complete << QByteArray() << "运输完成";
+    QTest::newRow("refused") << 1 << true << int(QMessageBox::Yes) << complete
+                             << QByteArray(R"({"success":false,"errors":"状态错误"})") << "运输完成";
+    QTest::newRow("another status") << 3 << true << int(QMessageBox::NoButton) << QString() << QByteArray()
+                                    << "运输完成";
+}
+
+void TestTruckBoard::workButtonAsksAndSends()
+{
+    QFETCH(int, status);
+    QFETCH(bool, loaded);
+    QFETCH(int, answer);
+    QFETCH(QString, box);
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, workAfter);
+    const QByteArray path = status == 0 ? "/api/truck/3/work/" : "/api/truck/3/sleep/";
+    if (!reply.isEmpty())
+        kit.server.on(path, RecordingHttpServer::json(reply));
+    showBoard({ truck(3, status, loaded ? steel : QList<QPair<QString, QString>>()) });
+    TruckItem* tile = tiles().first();
+
+    QStringList boxes;
+    if (answer != QMessageBox::NoButton) {
+        kit.boxes->expect(QMessageBox::StandardButton(answer));
+        boxes << box;
+    }
+    if (reply.contains("false")) {
+        kit.boxes->expect(QMessageBox::Ok);
+        boxes << QStringLiteral("提醒|操作失败！");
+    }
+    press(tile, "workButton");
+    QVERIFY(kit.boxes->waitForAll());
+    QVERIFY(ScreenTestKit::waitForIdle());
+    QCOMPARE(kit.boxes->seenTexts(), boxes);
+    const QList<RecordingHttpServer::Request> sent = kit.requestsTo(path);
+    QCOMPARE(sent.size(), reply.isEmpty() ? 0 : 1);
+    if (!sent.isEmpty())
+        QCOMPARE(sent.first().target, path + "?token=tk1&user=7");
+
+    QCOMPARE(button(tile, "workButton")->text(), workAfter);
+    QCOMPARE(button(tile, "packButton")->isHidden(), workAfter != QStringLiteral("发车"));
+    // Completing unloads the truck.
+    QCOMPARE(goods(tile).isEmpty(), !loaded || (reply.contains("\"status\":0")));
+}
+
+void TestTruckBoard::tileDecidesFromItsCurrentState()
+{
+    kit.server.on("/api/truck/3/work/", statusReply(1));
+    kit.server.on("/api/truck/3/sleep/", statusReply(0));
+    kit.server.on("/api/truck/4/work/", statusReply(1));
+    showBoard({ truck(3, 0, steel), truck(4, 0) });
+    TruckItem* loaded = tiles().at(0);
+    TruckItem* empty = tiles().at(1);
+
+    // Departed, the tile asks whether the transport is complete, then
+    // completed and unloaded it refuses to depart.
+    answerWork(loaded, QMessageBox::Yes);
+    QTRY_COMPARE(button(loaded, "workButton")->text(), QStringLiteral("运输完成"));
+    answerWork(loaded, QMessageBox::Yes);
+    QTRY_COMPARE(button(loaded, "workButton")->text(), QStringLiteral("发车"));
+    answerWork(loaded, QMessageBox::Ok);
+    QCOMPARE(kit.boxes->seenTexts(),
+        (QStringList { QStringLiteral("提醒|确定要发车吗？"), QStringLiteral("提醒|确定运输完成了吗？"),
+            QStringLiteral("提醒|本车尚未配货，不能发车！") }));
+    QCOMPARE(kit.requestsTo("/api/truck/3/work/").size(), 1);
+    QCOMPARE(kit.requestsTo("/api/truck/3/sleep/").size(), 1);
+
+    // Packed, an empty truck may depart.
+    PackActivity* pack = openPacking(empty);
+    QVERIFY(pack);
+    pack->finish(QStringLiteral("王五托运的木材"));
+    waitUntilHomeIsTop();
+    QCOMPARE(goods(empty), QStringLiteral("王五托运的木材"));
+    answerWork(empty, QMessageBox::Yes);
+    QVERIFY(kit.waitForRequests("/api/truck/4/work/"));
+    QTRY_COMPARE(button(empty, "workButton")->text(), QStringLiteral("运输完成"));
+}
+
+void TestTruckBoard::answersReachTheTileThatAsked()
+{
+    kit.server.on("/api/truck/3/work/", statusReply(1, QStringLiteral("first")));
+    kit.server.on("/api/truck/4/sleep/", statusReply(0, QStringLiteral("second")));
+    showBoard({ truck(3, 0, steel), truck(4, 1, steel) });
+    TruckItem* first = tiles().at(0);
+    TruckItem* second = tiles().at(1);
+    answerWork(first, QMessageBox::Yes);
+    answerWork(second, QMessageBox::Yes);
+    QVERIFY(kit.waitForRequests("/api/truck/4/sleep/"));
+
+    kit.server.release(QStringLiteral("first"));
+    QTRY_COMPARE(button(first, "workButton")->text(), QStringLiteral("运输完成"));
+    QCOMPARE(button(second, "workButton")->text(), QStringLiteral("运输完成"));
+    QCOMPARE(goods(second), QStringLiteral("张三托运的钢材"));
+
+    kit.server.release(QStringLiteral("second"));
+    QTRY_COMPARE(button(second, "workButton")->text(), QStringLiteral("发车"));
+    QCOMPARE(goods(second), QString());
+    QCOMPARE(button(first, "workButton")->text(), QStringLiteral("运输完成"));
+    QCOMPARE(goods(first), QStringLiteral("张三托运的钢材"));
+}
+
+void TestTruckBoard::rebuiltBoardIgnoresOldAnswers()
+{
+    kit.server.on("/api/truck/3/work/", statusReply(1, QStringLiteral("status")));
+    kit.server.on("/api/truck/0/", trucksReply({ truck(9, 0) }, QStringLiteral("resting")));
+    kit.server.on("/api/truck/1/", trucksReply({ truck(3, 0, steel) }));
+    showBoard({ truck(3, 0, steel) });
+    const QPointer<TruckItem> pressed = tiles().first();
+    answerWork(pressed, QMessageBox::Yes);
+    QVERIFY(kit.waitForRequests("/api/truck/3/work/"));
+
+    // Two segment clicks; the first one's answer comes last.
+    auto* segments = home->findChild<SegmentWidget*>(QStringLiteral("segmentWidget"));
+    QTest::mouseClick(segments->items().at(0), Qt::LeftButton);
+    QVERIFY(kit.waitForRequests("/api/truck/0/"));
+    QTest::mouseClick(segments->items().at(1), Qt::LeftButton);
+    QTRY_VERIFY(pressed.isNull());
+    QCOMPARE(tiles().size(), 1);
+    TruckItem* fresh = tiles().first();
+
+    kit.server.release(QStringLiteral("resting"));
+    kit.server.release(QStringLiteral("status"));
+    QVERIFY(ScreenTestKit::waitForIdle());
+    QCOMPARE(tiles(), QList<TruckItem*> { fresh });
+    QCOMPARE(fresh->id(), 3);
+    QCOMPARE(button(fresh, "workButton")->text(), QStringLiteral("发车"));
+}
+
+void TestTruckBoard::tileGoneWhileItsQuestionIsOpen()
+{
+    kit.server.on("/api/truck/0/", trucksReply({ truck(3, 0, steel) }, QStringLiteral("trucks")));
+    showBoard({ truck(3, 0, steel) });
+    auto* segments = home->findChild<SegmentWidget*>(QStringLiteral("segmentWidget"));
+    QTest::mouseClick(segments->items().at(0), Qt::LeftButton);
+    QVERIFY(kit.waitForRequests("/api/truck/0/"));
+
+    // The board is rebuilt while the tile asks; a Yes then sends nothing.
+    const QPointer<TruckItem> pressed = tiles().first();
+    kit.boxes->expectDialog([this, &pressed](QWidget* box) {
+        kit.server.release(QStringLiteral("trucks"));
+        QVERIFY(QTest::qWaitFor([&pressed] { return pressed.isNull(); }));
+        qobject_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click();
+    });
+    press(pressed, "workButton");
+    QVERIFY(kit.boxes->waitForAll());
+    QVERIFY(ScreenTestKit::waitForIdle());
+    QCOMPARE(kit.requestsTo("/api/truck/3/work/").size(), 0);
+    QCOMPARE(tiles().size(), 1);
+}
+
+void TestTruckBoard::packingResultReachesOnlyItsTile_data()
+{
+    QTest::addColumn<bool>("formInside"); // a shipper form saved on top of the packing screen
+    QTest::addColumn<bool>("saved"); // the packing screen saved, else left with "返回"
+    QTest::newRow("saved") << false << true;
+    QTest::newRow("back") << false << false;
+    QTest::newRow("shipper added, then saved") << true << true;
+    QTest::newRow("shipper added, then back") << true << false;
+}
+
+void TestTruckBoard::packingResultReachesOnlyItsTile()
+{
+    QFETCH(bool, formInside);
+    QFETCH(bool, saved);
+    showBoard({ truck(3, 0, steel), truck(4, 0) });
+    TruckItem* first = tiles().at(0);
+    TruckItem* second = tiles().at(1);
+
+    PackActivity* pack = openPacking(first);
+    QVERIFY(pack);
+    QCOMPARE(pack->parentWidget(), controller);
+    if (formInside) {
+        auto* form = new StandInForm;
+        controller->startActivity(form, true, true);
+        form->finish(
+            QVariantMap { { QStringLiteral("shipper_id"), 12 }, { QStringLiteral("name"), QStringLiteral("李四") } });
+        QTRY_COMPARE(controller->activities().size(), 2);
+        QCOMPARE(goods(first), QStringLiteral("张三托运的钢材"));
+    }
+    if (saved)
+        pack->finish(QStringLiteral("李四托运的水泥"));
+    else
+        QVERIFY(ScreenTestKit::clickButton(pack, QStringLiteral("返回")));
+    waitUntilHomeIsTop();
+    QCOMPARE(
+        goods(first), saved ? QStringLiteral("张三托运的钢材，\n李四托运的水泥") : QStringLiteral("张三托运的钢材"));
+    QCOMPARE(goods(second), QString());
+
+    // The next tile's packing reaches that tile alone.
+    pack = openPacking(second);
+    QVERIFY(pack);
+    pack->finish(QStringLiteral("王五托运的木材"));
+    waitUntilHomeIsTop();
+    QCOMPARE(goods(second), QStringLiteral("王五托运的木材"));
+    QVERIFY(!goods(first).contains(QStringLiteral("王五")));
+}
+
+QTEST_MAIN(TestTruckBoard)
+#include "tst_truckboard.moc"
