@@ -118,6 +118,16 @@ void PagedListActivity::showEvent(QShowEvent* event)
 {
     BaseActivity::showEvent(event);
     takeOverAnswers();
+    // While this screen was hidden, another one may have taken the shared
+    // answers over, and with them the answer to a request still open here:
+    // the list would wait under its loading overlay for ever. Ask again; the
+    // earlier answer is dropped should it still come here.
+    if (!outstanding.isEmpty()) {
+        obsolete.unite(outstanding);
+        outstanding.clear();
+        ask(page);
+        return;
+    }
     if (!loaded)
         ask(page);
 }

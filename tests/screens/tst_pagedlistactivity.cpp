@@ -91,6 +91,7 @@ private slots:
     void emptyAnswersShowNoData_data();
     void emptyAnswersShowNoData();
     void answerToARequestBeforeTheReloadIsDropped();
+    void answerTakenByAnotherScreenIsAskedAgain();
 
 private:
     // Serves `pages[n]` for page n (an empty page beyond them).
@@ -239,6 +240,43 @@ void TestPagedListActivity::answerToARequestBeforeTheReloadIsDropped()
     QCOMPARE(list->listLayout->count(), 20);
     QVERIFY(!list->rowTexts().contains(QStringLiteral("900")));
     QCOMPARE(list->page, 2);
+}
+
+void TestPagedListActivity::answerTakenByAnotherScreenIsAskedAgain()
+{
+    servePages({ { 1, pageOf(1, 20) } });
+    host->show();
+    QTRY_COMPARE(list->rowCount, 20);
+
+    // The reload's answer is held back; meanwhile the user switches to a
+    // screen that takes the shared answers over, and the answer goes there.
+    kit.server.on(tradePath, [](const RecordingHttpServer::Request&) {
+        auto reply = RecordingHttpServer::json(pageOf(1, 20));
+        reply.gate = QStringLiteral("held");
+        return reply;
+    });
+    QScrollBar* bar = list->listScrollArea->verticalScrollBar();
+    QTRY_VERIFY(bar->maximum() > 0);
+    bar->blockSignals(true);
+    bar->setValue(bar->maximum());
+    bar->blockSignals(false);
+    scrollTo(bar->minimum());
+    QVERIFY(kit.waitForRequests(tradePath, 2));
+    host->hide();
+    QObject rival;
+    int rivalAnswers = 0;
+    disconnect(API::instance(), &API::signal_fetch_trade_finished, nullptr, nullptr);
+    connect(API::instance(), &API::signal_fetch_trade_finished, &rival, [&rivalAnswers] { ++rivalAnswers; });
+    kit.server.release(QStringLiteral("held"));
+    QTRY_COMPARE(rivalAnswers, 1);
+
+    // Back on the list: it asks again and comes out from under its overlay.
+    servePages({ { 1, pageOf(1, 20) } });
+    host->show();
+    QVERIFY(kit.waitForRequests(tradePath, 3));
+    QTRY_COMPARE(list->rowCount, 40);
+    QVERIFY(!list->findChild<QWidget*>(QStringLiteral("LoadingOverlay"))->isVisible());
+    QCOMPARE(list->listLayout->count(), 20);
 }
 
 QTEST_MAIN(TestPagedListActivity)
