@@ -4,36 +4,22 @@
 #include "net/voiceaccount.h"
 #include "phonepopupparts.h"
 #include "support/messageboxanswerer.h"
+#include "support/platformprocess.h"
 #include "support/testenvironment.h"
 #include "telephony/telnumberwidget.h"
 #include "telephony/voicesession.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QTcpServer>
-#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
 #include <memory>
 
-#include <signal.h>
-
 // The whole road of a call and a text message: the real platform executable
 // with its voice switch, the client's API signed in there, the stand-in SDK,
 // and a phone number chip driven by the mouse.
 namespace {
-
-int freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
 
 const auto statusLabel = &PhonePopupParts::statusLabelOf;
 const auto panelButton = &PhonePopupParts::buttonOf;
@@ -61,9 +47,7 @@ private slots:
 
 private:
     std::unique_ptr<DebugLineRecorder> debug;
-    QTemporaryDir dataDir;
-    QProcess platform;
-    int voicePort = 0;
+    PlatformProcess platform;
     VoiceSession::CallbackTable table = {};
     QWidget window;
     QWidget* host = nullptr;
@@ -74,29 +58,8 @@ void TestTelephonyEndToEnd::initTestCase()
 {
     initClientTestEnvironment();
     debug = std::make_unique<DebugLineRecorder>();
-    QVERIFY(dataDir.isValid());
-
-    voicePort = freePort();
-    platform.setProgram(QStringLiteral(FREYMO_PLATFORM_EXECUTABLE));
-    platform.setArguments(
-        { "--port", "0", "--voice-port", QString::number(voicePort), "--data-dir", dataDir.path(), "--seed-demo" });
-    platform.start();
-    QVERIFY(platform.waitForStarted());
-    QByteArray output;
-    const QRegularExpression listening(QStringLiteral("listening on (http://127\\.0\\.0\\.1:\\d+/api)"));
-    QRegularExpressionMatch http;
-    QVERIFY(QTest::qWaitFor(
-        [&] {
-            output += platform.readAllStandardOutput();
-            http = listening.match(QString::fromUtf8(output));
-            return (http.hasMatch() && output.contains("voice switch on")) || platform.state() != QProcess::Running;
-        },
-        10000));
-    QVERIFY2(http.hasMatch(), output.constData());
-    QVERIFY2(
-        output.contains(QByteArray("voice switch on 127.0.0.1:") + QByteArray::number(voicePort)), output.constData());
-
-    BaseHttp::setBaseAddressForTesting(http.captured(1));
+    QVERIFY2(platform.start(), qPrintable(platform.errorString()));
+    BaseHttp::setBaseAddressForTesting(platform.apiBase());
     QSignalSpy loggedIn(API::instance(), &API::signal_login_finished);
     API::instance()->login(QStringLiteral("demo"), QStringLiteral("load"));
     QVERIFY(loggedIn.wait(10000));
@@ -105,7 +68,7 @@ void TestTelephonyEndToEnd::initTestCase()
     QVERIFY(!API::instance()->voiceAccount()->voipAccount.isEmpty());
 
     VoiceSession::fillCallbacks(table);
-    VoiceSession::setServerForTesting("127.0.0.1", voicePort);
+    VoiceSession::setServerForTesting("127.0.0.1", platform.voicePort());
 
     window.resize(800, 600);
     host = new QWidget(&window);
@@ -122,11 +85,7 @@ void TestTelephonyEndToEnd::cleanupTestCase()
 {
     debug.reset();
     API::instance()->dropConnectionsForTesting();
-    if (platform.state() == QProcess::Running) {
-        ::kill(static_cast<pid_t>(platform.processId()), SIGTERM);
-        QVERIFY(platform.waitForFinished(15000));
-        QCOMPARE(platform.exitCode(), 0);
-    }
+    QVERIFY(platform.stop());
 }
 
 void TestTelephonyEndToEnd::cleanup()
@@ -190,19 +149,8 @@ void TestTelephonyEndToEnd::textMessageLandsInThePlatformOutbox()
     QTRY_VERIFY(!overlayShown(host));
 
     // The platform keeps it in its outbox.
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("outbox"));
-        db.setDatabaseName(QDir(dataDir.path()).filePath(QStringLiteral("platform.db")));
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
-        QVERIFY(db.open());
-        QSqlQuery query(db);
-        QVERIFY(query.exec(QStringLiteral("SELECT number, content FROM sms_outbox")));
-        QVERIFY(query.next());
-        QCOMPARE(query.value(0).toString(), QStringLiteral("13812345678"));
-        QCOMPARE(query.value(1).toString(), text);
-        QVERIFY(!query.next());
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("outbox"));
+    QCOMPARE(platform.rows(QStringLiteral("SELECT number, content FROM sms_outbox")),
+        (QList<QVariantList> { { QStringLiteral("13812345678"), text } }));
 }
 
 QTEST_MAIN(TestTelephonyEndToEnd)
