@@ -99,22 +99,37 @@ const ApiRouter::Route* ApiRouter::match(const QStringList& segments, bool* meth
     return best;
 }
 
+const ApiRouter::Route* ApiRouter::find(
+    const QString& method, const QString& path, QStringList* segments, bool* methodMismatch) const
+{
+    *segments = path.split(QLatin1Char('/'));
+    // "/truck/5/work/" splits into "", "truck", "5", "work", "".
+    const bool trailingSlash = segments->size() > 1 && segments->last().isEmpty();
+    if (!segments->isEmpty() && segments->first().isEmpty())
+        segments->removeFirst();
+    if (trailingSlash)
+        segments->removeLast();
+    *methodMismatch = false;
+    if (!trailingSlash || segments->contains(QString()))
+        return nullptr;
+    return match(*segments, methodMismatch, method);
+}
+
+bool ApiRouter::hashesPassword(const QString& method, const QString& path) const
+{
+    QStringList segments;
+    bool methodMismatch = false;
+    const Route* route = find(method, path, &segments, &methodMismatch);
+    return route && !methodMismatch && route->mode == Mode::Own;
+}
+
 ApiRouter::Outcome ApiRouter::dispatch(const QString& method, const QString& path, const ApiRequest::RawParams& params,
     const Storage& storage, const Settings& settings) const
 {
-    QStringList segments = path.split(QLatin1Char('/'));
-    // "/truck/5/work/" splits into "", "truck", "5", "work", "".
-    const bool trailingSlash = segments.size() > 1 && segments.last().isEmpty();
-    if (!segments.isEmpty() && segments.first().isEmpty())
-        segments.removeFirst();
-    if (trailingSlash)
-        segments.removeLast();
-
-    const bool knownResource = !segments.isEmpty() && resources.contains(segments.first());
+    QStringList segments;
     bool methodMismatch = false;
-    const Route* route = nullptr;
-    if (trailingSlash && !segments.contains(QString()))
-        route = match(segments, &methodMismatch, method);
+    const Route* route = find(method, path, &segments, &methodMismatch);
+    const bool knownResource = !segments.isEmpty() && resources.contains(segments.first());
     if (!route) {
         // A path below a known resource is a request with an unknown
         // operation (such as "/truck/5" without one); anything else names

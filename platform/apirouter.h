@@ -39,6 +39,11 @@ public:
     Outcome dispatch(const QString& method, const QString& path, const ApiRequest::RawParams& params,
         const Storage& storage, const Settings& settings) const;
 
+    // Whether the request would verify or hash a password (sign-in and the
+    // password change): the server runs those apart from the rest, as each
+    // takes a while and much memory.
+    bool hashesPassword(const QString& method, const QString& path) const;
+
     // A message for a logger: internal failures (database errors) are written
     // here, never sent to the client.
     void setErrorSink(std::function<void(const QString&)> sink) { errorSink = std::move(sink); }
@@ -62,6 +67,9 @@ private:
 
     void add(const QString& method, const QString& pattern, Access access, Mode mode, Handler handler);
     const Route* match(const QStringList& segments, bool* methodMismatch, const QString& method) const;
+    // The route named by `path` (below "/api"), if any; `segments` gets the
+    // path's segments without the slashes around them.
+    const Route* find(const QString& method, const QString& path, QStringList* segments, bool* methodMismatch) const;
     ApiReply run(const Route& route, ApiRequest& request, const Storage& storage, const Settings& settings) const;
 
     QVector<Route> routes;
