@@ -1,5 +1,6 @@
 #include "platformserver.h"
 
+#include "sessionservice.h"
 #include "sql.h"
 #include "storage.h"
 #include "workerpool.h"
@@ -235,7 +236,8 @@ struct PlatformServer::Glue
                 parseParams(exchange.target.substr(query + 1), &params);
             if (exchange.form)
                 parseParams(exchange.body, &params);
-            const ApiRouter::Settings settings { server.config.announcedVersion, server.publicHost };
+            const ApiRouter::Settings settings { server.config.announcedVersion, server.publicHost,
+                QString::fromStdString(exchange.peer), server.config.limits };
             const ApiRouter::Outcome outcome = server.router.dispatch(QString::fromStdString(exchange.method),
                 QString::fromUtf8(exchange.path.data() + 4, static_cast<int>(exchange.path.size() - 4)), params,
                 server.storage, settings);
@@ -468,6 +470,7 @@ bool PlatformServer::bind(QString* error)
         Sql q(storage.connection(),
             QStringLiteral("INSERT OR REPLACE INTO settings (key, value) VALUES ('announced_version', ?)"));
         q.bind(config.announcedVersion).exec();
+        SessionService::purgeSessions(storage.connection(), config.limits);
     } catch (const Sql::Error& failure) {
         if (error)
             *error = QString::fromStdString(failure.what());

@@ -62,6 +62,8 @@ public:
         // A request must have arrived whole (line, headers and body) this many
         // seconds after its connection opened or its previous answer went out.
         unsigned requestTimeoutSeconds = 30;
+        // Sessions and text messages.
+        ServiceLimits limits;
     };
     using LogSink = std::function<void(const QString&)>;
 

@@ -4,9 +4,13 @@
 // Slow clients come from other loopback addresses (127.0.0.2 and up), so
 // that the per-address limit leaves the test's own requests alone.
 
+#include "credentials.h"
+#include "loginthrottle.h"
 #include "platformtestclient.h"
 #include "platformtestserver.h"
+#include "sql.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QtTest>
@@ -116,6 +120,17 @@ private slots:
     void slowConnectionsDoNotStarveOthers();
     void connectionsPerAddressAreLimited();
     void overdueRequestIsCut();
+
+    void sessionsEndByAgeAndIdleTime_data();
+    void sessionsEndByAgeAndIdleTime();
+    void sixthWrongPasswordWaitsEvenWhenRight();
+    void passwordChangeCountsFailuresToo();
+    void throttleDelaysLocksAndForgets();
+    void headChangesNothing();
+    void downloadAddressIsTheConfiguredOne();
+    void invisibleCharactersDoNotMakeANewName_data();
+    void invisibleCharactersDoNotMakeANewName();
+    void textMessagesAreCappedPerStationAndDay();
 };
 
 void TestPlatformLimits::headerFloodKeepsMemoryBounded()
@@ -251,6 +266,209 @@ void TestPlatformLimits::overdueRequestIsCut()
     // A request that arrives whole in time is answered as always.
     PlatformTestClient client(server.port());
     QVERIFY(client.get("/system/version/windesktop/").success());
+}
+
+void TestPlatformLimits::sessionsEndByAgeAndIdleTime_data()
+{
+    QTest::addColumn<qint64>("signedInSecondsAgo");
+    QTest::addColumn<qint64>("usedSecondsAgo"); // -1: never since
+    QTest::addColumn<bool>("live");
+    const qint64 hour = 3600;
+    const qint64 day = 24 * hour;
+    QTest::newRow("fresh") << qint64(0) << qint64(-1) << true;
+    QTest::newRow("signed in in 2000") << QDateTime::fromString("2000-01-01T08:00:00", Qt::ISODate)
+                                              .secsTo(QDateTime::currentDateTime())
+                                       << qint64(-1) << false;
+    QTest::newRow("idle for 13 hours") << 14 * hour << 13 * hour << false;
+    QTest::newRow("29 days old, used an hour ago") << 29 * day << hour << true;
+    QTest::newRow("31 days old, used just now") << 31 * day << qint64(0) << false;
+}
+
+void TestPlatformLimits::sessionsEndByAgeAndIdleTime()
+{
+    QFETCH(qint64, signedInSecondsAgo);
+    QFETCH(qint64, usedSecondsAgo);
+    QFETCH(bool, live);
+    PlatformTestServer server;
+    QVERIFY(server.start());
+    const QSqlDatabase db = server.storage()->connection();
+    const qint64 user = platform::Sql::scalar(db, "SELECT id FROM users WHERE username = 'demo'").toLongLong();
+    const QString token = platform::Credentials::randomHex(32);
+    const auto ago = [](qint64 seconds) {
+        return QDateTime::currentDateTime().addSecs(-seconds).toString("yyyy-MM-dd hh:mm:ss");
+    };
+    platform::Sql insert(db, "INSERT INTO sessions (token_digest, user, create_time, last_seen) VALUES (?, ?, ?, ?)");
+    insert.bind(platform::Credentials::tokenDigest(token))
+        .bind(user)
+        .bind(ago(signedInSecondsAgo))
+        .bind(usedSecondsAgo < 0 ? QString() : ago(usedSecondsAgo))
+        .exec();
+
+    PlatformTestClient client(server.port());
+    const auto answer = client.get(QStringLiteral("/mine/profile/?token=%1&user=%2").arg(token).arg(user));
+    QCOMPARE(answer.success(), live);
+    // An ended session's row is gone; a live one's use is recorded when the
+    // last recorded one is more than a minute old.
+    const QString lastSeen = platform::Sql::scalar(db, "SELECT last_seen FROM sessions WHERE token_digest = ?",
+        { platform::Credentials::tokenDigest(token) }, "gone")
+                                 .toString();
+    if (!live)
+        QCOMPARE(lastSeen, QStringLiteral("gone"));
+    else if (usedSecondsAgo >= 60)
+        QVERIFY2(lastSeen >= ago(60), qPrintable(lastSeen));
+}
+
+void TestPlatformLimits::sixthWrongPasswordWaitsEvenWhenRight()
+{
+    PlatformTestServer server;
+    QVERIFY(server.start());
+    PlatformTestClient client(server.port());
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(client.post("/auth/", { { "username", "demo" }, { "password", "guess" } }).errors(),
+            QStringLiteral("用户名或密码错误！"));
+    const QRegularExpression wait(QStringLiteral("^密码错误次数过多，请\\d+秒后再试！$"));
+    const QString sixth = client.post("/auth/", { { "username", "demo" }, { "password", "guess" } }).errors();
+    QVERIFY2(wait.match(sixth).hasMatch(), qPrintable(sixth));
+    const QString right = client.post("/auth/", { { "username", "demo" }, { "password", "load" } }).errors();
+    QVERIFY2(wait.match(right).hasMatch(), qPrintable(right));
+    // Another name from elsewhere is not held up.
+    QVERIFY(client.login("demo2"));
+}
+
+void TestPlatformLimits::passwordChangeCountsFailuresToo()
+{
+    PlatformTestServer server;
+    QVERIFY(server.start());
+    PlatformTestClient client(server.port());
+    QVERIFY(client.login("demo"));
+    const auto change = [&](const QString& old) {
+        return client.post("/mine/password/edit/" + client.suffix(), { { "old_password", old },
+                                                                           { "new_password", "long enough" } })
+            .errors();
+    };
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(change("guess"), QStringLiteral("原密码错误！"));
+    QVERIFY(change("load").startsWith(QStringLiteral("密码错误次数过多")));
+    PlatformTestClient other(server.port());
+    QVERIFY(!other.login("demo"));
+}
+
+void TestPlatformLimits::throttleDelaysLocksAndForgets()
+{
+    platform::LoginThrottle::Policy policy;
+    platform::LoginThrottle throttle(policy);
+    const QString address = QStringLiteral("10.0.0.7");
+    qint64 now = 1000000;
+    for (int i = 0; i < policy.freeFailures; ++i) {
+        QCOMPARE(throttle.waitMs("ann", address, now), qint64(0));
+        throttle.recordFailure("ann", address, now);
+    }
+    // Each failure past the free ones doubles the wait.
+    QCOMPARE(throttle.waitMs("ann", address, now), policy.firstDelayMs);
+    now += policy.firstDelayMs;
+    throttle.recordFailure("ann", address, now);
+    QCOMPARE(throttle.waitMs("ann", address, now), 2 * policy.firstDelayMs);
+    QVERIFY(!throttle.isLocked("ann", address, now));
+    for (int i = policy.freeFailures + 1; i < policy.lockFailures; ++i)
+        throttle.recordFailure("ann", address, now);
+    QVERIFY(throttle.isLocked("ann", address, now));
+    QCOMPARE(throttle.waitMs("ann", address, now), policy.lockMs);
+    QCOMPARE(throttle.waitMs("bob", "10.0.0.8", now), qint64(0));
+
+    // Many names from one address: the address is held up too.
+    for (int i = 0; i < policy.freeFailures * policy.addressFactor; ++i)
+        throttle.recordFailure(QStringLiteral("name%1").arg(i), "10.0.0.9", now);
+    QVERIFY(throttle.waitMs("someone", "10.0.0.9", now) > 0);
+
+    // After the lock, everything is forgotten.
+    now += policy.lockMs;
+    QCOMPARE(throttle.waitMs("ann", address, now), qint64(0));
+    throttle.recordFailure("ann", address, now);
+    QCOMPARE(throttle.waitMs("ann", address, now), qint64(0));
+    throttle.recordSuccess("ann");
+    QVERIFY(!throttle.isLocked("ann", address, now));
+}
+
+void TestPlatformLimits::headChangesNothing()
+{
+    PlatformTestServer server;
+    QVERIFY(server.start());
+    PlatformTestClient client(server.port());
+    QVERIFY(client.login("demo"));
+    const qint64 truck = client.addTruck(QStringLiteral("鲁H00001"));
+    QVERIFY(truck > 0);
+
+    QCOMPARE(client.raw("HEAD", QStringLiteral("/api/truck/%1/delete/").arg(truck).toStdString()
+                                    + client.suffix().toStdString())
+                 .status,
+        200);
+    QVERIFY(!client.truck(truck).isEmpty());
+    // A GET that changes nothing still answers HEAD.
+    QCOMPARE(client.raw("HEAD", "/api/truck/" + client.suffix().toStdString()).status, 200);
+    QVERIFY(server.logLines().filter(QRegularExpression("^HEAD /api/truck/\\d+/delete/ 200 ")).size() == 1);
+}
+
+void TestPlatformLimits::downloadAddressIsTheConfiguredOne()
+{
+    PlatformTestServer server;
+    platform::PlatformServer::Config config;
+    config.publicAddress = QStringLiteral("station.example:8765");
+    QVERIFY(server.start(config));
+    RawConnection connection(server.port(), "127.0.0.1");
+    QVERIFY(connection.send(
+        "GET /api/system/version/windesktop/ HTTP/1.1\r\nHost: evil.example\r\nConnection: close\r\n\r\n"));
+    std::string answer;
+    QVERIFY(connection.readUntilClosed(10000, &answer));
+    QVERIFY2(answer.find("\"url\":\"http://station.example:8765/download/setup.exe\"") != std::string::npos,
+        answer.c_str());
+    QVERIFY(answer.find("evil") == std::string::npos);
+}
+
+void TestPlatformLimits::invisibleCharactersDoNotMakeANewName_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::newRow("zero-width space") << QStringLiteral("并发") << QStringLiteral("并发\u200B");
+    QTest::newRow("control character") << QStringLiteral("并发") << QStringLiteral("并\u0007发");
+    QTest::newRow("decomposed accent") << QStringLiteral("Caf\u00E9") << QStringLiteral("Cafe\u0301");
+}
+
+void TestPlatformLimits::invisibleCharactersDoNotMakeANewName()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    PlatformTestServer server;
+    QVERIFY(server.start());
+    PlatformTestClient client(server.port());
+    QVERIFY(client.login("demo"));
+    QVERIFY(client.addShipper(first) > 0);
+    const auto answer = client.post("/shipper/add/" + client.suffix(), PlatformTestClient::shipperForm(second));
+    QCOMPARE(answer.errors(), QStringLiteral("名称为“%1”的托运人已存在！").arg(first));
+    QVERIFY(client.addConsignee(second) > 0);
+    const QJsonArray found = client.get("/consignee/" + client.suffix({ { "page", "1" }, { "name", first } })).array();
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(found.first().toObject().value("name").toString(), first);
+}
+
+void TestPlatformLimits::textMessagesAreCappedPerStationAndDay()
+{
+    PlatformTestServer server;
+    platform::PlatformServer::Config config;
+    config.limits.smsPerDay = 3;
+    QVERIFY(server.start(config));
+    PlatformTestClient demo(server.port());
+    QVERIFY(demo.login("demo"));
+    const QMap<QString, QString> message { { "number", "13812345678" }, { "content", "明天装货" } };
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(demo.post("/sms/send/" + demo.suffix(), message).success());
+    QCOMPARE(demo.post("/sms/send/" + demo.suffix(), message).errors(),
+        QStringLiteral("今天的短信已达3条的上限，请明天再发！"));
+    // Yesterday's messages do not count; another station has its own cap.
+    platform::Sql::run(server.storage()->connection(), "UPDATE sms_outbox SET create_time = '2000-01-01 08:00:00'");
+    QVERIFY(demo.post("/sms/send/" + demo.suffix(), message).success());
+    PlatformTestClient other(server.port());
+    QVERIFY(other.login("demo2"));
+    QVERIFY(other.post("/sms/send/" + other.suffix(), message).success());
 }
 
 QTEST_GUILESS_MAIN(TestPlatformLimits)
