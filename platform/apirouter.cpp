@@ -67,8 +67,7 @@ ApiRouter::ApiRouter()
     }
 }
 
-void ApiRouter::add(
-    const QString& method, const QString& pattern, Access access, Mode mode, Handler handler, Cost cost)
+void ApiRouter::add(const QString& method, const QString& pattern, Access access, Mode mode, Handler handler, Cost cost)
 {
     routes.append(Route { method, pattern.split(QLatin1Char('/')), access, mode, handler, cost });
 }

@@ -66,8 +66,7 @@ bool parsePort(const QString& text, int* port)
 
 // A whole number in [1, max] when the option is given; false with a message
 // when it is given but no such number.
-bool parseCount(const QCommandLineParser& parser, const QCommandLineOption& option, int max, int* value,
-    QString* error)
+bool parseCount(const QCommandLineParser& parser, const QCommandLineOption& option, int max, int* value, QString* error)
 {
     if (!parser.isSet(option))
         return true;

@@ -302,9 +302,9 @@ struct PlatformServer::Glue
         if (headers > server.config.maxHeaders || exchange->path.empty() || exchange->path.front() != '/')
             return reply(connection, *exchange, 200, refusal(QStringLiteral("请求的格式错误！")));
 
-        exchange->form = startsWithNoCase(MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
-                                              MHD_HTTP_HEADER_CONTENT_TYPE),
-            "application/x-www-form-urlencoded");
+        exchange->form
+            = startsWithNoCase(MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_TYPE),
+                "application/x-www-form-urlencoded");
         exchange->bodyLimit = exchange->form ? server.config.maxFormBytes : server.config.maxBodyBytes;
         return MHD_YES;
     }

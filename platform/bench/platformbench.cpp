@@ -182,8 +182,8 @@ int main(int argc, char* argv[])
                 return MHD_YES;
             }
             const std::string& body = *static_cast<const std::string*>(cls);
-            MHD_Response* response = MHD_create_response_from_buffer(
-                body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_PERSISTENT);
+            MHD_Response* response
+                = MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_PERSISTENT);
             MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "application/json; charset=utf-8");
             const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_OK, response);
             MHD_destroy_response(response);

@@ -316,8 +316,8 @@ void TestPlatformSession::visitRecordsStartAndEnd()
     PlatformTestClient other(server.port());
     QVERIFY(other.login("demo2"));
     QVERIFY(!other.get("/system/visit/" + sessionId + "/end/" + other.suffix()).success());
-    QVERIFY(platform::Sql::scalar(server.storage()->connection(),
-        "SELECT end_time FROM visits WHERE sessionid = ?", { sessionId })
+    QVERIFY(platform::Sql::scalar(
+        server.storage()->connection(), "SELECT end_time FROM visits WHERE sessionid = ?", { sessionId })
                 .toString()
                 .isEmpty());
 
