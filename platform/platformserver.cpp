@@ -135,6 +135,7 @@ struct Exchange
     bool tooLarge = false;
     bool dispatched = false;
     bool ready = false;
+    bool queued = false; // an answer is on its way: nothing more to do
     int status = 0;
     std::string answer;
 };
@@ -191,6 +192,7 @@ struct PlatformServer::Glue
     static MHD_Result reply(MHD_Connection* connection, Exchange& exchange, int status, const std::string& body)
     {
         exchange.status = status;
+        exchange.queued = true;
         MHD_Response* response
             = MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
         if (!response)
@@ -220,6 +222,7 @@ struct PlatformServer::Glue
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "application/octet-stream");
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_DISPOSITION, "attachment; filename=\"setup.exe\"");
         exchange.status = 200;
+        exchange.queued = true;
         const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_OK, response);
         MHD_destroy_response(response);
         return queued;
@@ -260,6 +263,10 @@ struct PlatformServer::Glue
             if (!*context)
                 return begin(server, connection, method, context);
             Exchange& exchange = *static_cast<Exchange*>(*context);
+            if (exchange.queued) {
+                *uploadSize = 0; // answered early: the rest is dropped
+                return MHD_YES;
+            }
             if (*uploadSize > 0) {
                 // A body over the limit is read to its end and dropped, so
                 // that the refusal reaches a client that is still sending.

@@ -120,6 +120,7 @@ private slots:
     void headerFloodKeepsMemoryBounded();
     void tooManyHeadersAreRefused();
     void slowConnectionsDoNotStarveOthers();
+    void signInsDoNotStarveOthers();
     void connectionsPerAddressAreLimited();
     void overdueRequestIsCut();
 
@@ -227,6 +228,33 @@ void TestPlatformLimits::slowConnectionsDoNotStarveOthers()
         QVERIFY(client.get("/truck/" + client.suffix()).success());
         QVERIFY2(timer.elapsed() < 1000, qPrintable(QStringLiteral("%1 ms").arg(timer.elapsed())));
     }
+}
+
+void TestPlatformLimits::signInsDoNotStarveOthers()
+{
+    PlatformTestClient client(server.port());
+    QVERIFY(client.login("demo2"));
+    // 30 sign-ins at once (with this client, just under the limit of
+    // connections from one address), each an Argon2 computation, queue for
+    // their own workers; the other requests go on as before.
+    std::atomic<int> signedIn { 0 };
+    std::vector<std::thread> logins;
+    for (int i = 0; i < 30; ++i) {
+        logins.emplace_back([&] {
+            PlatformTestClient login(server.port());
+            if (login.login("demo"))
+                ++signedIn;
+        });
+    }
+    for (int i = 0; i < 5; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(client.get("/truck/" + client.suffix()).success());
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QStringLiteral("%1 ms").arg(timer.elapsed())));
+    }
+    for (std::thread& login : logins)
+        login.join();
+    QCOMPARE(signedIn.load(), 30);
 }
 
 void TestPlatformLimits::connectionsPerAddressAreLimited()
