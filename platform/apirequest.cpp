@@ -71,6 +71,19 @@ QString ApiRequest::text(const QString& key, const QString& label, int maxLength
     return text;
 }
 
+QString ApiRequest::name(const QString& key, const QString& label, int maxLength, bool required) const
+{
+    static const QRegularExpression invisible(QStringLiteral("[\\p{Cc}\\p{Cf}]"));
+    QString text = params.value(key);
+    text.remove(invisible);
+    text = text.normalized(QString::NormalizationForm_C).trimmed();
+    if (required && text.isEmpty())
+        throw ApiError(QStringLiteral("请输入%1！").arg(label));
+    if (text.size() > maxLength)
+        throw ApiError(QStringLiteral("%1不能超过%2个字！").arg(label).arg(maxLength));
+    return text;
+}
+
 QString ApiRequest::matching(
     const QString& key, const QString& label, const QRegularExpression& pattern, bool required) const
 {

@@ -34,6 +34,10 @@ public:
     // A trimmed text of at most `maxLength` characters; a required one must
     // not be empty.
     QString text(const QString& key, const QString& label, int maxLength, bool required) const;
+    // A name that has to be unique: text() without control and invisible
+    // format characters, in Unicode normalisation form C, so that names that
+    // look the same are the same.
+    QString name(const QString& key, const QString& label, int maxLength, bool required) const;
     // A trimmed text that, when required or not empty, matches `pattern`.
     QString matching(const QString& key, const QString& label, const QRegularExpression& pattern, bool required) const;
     // A decimal number in [min, max], rounded to `decimals` places. An absent

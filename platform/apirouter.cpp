@@ -16,22 +16,25 @@
 namespace platform {
 
 ApiRouter::ApiRouter()
+    : throttle(std::make_unique<LoginThrottle>())
 {
     const QString get = QStringLiteral("GET");
     const QString post = QStringLiteral("POST");
     const Access open = Access::Public;
     const Access signedIn = Access::Session;
 
-    add(post, QStringLiteral("auth"), open, Mode::Own, &SessionService::login);
+    add(post, QStringLiteral("auth"), open, Mode::Own, &SessionService::login, Cost::PasswordHash);
     add(get, QStringLiteral("system/version/windesktop"), open, Mode::None, &SessionService::version);
     add(get, QStringLiteral("truck/dict"), signedIn, Mode::Read, &SessionService::truckDict);
     add(get, QStringLiteral("system/serviceinfo"), signedIn, Mode::Read, &SessionService::serviceInfo);
     add(get, QStringLiteral("system/notification"), signedIn, Mode::Read, &SessionService::notification);
     add(get, QStringLiteral("mine/profile"), signedIn, Mode::Read, &SessionService::profile);
     add(post, QStringLiteral("mine/profile/edit"), signedIn, Mode::Write, &SessionService::editProfile);
-    add(post, QStringLiteral("mine/password/edit"), signedIn, Mode::Own, &SessionService::editPassword);
+    add(post, QStringLiteral("mine/password/edit"), signedIn, Mode::Own, &SessionService::editPassword,
+        Cost::PasswordHash);
     add(post, QStringLiteral("system/visit/start"), signedIn, Mode::Write, &SessionService::visitStart);
-    add(get, QStringLiteral("system/visit/*/end"), signedIn, Mode::Write, &SessionService::visitEnd);
+    // The visit end also ends the session, whatever became of the visit.
+    add(get, QStringLiteral("system/visit/*/end"), signedIn, Mode::Own, &SessionService::visitEnd);
 
     add(get, QStringLiteral("truck"), signedIn, Mode::Read, &TruckService::list);
     add(get, QStringLiteral("truck/*"), signedIn, Mode::Read, &TruckService::group);
@@ -64,9 +67,9 @@ ApiRouter::ApiRouter()
     }
 }
 
-void ApiRouter::add(const QString& method, const QString& pattern, Access access, Mode mode, Handler handler)
+void ApiRouter::add(const QString& method, const QString& pattern, Access access, Mode mode, Handler handler, Cost cost)
 {
-    routes.append(Route { method, pattern.split(QLatin1Char('/')), access, mode, handler });
+    routes.append(Route { method, pattern.split(QLatin1Char('/')), access, mode, handler, cost });
 }
 
 const ApiRouter::Route* ApiRouter::match(const QStringList& segments, bool* methodMismatch, const QString& method) const
@@ -88,8 +91,11 @@ const ApiRouter::Route* ApiRouter::match(const QStringList& segments, bool* meth
         }
         if (!matches)
             continue;
-        const bool methodFits
-            = route.method == method || (method == QLatin1String("HEAD") && route.method == QLatin1String("GET"));
+        // HEAD is a GET without the body, so it is answered only where a GET
+        // changes nothing.
+        const bool methodFits = route.method == method
+            || (method == QLatin1String("HEAD") && route.method == QLatin1String("GET")
+                && (route.mode == Mode::Read || route.mode == Mode::None));
         if (literals > bestLiterals || (literals == bestLiterals && methodFits)) {
             best = &route;
             bestLiterals = literals;
@@ -99,22 +105,37 @@ const ApiRouter::Route* ApiRouter::match(const QStringList& segments, bool* meth
     return best;
 }
 
+const ApiRouter::Route* ApiRouter::find(
+    const QString& method, const QString& path, QStringList* segments, bool* methodMismatch) const
+{
+    *segments = path.split(QLatin1Char('/'));
+    // "/truck/5/work/" splits into "", "truck", "5", "work", "".
+    const bool trailingSlash = segments->size() > 1 && segments->last().isEmpty();
+    if (!segments->isEmpty() && segments->first().isEmpty())
+        segments->removeFirst();
+    if (trailingSlash)
+        segments->removeLast();
+    *methodMismatch = false;
+    if (!trailingSlash || segments->contains(QString()))
+        return nullptr;
+    return match(*segments, methodMismatch, method);
+}
+
+bool ApiRouter::hashesPassword(const QString& method, const QString& path) const
+{
+    QStringList segments;
+    bool methodMismatch = false;
+    const Route* route = find(method, path, &segments, &methodMismatch);
+    return route && !methodMismatch && route->cost == Cost::PasswordHash;
+}
+
 ApiRouter::Outcome ApiRouter::dispatch(const QString& method, const QString& path, const ApiRequest::RawParams& params,
     const Storage& storage, const Settings& settings) const
 {
-    QStringList segments = path.split(QLatin1Char('/'));
-    // "/truck/5/work/" splits into "", "truck", "5", "work", "".
-    const bool trailingSlash = segments.size() > 1 && segments.last().isEmpty();
-    if (!segments.isEmpty() && segments.first().isEmpty())
-        segments.removeFirst();
-    if (trailingSlash)
-        segments.removeLast();
-
-    const bool knownResource = !segments.isEmpty() && resources.contains(segments.first());
+    QStringList segments;
     bool methodMismatch = false;
-    const Route* route = nullptr;
-    if (trailingSlash && !segments.contains(QString()))
-        route = match(segments, &methodMismatch, method);
+    const Route* route = find(method, path, &segments, &methodMismatch);
+    const bool knownResource = !segments.isEmpty() && resources.contains(segments.first());
     if (!route) {
         // A path below a known resource is a request with an unknown
         // operation (such as "/truck/5" without one); anything else names
@@ -135,12 +156,14 @@ ApiRouter::Outcome ApiRouter::dispatch(const QString& method, const QString& pat
 ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& storage, const Settings& settings) const
 {
     try {
-        ApiContext context { request, storage.connection(), storage, settings.announcedVersion, settings.host };
+        ApiContext context { request, storage.connection(), storage, settings.announcedVersion, settings.host,
+            settings.peer, settings.limits, *throttle };
         if (route.access == Access::Session) {
             qint64 organ = 0;
             qint64 user = 0;
             if (!ApiRequest::parseId(request.value(QStringLiteral("user")), &user)
-                || !SessionService::checkSession(context.db, request.value(QStringLiteral("token")), user, &organ))
+                || !SessionService::checkSession(
+                    context.db, request.value(QStringLiteral("token")), user, settings.limits, &organ))
                 return ApiReply::refusal(QStringLiteral("登录已失效，请重新登录！"));
             request.setSession(user, organ);
         }

@@ -2,12 +2,15 @@
 
 #include "apireply.h"
 #include "apirequest.h"
+#include "loginthrottle.h"
+#include "servicelimits.h"
 
 #include <QString>
 #include <QStringList>
 #include <QVector>
 
 #include <functional>
+#include <memory>
 
 namespace platform {
 
@@ -30,7 +33,11 @@ public:
     struct Settings
     {
         QString announcedVersion;
+        // "host:port" for the installer's download address; empty: none.
         QString host;
+        // The client's address, by which failed sign-ins are counted too.
+        QString peer;
+        ServiceLimits limits;
     };
 
     ApiRouter();
@@ -38,6 +45,11 @@ public:
     // `path` is the part after "/api", starting with "/".
     Outcome dispatch(const QString& method, const QString& path, const ApiRequest::RawParams& params,
         const Storage& storage, const Settings& settings) const;
+
+    // Whether the request would verify or hash a password (sign-in and the
+    // password change): the server runs those apart from the rest, as each
+    // takes a while and much memory.
+    bool hashesPassword(const QString& method, const QString& path) const;
 
     // A message for a logger: internal failures (database errors) are written
     // here, never sent to the client.
@@ -47,9 +59,12 @@ private:
     enum class Access { Public, Session };
     // Read and Write wrap the service in a transaction; Own routes take their
     // own transactions (login and the password change verify a password hash
-    // first and must not hold the write lock meanwhile).
+    // first and must not hold the write lock meanwhile; the visit end keeps
+    // the session's end even when it refuses).
     enum class Mode { None, Read, Write, Own };
     using Handler = ApiReply (*)(ApiContext&);
+    // Whether the route verifies or hashes a password.
+    enum class Cost { Light, PasswordHash };
 
     struct Route
     {
@@ -58,14 +73,21 @@ private:
         Access access;
         Mode mode;
         Handler handler;
+        Cost cost;
     };
 
-    void add(const QString& method, const QString& pattern, Access access, Mode mode, Handler handler);
+    void add(const QString& method, const QString& pattern, Access access, Mode mode, Handler handler,
+        Cost cost = Cost::Light);
     const Route* match(const QStringList& segments, bool* methodMismatch, const QString& method) const;
+    // The route named by `path` (below "/api"), if any; `segments` gets the
+    // path's segments without the slashes around them.
+    const Route* find(const QString& method, const QString& path, QStringList* segments, bool* methodMismatch) const;
     ApiReply run(const Route& route, ApiRequest& request, const Storage& storage, const Settings& settings) const;
 
     QVector<Route> routes;
     QStringList resources;
+    // Shared by every request; it locks itself.
+    std::unique_ptr<LoginThrottle> throttle;
     std::function<void(const QString&)> errorSink;
 };
 

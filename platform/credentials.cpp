@@ -2,10 +2,58 @@
 
 #include <sodium.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <stdexcept>
 #include <vector>
 
 namespace platform {
+
+namespace {
+
+// Each Argon2 computation takes a while and 64 MiB: at most this many run at
+// once in the process, the others wait for their turn.
+const int maxConcurrentHashes = 2;
+
+class HashTurn
+{
+public:
+    HashTurn()
+    {
+        std::unique_lock<std::mutex> lock(mutex());
+        freed().wait(lock, [] { return running() < maxConcurrentHashes; });
+        ++running();
+    }
+    ~HashTurn()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex());
+            --running();
+        }
+        freed().notify_one();
+    }
+    HashTurn(const HashTurn&) = delete;
+    HashTurn& operator=(const HashTurn&) = delete;
+
+private:
+    static std::mutex& mutex()
+    {
+        static std::mutex m;
+        return m;
+    }
+    static std::condition_variable& freed()
+    {
+        static std::condition_variable c;
+        return c;
+    }
+    static int& running()
+    {
+        static int count = 0;
+        return count;
+    }
+};
+
+} // namespace
 
 void Credentials::ensureInitialised()
 {
@@ -22,6 +70,7 @@ QString Credentials::hashPassword(const QString& password)
     ensureInitialised();
     const QByteArray utf8 = password.toUtf8();
     char hash[crypto_pwhash_STRBYTES];
+    const HashTurn turn;
     if (crypto_pwhash_str_alg(hash, utf8.constData(), static_cast<unsigned long long>(utf8.size()),
             crypto_pwhash_OPSLIMIT_INTERACTIVE, crypto_pwhash_MEMLIMIT_INTERACTIVE, crypto_pwhash_ALG_ARGON2ID13)
         != 0)
@@ -36,6 +85,7 @@ bool Credentials::verifyPassword(const QString& hash, const QString& password)
     const QByteArray utf8 = password.toUtf8();
     if (stored.isEmpty() || static_cast<size_t>(stored.size()) >= crypto_pwhash_STRBYTES)
         return false;
+    const HashTurn turn;
     return crypto_pwhash_str_verify(stored.constData(), utf8.constData(), static_cast<unsigned long long>(utf8.size()))
         == 0;
 }

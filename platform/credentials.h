@@ -7,7 +7,8 @@ namespace platform {
 
 // Password hashing, session tokens and voice-account secrets, all from
 // libsodium. Passwords are kept only as Argon2id hashes; session tokens are
-// handed to the client once and kept only as their digest.
+// handed to the client once and kept only as their digest. At most two
+// Argon2 computations run at once; more callers wait for their turn.
 class Credentials
 {
 public:

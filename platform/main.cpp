@@ -95,6 +95,14 @@ int main(int argc, char* argv[])
     config.port = options.port;
     config.announcedVersion = options.announcedVersion;
     config.installerPath = options.installerPath;
+    config.publicAddress = options.publicAddress;
+    config.maxConnections = static_cast<unsigned>(options.maxConnections);
+    config.maxConnectionsPerAddress = static_cast<unsigned>(options.maxConnectionsPerAddress);
+    config.requestTimeoutSeconds = static_cast<unsigned>(options.requestTimeoutSeconds);
+    config.idleTimeoutSeconds = static_cast<unsigned>(options.idleTimeoutSeconds);
+    config.limits.sessionIdleSeconds = options.sessionIdleHours * 3600;
+    config.limits.sessionMaxAgeSeconds = options.sessionMaxAgeDays * 24 * 3600;
+    config.limits.smsPerDay = options.smsPerDay;
     PlatformServer server(storage, config);
     if (!server.bind(&error)) {
         print(QStringLiteral("freymo-platform: %1").arg(error), stderr);

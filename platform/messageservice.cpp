@@ -5,6 +5,7 @@
 #include "sessionservice.h"
 #include "sql.h"
 
+#include <QDate>
 #include <QRegularExpression>
 
 namespace platform {
@@ -24,6 +25,14 @@ ApiReply MessageService::sendSms(ApiContext& context)
         throw ApiError(QStringLiteral("短信内容不能为空！"));
     if (content.size() > 500)
         throw ApiError(QStringLiteral("短信内容不能超过500个字！"));
+    // A station queues a bounded number of messages a day, whoever signs in.
+    const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+    const qint64 sentToday = Sql::scalar(context.db,
+        QStringLiteral("SELECT COUNT(*) FROM sms_outbox WHERE organ = ? AND create_time >= ?"),
+        { request.organ(), today })
+                                 .toLongLong();
+    if (sentToday >= context.limits.smsPerDay)
+        throw ApiError(QStringLiteral("今天的短信已达%1条的上限，请明天再发！").arg(context.limits.smsPerDay));
     Sql q(context.db,
         QStringLiteral("INSERT INTO sms_outbox (organ, user, number, content, create_time)"
                        " VALUES (?, ?, ?, ?, ?)"));

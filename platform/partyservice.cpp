@@ -45,7 +45,7 @@ QString columns(const Kind& kind)
 ApiReply list(ApiContext& context, const Kind& kind)
 {
     const ApiRequest& request = context.request;
-    const QString name = request.text(QStringLiteral("name"), QStringLiteral("名称"), 200, false);
+    const QString name = request.name(QStringLiteral("name"), QStringLiteral("名称"), 200, false);
     const qint64 page = request.page();
     QString statement
         = QStringLiteral("SELECT %1 FROM %2 WHERE organ = ? AND deleted = 0").arg(columns(kind), kind.table);
@@ -98,7 +98,7 @@ ApiReply save(ApiContext& context, const Kind& kind, qint64 id)
     if (id != 0)
         requireRecord(context, kind, id);
 
-    const QString name = request.text(QStringLiteral("name"), QStringLiteral("名称"), 200, true);
+    const QString name = request.name(QStringLiteral("name"), QStringLiteral("名称"), 200, true);
     const QString address = request.text(QStringLiteral("address"), QStringLiteral("地址"), 200, true);
     const QString industry
         = kind.hasIndustry ? request.text(QStringLiteral("industry"), QStringLiteral("行业"), 20, true) : QString();

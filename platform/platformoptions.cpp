@@ -24,6 +24,24 @@ struct Parser
         QStringLiteral("FILE") };
     QCommandLineOption voicePort { QStringLiteral("voice-port"),
         QStringLiteral("Port of the voice switch (default 8883; 0 turns it off)."), QStringLiteral("N") };
+    QCommandLineOption publicAddress { QStringLiteral("public-address"),
+        QStringLiteral("Host (and :port) that clients reach this server under, for the installer's download address "
+                       "(default: the listening address and port)."),
+        QStringLiteral("HOST[:PORT]") };
+    QCommandLineOption sessionIdle { QStringLiteral("session-idle-hours"),
+        QStringLiteral("A session ends after this many hours without a request (default 12)."), QStringLiteral("N") };
+    QCommandLineOption sessionMaxAge { QStringLiteral("session-max-age-days"),
+        QStringLiteral("A session ends this many days after its sign-in (default 30)."), QStringLiteral("N") };
+    QCommandLineOption smsPerDay { QStringLiteral("sms-per-day"),
+        QStringLiteral("Text messages one station may queue a day (default 200)."), QStringLiteral("N") };
+    QCommandLineOption maxConnections { QStringLiteral("max-connections"),
+        QStringLiteral("Open connections at most (default 512)."), QStringLiteral("N") };
+    QCommandLineOption maxPerAddress { QStringLiteral("max-connections-per-address"),
+        QStringLiteral("Open connections from one address at most (default 32)."), QStringLiteral("N") };
+    QCommandLineOption requestTimeout { QStringLiteral("request-timeout"),
+        QStringLiteral("Seconds in which a request has to arrive whole (default 30)."), QStringLiteral("N") };
+    QCommandLineOption idleTimeout { QStringLiteral("idle-timeout"),
+        QStringLiteral("Seconds after which an idle connection is closed (default 15)."), QStringLiteral("N") };
     QCommandLineOption help { { QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Show this help.") };
 
     Parser()
@@ -31,7 +49,8 @@ struct Parser
         parser.setApplicationDescription(
             QStringLiteral("Freymo management platform: the HTTP/JSON server of the freight stations."));
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        parser.addOptions({ address, port, dataDir, seedDemo, announce, installer, voicePort, help });
+        parser.addOptions({ address, port, dataDir, seedDemo, announce, installer, voicePort, publicAddress,
+            sessionIdle, sessionMaxAge, smsPerDay, maxConnections, maxPerAddress, requestTimeout, idleTimeout, help });
     }
 };
 
@@ -42,6 +61,22 @@ bool parsePort(const QString& text, int* port)
     if (!ok || value < 0 || value > 65535)
         return false;
     *port = value;
+    return true;
+}
+
+// A whole number in [1, max] when the option is given; false with a message
+// when it is given but no such number.
+bool parseCount(const QCommandLineParser& parser, const QCommandLineOption& option, int max, int* value, QString* error)
+{
+    if (!parser.isSet(option))
+        return true;
+    bool ok = false;
+    const int number = parser.value(option).toInt(&ok);
+    if (!ok || number < 1 || number > max) {
+        *error = QStringLiteral("invalid value for --%1: %2").arg(option.names().first(), parser.value(option));
+        return false;
+    }
+    *value = number;
     return true;
 }
 
@@ -70,6 +105,17 @@ bool PlatformOptions::parse(const QStringList& arguments, PlatformOptions* optio
         *error = QStringLiteral("invalid voice port: %1").arg(p.parser.value(p.voicePort));
         return false;
     }
+    const bool counts = parseCount(p.parser, p.sessionIdle, 24 * 365, &result.sessionIdleHours, error)
+        && parseCount(p.parser, p.sessionMaxAge, 3650, &result.sessionMaxAgeDays, error)
+        && parseCount(p.parser, p.smsPerDay, 1000000, &result.smsPerDay, error)
+        && parseCount(p.parser, p.maxConnections, 100000, &result.maxConnections, error)
+        && parseCount(p.parser, p.maxPerAddress, 100000, &result.maxConnectionsPerAddress, error)
+        && parseCount(p.parser, p.requestTimeout, 3600, &result.requestTimeoutSeconds, error)
+        && parseCount(p.parser, p.idleTimeout, 3600, &result.idleTimeoutSeconds, error);
+    if (!counts)
+        return false;
+    if (p.parser.isSet(p.publicAddress))
+        result.publicAddress = p.parser.value(p.publicAddress);
     if (p.parser.isSet(p.dataDir))
         result.dataDir = p.parser.value(p.dataDir);
     result.seedDemo = p.parser.isSet(p.seedDemo);

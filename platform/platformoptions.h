@@ -15,6 +15,15 @@ struct PlatformOptions
     QString announcedVersion = QStringLiteral("1.0.1 Beta");
     QString installerPath; // served as /download/setup.exe
     int voicePort = 8883; // the voice switch's port; 0 turns it off
+    // "host[:port]" in the installer's download address.
+    QString publicAddress;
+    int sessionIdleHours = 12;
+    int sessionMaxAgeDays = 30;
+    int smsPerDay = 200;
+    int maxConnections = 512;
+    int maxConnectionsPerAddress = 32;
+    int requestTimeoutSeconds = 30;
+    int idleTimeoutSeconds = 15;
     bool help = false;
 
     // Parses `arguments` (the program name first). On a bad command line

@@ -1,26 +1,32 @@
 #include "platformserver.h"
 
+#include "sessionservice.h"
 #include "sql.h"
 #include "storage.h"
+#include "workerpool.h"
 
-#include <QFileInfo>
+#include <QFile>
 
-#include <httplib.h>
+#include <microhttpd.h>
 
-#include <chrono>
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdarg>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
+#include <exception>
+#include <string>
 
 namespace platform {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// When the request on this thread started; set before routing, read by the
-// logger after the answer was written.
-thread_local Clock::time_point requestStart;
-thread_local bool requestTimed = false;
 
 const char* const jsonType = "application/json; charset=utf-8";
 
@@ -36,105 +42,358 @@ QString printablePath(const std::string& path)
     return text.size() > 200 ? text.left(200) + QStringLiteral("...") : text;
 }
 
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Percent-decoding: "%" followed by two hexadecimal digits is that byte; any
+// other "%" stays as it is. In query and form values "+" is a space; in the
+// path it is a plus.
+std::string decode(const char* begin, const char* end, bool plusIsSpace)
+{
+    std::string text;
+    text.reserve(static_cast<size_t>(end - begin));
+    for (const char* p = begin; p < end; ++p) {
+        if (*p == '%' && end - p >= 3 && hexDigit(p[1]) >= 0 && hexDigit(p[2]) >= 0) {
+            text += static_cast<char>(hexDigit(p[1]) * 16 + hexDigit(p[2]));
+            p += 2;
+        } else if (*p == '+' && plusIsSpace) {
+            text += ' ';
+        } else {
+            text += *p;
+        }
+    }
+    return text;
+}
+
+// "a=1&b=2" into its pairs, in order; a pair without "=" has an empty value.
+void parseParams(const std::string& text, ApiRequest::RawParams* params)
+{
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p < end) {
+        const char* pairEnd = std::find(p, end, '&');
+        if (pairEnd != p) {
+            const char* equals = std::find(p, pairEnd, '=');
+            params->append({ QByteArray::fromStdString(decode(p, equals, true)),
+                QByteArray::fromStdString(decode(equals == pairEnd ? pairEnd : equals + 1, pairEnd, true)) });
+        }
+        p = pairEnd + (pairEnd < end ? 1 : 0);
+    }
+}
+
+std::string refusal(const QString& message)
+{
+    return ApiReply::refusal(message).toJson().toStdString();
+}
+
+bool startsWithNoCase(const char* text, const char* prefix)
+{
+    return text && strncasecmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+std::string peerAddress(MHD_Connection* connection)
+{
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    if (!info || !info->client_addr)
+        return std::string();
+    char text[INET6_ADDRSTRLEN] = {};
+    const sockaddr* address = info->client_addr;
+    if (address->sa_family == AF_INET) {
+        sockaddr_in v4;
+        std::memcpy(&v4, address, sizeof v4);
+        inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text);
+    } else if (address->sa_family == AF_INET6) {
+        sockaddr_in6 v6;
+        std::memcpy(&v6, address, sizeof v6);
+        inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text);
+    }
+    return text;
+}
+
+// One request from its headers to its answer. It lives from the first call of
+// the request handler to the completion notice; while a worker answers it,
+// the connection is suspended and only the worker touches it.
+struct Exchange
+{
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    MHD_Connection* connection = nullptr;
+    std::string method;
+    std::string target; // as sent
+    std::string path; // decoded, without the query
+    std::string peer;
+    std::string body;
+    size_t bodyLimit = 0;
+    bool form = false;
+    bool tooLarge = false;
+    bool dispatched = false;
+    bool ready = false;
+    bool queued = false; // an answer is on its way: nothing more to do
+    int status = 0;
+    std::string answer;
+};
+
 } // namespace
+
+// What the server keeps about one open connection: the raw target of the
+// request being read, and when that request has to be complete.
+struct PlatformServer::Link
+{
+    int fd = -1;
+    Clock::time_point deadline;
+    bool receiving = true;
+    bool cut = false;
+    std::string target;
+};
+
+struct PlatformServer::Glue
+{
+    static Link* linkOf(MHD_Connection* connection)
+    {
+        const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+        return info ? static_cast<Link*>(info->socket_context) : nullptr;
+    }
+
+    static void onConnection(
+        void* cls, MHD_Connection* connection, void** socketContext, MHD_ConnectionNotificationCode code)
+    {
+        PlatformServer& server = *static_cast<PlatformServer*>(cls);
+        std::lock_guard<std::mutex> lock(server.linksMutex);
+        if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+            const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+            auto* link = new Link;
+            link->fd = info ? info->connect_fd : -1;
+            link->deadline = Clock::now() + std::chrono::seconds(server.config.requestTimeoutSeconds);
+            server.links.insert(link);
+            *socketContext = link;
+        } else if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+            auto* link = static_cast<Link*>(*socketContext);
+            server.links.erase(link);
+            delete link;
+            *socketContext = nullptr;
+        }
+    }
+
+    // Called with the target as sent, before the library decodes anything.
+    static void* onUri(void*, const char* uri, MHD_Connection* connection)
+    {
+        if (Link* link = linkOf(connection))
+            link->target = uri ? uri : "";
+        return nullptr;
+    }
+
+    static MHD_Result reply(MHD_Connection* connection, Exchange& exchange, int status, const std::string& body)
+    {
+        exchange.status = status;
+        exchange.queued = true;
+        MHD_Response* response
+            = MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+        if (!response)
+            return MHD_NO;
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, jsonType);
+        const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(status), response);
+        MHD_destroy_response(response);
+        return queued;
+    }
+
+    static MHD_Result serveInstaller(PlatformServer& server, MHD_Connection* connection, Exchange& exchange)
+    {
+        const std::string path = QFile::encodeName(server.config.installerPath).toStdString();
+        const int fd = path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat info;
+        if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            if (fd >= 0)
+                ::close(fd);
+            return reply(connection, exchange, 404, refusal(QStringLiteral("安装程序不存在！")));
+        }
+        // The response owns the descriptor from here on.
+        MHD_Response* response = MHD_create_response_from_fd64(static_cast<uint64_t>(info.st_size), fd);
+        if (!response) {
+            ::close(fd);
+            return MHD_NO;
+        }
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "application/octet-stream");
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_DISPOSITION, "attachment; filename=\"setup.exe\"");
+        exchange.status = 200;
+        exchange.queued = true;
+        const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_OK, response);
+        MHD_destroy_response(response);
+        return queued;
+    }
+
+    // Runs on a worker: routes the request and keeps the answer for the
+    // event loop, which sends it once the connection is resumed.
+    static void answer(PlatformServer& server, Exchange& exchange)
+    {
+        try {
+            ApiRequest::RawParams params;
+            const size_t query = exchange.target.find('?');
+            if (query != std::string::npos)
+                parseParams(exchange.target.substr(query + 1), &params);
+            if (exchange.form)
+                parseParams(exchange.body, &params);
+            const ApiRouter::Settings settings { server.config.announcedVersion, server.publicHost,
+                QString::fromStdString(exchange.peer), server.config.limits };
+            const ApiRouter::Outcome outcome = server.router.dispatch(QString::fromStdString(exchange.method),
+                QString::fromUtf8(exchange.path.data() + 4, static_cast<int>(exchange.path.size() - 4)), params,
+                server.storage, settings);
+            exchange.status = outcome.status;
+            exchange.answer = outcome.reply.toJson().toStdString();
+        } catch (const std::exception& failure) {
+            server.log(QStringLiteral("unexpected exception while answering a request: %1")
+                           .arg(QString::fromStdString(failure.what())));
+            exchange.status = 200;
+            exchange.answer = refusal(QStringLiteral("服务器繁忙，请稍后再试！"));
+        }
+        exchange.ready = true;
+    }
+
+    static MHD_Result onRequest(void* cls, MHD_Connection* connection, const char*, const char* method, const char*,
+        const char* uploadData, size_t* uploadSize, void** context)
+    {
+        PlatformServer& server = *static_cast<PlatformServer*>(cls);
+        try {
+            if (!*context)
+                return begin(server, connection, method, context);
+            Exchange& exchange = *static_cast<Exchange*>(*context);
+            if (exchange.queued) {
+                *uploadSize = 0; // answered early: the rest is dropped
+                return MHD_YES;
+            }
+            if (*uploadSize > 0) {
+                // A body over the limit is read to its end and dropped, so
+                // that the refusal reaches a client that is still sending.
+                if (!exchange.tooLarge && exchange.body.size() + *uploadSize <= exchange.bodyLimit) {
+                    exchange.body.append(uploadData, *uploadSize);
+                } else {
+                    exchange.tooLarge = true;
+                    std::string().swap(exchange.body);
+                }
+                *uploadSize = 0;
+                return MHD_YES;
+            }
+            if (exchange.ready)
+                return reply(connection, exchange, exchange.status, exchange.answer);
+            if (exchange.dispatched)
+                return MHD_YES;
+            return complete(server, connection, exchange);
+        } catch (const std::exception&) {
+            return MHD_NO; // closes the connection
+        }
+    }
+
+    // The headers are in: refuse what can be refused before the body.
+    static MHD_Result begin(PlatformServer& server, MHD_Connection* connection, const char* method, void** context)
+    {
+        auto* exchange = new Exchange;
+        *context = exchange;
+        exchange->connection = connection;
+        exchange->method = method ? method : "";
+        if (Link* link = linkOf(connection))
+            exchange->target = link->target;
+        const size_t query = exchange->target.find('?');
+        const std::string rawPath = exchange->target.substr(0, query);
+        exchange->path = decode(rawPath.data(), rawPath.data() + rawPath.size(), false);
+        exchange->peer = peerAddress(connection);
+
+        if (exchange->target.size() > server.config.maxTargetBytes)
+            return reply(connection, *exchange, 200, refusal(QStringLiteral("请求的地址过长！")));
+        const int headers = MHD_get_connection_values(connection, MHD_HEADER_KIND, nullptr, nullptr);
+        if (headers > server.config.maxHeaders || exchange->path.empty() || exchange->path.front() != '/')
+            return reply(connection, *exchange, 200, refusal(QStringLiteral("请求的格式错误！")));
+
+        exchange->form
+            = startsWithNoCase(MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_TYPE),
+                "application/x-www-form-urlencoded");
+        exchange->bodyLimit = exchange->form ? server.config.maxFormBytes : server.config.maxBodyBytes;
+        return MHD_YES;
+    }
+
+    // The whole request is in: answer it here or hand it to a worker.
+    static MHD_Result complete(PlatformServer& server, MHD_Connection* connection, Exchange& exchange)
+    {
+        if (Link* link = linkOf(connection)) {
+            std::lock_guard<std::mutex> lock(server.linksMutex);
+            link->receiving = false;
+        }
+        if (exchange.tooLarge)
+            return reply(connection, exchange, 200, refusal(QStringLiteral("请求的内容过大！")));
+        if (exchange.path == "/download/setup.exe" && (exchange.method == "GET" || exchange.method == "HEAD"))
+            return serveInstaller(server, connection, exchange);
+        if (exchange.path.compare(0, 5, "/api/") != 0)
+            return reply(connection, exchange, 404, refusal(QStringLiteral("请求的地址不存在！")));
+
+        WorkerPool& pool = server.router.hashesPassword(QString::fromStdString(exchange.method),
+                               QString::fromUtf8(exchange.path.data() + 4, static_cast<int>(exchange.path.size() - 4)))
+            ? *server.passwordWorkers
+            : *server.workers;
+        exchange.dispatched = true;
+        // Suspended first: the worker may resume the connection before this
+        // handler has returned.
+        MHD_suspend_connection(connection);
+        Exchange* job = &exchange;
+        if (!pool.post([&server, job] {
+                answer(server, *job);
+                MHD_resume_connection(job->connection);
+            })) {
+            exchange.status = 200;
+            exchange.answer = refusal(QStringLiteral("服务器繁忙，请稍后再试！"));
+            exchange.ready = true;
+            MHD_resume_connection(connection);
+        }
+        return MHD_YES;
+    }
+
+    static void onCompleted(void* cls, MHD_Connection* connection, void** context, MHD_RequestTerminationCode)
+    {
+        PlatformServer& server = *static_cast<PlatformServer*>(cls);
+        auto* exchange = static_cast<Exchange*>(*context);
+        *context = nullptr;
+        if (Link* link = linkOf(connection)) {
+            std::lock_guard<std::mutex> lock(server.linksMutex);
+            link->receiving = true;
+            link->deadline = Clock::now() + std::chrono::seconds(server.config.requestTimeoutSeconds);
+        }
+        if (!exchange)
+            return;
+        try {
+            const auto micros
+                = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - exchange->start).count();
+            server.log(QStringLiteral("%1 %2 %3 %4 ms")
+                           .arg(QString::fromStdString(exchange->method.empty() ? std::string("-") : exchange->method),
+                               printablePath(exchange->path.empty() ? std::string("-") : exchange->path),
+                               exchange->status > 0 ? QString::number(exchange->status) : QStringLiteral("-"),
+                               QString::number(static_cast<double>(micros) / 1000.0, 'f', 2)));
+        } catch (const std::exception&) {
+        }
+        delete exchange;
+    }
+
+    static void onError(void* cls, const char* format, va_list arguments)
+    {
+        char text[512];
+        std::vsnprintf(text, sizeof text, format, arguments);
+        QString line = QString::fromLocal8Bit(text).trimmed();
+        static_cast<PlatformServer*>(cls)->log(QStringLiteral("http: %1").arg(printablePath(line.toStdString())));
+    }
+};
 
 PlatformServer::PlatformServer(const Storage& store, const Config& configuration)
     : storage(store)
     , config(configuration)
-    , server(std::make_unique<httplib::Server>())
 {
     logSink = [](const QString& line) {
         const QByteArray bytes = line.toUtf8() + '\n';
         std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
     };
     router.setErrorSink([this](const QString& line) { log(line); });
-
-    const int threads = std::max(2, config.threads);
-    server->new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<size_t>(threads)); };
-    server->set_payload_max_length(config.maxBodyBytes);
-    server->set_keep_alive_max_count(1000);
-    // An idle kept-alive connection holds a worker until this runs out, and
-    // stopping waits for it: short, clients reconnect anyway.
-    server->set_keep_alive_timeout(2);
-    server->set_read_timeout(10);
-    server->set_write_timeout(10);
-
-    server->set_tcp_nodelay(true);
-
-    // A request without a body is answered before the library's routing,
-    // which would match the path against a std::regex; the rest (form posts)
-    // goes through one bounded pattern: an unbounded ".*" recurses once per
-    // character in libstdc++ and a long path could exhaust the stack.
-    server->set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
-        requestStart = Clock::now();
-        requestTimed = true;
-        const bool hasBody = request.has_header("Content-Length") || request.has_header("Transfer-Encoding");
-        if (hasBody || request.method == "POST" || request.method == "PUT" || request.method == "PATCH")
-            return httplib::Server::HandlerResponse::Unhandled;
-        handle(request, response);
-        return httplib::Server::HandlerResponse::Handled;
-    });
-    const httplib::Server::Handler handler
-        = [this](const httplib::Request& request, httplib::Response& response) { handle(request, response); };
-    const std::string anyPath = "/[^\\r\\n]{0,1024}";
-    server->Get(anyPath, handler);
-    server->Post(anyPath, handler);
-    server->Put(anyPath, handler);
-    server->Patch(anyPath, handler);
-    server->Delete(anyPath, handler);
-    server->Options(anyPath, handler);
-
-    // What the library answers by itself (a body over the limit - a form body
-    // is limited to 8 KiB by the library itself -, a target too long, a
-    // malformed request) still gets the envelope, with the status
-    // 200 so that the client shows the message; only "not found" stays 404.
-    server->set_error_handler(
-        httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& response) {
-            if (response.status == 404) {
-                if (response.body.empty())
-                    response.set_content(
-                        ApiReply::refusal(QStringLiteral("请求的地址不存在！")).toJson().toStdString(), jsonType);
-                return httplib::Server::HandlerResponse::Handled;
-            }
-            QString message;
-            switch (response.status) {
-            case 413:
-                message = QStringLiteral("请求的内容过大！");
-                break;
-            case 414:
-                message = QStringLiteral("请求的地址过长！");
-                break;
-            case 400:
-                message = QStringLiteral("请求的格式错误！");
-                break;
-            default:
-                message = QStringLiteral("服务器繁忙，请稍后再试！");
-                break;
-            }
-            response.status = 200;
-            response.set_content(ApiReply::refusal(message).toJson().toStdString(), jsonType);
-            return httplib::Server::HandlerResponse::Handled;
-        }));
-    server->set_exception_handler([this](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
-        log(QStringLiteral("unexpected exception while answering a request"));
-        response.status = 200;
-        response.set_content(
-            ApiReply::refusal(QStringLiteral("服务器繁忙，请稍后再试！")).toJson().toStdString(), jsonType);
-    });
-    server->set_logger([this](const httplib::Request& request, const httplib::Response& response) {
-        QString elapsed = QStringLiteral("-");
-        if (requestTimed) {
-            const auto micros
-                = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - requestStart).count();
-            elapsed = QString::number(static_cast<double>(micros) / 1000.0, 'f', 2);
-            requestTimed = false;
-        }
-        log(QStringLiteral("%1 %2 %3 %4 ms")
-                .arg(QString::fromStdString(request.method.empty() ? std::string("-") : request.method),
-                    printablePath(request.path.empty() ? std::string("-") : request.path))
-                .arg(response.status)
-                .arg(elapsed));
-    });
 }
 
 PlatformServer::~PlatformServer()
@@ -142,6 +401,7 @@ PlatformServer::~PlatformServer()
     stop();
     if (thread.joinable())
         thread.join();
+    shutdown();
 }
 
 void PlatformServer::setLogSink(LogSink sink)
@@ -155,6 +415,61 @@ void PlatformServer::log(const QString& line) const
         logSink(line);
 }
 
+namespace {
+
+// A listening socket on `address`:`port` (a name or a numeric address of
+// either family); -1 on failure.
+int listenOn(const QString& address, int port, int* boundPort)
+{
+    addrinfo hints {};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const std::string host = address.toStdString();
+    if (getaddrinfo(host.empty() ? nullptr : host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
+        return -1;
+    int fd = -1;
+    for (addrinfo* candidate = found; candidate && fd < 0; candidate = candidate->ai_next) {
+        fd = ::socket(candidate->ai_family, candidate->ai_socktype | SOCK_CLOEXEC, candidate->ai_protocol);
+        if (fd < 0)
+            continue;
+        const int yes = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        if (::bind(fd, candidate->ai_addr, candidate->ai_addrlen) != 0 || ::listen(fd, 128) != 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    freeaddrinfo(found);
+    if (fd < 0)
+        return -1;
+    sockaddr_storage bound {};
+    socklen_t length = sizeof bound;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    if (bound.ss_family == AF_INET6) {
+        sockaddr_in6 v6;
+        std::memcpy(&v6, &bound, sizeof v6);
+        *boundPort = ntohs(v6.sin6_port);
+    } else {
+        sockaddr_in v4;
+        std::memcpy(&v4, &bound, sizeof v4);
+        *boundPort = ntohs(v4.sin_port);
+    }
+    return fd;
+}
+
+bool isWildcard(const QString& address)
+{
+    return address.isEmpty() || address == QLatin1String("0.0.0.0") || address == QLatin1String("::")
+        || address == QLatin1String("[::]");
+}
+
+} // namespace
+
 bool PlatformServer::bind(QString* error)
 {
     // The platform's settings record which client version it announces.
@@ -162,28 +477,57 @@ bool PlatformServer::bind(QString* error)
         Sql q(storage.connection(),
             QStringLiteral("INSERT OR REPLACE INTO settings (key, value) VALUES ('announced_version', ?)"));
         q.bind(config.announcedVersion).exec();
+        SessionService::purgeSessions(storage.connection(), config.limits);
     } catch (const Sql::Error& failure) {
         if (error)
             *error = QString::fromStdString(failure.what());
         return false;
     }
-    const std::string host = config.address.toStdString();
-    if (config.port == 0) {
-        boundPort = server->bind_to_any_port(host);
-    } else {
-        boundPort = server->bind_to_port(host, config.port) ? config.port : -1;
+    const auto fail = [&] {
+        if (error)
+            *error = QStringLiteral("cannot listen on %1:%2").arg(config.address).arg(config.port);
+        return false;
+    };
+    int port = -1;
+    const int fd = listenOn(config.address, config.port, &port);
+    if (fd < 0)
+        return fail();
+
+    if (!config.publicAddress.isEmpty())
+        publicHost = config.publicAddress;
+    else if (!isWildcard(config.address))
+        publicHost = QStringLiteral("%1:%2")
+                         .arg(config.address.contains(QLatin1Char(':')) && !config.address.startsWith(QLatin1Char('['))
+                                 ? QStringLiteral("[%1]").arg(config.address)
+                                 : config.address)
+                         .arg(port);
+
+    workers = std::make_unique<WorkerPool>(std::max(2, config.threads), 4096);
+    passwordWorkers = std::make_unique<WorkerPool>(std::max(1, config.passwordThreads), 256);
+    const unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
+    daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &Glue::onRequest, this, MHD_OPTION_EXTERNAL_LOGGER,
+        &Glue::onError, this, MHD_OPTION_LISTEN_SOCKET, fd, MHD_OPTION_CONNECTION_MEMORY_LIMIT, config.maxHeaderBytes,
+        MHD_OPTION_CONNECTION_LIMIT, config.maxConnections, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
+        config.maxConnectionsPerAddress, MHD_OPTION_CONNECTION_TIMEOUT, config.idleTimeoutSeconds,
+        MHD_OPTION_NOTIFY_COMPLETED, &Glue::onCompleted, this, MHD_OPTION_NOTIFY_CONNECTION, &Glue::onConnection, this,
+        MHD_OPTION_URI_LOG_CALLBACK, &Glue::onUri, this, MHD_OPTION_END);
+    if (!daemon) {
+        ::close(fd);
+        workers.reset();
+        passwordWorkers.reset();
+        return fail();
     }
-    if (boundPort < 0 && error)
-        *error = QStringLiteral("cannot listen on %1:%2").arg(config.address).arg(config.port);
-    return boundPort >= 0;
+    boundPort = port;
+    watchdog = std::thread([this] { watch(); });
+    return true;
 }
 
 void PlatformServer::serve()
 {
-    serving = true;
-    if (!stopRequested)
-        server->listen_after_bind();
-    serving = false;
+    std::unique_lock<std::mutex> lock(stateMutex);
+    stateChanged.wait(lock, [this] { return stopRequested; });
+    lock.unlock();
+    shutdown();
 }
 
 void PlatformServer::start()
@@ -193,66 +537,54 @@ void PlatformServer::start()
 
 void PlatformServer::stop()
 {
-    stopRequested = true;
-    // The library's stop() does nothing before its loop runs: wait for the
-    // loop when serving has begun but the loop is not up yet.
-    for (int i = 0; i < 400 && serving && !server->is_running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    server->stop();
+    {
+        std::lock_guard<std::mutex> lock(stateMutex);
+        stopRequested = true;
+    }
+    stateChanged.notify_all();
 }
 
-void PlatformServer::handle(const httplib::Request& request, httplib::Response& response) const
+void PlatformServer::shutdown()
 {
-    const std::string& path = request.path;
-    if (path == "/download/setup.exe" && (request.method == "GET" || request.method == "HEAD")) {
-        serveInstaller(response);
-        return;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex);
+        if (shutDown)
+            return;
+        shutDown = true;
+        stopRequested = true;
     }
-    if (path.compare(0, 5, "/api/") != 0) {
-        response.status = 404;
-        response.set_content(ApiReply::refusal(QStringLiteral("请求的地址不存在！")).toJson().toStdString(), jsonType);
-        return;
+    stateChanged.notify_all();
+    // The workers finish what they were given (each resumes its connection)
+    // and refuse anything newer, so no connection stays suspended when the
+    // event loop ends.
+    if (workers)
+        workers->stop();
+    if (passwordWorkers)
+        passwordWorkers->stop();
+    if (daemon) {
+        MHD_stop_daemon(daemon);
+        daemon = nullptr;
     }
-
-    ApiRequest::RawParams params;
-    for (const auto& param : request.params)
-        params.append({ QByteArray::fromStdString(param.first), QByteArray::fromStdString(param.second) });
-    ApiRouter::Settings settings { config.announcedVersion, QString::fromStdString(request.get_header_value("Host")) };
-    if (settings.host.isEmpty() || settings.host.size() > 255)
-        settings.host = QStringLiteral("%1:%2").arg(config.address).arg(boundPort);
-
-    const ApiRouter::Outcome outcome = router.dispatch(QString::fromStdString(request.method),
-        QString::fromUtf8(path.data() + 4, static_cast<int>(path.size() - 4)), params, storage, settings);
-    response.status = outcome.status;
-    response.set_content(outcome.reply.toJson().toStdString(), jsonType);
+    if (watchdog.joinable())
+        watchdog.join();
 }
 
-void PlatformServer::serveInstaller(httplib::Response& response) const
+void PlatformServer::watch()
 {
-    const QFileInfo info(config.installerPath);
-    if (config.installerPath.isEmpty() || !info.isFile() || !info.isReadable()) {
-        response.status = 404;
-        response.set_content(ApiReply::refusal(QStringLiteral("安装程序不存在！")).toJson().toStdString(), jsonType);
-        return;
+    std::unique_lock<std::mutex> state(stateMutex);
+    while (!shutDown) {
+        stateChanged.wait_for(state, std::chrono::milliseconds(250));
+        const Clock::time_point now = Clock::now();
+        std::lock_guard<std::mutex> lock(linksMutex);
+        for (Link* link : links) {
+            // Shutting the socket down (not closing it) wakes the event loop,
+            // which then closes the connection itself.
+            if (link->receiving && !link->cut && now >= link->deadline && link->fd >= 0) {
+                ::shutdown(link->fd, SHUT_RDWR);
+                link->cut = true;
+            }
+        }
     }
-    auto file
-        = std::make_shared<std::ifstream>(QFile::encodeName(info.absoluteFilePath()).toStdString(), std::ios::binary);
-    if (!*file) {
-        response.status = 404;
-        response.set_content(ApiReply::refusal(QStringLiteral("安装程序不存在！")).toJson().toStdString(), jsonType);
-        return;
-    }
-    response.set_header("Content-Disposition", "attachment; filename=\"setup.exe\"");
-    response.set_content_provider(static_cast<size_t>(info.size()), "application/octet-stream",
-        [file](size_t offset, size_t length, httplib::DataSink& sink) {
-            char buffer[64 * 1024];
-            file->seekg(static_cast<std::streamoff>(offset));
-            file->read(buffer, static_cast<std::streamsize>(std::min(length, sizeof buffer)));
-            const std::streamsize got = file->gcount();
-            if (got <= 0)
-                return false;
-            return sink.write(buffer, static_cast<size_t>(got));
-        });
 }
 
 } // namespace platform

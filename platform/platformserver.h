@@ -5,23 +5,31 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <thread>
 
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-} // namespace httplib
+struct MHD_Daemon;
 
 namespace platform {
 
 class Storage;
+class WorkerPool;
 
 // The platform's HTTP server: every request under "/api" goes through the
 // router; "/download/setup.exe" serves the installer. Each request is logged
 // in one line (method, path without the query, status, time taken).
+//
+// Connections are served by an event loop, so an idle or slow connection
+// holds no thread: the loop reads requests as their bytes come and hands each
+// complete one to a worker. Requests that hash passwords go to a small pool of
+// their own, so that sign-ins cannot occupy the workers that everyone else
+// needs. Every connection has a bounded memory for its request line and
+// headers, and every request a deadline by which it must have arrived whole.
 class PlatformServer
 {
 public:
@@ -31,9 +39,31 @@ public:
         int port = 8765; // 0: any free port
         QString announcedVersion = QStringLiteral("1.0.1 Beta");
         QString installerPath;
-        // Bodies other than forms; the library limits form bodies to 8 KiB.
+        // "host" or "host:port" under which clients reach this server, for
+        // the installer's download address; empty: the listening address and
+        // port (none at all when listening on every interface).
+        QString publicAddress;
+        // Bodies other than forms; form bodies are limited to maxFormBytes.
         size_t maxBodyBytes = 64 * 1024;
+        size_t maxFormBytes = 8 * 1024;
+        // The request target (path and query) as sent.
+        size_t maxTargetBytes = 8 * 1024;
+        // Memory of one connection for the request line, the headers and
+        // reading: a request whose headers do not fit is refused.
+        size_t maxHeaderBytes = 32 * 1024;
+        int maxHeaders = 100;
+        // Workers for ordinary requests, and for those that hash a password.
         int threads = 16;
+        int passwordThreads = 2;
+        unsigned maxConnections = 512;
+        unsigned maxConnectionsPerAddress = 32;
+        // An idle kept-alive connection is closed after this many seconds.
+        unsigned idleTimeoutSeconds = 15;
+        // A request must have arrived whole (line, headers and body) this many
+        // seconds after its connection opened or its previous answer went out.
+        unsigned requestTimeoutSeconds = 30;
+        // Sessions and text messages.
+        ServiceLimits limits;
     };
     using LogSink = std::function<void(const QString&)>;
 
@@ -43,13 +73,13 @@ public:
     PlatformServer(const PlatformServer&) = delete;
     PlatformServer& operator=(const PlatformServer&) = delete;
 
-    // Records the announced version and binds the listening socket; returns
-    // false with `error` set on failure.
+    // Records the announced version, binds the listening socket and begins
+    // answering; returns false with `error` set on failure.
     bool bind(QString* error);
     // The bound port (the real one when the configured port was 0).
     int port() const { return boundPort; }
 
-    // Serves on the calling thread until stop().
+    // Blocks the calling thread until stop(), then ends serving.
     void serve();
     // Serves on a thread of its own; stop() or the destructor ends it.
     void start();
@@ -62,18 +92,34 @@ public:
     void setLogSink(LogSink sink);
 
 private:
-    void handle(const httplib::Request& request, httplib::Response& response) const;
-    void serveInstaller(httplib::Response& response) const;
+    struct Glue;
+    friend struct Glue;
+    struct Link;
+    using Clock = std::chrono::steady_clock;
+
+    void shutdown();
+    void watch();
     void log(const QString& line) const;
 
     const Storage& storage;
     Config config;
     ApiRouter router;
-    std::unique_ptr<httplib::Server> server;
+    QString publicHost;
     LogSink logSink;
     int boundPort = -1;
-    std::atomic<bool> stopRequested { false };
-    std::atomic<bool> serving { false };
+    MHD_Daemon* daemon = nullptr;
+    std::unique_ptr<WorkerPool> workers;
+    std::unique_ptr<WorkerPool> passwordWorkers;
+
+    // The open connections, for the watchdog that ends overdue requests.
+    std::mutex linksMutex;
+    std::set<Link*> links;
+    std::thread watchdog;
+
+    std::mutex stateMutex;
+    std::condition_variable stateChanged;
+    bool stopRequested = false;
+    bool shutDown = false;
     std::thread thread;
 };
 

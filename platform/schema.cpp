@@ -166,9 +166,16 @@ const QStringList version2 = {
                    " ('announced_version', '1.0.1 Beta')"),
 };
 
+// Version 3: a session's last use, by which idle sessions end, and the
+// text messages of a station by day, by which they are capped.
+const QStringList version3 = {
+    QStringLiteral("ALTER TABLE sessions ADD COLUMN last_seen TEXT NOT NULL DEFAULT ''"),
+    QStringLiteral("CREATE INDEX sms_outbox_organ_time ON sms_outbox(organ, create_time)"),
+};
+
 const QList<QStringList>& steps()
 {
-    static const QList<QStringList> all = { version1, version2 };
+    static const QList<QStringList> all = { version1, version2, version3 };
     return all;
 }
 

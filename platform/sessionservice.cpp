@@ -3,6 +3,7 @@
 #include "apicontext.h"
 #include "apierror.h"
 #include "credentials.h"
+#include "loginthrottle.h"
 #include "sql.h"
 #include "transaction.h"
 
@@ -15,8 +16,42 @@ namespace platform {
 
 namespace {
 
-// Sessions older than this are dropped when their user signs in again.
-const int sessionLifetimeDays = 30;
+// New passwords are at least this long; the demo accounts keep their
+// shorter ones, as nothing checks the length of a stored password.
+const int minPasswordLength = 8;
+
+// How often a session's last use is written: a request within this time
+// after the last written one writes nothing.
+const int lastSeenResolutionSeconds = 60;
+
+QString timeText(const QDateTime& time)
+{
+    return time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+// The oldest sign-in and the oldest last use that a live session may have.
+QString oldestCreation(const ServiceLimits& limits)
+{
+    return timeText(QDateTime::currentDateTime().addSecs(-limits.sessionMaxAgeSeconds));
+}
+
+QString oldestUse(const ServiceLimits& limits)
+{
+    return timeText(QDateTime::currentDateTime().addSecs(-limits.sessionIdleSeconds));
+}
+
+// Refuses an attempt that has to wait after earlier failures, before any
+// password is looked at.
+void requireNoWait(const ApiContext& context, const QString& name)
+{
+    const qint64 now = LoginThrottle::now();
+    const qint64 wait = context.throttle.waitMs(name, context.peer, now);
+    if (wait <= 0)
+        return;
+    if (context.throttle.isLocked(name, context.peer, now))
+        throw ApiError(QStringLiteral("密码错误次数过多，请%1分钟后再试！").arg((wait + 59999) / 60000));
+    throw ApiError(QStringLiteral("密码错误次数过多，请%1秒后再试！").arg((wait + 999) / 1000));
+}
 
 QString wrongCredentials()
 {
@@ -45,18 +80,46 @@ QString SessionService::now()
     return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
 }
 
-bool SessionService::checkSession(const QSqlDatabase& db, const QString& token, qint64 user, qint64* organ)
+bool SessionService::checkSession(
+    const QSqlDatabase& db, const QString& token, qint64 user, const ServiceLimits& limits, qint64* organ)
 {
     if (token.isEmpty() || token.size() > 256)
         return false;
-    Sql q(db,
-        QStringLiteral("SELECT s.user, u.organ FROM sessions s JOIN users u ON u.id = s.user"
-                       " WHERE s.token_digest = ?"));
-    q.bind(Credentials::tokenDigest(token)).exec();
-    if (!q.next() || q.integer(0) != user)
+    const QString digest = Credentials::tokenDigest(token);
+    qint64 station = 0;
+    QString created;
+    QString lastSeen;
+    {
+        Sql q(db,
+            QStringLiteral("SELECT s.user, u.organ, s.create_time, s.last_seen FROM sessions s"
+                           " JOIN users u ON u.id = s.user WHERE s.token_digest = ?"));
+        q.bind(digest).exec();
+        if (!q.next() || q.integer(0) != user)
+            return false;
+        station = q.integer(1);
+        created = q.text(2);
+        lastSeen = q.text(3).isEmpty() ? created : q.text(3);
+    }
+    if (created < oldestCreation(limits) || lastSeen < oldestUse(limits)) {
+        Sql end(db, QStringLiteral("DELETE FROM sessions WHERE token_digest = ?"));
+        end.bind(digest).exec();
         return false;
-    *organ = q.integer(1);
+    }
+    const QDateTime now = QDateTime::currentDateTime();
+    if (lastSeen < timeText(now.addSecs(-lastSeenResolutionSeconds))) {
+        Sql touch(db, QStringLiteral("UPDATE sessions SET last_seen = ? WHERE token_digest = ?"));
+        touch.bind(timeText(now)).bind(digest).exec();
+    }
+    *organ = station;
     return true;
+}
+
+void SessionService::purgeSessions(const QSqlDatabase& db, const ServiceLimits& limits)
+{
+    Sql purge(db,
+        QStringLiteral("DELETE FROM sessions WHERE create_time < ?"
+                       " OR (CASE WHEN last_seen = '' THEN create_time ELSE last_seen END) < ?"));
+    purge.bind(oldestCreation(limits)).bind(oldestUse(limits)).exec();
 }
 
 qint64 SessionService::createUser(
@@ -99,6 +162,7 @@ ApiReply SessionService::login(ApiContext& context)
         throw ApiError(QStringLiteral("请输入密码！"));
     if (username.size() > 64 || password.size() > 128)
         throw ApiError(wrongCredentials());
+    requireNoWait(context, username);
 
     // The hash is checked outside any transaction: Argon2 takes a while and
     // must not hold the write lock.
@@ -121,22 +185,20 @@ ApiReply SessionService::login(ApiContext& context)
             voice.insert(QStringLiteral("voip_pwd"), q.text(6));
         }
     }
-    if (user == 0) {
-        Credentials::verifyAgainstDummy(password);
+    // An unknown name counts like a wrong password, so that guessing names
+    // is as slow as guessing passwords.
+    if (user == 0 || !Credentials::verifyPassword(hash, password)) {
+        if (user == 0)
+            Credentials::verifyAgainstDummy(password);
+        context.throttle.recordFailure(username, context.peer, LoginThrottle::now());
         throw ApiError(wrongCredentials());
     }
-    if (!Credentials::verifyPassword(hash, password))
-        throw ApiError(wrongCredentials());
+    context.throttle.recordSuccess(username);
 
     const QString token = Credentials::randomHex(32);
     Transaction transaction(context.db, Transaction::Write);
     {
-        Sql prune(context.db, QStringLiteral("DELETE FROM sessions WHERE user = ? AND create_time < ?"));
-        prune.bind(user)
-            .bind(QDateTime::currentDateTime()
-                      .addDays(-sessionLifetimeDays)
-                      .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
-            .exec();
+        purgeSessions(context.db, context.limits);
         Sql insert(
             context.db, QStringLiteral("INSERT INTO sessions (token_digest, user, create_time) VALUES (?, ?, ?)"));
         insert.bind(Credentials::tokenDigest(token)).bind(user).bind(now()).exec();
@@ -245,15 +307,28 @@ ApiReply SessionService::editPassword(ApiContext& context)
     const QString newPassword = request.value(QStringLiteral("new_password"));
     if (oldPassword.isEmpty())
         throw ApiError(QStringLiteral("请输入原密码！"));
-    if (newPassword.trimmed().size() < 4 || newPassword.size() > 64)
-        throw ApiError(QStringLiteral("新密码须为4到64个字符！"));
+    if (newPassword.trimmed().size() < minPasswordLength || newPassword.size() > 64)
+        throw ApiError(QStringLiteral("新密码须为%1到64个字符！").arg(minPasswordLength));
     if (oldPassword.size() > 128)
         throw ApiError(QStringLiteral("原密码错误！"));
-    const QString hash = Sql::scalar(
-        context.db, QStringLiteral("SELECT password_hash FROM users WHERE id = ?"), { request.user() }, QString())
-                             .toString();
-    if (!Credentials::verifyPassword(hash, oldPassword))
+    // The old password is guessed no faster here than at sign-in: failures
+    // count against the same name and address.
+    QString hash;
+    QString username;
+    {
+        Sql q(context.db, QStringLiteral("SELECT password_hash, username FROM users WHERE id = ?"));
+        q.bind(request.user()).exec();
+        if (q.next()) {
+            hash = q.text(0);
+            username = q.text(1);
+        }
+    }
+    requireNoWait(context, username);
+    if (!Credentials::verifyPassword(hash, oldPassword)) {
+        context.throttle.recordFailure(username, context.peer, LoginThrottle::now());
         throw ApiError(QStringLiteral("原密码错误！"));
+    }
+    context.throttle.recordSuccess(username);
     const QString newHash = Credentials::hashPassword(newPassword);
 
     Transaction transaction(context.db, Transaction::Write);
@@ -294,23 +369,29 @@ ApiReply SessionService::visitStart(ApiContext& context)
 
 ApiReply SessionService::visitEnd(ApiContext& context)
 {
+    // The client sends this as it exits: the session it came with ends here,
+    // also when the visit is unknown.
     const ApiRequest& request = context.request;
     const QString sessionId = request.segments().at(2);
-    if (sessionId.isEmpty() || sessionId.size() > 64)
-        throw ApiError(QStringLiteral("访问记录不存在！"));
-    Sql q(context.db,
-        QStringLiteral("UPDATE visits SET end_time = ? WHERE user = ? AND sessionid = ? AND end_time = ''"));
-    q.bind(now()).bind(request.user()).bind(sessionId).exec();
-    if (q.rowsAffected() > 0)
-        return ApiReply::ok();
-    const bool known
-        = Sql::scalar(context.db, QStringLiteral("SELECT COUNT(*) FROM visits WHERE user = ? AND sessionid = ?"),
-              { request.user(), sessionId })
-              .toLongLong()
-        > 0;
+    Transaction transaction(context.db, Transaction::Write);
+    Sql end(context.db, QStringLiteral("DELETE FROM sessions WHERE token_digest = ?"));
+    end.bind(Credentials::tokenDigest(request.value(QStringLiteral("token")))).exec();
+    bool known = false;
+    if (!sessionId.isEmpty() && sessionId.size() <= 64) {
+        Sql q(context.db,
+            QStringLiteral("UPDATE visits SET end_time = ? WHERE user = ? AND sessionid = ? AND end_time = ''"));
+        q.bind(now()).bind(request.user()).bind(sessionId).exec();
+        // Ended before, ending again changes nothing.
+        known = q.rowsAffected() > 0
+            || Sql::scalar(context.db, QStringLiteral("SELECT COUNT(*) FROM visits WHERE user = ? AND sessionid = ?"),
+                   { request.user(), sessionId })
+                    .toLongLong()
+                > 0;
+    }
+    transaction.commit();
     if (!known)
         throw ApiError(QStringLiteral("访问记录不存在！"));
-    return ApiReply::ok(); // ended before: ending again changes nothing
+    return ApiReply::ok();
 }
 
 } // namespace platform

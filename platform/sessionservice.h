@@ -1,6 +1,7 @@
 #pragma once
 
 #include "apireply.h"
+#include "servicelimits.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -27,7 +28,12 @@ public:
     static ApiReply visitEnd(ApiContext& context);
 
     // True when `token` is a live session of `user`; sets the user's station.
-    static bool checkSession(const QSqlDatabase& db, const QString& token, qint64 user, qint64* organ);
+    // A session past its idle time or its maximum age is ended here; a live
+    // one is marked as used.
+    static bool checkSession(
+        const QSqlDatabase& db, const QString& token, qint64 user, const ServiceLimits& limits, qint64* organ);
+    // Deletes the sessions that have run out.
+    static void purgeSessions(const QSqlDatabase& db, const ServiceLimits& limits);
     // Creates a user with a fresh voice account; returns its id.
     static qint64 createUser(const QSqlDatabase& db, qint64 organ, const QString& username, const QString& password);
 

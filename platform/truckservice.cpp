@@ -125,7 +125,7 @@ qint64 saveTruck(ApiContext& context, qint64 id)
     const ApiRequest& request = context.request;
     request.requireOwnOrgan();
 
-    const QString number = request.text(QStringLiteral("number"), QStringLiteral("车牌号码"), 10, true).toUpper();
+    const QString number = request.name(QStringLiteral("number"), QStringLiteral("车牌号码"), 10, true).toUpper();
     const qint64 drivingMode = dictionaryCode(
         context, QStringLiteral("driving_mode"), QStringLiteral("driving_mode"), QStringLiteral("驱动形式"));
     const qint64 tonnageLevel = dictionaryCode(

@@ -86,38 +86,34 @@ SideBar::SideBar(QWidget* parent)
             [parent] { QMetaObject::invokeMethod(parent, "slot_feedback_clicked"); });
     }
     connect(serviceQQLabel, &QLabel::linkActivated, this, &SideBar::slot_open_url);
+    API* api = API::instance();
+    connect(api, &API::signal_fetch_profile_finished, this, &SideBar::slot_fetch_profile_finished);
+    connect(api, &API::signal_fetch_serviceinfo_finished, this, &SideBar::slot_fetch_serviceinfo_finished);
 }
 
 void SideBar::showEvent(QShowEvent* event)
 {
     QFrame::showEvent(event);
     API* api = API::instance();
-    api->fetchProfile();
-    api->fetchServiceInfo();
-    // One connection each: a show while an answer is still out must not make
-    // the slots run twice per reply.
-    connect(
-        api, &API::signal_fetch_profile_finished, this, &SideBar::slot_fetch_profile_finished, Qt::UniqueConnection);
-    connect(api, &API::signal_fetch_serviceinfo_finished, this, &SideBar::slot_fetch_serviceinfo_finished,
-        Qt::UniqueConnection);
+    profileRequest = api->fetchProfile();
+    serviceInfoRequest = api->fetchServiceInfo();
 }
 
 void SideBar::slot_fetch_profile_finished(QJsonObject* profile, QString errors)
 {
     Q_UNUSED(errors)
-    if (!profile)
+    if (API::instance()->answeredRequest() != profileRequest || !profile)
         return;
     organLabel->setText(text(*profile, "organ"));
     nameLabel->setText(QStringLiteral("联系人：") + text(*profile, "name"));
     mobileLabel->setText(text(*profile, "mobile_number"));
     summaryLabel->setText(text(*profile, "summary"));
-    disconnect(API::instance(), &API::signal_fetch_profile_finished, this, &SideBar::slot_fetch_profile_finished);
 }
 
 void SideBar::slot_fetch_serviceinfo_finished(QJsonObject* serviceinfo, QString errors)
 {
     Q_UNUSED(errors)
-    if (!serviceinfo)
+    if (API::instance()->answeredRequest() != serviceInfoRequest || !serviceinfo)
         return;
     const QString qq = text(*serviceinfo, "qq");
     servicePhoneLabel->setText(QStringLiteral("联系电话：") + text(*serviceinfo, "mobile"));

@@ -144,8 +144,7 @@ void TelNumberWidget::slot_send_clicked()
     if (!smsEdit || !VoiceSession::isOnline())
         return;
     const QString text = smsEdit->toPlainText().trimmed();
-    smsPending = true;
-    API::instance()->submitSms(number, text);
+    smsRequest = API::instance()->submitSms(number, text);
 }
 
 void TelNumberWidget::slot_close_clicked()
@@ -156,9 +155,9 @@ void TelNumberWidget::slot_close_clicked()
 void TelNumberWidget::slot_submit_sms_finished(bool success, QString errors)
 {
     // The answer is shared by every chip: act only on our own message.
-    if (!smsPending)
+    if (smsRequest == 0 || API::instance()->answeredRequest() != smsRequest)
         return;
-    smsPending = false;
+    smsRequest = 0;
     QPointer<TelNumberWidget> self(this);
     if (success) {
         QMessageBox::information(nullptr, QStringLiteral("恭喜"), QStringLiteral("短信发送成功！"));

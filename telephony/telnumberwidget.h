@@ -77,6 +77,7 @@ private:
     bool hovered = false;
     QRect callZone;
     QRect smsZone;
-    // A text message of this chip awaits the platform's answer.
-    bool smsPending = false;
+    // The request number of this chip's text message that awaits the
+    // platform's answer; 0 when none does.
+    int smsRequest = 0;
 };

@@ -1,6 +1,7 @@
 // Throughput and latency of the platform on loopback: the truck list and
-// adding a trade, beside the same HTTP library answering a constant JSON body
-// (the baseline) in the same run. Not a test; run it by hand:
+// adding a trade, beside the platform's HTTP library (libmicrohttpd, with the
+// same event loop) answering a constant JSON body (the baseline) in the same
+// run. Not a test; run it by hand:
 //   freymo-platform-bench [--clients N] [--reads N] [--writes N]
 
 #include "demoseed.h"
@@ -17,6 +18,9 @@
 #include <QUrl>
 
 #include <httplib.h>
+#include <microhttpd.h>
+
+#include <netinet/in.h>
 
 #include <algorithm>
 #include <atomic>
@@ -164,17 +168,39 @@ int main(int argc, char* argv[])
     const std::string constantBody = setup.Get(truckList.c_str())->body;
 
     // The baseline: the same library, answering that body as a constant.
-    httplib::Server baseline;
-    baseline.set_tcp_nodelay(true);
-    baseline.set_keep_alive_max_count(1000);
-    baseline.new_task_queue = [] { return new httplib::ThreadPool(16); };
-    baseline.Get("/constant", [&](const httplib::Request&, httplib::Response& response) {
-        response.set_content(constantBody, "application/json; charset=utf-8");
-    });
-    const int baselinePort = baseline.bind_to_any_port("127.0.0.1");
-    std::thread baselineThread([&] { baseline.listen_after_bind(); });
-    while (!baseline.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    struct Constant
+    {
+        static MHD_Result answer(void* cls, MHD_Connection* connection, const char*, const char*, const char*,
+            const char*, size_t* uploadSize, void** context)
+        {
+            if (!*context) {
+                *context = cls; // the first call only announces the headers
+                return MHD_YES;
+            }
+            if (*uploadSize > 0) {
+                *uploadSize = 0;
+                return MHD_YES;
+            }
+            const std::string& body = *static_cast<const std::string*>(cls);
+            MHD_Response* response
+                = MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_PERSISTENT);
+            MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "application/json; charset=utf-8");
+            const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_OK, response);
+            MHD_destroy_response(response);
+            return queued;
+        }
+    };
+    sockaddr_in loopback {};
+    loopback.sin_family = AF_INET;
+    loopback.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    MHD_Daemon* baseline = MHD_start_daemon(MHD_USE_AUTO_INTERNAL_THREAD, 0, nullptr, nullptr, &Constant::answer,
+        const_cast<std::string*>(&constantBody), MHD_OPTION_SOCK_ADDR, &loopback, MHD_OPTION_END);
+    const MHD_DaemonInfo* bound = baseline ? MHD_get_daemon_info(baseline, MHD_DAEMON_INFO_BIND_PORT) : nullptr;
+    if (!bound) {
+        std::fprintf(stderr, "cannot start the baseline server\n");
+        return 1;
+    }
+    const int baselinePort = bound->port;
 
     std::printf("%d clients on loopback; the truck list answers %zu bytes (%d trucks with their loads)\n", clients,
         constantBody.size(),
@@ -207,8 +233,7 @@ int main(int argc, char* argv[])
         "add trade / baseline:  %.2f of the baseline's requests per second (baseline %.0f req/s in that round)\n",
         trades.requestsPerSecond / baselineForWrites.requestsPerSecond, baselineForWrites.requestsPerSecond);
 
-    baseline.stop();
-    baselineThread.join();
+    MHD_stop_daemon(baseline);
     server.stop();
     return constant.failures + trucks.failures + trades.failures == 0 ? 0 : 1;
 }

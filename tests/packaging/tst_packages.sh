@@ -69,10 +69,10 @@ expect_depends() {
     fi
 }
 expect_depends "$client" 'libc6 libstdc\+\+6 libqt5core5a libqt5gui5 libqt5widgets5 libqt5network5' \
-    '^(libsodium|libcpp-httplib|libqt5sql5|libasan|libubsan)'
+    '^(libsodium|libcpp-httplib|libmicrohttpd|libqt5sql5|libasan|libubsan)'
 expect_depends "$platform" \
-    'libc6 libqt5core5a libqt5sql5 libqt5sql5-sqlite libsodium[0-9]+ libcpp-httplib[0-9.]+ adduser init-system-helpers' \
-    '^(libqt5gui5|libqt5widgets5|libasan|libubsan)'
+    'libc6 libqt5core5a libqt5sql5 libqt5sql5-sqlite libsodium[0-9]+ libmicrohttpd[0-9]+ adduser init-system-helpers' \
+    '^(libqt5gui5|libqt5widgets5|libcpp-httplib|libasan|libubsan)'
 
 # The platform's control files: its options file survives upgrades, and the
 # maintainer scripts are executable shell that parses.

@@ -1,9 +1,7 @@
 #include "screens/homeactivity.h"
 
 #include "support/messageboxanswerer.h"
-#include "support/recordinghttpserver.h"
-#include "support/testenvironment.h"
-#include "support/testsession.h"
+#include "support/screentestkit.h"
 
 #include "net/api.h"
 #include "shell/sidebar.h"
@@ -38,12 +36,12 @@ private slots:
 
 private:
     void openFeedback();
-    void typeContent(const QString& text);
-    void pressOk();
+    void typeContent(const QString& text) { ScreenTestKit::typeText(editor, text); }
+    void pressOk() { QVERIFY(ScreenTestKit::clickButton(dialog, QStringLiteral("确定"))); }
 
-    RecordingHttpServer server;
+    ScreenTestKit kit;
+    RecordingHttpServer& server = kit.server;
     HomeActivity* home = nullptr;
-    MessageBoxAnswerer* answerer = nullptr;
     DialogWidget* dialog = nullptr;
     QComboBox* category = nullptr;
     QPlainTextEdit* editor = nullptr;
@@ -51,15 +49,12 @@ private:
 
 void TestHomeActivity::initTestCase()
 {
-    initClientTestEnvironment();
-    QVERIFY(signInForTesting(server));
-    server.otherwise(RecordingHttpServer::json(R"({"success":true,"data":{}})"));
+    kit.initSuite();
 }
 
 void TestHomeActivity::init()
 {
-    server.clearRequests();
-    answerer = new MessageBoxAnswerer(this);
+    kit.initTest();
     home = new HomeActivity;
     home->resize(880, 420);
     home->show();
@@ -76,11 +71,9 @@ void TestHomeActivity::init()
 
 void TestHomeActivity::cleanup()
 {
-    MessageBoxAnswerer::closeAllModals();
-    QVERIFY2(answerer->unexpected().isEmpty(), qPrintable(answerer->unexpected().join(QLatin1Char('\n'))));
-    delete answerer;
     delete home;
     home = nullptr;
+    kit.cleanupTest();
 }
 
 void TestHomeActivity::openFeedback()
@@ -89,30 +82,6 @@ void TestHomeActivity::openFeedback()
     QVERIFY(dialog->isVisible());
     home->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(home));
-}
-
-void TestHomeActivity::typeContent(const QString& text)
-{
-    editor->setFocus();
-    for (const QChar ch : text) {
-        if (ch == QLatin1Char('\n'))
-            QTest::keyClick(editor, Qt::Key_Return);
-        else if (ch == QLatin1Char('\t'))
-            QTest::keyClick(editor, Qt::Key_Tab);
-        else
-            QTest::sendKeyEvent(QTest::Click, editor, Qt::Key_unknown, QString(ch), Qt::NoModifier);
-    }
-}
-
-void TestHomeActivity::pressOk()
-{
-    for (QToolButton* b : dialog->findChildren<QToolButton*>()) {
-        if (b->text() == QStringLiteral("确定")) {
-            QTest::mouseClick(b, Qt::LeftButton);
-            return;
-        }
-    }
-    QFAIL("no OK button");
 }
 
 void TestHomeActivity::sideBarSitsInTheSideColumn()
@@ -163,15 +132,15 @@ void TestHomeActivity::blankContentIsRefused()
     openFeedback();
     typeContent(content);
     category->setFocus();
-    answerer->expect(QMessageBox::Ok);
+    kit.boxes->expect(QMessageBox::Ok);
     pressOk();
-    QVERIFY(answerer->waitForAll());
-    QCOMPARE(answerer->seenTexts(), QStringList { QStringLiteral("提醒|请输入反馈内容！") });
-    QCOMPARE(answerer->seen().first().icon, QMessageBox::Warning);
+    QVERIFY(kit.boxes->waitForAll());
+    QCOMPARE(kit.boxes->seenTexts(), QStringList { QStringLiteral("提醒|请输入反馈内容！") });
+    QCOMPARE(kit.boxes->seen().first().icon, QMessageBox::Warning);
     // The window regains activation when the box closes; the editor is its focus.
     QTRY_COMPARE(home->focusWidget(), static_cast<QWidget*>(editor));
     QVERIFY(dialog->isVisible());
-    QCOMPARE(requestsFor(server, feedbackPath), 0);
+    QCOMPARE(kit.requestsTo(feedbackPath).size(), 0);
 }
 
 void TestHomeActivity::acceptedFeedbackClosesAndClears()
@@ -180,14 +149,14 @@ void TestHomeActivity::acceptedFeedbackClosesAndClears()
     openFeedback();
     category->setCurrentIndex(1);
     typeContent(QStringLiteral("  Bug 报告 & more  "));
-    answerer->expect(QMessageBox::Ok);
+    kit.boxes->expect(QMessageBox::Ok);
     pressOk();
-    QVERIFY(answerer->waitForAll());
-    QCOMPARE(answerer->seenTexts(), QStringList { QStringLiteral("提醒|反馈成功！") });
+    QVERIFY(kit.boxes->waitForAll());
+    QCOMPARE(kit.boxes->seenTexts(), QStringList { QStringLiteral("提醒|反馈成功！") });
     QVERIFY(!dialog->isVisible());
     QVERIFY(editor->toPlainText().isEmpty());
 
-    QCOMPARE(requestsFor(server, feedbackPath), 1);
+    QCOMPARE(kit.requestsTo(feedbackPath).size(), 1);
     const RecordingHttpServer::Request sent = server.requests().last();
     QCOMPARE(sent.method, QByteArray("POST"));
     QCOMPARE(sent.target, feedbackPath + "?token=tk1&user=7");
@@ -199,11 +168,11 @@ void TestHomeActivity::refusedFeedbackKeepsTheDialog()
     server.on(feedbackPath, RecordingHttpServer::json(R"({"success":false,"errors":"内部错误"})"));
     openFeedback();
     typeContent(QStringLiteral("很好用"));
-    answerer->expect(QMessageBox::Ok);
+    kit.boxes->expect(QMessageBox::Ok);
     pressOk();
-    QVERIFY(answerer->waitForAll());
+    QVERIFY(kit.boxes->waitForAll());
     // The server's own text is not shown.
-    QCOMPARE(answerer->seenTexts(), QStringList { QStringLiteral("错误|抱歉，反馈失败！") });
+    QCOMPARE(kit.boxes->seenTexts(), QStringList { QStringLiteral("错误|抱歉，反馈失败！") });
     QVERIFY(dialog->isVisible());
     QCOMPARE(editor->toPlainText(), QStringLiteral("很好用"));
     QCOMPARE(server.requests().last().body, QByteArray("content=%E5%BE%88%E5%A5%BD%E7%94%A8&type=0&"));

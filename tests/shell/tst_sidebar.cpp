@@ -142,6 +142,14 @@ void TestSideBar::everyShowAsksAgain()
     QTRY_COMPARE(label("NameLabel"), QStringLiteral("联系人：乙"));
     const RecordingHttpServer::Request last = server.requests().last();
     QVERIFY(last.target.endsWith("?token=tk1&user=7"));
+
+    // An answer to a profile request that somebody else sent is not the
+    // side bar's.
+    server.on(profilePath, RecordingHttpServer::json(R"({"success":true,"data":{"name":"丙"}})"));
+    QSignalSpy answered(API::instance(), &API::signal_fetch_profile_finished);
+    API::instance()->fetchProfile();
+    QVERIFY(answered.wait());
+    QCOMPARE(label("NameLabel"), QStringLiteral("联系人：乙"));
 }
 
 void TestSideBar::feedbackButtonReachesTheHost()

@@ -53,6 +53,8 @@ void ScreenTestKit::typeText(QWidget* target, const QString& text)
     for (const QChar ch : text) {
         if (ch == QLatin1Char('\n'))
             QTest::keyClick(target, Qt::Key_Return);
+        else if (ch == QLatin1Char('\t'))
+            QTest::keyClick(target, Qt::Key_Tab);
         else
             QTest::sendKeyEvent(QTest::Click, target, Qt::Key_unknown, QString(ch), Qt::NoModifier);
     }

@@ -32,7 +32,7 @@ public:
     void cleanupTest();
 
     // Types `text` into `target` one character at a time, Chinese included,
-    // as a keyboard would ("\n" presses Return).
+    // as a keyboard would ("\n" presses Return, "\t" Tab).
     static void typeText(QWidget* target, const QString& text);
     // The button below `root` that reads `text`; null when there is none.
     static QAbstractButton* buttonWithText(const QWidget* root, const QString& text);

@@ -1,0 +1,505 @@
+// What keeps the platform up as a long-running service on a station's
+// network: bounded memory per connection, no worker held by slow or idle
+// clients, a connection limit per address and a deadline for every request.
+// Slow clients come from other loopback addresses (127.0.0.2 and up), so
+// that the per-address limit leaves the test's own requests alone.
+
+#include "credentials.h"
+#include "loginthrottle.h"
+#include "platformtestclient.h"
+#include "platformtestserver.h"
+#include "sql.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// A plain TCP connection to the server from a chosen loopback address.
+class RawConnection
+{
+public:
+    RawConnection(int port, const char* from)
+    {
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in source {};
+        source.sin_family = AF_INET;
+        inet_pton(AF_INET, from, &source.sin_addr);
+        sockaddr_in target {};
+        target.sin_family = AF_INET;
+        target.sin_port = htons(static_cast<uint16_t>(port));
+        inet_pton(AF_INET, "127.0.0.1", &target.sin_addr);
+        connected = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) == 0
+            && ::connect(fd, reinterpret_cast<sockaddr*>(&target), sizeof target) == 0;
+    }
+    ~RawConnection()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+
+    bool isConnected() const { return connected; }
+
+    // False once the server no longer takes bytes.
+    bool send(const std::string& bytes)
+    {
+        size_t sent = 0;
+        while (sent < bytes.size()) {
+            const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0)
+                return false;
+            sent += static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+    // Reads until the server closes the connection or `timeoutMs` passes;
+    // true when it closed.
+    bool readUntilClosed(int timeoutMs, std::string* received = nullptr)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < timeoutMs) {
+            pollfd p { fd, POLLIN, 0 };
+            if (::poll(&p, 1, static_cast<int>(timeoutMs - timer.elapsed())) <= 0)
+                return false;
+            char buffer[4096];
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                return true;
+            if (received)
+                received->append(buffer, static_cast<size_t>(n));
+        }
+        return false;
+    }
+
+private:
+    int fd = -1;
+    bool connected = false;
+};
+
+qint64 residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+const std::string versionRequest = "GET /api/system/version/windesktop/ HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+
+} // namespace
+
+class TestPlatformLimits : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void headerFloodKeepsMemoryBounded();
+    void tooManyHeadersAreRefused();
+    void slowConnectionsDoNotStarveOthers();
+    void signInsDoNotStarveOthers();
+    void connectionsPerAddressAreLimited();
+    void overdueRequestIsCut();
+
+    void sessionsEndByAgeAndIdleTime_data();
+    void sessionsEndByAgeAndIdleTime();
+    void sixthWrongPasswordWaitsEvenWhenRight();
+    void passwordChangeCountsFailuresToo();
+    void throttleDelaysLocksAndForgets();
+    void headChangesNothing();
+    void downloadAddressIsTheConfiguredOne();
+    void invisibleCharactersDoNotMakeANewName_data();
+    void invisibleCharactersDoNotMakeANewName();
+    void textMessagesAreCappedPerStationAndDay();
+
+private:
+    // For the tests that need no settings of their own and leave the sign-in
+    // record alone.
+    PlatformTestServer server;
+};
+
+void TestPlatformLimits::initTestCase()
+{
+    QVERIFY(server.start());
+}
+
+void TestPlatformLimits::headerFloodKeepsMemoryBounded()
+{
+    // Two rounds of four connections, each offering up to 40 MB of header
+    // lines; every one is cut off once its headers outgrow their memory.
+    const qint64 before = residentKiB();
+    std::string lines;
+    for (int i = 0; i < 20000; ++i)
+        lines += "X-Filler-" + std::to_string(i)
+            + ": aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\r\n";
+    for (int round = 0; round < 2; ++round) {
+        std::vector<std::thread> floods;
+        std::atomic<int> cut { 0 };
+        for (int c = 0; c < 4; ++c) {
+            floods.emplace_back([&, c] {
+                RawConnection connection(server.port(), c % 2 ? "127.0.0.2" : "127.0.0.3");
+                bool open = connection.send(versionRequest);
+                for (int chunk = 0; chunk < 20 && open; ++chunk) // 20 x 1.7 MB at most
+                    open = connection.send(lines);
+                std::string answer;
+                if (!open || connection.readUntilClosed(10000, &answer))
+                    ++cut;
+            });
+        }
+        for (std::thread& flood : floods)
+            flood.join();
+        QCOMPARE(cut.load(), 4);
+    }
+    const qint64 grown = residentKiB() - before;
+    QVERIFY2(grown < 48 * 1024, qPrintable(QStringLiteral("grew by %1 KiB").arg(grown)));
+
+    PlatformTestClient client(server.port());
+    QVERIFY(client.get("/system/version/windesktop/").success());
+}
+
+void TestPlatformLimits::tooManyHeadersAreRefused()
+{
+    RawConnection connection(server.port(), "127.0.0.1");
+    std::string request = versionRequest;
+    for (int i = 0; i < 150; ++i)
+        request += "X-" + std::to_string(i) + ": 1\r\n";
+    QVERIFY(connection.send(request + "Connection: close\r\n\r\n"));
+    std::string answer;
+    QVERIFY(connection.readUntilClosed(10000, &answer));
+    QVERIFY2(answer.find("\"success\":false") != std::string::npos, answer.c_str());
+    QVERIFY(QString::fromStdString(answer).contains(QStringLiteral("请求的格式错误！")));
+}
+
+void TestPlatformLimits::slowConnectionsDoNotStarveOthers()
+{
+    PlatformTestClient client(server.port());
+    QVERIFY(client.login("demo"));
+
+    // 64 connections from two other addresses: silent ones, ones stuck in
+    // their headers, POSTs stuck in their bodies, and idle kept-alive ones.
+    std::vector<std::unique_ptr<RawConnection>> slow;
+    for (int i = 0; i < 64; ++i) {
+        slow.push_back(std::make_unique<RawConnection>(server.port(), i % 2 ? "127.0.0.2" : "127.0.0.3"));
+        RawConnection& connection = *slow.back();
+        QVERIFY(connection.isConnected());
+        switch (i % 4) {
+        case 0:
+            break;
+        case 1:
+            QVERIFY(connection.send("GET /api/truck/ HTTP/1.1\r\nHost: 127"));
+            break;
+        case 2:
+            QVERIFY(connection.send("POST /api/auth/ HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
+                                    "application/x-www-form-urlencoded\r\nContent-Length: 100\r\n\r\nu"));
+            break;
+        default: {
+            QVERIFY(connection.send(versionRequest + "\r\n"));
+            break;
+        }
+        }
+    }
+
+    for (int i = 0; i < 5; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(client.get("/truck/" + client.suffix()).success());
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QStringLiteral("%1 ms").arg(timer.elapsed())));
+    }
+}
+
+void TestPlatformLimits::signInsDoNotStarveOthers()
+{
+    PlatformTestClient client(server.port());
+    QVERIFY(client.login("demo2"));
+    // 30 sign-ins at once (with this client, just under the limit of
+    // connections from one address), each an Argon2 computation, queue for
+    // their own workers; the other requests go on as before.
+    std::atomic<int> signedIn { 0 };
+    std::vector<std::thread> logins;
+    for (int i = 0; i < 30; ++i) {
+        logins.emplace_back([&] {
+            PlatformTestClient login(server.port());
+            if (login.login("demo"))
+                ++signedIn;
+        });
+    }
+    for (int i = 0; i < 5; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(client.get("/truck/" + client.suffix()).success());
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QStringLiteral("%1 ms").arg(timer.elapsed())));
+    }
+    for (std::thread& login : logins)
+        login.join();
+    QCOMPARE(signedIn.load(), 30);
+}
+
+void TestPlatformLimits::connectionsPerAddressAreLimited()
+{
+    PlatformTestServer own;
+    platform::PlatformServer::Config config;
+    config.maxConnectionsPerAddress = 8;
+    QVERIFY(own.start(config));
+
+    std::vector<std::unique_ptr<RawConnection>> held;
+    for (int i = 0; i < 8; ++i) {
+        held.push_back(std::make_unique<RawConnection>(own.port(), "127.0.0.4"));
+        QVERIFY(held.back()->send(versionRequest));
+    }
+    // The ninth from that address is closed unanswered; others still get in.
+    RawConnection ninth(own.port(), "127.0.0.4");
+    ninth.send(versionRequest + "\r\n");
+    std::string answer;
+    QVERIFY(ninth.readUntilClosed(10000, &answer));
+    QCOMPARE(answer, std::string());
+    PlatformTestClient client(own.port());
+    QVERIFY(client.get("/system/version/windesktop/").success());
+}
+
+void TestPlatformLimits::overdueRequestIsCut()
+{
+    PlatformTestServer own;
+    platform::PlatformServer::Config config;
+    config.requestTimeoutSeconds = 1;
+    config.idleTimeoutSeconds = 60;
+    QVERIFY(own.start(config));
+
+    // One header line every 200 ms keeps the connection active, but the
+    // request as a whole is overdue after a second.
+    RawConnection dripping(own.port(), "127.0.0.2");
+    QVERIFY(dripping.send(versionRequest));
+    QElapsedTimer timer;
+    timer.start();
+    bool closed = false;
+    while (!closed && timer.elapsed() < 15000)
+        closed = !dripping.send("X-Slow: 1\r\n") || dripping.readUntilClosed(200);
+    QVERIFY(closed);
+
+    // A request that arrives whole in time is answered as always.
+    PlatformTestClient client(own.port());
+    QVERIFY(client.get("/system/version/windesktop/").success());
+}
+
+void TestPlatformLimits::sessionsEndByAgeAndIdleTime_data()
+{
+    QTest::addColumn<qint64>("signedInSecondsAgo");
+    QTest::addColumn<qint64>("usedSecondsAgo"); // -1: never since
+    QTest::addColumn<bool>("live");
+    const qint64 hour = 3600;
+    const qint64 day = 24 * hour;
+    QTest::newRow("fresh") << qint64(0) << qint64(-1) << true;
+    QTest::newRow("signed in in 2000")
+        << QDateTime::fromString("2000-01-01T08:00:00", Qt::ISODate).secsTo(QDateTime::currentDateTime()) << qint64(-1)
+        << false;
+    QTest::newRow("idle for 13 hours") << 14 * hour << 13 * hour << false;
+    QTest::newRow("29 days old, used an hour ago") << 29 * day << hour << true;
+    QTest::newRow("31 days old, used just now") << 31 * day << qint64(0) << false;
+}
+
+void TestPlatformLimits::sessionsEndByAgeAndIdleTime()
+{
+    QFETCH(qint64, signedInSecondsAgo);
+    QFETCH(qint64, usedSecondsAgo);
+    QFETCH(bool, live);
+    const QSqlDatabase db = server.storage()->connection();
+    const qint64 user = platform::Sql::scalar(db, "SELECT id FROM users WHERE username = 'demo'").toLongLong();
+    const QString token = platform::Credentials::randomHex(32);
+    const auto ago
+        = [](qint64 seconds) { return QDateTime::currentDateTime().addSecs(-seconds).toString("yyyy-MM-dd hh:mm:ss"); };
+    platform::Sql insert(db, "INSERT INTO sessions (token_digest, user, create_time, last_seen) VALUES (?, ?, ?, ?)");
+    insert.bind(platform::Credentials::tokenDigest(token))
+        .bind(user)
+        .bind(ago(signedInSecondsAgo))
+        .bind(usedSecondsAgo < 0 ? QString() : ago(usedSecondsAgo))
+        .exec();
+
+    PlatformTestClient client(server.port());
+    const auto answer = client.get(QStringLiteral("/mine/profile/?token=%1&user=%2").arg(token).arg(user));
+    QCOMPARE(answer.success(), live);
+    // An ended session's row is gone; a live one's use is recorded when the
+    // last recorded one is more than a minute old.
+    const QString lastSeen = platform::Sql::scalar(db, "SELECT last_seen FROM sessions WHERE token_digest = ?",
+        { platform::Credentials::tokenDigest(token) }, "gone")
+                                 .toString();
+    if (!live)
+        QCOMPARE(lastSeen, QStringLiteral("gone"));
+    else if (usedSecondsAgo >= 60)
+        QVERIFY2(lastSeen >= ago(60), qPrintable(lastSeen));
+}
+
+void TestPlatformLimits::sixthWrongPasswordWaitsEvenWhenRight()
+{
+    PlatformTestServer own;
+    QVERIFY(own.start());
+    PlatformTestClient client(own.port());
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(client.post("/auth/", { { "username", "demo" }, { "password", "guess" } }).errors(),
+            QStringLiteral("用户名或密码错误！"));
+    const QRegularExpression wait(QStringLiteral("^密码错误次数过多，请\\d+秒后再试！$"));
+    const QString sixth = client.post("/auth/", { { "username", "demo" }, { "password", "guess" } }).errors();
+    QVERIFY2(wait.match(sixth).hasMatch(), qPrintable(sixth));
+    const QString right = client.post("/auth/", { { "username", "demo" }, { "password", "load" } }).errors();
+    QVERIFY2(wait.match(right).hasMatch(), qPrintable(right));
+    // Another name from elsewhere is not held up.
+    QVERIFY(client.login("demo2"));
+}
+
+void TestPlatformLimits::passwordChangeCountsFailuresToo()
+{
+    PlatformTestServer own;
+    QVERIFY(own.start());
+    PlatformTestClient client(own.port());
+    QVERIFY(client.login("demo"));
+    const auto change = [&](const QString& old) {
+        return client
+            .post("/mine/password/edit/" + client.suffix(),
+                { { "old_password", old }, { "new_password", "long enough" } })
+            .errors();
+    };
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(change("guess"), QStringLiteral("原密码错误！"));
+    QVERIFY(change("load").startsWith(QStringLiteral("密码错误次数过多")));
+    PlatformTestClient other(own.port());
+    QVERIFY(!other.login("demo"));
+}
+
+void TestPlatformLimits::throttleDelaysLocksAndForgets()
+{
+    platform::LoginThrottle::Policy policy;
+    platform::LoginThrottle throttle(policy);
+    const QString address = QStringLiteral("10.0.0.7");
+    qint64 now = 1000000;
+    for (int i = 0; i < policy.freeFailures; ++i) {
+        QCOMPARE(throttle.waitMs("ann", address, now), qint64(0));
+        throttle.recordFailure("ann", address, now);
+    }
+    // Each failure past the free ones doubles the wait.
+    QCOMPARE(throttle.waitMs("ann", address, now), policy.firstDelayMs);
+    now += policy.firstDelayMs;
+    throttle.recordFailure("ann", address, now);
+    QCOMPARE(throttle.waitMs("ann", address, now), 2 * policy.firstDelayMs);
+    QVERIFY(!throttle.isLocked("ann", address, now));
+    for (int i = policy.freeFailures + 1; i < policy.lockFailures; ++i)
+        throttle.recordFailure("ann", address, now);
+    QVERIFY(throttle.isLocked("ann", address, now));
+    QCOMPARE(throttle.waitMs("ann", address, now), policy.lockMs);
+    QCOMPARE(throttle.waitMs("bob", "10.0.0.8", now), qint64(0));
+
+    // Many names from one address: the address is held up too.
+    for (int i = 0; i < policy.freeFailures * policy.addressFactor; ++i)
+        throttle.recordFailure(QStringLiteral("name%1").arg(i), "10.0.0.9", now);
+    QVERIFY(throttle.waitMs("someone", "10.0.0.9", now) > 0);
+
+    // After the lock, everything is forgotten.
+    now += policy.lockMs;
+    QCOMPARE(throttle.waitMs("ann", address, now), qint64(0));
+    throttle.recordFailure("ann", address, now);
+    QCOMPARE(throttle.waitMs("ann", address, now), qint64(0));
+    throttle.recordSuccess("ann");
+    QVERIFY(!throttle.isLocked("ann", address, now));
+}
+
+void TestPlatformLimits::headChangesNothing()
+{
+    PlatformTestClient client(server.port());
+    QVERIFY(client.login("demo"));
+    const qint64 truck = client.addTruck(QStringLiteral("鲁H00001"));
+    QVERIFY(truck > 0);
+
+    QCOMPARE(client
+                 .raw("HEAD",
+                     QStringLiteral("/api/truck/%1/delete/").arg(truck).toStdString() + client.suffix().toStdString())
+                 .status,
+        200);
+    QVERIFY(!client.truck(truck).isEmpty());
+    // A GET that changes nothing still answers HEAD.
+    QCOMPARE(client.raw("HEAD", "/api/truck/" + client.suffix().toStdString()).status, 200);
+    QVERIFY(server.logLines().filter(QRegularExpression("^HEAD /api/truck/\\d+/delete/ 200 ")).size() == 1);
+}
+
+void TestPlatformLimits::downloadAddressIsTheConfiguredOne()
+{
+    PlatformTestServer own;
+    platform::PlatformServer::Config config;
+    config.publicAddress = QStringLiteral("station.example:8765");
+    QVERIFY(own.start(config));
+    RawConnection connection(own.port(), "127.0.0.1");
+    QVERIFY(connection.send(
+        "GET /api/system/version/windesktop/ HTTP/1.1\r\nHost: evil.example\r\nConnection: close\r\n\r\n"));
+    std::string answer;
+    QVERIFY(connection.readUntilClosed(10000, &answer));
+    QVERIFY2(
+        answer.find("\"url\":\"http://station.example:8765/download/setup.exe\"") != std::string::npos, answer.c_str());
+    QVERIFY(answer.find("evil") == std::string::npos);
+}
+
+void TestPlatformLimits::invisibleCharactersDoNotMakeANewName_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::newRow("zero-width space") << QStringLiteral("并发") << QStringLiteral("并发\u200B");
+    QTest::newRow("control character") << QStringLiteral("集散") << QStringLiteral("集\u0007散");
+    QTest::newRow("decomposed accent") << QStringLiteral("Caf\u00E9") << QStringLiteral("Cafe\u0301");
+}
+
+void TestPlatformLimits::invisibleCharactersDoNotMakeANewName()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    PlatformTestClient client(server.port());
+    QVERIFY(client.login("demo"));
+    QVERIFY(client.addShipper(first) > 0);
+    const auto answer = client.post("/shipper/add/" + client.suffix(), PlatformTestClient::shipperForm(second));
+    QCOMPARE(answer.errors(), QStringLiteral("名称为“%1”的托运人已存在！").arg(first));
+    QVERIFY(client.addConsignee(second) > 0);
+    const QJsonArray found = client.get("/consignee/" + client.suffix({ { "page", "1" }, { "name", first } })).array();
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(found.first().toObject().value("name").toString(), first);
+}
+
+void TestPlatformLimits::textMessagesAreCappedPerStationAndDay()
+{
+    PlatformTestServer own;
+    platform::PlatformServer::Config config;
+    config.limits.smsPerDay = 3;
+    QVERIFY(own.start(config));
+    PlatformTestClient demo(own.port());
+    QVERIFY(demo.login("demo"));
+    const QMap<QString, QString> message { { "number", "13812345678" }, { "content", "明天装货" } };
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(demo.post("/sms/send/" + demo.suffix(), message).success());
+    QCOMPARE(demo.post("/sms/send/" + demo.suffix(), message).errors(),
+        QStringLiteral("今天的短信已达3条的上限，请明天再发！"));
+    // Yesterday's messages do not count; another station has its own cap.
+    platform::Sql::run(own.storage()->connection(), "UPDATE sms_outbox SET create_time = '2000-01-01 08:00:00'");
+    QVERIFY(demo.post("/sms/send/" + demo.suffix(), message).success());
+    PlatformTestClient other(own.port());
+    QVERIFY(other.login("demo2"));
+    QVERIFY(other.post("/sms/send/" + other.suffix(), message).success());
+}
+
+QTEST_GUILESS_MAIN(TestPlatformLimits)
+#include "tst_platformlimits.moc"
