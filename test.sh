@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/common.sh
 
-freymo_install_packages "${FREYMO_BUILD_PACKAGES[@]}" "${FREYMO_PACKAGING_PACKAGES[@]}"
+freymo_install_packages "${FREYMO_BUILD_PACKAGES[@]}" "${FREYMO_PACKAGING_PACKAGES[@]}" "${FREYMO_TOUR_PACKAGES[@]}"
 
 BUILD_DIR=${FREYMO_TEST_BUILD_DIR:-build-test}
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFREYMO_SANITIZE=ON -DFREYMO_WERROR=ON >/dev/null

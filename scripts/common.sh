@@ -12,6 +12,9 @@ FREYMO_BUILD_PACKAGES=(
 # What building the Debian packages needs as well (dpkg-shlibdeps, and file
 # for CPack to find the programs whose libraries become dependencies).
 FREYMO_PACKAGING_PACKAGES=(dpkg-dev file)
+# What the screenshot tour needs as well (scripts/tour.sh; ./test.sh builds
+# the tour too): libfaketime stops the platform's calendar.
+FREYMO_TOUR_PACKAGES=(faketime)
 # What running the client on a machine without a display needs as well.
 FREYMO_RUN_PACKAGES=(xvfb xauth x11-utils imagemagick)
 
