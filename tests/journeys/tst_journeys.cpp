@@ -72,6 +72,22 @@ private:
     bool pressOnTile(TruckItem* tile, const char* name);
     // Rows of type T in the list screen on top of section `index`, in order.
     template <class T> QList<T*> rows(int index) const;
+    // The rows named `rowName` (their class) in that list.
+    QList<QFrame*> rowsNamed(int index, const QString& rowName) const;
+
+    // A book of parties: its section, its row, its add button, its table.
+    struct PartyBook
+    {
+        int section;
+        QString rowName;
+        QString addButton;
+        QString table;
+        bool hasIndustry;
+        QString deleteQuestion;
+    };
+    // Adds, edits and deletes a party in `book`, checking the platform and
+    // the reloaded list after each step.
+    void keepPartyBook(const PartyBook& book, const QString& name);
     // Scrolls the list on top of section `index` down and back to the top,
     // which reloads it from page 1, and waits for the new page.
     void reloadList(int index);
@@ -165,6 +181,16 @@ template <class T> QList<T*> TestJourneys::rows(int index) const
     QWidget* list = client->top(index);
     QWidget* container = list ? list->findChild<QWidget*>(QStringLiteral("ListContainer")) : nullptr;
     return container ? container->findChildren<T*>(QString(), Qt::FindDirectChildrenOnly) : QList<T*>();
+}
+
+QList<QFrame*> TestJourneys::rowsNamed(int index, const QString& rowName) const
+{
+    QList<QFrame*> named;
+    for (QFrame* row : rows<QFrame>(index)) {
+        if (row->objectName() == rowName)
+            named << row;
+    }
+    return named;
 }
 
 void TestJourneys::reloadList(int index)
@@ -457,6 +483,82 @@ void TestJourneys::theBooks()
     QCOMPARE(boxes->seenTexts(),
         (QStringList { QStringLiteral("提醒|保存成功！"), QStringLiteral("提醒|保存成功！"),
             QStringLiteral("提醒|确定要删除该车吗？") }));
+
+    keepPartyBook({ 2, QStringLiteral("ShipperItem"), QStringLiteral("添加托运人"), QStringLiteral("shippers"), true,
+                      QStringLiteral("确定要删除该托运人吗？") },
+        QStringLiteral("河东宏图塑业有限公司"));
+    keepPartyBook({ 4, QStringLiteral("ConsigneeItem"), QStringLiteral("添加收货人"), QStringLiteral("consignees"),
+                      false, QStringLiteral("确定要删除该收货人吗？") },
+        QStringLiteral("无锡新苑建材市场"));
+}
+
+void TestJourneys::keepPartyBook(const PartyBook& book, const QString& name)
+{
+    const int organ = organOf(QStringLiteral("demo"));
+    const auto titles = [this, &book] {
+        QStringList shown;
+        for (QFrame* row : rowsNamed(book.section, book.rowName))
+            shown << label(row, "titleLabel")->text();
+        return shown.join(QLatin1Char('\n'));
+    };
+    const auto save = [this](QWidget* form) {
+        boxes->expect(QMessageBox::Ok);
+        QVERIFY(ScreenTestKit::clickButton(form, QStringLiteral("保存")));
+        QVERIFY(boxes->waitForAll(10000));
+        QVERIFY(ClientDriver::settle());
+        QCOMPARE(boxes->seenTexts().last(), QStringLiteral("提醒|保存成功！"));
+    };
+
+    // Add: the list reloads with the new party on top.
+    QVERIFY(client->openSection(book.section));
+    QWidget* list = client->top(book.section);
+    QVERIFY(ScreenTestKit::clickButton(list, book.addButton));
+    QVERIFY(ClientDriver::settle());
+    QWidget* form = client->top(book.section);
+    QVERIFY(form != list);
+    type(form->findChild<QLineEdit*>(QStringLiteral("nameEdit")), name);
+    type(form->findChild<QLineEdit*>(QStringLiteral("addressEdit")), QStringLiteral("江苏省无锡市惠山区钱桥街道88号"));
+    if (book.hasIndustry)
+        type(form->findChild<QLineEdit*>(QStringLiteral("industryEdit")), QStringLiteral("化工"));
+    type(form->findChild<QLineEdit*>(QStringLiteral("linkmanEdit")), QStringLiteral("周宝山"));
+    type(form->findChild<QLineEdit*>(QStringLiteral("tel1Edit")), QStringLiteral("051083216688"));
+    save(form);
+    QCOMPARE(client->top(book.section), list);
+    const QString select
+        = QStringLiteral("SELECT id, linkman, tel1, deleted FROM %1 WHERE organ = ? AND name = ?").arg(book.table);
+    QVariantList stored = platform->rows(select, { organ, name }).value(0);
+    QCOMPARE(stored.mid(1), (QVariantList { QStringLiteral("周宝山"), QStringLiteral("051083216688"), 0 }));
+    QVERIFY2(titles().section(QLatin1Char('\n'), 0, 0).contains(name), qPrintable(titles()));
+
+    // Edit: a new contact, shown once the list is reloaded.
+    QFrame* row = rowsNamed(book.section, book.rowName).first();
+    QTest::mouseClick(row, Qt::LeftButton, Qt::NoModifier, QPoint(row->width() - 120, 15));
+    QVERIFY(ClientDriver::settle());
+    form = client->top(book.section);
+    QVERIFY(form != list);
+    auto* linkman = form->findChild<QLineEdit*>(QStringLiteral("linkmanEdit"));
+    QCOMPARE(linkman->text(), QStringLiteral("周宝山"));
+    linkman->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(linkman, Qt::Key_A, Qt::ControlModifier);
+    type(linkman, QStringLiteral("吴海燕"));
+    save(form);
+    QCOMPARE(platform->rows(select, { organ, name }).value(0).value(1).toString(), QStringLiteral("吴海燕"));
+    reloadList(book.section);
+    row = rowsNamed(book.section, book.rowName).first();
+    QVERIFY(label(row, "titleLabel")->text().contains(name));
+    QVERIFY(label(row, "contactLabel")->text().endsWith(QStringLiteral("吴海燕")));
+
+    // Delete: gone from the platform's book and from the reloaded list.
+    ClientDriver::pointAt(row, QPoint(10, 10));
+    boxes->expect(QMessageBox::Yes);
+    QTest::mouseClick(row->findChild<QToolButton*>(QStringLiteral("removeButton")), Qt::LeftButton);
+    QVERIFY(boxes->waitForAll());
+    QVERIFY(ClientDriver::settle());
+    QCOMPARE(boxes->seenTexts().last(), QStringLiteral("提醒|") + book.deleteQuestion);
+    QCOMPARE(platform->rows(select, { organ, name }).value(0).value(3).toInt(), 1);
+    reloadList(book.section);
+    QVERIFY(!rowsNamed(book.section, book.rowName).isEmpty());
+    QVERIFY(!titles().contains(name));
 }
 
 void TestJourneys::calls()
@@ -480,6 +582,28 @@ void TestJourneys::calls()
     QTest::mouseClick(PhonePopupParts::buttonOf(host, QStringLiteral("结束通话")), Qt::LeftButton);
     QTRY_VERIFY(!PhonePopupParts::overlayOf(host) || !PhonePopupParts::overlayOf(host)->isVisible());
     QTRY_COMPARE(status.last().at(0).toString(), QStringLiteral("同 %1 通话结束.").arg(driver));
+
+    // Text the first shipper; the message waits in the platform's outbox.
+    QVERIFY(client->openSection(2));
+    QFrame* shipper = rowsNamed(2, QStringLiteral("ShipperItem")).value(0);
+    QVERIFY(shipper);
+    chip = shipper->findChild<TelNumberWidget*>(QStringLiteral("phone1"));
+    QVERIFY(chip);
+    const QPoint smsZone(chip->width() - 15, 12);
+    ClientDriver::pointAt(chip, smsZone);
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, smsZone);
+    host = client->section(2);
+    auto* edit = host->findChild<QPlainTextEdit*>();
+    QVERIFY(edit);
+    const QString text = QStringLiteral("明早八点到站装车，请备好货。");
+    type(edit, text);
+    boxes->expect(QMessageBox::Ok);
+    QTest::mouseClick(PhonePopupParts::buttonOf(host, QStringLiteral("发送")), Qt::LeftButton);
+    QVERIFY(boxes->waitForAll(10000));
+    QCOMPARE(boxes->seenTexts(), QStringList { QStringLiteral("恭喜|短信发送成功！") });
+    QCOMPARE(platform->rows(QStringLiteral("SELECT number, content FROM sms_outbox WHERE organ = ?"),
+                 { organOf(QStringLiteral("demo")) }),
+        (QList<QVariantList> { { chip->accessibleName(), text } }));
 }
 
 void TestJourneys::twoStations()
