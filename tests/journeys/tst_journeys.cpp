@@ -487,6 +487,8 @@ void TestJourneys::theBooks()
     keepPartyBook({ 2, QStringLiteral("ShipperItem"), QStringLiteral("添加托运人"), QStringLiteral("shippers"), true,
                       QStringLiteral("确定要删除该托运人吗？") },
         QStringLiteral("河东宏图塑业有限公司"));
+    if (QTest::currentTestFailed())
+        return;
     keepPartyBook({ 4, QStringLiteral("ConsigneeItem"), QStringLiteral("添加收货人"), QStringLiteral("consignees"),
                       false, QStringLiteral("确定要删除该收货人吗？") },
         QStringLiteral("无锡新苑建材市场"));
@@ -521,13 +523,13 @@ void TestJourneys::keepPartyBook(const PartyBook& book, const QString& name)
     if (book.hasIndustry)
         type(form->findChild<QLineEdit*>(QStringLiteral("industryEdit")), QStringLiteral("化工"));
     type(form->findChild<QLineEdit*>(QStringLiteral("linkmanEdit")), QStringLiteral("周宝山"));
-    type(form->findChild<QLineEdit*>(QStringLiteral("tel1Edit")), QStringLiteral("051083216688"));
+    type(form->findChild<QLineEdit*>(QStringLiteral("tel1Edit")), QStringLiteral("13951068866"));
     save(form);
     QCOMPARE(client->top(book.section), list);
     const QString select
         = QStringLiteral("SELECT id, linkman, tel1, deleted FROM %1 WHERE organ = ? AND name = ?").arg(book.table);
     QVariantList stored = platform->rows(select, { organ, name }).value(0);
-    QCOMPARE(stored.mid(1), (QVariantList { QStringLiteral("周宝山"), QStringLiteral("051083216688"), 0 }));
+    QCOMPARE(stored.mid(1), (QVariantList { QStringLiteral("周宝山"), QStringLiteral("13951068866"), 0 }));
     QVERIFY2(titles().section(QLatin1Char('\n'), 0, 0).contains(name), qPrintable(titles()));
 
     // Edit: a new contact, shown once the list is reloaded.
@@ -583,11 +585,15 @@ void TestJourneys::calls()
     QTRY_VERIFY(!PhonePopupParts::overlayOf(host) || !PhonePopupParts::overlayOf(host)->isVisible());
     QTRY_COMPARE(status.last().at(0).toString(), QStringLiteral("同 %1 通话结束.").arg(driver));
 
-    // Text the first shipper; the message waits in the platform's outbox.
+    // Text the first shipper with a mobile; the message waits in the
+    // platform's outbox.
     QVERIFY(client->openSection(2));
-    QFrame* shipper = rowsNamed(2, QStringLiteral("ShipperItem")).value(0);
-    QVERIFY(shipper);
-    chip = shipper->findChild<TelNumberWidget*>(QStringLiteral("phone1"));
+    chip = nullptr;
+    for (QFrame* shipper : rowsNamed(2, QStringLiteral("ShipperItem"))) {
+        auto* phone = shipper->findChild<TelNumberWidget*>(QStringLiteral("phone1"));
+        if (!chip && phone && phone->accessibleName().startsWith(QLatin1Char('1')))
+            chip = phone;
+    }
     QVERIFY(chip);
     const QPoint smsZone(chip->width() - 15, 12);
     ClientDriver::pointAt(chip, smsZone);
