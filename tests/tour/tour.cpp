@@ -200,7 +200,8 @@ void Tour::run()
     QTest::mouseClick(child<QWidget>(trades, QStringLiteral("TradeItem")), Qt::LeftButton);
     QWidget* dashboard = withAccessibleName(client->top(1), QStringLiteral("dashboardDialog"));
     need(dashboard->isVisible(), "the settlement dialog did not open");
-    for (const auto& [name, text] : { std::make_pair("payoutChoice", "部分支付"), std::make_pair("collectionChoice", "未付") }) {
+    for (const auto& [name, text] :
+        { std::make_pair("payoutChoice", "部分支付"), std::make_pair("collectionChoice", "未付") }) {
         auto* choice = child<QComboBox>(dashboard, QLatin1String(name));
         choice->setCurrentIndex(choice->findText(QString::fromUtf8(text)));
     }
