@@ -15,18 +15,23 @@
 // 20 at a time to a vertical layout in a scroll area, then laid out and
 // painted.
 //
+// The truck board is measured too: 200 trucks in one answer.
+//
 // Usage: freymo-bench-lists [--pages N]   (offscreen unless QT_QPA_PLATFORM says)
 #include "benchclock.h"
 
 #include "net/api.h"
 #include "net/basehttp.h"
 #include "resources/applicationlook.h"
+#include "screens/homeactivity.h"
 #include "screens/tradelistactivity.h"
+#include "screens/trucklistactivity.h"
 
 #include <httplib.h>
 
 #include <QApplication>
 #include <QFrame>
+#include <QGridLayout>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -84,13 +89,31 @@ QJsonObject tradeRecord(int id)
         { QStringLiteral("complete_time"), QString() } };
 }
 
-// The truck board (200 trucks in one answer) joins as a case of its own
-// once the board is in: make HomeActivity, answer its truck fetch with 200
-// records, and time the one page the same way.
+QJsonObject truckRecord(int id)
+{
+    const auto text = [](const QString& t) { return QJsonValue(t); };
+    return QJsonObject { { QStringLiteral("id"), id }, { QStringLiteral("number"), text(QStringLiteral("粤B%1").arg(10000 + id)) },
+        { QStringLiteral("status"), id % 2 }, { QStringLiteral("tonnage_level"), QString::number(id % 3) },
+        { QStringLiteral("tonnage_level_text"), text(QStringLiteral("中卡")) },
+        { QStringLiteral("driving_mode_text"), text(QStringLiteral("单桥")) }, { QStringLiteral("tonnage"), 12.5 },
+        { QStringLiteral("packingcase_mode_text"), text(QStringLiteral("厢式")) },
+        { QStringLiteral("packingcase_width"), 2.4 }, { QStringLiteral("packingcase_length"), 9.6 },
+        { QStringLiteral("packingcase_height"), 2.7 }, { QStringLiteral("driver1_name"), text(QStringLiteral("张三")) },
+        { QStringLiteral("driver1_mobile"), text(QStringLiteral("13800001234")) },
+        { QStringLiteral("driver2_name"), text(QStringLiteral("李四")) },
+        { QStringLiteral("driver2_mobile"), text(QStringLiteral("17700005678")) },
+        { QStringLiteral("company_name"), text(QStringLiteral("顺达物流")) },
+        { QStringLiteral("company_tel"), text(QStringLiteral("02088886666")) },
+        { QStringLiteral("loads"),
+            QJsonArray { QJsonObject { { QStringLiteral("shipper"), text(QStringLiteral("华南五金")) },
+                { QStringLiteral("goods"), text(QStringLiteral("钢材")) } } } } };
+}
+
 std::vector<ListScreen> listScreens()
 {
     return {
         { "trade list", [](QWidget* parent) { return new TradeListActivity(parent); }, &tradeRecord },
+        { "truck list", [](QWidget* parent) { return new TruckListActivity(parent); }, &truckRecord },
     };
 }
 
@@ -232,6 +255,66 @@ Result runBaseline(int pages, int labelsPerRow, int rowHeight)
     return result;
 }
 
+// The truck board: one answer of `trucks` trucks builds every tile, through
+// the same path as the lists (the first show asks for the trucks). Against
+// the same number of plain widgets, each with a picture, a number and a
+// goods label, in a grid of four to a row.
+void runBoard(int trucks, QByteArray& body)
+{
+    QJsonArray records;
+    for (int i = 1; i <= trucks; ++i)
+        records.append(truckRecord(i));
+    body = QJsonDocument(QJsonObject { { QStringLiteral("success"), true }, { QStringLiteral("data"), records } })
+               .toJson(QJsonDocument::Compact);
+
+    QWidget* window = makeWindow();
+    auto* home = new HomeActivity(window);
+    window->layout()->addWidget(home);
+    QWidget* container = home->findChild<QWidget*>(QStringLiteral("boardContainer"));
+    const double heapBefore = heapBytes();
+    double cpu = threadCpuMs();
+    window->show();
+    if (!container || !waitFor([container, trucks] { return container->layout()->count() >= trucks; })) {
+        std::fprintf(stderr, "truck board: the tiles never came\n");
+        delete window;
+        return;
+    }
+    layOutAndPaint(window);
+    const double boardMs = threadCpuMs() - cpu;
+    const double boardHeap = (heapBytes() - heapBefore) / trucks;
+    delete window;
+
+    window = makeWindow();
+    auto* scrollArea = new QScrollArea(window);
+    auto* grid = new QGridLayout(new QWidget);
+    window->layout()->addWidget(scrollArea);
+    window->show();
+    layOutAndPaint(window);
+    const double plainHeapBefore = heapBytes();
+    cpu = threadCpuMs();
+    const QPixmap picture(QStringLiteral(":/images/img_truck_sleeping.png"));
+    for (int i = 0; i < trucks; ++i) {
+        auto* tile = new QWidget;
+        auto* column = new QVBoxLayout(tile);
+        auto* image = new QLabel;
+        image->setPixmap(picture);
+        column->addWidget(image);
+        column->addWidget(new QLabel(QStringLiteral("粤B%1").arg(10000 + i)));
+        column->addWidget(new QLabel(QStringLiteral("华南五金托运的钢材")));
+        grid->addWidget(tile, i / 4, i % 4);
+    }
+    grid->parentWidget()->setFixedSize(633, 160 * ((trucks + 3) / 4));
+    scrollArea->setWidget(grid->parentWidget());
+    layOutAndPaint(window);
+    const double plainMs = threadCpuMs() - cpu;
+    const double plainHeap = (heapBytes() - plainHeapBefore) / trucks;
+    delete window;
+
+    std::printf("truck board: %d trucks in one answer; GUI thread time, ms\n", trucks);
+    std::printf("  board %.2f, plain tiles %.2f (%.2fx); heap per tile: board %.0f bytes, plain %.0f bytes (%.2fx)\n",
+        boardMs, plainMs, boardMs / plainMs, boardHeap, plainHeap, boardHeap / plainHeap);
+}
+
 double meanCpu(const std::vector<Page>& pages, size_t from, size_t to)
 {
     double sum = 0;
@@ -325,6 +408,8 @@ int main(int argc, char* argv[])
         const Result baseline = runBaseline(int(measured.pages.size()), measured.labelsPerRow, measured.rowHeight);
         report(screen.name, measured, baseline);
     }
+
+    runBoard(200, body);
 
     server.stop();
     serverThread.join();
