@@ -10,6 +10,13 @@ bool GuardedMessageBox::warning(const QObject* caller, const QString& title, con
     return !alive.isNull();
 }
 
+bool GuardedMessageBox::information(const QObject* caller, const QString& title, const QString& text)
+{
+    const QPointer<const QObject> alive(caller);
+    QMessageBox::information(nullptr, title, text, QMessageBox::Ok);
+    return !alive.isNull();
+}
+
 GuardedMessageBox::Answer GuardedMessageBox::question(const QObject* caller, const QString& title, const QString& text)
 {
     const QPointer<const QObject> alive(caller);

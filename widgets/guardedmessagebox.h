@@ -20,6 +20,8 @@ public:
     // QMessageBox::warning with the single button Ok. Returns false when
     // `caller` was deleted while the box was open.
     static bool warning(const QObject* caller, const QString& title, const QString& text);
+    // QMessageBox::information with the single button Ok; returns as warning().
+    static bool information(const QObject* caller, const QString& title, const QString& text);
     // QMessageBox::question with Yes and No, Yes the default. Only a Yes
     // pressed while `caller` still exists answers Yes; a box closed any
     // other way answers No.

@@ -24,8 +24,8 @@ private slots:
 
     void question_data();
     void question();
-    void warningTellsWhetherTheCallerLives_data();
-    void warningTellsWhetherTheCallerLives();
+    void okBoxesTellWhetherTheCallerLives_data();
+    void okBoxesTellWhetherTheCallerLives();
 };
 
 void TestGuardedMessageBox::question_data()
@@ -62,15 +62,19 @@ void TestGuardedMessageBox::question()
     delete caller.data();
 }
 
-void TestGuardedMessageBox::warningTellsWhetherTheCallerLives_data()
+void TestGuardedMessageBox::okBoxesTellWhetherTheCallerLives_data()
 {
+    QTest::addColumn<bool>("information");
     QTest::addColumn<bool>("deleteCaller");
-    QTest::newRow("caller lives") << false;
-    QTest::newRow("caller deleted while open") << true;
+    QTest::newRow("warning, caller lives") << false << false;
+    QTest::newRow("warning, caller deleted while open") << false << true;
+    QTest::newRow("information, caller lives") << true << false;
+    QTest::newRow("information, caller deleted while open") << true << true;
 }
 
-void TestGuardedMessageBox::warningTellsWhetherTheCallerLives()
+void TestGuardedMessageBox::okBoxesTellWhetherTheCallerLives()
 {
+    QFETCH(bool, information);
     QFETCH(bool, deleteCaller);
     QPointer<QObject> caller = new QObject;
     MessageBoxAnswerer answerer;
@@ -82,8 +86,9 @@ void TestGuardedMessageBox::warningTellsWhetherTheCallerLives()
             delete caller.data();
         message->button(QMessageBox::Ok)->click();
     });
-    QCOMPARE(GuardedMessageBox::warning(caller, QStringLiteral("抱歉"), QStringLiteral("删除失败！\n")), !deleteCaller);
-    QCOMPARE(answerer.seen().first().icon, QMessageBox::Warning);
+    const auto show = information ? &GuardedMessageBox::information : &GuardedMessageBox::warning;
+    QCOMPARE(show(caller, QStringLiteral("抱歉"), QStringLiteral("删除失败！\n")), !deleteCaller);
+    QCOMPARE(answerer.seen().first().icon, information ? QMessageBox::Information : QMessageBox::Warning);
     delete caller.data();
 }
 

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "shell/baseactivity.h"
+
+#include <QList>
+#include <QMap>
+#include <QString>
+
+class API;
+class QJsonObject;
+class QLineEdit;
+class QPlainTextEdit;
+
+// The add and edit form of a station's party: a shipper or a consignee. The
+// two kinds share one design and differ only in what their Kind says; the
+// subclasses name the kind and receive its submit answer.
+//
+// Add mode saves a new record ("id" "0"), edit mode the record it was built
+// from. A saved form finishes on its own controller with a map of the id
+// the server answered (under Kind::resultKey) and the name as shown.
+class PartyActivity : public BaseActivity
+{
+    Q_OBJECT
+
+public:
+    struct Kind
+    {
+        QString addTitle;
+        QString editTitle;
+        bool hasIndustry;
+        // "shipper_id" or "consignee_id": the key of the id in the result.
+        QString resultKey;
+        int (API::*submit)(QMap<QString, QString> params);
+        // The shipper form confirms a save with a warning box, the consignee
+        // form with an information box.
+        bool savedAsWarning;
+    };
+
+public slots:
+    void slot_action() override;
+
+protected:
+    // `record` is read here only; null in add mode.
+    PartyActivity(const Kind& kind, const QJsonObject* record, QWidget* parent);
+
+    // The submit answer of this form's kind; acts only on the answer to this
+    // form's own request.
+    void handleSubmitAnswer(int recordId, const QString& errors);
+
+private:
+    struct Field
+    {
+        QString key;
+        QLineEdit* edit;
+        // The warning when the field is left blank; empty for the phones,
+        // which are checked as a pair.
+        QString missing;
+    };
+
+    const Kind kind;
+    int recordId = 0;
+    QList<Field> fields;
+    QLineEdit* nameEdit = nullptr;
+    QLineEdit* tel1Edit = nullptr;
+    QLineEdit* tel2Edit = nullptr;
+    QPlainTextEdit* notesEdit = nullptr;
+    // The number of the save under way; 0 when none is.
+    int pendingSave = 0;
+};

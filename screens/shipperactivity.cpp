@@ -1,0 +1,24 @@
+#include "screens/shipperactivity.h"
+
+#include "net/api.h"
+
+const PartyActivity::Kind ShipperActivity::traits { QStringLiteral("添加托运人"), QStringLiteral("修改托运人"), true,
+    QStringLiteral("shipper_id"), &API::submitShipper, true };
+
+ShipperActivity::ShipperActivity(QWidget* parent)
+    : ShipperActivity(nullptr, parent)
+{
+}
+
+ShipperActivity::ShipperActivity(QJsonObject* record, QWidget* parent)
+    : PartyActivity(traits, record, parent)
+{
+    setObjectName(QStringLiteral("ShipperActivity"));
+    connect(
+        API::instance(), &API::signal_submit_shipper_finished, this, &ShipperActivity::slot_submit_shipper_finished);
+}
+
+void ShipperActivity::slot_submit_shipper_finished(int shipperId, const QString errors)
+{
+    handleSubmitAnswer(shipperId, errors);
+}
