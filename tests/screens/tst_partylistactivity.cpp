@@ -3,6 +3,7 @@
 // answers matched to their rows, and the fetch signal shared with the packing
 // screen.
 #include "screens/consigneelistactivity.h"
+#include "screens/packactivity.h"
 #include "screens/partyactivity.h"
 #include "screens/partyitem.h"
 #include "screens/shipperlistactivity.h"
@@ -13,6 +14,7 @@
 #include "shell/activitycontroller.h"
 #include "shell/mainwindow.h"
 #include "telephony/voicesession.h"
+#include "widgets/suggestionitem.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -26,27 +28,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-// Stands in for the packing screen, which takes both fetch signals over
-// whenever it is shown.
-class PackingStandIn : public BaseActivity
-{
-public:
-    using BaseActivity::BaseActivity;
-    void slot_action() override { }
-    int answers = 0;
-
-protected:
-    void showEvent(QShowEvent* event) override
-    {
-        BaseActivity::showEvent(event);
-        API* api = API::instance();
-        for (auto signal : { &API::signal_fetch_shipper_finished, &API::signal_fetch_consignee_finished }) {
-            disconnect(api, signal, nullptr, nullptr);
-            connect(api, signal, this, [this] { ++answers; });
-        }
-    }
-};
 
 QJsonObject party(int id, const QString& name)
 {
@@ -424,12 +405,21 @@ void TestPartyListActivity::listTakesItsFetchesBackOnShow()
         kit.requestsTo(pathOf(consignee)).first().target, pathOf(consignee) + sessionQuery.toUtf8() + "&page=1&name=");
     QCOMPARE(list->findChild<QWidget*>(QStringLiteral("ListContainer"))->height(), 240);
 
-    // The packing screen, shown on the home section, takes the answers over.
-    auto* packing = new PackingStandIn;
+    // The packing screen, shown on the home section, takes the answers over:
+    // its search fills its suggestions and leaves the list alone.
+    auto* packing = new PackActivity(1, QStringLiteral("粤B12345"), window->controllerAt(0));
     window->controllerAt(0)->startActivity(packing, true, false);
     window->slot_toolbar_button_click(0);
-    (API::instance()->*fetch)(1, QStringLiteral("客"));
-    QTRY_COMPARE(packing->answers, 1);
+    ScreenTestKit::typeText(
+        packing->findChild<QLineEdit*>(consignee ? QStringLiteral("consigneeEdit") : QStringLiteral("shipperEdit")),
+        QStringLiteral("客"));
+    QWidget* suggestions = nullptr;
+    for (QWidget* w : packing->findChildren<QWidget*>()) {
+        if (w->accessibleName() == (consignee ? QStringLiteral("consigneeSuggestions") : QStringLiteral("shipperSuggestions")))
+            suggestions = w;
+    }
+    QVERIFY(suggestions);
+    QTRY_COMPARE(suggestions->findChildren<SuggestionItem*>().size(), 3);
     QVERIFY(ScreenTestKit::waitForIdle());
     QCOMPARE(rowsOf(list).size(), 3);
 
@@ -437,7 +427,7 @@ void TestPartyListActivity::listTakesItsFetchesBackOnShow()
     window->slot_toolbar_button_click(bookOf(consignee).section);
     (API::instance()->*fetch)(2, QString());
     QTRY_COMPARE(rowsOf(list).size(), 6);
-    QCOMPARE(packing->answers, 1);
+    QCOMPARE(suggestions->findChildren<SuggestionItem*>().size(), 3);
 }
 
 QTEST_MAIN(TestPartyListActivity)
