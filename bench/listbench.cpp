@@ -23,7 +23,9 @@
 #include "net/api.h"
 #include "net/basehttp.h"
 #include "resources/applicationlook.h"
+#include "screens/consigneelistactivity.h"
 #include "screens/homeactivity.h"
+#include "screens/shipperlistactivity.h"
 #include "screens/tradelistactivity.h"
 #include "screens/trucklistactivity.h"
 
@@ -109,11 +111,23 @@ QJsonObject truckRecord(int id)
                 { QStringLiteral("goods"), text(QStringLiteral("钢材")) } } } } };
 }
 
+QJsonObject partyRecord(int id)
+{
+    return QJsonObject { { QStringLiteral("id"), id },
+        { QStringLiteral("name"), QStringLiteral("华南五金贸易有限公司%1").arg(id) },
+        { QStringLiteral("industry"), QStringLiteral("五金") },
+        { QStringLiteral("address"), QStringLiteral("广州市白云区货运路%1号").arg(id) },
+        { QStringLiteral("linkman"), QStringLiteral("王五") }, { QStringLiteral("tel1"), QStringLiteral("13800001234") },
+        { QStringLiteral("tel2"), id % 2 ? QStringLiteral("02088886666") : QString() } };
+}
+
 std::vector<ListScreen> listScreens()
 {
     return {
         { "trade list", [](QWidget* parent) { return new TradeListActivity(parent); }, &tradeRecord },
         { "truck list", [](QWidget* parent) { return new TruckListActivity(parent); }, &truckRecord },
+        { "shipper list", [](QWidget* parent) { return new ShipperListActivity(parent); }, &partyRecord },
+        { "consignee list", [](QWidget* parent) { return new ConsigneeListActivity(parent); }, &partyRecord },
     };
 }
 
