@@ -3,6 +3,7 @@
 // This file assembles the application. It is the one place that knows every
 // root screen: the shell below it takes the screens through a factory, so no
 // lower folder includes a screen.
+#include "app/firstpaintwatcher.h"
 #include "app/logindialog.h"
 #include "net/systeminfo.h"
 #include "resources/applicationlook.h"
@@ -16,6 +17,8 @@
 
 #include <QApplication>
 #include <QScreen>
+
+#include <memory>
 
 QWidget* createRootActivity(int index, QWidget* parent)
 {
@@ -55,8 +58,16 @@ int runApplication(int& argc, char** argv)
     // The dialog's constructor is the first use of the API object.
     LoginDialog dialog;
 
-    // Stays hidden until the login has succeeded.
-    MainWindow mainWindow(&createRootActivity);
+    // Stays hidden until the login has succeeded. Nothing of it is needed to
+    // show the dialog, so it is built right after the dialog's first paint,
+    // inside the dialog's loop and before any request can be sent: its
+    // status bar still follows every transfer from the login on.
+    std::unique_ptr<MainWindow> mainWindow;
+    const auto buildMainWindow = [&mainWindow] {
+        if (!mainWindow)
+            mainWindow = std::make_unique<MainWindow>(&createRootActivity);
+    };
+    FirstPaintWatcher::whenPainted(&dialog, buildMainWindow);
 
     if (dialog.exec() != QDialog::Accepted) {
         // Dismissed without signing in: end before the event loop runs,
@@ -64,7 +75,8 @@ int runApplication(int& argc, char** argv)
         exitProcess(-1);
         return -1;
     }
-    mainWindow.show();
+    buildMainWindow();
+    mainWindow->show();
     return app.exec();
     // Locals go in reverse order: the main window, the dialog, the application.
 }

@@ -62,12 +62,7 @@ QNetworkRequest requestFor(const QUrl& url)
 
 BaseHttp::BaseHttp(QObject* parent)
     : QObject(parent)
-    , manager(new QNetworkAccessManager)
 {
-    // Counted before the answer is handled, so that a receiver of the answer
-    // already sees this request as done.
-    connect(manager, &QNetworkAccessManager::finished, this, [this] { --inFlight; });
-    connect(manager, &QNetworkAccessManager::finished, this, &BaseHttp::slot_finished);
 }
 
 BaseHttp::~BaseHttp()
@@ -80,7 +75,7 @@ int BaseHttp::performGet(const QString& path, int code)
     emit signal_trans_start();
     const QUrl url = urlFor(path);
     qDebug() << url.toString();
-    return send(manager->get(requestFor(url)), code);
+    return send(networkManager()->get(requestFor(url)), code);
 }
 
 int BaseHttp::performPost(const QString& path, const QMap<QString, QString>& params, int code)
@@ -91,7 +86,19 @@ int BaseHttp::performPost(const QString& path, const QMap<QString, QString>& par
     qDebug() << url.toString();
     QNetworkRequest request = requestFor(url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
-    return send(manager->post(request, encodeForm(params)), code);
+    return send(networkManager()->post(request, encodeForm(params)), code);
+}
+
+QNetworkAccessManager* BaseHttp::networkManager()
+{
+    if (!manager) {
+        manager = new QNetworkAccessManager;
+        // Counted before the answer is handled, so that a receiver of the
+        // answer already sees this request as done.
+        connect(manager, &QNetworkAccessManager::finished, this, [this] { --inFlight; });
+        connect(manager, &QNetworkAccessManager::finished, this, &BaseHttp::slot_finished);
+    }
+    return manager;
 }
 
 int BaseHttp::send(QNetworkReply* reply, int code)
@@ -138,7 +145,8 @@ void BaseHttp::setTransferTimeoutForTesting(int ms)
 
 void BaseHttp::dropConnectionsForTesting()
 {
-    manager->clearConnectionCache();
+    if (manager)
+        manager->clearConnectionCache();
 }
 
 int BaseHttp::transferTimeout()

@@ -61,11 +61,14 @@ signals:
 public slots:
     virtual void slot_finished(QNetworkReply* reply) = 0;
 
-protected:
-    QNetworkAccessManager* manager;
-
 private:
+    // The network manager, made by the first request: setting one up loads
+    // the platform's network plugins, which nothing needs before a request
+    // is sent (the login dialog's first paint least of all).
+    QNetworkAccessManager* networkManager();
     int send(QNetworkReply* reply, int code);
+
+    QNetworkAccessManager* manager = nullptr;
 
     int lastRequestNumber = 0;
     int inFlight = 0;

@@ -1,14 +1,19 @@
 #include "screens/consigneelistactivity.h"
 
+#include "screens/partybook.h"
+
 ConsigneeListActivity::ConsigneeListActivity(QWidget* parent)
-    : BaseActivity(parent)
+    : PartyListActivity(PartyBook::consignees, parent)
 {
     setObjectName(QStringLiteral("ConsigneeListActivity"));
-    setTitle(QStringLiteral("收货人管理"));
-    setActionButton(QStringLiteral("添加收货人"), this);
 }
 
-void ConsigneeListActivity::slot_action()
+void ConsigneeListActivity::slot_fetch_consignee_finished(QJsonArray* consignee, const QString)
 {
-    // The list and its add form arrive with this screen's own work.
+    appendPage(consignee, "slot_fetch_consignee_finished");
+}
+
+void ConsigneeListActivity::takeOverAnswers()
+{
+    takeOverFetches(this, &ConsigneeListActivity::slot_fetch_consignee_finished);
 }

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "shell/baseactivity.h"
+#include "screens/partylistactivity.h"
 
-// The root screen of the consignee section.
-class ConsigneeListActivity : public BaseActivity
+// The root screen of the consignee section: the station's consignees, page by page.
+class ConsigneeListActivity : public PartyListActivity
 {
     Q_OBJECT
 
@@ -11,5 +11,8 @@ public:
     explicit ConsigneeListActivity(QWidget* parent = nullptr);
 
 public slots:
-    void slot_action() override;
+    void slot_fetch_consignee_finished(QJsonArray* consignee, const QString errors);
+
+protected:
+    void takeOverAnswers() override;
 };

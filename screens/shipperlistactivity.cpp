@@ -1,14 +1,19 @@
 #include "screens/shipperlistactivity.h"
 
+#include "screens/partybook.h"
+
 ShipperListActivity::ShipperListActivity(QWidget* parent)
-    : BaseActivity(parent)
+    : PartyListActivity(PartyBook::shippers, parent)
 {
     setObjectName(QStringLiteral("ShipperListActivity"));
-    setTitle(QStringLiteral("托运人管理"));
-    setActionButton(QStringLiteral("添加托运人"), this);
 }
 
-void ShipperListActivity::slot_action()
+void ShipperListActivity::slot_fetch_shipper_finished(QJsonArray* shipper, const QString)
 {
-    // The list and its add form arrive with this screen's own work.
+    appendPage(shipper, "slot_fetch_shipper_finished");
+}
+
+void ShipperListActivity::takeOverAnswers()
+{
+    takeOverFetches(this, &ShipperListActivity::slot_fetch_shipper_finished);
 }

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "shell/baseactivity.h"
+#include "screens/partylistactivity.h"
 
-// The root screen of the shipper section.
-class ShipperListActivity : public BaseActivity
+// The root screen of the shipper section: the station's shippers, page by page.
+class ShipperListActivity : public PartyListActivity
 {
     Q_OBJECT
 
@@ -11,5 +11,8 @@ public:
     explicit ShipperListActivity(QWidget* parent = nullptr);
 
 public slots:
-    void slot_action() override;
+    void slot_fetch_shipper_finished(QJsonArray* shipper, const QString errors);
+
+protected:
+    void takeOverAnswers() override;
 };

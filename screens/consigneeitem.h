@@ -1,0 +1,15 @@
+#pragma once
+
+#include "screens/partyitem.h"
+
+// A row of the consignee list.
+class ConsigneeItem : public PartyItem
+{
+    Q_OBJECT
+
+public:
+    ConsigneeItem(const QJsonObject& record, int number, QWidget* parent);
+
+public slots:
+    void slot_delete_consignee_finished(bool success, const QString errors);
+};

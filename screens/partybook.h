@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+class API;
+class BaseActivity;
+class QFrame;
+class QJsonArray;
+class QJsonObject;
+class QWidget;
+
+// The points in which the station's two books of parties, its shippers and
+// its consignees, differ. Their list screens, rows and forms share one design
+// and read everything that sets them apart from here.
+struct PartyBook
+{
+    // The tool bar section whose controller holds the list and its forms.
+    int section;
+    QString title;
+    QString actionText;
+    // The rows' object name, which their style sheets select.
+    QString rowName;
+    // Shipper rows name the industry after the name.
+    bool titleHasIndustry;
+    QString deleteQuestion;
+
+    int (API::*fetch)(int page, const QString& name);
+    void (API::*fetched)(QJsonArray* records, QString errors);
+    int (API::*deleteRecord)(int id);
+
+    QFrame* (*createRow)(const QJsonObject& record, int number, QWidget* parent);
+    // The add form when `record` is null, else the edit form of `record`
+    // (which the form reads in its constructor only).
+    BaseActivity* (*createForm)(QJsonObject* record, QWidget* parent);
+
+    static const PartyBook shippers;
+    static const PartyBook consignees;
+};

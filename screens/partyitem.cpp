@@ -1,0 +1,138 @@
+#include "screens/partyitem.h"
+
+#include "net/api.h"
+#include "screens/pagedlistactivity.h"
+#include "screens/partybook.h"
+#include "shell/activitycontroller.h"
+#include "shell/baseactivity.h"
+#include "shell/mainwindow.h"
+#include "telephony/telnumberwidget.h"
+#include "widgets/guardedmessagebox.h"
+
+#include <QIcon>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QToolButton>
+
+namespace {
+
+QLabel* addLabel(QWidget* row, const QString& objectName, const QString& text, const QRect& geometry)
+{
+    auto* label = new QLabel(text, row);
+    label->setObjectName(objectName);
+    label->setTextFormat(Qt::RichText);
+    label->setGeometry(geometry);
+    return label;
+}
+
+} // namespace
+
+PartyItem::PartyItem(const PartyBook& book, const QJsonObject& record, int number, QWidget* parent)
+    : QFrame(parent)
+    , book(book)
+    , record(record)
+    , id(record.value(QLatin1String("id")).toVariant().toInt())
+    , number(number)
+    , host(parent)
+    , arrow(new QLabel(this))
+    , removeButton(new QToolButton(this))
+{
+    setObjectName(book.rowName);
+    setFixedHeight(RowHeight);
+    PagedListActivity::stripeRow(this, number);
+
+    // The record's texts go into rich-text labels: escaped, so that a name
+    // such as "A&B<1>" shows as typed.
+    const auto text
+        = [&record](const char* key) { return record.value(QLatin1String(key)).toString().toHtmlEscaped(); };
+    QString title = QStringLiteral("<b style='font-size:16px;color:#0099CC;'>") + text("name") + QStringLiteral("</b>");
+    if (book.titleHasIndustry)
+        title += QStringLiteral("    ") + text("industry") + QStringLiteral("行业");
+    addLabel(this, QStringLiteral("titleLabel"), title, QRect(5, 8, 500, 20));
+    addLabel(this, QStringLiteral("addressLabel"),
+        QStringLiteral("<font color='#666666'>地址:</font>") + text("address"), QRect(5, 33, 500, 20));
+    addLabel(this, QStringLiteral("contactLabel"),
+        QStringLiteral("<font color='#666666'>联系人:</font>") + text("linkman"), QRect(5, 53, 120, 20));
+
+    // The chips paint their numbers; their accessible names carry them for
+    // assistive tools.
+    const auto chip = [this](const QString& tel, const QString& label, const QString& name, int x) {
+        auto* widget = new TelNumberWidget(tel, label, host, this);
+        widget->setObjectName(name);
+        widget->setAccessibleName(tel);
+        widget->setGeometry(x, 48, 134, 27);
+        return widget;
+    };
+    const QWidget* phone1
+        = chip(record.value(QLatin1String("tel1")).toString(), QStringLiteral("电话1"), QStringLiteral("phone1"), 130);
+    const QString tel2 = record.value(QLatin1String("tel2")).toString();
+    if (!tel2.isEmpty())
+        chip(tel2, QStringLiteral("电话2"), QStringLiteral("phone2"), phone1->x() + phone1->width() + 5);
+
+    arrow->setObjectName(QStringLiteral("arrowLabel"));
+    arrow->setPixmap(QPixmap(QStringLiteral(":/images/list_arrow.png")));
+    removeButton->setObjectName(QStringLiteral("removeButton"));
+    removeButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    removeButton->setIcon(QIcon(QStringLiteral(":/images/ico_remove.png")));
+    removeButton->hide();
+    connect(removeButton, &QToolButton::clicked, this, &PartyItem::slot_remove);
+}
+
+void PartyItem::slot_remove()
+{
+    // One delete at a time: a second request would leave the first answer
+    // unheard.
+    if (pendingDelete != 0)
+        return;
+    // The box's event loop may take the row away (a reload from the top);
+    // then there is nothing left to delete from here.
+    if (GuardedMessageBox::question(this, QStringLiteral("提醒"), book.deleteQuestion)
+        != GuardedMessageBox::Answer::Yes)
+        return;
+    pendingDelete = (API::instance()->*book.deleteRecord)(id);
+}
+
+void PartyItem::handleDeleteAnswer(bool success, const QString& errors)
+{
+    if (pendingDelete == 0 || API::instance()->answeredRequest() != pendingDelete)
+        return;
+    pendingDelete = 0;
+    if (success)
+        deleteLater();
+    else
+        GuardedMessageBox::warning(this, QStringLiteral("抱歉"), QStringLiteral("删除失败！\n") + errors);
+}
+
+void PartyItem::mousePressEvent(QMouseEvent* event)
+{
+    QFrame::mousePressEvent(event);
+    auto* window = qobject_cast<MainWindow*>(this->window());
+    ActivityController* section = window ? window->controllerAt(book.section) : nullptr;
+    if (section)
+        section->startActivity(book.createForm(&record, section), false, true);
+}
+
+void PartyItem::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    event->accept();
+}
+
+void PartyItem::enterEvent(QEvent* event)
+{
+    QFrame::enterEvent(event);
+    removeButton->show();
+}
+
+void PartyItem::leaveEvent(QEvent* event)
+{
+    QFrame::leaveEvent(event);
+    removeButton->hide();
+}
+
+void PartyItem::resizeEvent(QResizeEvent* event)
+{
+    QFrame::resizeEvent(event);
+    arrow->setGeometry(width() - 50, 33, 22, 22);
+    removeButton->setGeometry(width() - 70, 30, 25, 25);
+}

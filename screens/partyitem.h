@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QFrame>
+#include <QJsonObject>
+#include <QPointer>
+
+class QLabel;
+class QToolButton;
+struct PartyBook;
+
+// One row of a book of parties (a shipper or a consignee): the name, the
+// address, the contact person and one or two phone chips, at fixed
+// positions. A press on the row opens the record's edit form; the remove
+// button, shown while the pointer is over the row, deletes the record after
+// a question.
+//
+// The delete answer comes through the API's one signal of the book, which
+// every row hears: a row acts only on the answer to its own request.
+class PartyItem : public QFrame
+{
+    Q_OBJECT
+
+public:
+    static constexpr int RowHeight = 80;
+
+public slots:
+    void slot_remove();
+
+protected:
+    // `parent` is the list screen's parent, the section's controller: the
+    // phone chips' pop-ups cover it.
+    PartyItem(const PartyBook& book, const QJsonObject& record, int number, QWidget* parent);
+
+    void handleDeleteAnswer(bool success, const QString& errors);
+
+    void mousePressEvent(QMouseEvent* event) override;
+    // The first press of a double click has opened the form already.
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void enterEvent(QEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    const PartyBook& book;
+    QJsonObject record;
+    int id;
+    int number;
+    QPointer<QWidget> host;
+    QLabel* arrow;
+    QToolButton* removeButton;
+    // The number of this row's delete request while it awaits its answer.
+    int pendingDelete = 0;
+};

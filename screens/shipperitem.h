@@ -1,0 +1,15 @@
+#pragma once
+
+#include "screens/partyitem.h"
+
+// A row of the shipper list.
+class ShipperItem : public PartyItem
+{
+    Q_OBJECT
+
+public:
+    ShipperItem(const QJsonObject& record, int number, QWidget* parent);
+
+public slots:
+    void slot_delete_shipper_finished(bool success, const QString errors);
+};
