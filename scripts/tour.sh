@@ -14,4 +14,9 @@ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD_DIR" --target freymo-tour freymo-platform VoiceSdk
 
 export LC_ALL=C.UTF-8
-exec "$BUILD_DIR/bin/freymo-tour" "${1:-docs/screenshots}"
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    XDG_RUNTIME_DIR=$(mktemp -d)
+    export XDG_RUNTIME_DIR
+    trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+fi
+"$BUILD_DIR/bin/freymo-tour" "${1:-docs/screenshots}"
