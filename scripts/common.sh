@@ -8,6 +8,11 @@ FREYMO_BUILD_PACKAGES=(
     libcpp-httplib-dev libsodium-dev
     fonts-wqy-microhei
 )
+# What test.sh's fuzz build needs besides: clang with libFuzzer and the
+# sanitizer runtimes (only recommended by clang), the symbolizer that names
+# functions in reports and suppressions, and SQLite's header for the
+# platform target's database snapshot.
+FREYMO_FUZZ_PACKAGES=(clang libclang-rt-14-dev llvm libsqlite3-dev)
 # What running the client on a machine without a display needs as well.
 FREYMO_RUN_PACKAGES=(xvfb xauth x11-utils imagemagick)
 
