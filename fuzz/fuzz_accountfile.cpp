@@ -26,8 +26,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     qInstallMessageHandler(discardMessages);
     // Memory-backed when the machine has it: a million files are written.
-    const QString base = QFile::exists(QStringLiteral("/dev/shm")) ? QStringLiteral("/dev/shm/fuzz_accountfile-XXXXXX")
-                                                                   : QString();
+    const QString base
+        = QFile::exists(QStringLiteral("/dev/shm")) ? QStringLiteral("/dev/shm/fuzz_accountfile-XXXXXX") : QString();
     folder = base.isEmpty() ? new QTemporaryDir : new QTemporaryDir(base);
     if (!folder->isValid())
         std::abort();

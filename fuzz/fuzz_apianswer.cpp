@@ -141,7 +141,8 @@ void connectReaders(API* api)
         ++delivered;
         sink = sink + static_cast<size_t>(errors.size());
         if (token)
-            sink = sink + token->user + token->organ + static_cast<size_t>(token->token.size() + token->sessionid.size());
+            sink = sink + token->user + token->organ
+                + static_cast<size_t>(token->token.size() + token->sessionid.size());
     });
     QObject::connect(api, &API::signal_fetch_truckdict_finished, api, [](bool success, const QString& errors) {
         readFlag(success, errors);
@@ -167,8 +168,8 @@ void connectReaders(API* api)
     QObject::connect(api, &API::signal_submit_password_finished, api, &readFlag);
     QObject::connect(api, &API::signal_submit_sms_finished, api, &readFlag);
     QObject::connect(api, &API::signal_submit_feedback_finished, api, &readFlag);
-    QObject::connect(api, &API::signal_change_truck_status_finished, api,
-        [](bool success, int status, const QString& errors) {
+    QObject::connect(
+        api, &API::signal_change_truck_status_finished, api, [](bool success, int status, const QString& errors) {
             readFlag(success, errors);
             sink = sink + static_cast<size_t>(status);
         });

@@ -157,8 +157,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     new QCoreApplication(argc, argv);
 
     // Memory-backed when the machine has it: every input rewrites the file.
-    const QString base = QFile::exists(QStringLiteral("/dev/shm")) ? QStringLiteral("/dev/shm/fuzz_platformapi-XXXXXX")
-                                                                   : QString();
+    const QString base
+        = QFile::exists(QStringLiteral("/dev/shm")) ? QStringLiteral("/dev/shm/fuzz_platformapi-XXXXXX") : QString();
     fixture = new Fixture(base);
     std::atexit([] { delete fixture; });
     QString error;
