@@ -14,10 +14,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -61,15 +63,41 @@ void checkLine(const std::string& line)
     }
 }
 
+// libFuzzer's time-out alarm interrupts blocking calls: they are retried.
+int waitFor(int fd, short events)
+{
+    pollfd entry { fd, events, 0 };
+    int ready;
+    do {
+        ready = ::poll(&entry, 1, 10000);
+    } while (ready < 0 && errno == EINTR);
+    return ready;
+}
+
+void connectTo(int fd, int port)
+{
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+        return;
+    // An interrupted connect goes on by itself; its outcome is SO_ERROR.
+    int error = errno;
+    if (error == EINTR && waitFor(fd, POLLOUT) == 1) {
+        socklen_t length = sizeof error;
+        ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+    }
+    if (error != 0)
+        fail(std::strerror(error));
+}
+
 void converse(const std::string& input)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(voiceSwitch->port()));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        fail("cannot connect to the switch");
+    if (fd < 0)
+        fail("no socket");
+    connectTo(fd, voiceSwitch->port());
 
     // The switch may close the session early (a refused LOGIN, a line too
     // long): then the rest cannot be sent, and that is fine.
@@ -77,16 +105,20 @@ void converse(const std::string& input)
     std::size_t offset = 0;
     while (offset < sent.size()) {
         const ssize_t n = ::send(fd, sent.data() + offset, sent.size() - offset, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0)
             break;
         offset += static_cast<std::size_t>(n);
     }
     char buffer[4096];
     while (true) {
-        pollfd entry { fd, POLLIN, 0 };
-        if (::poll(&entry, 1, 10000) != 1)
+        if (waitFor(fd, POLLIN) != 1)
             fail("the switch neither answered nor closed the session");
-        if (::recv(fd, buffer, sizeof buffer, 0) <= 0)
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
             break;
     }
     ::close(fd);
