@@ -21,6 +21,13 @@ namespace {
 std::atomic<int> nextStorageId { 1 };
 std::atomic<int> nextConnectionId { 1 };
 
+// Set when this thread's table of connections is destroyed: at the end of a
+// thread, and for the main thread at process exit, before static and atexit
+// destructors run. A Storage destroyed after that (a static one) must not
+// touch the table; its connection went with it. Trivially destructible, so it
+// stays readable until the thread is gone.
+thread_local bool threadConnectionsEnded = false;
+
 // The connections one thread opened, by storage; removed when the thread ends.
 struct ThreadConnections
 {
@@ -30,6 +37,7 @@ struct ThreadConnections
     {
         for (const QString& name : qAsConst(names))
             drop(name);
+        threadConnectionsEnded = true;
     }
 
     static void drop(const QString& name)
@@ -60,6 +68,8 @@ Storage::~Storage()
 {
     // Other threads' connections go with their threads; the server's threads
     // have ended before its storage is destroyed.
+    if (threadConnectionsEnded)
+        return;
     ThreadConnections& mine = threadConnections();
     const auto it = mine.names.find(id);
     if (it != mine.names.end()) {
@@ -89,6 +99,8 @@ bool Storage::open(const QString& filePath, QString* error, int schemaVersion)
 
 QSqlDatabase Storage::connection() const
 {
+    if (threadConnectionsEnded)
+        throw Sql::Error(QStringLiteral("no connection to %1 while the thread ends").arg(path).toStdString());
     ThreadConnections& mine = threadConnections();
     const auto it = mine.names.constFind(id);
     if (it != mine.names.constEnd())

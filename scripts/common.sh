@@ -15,6 +15,11 @@ FREYMO_PACKAGING_PACKAGES=(dpkg-dev file)
 # What the screenshot tour needs as well (scripts/tour.sh; ./test.sh builds
 # the tour too): libfaketime stops the platform's calendar.
 FREYMO_TOUR_PACKAGES=(faketime)
+# What test.sh's fuzz build needs besides: clang with libFuzzer and the
+# sanitizer runtimes (only recommended by clang), the symbolizer that names
+# functions in reports and suppressions, and SQLite's header for the
+# platform target's database snapshot.
+FREYMO_FUZZ_PACKAGES=(clang libclang-rt-14-dev llvm libsqlite3-dev)
 # What running the client on a machine without a display needs as well.
 FREYMO_RUN_PACKAGES=(xvfb xauth x11-utils imagemagick)
 

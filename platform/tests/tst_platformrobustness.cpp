@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -31,6 +32,7 @@ private slots:
     void restartKeepsEveryRecord();
     void olderDatabaseIsUpgradedInPlace();
     void newerDatabaseIsRefusedUntouched();
+    void storageMayOutliveItsThreadsConnections();
     void demoDataIsCompleteAndConsistent();
 
 private:
@@ -385,6 +387,22 @@ void TestPlatformRobustness::newerDatabaseIsRefusedUntouched()
     QVERIFY2(error.contains("99"), qPrintable(error));
     QCOMPARE(platform::Schema::versionOf(store.connection()), 99);
     QCOMPARE(platform::Sql::scalar(store.connection(), "SELECT COUNT(*) FROM settings").toInt(), 3);
+}
+
+void TestPlatformRobustness::storageMayOutliveItsThreadsConnections()
+{
+    // A storage destroyed after its thread's connections were dropped, as a
+    // static one is at process exit: thread-local objects end in reverse
+    // order of construction, so this holder ends after the connection table.
+    QTemporaryDir dir;
+    bool opened = false;
+    std::thread([&] {
+        thread_local std::unique_ptr<platform::Storage> holder;
+        holder = std::make_unique<platform::Storage>();
+        QString error;
+        opened = holder->open(dir.filePath("platform.db"), &error);
+    }).join();
+    QVERIFY(opened);
 }
 
 void TestPlatformRobustness::demoDataIsCompleteAndConsistent()
