@@ -36,7 +36,8 @@ struct Fixture
     QTemporaryDir folder;
     Storage storage;
     ApiRouter router;
-    ApiRouter::Settings settings { QStringLiteral("1.0.1"), QStringLiteral("127.0.0.1:8765") };
+    ApiRouter::Settings settings { QStringLiteral("1.0.1"), QStringLiteral("127.0.0.1:8765"),
+        QStringLiteral("127.0.0.1"), ServiceLimits() };
     sqlite3* pristine = nullptr;
     std::string token;
     std::string user;
