@@ -146,5 +146,19 @@ RecordingHttpServer::Reply RecordingHttpServer::replyFor(const Request& request)
 void RecordingHttpServer::waitForGate(const QString& gate)
 {
     std::unique_lock<std::mutex> lock(mutex);
+    waitingGates << gate;
     gateOpened.wait(lock, [&] { return stopping || openGates.contains(gate); });
+    waitingGates.removeOne(gate);
+}
+
+void RecordingHttpServer::releaseWaiting()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (const QString& gate : qAsConst(waitingGates)) {
+            if (!gate.startsWith(QLatin1Char('\x01')))
+                openGates << gate;
+        }
+    }
+    gateOpened.notify_all();
 }

@@ -40,6 +40,7 @@ void ScreenTestKit::cleanupTest()
     const int unanswered = boxes ? boxes->pending() : 0;
     delete boxes;
     boxes = nullptr;
+    server.releaseWaiting();
     const bool idle = waitForIdle();
     QObject::disconnect(API::instance(), nullptr, nullptr, nullptr);
     QVERIFY2(unexpected.isEmpty(), qPrintable(QStringLiteral("boxes nobody expected: ") + unexpected.join(QLatin1Char('\n'))));
