@@ -2,11 +2,10 @@
 
 #include "apicontext.h"
 #include "apierror.h"
+#include "jsonwriter.h"
 #include "sessionservice.h"
 #include "sql.h"
 
-#include <QJsonArray>
-#include <QJsonObject>
 #include <QRegularExpression>
 
 namespace platform {
@@ -58,22 +57,25 @@ ApiReply list(ApiContext& context, const Kind& kind)
         q.bind(name);
     q.bind(PartyService::pageSize).bind((page - 1) * PartyService::pageSize).exec();
 
-    QJsonArray records;
+    // The keys in the order in which QJsonObject would put them.
+    JsonWriter records;
+    records.beginArray();
     while (q.next()) {
-        QJsonObject record;
-        record.insert(QStringLiteral("id"), q.integer(0));
-        record.insert(QStringLiteral("name"), q.text(1));
-        record.insert(QStringLiteral("address"), q.text(2));
-        record.insert(QStringLiteral("linkman"), q.text(3));
-        record.insert(QStringLiteral("tel1"), q.text(4));
-        record.insert(QStringLiteral("tel2"), q.text(5));
-        record.insert(QStringLiteral("notes"), q.text(6));
-        record.insert(QStringLiteral("create_time"), q.text(7));
+        records.beginObject()
+            .key("address").value(q.text(2))
+            .key("create_time").value(q.text(7))
+            .key("id").value(q.integer(0));
         if (kind.hasIndustry)
-            record.insert(QStringLiteral("industry"), q.text(8));
-        records.append(record);
+            records.key("industry").value(q.text(8));
+        records.key("linkman").value(q.text(3))
+            .key("name").value(q.text(1))
+            .key("notes").value(q.text(6))
+            .key("tel1").value(q.text(4))
+            .key("tel2").value(q.text(5))
+            .endObject();
     }
-    return ApiReply::ok(records)
+    records.endArray();
+    return ApiReply::okWithJson(records.bytes())
         .with(QStringLiteral("page"), page)
         .with(QStringLiteral("page_size"), PartyService::pageSize);
 }

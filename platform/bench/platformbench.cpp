@@ -160,10 +160,11 @@ QString seedLargeStation(const platform::Storage& storage, int records)
         numbers
             + QStringLiteral("INSERT INTO trades (organ, truck, shipper, consignee, line, goods, weight, value,"
                              " revenue, payout, status, payout_status, create_time, start_time, complete_time)"
-                             " SELECT ?, ?, ? + i % 50, ? + i % 50, '临沂—济南', '瓷砖', 12.5, 30000, 3000, 2100,"
+                             " SELECT ?, ?, ? + i % ?, ? + i % ?, '临沂—济南', '瓷砖', 12.5, 30000, 3000, 2100,"
                              " 2, 2, %1, %1, %1 FROM n")
                   .arg(minute));
-    trades.bind(records).bind(station).bind(truckId).bind(firstShipper).bind(firstConsignee).exec();
+    const int spread = std::min(records, 50);
+    trades.bind(records).bind(station).bind(truckId).bind(firstShipper).bind(spread).bind(firstConsignee).bind(spread).exec();
     transaction.commit();
     return username;
 }
@@ -238,6 +239,7 @@ int main(int argc, char* argv[])
     // Sign in and find a resting truck, a shipper and a consignee.
     httplib::Client setup("127.0.0.1", server.port());
     setup.set_url_encode(false);
+    setup.set_read_timeout(60, 0); // a sign-in may take long under a profiler
     const std::string suffix = signIn(setup, QStringLiteral("demo"));
     for (LargeStation& station : largeStations)
         station.suffix = signIn(setup, station.username);

@@ -1,0 +1,198 @@
+#include "jsonwriter.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QLocale>
+
+#include <cmath>
+
+namespace platform {
+
+void JsonWriter::separate()
+{
+    if (comma)
+        out += ',';
+    comma = true;
+}
+
+JsonWriter& JsonWriter::beginObject()
+{
+    separate();
+    out += '{';
+    comma = false;
+    return *this;
+}
+
+JsonWriter& JsonWriter::endObject()
+{
+    out += '}';
+    comma = true;
+    return *this;
+}
+
+JsonWriter& JsonWriter::beginArray()
+{
+    separate();
+    out += '[';
+    comma = false;
+    return *this;
+}
+
+JsonWriter& JsonWriter::endArray()
+{
+    out += ']';
+    comma = true;
+    return *this;
+}
+
+JsonWriter& JsonWriter::key(const char* name)
+{
+    separate();
+    out += '"';
+    out += name;
+    out += "\":";
+    comma = false;
+    return *this;
+}
+
+JsonWriter& JsonWriter::key(const QString& name)
+{
+    separate();
+    string(name);
+    out += ':';
+    comma = false;
+    return *this;
+}
+
+JsonWriter& JsonWriter::value(const QString& text)
+{
+    separate();
+    string(text);
+    return *this;
+}
+
+void JsonWriter::string(const QString& text)
+{
+    static const char hex[] = "0123456789abcdef";
+    out += '"';
+    const QChar* p = text.constData();
+    const QChar* const end = p + text.size();
+    while (p < end) {
+        const char16_t c = p->unicode();
+        ++p;
+        if (c < 0x80) {
+            switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    const char escape[] = { '\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xf] };
+                    out.append(escape, sizeof escape);
+                } else {
+                    out += static_cast<char>(c);
+                }
+            }
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xc0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3f));
+        } else if (QChar::isHighSurrogate(c) && p < end && p->isLowSurrogate()) {
+            const char32_t u = QChar::surrogateToUcs4(c, p->unicode());
+            ++p;
+            out += static_cast<char>(0xf0 | (u >> 18));
+            out += static_cast<char>(0x80 | ((u >> 12) & 0x3f));
+            out += static_cast<char>(0x80 | ((u >> 6) & 0x3f));
+            out += static_cast<char>(0x80 | (u & 0x3f));
+        } else if (QChar::isSurrogate(c)) {
+            // A surrogate without its partner is no character: Qt escapes it.
+            const char escape[] = { '\\', 'u', hex[c >> 12], hex[(c >> 8) & 0xf], hex[(c >> 4) & 0xf], hex[c & 0xf] };
+            out.append(escape, sizeof escape);
+        } else {
+            out += static_cast<char>(0xe0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+            out += static_cast<char>(0x80 | (c & 0x3f));
+        }
+    }
+    out += '"';
+}
+
+JsonWriter& JsonWriter::value(double number)
+{
+    separate();
+    // Qt keeps a whole number that fits a 64-bit integer as that integer.
+    const double limit = 9223372036854775808.0; // 2^63
+    if (!std::isfinite(number))
+        out += "null";
+    else if (number == std::floor(number) && number >= -limit && number < limit)
+        out += QByteArray::number(static_cast<qint64>(number));
+    else
+        out += QByteArray::number(number, 'g', QLocale::FloatingPointShortest);
+    return *this;
+}
+
+JsonWriter& JsonWriter::value(bool flag)
+{
+    separate();
+    out += flag ? "true" : "false";
+    return *this;
+}
+
+JsonWriter& JsonWriter::value(const QJsonValue& any)
+{
+    switch (any.type()) {
+    case QJsonValue::Bool:
+        return value(any.toBool());
+    case QJsonValue::Double:
+        return value(any.toDouble());
+    case QJsonValue::String:
+        return value(any.toString());
+    case QJsonValue::Array: {
+        beginArray();
+        const QJsonArray array = any.toArray();
+        for (const QJsonValue& item : array)
+            value(item);
+        return endArray();
+    }
+    case QJsonValue::Object: {
+        beginObject();
+        const QJsonObject object = any.toObject();
+        for (auto it = object.constBegin(); it != object.constEnd(); ++it)
+            key(it.key()).value(it.value());
+        return endObject();
+    }
+    case QJsonValue::Null:
+    case QJsonValue::Undefined:
+        break;
+    }
+    separate();
+    out += "null";
+    return *this;
+}
+
+JsonWriter& JsonWriter::raw(const QByteArray& json)
+{
+    separate();
+    out += json;
+    return *this;
+}
+
+} // namespace platform
