@@ -22,15 +22,33 @@ struct Sql::Kept
     bool busy = false;
 };
 
+namespace {
+
+// Set once this thread's kept statements are destroyed (thread-local objects
+// go in the reverse order of their making, so the thread's connections may
+// still be dropped after them).
+thread_local bool keptStatementsGone = false;
+
+} // namespace
+
 QHash<QString, Sql::KeptByText>& Sql::keptStatements()
 {
-    thread_local QHash<QString, KeptByText> kept;
-    return kept;
+    struct Holder
+    {
+        QHash<QString, KeptByText> byConnection;
+        ~Holder() { keptStatementsGone = true; }
+    };
+    thread_local Holder holder;
+    return holder.byConnection;
 }
 
 Sql::Sql(const QSqlDatabase& db, const QString& statement)
     : statementText(statement)
 {
+    if (keptStatementsGone) {
+        prepareOwn(db);
+        return;
+    }
     KeptByText& kept = keptStatements()[db.connectionName()];
     const auto found = kept.constFind(statement);
     if (found != kept.constEnd()) {
@@ -53,10 +71,15 @@ Sql::Sql(const QSqlDatabase& db, const QString& statement)
         kept.insert(statement, fresh);
         return;
     }
+    prepareOwn(db);
+}
+
+void Sql::prepareOwn(const QSqlDatabase& db)
+{
     own = QSqlQuery(db);
     own.setForwardOnly(true);
-    if (!own.prepare(statement))
-        fail(QStringLiteral("prepare"), statement, own.lastError());
+    if (!own.prepare(statementText))
+        fail(QStringLiteral("prepare"), statementText, own.lastError());
 }
 
 Sql::~Sql()
@@ -145,7 +168,8 @@ QVariant Sql::scalar(
 
 void Sql::releaseStatements(const QString& connectionName)
 {
-    keptStatements().remove(connectionName);
+    if (!keptStatementsGone)
+        keptStatements().remove(connectionName);
 }
 
 } // namespace platform

@@ -66,6 +66,7 @@ private:
     // This thread's kept statements by connection name, then by text. A
     // connection belongs to the thread that opened it, so no lock is needed.
     static QHash<QString, KeptByText>& keptStatements();
+    void prepareOwn(const QSqlDatabase& db);
 
     QSqlQuery own; // when no kept statement could be borrowed
     QSqlQuery* query = &own;

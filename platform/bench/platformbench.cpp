@@ -169,6 +169,57 @@ QString seedLargeStation(const platform::Storage& storage, int records)
     return username;
 }
 
+// libmicrohttpd with an event loop of its own, answering every request with
+// one constant JSON body.
+class ConstantServer
+{
+public:
+    explicit ConstantServer(const std::string& body)
+        : body(body)
+    {
+        sockaddr_in loopback {};
+        loopback.sin_family = AF_INET;
+        loopback.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        daemon = MHD_start_daemon(MHD_USE_AUTO_INTERNAL_THREAD, 0, nullptr, nullptr, &ConstantServer::answer,
+            &this->body, MHD_OPTION_SOCK_ADDR, &loopback, MHD_OPTION_END);
+        const MHD_DaemonInfo* bound = daemon ? MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_BIND_PORT) : nullptr;
+        boundPort = bound ? bound->port : 0;
+    }
+    ~ConstantServer()
+    {
+        if (daemon)
+            MHD_stop_daemon(daemon);
+    }
+    ConstantServer(const ConstantServer&) = delete;
+    ConstantServer& operator=(const ConstantServer&) = delete;
+
+    int port() const { return boundPort; }
+
+private:
+    static MHD_Result answer(void* cls, MHD_Connection* connection, const char*, const char*, const char*,
+        const char*, size_t* uploadSize, void** context)
+    {
+        if (!*context) {
+            *context = cls; // the first call only announces the headers
+            return MHD_YES;
+        }
+        if (*uploadSize > 0) {
+            *uploadSize = 0;
+            return MHD_YES;
+        }
+        std::string& text = *static_cast<std::string*>(cls);
+        MHD_Response* response = MHD_create_response_from_buffer(text.size(), text.data(), MHD_RESPMEM_PERSISTENT);
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "application/json; charset=utf-8");
+        const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_OK, response);
+        MHD_destroy_response(response);
+        return queued;
+    }
+
+    std::string body;
+    MHD_Daemon* daemon = nullptr;
+    int boundPort = 0;
+};
+
 // Signs `username` in; returns "?token=…&user=…", or an empty text.
 std::string signIn(httplib::Client& client, const QString& username)
 {
@@ -266,40 +317,15 @@ int main(int argc, char* argv[])
     }
     const std::string constantBody = setup.Get(truckList.c_str())->body;
 
-    // The baseline: the same library, answering that body as a constant.
-    struct Constant
-    {
-        static MHD_Result answer(void* cls, MHD_Connection* connection, const char*, const char*, const char*,
-            const char*, size_t* uploadSize, void** context)
-        {
-            if (!*context) {
-                *context = cls; // the first call only announces the headers
-                return MHD_YES;
-            }
-            if (*uploadSize > 0) {
-                *uploadSize = 0;
-                return MHD_YES;
-            }
-            const std::string& body = *static_cast<const std::string*>(cls);
-            MHD_Response* response
-                = MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_PERSISTENT);
-            MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "application/json; charset=utf-8");
-            const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_OK, response);
-            MHD_destroy_response(response);
-            return queued;
-        }
-    };
-    sockaddr_in loopback {};
-    loopback.sin_family = AF_INET;
-    loopback.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    MHD_Daemon* baseline = MHD_start_daemon(MHD_USE_AUTO_INTERNAL_THREAD, 0, nullptr, nullptr, &Constant::answer,
-        const_cast<std::string*>(&constantBody), MHD_OPTION_SOCK_ADDR, &loopback, MHD_OPTION_END);
-    const MHD_DaemonInfo* bound = baseline ? MHD_get_daemon_info(baseline, MHD_DAEMON_INFO_BIND_PORT) : nullptr;
-    if (!bound) {
+    // The baselines: the same library, answering the truck list's body (and
+    // the version's) as a constant.
+    const ConstantServer baseline(constantBody);
+    const std::string versionBody = setup.Get("/api/system/version/windesktop/")->body;
+    const ConstantServer versionBaseline(versionBody);
+    if (baseline.port() == 0 || versionBaseline.port() == 0) {
         std::fprintf(stderr, "cannot start the baseline server\n");
         return 1;
     }
-    const int baselinePort = bound->port;
 
     std::printf("%d clients on loopback; the truck list answers %zu bytes (%d trucks with their loads)\n", clients,
         constantBody.size(),
@@ -319,7 +345,7 @@ int main(int argc, char* argv[])
     // The baseline goes beside each round, as the machine's load may change
     // from one round to the next.
     int failures = 0;
-    const auto round = [&](const QString& name, int perClient, const Request& request) {
+    const auto round = [&](const QString& name, int perClient, const Request& request, int baselinePort) {
         const Result constant = measure("baseline constant", baselinePort, clients, perClient, constantGet);
         const Result result = measure(name, server.port(), clients, perClient, request);
         print(constant);
@@ -328,12 +354,17 @@ int main(int argc, char* argv[])
             result.requestsPerSecond / constant.requestsPerSecond);
         failures += constant.failures + result.failures;
     };
-    measure("warm-up", baselinePort, clients, 50, constantGet);
+    measure("warm-up", baseline.port(), clients, 50, constantGet);
     measure("warm-up", server.port(), clients, 50, truckGet);
+    // What the server costs without the database: the version answer.
+    const auto versionGet
+        = [&](httplib::Client& client, int, int) { return succeeded(client.Get("/api/system/version/windesktop/")); };
+    if (wanted("version"))
+        round("version (no database)", reads, versionGet, versionBaseline.port());
     if (wanted("truck list"))
-        round("truck list", reads, truckGet);
+        round("truck list", reads, truckGet, baseline.port());
     if (wanted("add trade"))
-        round("add trade", writes, tradePost);
+        round("add trade", writes, tradePost, baseline.port());
 
     // The paged lists: the first and the last page of each station. The
     // answers are checked to hold a full page.
@@ -376,7 +407,6 @@ int main(int argc, char* argv[])
                 row.first, row.last);
     }
 
-    MHD_stop_daemon(baseline);
     server.stop();
     return failures == 0 ? 0 : 1;
 }
