@@ -48,14 +48,27 @@ ApiReply list(ApiContext& context, const Kind& kind)
     const qint64 page = request.page();
     QString statement
         = QStringLiteral("SELECT %1 FROM %2 WHERE organ = ? AND deleted = 0").arg(columns(kind), kind.table);
-    if (!name.isEmpty())
-        statement += QStringLiteral(" AND instr(name, ?) > 0");
-    statement += QStringLiteral(" ORDER BY id DESC LIMIT ? OFFSET ?");
+    const qint64 skipped = (page - 1) * PartyService::pageSize;
+    qint64 newestRank = 0;
+    if (name.isEmpty()) {
+        // A page is a range of ranks (see the schema), so the last page
+        // costs what the first does.
+        newestRank = Sql::scalar(context.db,
+            QStringLiteral("SELECT max(list_rank) FROM %1 WHERE organ = ?").arg(kind.table), { request.organ() }, 0)
+                         .toLongLong()
+            - skipped;
+        statement += QStringLiteral(" AND list_rank BETWEEN ? AND ? ORDER BY list_rank DESC");
+    } else {
+        // A search has to look at every name anyway.
+        statement += QStringLiteral(" AND instr(name, ?) > 0 ORDER BY id DESC LIMIT ? OFFSET ?");
+    }
     Sql q(context.db, statement);
     q.bind(request.organ());
-    if (!name.isEmpty())
-        q.bind(name);
-    q.bind(PartyService::pageSize).bind((page - 1) * PartyService::pageSize).exec();
+    if (name.isEmpty())
+        q.bind(newestRank - PartyService::pageSize + 1).bind(newestRank);
+    else
+        q.bind(name).bind(PartyService::pageSize).bind(skipped);
+    q.exec();
 
     // The keys in the order in which QJsonObject would put them.
     JsonWriter records;

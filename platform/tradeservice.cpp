@@ -163,6 +163,13 @@ ApiReply TradeService::list(ApiContext& context)
 {
     const ApiRequest& request = context.request;
     const qint64 page = request.page();
+    // A page is a range of ranks (see the schema), so the last page costs
+    // what the first does.
+    const qint64 newestRank
+        = Sql::scalar(context.db, QStringLiteral("SELECT max(list_rank) FROM trades WHERE organ = ?"),
+              { request.organ() }, 0)
+              .toLongLong()
+        - (page - 1) * pageSize;
     Sql q(context.db,
         QStringLiteral("SELECT tr.id, tr.truck, t.number, tr.shipper, s.name, tr.consignee, c.name,"
                        " tr.line, tr.goods, tr.weight, tr.value, tr.is_agency, tr.revenue, tr.payout,"
@@ -170,8 +177,8 @@ ApiReply TradeService::list(ApiContext& context)
                        " tr.start_time, tr.complete_time, tr.pay_agency_time"
                        " FROM trades tr JOIN trucks t ON t.id = tr.truck"
                        " JOIN shippers s ON s.id = tr.shipper JOIN consignees c ON c.id = tr.consignee"
-                       " WHERE tr.organ = ? ORDER BY tr.create_time DESC, tr.id DESC LIMIT ? OFFSET ?"));
-    q.bind(request.organ()).bind(pageSize).bind((page - 1) * pageSize).exec();
+                       " WHERE tr.organ = ? AND tr.list_rank BETWEEN ? AND ? ORDER BY tr.list_rank DESC"));
+    q.bind(request.organ()).bind(newestRank - pageSize + 1).bind(newestRank).exec();
     JsonWriter trades;
     trades.beginArray();
     while (q.next())
