@@ -138,14 +138,20 @@ void JsonWriter::string(const QString& text)
 JsonWriter& JsonWriter::value(double number)
 {
     separate();
-    // Qt keeps a whole number that fits a 64-bit integer as that integer.
-    const double limit = 9223372036854775808.0; // 2^63
+    // As Qt: a whole number up to 2^53 is kept as an integer; a larger whole
+    // one below 2^64 is written without an exponent; anything else in the
+    // shortest form that reads back the same.
+    const double exact = 9007199254740992.0; // 2^53
+    const double unsignedLimit = 18446744073709551616.0; // 2^64
+    const double magnitude = std::abs(number);
     if (!std::isfinite(number))
         out += "null";
-    else if (number == std::floor(number) && number >= -limit && number < limit)
+    else if (number != std::floor(number) || magnitude >= unsignedLimit)
+        out += QByteArray::number(number, 'g', QLocale::FloatingPointShortest);
+    else if (magnitude <= exact)
         out += QByteArray::number(static_cast<qint64>(number));
     else
-        out += QByteArray::number(number, 'g', QLocale::FloatingPointShortest);
+        out += QByteArray::number(number, 'f', QLocale::FloatingPointShortest);
     return *this;
 }
 
