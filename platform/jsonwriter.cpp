@@ -5,6 +5,7 @@
 #include <QJsonValue>
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 
 namespace platform {
@@ -75,64 +76,75 @@ JsonWriter& JsonWriter::value(const QString& text)
 void JsonWriter::string(const QString& text)
 {
     static const char hex[] = "0123456789abcdef";
-    out += '"';
+    // Room for the worst case (six bytes a unit), written through a pointer
+    // and cut to what was used.
+    const int start = out.size();
+    out.resize(start + 2 + 6 * text.size());
+    char* d = out.data() + start;
+    *d++ = '"';
     const QChar* p = text.constData();
     const QChar* const end = p + text.size();
     while (p < end) {
         const char16_t c = p->unicode();
         ++p;
         if (c < 0x80) {
+            char escaped = 0;
             switch (c) {
             case '"':
-                out += "\\\"";
+                escaped = '"';
                 break;
             case '\\':
-                out += "\\\\";
+                escaped = '\\';
                 break;
             case '\b':
-                out += "\\b";
+                escaped = 'b';
                 break;
             case '\f':
-                out += "\\f";
+                escaped = 'f';
                 break;
             case '\n':
-                out += "\\n";
+                escaped = 'n';
                 break;
             case '\r':
-                out += "\\r";
+                escaped = 'r';
                 break;
             case '\t':
-                out += "\\t";
+                escaped = 't';
                 break;
             default:
-                if (c < 0x20) {
-                    const char escape[] = { '\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xf] };
-                    out.append(escape, sizeof escape);
-                } else {
-                    out += static_cast<char>(c);
-                }
+                break;
+            }
+            if (escaped) {
+                *d++ = '\\';
+                *d++ = escaped;
+            } else if (c < 0x20) {
+                const char escape[] = { '\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xf] };
+                d = std::copy(escape, escape + sizeof escape, d);
+            } else {
+                *d++ = static_cast<char>(c);
             }
         } else if (c < 0x800) {
-            out += static_cast<char>(0xc0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3f));
+            *d++ = static_cast<char>(0xc0 | (c >> 6));
+            *d++ = static_cast<char>(0x80 | (c & 0x3f));
         } else if (QChar::isHighSurrogate(c) && p < end && p->isLowSurrogate()) {
             const char32_t u = QChar::surrogateToUcs4(c, p->unicode());
             ++p;
-            out += static_cast<char>(0xf0 | (u >> 18));
-            out += static_cast<char>(0x80 | ((u >> 12) & 0x3f));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3f));
-            out += static_cast<char>(0x80 | (u & 0x3f));
+            *d++ = static_cast<char>(0xf0 | (u >> 18));
+            *d++ = static_cast<char>(0x80 | ((u >> 12) & 0x3f));
+            *d++ = static_cast<char>(0x80 | ((u >> 6) & 0x3f));
+            *d++ = static_cast<char>(0x80 | (u & 0x3f));
         } else if (QChar::isSurrogate(c)) {
             // A surrogate without its partner is no character: Qt escapes it.
             const char escape[] = { '\\', 'u', hex[c >> 12], hex[(c >> 8) & 0xf], hex[(c >> 4) & 0xf], hex[c & 0xf] };
-            out.append(escape, sizeof escape);
+            d = std::copy(escape, escape + sizeof escape, d);
         } else {
-            out += static_cast<char>(0xe0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-            out += static_cast<char>(0x80 | (c & 0x3f));
+            *d++ = static_cast<char>(0xe0 | (c >> 12));
+            *d++ = static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+            *d++ = static_cast<char>(0x80 | (c & 0x3f));
         }
     }
-    out += '"';
+    *d++ = '"';
+    out.resize(static_cast<int>(d - out.constData()));
 }
 
 JsonWriter& JsonWriter::value(double number)

@@ -9,6 +9,8 @@
 #include <QHash>
 #include <QRegularExpression>
 
+#include <cmath>
+
 namespace platform {
 
 namespace {
@@ -28,7 +30,25 @@ const QString truckSelect
 // fills its fields only from JSON strings.
 QString sizeText(const Sql& q, int column)
 {
-    return q.isNull(column) ? QString() : QString::number(q.real(column), 'g', 12);
+    if (q.isNull(column))
+        return QString();
+    const double size = q.real(column);
+    // Sizes are kept to two decimals, and below a million twelve significant
+    // digits show exactly those: written by hand, that is the same text at a
+    // fraction of the cost of the general conversion.
+    const double hundredths = std::round(size * 100);
+    if (size >= 0 && size < 1e6 && std::abs(size * 100 - hundredths) < 1e-6) {
+        const qint64 h = static_cast<qint64>(hundredths);
+        QString text = QString::number(h / 100);
+        if (h % 100 != 0) {
+            text += QLatin1Char('.');
+            text += QLatin1Char(static_cast<char>('0' + h % 100 / 10));
+            if (h % 10 != 0)
+                text += QLatin1Char(static_cast<char>('0' + h % 10));
+        }
+        return text;
+    }
+    return QString::number(size, 'g', 12);
 }
 
 // The undelivered trades of the station's trucks, by truck: each a written
