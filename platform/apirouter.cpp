@@ -40,8 +40,7 @@ ApiRouter::ApiRouter()
     // The board asks for these again and again, mostly of an unchanged
     // station.
     add(get, QStringLiteral("truck"), signedIn, Mode::Read, &TruckService::list, Cost::Light, Reuse::WhileUnchanged);
-    add(get, QStringLiteral("truck/*"), signedIn, Mode::Read, &TruckService::group, Cost::Light,
-        Reuse::WhileUnchanged);
+    add(get, QStringLiteral("truck/*"), signedIn, Mode::Read, &TruckService::group, Cost::Light, Reuse::WhileUnchanged);
     add(post, QStringLiteral("truck/add"), signedIn, Mode::Write, &TruckService::add);
     add(post, QStringLiteral("truck/*/edit"), signedIn, Mode::Write, &TruckService::edit);
     add(get, QStringLiteral("truck/*/work"), signedIn, Mode::Write, &TruckService::work);
@@ -176,8 +175,7 @@ ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& 
             return route.handler(context);
 
         Transaction transaction(context.db, route.mode == Mode::Write ? Transaction::Write : Transaction::Read);
-        const bool reusable
-            = route.mode == Mode::Read && route.reuse == Reuse::WhileUnchanged && settings.reuseAnswers;
+        const bool reusable = route.mode == Mode::Read && route.reuse == Reuse::WhileUnchanged && settings.reuseAnswers;
         AnswerCache::State state;
         QString key;
         if (reusable) {

@@ -53,9 +53,10 @@ ApiReply list(ApiContext& context, const Kind& kind)
     if (name.isEmpty()) {
         // A page is a range of ranks (see the schema), so the last page
         // costs what the first does.
-        newestRank = Sql::scalar(context.db,
-            QStringLiteral("SELECT max(list_rank) FROM %1 WHERE organ = ?").arg(kind.table), { request.organ() }, 0)
-                         .toLongLong()
+        newestRank
+            = Sql::scalar(context.db, QStringLiteral("SELECT max(list_rank) FROM %1 WHERE organ = ?").arg(kind.table),
+                  { request.organ() }, 0)
+                  .toLongLong()
             - skipped;
         statement += QStringLiteral(" AND list_rank BETWEEN ? AND ? ORDER BY list_rank DESC");
     } else {
@@ -74,7 +75,9 @@ ApiReply list(ApiContext& context, const Kind& kind)
     JsonWriter records;
     records.beginArray();
     while (q.next()) {
-        records.beginObject()
+        records
+            .beginObject()
+            // clang-format off
             .key("address").value(q.text(2))
             .key("create_time").value(q.text(7))
             .key("id").value(q.integer(0));
@@ -86,6 +89,7 @@ ApiReply list(ApiContext& context, const Kind& kind)
             .key("tel1").value(q.text(4))
             .key("tel2").value(q.text(5))
             .endObject();
+        // clang-format on
     }
     records.endArray();
     return ApiReply::okWithJson(records.bytes())

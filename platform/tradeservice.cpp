@@ -8,7 +8,6 @@
 #include "sql.h"
 #include "truckservice.h"
 
-
 namespace platform {
 
 namespace {
@@ -36,6 +35,7 @@ void writeTrade(JsonWriter& json, const Sql& q)
     const bool isAgency = q.integer(11) != 0;
     const int payoutStatus = static_cast<int>(q.integer(16));
     const int agencyStatus = static_cast<int>(q.integer(17));
+    // clang-format off
     json.beginObject()
         .key("agency_status").value(agencyStatus)
         .key("agency_status_text").value(TradeService::agencyText(isAgency, agencyStatus))
@@ -63,6 +63,7 @@ void writeTrade(JsonWriter& json, const Sql& q)
         .key("value").value(q.real(10))
         .key("weight").value(q.real(9))
         .endObject();
+    // clang-format on
 }
 
 // A settlement state: 0 to `max`, or -1 for "leave it as it is". The client
@@ -166,8 +167,8 @@ ApiReply TradeService::list(ApiContext& context)
     // A page is a range of ranks (see the schema), so the last page costs
     // what the first does.
     const qint64 newestRank
-        = Sql::scalar(context.db, QStringLiteral("SELECT max(list_rank) FROM trades WHERE organ = ?"),
-              { request.organ() }, 0)
+        = Sql::scalar(
+              context.db, QStringLiteral("SELECT max(list_rank) FROM trades WHERE organ = ?"), { request.organ() }, 0)
               .toLongLong()
         - (page - 1) * pageSize;
     Sql q(context.db,
@@ -184,7 +185,9 @@ ApiReply TradeService::list(ApiContext& context)
     while (q.next())
         writeTrade(trades, q);
     trades.endArray();
-    return ApiReply::okWithJson(trades.bytes()).with(QStringLiteral("page"), page).with(QStringLiteral("page_size"), pageSize);
+    return ApiReply::okWithJson(trades.bytes())
+        .with(QStringLiteral("page"), page)
+        .with(QStringLiteral("page_size"), pageSize);
 }
 
 ApiReply TradeService::add(ApiContext& context)

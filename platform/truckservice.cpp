@@ -65,6 +65,7 @@ QHash<qint64, QByteArray> loadsByTruck(const QSqlDatabase& db, qint64 organ)
         JsonWriter& json = loads[q.integer(0)];
         if (json.bytes().isEmpty())
             json.beginArray();
+        // clang-format off
         json.beginObject()
             .key("consignee").value(q.text(4))
             .key("goods").value(q.text(3))
@@ -72,6 +73,7 @@ QHash<qint64, QByteArray> loadsByTruck(const QSqlDatabase& db, qint64 organ)
             .key("status").value(q.integer(5))
             .key("trade_id").value(q.integer(1))
             .endObject();
+        // clang-format on
     }
     QHash<qint64, QByteArray> arrays;
     for (auto it = loads.begin(); it != loads.end(); ++it)
@@ -89,6 +91,7 @@ QByteArray trucksJson(const QSqlDatabase& db, qint64 organ, Sql& q)
     json.beginArray();
     while (q.next()) {
         json.beginObject()
+            // clang-format off
             .key("company_name").value(q.text(19))
             .key("company_tel").value(q.text(20))
             .key("create_time").value(q.text(22))
@@ -114,6 +117,7 @@ QByteArray trucksJson(const QSqlDatabase& db, qint64 organ, Sql& q)
             .key("tonnage_level").value(q.integer(5))
             .key("tonnage_level_text").value(q.text(6))
             .endObject();
+        // clang-format on
     }
     json.endArray();
     return json.bytes();

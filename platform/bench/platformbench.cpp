@@ -126,11 +126,11 @@ QString seedLargeStation(const platform::Storage& storage, int records)
     const QString username = QStringLiteral("bench%1").arg(records);
     const QSqlDatabase db = storage.connection();
     platform::Transaction transaction(db, platform::Transaction::Write);
-    platform::Sql organ(db,
-        QStringLiteral("INSERT INTO organs (name, create_time) VALUES (?, '2024-01-01 08:00:00')"));
+    platform::Sql organ(db, QStringLiteral("INSERT INTO organs (name, create_time) VALUES (?, '2024-01-01 08:00:00')"));
     organ.bind(QStringLiteral("测试货站%1").arg(records)).exec();
     const qint64 station = organ.lastInsertId();
-    platform::SessionService::createUser(db, station, username, QString::fromLatin1(platform::DemoSeed::demoPassword()));
+    platform::SessionService::createUser(
+        db, station, username, QString::fromLatin1(platform::DemoSeed::demoPassword()));
     platform::Sql truck(db,
         QStringLiteral("INSERT INTO trucks (organ, number, driving_mode, tonnage_level, tonnage, packingcase_mode,"
                        " driver1_name, driver1_mobile, create_time)"
@@ -138,7 +138,8 @@ QString seedLargeStation(const platform::Storage& storage, int records)
     truck.bind(station).bind(QStringLiteral("鲁Q%1").arg(records)).exec();
     const qint64 truckId = truck.lastInsertId();
     // Rows numbered 1..records by a recursive query; one a minute.
-    const QString numbers = QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?) ");
+    const QString numbers
+        = QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?) ");
     const QString minute = QStringLiteral("datetime('2024-01-01 08:00:00', '+' || i || ' minutes')");
     platform::Sql shippers(db,
         numbers
@@ -152,10 +153,12 @@ QString seedLargeStation(const platform::Storage& storage, int records)
                              " SELECT ?, '收货人' || i, '济南市历下区', '王五', '05318888888', %1 FROM n")
                   .arg(minute));
     consignees.bind(records).bind(station).exec();
-    const qint64 firstShipper = platform::Sql::scalar(db,
-        QStringLiteral("SELECT MIN(id) FROM shippers WHERE organ = ?"), { station }).toLongLong();
-    const qint64 firstConsignee = platform::Sql::scalar(db,
-        QStringLiteral("SELECT MIN(id) FROM consignees WHERE organ = ?"), { station }).toLongLong();
+    const qint64 firstShipper
+        = platform::Sql::scalar(db, QStringLiteral("SELECT MIN(id) FROM shippers WHERE organ = ?"), { station })
+              .toLongLong();
+    const qint64 firstConsignee
+        = platform::Sql::scalar(db, QStringLiteral("SELECT MIN(id) FROM consignees WHERE organ = ?"), { station })
+              .toLongLong();
     platform::Sql trades(db,
         numbers
             + QStringLiteral("INSERT INTO trades (organ, truck, shipper, consignee, line, goods, weight, value,"
@@ -164,7 +167,14 @@ QString seedLargeStation(const platform::Storage& storage, int records)
                              " 2, 2, %1, %1, %1 FROM n")
                   .arg(minute));
     const int spread = std::min(records, 50);
-    trades.bind(records).bind(station).bind(truckId).bind(firstShipper).bind(spread).bind(firstConsignee).bind(spread).exec();
+    trades.bind(records)
+        .bind(station)
+        .bind(truckId)
+        .bind(firstShipper)
+        .bind(spread)
+        .bind(firstConsignee)
+        .bind(spread)
+        .exec();
     transaction.commit();
     return username;
 }
@@ -196,8 +206,8 @@ public:
     int port() const { return boundPort; }
 
 private:
-    static MHD_Result answer(void* cls, MHD_Connection* connection, const char*, const char*, const char*,
-        const char*, size_t* uploadSize, void** context)
+    static MHD_Result answer(void* cls, MHD_Connection* connection, const char*, const char*, const char*, const char*,
+        size_t* uploadSize, void** context)
     {
         if (!*context) {
             *context = cls; // the first call only announces the headers
@@ -223,8 +233,8 @@ private:
 // Signs `username` in; returns "?token=…&user=…", or an empty text.
 std::string signIn(httplib::Client& client, const QString& username)
 {
-    const std::string form = "password=" + std::string(platform::DemoSeed::demoPassword()) + "&username="
-        + QUrl::toPercentEncoding(username).toStdString() + "&";
+    const std::string form = "password=" + std::string(platform::DemoSeed::demoPassword())
+        + "&username=" + QUrl::toPercentEncoding(username).toStdString() + "&";
     const auto login = client.Post("/api/auth/", form, "application/x-www-form-urlencoded");
     const QJsonObject session
         = login ? QJsonDocument::fromJson(QByteArray::fromStdString(login->body)).object() : QJsonObject();
@@ -304,8 +314,9 @@ int main(int argc, char* argv[])
     const std::string suffix = signIn(setup, QStringLiteral("demo"));
     for (LargeStation& station : largeStations)
         station.suffix = signIn(setup, station.username);
-    if (suffix.empty()
-        || std::any_of(largeStations.begin(), largeStations.end(), [](const LargeStation& s) { return s.suffix.empty(); })) {
+    if (suffix.empty() || std::any_of(largeStations.begin(), largeStations.end(), [](const LargeStation& s) {
+            return s.suffix.empty();
+        })) {
         std::fprintf(stderr, "cannot sign in\n");
         return 1;
     }
@@ -396,15 +407,15 @@ int main(int argc, char* argv[])
                 continue;
             const int lastPage = (station.records + 19) / 20;
             for (const int page : { 1, lastPage }) {
-                const std::string path = "/api/" + std::string(list) + "/" + station.suffix
-                    + "&page=" + std::to_string(page) + "&name=";
+                const std::string path
+                    = "/api/" + std::string(list) + "/" + station.suffix + "&page=" + std::to_string(page) + "&name=";
                 const Request get = [&path](httplib::Client& client, int, int) {
                     const auto answer = client.Get(path.c_str());
                     return succeeded(answer) && answer->body.find("\"page_size\":20") != std::string::npos
                         && answer->body.find("\"id\"") != std::string::npos;
                 };
-                const Result result = measure(QStringLiteral("%1, page %2").arg(name).arg(page), server.port(),
-                    clients, pages, get);
+                const Result result
+                    = measure(QStringLiteral("%1, page %2").arg(name).arg(page), server.port(), clients, pages, get);
                 print(result);
                 failures += result.failures;
                 (page == 1 ? row.first : row.last) = result.p50;

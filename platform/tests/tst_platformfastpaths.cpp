@@ -37,13 +37,11 @@ void TestPlatformFastPaths::writerMatchesQt_data()
     QTest::newRow("booleans and null") << QJsonValue(QJsonArray { true, false, QJsonValue() });
     const double big = 9223372036854775808.0; // 2^63
     QJsonArray numbers { 0.0, -0.0, 3.0, 12.5, -5.5, 0.1, 1.0 / 3, 2100.0, 1e10, 1e16, 1e20, 1e300, 1e-7, 12.345,
-        123456789012.34, big, -big, std::nextafter(big, 0.0), 1.5e17, 1e19, 1.8446744073709552e19,
-        9007199254740994.0, std::numeric_limits<double>::infinity(),
-        std::nan(""), qint64(9007199254740993LL), qint64(-42) };
+        123456789012.34, big, -big, std::nextafter(big, 0.0), 1.5e17, 1e19, 1.8446744073709552e19, 9007199254740994.0,
+        std::numeric_limits<double>::infinity(), std::nan(""), qint64(9007199254740993LL), qint64(-42) };
     QTest::newRow("numbers") << QJsonValue(numbers);
-    QTest::newRow("object in Qt's key order")
-        << QJsonValue(QJsonObject { { "b", 1 }, { "a", "x" }, { "B", true }, { "aa", 2 }, { "a_b", QJsonArray {} },
-               { QString::fromUtf8("名"), QJsonObject {} } });
+    QTest::newRow("object in Qt's key order") << QJsonValue(QJsonObject { { "b", 1 }, { "a", "x" }, { "B", true },
+        { "aa", 2 }, { "a_b", QJsonArray {} }, { QString::fromUtf8("名"), QJsonObject {} } });
 }
 
 void TestPlatformFastPaths::writerMatchesQt()
@@ -58,7 +56,14 @@ void TestPlatformFastPaths::replyWithWrittenDataMatchesQt()
 {
     const QJsonArray records { QJsonObject { { "id", 7 }, { "name", QString::fromUtf8("托运人\"甲\"") } } };
     platform::JsonWriter writer;
-    writer.beginArray().beginObject().key("id").value(7).key("name").value(records.at(0)["name"]).endObject().endArray();
+    writer.beginArray()
+        .beginObject()
+        .key("id")
+        .value(7)
+        .key("name")
+        .value(records.at(0)["name"])
+        .endObject()
+        .endArray();
     // Keys around "data" on both sides of it, and one of the envelope's own.
     const auto extras = [](platform::ApiReply reply) {
         return reply.with("page", 2).with("a_first", "x").with("success", false).toJson();

@@ -345,9 +345,12 @@ void TestPlatformRecords::pagesFollowTheFullOrderAfterChanges_data()
 {
     QTest::addColumn<QString>("table");
     QTest::addColumn<QString>("order"); // the list's order over the whole table
-    QTest::newRow("trades") << "trades" << "create_time DESC, id DESC";
-    QTest::newRow("shippers") << "shippers" << "id DESC";
-    QTest::newRow("consignees") << "consignees" << "id DESC";
+    QTest::newRow("trades") << "trades"
+                            << "create_time DESC, id DESC";
+    QTest::newRow("shippers") << "shippers"
+                              << "id DESC";
+    QTest::newRow("consignees") << "consignees"
+                                << "id DESC";
 }
 
 // The pages come from ranks that the database keeps; whatever happens to the
@@ -393,8 +396,8 @@ void TestPlatformRecords::pagesFollowTheFullOrderAfterChanges()
         // Deleted at the oldest end, in the middle and at the newest; one of
         // them restored; then new ones.
         const QString kind = table.chopped(1);
-        const QList<qint64> live = ids(
-            QStringLiteral("SELECT id FROM %1 WHERE organ = ? AND deleted = 0 ORDER BY id").arg(table));
+        const QList<qint64> live
+            = ids(QStringLiteral("SELECT id FROM %1 WHERE organ = ? AND deleted = 0 ORDER BY id").arg(table));
         QVERIFY(live.size() > 3);
         for (const qint64 id : { live.first(), live.at(live.size() / 2), live.last() })
             platform::Sql(db, QStringLiteral("UPDATE %1 SET deleted = 1 WHERE id = ?").arg(table)).bind(id).exec();
