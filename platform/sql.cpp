@@ -76,10 +76,11 @@ Sql::Sql(const QSqlDatabase& db, const QString& statement)
 
 void Sql::prepareOwn(const QSqlDatabase& db)
 {
-    own = QSqlQuery(db);
-    own.setForwardOnly(true);
-    if (!own.prepare(statementText))
-        fail(QStringLiteral("prepare"), statementText, own.lastError());
+    own = std::make_unique<QSqlQuery>(db);
+    query = own.get();
+    own->setForwardOnly(true);
+    if (!own->prepare(statementText))
+        fail(QStringLiteral("prepare"), statementText, own->lastError());
 }
 
 Sql::~Sql()

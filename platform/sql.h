@@ -68,8 +68,10 @@ private:
     static QHash<QString, KeptByText>& keptStatements();
     void prepareOwn(const QSqlDatabase& db);
 
-    QSqlQuery own; // when no kept statement could be borrowed
-    QSqlQuery* query = &own;
+    // Made only when no kept statement could be borrowed: even an empty
+    // QSqlQuery looks up the default connection.
+    std::unique_ptr<QSqlQuery> own;
+    QSqlQuery* query = nullptr;
     std::shared_ptr<Kept> borrowed;
     int bound = 0;
     QString statementText;
