@@ -1,6 +1,6 @@
 #include "apireply.h"
 
-#include <QJsonDocument>
+#include "jsonwriter.h"
 
 namespace platform {
 
@@ -18,6 +18,13 @@ ApiReply ApiReply::ok(const QJsonValue& data)
     return reply;
 }
 
+ApiReply ApiReply::okWithJson(const QByteArray& data)
+{
+    ApiReply reply = ok();
+    reply.rawData = data;
+    return reply;
+}
+
 ApiReply ApiReply::refusal(const QString& errors)
 {
     ApiReply reply;
@@ -31,19 +38,30 @@ ApiReply& ApiReply::with(const QString& key, const QJsonValue& value)
     return *this;
 }
 
-QJsonObject ApiReply::toObject() const
-{
-    QJsonObject object = extra;
-    object.insert(QStringLiteral("success"), success);
-    object.insert(QStringLiteral("errors"), errorText);
-    if (!data.isUndefined())
-        object.insert(QStringLiteral("data"), data);
-    return object;
-}
-
 QByteArray ApiReply::toJson() const
 {
-    return QJsonDocument(toObject()).toJson(QJsonDocument::Compact);
+    // The envelope's own keys win over operation-specific ones of the same
+    // name; the object puts every key in its place.
+    const QString dataKey = QStringLiteral("data");
+    QJsonObject envelope = extra;
+    envelope.insert(QStringLiteral("success"), success);
+    envelope.insert(QStringLiteral("errors"), errorText);
+    if (!rawData.isEmpty())
+        envelope.insert(dataKey, QJsonValue::Null); // a place holder for the written data
+    else if (!data.isUndefined())
+        envelope.insert(dataKey, data);
+
+    JsonWriter json;
+    json.beginObject();
+    for (auto it = envelope.constBegin(); it != envelope.constEnd(); ++it) {
+        json.key(it.key());
+        if (!rawData.isEmpty() && it.key() == dataKey)
+            json.raw(rawData);
+        else
+            json.value(it.value());
+    }
+    json.endObject();
+    return json.bytes();
 }
 
 } // namespace platform

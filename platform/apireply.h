@@ -14,6 +14,9 @@ class ApiReply
 public:
     static ApiReply ok();
     static ApiReply ok(const QJsonValue& data);
+    // "data" given as one JSON value already written (see JsonWriter); it
+    // goes out as it is.
+    static ApiReply okWithJson(const QByteArray& data);
     static ApiReply refusal(const QString& errors);
 
     // Adds an operation-specific top-level key ("status", "shipper_id", ...).
@@ -21,13 +24,14 @@ public:
 
     bool isSuccess() const { return success; }
     const QString& errors() const { return errorText; }
-    QJsonObject toObject() const;
+    // The envelope as compact JSON, its keys in ascending order.
     QByteArray toJson() const;
 
 private:
     bool success = false;
     QString errorText;
     QJsonValue data = QJsonValue(QJsonValue::Undefined);
+    QByteArray rawData;
     QJsonObject extra;
 };
 

@@ -1,5 +1,6 @@
 #include "apirouter.h"
 
+#include "answercache.h"
 #include "apicontext.h"
 #include "apierror.h"
 #include "messageservice.h"
@@ -36,8 +37,10 @@ ApiRouter::ApiRouter()
     // The visit end also ends the session, whatever became of the visit.
     add(get, QStringLiteral("system/visit/*/end"), signedIn, Mode::Own, &SessionService::visitEnd);
 
-    add(get, QStringLiteral("truck"), signedIn, Mode::Read, &TruckService::list);
-    add(get, QStringLiteral("truck/*"), signedIn, Mode::Read, &TruckService::group);
+    // The board asks for these again and again, mostly of an unchanged
+    // station.
+    add(get, QStringLiteral("truck"), signedIn, Mode::Read, &TruckService::list, Cost::Light, Reuse::WhileUnchanged);
+    add(get, QStringLiteral("truck/*"), signedIn, Mode::Read, &TruckService::group, Cost::Light, Reuse::WhileUnchanged);
     add(post, QStringLiteral("truck/add"), signedIn, Mode::Write, &TruckService::add);
     add(post, QStringLiteral("truck/*/edit"), signedIn, Mode::Write, &TruckService::edit);
     add(get, QStringLiteral("truck/*/work"), signedIn, Mode::Write, &TruckService::work);
@@ -67,9 +70,10 @@ ApiRouter::ApiRouter()
     }
 }
 
-void ApiRouter::add(const QString& method, const QString& pattern, Access access, Mode mode, Handler handler, Cost cost)
+void ApiRouter::add(
+    const QString& method, const QString& pattern, Access access, Mode mode, Handler handler, Cost cost, Reuse reuse)
 {
-    routes.append(Route { method, pattern.split(QLatin1Char('/')), access, mode, handler, cost });
+    routes.append(Route { method, pattern.split(QLatin1Char('/')), access, mode, handler, cost, reuse });
 }
 
 const ApiRouter::Route* ApiRouter::match(const QStringList& segments, bool* methodMismatch, const QString& method) const
@@ -171,9 +175,26 @@ ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& 
             return route.handler(context);
 
         Transaction transaction(context.db, route.mode == Mode::Write ? Transaction::Write : Transaction::Read);
+        const bool reusable = route.mode == Mode::Read && route.reuse == Reuse::WhileUnchanged && settings.reuseAnswers;
+        AnswerCache::State state;
+        QString key;
+        if (reusable) {
+            // The state is read first, so it is that of the snapshot the
+            // answer is made from.
+            state = AnswerCache::stateOf(context.db);
+            key = QString::number(request.organ()) + QLatin1Char(' ') + request.answerKey();
+            ApiReply kept;
+            if (AnswerCache::find(context.db, key, state, &kept)) {
+                transaction.commit();
+                return kept;
+            }
+        }
         ApiReply reply = route.handler(context);
-        if (reply.isSuccess())
+        if (reply.isSuccess()) {
             transaction.commit();
+            if (reusable)
+                AnswerCache::keep(context.db, key, state, reply);
+        }
         // A refusal leaves nothing behind: the transaction rolls back.
         return reply;
     } catch (const ApiError& refusal) {

@@ -38,6 +38,9 @@ public:
         // The client's address, by which failed sign-ins are counted too.
         QString peer;
         ServiceLimits limits;
+        // Whether answers that depend only on the database are reused while
+        // it is unchanged (see AnswerCache).
+        bool reuseAnswers = true;
     };
 
     ApiRouter();
@@ -65,6 +68,10 @@ private:
     using Handler = ApiReply (*)(ApiContext&);
     // Whether the route verifies or hashes a password.
     enum class Cost { Light, PasswordHash };
+    // Whether a Read route's answer depends on nothing but the station's
+    // records and the request, so that it may be reused while the database
+    // is unchanged.
+    enum class Reuse { Never, WhileUnchanged };
 
     struct Route
     {
@@ -74,10 +81,11 @@ private:
         Mode mode;
         Handler handler;
         Cost cost;
+        Reuse reuse;
     };
 
     void add(const QString& method, const QString& pattern, Access access, Mode mode, Handler handler,
-        Cost cost = Cost::Light);
+        Cost cost = Cost::Light, Reuse reuse = Reuse::Never);
     const Route* match(const QStringList& segments, bool* methodMismatch, const QString& method) const;
     // The route named by `path` (below "/api"), if any; `segments` gets the
     // path's segments without the slashes around them.

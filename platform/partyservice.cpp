@@ -2,11 +2,10 @@
 
 #include "apicontext.h"
 #include "apierror.h"
+#include "jsonwriter.h"
 #include "sessionservice.h"
 #include "sql.h"
 
-#include <QJsonArray>
-#include <QJsonObject>
 #include <QRegularExpression>
 
 namespace platform {
@@ -49,31 +48,51 @@ ApiReply list(ApiContext& context, const Kind& kind)
     const qint64 page = request.page();
     QString statement
         = QStringLiteral("SELECT %1 FROM %2 WHERE organ = ? AND deleted = 0").arg(columns(kind), kind.table);
-    if (!name.isEmpty())
-        statement += QStringLiteral(" AND instr(name, ?) > 0");
-    statement += QStringLiteral(" ORDER BY id DESC LIMIT ? OFFSET ?");
+    const qint64 skipped = (page - 1) * PartyService::pageSize;
+    qint64 newestRank = 0;
+    if (name.isEmpty()) {
+        // A page is a range of ranks (see the schema), so the last page
+        // costs what the first does.
+        newestRank
+            = Sql::scalar(context.db, QStringLiteral("SELECT max(list_rank) FROM %1 WHERE organ = ?").arg(kind.table),
+                  { request.organ() }, 0)
+                  .toLongLong()
+            - skipped;
+        statement += QStringLiteral(" AND list_rank BETWEEN ? AND ? ORDER BY list_rank DESC");
+    } else {
+        // A search has to look at every name anyway.
+        statement += QStringLiteral(" AND instr(name, ?) > 0 ORDER BY id DESC LIMIT ? OFFSET ?");
+    }
     Sql q(context.db, statement);
     q.bind(request.organ());
-    if (!name.isEmpty())
-        q.bind(name);
-    q.bind(PartyService::pageSize).bind((page - 1) * PartyService::pageSize).exec();
+    if (name.isEmpty())
+        q.bind(newestRank - PartyService::pageSize + 1).bind(newestRank);
+    else
+        q.bind(name).bind(PartyService::pageSize).bind(skipped);
+    q.exec();
 
-    QJsonArray records;
+    // The keys in the order in which QJsonObject would put them.
+    JsonWriter records;
+    records.beginArray();
     while (q.next()) {
-        QJsonObject record;
-        record.insert(QStringLiteral("id"), q.integer(0));
-        record.insert(QStringLiteral("name"), q.text(1));
-        record.insert(QStringLiteral("address"), q.text(2));
-        record.insert(QStringLiteral("linkman"), q.text(3));
-        record.insert(QStringLiteral("tel1"), q.text(4));
-        record.insert(QStringLiteral("tel2"), q.text(5));
-        record.insert(QStringLiteral("notes"), q.text(6));
-        record.insert(QStringLiteral("create_time"), q.text(7));
+        records
+            .beginObject()
+            // clang-format off
+            .key("address").value(q.text(2))
+            .key("create_time").value(q.text(7))
+            .key("id").value(q.integer(0));
         if (kind.hasIndustry)
-            record.insert(QStringLiteral("industry"), q.text(8));
-        records.append(record);
+            records.key("industry").value(q.text(8));
+        records.key("linkman").value(q.text(3))
+            .key("name").value(q.text(1))
+            .key("notes").value(q.text(6))
+            .key("tel1").value(q.text(4))
+            .key("tel2").value(q.text(5))
+            .endObject();
+        // clang-format on
     }
-    return ApiReply::ok(records)
+    records.endArray();
+    return ApiReply::okWithJson(records.bytes())
         .with(QStringLiteral("page"), page)
         .with(QStringLiteral("page_size"), PartyService::pageSize);
 }

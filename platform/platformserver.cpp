@@ -239,8 +239,9 @@ struct PlatformServer::Glue
                 parseParams(exchange.target.substr(query + 1), &params);
             if (exchange.form)
                 parseParams(exchange.body, &params);
-            const ApiRouter::Settings settings { server.config.announcedVersion, server.publicHost,
+            ApiRouter::Settings settings { server.config.announcedVersion, server.publicHost,
                 QString::fromStdString(exchange.peer), server.config.limits };
+            settings.reuseAnswers = server.config.reuseAnswers;
             const ApiRouter::Outcome outcome = server.router.dispatch(QString::fromStdString(exchange.method),
                 QString::fromUtf8(exchange.path.data() + 4, static_cast<int>(exchange.path.size() - 4)), params,
                 server.storage, settings);

@@ -64,6 +64,9 @@ public:
         unsigned requestTimeoutSeconds = 30;
         // Sessions and text messages.
         ServiceLimits limits;
+        // Whether the board's answers are reused while the database is
+        // unchanged.
+        bool reuseAnswers = true;
     };
     using LogSink = std::function<void(const QString&)>;
 

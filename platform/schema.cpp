@@ -173,9 +173,68 @@ const QStringList version3 = {
     QStringLiteral("CREATE INDEX sms_outbox_organ_time ON sms_outbox(organ, create_time)"),
 };
 
+// The rank of a shipper or consignee among the live ones of its station,
+// oldest first (1, 2, ...), kept dense by triggers: inserting, deleting or
+// restoring one renumbers only the live records after it, which for new
+// records are none. A page, newest first, is then a range of ranks below the
+// station's highest, found through an index whatever the page's number.
+QStringList partyRanks(const QString& table)
+{
+    const QString insertBody
+        = QStringLiteral("UPDATE %1 SET list_rank = list_rank + 1"
+                         " WHERE organ = NEW.organ AND deleted = 0 AND id > NEW.id;"
+                         " UPDATE %1 SET list_rank = 1 + coalesce((SELECT list_rank FROM %1"
+                         " WHERE organ = NEW.organ AND deleted = 0 AND id < NEW.id ORDER BY id DESC LIMIT 1), 0)"
+                         " WHERE id = NEW.id;")
+              .arg(table);
+    return {
+        QStringLiteral("ALTER TABLE %1 ADD COLUMN list_rank INTEGER").arg(table),
+        QStringLiteral("UPDATE %1 SET list_rank = r.n FROM (SELECT id,"
+                       " row_number() OVER (PARTITION BY organ ORDER BY id) AS n FROM %1 WHERE deleted = 0) AS r"
+                       " WHERE r.id = %1.id")
+            .arg(table),
+        QStringLiteral("CREATE INDEX %1_rank ON %1(organ, list_rank)").arg(table),
+        QStringLiteral("CREATE TRIGGER %1_rank_insert AFTER INSERT ON %1 WHEN NEW.deleted = 0 BEGIN %2 END")
+            .arg(table, insertBody),
+        QStringLiteral("CREATE TRIGGER %1_rank_restore AFTER UPDATE OF deleted ON %1"
+                       " WHEN OLD.deleted <> 0 AND NEW.deleted = 0 BEGIN %2 END")
+            .arg(table, insertBody),
+        QStringLiteral("CREATE TRIGGER %1_rank_delete AFTER UPDATE OF deleted ON %1"
+                       " WHEN OLD.deleted = 0 AND NEW.deleted <> 0 BEGIN"
+                       " UPDATE %1 SET list_rank = NULL WHERE id = NEW.id;"
+                       " UPDATE %1 SET list_rank = list_rank - 1"
+                       " WHERE organ = NEW.organ AND deleted = 0 AND id > NEW.id; END")
+            .arg(table),
+    };
+}
+
+// Version 4: ranks for the paged lists. Shippers and consignees as above;
+// trades rank by (create_time, id) among all of the station's (trades are
+// never deleted), so that a trade entered with an earlier time than the
+// newest one still lands in its place.
+QStringList version4()
+{
+    QStringList steps = partyRanks(QStringLiteral("shippers")) + partyRanks(QStringLiteral("consignees"));
+    steps += {
+        QStringLiteral("ALTER TABLE trades ADD COLUMN list_rank INTEGER"),
+        QStringLiteral("UPDATE trades SET list_rank = r.n FROM (SELECT id,"
+                       " row_number() OVER (PARTITION BY organ ORDER BY create_time, id) AS n FROM trades) AS r"
+                       " WHERE r.id = trades.id"),
+        QStringLiteral("CREATE INDEX trades_rank ON trades(organ, list_rank)"),
+        QStringLiteral("CREATE TRIGGER trades_rank_insert AFTER INSERT ON trades BEGIN"
+                       " UPDATE trades SET list_rank = list_rank + 1"
+                       " WHERE organ = NEW.organ AND (create_time, id) > (NEW.create_time, NEW.id);"
+                       " UPDATE trades SET list_rank = 1 + coalesce((SELECT list_rank FROM trades"
+                       " WHERE organ = NEW.organ AND (create_time, id) < (NEW.create_time, NEW.id)"
+                       " ORDER BY create_time DESC, id DESC LIMIT 1), 0)"
+                       " WHERE id = NEW.id; END"),
+    };
+    return steps;
+}
+
 const QList<QStringList>& steps()
 {
-    static const QList<QStringList> all = { version1, version2, version3 };
+    static const QList<QStringList> all = { version1, version2, version3, version4() };
     return all;
 }
 

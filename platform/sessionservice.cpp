@@ -29,15 +29,39 @@ QString timeText(const QDateTime& time)
     return time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
 }
 
+// The local time `secondsAgo` seconds before now, as text. Every request's
+// session check asks for the same few within one second, and local time
+// conversions are dear: the last texts of the current second are kept.
+QString timeTextAgo(qint64 secondsAgo)
+{
+    struct Kept
+    {
+        qint64 second = -1;
+        qint64 ago = 0;
+        QString text;
+    };
+    thread_local Kept kept[4];
+    thread_local int nextSlot = 0;
+    const qint64 second = QDateTime::currentSecsSinceEpoch();
+    for (const Kept& k : kept) {
+        if (k.second == second && k.ago == secondsAgo)
+            return k.text;
+    }
+    Kept& slot = kept[nextSlot];
+    nextSlot = (nextSlot + 1) % 4;
+    slot = { second, secondsAgo, timeText(QDateTime::fromSecsSinceEpoch(second - secondsAgo)) };
+    return slot.text;
+}
+
 // The oldest sign-in and the oldest last use that a live session may have.
 QString oldestCreation(const ServiceLimits& limits)
 {
-    return timeText(QDateTime::currentDateTime().addSecs(-limits.sessionMaxAgeSeconds));
+    return timeTextAgo(limits.sessionMaxAgeSeconds);
 }
 
 QString oldestUse(const ServiceLimits& limits)
 {
-    return timeText(QDateTime::currentDateTime().addSecs(-limits.sessionIdleSeconds));
+    return timeTextAgo(limits.sessionIdleSeconds);
 }
 
 // Refuses an attempt that has to wait after earlier failures, before any
@@ -77,7 +101,7 @@ QString setting(const QSqlDatabase& db, const QString& key)
 
 QString SessionService::now()
 {
-    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    return timeTextAgo(0);
 }
 
 bool SessionService::checkSession(
@@ -105,10 +129,9 @@ bool SessionService::checkSession(
         end.bind(digest).exec();
         return false;
     }
-    const QDateTime now = QDateTime::currentDateTime();
-    if (lastSeen < timeText(now.addSecs(-lastSeenResolutionSeconds))) {
+    if (lastSeen < timeTextAgo(lastSeenResolutionSeconds)) {
         Sql touch(db, QStringLiteral("UPDATE sessions SET last_seen = ? WHERE token_digest = ?"));
-        touch.bind(timeText(now)).bind(digest).exec();
+        touch.bind(timeTextAgo(0)).bind(digest).exec();
     }
     *organ = station;
     return true;

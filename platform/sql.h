@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariant>
+
+#include <memory>
 
 #include <stdexcept>
 
@@ -12,6 +15,11 @@ namespace platform {
 // A prepared statement with positional "?" parameters on one connection.
 // Values only ever reach SQLite as bound parameters. Every failure throws
 // Sql::Error, so that a request's transaction is rolled back as a whole.
+//
+// Statements are prepared once per connection and kept by their text: an Sql
+// borrows the kept statement and resets it when it goes, so the next request
+// that runs the same text skips SQLite's parser. A statement that is in use
+// (the same text twice at once) is prepared anew for the second user.
 class Sql
 {
 public:
@@ -22,6 +30,10 @@ public:
     };
 
     Sql(const QSqlDatabase& db, const QString& statement);
+    ~Sql();
+
+    Sql(const Sql&) = delete;
+    Sql& operator=(const Sql&) = delete;
 
     // Binds the next "?". An empty text binds '' (never NULL); an invalid
     // or typed-null QVariant of another type binds NULL.
@@ -44,8 +56,24 @@ public:
     static QVariant scalar(const QSqlDatabase& db, const QString& statement, const QVariantList& params = {},
         const QVariant& fallback = {});
 
+    // Drops the statements kept for the connection `connectionName` on this
+    // thread; called before the connection is closed.
+    static void releaseStatements(const QString& connectionName);
+
 private:
-    QSqlQuery query;
+    struct Kept;
+    using KeptByText = QHash<QString, std::shared_ptr<Kept>>;
+    // This thread's kept statements by connection name, then by text. A
+    // connection belongs to the thread that opened it, so no lock is needed.
+    static QHash<QString, KeptByText>& keptStatements();
+    void prepareOwn(const QSqlDatabase& db);
+
+    // Made only when no kept statement could be borrowed: even an empty
+    // QSqlQuery looks up the default connection.
+    std::unique_ptr<QSqlQuery> own;
+    QSqlQuery* query = nullptr;
+    std::shared_ptr<Kept> borrowed;
+    int bound = 0;
     QString statementText;
 };
 

@@ -42,6 +42,7 @@ struct ThreadConnections
 
     static void drop(const QString& name)
     {
+        Sql::releaseStatements(name);
         {
             QSqlDatabase db = QSqlDatabase::database(name, false);
             if (db.isOpen())

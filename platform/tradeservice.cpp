@@ -2,13 +2,11 @@
 
 #include "apicontext.h"
 #include "apierror.h"
+#include "jsonwriter.h"
 #include "partyservice.h"
 #include "sessionservice.h"
 #include "sql.h"
 #include "truckservice.h"
-
-#include <QJsonArray>
-#include <QJsonObject>
 
 namespace platform {
 
@@ -30,38 +28,42 @@ QString statusText(qint64 status)
     }
 }
 
-QJsonObject tradeJson(const Sql& q)
+// One trade of the list's query; the keys in the order in which QJsonObject
+// would put them.
+void writeTrade(JsonWriter& json, const Sql& q)
 {
     const bool isAgency = q.integer(11) != 0;
     const int payoutStatus = static_cast<int>(q.integer(16));
     const int agencyStatus = static_cast<int>(q.integer(17));
-    QJsonObject trade;
-    trade.insert(QStringLiteral("id"), q.integer(0));
-    trade.insert(QStringLiteral("truck"), q.integer(1));
-    trade.insert(QStringLiteral("truck_number"), q.text(2));
-    trade.insert(QStringLiteral("shipper"), q.integer(3));
-    trade.insert(QStringLiteral("shipper_name"), q.text(4));
-    trade.insert(QStringLiteral("consignee"), q.integer(5));
-    trade.insert(QStringLiteral("consignee_name"), q.text(6));
-    trade.insert(QStringLiteral("line"), q.text(7));
-    trade.insert(QStringLiteral("goods"), q.text(8));
-    trade.insert(QStringLiteral("weight"), q.real(9));
-    trade.insert(QStringLiteral("value"), q.real(10));
-    trade.insert(QStringLiteral("is_agency"), isAgency);
-    trade.insert(QStringLiteral("revenue"), q.real(12));
-    trade.insert(QStringLiteral("payout"), q.real(13));
-    trade.insert(QStringLiteral("notes"), q.text(14));
-    trade.insert(QStringLiteral("status"), q.integer(15));
-    trade.insert(QStringLiteral("status_text"), statusText(q.integer(15)));
-    trade.insert(QStringLiteral("payout_status"), payoutStatus);
-    trade.insert(QStringLiteral("payout_status_text"), TradeService::payoutText(payoutStatus));
-    trade.insert(QStringLiteral("agency_status"), agencyStatus);
-    trade.insert(QStringLiteral("agency_status_text"), TradeService::agencyText(isAgency, agencyStatus));
-    trade.insert(QStringLiteral("create_time"), q.text(18));
-    trade.insert(QStringLiteral("start_time"), q.text(19));
-    trade.insert(QStringLiteral("complete_time"), q.text(20));
-    trade.insert(QStringLiteral("pay_agency_time"), q.text(21));
-    return trade;
+    // clang-format off
+    json.beginObject()
+        .key("agency_status").value(agencyStatus)
+        .key("agency_status_text").value(TradeService::agencyText(isAgency, agencyStatus))
+        .key("complete_time").value(q.text(20))
+        .key("consignee").value(q.integer(5))
+        .key("consignee_name").value(q.text(6))
+        .key("create_time").value(q.text(18))
+        .key("goods").value(q.text(8))
+        .key("id").value(q.integer(0))
+        .key("is_agency").value(isAgency)
+        .key("line").value(q.text(7))
+        .key("notes").value(q.text(14))
+        .key("pay_agency_time").value(q.text(21))
+        .key("payout").value(q.real(13))
+        .key("payout_status").value(payoutStatus)
+        .key("payout_status_text").value(TradeService::payoutText(payoutStatus))
+        .key("revenue").value(q.real(12))
+        .key("shipper").value(q.integer(3))
+        .key("shipper_name").value(q.text(4))
+        .key("start_time").value(q.text(19))
+        .key("status").value(q.integer(15))
+        .key("status_text").value(statusText(q.integer(15)))
+        .key("truck").value(q.integer(1))
+        .key("truck_number").value(q.text(2))
+        .key("value").value(q.real(10))
+        .key("weight").value(q.real(9))
+        .endObject();
+    // clang-format on
 }
 
 // A settlement state: 0 to `max`, or -1 for "leave it as it is". The client
@@ -162,6 +164,13 @@ ApiReply TradeService::list(ApiContext& context)
 {
     const ApiRequest& request = context.request;
     const qint64 page = request.page();
+    // A page is a range of ranks (see the schema), so the last page costs
+    // what the first does.
+    const qint64 newestRank
+        = Sql::scalar(
+              context.db, QStringLiteral("SELECT max(list_rank) FROM trades WHERE organ = ?"), { request.organ() }, 0)
+              .toLongLong()
+        - (page - 1) * pageSize;
     Sql q(context.db,
         QStringLiteral("SELECT tr.id, tr.truck, t.number, tr.shipper, s.name, tr.consignee, c.name,"
                        " tr.line, tr.goods, tr.weight, tr.value, tr.is_agency, tr.revenue, tr.payout,"
@@ -169,12 +178,16 @@ ApiReply TradeService::list(ApiContext& context)
                        " tr.start_time, tr.complete_time, tr.pay_agency_time"
                        " FROM trades tr JOIN trucks t ON t.id = tr.truck"
                        " JOIN shippers s ON s.id = tr.shipper JOIN consignees c ON c.id = tr.consignee"
-                       " WHERE tr.organ = ? ORDER BY tr.create_time DESC, tr.id DESC LIMIT ? OFFSET ?"));
-    q.bind(request.organ()).bind(pageSize).bind((page - 1) * pageSize).exec();
-    QJsonArray trades;
+                       " WHERE tr.organ = ? AND tr.list_rank BETWEEN ? AND ? ORDER BY tr.list_rank DESC"));
+    q.bind(request.organ()).bind(newestRank - pageSize + 1).bind(newestRank).exec();
+    JsonWriter trades;
+    trades.beginArray();
     while (q.next())
-        trades.append(tradeJson(q));
-    return ApiReply::ok(trades).with(QStringLiteral("page"), page).with(QStringLiteral("page_size"), pageSize);
+        writeTrade(trades, q);
+    trades.endArray();
+    return ApiReply::okWithJson(trades.bytes())
+        .with(QStringLiteral("page"), page)
+        .with(QStringLiteral("page_size"), pageSize);
 }
 
 ApiReply TradeService::add(ApiContext& context)

@@ -2,11 +2,40 @@
 
 #include "sql.h"
 
+#include <QHash>
+
+#include <chrono>
+#include <memory>
+
 namespace platform {
+
+namespace {
+
+// The lock of the writers of one database file, by its path.
+std::timed_mutex& writersOf(const QString& path)
+{
+    static std::mutex guard;
+    static QHash<QString, std::shared_ptr<std::timed_mutex>> locks;
+    const std::lock_guard<std::mutex> lock(guard);
+    std::shared_ptr<std::timed_mutex>& found = locks[path];
+    if (!found)
+        found = std::make_shared<std::timed_mutex>();
+    return *found;
+}
+
+// As long as the connections' busy timeout (see Storage).
+const std::chrono::seconds longestTurnWait(10);
+
+} // namespace
 
 Transaction::Transaction(const QSqlDatabase& database, Mode mode)
     : db(database)
 {
+    if (mode == Write) {
+        writeTurn = std::unique_lock<std::timed_mutex>(writersOf(db.databaseName()), std::defer_lock);
+        if (!writeTurn.try_lock_for(longestTurnWait))
+            writeTurn.release();
+    }
     Sql::run(db, mode == Write ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
     open = true;
 }
@@ -28,12 +57,16 @@ void Transaction::commit()
     // back, so the connection is clean for the next request.
     Sql::run(db, QStringLiteral("COMMIT"));
     open = false;
+    if (writeTurn.owns_lock())
+        writeTurn.unlock();
 }
 
 void Transaction::rollback()
 {
     open = false;
     Sql::run(db, QStringLiteral("ROLLBACK"));
+    if (writeTurn.owns_lock())
+        writeTurn.unlock();
 }
 
 } // namespace platform

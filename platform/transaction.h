@@ -2,12 +2,20 @@
 
 #include <QSqlDatabase>
 
+#include <mutex>
+
 namespace platform {
 
 // One SQLite transaction on a connection. A write transaction takes the write
 // lock at its start (BEGIN IMMEDIATE), so concurrent writers wait for each other
 // through the busy timeout instead of failing when a read lock would have to be
 // upgraded. Whatever is not committed is rolled back when the object goes.
+//
+// Writers of one file within this process also take turns on a lock before
+// BEGIN IMMEDIATE: a waiting writer is woken the moment the lock is free,
+// where SQLite's busy handler would poll with sleeps of up to 100 ms. A turn
+// not had within the busy timeout is not waited for any longer; SQLite's own
+// waiting then decides.
 class Transaction
 {
 public:
@@ -24,6 +32,7 @@ public:
 
 private:
     QSqlDatabase db;
+    std::unique_lock<std::timed_mutex> writeTurn;
     bool open = false;
 };
 

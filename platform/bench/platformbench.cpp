@@ -1,12 +1,22 @@
-// Throughput and latency of the platform on loopback: the truck list and
-// adding a trade, beside the platform's HTTP library (libmicrohttpd, with the
-// same event loop) answering a constant JSON body (the baseline) in the same
-// run. Not a test; run it by hand:
-//   freymo-platform-bench [--clients N] [--reads N] [--writes N]
+// Throughput and latency of the platform on loopback, beside the platform's
+// HTTP library (libmicrohttpd, with the same event loop) answering a constant
+// JSON body of the truck list's size (the baseline) in the same run:
+// - the truck list (the board's request) and adding a trade, as ratios of the
+//   baseline's requests per second;
+// - the paged trade, shipper and consignee lists of a station with 1,000 and
+//   of one with 100,000 records of each, at the first and at the last page,
+//   whose times should not differ.
+// Not a test; run it by hand:
+//   freymo-platform-bench [--clients N] [--reads N] [--writes N] [--pages N]
+//                         [--records N,N] [--only TEXT]
+// --only runs just the rounds whose names contain TEXT (and the baseline).
 
 #include "demoseed.h"
 #include "platformserver.h"
+#include "sessionservice.h"
+#include "sql.h"
 #include "storage.h"
+#include "transaction.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -42,10 +52,11 @@ struct Result
     int failures = 0;
 };
 
+using Request = std::function<bool(httplib::Client&, int client, int index)>;
+
 // Runs `perClient` requests on each of `clients` kept-alive connections at once.
 // `request` returns false for a failed request.
-Result measure(const QString& name, int port, int clients, int perClient,
-    const std::function<bool(httplib::Client&, int client, int index)>& request)
+Result measure(const QString& name, int port, int clients, int perClient, const Request& request)
 {
     std::vector<std::vector<double>> latencies(static_cast<size_t>(clients));
     std::atomic<int> failures { 0 };
@@ -90,8 +101,9 @@ Result measure(const QString& name, int port, int clients, int perClient,
 
 void print(const Result& r)
 {
-    std::printf("%-22s %9.0f req/s   p50 %6.2f ms   p90 %6.2f ms   p99 %6.2f ms   max %7.2f ms   failed %d\n",
+    std::printf("%-30s %8.0f req/s  p50 %6.2f ms  p90 %6.2f ms  p99 %6.2f ms  max %7.2f ms  failed %d\n",
         qPrintable(r.name), r.requestsPerSecond, r.p50, r.p90, r.p99, r.max, r.failures);
+    std::fflush(stdout);
 }
 
 // The same cheap check for every answer, the baseline's included, so that
@@ -107,15 +119,150 @@ int intOption(const QStringList& args, const QString& name, int fallback)
     return at >= 0 && at + 1 < args.size() ? std::max(1, args.at(at + 1).toInt()) : fallback;
 }
 
+// A station of `records` shippers, consignees and delivered trades (one
+// truck), made in one transaction; returns its user's name.
+QString seedLargeStation(const platform::Storage& storage, int records)
+{
+    const QString username = QStringLiteral("bench%1").arg(records);
+    const QSqlDatabase db = storage.connection();
+    platform::Transaction transaction(db, platform::Transaction::Write);
+    platform::Sql organ(db, QStringLiteral("INSERT INTO organs (name, create_time) VALUES (?, '2024-01-01 08:00:00')"));
+    organ.bind(QStringLiteral("测试货站%1").arg(records)).exec();
+    const qint64 station = organ.lastInsertId();
+    platform::SessionService::createUser(
+        db, station, username, QString::fromLatin1(platform::DemoSeed::demoPassword()));
+    platform::Sql truck(db,
+        QStringLiteral("INSERT INTO trucks (organ, number, driving_mode, tonnage_level, tonnage, packingcase_mode,"
+                       " driver1_name, driver1_mobile, create_time)"
+                       " VALUES (?, ?, 1, 0, 30, 1, '张三', '13800000000', '2024-01-01 08:00:00')"));
+    truck.bind(station).bind(QStringLiteral("鲁Q%1").arg(records)).exec();
+    const qint64 truckId = truck.lastInsertId();
+    // Rows numbered 1..records by a recursive query; one a minute.
+    const QString numbers
+        = QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?) ");
+    const QString minute = QStringLiteral("datetime('2024-01-01 08:00:00', '+' || i || ' minutes')");
+    platform::Sql shippers(db,
+        numbers
+            + QStringLiteral("INSERT INTO shippers (organ, name, address, industry, linkman, tel1, create_time)"
+                             " SELECT ?, '托运人' || i, '临沂市兰山区', '五金', '李四', '05398888888', %1 FROM n")
+                  .arg(minute));
+    shippers.bind(records).bind(station).exec();
+    platform::Sql consignees(db,
+        numbers
+            + QStringLiteral("INSERT INTO consignees (organ, name, address, linkman, tel1, create_time)"
+                             " SELECT ?, '收货人' || i, '济南市历下区', '王五', '05318888888', %1 FROM n")
+                  .arg(minute));
+    consignees.bind(records).bind(station).exec();
+    const qint64 firstShipper
+        = platform::Sql::scalar(db, QStringLiteral("SELECT MIN(id) FROM shippers WHERE organ = ?"), { station })
+              .toLongLong();
+    const qint64 firstConsignee
+        = platform::Sql::scalar(db, QStringLiteral("SELECT MIN(id) FROM consignees WHERE organ = ?"), { station })
+              .toLongLong();
+    platform::Sql trades(db,
+        numbers
+            + QStringLiteral("INSERT INTO trades (organ, truck, shipper, consignee, line, goods, weight, value,"
+                             " revenue, payout, status, payout_status, create_time, start_time, complete_time)"
+                             " SELECT ?, ?, ? + i % ?, ? + i % ?, '临沂—济南', '瓷砖', 12.5, 30000, 3000, 2100,"
+                             " 2, 2, %1, %1, %1 FROM n")
+                  .arg(minute));
+    const int spread = std::min(records, 50);
+    trades.bind(records)
+        .bind(station)
+        .bind(truckId)
+        .bind(firstShipper)
+        .bind(spread)
+        .bind(firstConsignee)
+        .bind(spread)
+        .exec();
+    transaction.commit();
+    return username;
+}
+
+// libmicrohttpd with an event loop of its own, answering every request with
+// one constant JSON body.
+class ConstantServer
+{
+public:
+    explicit ConstantServer(const std::string& body)
+        : body(body)
+    {
+        sockaddr_in loopback {};
+        loopback.sin_family = AF_INET;
+        loopback.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        daemon = MHD_start_daemon(MHD_USE_AUTO_INTERNAL_THREAD, 0, nullptr, nullptr, &ConstantServer::answer,
+            &this->body, MHD_OPTION_SOCK_ADDR, &loopback, MHD_OPTION_END);
+        const MHD_DaemonInfo* bound = daemon ? MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_BIND_PORT) : nullptr;
+        boundPort = bound ? bound->port : 0;
+    }
+    ~ConstantServer()
+    {
+        if (daemon)
+            MHD_stop_daemon(daemon);
+    }
+    ConstantServer(const ConstantServer&) = delete;
+    ConstantServer& operator=(const ConstantServer&) = delete;
+
+    int port() const { return boundPort; }
+
+private:
+    static MHD_Result answer(void* cls, MHD_Connection* connection, const char*, const char*, const char*, const char*,
+        size_t* uploadSize, void** context)
+    {
+        if (!*context) {
+            *context = cls; // the first call only announces the headers
+            return MHD_YES;
+        }
+        if (*uploadSize > 0) {
+            *uploadSize = 0;
+            return MHD_YES;
+        }
+        std::string& text = *static_cast<std::string*>(cls);
+        MHD_Response* response = MHD_create_response_from_buffer(text.size(), text.data(), MHD_RESPMEM_PERSISTENT);
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "application/json; charset=utf-8");
+        const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_OK, response);
+        MHD_destroy_response(response);
+        return queued;
+    }
+
+    std::string body;
+    MHD_Daemon* daemon = nullptr;
+    int boundPort = 0;
+};
+
+// Signs `username` in; returns "?token=…&user=…", or an empty text.
+std::string signIn(httplib::Client& client, const QString& username)
+{
+    const std::string form = "password=" + std::string(platform::DemoSeed::demoPassword())
+        + "&username=" + QUrl::toPercentEncoding(username).toStdString() + "&";
+    const auto login = client.Post("/api/auth/", form, "application/x-www-form-urlencoded");
+    const QJsonObject session
+        = login ? QJsonDocument::fromJson(QByteArray::fromStdString(login->body)).object() : QJsonObject();
+    if (!session.value("success").toBool())
+        return std::string();
+    return QStringLiteral("?token=%1&user=%2")
+        .arg(session.value("token").toString())
+        .arg(session.value("user").toInt())
+        .toStdString();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    const int clients = intOption(args, "--clients", 4);
-    const int reads = intOption(args, "--reads", 2000);
-    const int writes = intOption(args, "--writes", 500);
+    const int clients = intOption(args, "--clients", 16);
+    const int reads = intOption(args, "--reads", 1000);
+    const int writes = intOption(args, "--writes", 250);
+    const int pages = intOption(args, "--pages", 100);
+    const int onlyAt = args.indexOf("--only");
+    const QString only = onlyAt >= 0 && onlyAt + 1 < args.size() ? args.at(onlyAt + 1) : QString();
+    const int recordsAt = args.indexOf("--records");
+    const QStringList recordCounts = recordsAt >= 0 && recordsAt + 1 < args.size()
+        ? args.at(recordsAt + 1).split(QLatin1Char(','))
+        : QStringList { "1000", "100000" };
+    const auto wanted = [&](const QString& name) { return only.isEmpty() || name.contains(only); };
 
     QTemporaryDir dir;
     platform::Storage storage;
@@ -125,6 +272,21 @@ int main(int argc, char* argv[])
         return 1;
     }
     platform::DemoSeed::seedIfEmpty(storage);
+    struct LargeStation
+    {
+        int records;
+        QString username;
+        std::string suffix;
+    };
+    std::vector<LargeStation> largeStations;
+    for (const QString& count : recordCounts) {
+        const int records = std::max(20, count.toInt());
+        const Clock::time_point before = Clock::now();
+        largeStations.push_back({ records, seedLargeStation(storage, records), std::string() });
+        std::printf("seeded a station with %d shippers, consignees and trades in %.1f s\n", records,
+            std::chrono::duration<double>(Clock::now() - before).count());
+    }
+
     platform::PlatformServer::Config config;
     config.port = 0;
     platform::PlatformServer server(storage, config);
@@ -134,21 +296,30 @@ int main(int argc, char* argv[])
         return 1;
     }
     server.start();
+    // The same platform on the same database, making every answer afresh.
+    platform::PlatformServer::Config freshConfig = config;
+    freshConfig.reuseAnswers = false;
+    platform::PlatformServer fresh(storage, freshConfig);
+    fresh.setLogSink([](const QString&) {});
+    if (!fresh.bind(&error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    fresh.start();
 
     // Sign in and find a resting truck, a shipper and a consignee.
     httplib::Client setup("127.0.0.1", server.port());
     setup.set_url_encode(false);
-    const auto login = setup.Post("/api/auth/", "password=load&username=demo&", "application/x-www-form-urlencoded");
-    const QJsonObject session
-        = login ? QJsonDocument::fromJson(QByteArray::fromStdString(login->body)).object() : QJsonObject();
-    if (!session.value("success").toBool()) {
-        std::fprintf(stderr, "cannot sign in as the demo user\n");
+    setup.set_read_timeout(60, 0); // a sign-in may take long under a profiler
+    const std::string suffix = signIn(setup, QStringLiteral("demo"));
+    for (LargeStation& station : largeStations)
+        station.suffix = signIn(setup, station.username);
+    if (suffix.empty() || std::any_of(largeStations.begin(), largeStations.end(), [](const LargeStation& s) {
+            return s.suffix.empty();
+        })) {
+        std::fprintf(stderr, "cannot sign in\n");
         return 1;
     }
-    const std::string suffix = QStringLiteral("?token=%1&user=%2")
-                                   .arg(session.value("token").toString())
-                                   .arg(session.value("user").toInt())
-                                   .toStdString();
     const std::string truckList = "/api/truck/" + suffix;
     const auto firstId = [&](const std::string& path) {
         const auto answer = setup.Get(path.c_str());
@@ -167,40 +338,15 @@ int main(int argc, char* argv[])
     }
     const std::string constantBody = setup.Get(truckList.c_str())->body;
 
-    // The baseline: the same library, answering that body as a constant.
-    struct Constant
-    {
-        static MHD_Result answer(void* cls, MHD_Connection* connection, const char*, const char*, const char*,
-            const char*, size_t* uploadSize, void** context)
-        {
-            if (!*context) {
-                *context = cls; // the first call only announces the headers
-                return MHD_YES;
-            }
-            if (*uploadSize > 0) {
-                *uploadSize = 0;
-                return MHD_YES;
-            }
-            const std::string& body = *static_cast<const std::string*>(cls);
-            MHD_Response* response
-                = MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_PERSISTENT);
-            MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "application/json; charset=utf-8");
-            const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_OK, response);
-            MHD_destroy_response(response);
-            return queued;
-        }
-    };
-    sockaddr_in loopback {};
-    loopback.sin_family = AF_INET;
-    loopback.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    MHD_Daemon* baseline = MHD_start_daemon(MHD_USE_AUTO_INTERNAL_THREAD, 0, nullptr, nullptr, &Constant::answer,
-        const_cast<std::string*>(&constantBody), MHD_OPTION_SOCK_ADDR, &loopback, MHD_OPTION_END);
-    const MHD_DaemonInfo* bound = baseline ? MHD_get_daemon_info(baseline, MHD_DAEMON_INFO_BIND_PORT) : nullptr;
-    if (!bound) {
+    // The baselines: the same library, answering the truck list's body (and
+    // the version's) as a constant.
+    const ConstantServer baseline(constantBody);
+    const std::string versionBody = setup.Get("/api/system/version/windesktop/")->body;
+    const ConstantServer versionBaseline(versionBody);
+    if (baseline.port() == 0 || versionBaseline.port() == 0) {
         std::fprintf(stderr, "cannot start the baseline server\n");
         return 1;
     }
-    const int baselinePort = bound->port;
 
     std::printf("%d clients on loopback; the truck list answers %zu bytes (%d trucks with their loads)\n", clients,
         constantBody.size(),
@@ -217,23 +363,74 @@ int main(int argc, char* argv[])
         return succeeded(client.Post(addPath.c_str(), body.toStdString(), "application/x-www-form-urlencoded"));
     };
 
-    // Warm up, then measure.
-    measure("warm-up", baselinePort, clients, 100, constantGet);
-    measure("warm-up", server.port(), clients, 100, truckGet);
-    const Result constant = measure("baseline constant", baselinePort, clients, reads, constantGet);
-    const Result trucks = measure("truck list", server.port(), clients, reads, truckGet);
-    const Result baselineForWrites = measure("baseline constant", baselinePort, clients, writes, constantGet);
-    const Result trades = measure("add trade", server.port(), clients, writes, tradePost);
-    print(constant);
-    print(trucks);
-    print(trades);
-    std::printf("truck list / baseline: %.2f of the baseline's requests per second\n",
-        trucks.requestsPerSecond / constant.requestsPerSecond);
-    std::printf(
-        "add trade / baseline:  %.2f of the baseline's requests per second (baseline %.0f req/s in that round)\n",
-        trades.requestsPerSecond / baselineForWrites.requestsPerSecond, baselineForWrites.requestsPerSecond);
+    // The baseline goes beside each round, as the machine's load may change
+    // from one round to the next.
+    int failures = 0;
+    const auto round = [&](const QString& name, int perClient, const Request& request, int baselinePort, int port) {
+        const Result constant = measure("baseline constant", baselinePort, clients, perClient, constantGet);
+        const Result result = measure(name, port, clients, perClient, request);
+        print(constant);
+        print(result);
+        std::printf("%s / baseline: %.2f of the baseline's requests per second\n\n", qPrintable(name),
+            result.requestsPerSecond / constant.requestsPerSecond);
+        failures += constant.failures + result.failures;
+    };
+    measure("warm-up", baseline.port(), clients, 50, constantGet);
+    measure("warm-up", server.port(), clients, 50, truckGet);
+    // What the server costs without the database: the version answer.
+    const auto versionGet
+        = [&](httplib::Client& client, int, int) { return succeeded(client.Get("/api/system/version/windesktop/")); };
+    if (wanted("version"))
+        round("version (no database)", reads, versionGet, versionBaseline.port(), server.port());
+    if (wanted("truck list")) {
+        round("truck list", reads, truckGet, baseline.port(), server.port());
+        round("truck list, made afresh", reads, truckGet, baseline.port(), fresh.port());
+    }
+    if (wanted("add trade"))
+        round("add trade", writes, tradePost, baseline.port(), server.port());
 
-    MHD_stop_daemon(baseline);
+    // The paged lists: the first and the last page of each station. The
+    // answers are checked to hold a full page.
+    struct Row
+    {
+        QString list;
+        int records;
+        double first;
+        double last;
+    };
+    std::vector<Row> rows;
+    for (const char* list : { "trade", "shipper", "consignee" }) {
+        for (const LargeStation& station : largeStations) {
+            Row row { QString::fromLatin1(list), station.records, 0, 0 };
+            const QString name = QStringLiteral("%1 list, %2 records").arg(row.list).arg(station.records);
+            if (!wanted(name))
+                continue;
+            const int lastPage = (station.records + 19) / 20;
+            for (const int page : { 1, lastPage }) {
+                const std::string path
+                    = "/api/" + std::string(list) + "/" + station.suffix + "&page=" + std::to_string(page) + "&name=";
+                const Request get = [&path](httplib::Client& client, int, int) {
+                    const auto answer = client.Get(path.c_str());
+                    return succeeded(answer) && answer->body.find("\"page_size\":20") != std::string::npos
+                        && answer->body.find("\"id\"") != std::string::npos;
+                };
+                const Result result
+                    = measure(QStringLiteral("%1, page %2").arg(name).arg(page), server.port(), clients, pages, get);
+                print(result);
+                failures += result.failures;
+                (page == 1 ? row.first : row.last) = result.p50;
+            }
+            rows.push_back(row);
+        }
+    }
+    if (!rows.empty()) {
+        std::printf("\np50 of a page (ms)   records   first page   last page\n");
+        for (const Row& row : rows)
+            std::printf("%-20s %8d   %10.2f   %9.2f\n", qPrintable(row.list + QStringLiteral(" list")), row.records,
+                row.first, row.last);
+    }
+
+    fresh.stop();
     server.stop();
-    return constant.failures + trucks.failures + trades.failures == 0 ? 0 : 1;
+    return failures == 0 ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 
 #include "platformtestclient.h"
 #include "platformtestserver.h"
+#include "sql.h"
 
 #include <QtTest>
 
@@ -20,6 +21,7 @@ private slots:
     void tripMovesTheTradesAndTheLoads();
     void deletionWaitsForTheOpenTrades();
     void truckListPagesAndFilters();
+    void boardAnswersFollowEveryWrite();
     void stationsCannotReachEachOthersRecords();
 
 private:
@@ -317,6 +319,38 @@ void TestPlatformFleet::truckListPagesAndFilters()
         QVERIFY(answer.isEnvelope());
         QCOMPARE(answer.errors(), QStringLiteral("页码无效！"));
     }
+}
+
+// The board's answers are reused while the database is unchanged; each
+// worker keeps its own, so the board is asked often enough to meet them all.
+void TestPlatformFleet::boardAnswersFollowEveryWrite()
+{
+    const qint64 truck = demo->addTruck(QStringLiteral("鲁Q24680"));
+    QVERIFY(truck > 0);
+    const auto numbersOnTheBoard = [&] {
+        QSet<QString> seen;
+        for (int i = 0; i < 48; ++i) {
+            for (const QString& group : { QString(), QStringLiteral("0/") }) {
+                for (const QJsonValue& value : demo->get("/truck/" + group + demo->suffix()).array()) {
+                    if (value.toObject().value("id").toVariant().toLongLong() == truck)
+                        seen.insert(value.toObject().value("number").toString());
+                }
+            }
+        }
+        return seen;
+    };
+    QCOMPARE(numbersOnTheBoard(), QSet<QString> { QStringLiteral("鲁Q24680") });
+    // Changed by another connection, as another process would.
+    platform::Sql(server.storage()->connection(), QStringLiteral("UPDATE trucks SET number = ? WHERE id = ?"))
+        .bind(QStringLiteral("鲁Q13579"))
+        .bind(truck)
+        .exec();
+    QCOMPARE(numbersOnTheBoard(), QSet<QString> { QStringLiteral("鲁Q13579") });
+    // Changed through the platform: by one of the workers' connections.
+    QVERIFY(demo->post(QStringLiteral("/truck/%1/edit/").arg(truck) + demo->suffix(),
+                    PlatformTestClient::truckForm(QStringLiteral("鲁Q11223")))
+                .success());
+    QCOMPARE(numbersOnTheBoard(), QSet<QString> { QStringLiteral("鲁Q11223") });
 }
 
 void TestPlatformFleet::stationsCannotReachEachOthersRecords()

@@ -3,6 +3,7 @@
 
 #include "platformtestclient.h"
 #include "platformtestserver.h"
+#include "sql.h"
 
 #include <QtTest>
 
@@ -23,6 +24,8 @@ private slots:
     void tradeRefusals_data();
     void tradeRefusals();
     void tradeListIsNewestFirstInPagesOf20();
+    void pagesFollowTheFullOrderAfterChanges_data();
+    void pagesFollowTheFullOrderAfterChanges();
     void settlementChangesTheStatesAndTheirTexts();
     void tradeCorrections();
 
@@ -336,6 +339,90 @@ void TestPlatformRecords::tradeListIsNewestFirstInPagesOf20()
     QCOMPARE(ids.size(), all.size());
     // Without a page the first page is meant.
     QCOMPARE(demo->get("/trade/" + demo->suffix()).array(), first);
+}
+
+void TestPlatformRecords::pagesFollowTheFullOrderAfterChanges_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("order"); // the list's order over the whole table
+    QTest::newRow("trades") << "trades"
+                            << "create_time DESC, id DESC";
+    QTest::newRow("shippers") << "shippers"
+                              << "id DESC";
+    QTest::newRow("consignees") << "consignees"
+                                << "id DESC";
+}
+
+// The pages come from ranks that the database keeps; whatever happens to the
+// records, page after page has to give what one ordered query over the whole
+// table gives.
+void TestPlatformRecords::pagesFollowTheFullOrderAfterChanges()
+{
+    QFETCH(QString, table);
+    QFETCH(QString, order);
+    const QSqlDatabase db = server.storage()->connection();
+    const auto ids = [&](const QString& statement) {
+        QList<qint64> list;
+        platform::Sql q(db, statement);
+        q.bind(demo->organ()).exec();
+        while (q.next())
+            list.append(q.integer(0));
+        return list;
+    };
+    const auto column = [&](const QString& name) {
+        return ids(QStringLiteral("SELECT %1 FROM %2 WHERE organ = ? ORDER BY id").arg(name, table));
+    };
+
+    if (table == QLatin1String("trades")) {
+        // Trades entered with a time before the newest, and with the same
+        // time as another (sign-ins within one second): they rank in between.
+        const QList<qint64> existing = column(QStringLiteral("id"));
+        for (const QString& time : { QStringLiteral("2001-01-01 00:00:00"), QStringLiteral("2999-01-01 00:00:00") }) {
+            for (int i = 0; i < 3; ++i) {
+                platform::Sql insert(db,
+                    QStringLiteral("INSERT INTO trades (organ, truck, shipper, consignee, line, goods, weight,"
+                                   " create_time) SELECT organ, truck, shipper, consignee, line, goods, weight, ?"
+                                   " FROM trades WHERE id = ?"));
+                insert.bind(time).bind(existing.at(i * 7 % existing.size())).exec();
+            }
+        }
+        const qint64 middle = existing.at(existing.size() / 2);
+        platform::Sql copy(db,
+            QStringLiteral("INSERT INTO trades (organ, truck, shipper, consignee, line, goods, weight, create_time)"
+                           " SELECT organ, truck, shipper, consignee, line, goods, weight, create_time"
+                           " FROM trades WHERE id = ?"));
+        copy.bind(middle).exec();
+    } else {
+        // Deleted at the oldest end, in the middle and at the newest; one of
+        // them restored; then new ones.
+        const QString kind = table.chopped(1);
+        const QList<qint64> live
+            = ids(QStringLiteral("SELECT id FROM %1 WHERE organ = ? AND deleted = 0 ORDER BY id").arg(table));
+        QVERIFY(live.size() > 3);
+        for (const qint64 id : { live.first(), live.at(live.size() / 2), live.last() })
+            platform::Sql(db, QStringLiteral("UPDATE %1 SET deleted = 1 WHERE id = ?").arg(table)).bind(id).exec();
+        platform::Sql(db, QStringLiteral("UPDATE %1 SET deleted = 0 WHERE id = ?").arg(table))
+            .bind(live.at(live.size() / 2))
+            .exec();
+        for (int i = 0; i < 3; ++i) {
+            const qint64 id = kind == QLatin1String("shipper")
+                ? demo->addShipper(QStringLiteral("分页托运人%1").arg(i))
+                : demo->addConsignee(QStringLiteral("分页收货人%1").arg(i));
+            QVERIFY(id > 0);
+        }
+    }
+
+    const QString filter = table == QLatin1String("trades") ? QString() : QStringLiteral(" AND deleted = 0");
+    const QList<qint64> expected
+        = ids(QStringLiteral("SELECT id FROM %1 WHERE organ = ?%2 ORDER BY %3").arg(table, filter, order));
+    const QString path = QStringLiteral("/%1/").arg(table.chopped(1));
+    // Every page, and the empty one after the last.
+    for (int page = 1; page <= expected.size() / 20 + 2; ++page) {
+        QList<qint64> listed;
+        for (const QJsonValue& value : demo->get(path + demo->suffix({ { "page", QString::number(page) } })).array())
+            listed.append(value.toObject().value("id").toVariant().toLongLong());
+        QCOMPARE(listed, expected.mid((page - 1) * 20, 20));
+    }
 }
 
 void TestPlatformRecords::settlementChangesTheStatesAndTheirTexts()

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "apireply.h"
+
+#include <QSqlDatabase>
+#include <QString>
+
+namespace platform {
+
+// Answers of read requests, reused while the database is unchanged: no
+// commit by another connection since (SQLite's data_version, which also
+// covers other processes) and no row changed by this connection (its total
+// changes). Both numbers belong to one connection, and a connection to one
+// thread, so each thread keeps its own answers and needs no lock.
+//
+// Only answers that depend on nothing but the database and the request's key
+// may be kept: not the time of day, not the signed-in user.
+class AnswerCache
+{
+public:
+    struct State
+    {
+        qint64 dataVersion = -1;
+        qint64 changes = -1;
+        bool operator==(const State& other) const
+        {
+            return dataVersion == other.dataVersion && changes == other.changes;
+        }
+    };
+
+    // The state of the database as the connection's current read transaction
+    // sees it (it starts the transaction's snapshot when none is taken yet).
+    static State stateOf(const QSqlDatabase& db);
+
+    // The answer kept for `key` on this connection in `state`, if any.
+    static bool find(const QSqlDatabase& db, const QString& key, const State& state, ApiReply* reply);
+    static void keep(const QSqlDatabase& db, const QString& key, const State& state, const ApiReply& reply);
+};
+
+} // namespace platform
