@@ -171,7 +171,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     std::multimap<std::string, std::string> login { { "username", "demo" }, { "password", DemoSeed::demoPassword() } };
     const ApiRouter::Outcome signedIn = fixture->router.dispatch(
         QStringLiteral("POST"), QStringLiteral("/auth/"), rawParams(login), fixture->storage, fixture->settings);
-    const QJsonObject answer = signedIn.reply.toObject();
+    const QJsonObject answer = QJsonDocument::fromJson(signedIn.reply.toJson()).object();
     if (!signedIn.reply.isSuccess())
         fail("the demo user cannot sign in");
     fixture->token = answer.value(QLatin1String("token")).toString().toStdString();
