@@ -47,12 +47,34 @@
 #include <ctime>
 #include <functional>
 #include <malloc.h>
+#include <mutex>
 #include <thread>
 #include <vector>
 
 namespace {
 
 constexpr int RowsPerPage = 20;
+
+// The body the local server answers with: set by the GUI thread before it
+// asks for a page, read by the server's thread.
+class Answer
+{
+public:
+    void set(QByteArray body)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        current = std::move(body);
+    }
+    QByteArray get() const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return current;
+    }
+
+private:
+    mutable std::mutex mutex;
+    QByteArray current;
+};
 
 double threadCpuMs()
 {
@@ -175,7 +197,7 @@ QWidget* makeWindow()
     return window;
 }
 
-Result runScreen(const ListScreen& screen, int pages, QByteArray& body)
+Result runScreen(const ListScreen& screen, int pages, Answer& answer)
 {
     Result result;
     QWidget* window = makeWindow();
@@ -192,9 +214,9 @@ Result runScreen(const ListScreen& screen, int pages, QByteArray& body)
         QJsonArray records;
         for (int i = 0; i < RowsPerPage; ++i)
             records.append(screen.record((page - 1) * RowsPerPage + i + 1));
-        body = QJsonDocument(QJsonObject { { QStringLiteral("success"), true }, { QStringLiteral("errors"), QString() },
-                                 { QStringLiteral("data"), records } })
-                   .toJson(QJsonDocument::Compact);
+        answer.set(QJsonDocument(QJsonObject { { QStringLiteral("success"), true },
+                                     { QStringLiteral("errors"), QString() }, { QStringLiteral("data"), records } })
+                       .toJson(QJsonDocument::Compact));
 
         const int before = rows();
         const double cpu = threadCpuMs();
@@ -273,13 +295,13 @@ Result runBaseline(int pages, int labelsPerRow, int rowHeight)
 // the same path as the lists (the first show asks for the trucks). Against
 // the same number of plain widgets, each with a picture, a number and a
 // goods label, in a grid of four to a row.
-void runBoard(int trucks, QByteArray& body)
+void runBoard(int trucks, Answer& answer)
 {
     QJsonArray records;
     for (int i = 1; i <= trucks; ++i)
         records.append(truckRecord(i));
-    body = QJsonDocument(QJsonObject { { QStringLiteral("success"), true }, { QStringLiteral("data"), records } })
-               .toJson(QJsonDocument::Compact);
+    answer.set(QJsonDocument(QJsonObject { { QStringLiteral("success"), true }, { QStringLiteral("data"), records } })
+                   .toJson(QJsonDocument::Compact));
 
     QWidget* window = makeWindow();
     auto* home = new HomeActivity(window);
@@ -403,9 +425,10 @@ int main(int argc, char* argv[])
     }
 
     // The platform: one answer body per page, set before the page is asked for.
-    QByteArray body;
+    Answer answer;
     httplib::Server server;
-    server.Get(".*", [&body](const httplib::Request&, httplib::Response& response) {
+    server.Get(".*", [&answer](const httplib::Request&, httplib::Response& response) {
+        const QByteArray body = answer.get();
         response.set_content(body.constData(), size_t(body.size()), "application/json");
     });
     const int port = server.bind_to_any_port("127.0.0.1");
@@ -414,7 +437,7 @@ int main(int argc, char* argv[])
 
     int status = 0;
     for (const ListScreen& screen : listScreens()) {
-        const Result measured = runScreen(screen, pages, body);
+        const Result measured = runScreen(screen, pages, answer);
         if (measured.pages.empty()) {
             status = 1;
             continue;
@@ -423,7 +446,7 @@ int main(int argc, char* argv[])
         report(screen.name, measured, baseline);
     }
 
-    runBoard(200, body);
+    runBoard(200, answer);
 
     server.stop();
     serverThread.join();
