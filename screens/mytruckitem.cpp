@@ -111,14 +111,7 @@ void MyTruckItem::slot_remove()
 
 void MyTruckItem::slot_delete_truck_finished(bool success, const QString errors)
 {
-    // Every row hears every delete answer; only the one that asked acts.
-    if (pendingDelete == 0 || API::instance()->answeredRequest() != pendingDelete)
-        return;
-    pendingDelete = 0;
-    if (success)
-        deleteLater();
-    else
-        GuardedMessageBox::warning(this, QStringLiteral("抱歉"), QStringLiteral("删除失败！\n") + errors);
+    PagedListActivity::takeRowDeleteAnswer(this, pendingDelete, success, errors);
 }
 
 void MyTruckItem::resizeEvent(QResizeEvent* event)

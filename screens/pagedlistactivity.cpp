@@ -1,6 +1,7 @@
 #include "screens/pagedlistactivity.h"
 
 #include "net/api.h"
+#include "widgets/guardedmessagebox.h"
 
 #include <QDebug>
 #include <QFrame>
@@ -49,6 +50,17 @@ void PagedListActivity::stripeRow(QFrame* row, int number)
     else
         style += QStringLiteral("#%1{border-bottom:1px solid #eeeeee;background:#F6F6F6;}").arg(name);
     row->setStyleSheet(style);
+}
+
+void PagedListActivity::takeRowDeleteAnswer(QFrame* row, int& pending, bool success, const QString& errors)
+{
+    if (pending == 0 || API::instance()->answeredRequest() != pending)
+        return;
+    pending = 0;
+    if (success)
+        row->deleteLater();
+    else
+        GuardedMessageBox::warning(row, QStringLiteral("抱歉"), QStringLiteral("删除失败！\n") + errors);
 }
 
 void PagedListActivity::slot_scroller_top_bottom_reached(int pos)

@@ -30,6 +30,10 @@ public:
     // (the row's class name): a hover rule, then a bottom border, on a grey
     // background for even running numbers.
     static void stripeRow(QFrame* row, int number);
+    // A row's delete answer. Every row hears every delete answer of its kind:
+    // only the one whose request `pending` names acts. It clears `pending`,
+    // then removes the row, or tells why the server refused.
+    static void takeRowDeleteAnswer(QFrame* row, int& pending, bool success, const QString& errors);
 
 public slots:
     void slot_scroller_top_bottom_reached(int pos);

@@ -95,13 +95,7 @@ void PartyItem::slot_remove()
 
 void PartyItem::handleDeleteAnswer(bool success, const QString& errors)
 {
-    if (pendingDelete == 0 || API::instance()->answeredRequest() != pendingDelete)
-        return;
-    pendingDelete = 0;
-    if (success)
-        deleteLater();
-    else
-        GuardedMessageBox::warning(this, QStringLiteral("抱歉"), QStringLiteral("删除失败！\n") + errors);
+    PagedListActivity::takeRowDeleteAnswer(this, pendingDelete, success, errors);
 }
 
 void PartyItem::mousePressEvent(QMouseEvent* event)
