@@ -7,6 +7,7 @@
 
 #include "voiceswitch.h"
 #include "wireline.h"
+#include "wireroundtrip.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -33,34 +34,6 @@ VoiceSwitch* voiceSwitch = nullptr;
 {
     std::fprintf(stderr, "fuzz_voiceline: %s\n", what);
     std::abort();
-}
-
-bool printable(const std::string& line)
-{
-    for (const char c : line) {
-        if (c < ' ' || c > '~')
-            return false;
-    }
-    return true;
-}
-
-// The wire format on its own: encoding a field and decoding it gives the
-// field back, and a line that splits is re-made exactly from its words.
-void checkLine(const std::string& line)
-{
-    std::vector<std::string> words;
-    if (!voicewire::splitLine(line, words))
-        return;
-    const std::string made = voicewire::makeLine(words);
-    std::vector<std::string> again;
-    if (made.empty() || made.back() != '\n' || !printable(made.substr(0, made.size() - 1))
-        || !voicewire::splitLine(made.substr(0, made.size() - 1), again) || again != words)
-        fail("a line does not survive makeLine and splitLine");
-    for (const std::string& word : words) {
-        std::string decoded;
-        if (!voicewire::decodeField(voicewire::encodeField(word), decoded) || decoded != word)
-            fail("a field does not survive encodeField and decodeField");
-    }
 }
 
 // libFuzzer's time-out alarm interrupts blocking calls: they are retried.
@@ -152,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::size_t end = input.find('\n', start);
         if (end == std::string::npos)
             end = input.size();
-        checkLine(input.substr(start, end - start));
+        fuzzwire::checkLine(input.substr(start, end - start), &fail);
         start = end + 1;
     }
     converse(input);

@@ -7,6 +7,7 @@
 
 #include "linebuffer.h"
 #include "wireline.h"
+#include "wireroundtrip.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -20,32 +21,6 @@ namespace {
 {
     std::fprintf(stderr, "fuzz_voicewire: %s\n", what);
     std::abort();
-}
-
-bool printable(const std::string& text)
-{
-    for (const char c : text) {
-        if (c < ' ' || c > '~')
-            return false;
-    }
-    return true;
-}
-
-void checkLine(const std::string& line)
-{
-    std::vector<std::string> words;
-    if (!voicewire::splitLine(line, words))
-        return;
-    const std::string made = voicewire::makeLine(words);
-    std::vector<std::string> again;
-    if (made.empty() || made.back() != '\n' || !printable(made.substr(0, made.size() - 1))
-        || !voicewire::splitLine(made.substr(0, made.size() - 1), again) || again != words)
-        fail("a line does not survive makeLine and splitLine");
-    for (const std::string& word : words) {
-        std::string decoded;
-        if (!voicewire::decodeField(voicewire::encodeField(word), decoded) || decoded != word)
-            fail("a field does not survive encodeField and decodeField");
-    }
 }
 
 // What the switch must read from `stream`: its complete lines, up to the
@@ -90,6 +65,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (lines != expectedLines(stream))
         fail("LineBuffer hands out other lines than the stream holds");
     for (const std::string& line : lines)
-        checkLine(line);
+        fuzzwire::checkLine(line, &fail);
     return 0;
 }
