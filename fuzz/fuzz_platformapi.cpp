@@ -1,8 +1,8 @@
 // Sends arbitrary requests to the platform's router: every route, its session
 // check, its parameter readers and its handler, on a database seeded with the
 // demo stations. The socket layer is not involved; the parameters arrive as
-// the HTTP server hands them over (query and form pairs, percent-decoded,
-// ordered by key with query pairs first among equal keys).
+// the HTTP server hands them over, decoded by the server's own code (query
+// pairs, then form pairs, each in the order sent).
 //
 // Input, as lines: flags ("S" adds the demo user's session to the
 // parameters), the method, the path below "/api", the query; the rest is the
@@ -10,6 +10,7 @@
 
 #include "apirouter.h"
 #include "demoseed.h"
+#include "requestdecoding.h"
 #include "storage.h"
 
 #include <QCoreApplication>
@@ -24,7 +25,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
 
 using namespace platform;
@@ -79,54 +79,6 @@ void copyDatabase(sqlite3* from, sqlite3* to)
         fail(sqlite3_errmsg(to));
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// Form decoding: "+" is a space, "%XX" a byte; a broken escape stays as it is.
-std::string decode(const std::string& text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '+') {
-            out.push_back(' ');
-        } else if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-            out.push_back(static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2])));
-            i += 2;
-        } else {
-            out.push_back(c);
-        }
-    }
-    return out;
-}
-
-void addPairs(const std::string& text, std::multimap<std::string, std::string>& params)
-{
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find('&', start);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string pair = text.substr(start, end - start);
-        if (!pair.empty()) {
-            const std::size_t equals = pair.find('=');
-            if (equals == std::string::npos)
-                params.emplace(decode(pair), std::string());
-            else
-                params.emplace(decode(pair.substr(0, equals)), decode(pair.substr(equals + 1)));
-        }
-        start = end + 1;
-    }
-}
-
 std::string nextLine(const std::string& input, std::size_t& position)
 {
     if (position >= input.size())
@@ -137,14 +89,6 @@ std::string nextLine(const std::string& input, std::size_t& position)
     const std::string line = input.substr(position, end - position);
     position = end + 1;
     return line;
-}
-
-ApiRequest::RawParams rawParams(const std::multimap<std::string, std::string>& params)
-{
-    ApiRequest::RawParams raw;
-    for (const auto& pair : params)
-        raw.append({ QByteArray::fromStdString(pair.first), QByteArray::fromStdString(pair.second) });
-    return raw;
 }
 
 } // namespace
@@ -168,9 +112,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     DemoSeed::seedIfEmpty(fixture->storage);
 
     // One session of the demo user, opened the way the client opens it.
-    std::multimap<std::string, std::string> login { { "username", "demo" }, { "password", DemoSeed::demoPassword() } };
+    const ApiRequest::RawParams login { { QByteArrayLiteral("username"), QByteArrayLiteral("demo") },
+        { QByteArrayLiteral("password"), QByteArray(DemoSeed::demoPassword()) } };
     const ApiRouter::Outcome signedIn = fixture->router.dispatch(
-        QStringLiteral("POST"), QStringLiteral("/auth/"), rawParams(login), fixture->storage, fixture->settings);
+        QStringLiteral("POST"), QStringLiteral("/auth/"), login, fixture->storage, fixture->settings);
     const QJsonObject answer = QJsonDocument::fromJson(signedIn.reply.toJson()).object();
     if (!signedIn.reply.isSuccess())
         fail("the demo user cannot sign in");
@@ -193,18 +138,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string query = nextLine(input, position);
     const std::string body = position < input.size() ? input.substr(position) : std::string();
 
-    std::multimap<std::string, std::string> params;
-    addPairs(query, params);
-    addPairs(body, params);
+    // Decoded by the server's own code, in the order the server hands them on.
+    ApiRequest::RawParams params;
+    parseParams(query, &params);
+    parseParams(body, &params);
     if (flags.find('S') != std::string::npos) {
         // After the input's own pairs: a "token" or "user" of the input wins.
-        params.emplace("token", fixture->token);
-        params.emplace("user", fixture->user);
+        params.append({ QByteArrayLiteral("token"), QByteArray::fromStdString(fixture->token) });
+        params.append({ QByteArrayLiteral("user"), QByteArray::fromStdString(fixture->user) });
     }
 
     copyDatabase(fixture->pristine, handleOf(fixture->storage.connection()));
     const ApiRouter::Outcome outcome = fixture->router.dispatch(QString::fromStdString(method),
-        QString::fromUtf8(path.data(), static_cast<int>(path.size())), rawParams(params), fixture->storage,
+        QString::fromUtf8(path.data(), static_cast<int>(path.size())), params, fixture->storage,
         fixture->settings);
 
     // Every answer is the envelope, and only an unknown address is not a 200.

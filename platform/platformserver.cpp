@@ -1,5 +1,6 @@
 #include "platformserver.h"
 
+#include "requestdecoding.h"
 #include "sessionservice.h"
 #include "sql.h"
 #include "storage.h"
@@ -40,53 +41,6 @@ QString printablePath(const std::string& path)
             c = QLatin1Char('?');
     }
     return text.size() > 200 ? text.left(200) + QStringLiteral("...") : text;
-}
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// Percent-decoding: "%" followed by two hexadecimal digits is that byte; any
-// other "%" stays as it is. In query and form values "+" is a space; in the
-// path it is a plus.
-std::string decode(const char* begin, const char* end, bool plusIsSpace)
-{
-    std::string text;
-    text.reserve(static_cast<size_t>(end - begin));
-    for (const char* p = begin; p < end; ++p) {
-        if (*p == '%' && end - p >= 3 && hexDigit(p[1]) >= 0 && hexDigit(p[2]) >= 0) {
-            text += static_cast<char>(hexDigit(p[1]) * 16 + hexDigit(p[2]));
-            p += 2;
-        } else if (*p == '+' && plusIsSpace) {
-            text += ' ';
-        } else {
-            text += *p;
-        }
-    }
-    return text;
-}
-
-// "a=1&b=2" into its pairs, in order; a pair without "=" has an empty value.
-void parseParams(const std::string& text, ApiRequest::RawParams* params)
-{
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    while (p < end) {
-        const char* pairEnd = std::find(p, end, '&');
-        if (pairEnd != p) {
-            const char* equals = std::find(p, pairEnd, '=');
-            params->append({ QByteArray::fromStdString(decode(p, equals, true)),
-                QByteArray::fromStdString(decode(equals == pairEnd ? pairEnd : equals + 1, pairEnd, true)) });
-        }
-        p = pairEnd + (pairEnd < end ? 1 : 0);
-    }
 }
 
 std::string refusal(const QString& message)
@@ -301,7 +255,7 @@ struct PlatformServer::Glue
             exchange->target = link->target;
         const size_t query = exchange->target.find('?');
         const std::string rawPath = exchange->target.substr(0, query);
-        exchange->path = decode(rawPath.data(), rawPath.data() + rawPath.size(), false);
+        exchange->path = percentDecode(rawPath.data(), rawPath.data() + rawPath.size(), false);
         exchange->peer = peerAddress(connection);
 
         if (exchange->target.size() > server.config.maxTargetBytes)
