@@ -37,12 +37,7 @@ PackActivity::PackActivity(int truckId, const QString& truckNumber, QWidget* par
     setTitle(truckNumber + QStringLiteral(" 配货"));
     showBackButton();
     setActionButton(QStringLiteral("保存"), this);
-    setStyleSheet(QStringLiteral("background:white"));
-
-    auto* grid = new QGridLayout;
-    grid->setContentsMargins(20, 20, 20, 20);
-    grid->setSpacing(10);
-    bodyLayout->addLayout(grid);
+    QGridLayout* grid = addFormGrid();
 
     const auto caption = [grid](const QString& text, int row, int column) {
         grid->addWidget(new QLabel(text), row, column, Qt::AlignRight);

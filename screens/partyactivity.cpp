@@ -19,12 +19,7 @@ PartyActivity::PartyActivity(const Kind& kind, const QJsonObject* record, QWidge
     setTitle(record ? kind.editTitle : kind.addTitle);
     showBackButton();
     setActionButton(QStringLiteral("保存"), this);
-    setStyleSheet(QStringLiteral("background:white"));
-
-    auto* grid = new QGridLayout;
-    grid->setContentsMargins(20, 20, 20, 20);
-    grid->setSpacing(10);
-    bodyLayout->addLayout(grid);
+    QGridLayout* grid = addFormGrid();
 
     const auto caption = [grid](const QString& text, int row, int column) {
         grid->addWidget(new QLabel(text), row, column, Qt::AlignRight);

@@ -62,12 +62,7 @@ TruckActivity::TruckActivity(const QJsonObject& truck, QWidget* parent)
 
 void TruckActivity::buildForm()
 {
-    setStyleSheet(QStringLiteral("background:white"));
-
-    formLayout = new QGridLayout;
-    formLayout->setContentsMargins(20, 20, 20, 20);
-    formLayout->setSpacing(10);
-    bodyLayout->addLayout(formLayout);
+    formLayout = addFormGrid();
 
     const auto lineEdit = [this](const char* name) {
         auto* edit = new QLineEdit(bodyWidget);

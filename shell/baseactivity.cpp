@@ -232,6 +232,16 @@ void BaseActivity::layoutLoading()
     loadingOverlay->raise();
 }
 
+QGridLayout* BaseActivity::addFormGrid()
+{
+    setStyleSheet(QStringLiteral("background:white"));
+    auto* grid = new QGridLayout;
+    grid->setContentsMargins(20, 20, 20, 20);
+    grid->setSpacing(10);
+    bodyLayout->addLayout(grid);
+    return grid;
+}
+
 MainWindow* BaseActivity::mainWindow() const
 {
     if (auto* active = qobject_cast<MainWindow*>(QApplication::activeWindow()))

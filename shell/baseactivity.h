@@ -67,6 +67,10 @@ protected:
     // this activity lives in. Null when neither is a MainWindow.
     MainWindow* mainWindow() const;
 
+    // The body of a form: the activity turns white and its body gets a grid
+    // with margins 20 and spacing 10, which the form fills.
+    QGridLayout* addFormGrid();
+
     QGridLayout* gridLayout;
     QHBoxLayout* headerLayout;
     QToolButton* backButton;
