@@ -5,6 +5,7 @@
 #include "support/messageboxanswerer.h"
 #include "support/screentestkit.h"
 
+#include "net/api.h"
 #include "net/truckdict.h"
 #include "screens/mytruckitem.h"
 #include "screens/truckactivity.h"
@@ -18,6 +19,8 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -72,6 +75,7 @@ private slots:
     void deleteAnswerDecidesTheRow();
     void eachDeleteAnswerReachesItsOwnRow();
     void rowDeletedUnderItsQuestionSendsNothing();
+    void theBoardsAnswerNeverBecomesRows();
 
 private:
     // Serves `trucks` as page 1 (and empty pages after it), shows the list
@@ -364,6 +368,40 @@ void TestTruckListActivity::rowDeletedUnderItsQuestionSendsNothing()
     QVERIFY(ScreenTestKit::waitForIdle());
     QVERIFY(kit.requestsTo("/api/truck/1/delete/").isEmpty());
     QTRY_COMPARE(list->listLayout->count(), 1);
+}
+
+void TestTruckListActivity::theBoardsAnswerNeverBecomesRows()
+{
+    // The board's request for every truck is still open when the list opens.
+    QJsonArray board;
+    for (int id = 100; id < 120; ++id)
+        board.append(truck(id, QStringLiteral("鲁Q%1").arg(id)));
+    QJsonArray firstPage;
+    for (int id = 1; id <= 20; ++id)
+        firstPage.append(truck(id, QStringLiteral("京A%1").arg(id)));
+    kit.server.on(listPath, [board, firstPage](const RecordingHttpServer::Request& request) {
+        if (!request.target.contains("&page=")) {
+            auto reply = RecordingHttpServer::json(answerWith(board));
+            reply.gate = QStringLiteral("board");
+            return reply;
+        }
+        return RecordingHttpServer::json(answerWith(request.target.contains("&page=1&") ? firstPage : QJsonArray()));
+    });
+    API::instance()->fetchTruckGroup(-1);
+    QVERIFY(kit.waitForRequests(listPath, 1));
+    controller->show();
+    QTRY_COMPARE(list->listLayout->count(), 20);
+    kit.server.release(QStringLiteral("board"));
+    QVERIFY(ScreenTestKit::waitForIdle());
+    QCOMPARE(list->listLayout->count(), 20);
+    QCOMPARE(row(0)->findChild<QLabel*>(QStringLiteral("numberLabel"))->text(), QStringLiteral("京A1"));
+
+    // The bottom asks for the page after the first.
+    QScrollBar* bar = list->findChild<QScrollArea*>(QStringLiteral("ListScrollArea"))->verticalScrollBar();
+    QTRY_VERIFY(bar->maximum() > 0);
+    bar->setValue(bar->maximum());
+    QVERIFY(kit.waitForRequests(listPath, 3));
+    QVERIFY(kit.requestsTo(listPath).last().target.contains("&page=2&"));
 }
 
 QTEST_MAIN(TestTruckListActivity)
