@@ -9,7 +9,8 @@ class QLabel;
 
 // One trade in the trade list: the status picture, four lines about the truck
 // and parties, the goods, the money owed and the times, and an arrow. A press
-// on the row reports it and opens the list's settlement dialog.
+// on the row reports it and opens the list's settlement dialog; its context
+// menu prints the trade's waybill.
 class TradeItem : public QFrame
 {
     Q_OBJECT
@@ -22,6 +23,7 @@ public:
     TradeItem(const QJsonObject& trade, int rowNumber, DialogWidget* dashboard, QWidget* parent);
 
     int tradeId() const { return id; }
+    const QJsonObject& record() const { return trade; }
 
 signals:
     void signal_item_clicked(int index, int id);
@@ -29,6 +31,7 @@ signals:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     QLabel* addLine(const QString& name, const QRect& geometry, const QString& text);

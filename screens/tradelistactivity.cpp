@@ -1,6 +1,7 @@
 #include "screens/tradelistactivity.h"
 
 #include "net/api.h"
+#include "screens/paperjob.h"
 #include "screens/tradeitem.h"
 #include "widgets/dialogwidget.h"
 #include "widgets/guardedmessagebox.h"
@@ -10,6 +11,7 @@
 #include <QGridLayout>
 #include <QJsonArray>
 #include <QLabel>
+#include <QPushButton>
 #include <QResizeEvent>
 
 TradeListActivity::TradeListActivity(QWidget* parent)
@@ -52,11 +54,27 @@ void TradeListActivity::buildDashboard()
     grid->addWidget(payoutChoice, 0, 1, Qt::AlignLeft);
     grid->addWidget(new QLabel(QStringLiteral("支付代收款:"), content), 1, 0, Qt::AlignRight);
     grid->addWidget(collectionChoice, 1, 1, Qt::AlignLeft);
+    auto* printButton = new QPushButton(QStringLiteral("打印托运单"), content);
+    printButton->setObjectName(QStringLiteral("printWaybillButton"));
+    printButton->setFixedWidth(150);
+    grid->addWidget(printButton, 2, 1, Qt::AlignLeft);
     dashboard->setContent(content);
+    connect(printButton, &QPushButton::clicked, this, &TradeListActivity::slot_print_waybill);
 
     connect(dashboard, &DialogWidget::signal_ok, this, &TradeListActivity::slot_dashboard_ok_clicked);
     connect(API::instance(), &API::signal_change_trade_status_finished, this,
         &TradeListActivity::slot_change_trade_status_finished);
+}
+
+void TradeListActivity::slot_print_waybill()
+{
+    // The dialog is about the trade pressed last; its row holds the record.
+    for (TradeItem* row : findChildren<TradeItem*>()) {
+        if (row->tradeId() == tradeId) {
+            PaperJob::waybill(row->record(), PaperJob::Output::Preview, this);
+            return;
+        }
+    }
 }
 
 void TradeListActivity::slot_action()
