@@ -91,7 +91,7 @@ void PartyActivity::slot_action()
     params.insert(QStringLiteral("notes"), notesEdit->toPlainText().trimmed());
 
     showLoading(QStringLiteral("正在保存数据，请稍候..."));
-    pendingSave = (API::instance()->*kind.submit)(params);
+    pendingSave = (API::instance()->*kind.submit)(params)->request();
 }
 
 void PartyActivity::handleSubmitAnswer(int savedId, const QString& errors)

@@ -84,7 +84,7 @@ void TradeListActivity::slot_action()
 
 int TradeListActivity::requestPage(int pageNumber)
 {
-    return API::instance()->fetchTrade(pageNumber);
+    return API::instance()->fetchTrade(pageNumber)->request();
 }
 
 QWidget* TradeListActivity::createRow(const QJsonObject& record, int number)
@@ -119,7 +119,7 @@ void TradeListActivity::slot_dashboard_ok_clicked(DialogWidget* dlg, QWidget* co
     const int payout = payoutChoice->currentData().toInt();
     const int collection = collectionChoice->currentData().toInt();
     showLoading(QStringLiteral("正在保存数据，请稍候..."));
-    statusRequest = API::instance()->changeTradeStatus(tradeId, payout, collection);
+    statusRequest = API::instance()->changeTradeStatus(tradeId, payout, collection)->request();
 }
 
 void TradeListActivity::slot_change_trade_status_finished(bool success, const QString errors)

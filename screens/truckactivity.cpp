@@ -220,7 +220,7 @@ void TruckActivity::slot_action()
     params.insert(QStringLiteral("notes"), notesEdit->toPlainText().trimmed());
 
     showLoading(QStringLiteral("正在保存数据，请稍候..."));
-    pendingSave = API::instance()->submitTruck(params);
+    pendingSave = API::instance()->submitTruck(params)->request();
 }
 
 void TruckActivity::slot_submit_truck_finished(bool success, const QString errors)

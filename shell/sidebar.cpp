@@ -95,8 +95,8 @@ void SideBar::showEvent(QShowEvent* event)
 {
     QFrame::showEvent(event);
     API* api = API::instance();
-    profileRequest = api->fetchProfile();
-    serviceInfoRequest = api->fetchServiceInfo();
+    profileRequest = api->fetchProfile()->request();
+    serviceInfoRequest = api->fetchServiceInfo()->request();
 }
 
 void SideBar::slot_fetch_profile_finished(QJsonObject* profile, QString errors)
