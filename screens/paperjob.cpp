@@ -1,6 +1,7 @@
 #include "screens/paperjob.h"
 
 #include "net/api.h"
+#include "net/apicall.h"
 #include "screens/loadinglistdocument.h"
 #include "screens/paperpreview.h"
 #include "screens/waybilldocument.h"
@@ -34,47 +35,42 @@ PaperJob::PaperJob(Kind kind, Output output, QWidget* owner)
 {
 }
 
-void PaperJob::start()
+PaperJob::~PaperJob()
 {
-    API* api = API::instance();
-    connect(api, &API::signal_fetch_profile_finished, this, &PaperJob::slot_fetch_profile_finished);
-    pending = api->fetchProfile();
+    if (pending)
+        pending->abandon();
 }
 
-void PaperJob::slot_fetch_profile_finished(QJsonObject* answer, QString errors)
+void PaperJob::start()
 {
-    API* api = API::instance();
-    if (pending == 0 || api->answeredRequest() != pending)
-        return;
-    pending = 0;
-    disconnect(api, &API::signal_fetch_profile_finished, this, &PaperJob::slot_fetch_profile_finished);
-    if (!answer) {
-        fail(errors);
+    pending = API::instance()->fetchProfile()->then(this, [this](const ApiAnswer& answer) { takeProfile(answer); });
+}
+
+void PaperJob::takeProfile(const ApiAnswer& answer)
+{
+    pending = nullptr;
+    if (!answer.success || !answer.data.isObject()) {
+        fail(answer.errors);
         return;
     }
-    profile = *answer;
+    profile = answer.data.toObject();
     if (kind == Kind::Waybill) {
         put(WaybillDocument(trade, profile));
         return;
     }
     // The truck's loads as the platform has them now: the board's and the
     // list's records may be older than the last packing.
-    connect(api, &API::signal_fetch_truck_finished, this, &PaperJob::slot_fetch_truck_finished);
-    pending = api->fetchTruckGroup(-1);
+    pending = API::instance()->fetchTruckGroup(-1)->then(this, [this](const ApiAnswer& answer) { takeTrucks(answer); });
 }
 
-void PaperJob::slot_fetch_truck_finished(QJsonArray* trucks, QString errors)
+void PaperJob::takeTrucks(const ApiAnswer& answer)
 {
-    API* api = API::instance();
-    if (pending == 0 || api->answeredRequest() != pending)
-        return;
-    pending = 0;
-    disconnect(api, &API::signal_fetch_truck_finished, this, &PaperJob::slot_fetch_truck_finished);
-    if (!trucks) {
-        fail(errors);
+    pending = nullptr;
+    if (!answer.success || !answer.data.isArray()) {
+        fail(answer.errors);
         return;
     }
-    for (const QJsonValue& element : *trucks) {
+    for (const QJsonValue& element : answer.data.toArray()) {
         const QJsonObject truck = element.toObject();
         if (truck.value(QLatin1String("id")).toVariant().toInt() == truckId) {
             put(LoadingListDocument(truck, profile, QDateTime::currentDateTime()));

@@ -4,8 +4,10 @@
 #include <QObject>
 #include <QPointer>
 
+class ApiCall;
 class PaperDocument;
 class QWidget;
+struct ApiAnswer;
 
 // Puts a trade's waybill or a truck's loading list on paper: fetches from the
 // platform what the document needs besides the record the screen holds (the
@@ -13,8 +15,9 @@ class QWidget;
 // shows the print preview or asks where to write the PDF.
 //
 // A job belongs to the widget that started it while it waits for the
-// platform, so that a row that goes takes its job along; once the data is
-// there the job stays until the clerk closes the dialog, and then goes.
+// platform, so that a row that goes takes its job along and gives up its
+// request; once the data is there the job stays until the clerk closes the
+// dialog, and then goes.
 class PaperJob : public QObject
 {
     Q_OBJECT
@@ -27,15 +30,15 @@ public:
     // The loading list of the truck `truckId`.
     static PaperJob* loadingList(int truckId, Output output, QWidget* owner);
 
-public slots:
-    void slot_fetch_profile_finished(QJsonObject* profile, QString errors);
-    void slot_fetch_truck_finished(QJsonArray* trucks, QString errors);
+    ~PaperJob() override;
 
 private:
     enum class Kind { Waybill, LoadingList };
 
     PaperJob(Kind kind, Output output, QWidget* owner);
     void start();
+    void takeProfile(const ApiAnswer& answer);
+    void takeTrucks(const ApiAnswer& answer);
     void put(const PaperDocument& document);
     void fail(const QString& text);
 
@@ -45,6 +48,6 @@ private:
     QJsonObject trade;
     int truckId = 0;
     QJsonObject profile;
-    // The request awaiting its answer; 0 when none is.
-    int pending = 0;
+    // The request awaiting its answer; null when none is.
+    QPointer<ApiCall> pending;
 };

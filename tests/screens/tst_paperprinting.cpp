@@ -106,6 +106,7 @@ private slots:
     void truckRowMenuExportsTheLoadingList();
     void failuresAreReported_data();
     void failuresAreReported();
+    void rowGoneBeforeTheAnswerShowsNothing();
 
 private:
     // Opens the context menu of `widget` and chooses `choice`; the menu's
@@ -337,6 +338,26 @@ void TestPaperPrinting::failuresAreReported()
 
     QVERIFY(kit.boxes->waitForAll());
     QCOMPARE(kit.boxes->seenTexts(), QStringList { message });
+}
+
+void TestPaperPrinting::rowGoneBeforeTheAnswerShowsNothing()
+{
+    RecordingHttpServer::Reply held = RecordingHttpServer::json(answer(profile));
+    held.gate = QStringLiteral("profile");
+    kit.server.on(profilePath, held);
+    auto* host = new QWidget;
+    auto* row = new TradeItem(trade(4711, QStringLiteral("张三商贸")), 1, nullptr, host);
+    host->show();
+    chooseFromMenu(row, QStringLiteral("打印托运单"));
+    QVERIFY(kit.waitForRequests(profilePath));
+
+    // A list reload takes the row, and its job, before the platform answers.
+    delete host;
+    kit.server.release(QStringLiteral("profile"));
+
+    QVERIFY(ScreenTestKit::waitForIdle());
+    // No preview opened: the answerer fails the test on any unexpected dialog.
+    QVERIFY(kit.boxes->seen().isEmpty());
 }
 
 QTEST_MAIN(TestPaperPrinting)
