@@ -22,7 +22,7 @@ constexpr qreal Caption = 240;
 constexpr qreal Half = (ContentWidth - 2 * Caption) / 2;
 
 // The columns of the loads; they add up to the content width.
-constexpr qreal Columns[] = { 100, 150, 370, 370, 330, 180, 180, 180 };
+constexpr qreal Columns[] = { 90, 130, 340, 340, 290, 190, 240, 240 };
 
 using Cell = PaperDocument::Cell;
 
