@@ -29,7 +29,8 @@ QString statusText(qint64 status)
 }
 
 // One trade of the list's query; the keys in the order in which QJsonObject
-// would put them.
+// would put them. The parties' contacts and phones and the truck's driver
+// are there for the waybill that the client prints from the record.
 void writeTrade(JsonWriter& json, const Sql& q)
 {
     const bool isAgency = q.integer(11) != 0;
@@ -41,8 +42,13 @@ void writeTrade(JsonWriter& json, const Sql& q)
         .key("agency_status_text").value(TradeService::agencyText(isAgency, agencyStatus))
         .key("complete_time").value(q.text(20))
         .key("consignee").value(q.integer(5))
+        .key("consignee_linkman").value(q.text(25))
         .key("consignee_name").value(q.text(6))
+        .key("consignee_tel1").value(q.text(26))
+        .key("consignee_tel2").value(q.text(27))
         .key("create_time").value(q.text(18))
+        .key("driver_mobile").value(q.text(29))
+        .key("driver_name").value(q.text(28))
         .key("goods").value(q.text(8))
         .key("id").value(q.integer(0))
         .key("is_agency").value(isAgency)
@@ -54,7 +60,10 @@ void writeTrade(JsonWriter& json, const Sql& q)
         .key("payout_status_text").value(TradeService::payoutText(payoutStatus))
         .key("revenue").value(q.real(12))
         .key("shipper").value(q.integer(3))
+        .key("shipper_linkman").value(q.text(22))
         .key("shipper_name").value(q.text(4))
+        .key("shipper_tel1").value(q.text(23))
+        .key("shipper_tel2").value(q.text(24))
         .key("start_time").value(q.text(19))
         .key("status").value(q.integer(15))
         .key("status_text").value(statusText(q.integer(15)))
@@ -175,7 +184,8 @@ ApiReply TradeService::list(ApiContext& context)
         QStringLiteral("SELECT tr.id, tr.truck, t.number, tr.shipper, s.name, tr.consignee, c.name,"
                        " tr.line, tr.goods, tr.weight, tr.value, tr.is_agency, tr.revenue, tr.payout,"
                        " tr.notes, tr.status, tr.payout_status, tr.agency_status, tr.create_time,"
-                       " tr.start_time, tr.complete_time, tr.pay_agency_time"
+                       " tr.start_time, tr.complete_time, tr.pay_agency_time,"
+                       " s.linkman, s.tel1, s.tel2, c.linkman, c.tel1, c.tel2, t.driver1_name, t.driver1_mobile"
                        " FROM trades tr JOIN trucks t ON t.id = tr.truck"
                        " JOIN shippers s ON s.id = tr.shipper JOIN consignees c ON c.id = tr.consignee"
                        " WHERE tr.organ = ? AND tr.list_rank BETWEEN ? AND ? ORDER BY tr.list_rank DESC"));

@@ -52,12 +52,14 @@ QString sizeText(const Sql& q, int column)
 }
 
 // The undelivered trades of the station's trucks, by truck: each a written
-// JSON array. One query for the whole station, not one per truck.
+// JSON array, with what the loading list of a truck shows. One query for the
+// whole station, not one per truck.
 QHash<qint64, QByteArray> loadsByTruck(const QSqlDatabase& db, qint64 organ)
 {
     QHash<qint64, JsonWriter> loads;
     Sql q(db,
-        QStringLiteral("SELECT tr.truck, tr.id, s.name, tr.goods, c.name, tr.status FROM trades tr"
+        QStringLiteral("SELECT tr.truck, tr.id, s.name, tr.goods, c.name, tr.status, tr.is_agency, tr.value,"
+                       " tr.weight FROM trades tr"
                        " JOIN shippers s ON s.id = tr.shipper JOIN consignees c ON c.id = tr.consignee"
                        " WHERE tr.organ = ? AND tr.status < 2 ORDER BY tr.id"));
     q.bind(organ).exec();
@@ -69,9 +71,12 @@ QHash<qint64, QByteArray> loadsByTruck(const QSqlDatabase& db, qint64 organ)
         json.beginObject()
             .key("consignee").value(q.text(4))
             .key("goods").value(q.text(3))
+            .key("is_agency").value(q.integer(6) != 0)
             .key("shipper").value(q.text(2))
             .key("status").value(q.integer(5))
             .key("trade_id").value(q.integer(1))
+            .key("value").value(q.real(7))
+            .key("weight").value(q.real(8))
             .endObject();
         // clang-format on
     }

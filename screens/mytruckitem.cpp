@@ -2,16 +2,20 @@
 
 #include "net/api.h"
 #include "screens/pagedlistactivity.h"
+#include "screens/paperjob.h"
 #include "screens/truckactivity.h"
 #include "shell/activitycontroller.h"
 #include "shell/baseactivity.h"
 #include "telephony/telnumberwidget.h"
 #include "widgets/guardedmessagebox.h"
 
+#include <QContextMenuEvent>
 #include <QIcon>
 #include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QPointer>
 #include <QToolButton>
 
 namespace {
@@ -126,6 +130,9 @@ void MyTruckItem::resizeEvent(QResizeEvent* event)
 void MyTruckItem::mousePressEvent(QMouseEvent* event)
 {
     QFrame::mousePressEvent(event);
+    // The right button opens the row's menu instead.
+    if (event->button() == Qt::RightButton)
+        return;
     ActivityController* controller = ActivityController::containing(this);
     if (!controller)
         return;
@@ -137,6 +144,20 @@ void MyTruckItem::mousePressEvent(QMouseEvent* event)
     if (!list || controller->topActivity() != list)
         return;
     controller->startActivity(new TruckActivity(truck), false, true);
+}
+
+void MyTruckItem::contextMenuEvent(QContextMenuEvent* event)
+{
+    event->accept();
+    // The menu's event loop may take the row with it (a list reload).
+    const QPointer<MyTruckItem> alive(this);
+    QMenu menu;
+    QAction* print = menu.addAction(QStringLiteral("打印装车单"));
+    menu.addAction(QStringLiteral("导出PDF"));
+    const QAction* chosen = menu.exec(event->globalPos());
+    if (!alive || !chosen)
+        return;
+    PaperJob::loadingList(truckId, chosen == print ? PaperJob::Output::Preview : PaperJob::Output::Pdf, this);
 }
 
 void MyTruckItem::enterEvent(QEvent* event)

@@ -12,6 +12,7 @@ class QToolButton;
 // rated load and box, the two drivers as phone chips, and the company. A
 // press on the row opens the truck form in edit mode; the remove button,
 // shown while the pointer is over the row, deletes the truck after asking.
+// The row's context menu prints the truck's loading list.
 class MyTruckItem : public QFrame
 {
     Q_OBJECT
@@ -30,6 +31,7 @@ public slots:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void enterEvent(QEvent* event) override;
     void leaveEvent(QEvent* event) override;
 

@@ -1,10 +1,13 @@
 #include "screens/tradeitem.h"
 
 #include "screens/pagedlistactivity.h"
+#include "screens/paperjob.h"
 #include "widgets/dialogwidget.h"
 
+#include <QContextMenuEvent>
 #include <QJsonValue>
 #include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QResizeEvent>
@@ -118,6 +121,9 @@ void TradeItem::resizeEvent(QResizeEvent* event)
 void TradeItem::mousePressEvent(QMouseEvent* event)
 {
     event->accept();
+    // The right button opens the row's menu instead.
+    if (event->button() == Qt::RightButton)
+        return;
     // The receiver learns the trade before the dialog appears, so that the
     // dialog's OK always settles the trade shown last.
     emit signal_item_clicked(rowNumber, id);
@@ -125,4 +131,18 @@ void TradeItem::mousePressEvent(QMouseEvent* event)
         dashboard->show();
         dashboard->raise();
     }
+}
+
+void TradeItem::contextMenuEvent(QContextMenuEvent* event)
+{
+    event->accept();
+    // The menu's event loop may take the row with it (a list reload).
+    const QPointer<TradeItem> alive(this);
+    QMenu menu;
+    QAction* print = menu.addAction(QStringLiteral("打印托运单"));
+    menu.addAction(QStringLiteral("导出PDF"));
+    const QAction* chosen = menu.exec(event->globalPos());
+    if (!alive || !chosen)
+        return;
+    PaperJob::waybill(trade, chosen == print ? PaperJob::Output::Preview : PaperJob::Output::Pdf, this);
 }

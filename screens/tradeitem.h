@@ -9,7 +9,8 @@ class QLabel;
 
 // One trade in the trade list: the status picture, four lines about the truck
 // and parties, the goods, the money owed and the times, and an arrow. A press
-// on the row reports it and opens the list's settlement dialog.
+// on the row reports it and opens the list's settlement dialog; its context
+// menu prints the trade's waybill.
 class TradeItem : public QFrame
 {
     Q_OBJECT
@@ -35,6 +36,7 @@ signals:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     QLabel* addLine(const QString& name, const QRect& geometry, const QString& text);

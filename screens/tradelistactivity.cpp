@@ -1,6 +1,7 @@
 #include "screens/tradelistactivity.h"
 
 #include "net/api.h"
+#include "screens/paperjob.h"
 #include "screens/tradeitem.h"
 #include "widgets/dialogwidget.h"
 #include "widgets/guardedmessagebox.h"
@@ -11,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLabel>
+#include <QPushButton>
 #include <QResizeEvent>
 
 TradeListActivity::TradeListActivity(QWidget* parent)
@@ -62,9 +64,25 @@ void TradeListActivity::buildDashboard()
     grid->addWidget(payoutChoice, 1, 1, Qt::AlignLeft);
     grid->addWidget(new QLabel(QStringLiteral("支付代收款:"), content), 2, 0, Qt::AlignRight);
     grid->addWidget(collectionChoice, 2, 1, Qt::AlignLeft);
+    auto* printButton = new QPushButton(QStringLiteral("打印托运单"), content);
+    printButton->setObjectName(QStringLiteral("printWaybillButton"));
+    printButton->setFixedWidth(150);
+    grid->addWidget(printButton, 3, 1, Qt::AlignLeft);
     dashboard->setContent(content);
+    connect(printButton, &QPushButton::clicked, this, &TradeListActivity::slot_print_waybill);
 
     connect(dashboard, &DialogWidget::signal_ok, this, &TradeListActivity::slot_dashboard_ok_clicked);
+}
+
+void TradeListActivity::slot_print_waybill()
+{
+    // The dialog is about the trade pressed last; its row holds the record.
+    for (TradeItem* row : findChildren<TradeItem*>()) {
+        if (row->tradeId() == tradeId) {
+            PaperJob::waybill(row->record(), PaperJob::Output::Preview, this);
+            return;
+        }
+    }
 }
 
 void TradeListActivity::slot_action()

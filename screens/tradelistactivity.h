@@ -31,6 +31,8 @@ public slots:
     void slot_dashboard_ok_clicked(DialogWidget* dlg, QWidget* content);
     void slot_item_clicked(int index, int id);
     void slot_change_trade_status_finished(bool success, const QString errors);
+    // The dialog's "打印托运单": the waybill of the trade it is about.
+    void slot_print_waybill();
 
 protected:
     ApiCall* requestPage(int pageNumber) override;

@@ -2,6 +2,7 @@
 
 #include "net/api.h"
 #include "screens/packactivity.h"
+#include "screens/paperjob.h"
 #include "shell/activitycontroller.h"
 #include "shell/mainwindow.h"
 #include "widgets/guardedmessagebox.h"
@@ -66,6 +67,7 @@ TruckItem::TruckItem(const QJsonObject& truck, QWidget* host)
     , hoverOverlay(new QWidget(this))
     , workButton(new QPushButton(hoverOverlay))
     , packButton(new QPushButton(QStringLiteral("配货"), hoverOverlay))
+    , loadingListButton(new QPushButton(QStringLiteral("装车单"), hoverOverlay))
 {
     setObjectName(QStringLiteral("TruckItem"));
     layout->setContentsMargins(5, 5, 5, 5);
@@ -106,6 +108,12 @@ TruckItem::TruckItem(const QJsonObject& truck, QWidget* host)
                        "QPushButton:pressed{background:url(:/images/btn_blue_pressed.png)}"));
     connect(packButton, &QPushButton::pressed, this, &TruckItem::slot_pack_pressed);
 
+    loadingListButton->setObjectName(QStringLiteral("loadingListButton"));
+    loadingListButton->setStyleSheet(packButton->styleSheet());
+    // Clicked rather than pressed: the print preview is a window of its own,
+    // and a press would leave the button down behind it.
+    connect(loadingListButton, &QPushButton::clicked, this, &TruckItem::slot_loading_list_pressed);
+
     if (status() != 0) {
         pictureLabel->setPixmap(QPixmap(workingPicture()));
         packButton->hide();
@@ -145,6 +153,7 @@ void TruckItem::showWorking()
     workButton->setText(QStringLiteral("运输完成"));
     workButton->show();
     packButton->hide();
+    placeButtons();
 }
 
 void TruckItem::showResting()
@@ -154,6 +163,7 @@ void TruckItem::showResting()
     workButton->setText(QStringLiteral("发车"));
     workButton->show();
     packButton->show();
+    placeButtons();
 }
 
 void TruckItem::takeStatusAnswer(bool success, int newStatus)
@@ -236,6 +246,12 @@ void TruckItem::slot_packactivity_finish(QVariant data)
     truck.insert(loadsKey, current);
 }
 
+void TruckItem::slot_loading_list_pressed()
+{
+    emit signal_truck_clicked(this);
+    PaperJob::loadingList(truckId, PaperJob::Output::Preview, this);
+}
+
 void TruckItem::enterEvent(QEvent* event)
 {
     QWidget::enterEvent(event);
@@ -252,9 +268,16 @@ void TruckItem::leaveEvent(QEvent* event)
 void TruckItem::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    placeButtons();
+}
+
+void TruckItem::placeButtons()
+{
     const int w = width();
     const int h = height();
     hoverOverlay->setGeometry(0, 0, w, h);
     workButton->setGeometry((w - 135) / 2, h - 32, 135, 30);
     packButton->setGeometry((w - 135) / 2, h - 65, 135, 30);
+    // The loading list button sits on top of the others that are shown.
+    loadingListButton->setGeometry((w - 135) / 2, packButton->isHidden() ? h - 65 : h - 98, 135, 30);
 }

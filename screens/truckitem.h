@@ -12,7 +12,8 @@ class QVBoxLayout;
 
 // One truck's tile on the home screen's board: its picture by status, its
 // number and what it carries. Pointing at it shows the work button ("发车"
-// or "运输完成") and, for a resting truck, the pack button ("配货").
+// or "运输完成"), for a resting truck the pack button ("配货"), and the
+// loading list button ("装车单").
 //
 // The tile keeps its truck record current: a status change answered by the
 // server and a saved packing are written into the record, so the work button
@@ -47,6 +48,7 @@ public slots:
     void slot_pack_pressed();
     void slot_work_pressed();
     void slot_packactivity_finish(QVariant data);
+    void slot_loading_list_pressed();
 
 protected:
     void enterEvent(QEvent* event) override;
@@ -58,6 +60,7 @@ private:
     QJsonArray loads() const;
     void setGoodsText(const QString& text);
     void sendStatus(int status);
+    void placeButtons();
 
     QPointer<QWidget> host;
     QJsonObject truck;
@@ -70,4 +73,5 @@ private:
     QWidget* hoverOverlay;
     QPushButton* workButton;
     QPushButton* packButton;
+    QPushButton* loadingListButton;
 };

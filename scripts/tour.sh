@@ -19,4 +19,8 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
     export XDG_RUNTIME_DIR
     trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 fi
-"$BUILD_DIR/bin/freymo-tour" "${1:-docs/screenshots}"
+# The tour's own clock stands still as the platform's does, so that the time
+# printed on the loading list is the same on every run.
+faketime_library=$(find /usr/lib -name libfaketimeMT.so.1 -path '*faketime*' 2>/dev/null | head -n 1)
+LD_PRELOAD="$faketime_library" FAKETIME="2024-06-07 09:30:00" FAKETIME_DONT_FAKE_MONOTONIC=1 TZ=UTC \
+    "$BUILD_DIR/bin/freymo-tour" "${1:-docs/screenshots}"

@@ -28,6 +28,7 @@ private slots:
     void pagesFollowTheFullOrderAfterChanges();
     void settlementChangesTheStatesAndTheirTexts();
     void tradeCorrections();
+    void recordsCarryWhatThePaperNeeds();
 
 private:
     PlatformTestServer server;
@@ -527,6 +528,40 @@ void TestPlatformRecords::tradeCorrections()
     QVERIFY(demo->get(QStringLiteral("/truck/%1/sleep/").arg(spare) + demo->suffix()).success());
     QCOMPARE(demo->post(QStringLiteral("/trade/987654/edit/") + demo->suffix(), form).errors(),
         QStringLiteral("业务不存在！"));
+}
+
+// The waybill prints the parties' contacts and the driver from the trade list's
+// record; the loading list prints each load's weight, value and collection
+// from the truck's record.
+void TestPlatformRecords::recordsCarryWhatThePaperNeeds()
+{
+    const qint64 loadTruck = demo->addTruck(QStringLiteral("鲁Q77777"));
+    const qint64 collected = demo->addTrade(loadTruck, shipper, consignee, { { "weight", "2.5" }, { "value", "300" } });
+    const qint64 plain = demo->addTrade(
+        loadTruck, shipper, consignee, { { "weight", "4" }, { "value", "120.5" }, { "is_agency", "0" } });
+
+    const QJsonObject trade = demo->trade(collected);
+    QCOMPARE(trade.value("shipper_linkman").toString(), QStringLiteral("李明"));
+    QCOMPARE(trade.value("shipper_tel1").toString(), QStringLiteral("13812345678"));
+    QCOMPARE(trade.value("shipper_tel2").toString(), QString());
+    QCOMPARE(trade.value("consignee_linkman").toString(), QStringLiteral("赵强"));
+    QCOMPARE(trade.value("consignee_tel1").toString(), QString());
+    QCOMPARE(trade.value("consignee_tel2").toString(), QStringLiteral("053188886666"));
+    QCOMPARE(trade.value("driver_name").toString(), QStringLiteral("张建国"));
+    QCOMPARE(trade.value("driver_mobile").toString(), QStringLiteral("13912345678"));
+
+    const QJsonArray loads = demo->truck(loadTruck).value("loads").toArray();
+    QCOMPARE(loads.size(), 2);
+    const QJsonObject first = loads.at(0).toObject();
+    QCOMPARE(first.value("trade_id").toVariant().toLongLong(), collected);
+    QCOMPARE(first.value("weight").toDouble(), 2.5);
+    QCOMPARE(first.value("value").toDouble(), 300.0);
+    QCOMPARE(first.value("is_agency").toBool(), true);
+    const QJsonObject second = loads.at(1).toObject();
+    QCOMPARE(second.value("trade_id").toVariant().toLongLong(), plain);
+    QCOMPARE(second.value("weight").toDouble(), 4.0);
+    QCOMPARE(second.value("value").toDouble(), 120.5);
+    QCOMPARE(second.value("is_agency").toBool(), false);
 }
 
 QTEST_GUILESS_MAIN(TestPlatformRecords)

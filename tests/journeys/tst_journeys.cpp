@@ -23,14 +23,18 @@
 #include "widgets/suggestionwidget.h"
 #include "widgets/titlebar.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPrintPreviewDialog>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
@@ -55,6 +59,7 @@ private slots:
 
     void packing();
     void settlement();
+    void paper();
     void theBooks();
     void calls();
     void twoStations();
@@ -91,6 +96,10 @@ private:
     // Scrolls the list on top of section `index` down and back to the top,
     // which reloads it from page 1, and waits for the new page.
     void reloadList(int index);
+
+    // Clicks `button`, which opens a print preview, exports the document
+    // through the preview's "导出PDF" to `path` and returns the PDF's text.
+    QString exportThroughPreview(QAbstractButton* button, const QString& path);
 
     static void type(QWidget* target, const QString& text) { ScreenTestKit::typeText(target, text); }
     // Chooses the entry reading `text` with the keyboard.
@@ -408,6 +417,83 @@ void TestJourneys::settlement()
     const QString settled = label(trades.first(), "paymentLine")->text();
     QVERIFY2(settled.contains(QStringLiteral("元&nbsp;已全部支付")), qPrintable(settled));
     QVERIFY2(settled.contains(QStringLiteral("<b>代收款</b>已付")), qPrintable(settled));
+}
+
+QString TestJourneys::exportThroughPreview(QAbstractButton* button, const QString& path)
+{
+    boxes->expectDialog([](QWidget* modal) {
+        auto* preview = qobject_cast<QPrintPreviewDialog*>(modal);
+        QVERIFY(preview);
+        QCOMPARE(preview->windowTitle(), QStringLiteral("打印预览"));
+        preview->findChild<QAction*>(QStringLiteral("exportPdfAction"))->trigger();
+        preview->reject();
+    });
+    boxes->expectDialog([path](QWidget* modal) {
+        modal->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+        QMetaObject::invokeMethod(modal, "accept");
+    });
+    QTest::mouseClick(button, Qt::LeftButton);
+    if (!boxes->waitForAll(15000))
+        return QString();
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), { QStringLiteral("-raw"), path, QStringLiteral("-") });
+    text.waitForFinished(30000);
+    return QString::fromUtf8(text.readAllStandardOutput());
+}
+
+// The clerk prints the newest trade's waybill and a loaded truck's loading
+// list: the pages carry what the platform stored.
+void TestJourneys::paper()
+{
+    QVERIFY(client->signIn(QStringLiteral("demo"), QStringLiteral("load")));
+    const int organ = organOf(QStringLiteral("demo"));
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+
+    QVERIFY(client->openSection(1));
+    QList<TradeItem*> trades = rows<TradeItem>(1);
+    QVERIFY(!trades.isEmpty());
+    const int tradeId = trades.first()->tradeId();
+    QTest::mouseClick(trades.first(), Qt::LeftButton);
+    auto* print = client->top(1)->findChild<QPushButton*>(QStringLiteral("printWaybillButton"));
+    QVERIFY(print && print->isVisible());
+    const QString waybill = exportThroughPreview(print, folder.filePath(QStringLiteral("waybill.pdf")));
+    QVERIFY(ScreenTestKit::clickButton(client->top(1), QStringLiteral("取消")));
+    const QVariantList stored = platform
+                                    ->rows(QStringLiteral("SELECT o.name, s.name, s.linkman, s.tel1, c.name, c.linkman,"
+                                                          " t.number, t.driver1_name, tr.goods FROM trades tr"
+                                                          " JOIN organs o ON o.id = tr.organ"
+                                                          " JOIN shippers s ON s.id = tr.shipper"
+                                                          " JOIN consignees c ON c.id = tr.consignee"
+                                                          " JOIN trucks t ON t.id = tr.truck WHERE tr.id = ?"),
+                                        { tradeId })
+                                    .value(0);
+    QCOMPARE(stored.size(), 9);
+    QVERIFY2(waybill.contains(QStringLiteral("单号：%1").arg(tradeId)), qPrintable(waybill));
+    for (const QVariant& field : stored)
+        QVERIFY2(
+            waybill.contains(field.toString()), qPrintable(field.toString() + QStringLiteral(" not in\n") + waybill));
+
+    QVERIFY(client->openSection(0));
+    const int truck
+        = db(QStringLiteral("SELECT truck FROM trades WHERE organ = ? AND status = 0 ORDER BY id LIMIT 1"), { organ })
+              .toInt();
+    TruckItem* tile = tileOf(truck);
+    QVERIFY(tile);
+    client->window()->findChild<QScrollArea*>(QStringLiteral("boardScrollArea"))->ensureWidgetVisible(tile);
+    ClientDriver::pointAt(tile);
+    auto* button = tile->findChild<QPushButton*>(QStringLiteral("loadingListButton"));
+    QTRY_VERIFY(button->isVisible());
+    const QString list = exportThroughPreview(button, folder.filePath(QStringLiteral("list.pdf")));
+    const QList<QVariantList> goods = platform->rows(
+        QStringLiteral("SELECT goods FROM trades WHERE truck = ? AND status < 2 ORDER BY id"), { truck });
+    QVERIFY(!goods.isEmpty());
+    int from = 0;
+    for (const QVariantList& load : goods) {
+        from = list.indexOf(load.value(0).toString(), from);
+        QVERIFY2(from >= 0, qPrintable(load.value(0).toString() + QStringLiteral(" not in\n") + list));
+    }
+    QVERIFY(list.contains(QStringLiteral("合计 %1 票").arg(goods.size())));
 }
 
 void TestJourneys::theBooks()

@@ -12,6 +12,7 @@
 // runs, and the pointer rests where the tour puts it.
 #include "phonepopupparts.h"
 #include "support/clientdriver.h"
+#include "support/messageboxanswerer.h"
 #include "support/platformprocess.h"
 #include "support/screentestkit.h"
 #include "support/testenvironment.h"
@@ -24,6 +25,7 @@
 #include "telephony/telnumberwidget.h"
 #include "telephony/voicesession.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -32,8 +34,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QPrintPreviewDialog>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -93,6 +98,10 @@ private:
     void back(int section);
     // Presses the first row of the list on top of `section` and waits.
     void pressFirstRow(int section, const char* rowClass);
+    // Presses `button`, which opens a document's print preview, exports the
+    // document through the preview's "导出PDF", and writes the picture of its
+    // first page.
+    void shootPaper(QAbstractButton* button, const QString& name);
 
     QString folder;
     std::unique_ptr<PlatformProcess> platform;
@@ -106,6 +115,35 @@ void Tour::shoot(QWidget* widget, const QString& name, bool keepPointer)
     settle();
     const QString path = QDir(folder).filePath(name + QStringLiteral(".png"));
     need(widget->grab().save(path, "PNG"), qPrintable(QStringLiteral("could not write ") + path));
+}
+
+void Tour::shootPaper(QAbstractButton* button, const QString& name)
+{
+    QTemporaryDir scratch;
+    need(scratch.isValid(), "no scratch folder");
+    const QString pdf = scratch.filePath(name + QStringLiteral(".pdf"));
+    MessageBoxAnswerer answers;
+    answers.expectDialog([](QWidget* modal) {
+        auto* preview = qobject_cast<QPrintPreviewDialog*>(modal);
+        need(preview && preview->windowTitle() == QStringLiteral("打印预览"), "no print preview");
+        child<QAction>(preview, QStringLiteral("exportPdfAction"))->trigger();
+        preview->reject();
+    });
+    answers.expectDialog([pdf](QWidget* modal) {
+        child<QLineEdit>(modal, QStringLiteral("fileNameEdit"))->setText(pdf);
+        QMetaObject::invokeMethod(modal, "accept");
+    });
+    QTest::mouseClick(button, Qt::LeftButton);
+    need(answers.waitForAll(15000) && answers.unexpected().isEmpty(), "the document was not exported");
+    settle();
+
+    // One page as a viewer shows it, at 110 dots an inch.
+    QProcess render;
+    render.start(QStringLiteral("pdftoppm"),
+        { QStringLiteral("-r"), QStringLiteral("110"), QStringLiteral("-png"), QStringLiteral("-singlefile"),
+            QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"), pdf,
+            QDir(folder).filePath(name) });
+    need(render.waitForFinished(30000) && render.exitCode() == 0, "pdftoppm failed");
 }
 
 void Tour::back(int section)
@@ -164,6 +202,9 @@ void Tour::run()
     child<QScrollArea>(window, QStringLiteral("boardScrollArea"))->ensureWidgetVisible(loaded);
     ClientDriver::pointAt(loaded);
     shoot(window, QStringLiteral("board-hover"), true);
+    // Its loading list, as printed.
+    shootPaper(child<QPushButton>(loaded, QStringLiteral("loadingListButton")), QStringLiteral("loading-list"));
+    ClientDriver::pointAt(loaded);
 
     // Packing on it, the shipper's suggestions open.
     QTest::mouseClick(child<QPushButton>(loaded, QStringLiteral("packButton")), Qt::LeftButton);
@@ -206,6 +247,8 @@ void Tour::run()
         choice->setCurrentIndex(choice->findText(QString::fromUtf8(text)));
     }
     shoot(window, QStringLiteral("settlement"));
+    // The trade's waybill, as printed.
+    shootPaper(child<QPushButton>(dashboard, QStringLiteral("printWaybillButton")), QStringLiteral("waybill"));
     need(ScreenTestKit::clickButton(dashboard, QStringLiteral("取消")), "no cancel button");
 
     // Each book and its form, open on its first record.
