@@ -6,6 +6,7 @@
 
 #include "credentials.h"
 #include "loginthrottle.h"
+#include "platformoptions.h"
 #include "platformtestclient.h"
 #include "platformtestserver.h"
 #include "sql.h"
@@ -180,6 +181,7 @@ private slots:
     void logHoldsOnlyPrintableText();
     void onlyStrictRequestsForThisHostAreAnswered_data();
     void onlyStrictRequestsForThisHostAreAnswered();
+    void edgeAndDurabilityAreOptions();
 
 private:
     // For the tests that need no settings of their own and leave the sign-in
@@ -691,6 +693,33 @@ void TestPlatformLimits::onlyStrictRequestsForThisHostAreAnswered()
     } else {
         verifyOneRefusal(answer, closed, status);
         QVERIFY(answer.find("100 Continue") == std::string::npos);
+    }
+}
+
+void TestPlatformLimits::edgeAndDurabilityAreOptions()
+{
+    platform::PlatformOptions options;
+    QString error;
+    QVERIFY(platform::PlatformOptions::parse(
+        { "freymo-platform", "--max-connections-per-group", "40", "--ipv4-group-prefix", "16", "--ipv6-group-prefix",
+            "48", "--reserved-connections-percent", "0", "--synchronous-full" },
+        &options, &error));
+    QCOMPARE(options.maxConnectionsPerGroup, 40);
+    QCOMPARE(options.ipv4GroupPrefix, 16);
+    QCOMPARE(options.ipv6GroupPrefix, 48);
+    QCOMPARE(options.reservedConnectionsPercent, 0);
+    QVERIFY(options.synchronousFull);
+    QVERIFY(!platform::PlatformOptions::parse(
+        { "freymo-platform", "--reserved-connections-percent", "95" }, &options, &error));
+    QVERIFY(!platform::PlatformOptions::parse({ "freymo-platform", "--ipv4-group-prefix", "33" }, &options, &error));
+
+    // SQLite's synchronous levels: 1 is NORMAL, 2 is FULL.
+    for (const bool full : { false, true }) {
+        QTemporaryDir folder;
+        platform::Storage storage;
+        storage.setSynchronousFull(full);
+        QVERIFY(storage.open(folder.filePath("platform.db"), &error));
+        QCOMPARE(platform::Sql::scalar(storage.connection(), "PRAGMA synchronous").toInt(), full ? 2 : 1);
     }
 }
 
