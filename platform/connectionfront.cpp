@@ -19,8 +19,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Answers waiting for a slow reader: beyond this the server's end is not read.
-constexpr size_t maxOutBytes = 256 * 1024;
+// Answers waiting for a slow reader: beyond this the server's end is not read
+// (the socket buffers hold more besides).
+constexpr size_t maxOutBytes = 64 * 1024;
 
 void maskBits(unsigned char* bytes, size_t size, int bits)
 {

@@ -329,7 +329,8 @@ bool RequestGate::scanChunkLine()
         return false;
     }
     // Chunk lines and trailers end with CR LF exactly.
-    if (lf == approved || buffer[lf - 1] != '\r' || !isFieldText(buffer, approved, lf - 1)) {
+    if (lf == approved || buffer[lf - 1] != '\r' || !isFieldText(buffer, approved, lf - 1)
+        || (state == State::ChunkSize && lf - approved > maxChunkLineBytes)) {
         refuse(400, QStringLiteral("请求的格式错误！"));
         return false;
     }
