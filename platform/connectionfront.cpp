@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <exception>
 #include <vector>
 
 namespace platform {
@@ -181,12 +182,18 @@ void ConnectionFront::run()
         std::vector<Conn*> closed;
         for (int i = 0; i < count; ++i) {
             void* const what = events[static_cast<size_t>(i)].data.ptr;
-            if (what == nullptr)
-                acceptAll();
-            else if (what == this)
-                stopping = true;
-            else
-                onEvent(static_cast<Endpoint*>(what), events[static_cast<size_t>(i)].events);
+            // Out of memory ends the connection at hand, not the server.
+            try {
+                if (what == nullptr)
+                    acceptAll();
+                else if (what == this)
+                    stopping = true;
+                else
+                    onEvent(static_cast<Endpoint*>(what), events[static_cast<size_t>(i)].events);
+            } catch (const std::exception&) {
+                if (what != nullptr && what != this)
+                    close(*static_cast<Endpoint*>(what)->conn);
+            }
         }
         // A client that does not take its last answers is let go.
         const Clock::time_point now = Clock::now();
@@ -196,6 +203,8 @@ void ConnectionFront::run()
         }
         for (Conn* conn : closed)
             close(*conn);
+        if (acceptPaused && now - acceptPausedAt > std::chrono::seconds(1))
+            resumeAccepting();
         for (auto it = conns.begin(); it != conns.end();) {
             if ((*it)->dead) {
                 delete *it;
@@ -241,6 +250,7 @@ void ConnectionFront::acceptAll()
                 none.data.ptr = nullptr;
                 ::epoll_ctl(epollFd, EPOLL_CTL_MOD, listenFd, &none);
                 acceptPaused = true;
+                acceptPausedAt = Clock::now();
             }
             return;
         }
@@ -398,13 +408,17 @@ void ConnectionFront::close(Conn& conn)
         perAddress.erase(conn.address);
     if (--perGroup[conn.group] == 0)
         perGroup.erase(conn.group);
-    if (acceptPaused) {
-        epoll_event listen {};
-        listen.events = EPOLLIN;
-        listen.data.ptr = nullptr;
-        ::epoll_ctl(epollFd, EPOLL_CTL_MOD, listenFd, &listen);
-        acceptPaused = false;
-    }
+    if (acceptPaused)
+        resumeAccepting();
+}
+
+void ConnectionFront::resumeAccepting()
+{
+    epoll_event listen {};
+    listen.events = EPOLLIN;
+    listen.data.ptr = nullptr;
+    ::epoll_ctl(epollFd, EPOLL_CTL_MOD, listenFd, &listen);
+    acceptPaused = false;
 }
 
 } // namespace platform

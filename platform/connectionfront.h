@@ -4,6 +4,7 @@
 
 #include <sys/socket.h>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -83,6 +84,7 @@ private:
     void pump(Conn& conn);
     void watch(Conn& conn);
     void close(Conn& conn);
+    void resumeAccepting();
     bool isKnown(const std::string& address);
 
     const Settings settings;
@@ -91,7 +93,10 @@ private:
     int listenFd = -1;
     int epollFd = -1;
     int wakeFd = -1;
+    // Out of descriptors, accepting waits for a connection to close, or a
+    // second.
     bool acceptPaused = false;
+    std::chrono::steady_clock::time_point acceptPausedAt;
     std::thread thread;
     std::set<Conn*> conns;
     std::map<std::string, unsigned> perAddress;

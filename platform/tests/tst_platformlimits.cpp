@@ -182,6 +182,8 @@ private slots:
     void onlyStrictRequestsForThisHostAreAnswered_data();
     void onlyStrictRequestsForThisHostAreAnswered();
     void edgeAndDurabilityAreOptions();
+    void wellFormedRequestsPassTheFront_data();
+    void wellFormedRequestsPassTheFront();
 
 private:
     // For the tests that need no settings of their own and leave the sign-in
@@ -721,6 +723,38 @@ void TestPlatformLimits::edgeAndDurabilityAreOptions()
         QVERIFY(storage.open(folder.filePath("platform.db"), &error));
         QCOMPARE(platform::Sql::scalar(storage.connection(), "PRAGMA synchronous").toInt(), full ? 2 : 1);
     }
+}
+
+void TestPlatformLimits::wellFormedRequestsPassTheFront_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("answers"); // each "200 OK" with success
+    const QByteArray version = "GET /api/system/version/windesktop/ HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    const QByteArray close = "Connection: close\r\n\r\n";
+    const QByteArray signIn = "POST /api/auth/ HTTP/1.1\r\nHost: localhost\r\n"
+                              "Content-Type: application/x-www-form-urlencoded\r\n";
+    QTest::newRow("three in a row") << version + "\r\n" + version + "\r\n" + version + close << 3;
+    QTest::newRow("chunked form") << signIn + "Transfer-Encoding: chunked\r\n" + close
+            + "d;part=1\r\nusername=demo\r\ne\r\n&password=load\r\n0\r\nX-Trailer: 1\r\n\r\n"
+                                  << 1;
+    QTest::newRow("100-continue within the limit")
+        << signIn + "Expect: 100-continue\r\nContent-Length: 27\r\n" + close + "username=demo&password=load" << 1;
+    QTest::newRow("bare LF line ends") << QByteArray(version + close).replace("\r\n", "\n") << 1;
+    QTest::newRow("blank line first") << "\r\n" + version + close << 1;
+    QTest::newRow("the same length twice")
+        << version + "Content-Length: 5\r\nContent-Length: 5\r\n" + close + "hello" << 1;
+}
+
+void TestPlatformLimits::wellFormedRequestsPassTheFront()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, answers);
+    bool closed = false;
+    const std::string answer = exchange(server.port(), request, &closed);
+    QVERIFY(closed);
+    const QString text = QString::fromStdString(answer);
+    QCOMPARE(text.count("HTTP/1.1 200 OK\r\n"), answers);
+    QCOMPARE(text.count("\"success\":true"), answers);
 }
 
 QTEST_GUILESS_MAIN(TestPlatformLimits)
