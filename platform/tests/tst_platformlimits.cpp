@@ -184,6 +184,7 @@ private slots:
     void edgeAndDurabilityAreOptions();
     void wellFormedRequestsPassTheFront_data();
     void wellFormedRequestsPassTheFront();
+    void refusalFollowsTheAnswersBeforeIt();
 
 private:
     // For the tests that need no settings of their own and leave the sign-in
@@ -755,6 +756,22 @@ void TestPlatformLimits::wellFormedRequestsPassTheFront()
     const QString text = QString::fromStdString(answer);
     QCOMPARE(text.count("HTTP/1.1 200 OK\r\n"), answers);
     QCOMPARE(text.count("\"success\":true"), answers);
+}
+
+void TestPlatformLimits::refusalFollowsTheAnswersBeforeIt()
+{
+    // Two requests and a malformed one in one piece: both are answered, in
+    // order, then comes the refusal, and nothing after it runs.
+    const QByteArray version = "GET /api/system/version/windesktop/ HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    bool closed = false;
+    const std::string answer = exchange(server.port(),
+        version + version + "GET /api/x HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: -5\r\n\r\n" + version, &closed);
+    QVERIFY(closed);
+    QCOMPARE(statusLines(answer), 3);
+    const size_t refused = answer.find("HTTP/1.1 400 ");
+    QVERIFY2(refused != std::string::npos, answer.c_str());
+    QCOMPARE(QString::fromStdString(answer.substr(0, refused)).count("\"success\":true"), 2);
+    verifyOneRefusal(answer.substr(refused), closed, 400);
 }
 
 QTEST_GUILESS_MAIN(TestPlatformLimits)
