@@ -14,7 +14,7 @@ options=("$@")
 
 mkdir -p "$build/fuzz-artifacts" "$build/fuzz-logs"
 status=0
-for target in ${FUZZ_TARGETS:-apianswer accountfile platformapi voiceline voicewire}; do
+for target in ${FUZZ_TARGETS:-apianswer accountfile platformapi requestgate voiceline voicewire}; do
     binary="$build/bin/fuzz_$target"
     scratch="$build/fuzz-corpus/$target"
     log="$build/fuzz-logs/$target.log"

@@ -59,6 +59,7 @@ int main(int argc, char* argv[])
 
     const QString dataDir = options.dataDir.isEmpty() ? Storage::defaultDataDir() : options.dataDir;
     Storage storage;
+    storage.setSynchronousFull(options.synchronousFull);
     if (!storage.open(QDir(dataDir).filePath(Storage::databaseFileName()), &error)) {
         print(QStringLiteral("freymo-platform: %1").arg(error), stderr);
         return 1;
@@ -103,6 +104,10 @@ int main(int argc, char* argv[])
     config.limits.sessionIdleSeconds = options.sessionIdleHours * 3600;
     config.limits.sessionMaxAgeSeconds = options.sessionMaxAgeDays * 24 * 3600;
     config.limits.smsPerDay = options.smsPerDay;
+    config.maxConnectionsPerGroup = static_cast<unsigned>(options.maxConnectionsPerGroup);
+    config.ipv4GroupBits = options.ipv4GroupPrefix;
+    config.ipv6GroupBits = options.ipv6GroupPrefix;
+    config.reservedPercent = static_cast<unsigned>(options.reservedConnectionsPercent);
     PlatformServer server(storage, config);
     if (!server.bind(&error)) {
         print(QStringLiteral("freymo-platform: %1").arg(error), stderr);

@@ -44,6 +44,21 @@ struct Parser
         QStringLiteral("Seconds after which an idle connection is closed (default 15)."), QStringLiteral("N") };
     QCommandLineOption help { { QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Show this help.") };
 
+    // The HTTP edge and the database's durability.
+    QCommandLineOption maxPerGroup { QStringLiteral("max-connections-per-group"),
+        QStringLiteral("Open connections from one address group at most (default 128)."), QStringLiteral("N") };
+    QCommandLineOption ipv4GroupPrefix { QStringLiteral("ipv4-group-prefix"),
+        QStringLiteral("Leading bits of an IPv4 address that make its group (default 24)."), QStringLiteral("BITS") };
+    QCommandLineOption ipv6GroupPrefix { QStringLiteral("ipv6-group-prefix"),
+        QStringLiteral("Leading bits of an IPv6 address that make its group (default 64)."), QStringLiteral("BITS") };
+    QCommandLineOption reservedPercent { QStringLiteral("reserved-connections-percent"),
+        QStringLiteral("Share of the connections that only addresses answered before may take (default 25, at "
+                       "most 90)."),
+        QStringLiteral("PERCENT") };
+    QCommandLineOption synchronousFull { QStringLiteral("synchronous-full"),
+        QStringLiteral("Write every commit through to the disk before answering, so that a power cut loses "
+                       "nothing that was answered (slower writes).") };
+
     Parser()
     {
         parser.setApplicationDescription(
@@ -51,6 +66,7 @@ struct Parser
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         parser.addOptions({ address, port, dataDir, seedDemo, announce, installer, voicePort, publicAddress,
             sessionIdle, sessionMaxAge, smsPerDay, maxConnections, maxPerAddress, requestTimeout, idleTimeout, help });
+        parser.addOptions({ maxPerGroup, ipv4GroupPrefix, ipv6GroupPrefix, reservedPercent, synchronousFull });
     }
 };
 
@@ -64,20 +80,26 @@ bool parsePort(const QString& text, int* port)
     return true;
 }
 
-// A whole number in [1, max] when the option is given; false with a message
-// when it is given but no such number.
-bool parseCount(const QCommandLineParser& parser, const QCommandLineOption& option, int max, int* value, QString* error)
+// A whole number in [min, max] when the option is given; false with a
+// message when it is given but no such number.
+bool parseNumber(
+    const QCommandLineParser& parser, const QCommandLineOption& option, int min, int max, int* value, QString* error)
 {
     if (!parser.isSet(option))
         return true;
     bool ok = false;
     const int number = parser.value(option).toInt(&ok);
-    if (!ok || number < 1 || number > max) {
+    if (!ok || number < min || number > max) {
         *error = QStringLiteral("invalid value for --%1: %2").arg(option.names().first(), parser.value(option));
         return false;
     }
     *value = number;
     return true;
+}
+
+bool parseCount(const QCommandLineParser& parser, const QCommandLineOption& option, int max, int* value, QString* error)
+{
+    return parseNumber(parser, option, 1, max, value, error);
 }
 
 } // namespace
@@ -111,9 +133,14 @@ bool PlatformOptions::parse(const QStringList& arguments, PlatformOptions* optio
         && parseCount(p.parser, p.maxConnections, 100000, &result.maxConnections, error)
         && parseCount(p.parser, p.maxPerAddress, 100000, &result.maxConnectionsPerAddress, error)
         && parseCount(p.parser, p.requestTimeout, 3600, &result.requestTimeoutSeconds, error)
-        && parseCount(p.parser, p.idleTimeout, 3600, &result.idleTimeoutSeconds, error);
+        && parseCount(p.parser, p.idleTimeout, 3600, &result.idleTimeoutSeconds, error)
+        && parseCount(p.parser, p.maxPerGroup, 100000, &result.maxConnectionsPerGroup, error)
+        && parseCount(p.parser, p.ipv4GroupPrefix, 32, &result.ipv4GroupPrefix, error)
+        && parseCount(p.parser, p.ipv6GroupPrefix, 128, &result.ipv6GroupPrefix, error)
+        && parseNumber(p.parser, p.reservedPercent, 0, 90, &result.reservedConnectionsPercent, error);
     if (!counts)
         return false;
+    result.synchronousFull = p.parser.isSet(p.synchronousFull);
     if (p.parser.isSet(p.publicAddress))
         result.publicAddress = p.parser.value(p.publicAddress);
     if (p.parser.isSet(p.dataDir))

@@ -26,6 +26,13 @@ struct PlatformOptions
     int idleTimeoutSeconds = 15;
     bool help = false;
 
+    // The HTTP edge and the database's durability.
+    int maxConnectionsPerGroup = 128;
+    int ipv4GroupPrefix = 24; // bits of an IPv4 address that make its group
+    int ipv6GroupPrefix = 64;
+    int reservedConnectionsPercent = 25; // for addresses answered before
+    bool synchronousFull = false; // every commit on disk before it is answered
+
     // Parses `arguments` (the program name first). On a bad command line
     // returns false with a message in `error`.
     static bool parse(const QStringList& arguments, PlatformOptions* options, QString* error);

@@ -1,5 +1,6 @@
 #include "platformserver.h"
 
+#include "connectionfront.h"
 #include "requestdecoding.h"
 #include "sessionservice.h"
 #include "sql.h"
@@ -14,8 +15,10 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,9 +34,10 @@ namespace {
 
 const char* const jsonType = "application/json; charset=utf-8";
 
-// A path as it may go into one log line: no control characters (a decoded
-// "%0A" must not start a forged line) and not longer than 200 characters.
-QString printablePath(const std::string& path)
+// Text as it may go into one log line: no control characters (a decoded
+// "%0A" must not start a forged line, an escape sequence must not reach a
+// terminal) and not longer than 200 characters.
+QString printable(const std::string& path)
 {
     QString text = QString::fromUtf8(path.data(), static_cast<int>(std::min<size_t>(path.size(), 400)));
     for (QChar& c : text) {
@@ -53,23 +57,12 @@ bool startsWithNoCase(const char* text, const char* prefix)
     return text && strncasecmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
-std::string peerAddress(MHD_Connection* connection)
+// One log line of a request.
+QString logLine(const std::string& method, const std::string& path, int status, double ms)
 {
-    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-    if (!info || !info->client_addr)
-        return std::string();
-    char text[INET6_ADDRSTRLEN] = {};
-    const sockaddr* address = info->client_addr;
-    if (address->sa_family == AF_INET) {
-        sockaddr_in v4;
-        std::memcpy(&v4, address, sizeof v4);
-        inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text);
-    } else if (address->sa_family == AF_INET6) {
-        sockaddr_in6 v6;
-        std::memcpy(&v6, address, sizeof v6);
-        inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text);
-    }
-    return text;
+    return QStringLiteral("%1 %2 %3 %4 ms")
+        .arg(printable(method.empty() ? std::string("-") : method), printable(path.empty() ? std::string("-") : path),
+            status > 0 ? QString::number(status) : QStringLiteral("-"), QString::number(ms, 'f', 2));
 }
 
 // One request from its headers to its answer. It lives from the first call of
@@ -105,6 +98,7 @@ struct PlatformServer::Link
     bool receiving = true;
     bool cut = false;
     std::string target;
+    std::string peer;
 };
 
 struct PlatformServer::Glue
@@ -125,6 +119,11 @@ struct PlatformServer::Glue
             auto* link = new Link;
             link->fd = info ? info->connect_fd : -1;
             link->deadline = Clock::now() + std::chrono::seconds(server.config.requestTimeoutSeconds);
+            const auto arrived = server.arriving.find(link->fd);
+            if (arrived != server.arriving.end()) {
+                link->peer = std::move(arrived->second);
+                server.arriving.erase(arrived);
+            }
             server.links.insert(link);
             *socketContext = link;
         } else if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
@@ -251,12 +250,13 @@ struct PlatformServer::Glue
         *context = exchange;
         exchange->connection = connection;
         exchange->method = method ? method : "";
-        if (Link* link = linkOf(connection))
+        if (Link* link = linkOf(connection)) {
             exchange->target = link->target;
+            exchange->peer = link->peer;
+        }
         const size_t query = exchange->target.find('?');
         const std::string rawPath = exchange->target.substr(0, query);
         exchange->path = percentDecode(rawPath.data(), rawPath.data() + rawPath.size(), false);
-        exchange->peer = peerAddress(connection);
 
         if (exchange->target.size() > server.config.maxTargetBytes)
             return reply(connection, *exchange, 200, refusal(QStringLiteral("请求的地址过长！")));
@@ -306,7 +306,8 @@ struct PlatformServer::Glue
         return MHD_YES;
     }
 
-    static void onCompleted(void* cls, MHD_Connection* connection, void** context, MHD_RequestTerminationCode)
+    static void onCompleted(
+        void* cls, MHD_Connection* connection, void** context, MHD_RequestTerminationCode termination)
     {
         PlatformServer& server = *static_cast<PlatformServer*>(cls);
         auto* exchange = static_cast<Exchange*>(*context);
@@ -321,11 +322,10 @@ struct PlatformServer::Glue
         try {
             const auto micros
                 = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - exchange->start).count();
-            server.log(QStringLiteral("%1 %2 %3 %4 ms")
-                           .arg(QString::fromStdString(exchange->method.empty() ? std::string("-") : exchange->method),
-                               printablePath(exchange->path.empty() ? std::string("-") : exchange->path),
-                               exchange->status > 0 ? QString::number(exchange->status) : QStringLiteral("-"),
-                               QString::number(static_cast<double>(micros) / 1000.0, 'f', 2)));
+            if (termination == MHD_REQUEST_TERMINATED_COMPLETED_OK && server.front)
+                server.front->remember(exchange->peer);
+            server.log(
+                logLine(exchange->method, exchange->path, exchange->status, static_cast<double>(micros) / 1000.0));
         } catch (const std::exception&) {
         }
         delete exchange;
@@ -333,10 +333,15 @@ struct PlatformServer::Glue
 
     static void onError(void* cls, const char* format, va_list arguments)
     {
+        // The library's connections are local socket pairs, which have no
+        // TCP options to set and no segments to push: it says so on every
+        // answer, and that is no news.
+        if (startsWithNoCase(format, "Setting %s option") || startsWithNoCase(format, "Failed to push the data"))
+            return;
         char text[512];
         std::vsnprintf(text, sizeof text, format, arguments);
         QString line = QString::fromLocal8Bit(text).trimmed();
-        static_cast<PlatformServer*>(cls)->log(QStringLiteral("http: %1").arg(printablePath(line.toStdString())));
+        static_cast<PlatformServer*>(cls)->log(QStringLiteral("http: %1").arg(printable(line.toStdString())));
     }
 };
 
@@ -459,15 +464,87 @@ bool PlatformServer::bind(QString* error)
 
     workers = std::make_unique<WorkerPool>(std::max(2, config.threads), 4096);
     passwordWorkers = std::make_unique<WorkerPool>(std::max(1, config.passwordThreads), 256);
-    const unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
+    // Each connection takes three descriptors: the client's and both ends of
+    // the pair between the front and the library.
+    rlimit files {};
+    const rlim_t needed = 3 * static_cast<rlim_t>(config.maxConnections) + 256;
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < needed) {
+        files.rlim_cur = std::min(needed, files.rlim_max);
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
+    // The library only ever sees heads that the front let through, which fit
+    // in maxHeaderBytes; its memory also holds its reading and the answer's
+    // headers. Connections that close at the front may linger a moment in the
+    // library, hence its larger limit.
+    const unsigned flags
+        = MHD_USE_AUTO_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG | MHD_USE_NO_LISTEN_SOCKET;
     daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &Glue::onRequest, this, MHD_OPTION_EXTERNAL_LOGGER,
-        &Glue::onError, this, MHD_OPTION_LISTEN_SOCKET, fd, MHD_OPTION_CONNECTION_MEMORY_LIMIT, config.maxHeaderBytes,
-        MHD_OPTION_CONNECTION_LIMIT, config.maxConnections, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
-        config.maxConnectionsPerAddress, MHD_OPTION_CONNECTION_TIMEOUT, config.idleTimeoutSeconds,
-        MHD_OPTION_NOTIFY_COMPLETED, &Glue::onCompleted, this, MHD_OPTION_NOTIFY_CONNECTION, &Glue::onConnection, this,
-        MHD_OPTION_URI_LOG_CALLBACK, &Glue::onUri, this, MHD_OPTION_END);
-    if (!daemon) {
-        ::close(fd);
+        &Glue::onError, this, MHD_OPTION_CONNECTION_MEMORY_LIMIT, 2 * config.maxHeaderBytes + 4096,
+        MHD_OPTION_CONNECTION_LIMIT, config.maxConnections + config.maxConnections / 4 + 16,
+        MHD_OPTION_CONNECTION_TIMEOUT, config.idleTimeoutSeconds, MHD_OPTION_NOTIFY_COMPLETED, &Glue::onCompleted, this,
+        MHD_OPTION_NOTIFY_CONNECTION, &Glue::onConnection, this, MHD_OPTION_URI_LOG_CALLBACK, &Glue::onUri, this,
+        MHD_OPTION_END);
+
+    ConnectionFront::Settings admission;
+    admission.gate.maxHeadBytes = config.maxHeaderBytes;
+    admission.gate.maxFormBytes = config.maxFormBytes;
+    admission.gate.maxBodyBytes = config.maxBodyBytes;
+    admission.gate.anyAddress = isWildcard(config.address);
+    bool numeric = false;
+    const auto addHost = [&](const QString& address) {
+        const bool bare = address.count(QLatin1Char(':')) > 1 && !address.startsWith(QLatin1Char('['));
+        const std::string host
+            = RequestGate::hostName((bare ? QStringLiteral("[%1]").arg(address) : address).toStdString(), &numeric);
+        if (!host.empty())
+            admission.gate.hosts.push_back(host);
+    };
+    if (!admission.gate.anyAddress)
+        addHost(config.address);
+    if (!config.publicAddress.isEmpty())
+        addHost(config.publicAddress);
+    // No other site's page can be made to reach this machine as "localhost".
+    in_addr v4 {};
+    const bool loopback = config.address == QLatin1String("localhost") || config.address == QLatin1String("::1")
+        || (inet_pton(AF_INET, config.address.toStdString().c_str(), &v4) == 1 && (ntohl(v4.s_addr) >> 24) == 127);
+    if (admission.gate.anyAddress || loopback)
+        admission.gate.hosts.push_back("localhost");
+    admission.maxConnections = config.maxConnections;
+    admission.maxPerAddress = config.maxConnectionsPerAddress;
+    admission.maxPerGroup = config.maxConnectionsPerGroup;
+    admission.reserved = config.maxConnections * std::min(config.reservedPercent, 90u) / 100;
+    admission.ipv4GroupBits = config.ipv4GroupBits;
+    admission.ipv6GroupBits = config.ipv6GroupBits;
+    admission.drainSeconds = std::max(1u, config.idleTimeoutSeconds);
+    front = std::make_unique<ConnectionFront>(
+        admission,
+        [this](int fd, const std::string& peer) {
+            // The library is told it is a local socket, so that it does not
+            // try TCP's options on it; the client's address goes beside.
+            {
+                std::lock_guard<std::mutex> lock(linksMutex);
+                arriving[fd] = peer;
+            }
+            sockaddr_un local {};
+            local.sun_family = AF_UNIX;
+            if (MHD_add_connection(daemon, fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == MHD_YES)
+                return true;
+            std::lock_guard<std::mutex> lock(linksMutex);
+            arriving.erase(fd);
+            return false;
+        },
+        [this](const RequestGate::Refusal& refusal, double ms) {
+            const std::string path = refusal.target.substr(0, refusal.target.find('?'));
+            log(logLine(
+                refusal.method, percentDecode(path.data(), path.data() + path.size(), false), refusal.status, ms));
+        });
+    if (!daemon || !front->start(fd)) {
+        if (!daemon)
+            ::close(fd);
+        front.reset(); // closes the listening socket once it took it
+        if (daemon) {
+            MHD_stop_daemon(daemon);
+            daemon = nullptr;
+        }
         workers.reset();
         passwordWorkers.reset();
         return fail();
@@ -509,9 +586,12 @@ void PlatformServer::shutdown()
         stopRequested = true;
     }
     stateChanged.notify_all();
-    // The workers finish what they were given (each resumes its connection)
-    // and refuse anything newer, so no connection stays suspended when the
-    // event loop ends.
+    // No new connections, and the clients' ends close; then the workers
+    // finish what they were given (each resumes its connection) and refuse
+    // anything newer, so no connection stays suspended when the event loop
+    // ends.
+    if (front)
+        front->stop();
     if (workers)
         workers->stop();
     if (passwordWorkers)

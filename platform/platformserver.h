@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -17,12 +18,18 @@ struct MHD_Daemon;
 
 namespace platform {
 
+class ConnectionFront;
 class Storage;
 class WorkerPool;
 
 // The platform's HTTP server: every request under "/api" goes through the
 // router; "/download/setup.exe" serves the installer. Each request is logged
-// in one line (method, path without the query, status, time taken).
+// in one line (method, path without the query, status, time taken), in
+// printable characters only.
+//
+// A ConnectionFront accepts the connections and checks each request's
+// framing, headers and Host before the HTTP library reads it; it answers what
+// it refuses in the envelope.
 //
 // Connections are served by an event loop, so an idle or slow connection
 // holds no thread: the loop reads requests as their bytes come and hands each
@@ -67,6 +74,16 @@ public:
         // Whether the board's answers are reused while the database is
         // unchanged.
         bool reuseAnswers = true;
+
+        // Who may connect, beside the limits above: connections from one
+        // group of addresses (the first ipv4GroupBits of an IPv4 address, the
+        // first ipv6GroupBits of an IPv6 one), and the share of all
+        // connections (in percent) that only addresses which completed a
+        // request before may take.
+        unsigned maxConnectionsPerGroup = 128;
+        int ipv4GroupBits = 24;
+        int ipv6GroupBits = 64;
+        unsigned reservedPercent = 25;
     };
     using LogSink = std::function<void(const QString&)>;
 
@@ -111,12 +128,16 @@ private:
     LogSink logSink;
     int boundPort = -1;
     MHD_Daemon* daemon = nullptr;
+    std::unique_ptr<ConnectionFront> front;
     std::unique_ptr<WorkerPool> workers;
     std::unique_ptr<WorkerPool> passwordWorkers;
 
-    // The open connections, for the watchdog that ends overdue requests.
+    // The open connections, for the watchdog that ends overdue requests, and
+    // the clients' addresses of connections handed to the library but not
+    // yet opened there, by descriptor.
     std::mutex linksMutex;
     std::set<Link*> links;
+    std::map<int, std::string> arriving;
     std::thread watchdog;
 
     std::mutex stateMutex;

@@ -118,12 +118,14 @@ QSqlDatabase Storage::connection() const
         throw Sql::Error(QStringLiteral("cannot open %1: %2").arg(path, message).toStdString());
     }
     mine.names.insert(id, name);
-    // WAL is a property of the file and stays; synchronous=NORMAL is safe in
-    // WAL mode (a crash loses no committed transaction of the application).
+    // WAL is a property of the file and stays. With synchronous=NORMAL a
+    // crash of the process loses no commit; a power cut can lose the last
+    // ones (see setSynchronousFull()).
     const QString mode = Sql::scalar(db, QStringLiteral("PRAGMA journal_mode=WAL")).toString();
     if (mode.compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)
         throw Sql::Error(QStringLiteral("%1 cannot run in WAL mode (%2)").arg(path, mode).toStdString());
-    Sql::run(db, QStringLiteral("PRAGMA synchronous=NORMAL"));
+    Sql::run(
+        db, synchronousFull ? QStringLiteral("PRAGMA synchronous=FULL") : QStringLiteral("PRAGMA synchronous=NORMAL"));
     Sql::run(db, QStringLiteral("PRAGMA foreign_keys=ON"));
     return db;
 }

@@ -20,6 +20,13 @@ public:
     Storage(const Storage&) = delete;
     Storage& operator=(const Storage&) = delete;
 
+    // Whether each commit is on the disk before it returns (synchronous=FULL).
+    // By default (NORMAL) a crash of the process loses no commit, but a
+    // power cut or a crash of the system can lose the last commits before
+    // the write-ahead log reached the disk; the file stays consistent either
+    // way. Set before open().
+    void setSynchronousFull(bool full) { synchronousFull = full; }
+
     // Opens (creating the folder and the file when needed) and upgrades the
     // schema to `schemaVersion` (the latest by default). On failure returns
     // false and sets `error`.
@@ -43,6 +50,7 @@ public:
 private:
     QString path;
     int id;
+    bool synchronousFull = false;
 };
 
 } // namespace platform

@@ -6,6 +6,7 @@
 
 #include "credentials.h"
 #include "loginthrottle.h"
+#include "platformoptions.h"
 #include "platformtestclient.h"
 #include "platformtestserver.h"
 #include "sql.h"
@@ -108,6 +109,42 @@ qint64 residentKiB()
 
 const std::string versionRequest = "GET /api/system/version/windesktop/ HTTP/1.1\r\nHost: 127.0.0.1\r\n";
 
+// Sends `request` from 127.0.0.1 and returns what came back until the server
+// closed the connection (or three seconds passed).
+std::string exchange(int port, const QByteArray& request, bool* closed = nullptr)
+{
+    RawConnection connection(port, "127.0.0.1");
+    connection.send(request.toStdString());
+    std::string answer;
+    const bool ended = connection.readUntilClosed(3000, &answer);
+    if (closed)
+        *closed = ended;
+    return answer;
+}
+
+int statusLines(const std::string& answer)
+{
+    int count = 0;
+    for (size_t at = answer.find("HTTP/1."); at != std::string::npos; at = answer.find("HTTP/1.", at + 1))
+        ++count;
+    return count;
+}
+
+// The answer is one refusal with `status` in the envelope, and the server
+// closed the connection after it.
+void verifyOneRefusal(const std::string& answer, bool closed, int status)
+{
+    QVERIFY2(answer.compare(0, 13, "HTTP/1.1 " + std::to_string(status) + " ") == 0, answer.c_str());
+    QCOMPARE(statusLines(answer), 1);
+    QVERIFY2(answer.find("\r\nContent-Type: application/json") != std::string::npos, answer.c_str());
+    const size_t body = answer.find("\r\n\r\n");
+    QVERIFY(body != std::string::npos);
+    const QJsonObject envelope = QJsonDocument::fromJson(QByteArray::fromStdString(answer.substr(body + 4))).object();
+    QCOMPARE(envelope.value("success"), QJsonValue(false));
+    QVERIFY(!envelope.value("errors").toString().isEmpty());
+    QVERIFY(closed);
+}
+
 } // namespace
 
 class TestPlatformLimits : public QObject
@@ -134,6 +171,20 @@ private slots:
     void invisibleCharactersDoNotMakeANewName_data();
     void invisibleCharactersDoNotMakeANewName();
     void textMessagesAreCappedPerStationAndDay();
+
+    void addressGroupsShareTheConnectionLimit_data();
+    void addressGroupsShareTheConnectionLimit();
+    void smugglingShapesAreRefused_data();
+    void smugglingShapesAreRefused();
+    void malformedRequestsGetOneEnvelope_data();
+    void malformedRequestsGetOneEnvelope();
+    void logHoldsOnlyPrintableText();
+    void onlyStrictRequestsForThisHostAreAnswered_data();
+    void onlyStrictRequestsForThisHostAreAnswered();
+    void edgeAndDurabilityAreOptions();
+    void wellFormedRequestsPassTheFront_data();
+    void wellFormedRequestsPassTheFront();
+    void refusalFollowsTheAnswersBeforeIt();
 
 private:
     // For the tests that need no settings of their own and leave the sign-in
@@ -446,14 +497,10 @@ void TestPlatformLimits::downloadAddressIsTheConfiguredOne()
     platform::PlatformServer::Config config;
     config.publicAddress = QStringLiteral("station.example:8765");
     QVERIFY(own.start(config));
-    RawConnection connection(own.port(), "127.0.0.1");
-    QVERIFY(connection.send(
-        "GET /api/system/version/windesktop/ HTTP/1.1\r\nHost: evil.example\r\nConnection: close\r\n\r\n"));
-    std::string answer;
-    QVERIFY(connection.readUntilClosed(10000, &answer));
+    const std::string answer = exchange(
+        own.port(), "GET /api/system/version/windesktop/ HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
     QVERIFY2(
         answer.find("\"url\":\"http://station.example:8765/download/setup.exe\"") != std::string::npos, answer.c_str());
-    QVERIFY(answer.find("evil") == std::string::npos);
 }
 
 void TestPlatformLimits::invisibleCharactersDoNotMakeANewName_data()
@@ -499,6 +546,232 @@ void TestPlatformLimits::textMessagesAreCappedPerStationAndDay()
     PlatformTestClient other(own.port());
     QVERIFY(other.login("demo2"));
     QVERIFY(other.post("/sms/send/" + other.suffix(), message).success());
+}
+
+void TestPlatformLimits::addressGroupsShareTheConnectionLimit_data()
+{
+    QTest::addColumn<QStringList>("attackers"); // each opens 8 connections that never finish a request
+    QTest::addColumn<unsigned>("perGroup");
+    QTest::addColumn<unsigned>("reservedPercent");
+    QTest::addColumn<bool>("newcomerRefused");
+    QStringList oneNetwork;
+    for (int i = 1; i <= 16; ++i)
+        oneNetwork << QStringLiteral("127.0.1.%1").arg(i);
+    QStringList manyNetworks;
+    for (int i = 1; i <= 8; ++i)
+        manyNetworks << QStringLiteral("127.0.%1.1").arg(i);
+    QTest::newRow("sixteen addresses of one /24") << oneNetwork << 24u << 0u << false;
+    QTest::newRow("eight networks, slots kept for known clients") << manyNetworks << 128u << 25u << true;
+}
+
+void TestPlatformLimits::addressGroupsShareTheConnectionLimit()
+{
+    QFETCH(QStringList, attackers);
+    QFETCH(unsigned, perGroup);
+    QFETCH(unsigned, reservedPercent);
+    QFETCH(bool, newcomerRefused);
+    PlatformTestServer own(false); // the version answer needs no station
+    platform::PlatformServer::Config config;
+    config.maxConnections = 64;
+    config.maxConnectionsPerGroup = perGroup;
+    config.reservedPercent = reservedPercent;
+    QVERIFY(own.start(config));
+    // The station's client has been answered before.
+    QVERIFY(PlatformTestClient(own.port()).get("/system/version/windesktop/").success());
+    QTRY_VERIFY(!own.logLines().isEmpty());
+
+    std::vector<std::unique_ptr<RawConnection>> held;
+    for (const QString& address : attackers) {
+        for (int i = 0; i < 8; ++i) {
+            held.push_back(std::make_unique<RawConnection>(own.port(), qPrintable(address)));
+            held.back()->send("GET /api/truck/ HTTP/1.1\r\nHost: 127");
+        }
+    }
+    // Connections are taken in the order they came.
+    if (newcomerRefused) {
+        RawConnection newcomer(own.port(), "127.0.9.1");
+        newcomer.send(versionRequest + "\r\n");
+        std::string answer;
+        QVERIFY(newcomer.readUntilClosed(10000, &answer));
+        QCOMPARE(answer, std::string());
+    }
+    for (int i = 0; i < 10; ++i)
+        QVERIFY(PlatformTestClient(own.port()).get("/system/version/windesktop/").success());
+}
+
+void TestPlatformLimits::smugglingShapesAreRefused_data()
+{
+    QTest::addColumn<QByteArray>("head"); // after the request line; the body "hello" and a second request follow
+    QTest::newRow("differing lengths") << QByteArray("Content-Length: 5\r\nContent-Length: 62\r\n");
+    QTest::newRow("length and chunked") << QByteArray("Content-Length: 5\r\nTransfer-Encoding: chunked\r\n");
+    QTest::newRow("gzip") << QByteArray("Transfer-Encoding: gzip\r\n");
+    QTest::newRow("chunked, then gzip") << QByteArray("Transfer-Encoding: chunked, gzip\r\n");
+    QTest::newRow("chunked twice") << QByteArray("Transfer-Encoding: chunked\r\nTransfer-Encoding: chunked\r\n");
+}
+
+void TestPlatformLimits::smugglingShapesAreRefused()
+{
+    QFETCH(QByteArray, head);
+    bool closed = false;
+    const std::string answer = exchange(server.port(),
+        "POST /api/system/version/windesktop/ HTTP/1.1\r\nHost: 127.0.0.1\r\n" + head
+            + "\r\nhelloGET /api/smuggled/ HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n",
+        &closed);
+    verifyOneRefusal(answer, closed, 400);
+    QVERIFY(server.logLines().filter("smuggled").isEmpty());
+}
+
+void TestPlatformLimits::malformedRequestsGetOneEnvelope_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("status");
+    const QByteArray version = "GET /api/system/version/windesktop/ ";
+    const QByteArray host = "Host: 127.0.0.1\r\n";
+    for (const char* length : { "-5", "+5", "0x5", "5,5", "99999999999999999999999" })
+        QTest::addRow("length %s", length)
+            << version + "HTTP/1.1\r\n" + host + "Content-Length: " + length + "\r\n\r\nhello" << 400;
+    QTest::newRow("HTTP/2.0") << version + "HTTP/2.0\r\n" + host + "\r\n" << 505;
+    QTest::newRow("40 KiB header") << version + "HTTP/1.1\r\n" + host + "X-Big: " + QByteArray(40000, 'a') + "\r\n\r\n"
+                                   << 431;
+    QTest::newRow("no request line") << QByteArray("GARBAGE\r\n\r\n") << 400;
+    QTest::newRow("broken chunk") << "POST /api/auth/ HTTP/1.1\r\n" + host + "Transfer-Encoding: chunked\r\n\r\nzz\r\n"
+                                  << 400;
+}
+
+void TestPlatformLimits::malformedRequestsGetOneEnvelope()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, status);
+    bool closed = false;
+    const std::string answer = exchange(server.port(), request, &closed);
+    verifyOneRefusal(answer, closed, status);
+}
+
+void TestPlatformLimits::logHoldsOnlyPrintableText()
+{
+    PlatformTestServer own(false); // the version answer needs no station
+    QVERIFY(own.start());
+    exchange(own.port(), "G\x1b[2JET /api/x\x1b[0m HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    QTRY_VERIFY(!own.logLines().filter("[2JET").isEmpty());
+    for (const QString& line : own.logLines()) {
+        for (const QChar c : line)
+            QVERIFY2(c.isPrint(), qPrintable(line));
+    }
+}
+
+void TestPlatformLimits::onlyStrictRequestsForThisHostAreAnswered_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("status"); // 200: answered with success
+    const QByteArray get = "GET /api/system/version/windesktop/ HTTP/1.1\r\n";
+    const QByteArray host = "Host: 127.0.0.1\r\n";
+    const QByteArray close = "Connection: close\r\n\r\n";
+    QTest::newRow("public address") << get + "Host: Station.Example:8765\r\n" + close << 200;
+    QTest::newRow("listening address") << get + host + close << 200;
+    QTest::newRow("HTTP/1.0 without Host") << QByteArray("GET /api/system/version/windesktop/ HTTP/1.0\r\n\r\n") << 200;
+    QTest::newRow("another name") << get + "Host: rebound.example\r\n\r\n" << 421;
+    QTest::newRow("HTTP/1.1 without Host") << get + "\r\n" << 400;
+    QTest::newRow("two Hosts") << get + host + host + "\r\n" << 400;
+    QTest::newRow("NUL in a value") << get + host + QByteArray("X-Note: a\0b\r\n\r\n", 15) << 400;
+    QTest::newRow("bare CR in a value") << get + host + "X-Note: a\rb\r\n\r\n" << 400;
+    QTest::newRow("space before the colon") << get + host + "Content-Length : 5\r\n\r\nhello" << 400;
+    QTest::newRow("100-continue over the form limit") << "POST /api/auth/ HTTP/1.1\r\n" + host
+            + "Content-Type: application/x-www-form-urlencoded\r\nExpect: 100-continue\r\nContent-Length: "
+              "100000\r\n\r\n" << 413;
+}
+
+void TestPlatformLimits::onlyStrictRequestsForThisHostAreAnswered()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, status);
+    PlatformTestServer own(false); // the version answer needs no station
+    platform::PlatformServer::Config config;
+    config.publicAddress = QStringLiteral("station.example:8765");
+    QVERIFY(own.start(config));
+    bool closed = false;
+    const std::string answer = exchange(own.port(), request, &closed);
+    if (status == 200) {
+        QVERIFY2(answer.compare(0, 15, "HTTP/1.1 200 OK") == 0, answer.c_str());
+        QVERIFY2(answer.find("\"success\":true") != std::string::npos, answer.c_str());
+    } else {
+        verifyOneRefusal(answer, closed, status);
+        QVERIFY(answer.find("100 Continue") == std::string::npos);
+    }
+}
+
+void TestPlatformLimits::edgeAndDurabilityAreOptions()
+{
+    platform::PlatformOptions options;
+    QString error;
+    QVERIFY(platform::PlatformOptions::parse(
+        { "freymo-platform", "--max-connections-per-group", "40", "--ipv4-group-prefix", "16", "--ipv6-group-prefix",
+            "48", "--reserved-connections-percent", "0", "--synchronous-full" },
+        &options, &error));
+    QCOMPARE(options.maxConnectionsPerGroup, 40);
+    QCOMPARE(options.ipv4GroupPrefix, 16);
+    QCOMPARE(options.ipv6GroupPrefix, 48);
+    QCOMPARE(options.reservedConnectionsPercent, 0);
+    QVERIFY(options.synchronousFull);
+    QVERIFY(!platform::PlatformOptions::parse(
+        { "freymo-platform", "--reserved-connections-percent", "95" }, &options, &error));
+    QVERIFY(!platform::PlatformOptions::parse({ "freymo-platform", "--ipv4-group-prefix", "33" }, &options, &error));
+
+    // SQLite's synchronous levels: 1 is NORMAL, 2 is FULL.
+    for (const bool full : { false, true }) {
+        QTemporaryDir folder;
+        platform::Storage storage;
+        storage.setSynchronousFull(full);
+        QVERIFY(storage.open(folder.filePath("platform.db"), &error));
+        QCOMPARE(platform::Sql::scalar(storage.connection(), "PRAGMA synchronous").toInt(), full ? 2 : 1);
+    }
+}
+
+void TestPlatformLimits::wellFormedRequestsPassTheFront_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("answers"); // each "200 OK" with success
+    const QByteArray version = "GET /api/system/version/windesktop/ HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    const QByteArray close = "Connection: close\r\n\r\n";
+    const QByteArray signIn = "POST /api/auth/ HTTP/1.1\r\nHost: localhost\r\n"
+                              "Content-Type: application/x-www-form-urlencoded\r\n";
+    QTest::newRow("three in a row") << version + "\r\n" + version + "\r\n" + version + close << 3;
+    QTest::newRow("chunked form") << signIn + "Transfer-Encoding: chunked\r\n" + close
+            + "d;part=1\r\nusername=demo\r\ne\r\n&password=load\r\n0\r\nX-Trailer: 1\r\n\r\n"
+                                  << 1;
+    QTest::newRow("100-continue within the limit")
+        << signIn + "Expect: 100-continue\r\nContent-Length: 27\r\n" + close + "username=demo&password=load" << 1;
+    QTest::newRow("bare LF line ends") << QByteArray(version + close).replace("\r\n", "\n") << 1;
+    QTest::newRow("blank line first") << "\r\n" + version + close << 1;
+    QTest::newRow("the same length twice")
+        << version + "Content-Length: 5\r\nContent-Length: 5\r\n" + close + "hello" << 1;
+}
+
+void TestPlatformLimits::wellFormedRequestsPassTheFront()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, answers);
+    bool closed = false;
+    const std::string answer = exchange(server.port(), request, &closed);
+    QVERIFY(closed);
+    const QString text = QString::fromStdString(answer);
+    QCOMPARE(text.count("HTTP/1.1 200 OK\r\n"), answers);
+    QCOMPARE(text.count("\"success\":true"), answers);
+}
+
+void TestPlatformLimits::refusalFollowsTheAnswersBeforeIt()
+{
+    // Two requests and a malformed one in one piece: both are answered, in
+    // order, then comes the refusal, and nothing after it runs.
+    const QByteArray version = "GET /api/system/version/windesktop/ HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    bool closed = false;
+    const std::string answer = exchange(server.port(),
+        version + version + "GET /api/x HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: -5\r\n\r\n" + version, &closed);
+    QVERIFY(closed);
+    QCOMPARE(statusLines(answer), 3);
+    const size_t refused = answer.find("HTTP/1.1 400 ");
+    QVERIFY2(refused != std::string::npos, answer.c_str());
+    QCOMPARE(QString::fromStdString(answer.substr(0, refused)).count("\"success\":true"), 2);
+    verifyOneRefusal(answer.substr(refused), closed, 400);
 }
 
 QTEST_GUILESS_MAIN(TestPlatformLimits)
