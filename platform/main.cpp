@@ -103,6 +103,13 @@ int main(int argc, char* argv[])
     config.limits.sessionIdleSeconds = options.sessionIdleHours * 3600;
     config.limits.sessionMaxAgeSeconds = options.sessionMaxAgeDays * 24 * 3600;
     config.limits.smsPerDay = options.smsPerDay;
+    config.limits.feedbackPerMinute = options.feedbackPerMinute;
+    config.limits.feedbackPerDay = options.feedbackPerDay;
+    config.limits.visitsPerMinute = options.visitsPerMinute;
+    config.limits.visitsPerDay = options.visitsPerDay;
+    config.limits.partiesPerMinute = options.partiesPerMinute;
+    config.limits.partiesPerDay = options.partiesPerDay;
+    config.limits.recordWritesPerMinute = options.recordWritesPerMinute;
     PlatformServer server(storage, config);
     if (!server.bind(&error)) {
         print(QStringLiteral("freymo-platform: %1").arg(error), stderr);

@@ -42,6 +42,26 @@ struct Parser
         QStringLiteral("Seconds in which a request has to arrive whole (default 30)."), QStringLiteral("N") };
     QCommandLineOption idleTimeout { QStringLiteral("idle-timeout"),
         QStringLiteral("Seconds after which an idle connection is closed (default 15)."), QStringLiteral("N") };
+    // Write limits: a count a minute or a day, 0 for none.
+    QCommandLineOption feedbackPerMinute { QStringLiteral("feedback-per-minute"),
+        QStringLiteral("Feedback one station may send a minute (default 5; 0 = no limit)."), QStringLiteral("N") };
+    QCommandLineOption feedbackPerDay { QStringLiteral("feedback-per-day"),
+        QStringLiteral("Feedback one station may send a day (default 50; 0 = no limit)."), QStringLiteral("N") };
+    QCommandLineOption visitsPerMinute { QStringLiteral("visits-per-minute"),
+        QStringLiteral("Visit records one station may start a minute (default 20; 0 = no limit)."),
+        QStringLiteral("N") };
+    QCommandLineOption visitsPerDay { QStringLiteral("visits-per-day"),
+        QStringLiteral("Visit records one station may start a day (default 1000; 0 = no limit)."),
+        QStringLiteral("N") };
+    QCommandLineOption partiesPerMinute { QStringLiteral("parties-per-minute"),
+        QStringLiteral("Shippers and consignees one station may add a minute (default 60; 0 = no limit)."),
+        QStringLiteral("N") };
+    QCommandLineOption partiesPerDay { QStringLiteral("parties-per-day"),
+        QStringLiteral("Shippers and consignees one station may add a day (default 2000; 0 = no limit)."),
+        QStringLiteral("N") };
+    QCommandLineOption recordWritesPerMinute { QStringLiteral("record-writes-per-minute"),
+        QStringLiteral("Trade and truck writes one session may make a minute (default 600; 0 = no limit)."),
+        QStringLiteral("N") };
     QCommandLineOption help { { QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Show this help.") };
 
     Parser()
@@ -51,6 +71,8 @@ struct Parser
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         parser.addOptions({ address, port, dataDir, seedDemo, announce, installer, voicePort, publicAddress,
             sessionIdle, sessionMaxAge, smsPerDay, maxConnections, maxPerAddress, requestTimeout, idleTimeout, help });
+        parser.addOptions({ feedbackPerMinute, feedbackPerDay, visitsPerMinute, visitsPerDay, partiesPerMinute,
+            partiesPerDay, recordWritesPerMinute });
     }
 };
 
@@ -73,6 +95,21 @@ bool parseCount(const QCommandLineParser& parser, const QCommandLineOption& opti
     bool ok = false;
     const int number = parser.value(option).toInt(&ok);
     if (!ok || number < 1 || number > max) {
+        *error = QStringLiteral("invalid value for --%1: %2").arg(option.names().first(), parser.value(option));
+        return false;
+    }
+    *value = number;
+    return true;
+}
+
+// A whole number in [0, max] (0: no limit) when the option is given.
+bool parseLimit(const QCommandLineParser& parser, const QCommandLineOption& option, int* value, QString* error)
+{
+    if (!parser.isSet(option))
+        return true;
+    bool ok = false;
+    const int number = parser.value(option).toInt(&ok);
+    if (!ok || number < 0 || number > 1000000) {
         *error = QStringLiteral("invalid value for --%1: %2").arg(option.names().first(), parser.value(option));
         return false;
     }
@@ -113,6 +150,15 @@ bool PlatformOptions::parse(const QStringList& arguments, PlatformOptions* optio
         && parseCount(p.parser, p.requestTimeout, 3600, &result.requestTimeoutSeconds, error)
         && parseCount(p.parser, p.idleTimeout, 3600, &result.idleTimeoutSeconds, error);
     if (!counts)
+        return false;
+    const bool writeLimits = parseLimit(p.parser, p.feedbackPerMinute, &result.feedbackPerMinute, error)
+        && parseLimit(p.parser, p.feedbackPerDay, &result.feedbackPerDay, error)
+        && parseLimit(p.parser, p.visitsPerMinute, &result.visitsPerMinute, error)
+        && parseLimit(p.parser, p.visitsPerDay, &result.visitsPerDay, error)
+        && parseLimit(p.parser, p.partiesPerMinute, &result.partiesPerMinute, error)
+        && parseLimit(p.parser, p.partiesPerDay, &result.partiesPerDay, error)
+        && parseLimit(p.parser, p.recordWritesPerMinute, &result.recordWritesPerMinute, error);
+    if (!writeLimits)
         return false;
     if (p.parser.isSet(p.publicAddress))
         result.publicAddress = p.parser.value(p.publicAddress);
