@@ -48,10 +48,10 @@ struct Parser
     QCommandLineOption feedbackPerDay { QStringLiteral("feedback-per-day"),
         QStringLiteral("Feedback one station may send a day (default 50; 0 = no limit)."), QStringLiteral("N") };
     QCommandLineOption visitsPerMinute { QStringLiteral("visits-per-minute"),
-        QStringLiteral("Visit records one station may start a minute (default 20; 0 = no limit)."),
+        QStringLiteral("Visit records one station may start a minute (default 60; 0 = no limit)."),
         QStringLiteral("N") };
     QCommandLineOption visitsPerDay { QStringLiteral("visits-per-day"),
-        QStringLiteral("Visit records one station may start a day (default 1000; 0 = no limit)."),
+        QStringLiteral("Visit records one station may start a day (default 2000; 0 = no limit)."),
         QStringLiteral("N") };
     QCommandLineOption partiesPerMinute { QStringLiteral("parties-per-minute"),
         QStringLiteral("Shippers and consignees one station may add a minute (default 60; 0 = no limit)."),

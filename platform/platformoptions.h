@@ -28,8 +28,8 @@ struct PlatformOptions
     // and a day; 0: no limit.
     int feedbackPerMinute = 5;
     int feedbackPerDay = 50;
-    int visitsPerMinute = 20;
-    int visitsPerDay = 1000;
+    int visitsPerMinute = 60;
+    int visitsPerDay = 2000;
     int partiesPerMinute = 60;
     int partiesPerDay = 2000;
     int recordWritesPerMinute = 600;

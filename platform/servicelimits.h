@@ -17,8 +17,8 @@ struct ServiceLimits
     // consignees added.
     int feedbackPerMinute = 5;
     int feedbackPerDay = 50;
-    int visitsPerMinute = 20;
-    int visitsPerDay = 1000;
+    int visitsPerMinute = 60;
+    int visitsPerDay = 2000;
     int partiesPerMinute = 60;
     int partiesPerDay = 2000;
     // Trade and truck writes one session may make a minute (0: no limit);
