@@ -4,29 +4,78 @@
 
 #include <QHash>
 
+#include <atomic>
+
 namespace platform {
 
 namespace {
 
-// Beyond this many keys on one thread, the kept answers are dropped and
-// gathered anew: keys come from requests, so their number is not bounded.
-const int maxKept = 256;
+std::atomic<qint64> totalEntries { 0 };
+std::atomic<qint64> totalBytes { 0 };
 
 struct Kept
 {
-    AnswerCache::State state;
     ApiReply reply;
+    qint64 bytes = 0;
 };
 
-QHash<QString, Kept>& kept()
+// The answers of one connection, all made in one state of the database.
+struct Answers
 {
-    thread_local QHash<QString, Kept> answers;
+    AnswerCache::State state;
+    QHash<QString, Kept> byKey;
+    qint64 bytes = 0;
+
+    void clear()
+    {
+        totalEntries -= byKey.size();
+        totalBytes -= bytes;
+        byKey.clear();
+        bytes = 0;
+    }
+};
+
+// This thread's answers by connection; given back to the totals when the
+// thread ends.
+struct ThreadAnswers
+{
+    QHash<QString, Answers> byConnection;
+
+    ~ThreadAnswers()
+    {
+        for (Answers& answers : byConnection)
+            answers.clear();
+    }
+
+    // The connection's answers, emptied when the database is no longer in
+    // `state`.
+    Answers& of(const QSqlDatabase& db, const AnswerCache::State& state)
+    {
+        Answers& answers = byConnection[db.connectionName()];
+        if (!(answers.state == state)) {
+            answers.clear();
+            answers.state = state;
+        }
+        return answers;
+    }
+
+    void clearAll()
+    {
+        for (Answers& answers : byConnection)
+            answers.clear();
+    }
+};
+
+ThreadAnswers& threadAnswers()
+{
+    thread_local ThreadAnswers answers;
     return answers;
 }
 
-QString fullKey(const QSqlDatabase& db, const QString& key)
+// What an answer holds in memory, roughly: its key and its written form.
+qint64 estimatedBytes(const QString& key, const ApiReply& reply)
 {
-    return db.connectionName() + QLatin1Char('\n') + key;
+    return 2 * key.size() + reply.toJson().size() + 128;
 }
 
 } // namespace
@@ -45,8 +94,11 @@ AnswerCache::State AnswerCache::stateOf(const QSqlDatabase& db)
 
 bool AnswerCache::find(const QSqlDatabase& db, const QString& key, const State& state, ApiReply* reply)
 {
-    const auto it = kept().constFind(fullKey(db, key));
-    if (it == kept().constEnd() || !(it->state == state) || state.dataVersion < 0)
+    if (state.dataVersion < 0)
+        return false;
+    const Answers& answers = threadAnswers().of(db, state);
+    const auto it = answers.byKey.constFind(key);
+    if (it == answers.byKey.constEnd())
         return false;
     *reply = it->reply;
     return true;
@@ -54,12 +106,36 @@ bool AnswerCache::find(const QSqlDatabase& db, const QString& key, const State& 
 
 void AnswerCache::keep(const QSqlDatabase& db, const QString& key, const State& state, const ApiReply& reply)
 {
-    if (state.dataVersion < 0)
+    if (state.dataVersion < 0 || key.isEmpty())
         return;
-    QHash<QString, Kept>& answers = kept();
-    if (answers.size() >= maxKept)
-        answers.clear();
-    answers.insert(fullKey(db, key), { state, reply });
+    const qint64 bytes = estimatedBytes(key, reply);
+    if (bytes > maxBytes / 4)
+        return;
+    ThreadAnswers& mine = threadAnswers();
+    Answers* answers = &mine.of(db, state);
+    if (answers->byKey.contains(key))
+        return;
+    // Over the budget, this thread gives up what it keeps; when the other
+    // threads' answers alone fill it, this one is not kept.
+    if (answers->byKey.size() >= maxEntries || totalBytes + bytes > maxBytes) {
+        mine.clearAll();
+        if (totalBytes + bytes > maxBytes)
+            return;
+    }
+    answers->byKey.insert(key, { reply, bytes });
+    answers->bytes += bytes;
+    totalEntries += 1;
+    totalBytes += bytes;
+}
+
+qint64 AnswerCache::keptEntries()
+{
+    return totalEntries;
+}
+
+qint64 AnswerCache::keptBytes()
+{
+    return totalBytes;
 }
 
 } // namespace platform

@@ -173,20 +173,6 @@ void ApiRequest::requireOwnOrgan() const
         throw ApiError(QStringLiteral("无权操作其他货站的数据！"));
 }
 
-QString ApiRequest::answerKey() const
-{
-    QStringList keys = params.keys();
-    keys.removeAll(QStringLiteral("token"));
-    keys.removeAll(QStringLiteral("user"));
-    keys.sort();
-    // Keys and values may hold any character but NUL (see isWellFormed), so
-    // NUL separates them.
-    QString key = verb + QChar(0) + pathSegments.join(QLatin1Char('/'));
-    for (const QString& name : qAsConst(keys))
-        key += QChar(0) + name + QChar(0) + params.value(name);
-    return key;
-}
-
 bool ApiRequest::parseId(const QString& text, qint64* id)
 {
     if (!isPlainInteger(text, false))

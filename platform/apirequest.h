@@ -64,10 +64,6 @@ public:
 
     static bool parseId(const QString& text, qint64* id);
 
-    // What names the answer to a read: the method, the path and the
-    // parameters but the session's ("token", "user"), in a fixed order.
-    QString answerKey() const;
-
 private:
     QString verb;
     QStringList pathSegments;

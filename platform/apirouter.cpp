@@ -12,12 +12,81 @@
 #include "transaction.h"
 #include "truckservice.h"
 
+#include <QDate>
+
+#include <chrono>
 #include <exception>
 
 namespace platform {
 
+namespace {
+
+// One write taken from a WriteQuota, given back unless the write is kept.
+class QuotaTicket
+{
+public:
+    QuotaTicket() = default;
+    QuotaTicket(WriteQuota* quota, const QString& key, const WriteQuota::Limit& limit, qint64 day)
+        : quota(quota)
+        , key(key)
+        , limit(limit)
+        , day(day)
+    {
+    }
+    ~QuotaTicket()
+    {
+        if (quota)
+            quota->giveBack(key, limit, day);
+    }
+    QuotaTicket(QuotaTicket&& other) noexcept
+        : quota(other.quota)
+        , key(other.key)
+        , limit(other.limit)
+        , day(other.day)
+    {
+        other.quota = nullptr;
+    }
+    QuotaTicket(const QuotaTicket&) = delete;
+    QuotaTicket& operator=(const QuotaTicket&) = delete;
+    QuotaTicket& operator=(QuotaTicket&&) = delete;
+
+    void keep() { quota = nullptr; }
+
+private:
+    WriteQuota* quota = nullptr;
+    QString key;
+    WriteQuota::Limit limit;
+    qint64 day = 0;
+};
+
+qint64 monotonicMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Takes one write for `key`, or refuses the request; no key, no count.
+QuotaTicket take(WriteQuota& quota, const QString& key, const WriteQuota::Limit& limit, const QString& dayFullMessage)
+{
+    if (key.isEmpty())
+        return QuotaTicket();
+    const qint64 day = QDate::currentDate().toJulianDay();
+    switch (quota.take(key, limit, monotonicMs(), day)) {
+    case WriteQuota::Verdict::Allowed:
+        break;
+    case WriteQuota::Verdict::TooFast:
+        throw ApiError(QStringLiteral("操作过于频繁，请稍后再试！"));
+    case WriteQuota::Verdict::DayFull:
+        throw ApiError(dayFullMessage.arg(limit.perDay));
+    }
+    return QuotaTicket(&quota, key, limit, day);
+}
+
+} // namespace
+
 ApiRouter::ApiRouter()
     : throttle(std::make_unique<LoginThrottle>())
+    , quota(std::make_unique<WriteQuota>())
 {
     const QString get = QStringLiteral("GET");
     const QString post = QStringLiteral("POST");
@@ -39,8 +108,10 @@ ApiRouter::ApiRouter()
 
     // The board asks for these again and again, mostly of an unchanged
     // station.
-    add(get, QStringLiteral("truck"), signedIn, Mode::Read, &TruckService::list, Cost::Light, Reuse::WhileUnchanged);
-    add(get, QStringLiteral("truck/*"), signedIn, Mode::Read, &TruckService::group, Cost::Light, Reuse::WhileUnchanged);
+    add(get, QStringLiteral("truck"), signedIn, Mode::Read, &TruckService::list, Cost::Light,
+        &TruckService::listAnswerKey);
+    add(get, QStringLiteral("truck/*"), signedIn, Mode::Read, &TruckService::group, Cost::Light,
+        &TruckService::groupAnswerKey);
     add(post, QStringLiteral("truck/add"), signedIn, Mode::Write, &TruckService::add);
     add(post, QStringLiteral("truck/*/edit"), signedIn, Mode::Write, &TruckService::edit);
     add(get, QStringLiteral("truck/*/work"), signedIn, Mode::Write, &TruckService::work);
@@ -64,16 +135,66 @@ ApiRouter::ApiRouter()
     add(post, QStringLiteral("sms/send"), signedIn, Mode::Write, &MessageService::sendSms);
     add(post, QStringLiteral("system/feedback/add"), signedIn, Mode::Write, &MessageService::addFeedback);
 
+    // What one station may add of the records that nothing else bounds, and
+    // how fast one session may write its trades and trucks.
+    count(post, QStringLiteral("system/feedback/add"), Quota::Feedback);
+    count(post, QStringLiteral("system/visit/start"), Quota::Visits);
+    count(post, QStringLiteral("shipper/add"), Quota::Parties);
+    count(post, QStringLiteral("consignee/add"), Quota::Parties);
+    for (const QString& pattern : { QStringLiteral("truck/add"), QStringLiteral("truck/*/edit"),
+             QStringLiteral("trade/add"), QStringLiteral("trade/*/edit"), QStringLiteral("trade/*/status/change") })
+        count(post, pattern, Quota::SessionRecords);
+    for (const QString& pattern :
+        { QStringLiteral("truck/*/work"), QStringLiteral("truck/*/sleep"), QStringLiteral("truck/*/delete") })
+        count(get, pattern, Quota::SessionRecords);
+
     for (const Route& route : qAsConst(routes)) {
         if (!resources.contains(route.pattern.first()))
             resources.append(route.pattern.first());
     }
 }
 
-void ApiRouter::add(
-    const QString& method, const QString& pattern, Access access, Mode mode, Handler handler, Cost cost, Reuse reuse)
+void ApiRouter::add(const QString& method, const QString& pattern, Access access, Mode mode, Handler handler, Cost cost,
+    AnswerKey answerKey)
 {
-    routes.append(Route { method, pattern.split(QLatin1Char('/')), access, mode, handler, cost, reuse });
+    routes.append(Route { method, pattern.split(QLatin1Char('/')), access, mode, handler, cost, answerKey });
+}
+
+void ApiRouter::count(const QString& method, const QString& pattern, Quota counted)
+{
+    const QStringList segments = pattern.split(QLatin1Char('/'));
+    for (Route& route : routes) {
+        if (route.method == method && route.pattern == segments)
+            route.quota = counted;
+    }
+}
+
+ApiRouter::QuotaUse ApiRouter::quotaUse(Quota counted, const ApiRequest& request, const ServiceLimits& limits)
+{
+    const QString station = QStringLiteral("station %1 ").arg(request.organ());
+    switch (counted) {
+    case Quota::None:
+        break;
+    case Quota::Feedback:
+        return { station + QStringLiteral("feedback"), { limits.feedbackPerMinute, limits.feedbackPerDay },
+            QStringLiteral("今天的反馈已达%1条的上限，请明天再试！") };
+    case Quota::Visits:
+        return { station + QStringLiteral("visits"), { limits.visitsPerMinute, limits.visitsPerDay },
+            QStringLiteral("今天的访问记录已达%1条的上限，请明天再试！") };
+    case Quota::Parties:
+        return { station + QStringLiteral("parties"), { limits.partiesPerMinute, limits.partiesPerDay },
+            QStringLiteral("今天新增的托运人和收货人已达%1个的上限，请明天再试！") };
+    case Quota::SessionRecords:
+        return { QStringLiteral("session ") + request.value(QStringLiteral("token")),
+            { limits.recordWritesPerMinute, 0 }, QString() };
+    }
+    return {};
+}
+
+void ApiRouter::setErrorSink(std::function<void(const QString&)> sink)
+{
+    errorSink = std::move(sink);
+    throttle->setLogSink(errorSink);
 }
 
 const ApiRouter::Route* ApiRouter::match(const QStringList& segments, bool* methodMismatch, const QString& method) const
@@ -171,18 +292,28 @@ ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& 
                 return ApiReply::refusal(QStringLiteral("登录已失效，请重新登录！"));
             request.setSession(user, organ);
         }
-        if (route.mode == Mode::None || route.mode == Mode::Own)
-            return route.handler(context);
+        const QuotaUse use = quotaUse(route.quota, request, settings.limits);
+        QuotaTicket ticket = take(*quota, use.key, use.limit, use.dayFullMessage);
+        if (route.mode == Mode::None || route.mode == Mode::Own) {
+            ApiReply reply = route.handler(context);
+            if (reply.isSuccess())
+                ticket.keep();
+            return reply;
+        }
 
         Transaction transaction(context.db, route.mode == Mode::Write ? Transaction::Write : Transaction::Read);
-        const bool reusable = route.mode == Mode::Read && route.reuse == Reuse::WhileUnchanged && settings.reuseAnswers;
-        AnswerCache::State state;
         QString key;
+        if (route.mode == Mode::Read && route.answerKey && settings.reuseAnswers) {
+            key = route.answerKey(request);
+            if (!key.isEmpty())
+                key = QString::number(request.organ()) + QLatin1Char(' ') + key;
+        }
+        const bool reusable = !key.isEmpty();
+        AnswerCache::State state;
         if (reusable) {
             // The state is read first, so it is that of the snapshot the
             // answer is made from.
             state = AnswerCache::stateOf(context.db);
-            key = QString::number(request.organ()) + QLatin1Char(' ') + request.answerKey();
             ApiReply kept;
             if (AnswerCache::find(context.db, key, state, &kept)) {
                 transaction.commit();
@@ -192,6 +323,7 @@ ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& 
         ApiReply reply = route.handler(context);
         if (reply.isSuccess()) {
             transaction.commit();
+            ticket.keep();
             if (reusable)
                 AnswerCache::keep(context.db, key, state, reply);
         }

@@ -4,6 +4,7 @@
 #include "apirequest.h"
 #include "loginthrottle.h"
 #include "servicelimits.h"
+#include "writequota.h"
 
 #include <QString>
 #include <QStringList>
@@ -56,7 +57,8 @@ public:
 
     // A message for a logger: internal failures (database errors) are written
     // here, never sent to the client.
-    void setErrorSink(std::function<void(const QString&)> sink) { errorSink = std::move(sink); }
+    // The sign-in throttle's notices go there too.
+    void setErrorSink(std::function<void(const QString&)> sink);
 
 private:
     enum class Access { Public, Session };
@@ -68,10 +70,14 @@ private:
     using Handler = ApiReply (*)(ApiContext&);
     // Whether the route verifies or hashes a password.
     enum class Cost { Light, PasswordHash };
-    // Whether a Read route's answer depends on nothing but the station's
-    // records and the request, so that it may be reused while the database
-    // is unchanged.
-    enum class Reuse { Never, WhileUnchanged };
+    // For a Read route whose answer depends on nothing but the station's
+    // records and a few of the request's values: those values as a text, by
+    // which the answer is reused while the database is unchanged (see
+    // AnswerCache); an empty text when this request's answer is not reused.
+    using AnswerKey = QString (*)(const ApiRequest&);
+
+    // Which count of writes a route takes one from (see ServiceLimits).
+    enum class Quota { None, Feedback, Visits, Parties, SessionRecords };
 
     struct Route
     {
@@ -81,11 +87,22 @@ private:
         Mode mode;
         Handler handler;
         Cost cost;
-        Reuse reuse;
+        AnswerKey answerKey; // null: never reused
+        Quota quota = Quota::None;
     };
 
     void add(const QString& method, const QString& pattern, Access access, Mode mode, Handler handler,
-        Cost cost = Cost::Light, Reuse reuse = Reuse::Never);
+        Cost cost = Cost::Light, AnswerKey answerKey = nullptr);
+    // The count a request of a route takes one write from; an empty key: none.
+    struct QuotaUse
+    {
+        QString key;
+        WriteQuota::Limit limit;
+        QString dayFullMessage;
+    };
+
+    void count(const QString& method, const QString& pattern, Quota quota);
+    static QuotaUse quotaUse(Quota quota, const ApiRequest& request, const ServiceLimits& limits);
     const Route* match(const QStringList& segments, bool* methodMismatch, const QString& method) const;
     // The route named by `path` (below "/api"), if any; `segments` gets the
     // path's segments without the slashes around them.
@@ -96,6 +113,7 @@ private:
     QStringList resources;
     // Shared by every request; it locks itself.
     std::unique_ptr<LoginThrottle> throttle;
+    std::unique_ptr<WriteQuota> quota;
     std::function<void(const QString&)> errorSink;
 };
 

@@ -1,7 +1,11 @@
 #include "credentials.h"
 
+#include <QTextBoundaryFinder>
+#include <QVector>
+
 #include <sodium.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <stdexcept>
@@ -94,6 +98,25 @@ void Credentials::verifyAgainstDummy(const QString& password)
 {
     static const QString dummy = hashPassword(randomHex(16));
     verifyPassword(dummy, password);
+}
+
+int Credentials::passwordLength(const QString& password)
+{
+    // Clusters are found in the text as typed, so that a joiner still joins
+    // (a family emoji is one character); a cluster of nothing but format
+    // characters is not counted.
+    const QString text = password.trimmed();
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
+    int count = 0;
+    int start = 0;
+    for (int end = graphemes.toNextBoundary(); end > 0; end = graphemes.toNextBoundary()) {
+        const QVector<uint> cluster = text.mid(start, end - start).toUcs4();
+        if (std::any_of(
+                cluster.cbegin(), cluster.cend(), [](uint c) { return QChar::category(c) != QChar::Other_Format; }))
+            ++count;
+        start = end;
+    }
+    return count;
 }
 
 QString Credentials::randomHex(int bytes)

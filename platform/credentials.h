@@ -20,6 +20,11 @@ public:
     // unknown user name takes as long to refuse as a wrong password.
     static void verifyAgainstDummy(const QString& password);
 
+    // The length of a password as its user sees it: user-perceived
+    // characters (grapheme clusters), without the white space around it and
+    // without invisible format characters.
+    static int passwordLength(const QString& password);
+
     // `bytes` random bytes as lower-case hexadecimal.
     static QString randomHex(int bytes);
     // `count` random decimal digits; the first is never 0.

@@ -108,6 +108,13 @@ int main(int argc, char* argv[])
     config.ipv4GroupBits = options.ipv4GroupPrefix;
     config.ipv6GroupBits = options.ipv6GroupPrefix;
     config.reservedPercent = static_cast<unsigned>(options.reservedConnectionsPercent);
+    config.limits.feedbackPerMinute = options.feedbackPerMinute;
+    config.limits.feedbackPerDay = options.feedbackPerDay;
+    config.limits.visitsPerMinute = options.visitsPerMinute;
+    config.limits.visitsPerDay = options.visitsPerDay;
+    config.limits.partiesPerMinute = options.partiesPerMinute;
+    config.limits.partiesPerDay = options.partiesPerDay;
+    config.limits.recordWritesPerMinute = options.recordWritesPerMinute;
     PlatformServer server(storage, config);
     if (!server.bind(&error)) {
         print(QStringLiteral("freymo-platform: %1").arg(error), stderr);

@@ -3,6 +3,7 @@
 #include "apicontext.h"
 #include "apierror.h"
 #include "jsonwriter.h"
+#include "namekey.h"
 #include "sessionservice.h"
 #include "sql.h"
 
@@ -129,16 +130,10 @@ ApiReply save(ApiContext& context, const Kind& kind, qint64 id)
     const QString notes = request.text(QStringLiteral("notes"), QStringLiteral("备注"), 500, false);
 
     // Names are what the packing screen's suggestions are chosen by, so two
-    // live records of one kind never share a name.
-    const bool taken = Sql::scalar(context.db,
-                           QStringLiteral("SELECT COUNT(*) FROM %1 WHERE organ = ? AND deleted = 0"
-                                          " AND name = ? AND id <> ?")
-                               .arg(kind.table),
-                           { request.organ(), name, id })
-                           .toLongLong()
-        > 0;
-    if (taken)
-        throw ApiError(QStringLiteral("名称为“%1”的%2已存在！").arg(name, kind.label));
+    // live records of one kind never share a name, nor look alike.
+    const QString taken = NameKey::clash(context.db, kind.table, QStringLiteral("name"), request.organ(), name, id);
+    if (!taken.isEmpty())
+        throw ApiError(QStringLiteral("名称为“%1”的%2已存在！").arg(taken, kind.label));
 
     QString statement;
     if (id == 0)

@@ -42,6 +42,26 @@ struct Parser
         QStringLiteral("Seconds in which a request has to arrive whole (default 30)."), QStringLiteral("N") };
     QCommandLineOption idleTimeout { QStringLiteral("idle-timeout"),
         QStringLiteral("Seconds after which an idle connection is closed (default 15)."), QStringLiteral("N") };
+    // Write limits: a count a minute or a day, 0 for none.
+    QCommandLineOption feedbackPerMinute { QStringLiteral("feedback-per-minute"),
+        QStringLiteral("Feedback one station may send a minute (default 5; 0 = no limit)."), QStringLiteral("N") };
+    QCommandLineOption feedbackPerDay { QStringLiteral("feedback-per-day"),
+        QStringLiteral("Feedback one station may send a day (default 50; 0 = no limit)."), QStringLiteral("N") };
+    QCommandLineOption visitsPerMinute { QStringLiteral("visits-per-minute"),
+        QStringLiteral("Visit records one station may start a minute (default 60; 0 = no limit)."),
+        QStringLiteral("N") };
+    QCommandLineOption visitsPerDay { QStringLiteral("visits-per-day"),
+        QStringLiteral("Visit records one station may start a day (default 2000; 0 = no limit)."),
+        QStringLiteral("N") };
+    QCommandLineOption partiesPerMinute { QStringLiteral("parties-per-minute"),
+        QStringLiteral("Shippers and consignees one station may add a minute (default 60; 0 = no limit)."),
+        QStringLiteral("N") };
+    QCommandLineOption partiesPerDay { QStringLiteral("parties-per-day"),
+        QStringLiteral("Shippers and consignees one station may add a day (default 2000; 0 = no limit)."),
+        QStringLiteral("N") };
+    QCommandLineOption recordWritesPerMinute { QStringLiteral("record-writes-per-minute"),
+        QStringLiteral("Trade and truck writes one session may make a minute (default 600; 0 = no limit)."),
+        QStringLiteral("N") };
     QCommandLineOption help { { QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Show this help.") };
 
     // The HTTP edge and the database's durability.
@@ -67,6 +87,8 @@ struct Parser
         parser.addOptions({ address, port, dataDir, seedDemo, announce, installer, voicePort, publicAddress,
             sessionIdle, sessionMaxAge, smsPerDay, maxConnections, maxPerAddress, requestTimeout, idleTimeout, help });
         parser.addOptions({ maxPerGroup, ipv4GroupPrefix, ipv6GroupPrefix, reservedPercent, synchronousFull });
+        parser.addOptions({ feedbackPerMinute, feedbackPerDay, visitsPerMinute, visitsPerDay, partiesPerMinute,
+            partiesPerDay, recordWritesPerMinute });
     }
 };
 
@@ -100,6 +122,21 @@ bool parseNumber(
 bool parseCount(const QCommandLineParser& parser, const QCommandLineOption& option, int max, int* value, QString* error)
 {
     return parseNumber(parser, option, 1, max, value, error);
+}
+
+// A whole number in [0, max] (0: no limit) when the option is given.
+bool parseLimit(const QCommandLineParser& parser, const QCommandLineOption& option, int* value, QString* error)
+{
+    if (!parser.isSet(option))
+        return true;
+    bool ok = false;
+    const int number = parser.value(option).toInt(&ok);
+    if (!ok || number < 0 || number > 1000000) {
+        *error = QStringLiteral("invalid value for --%1: %2").arg(option.names().first(), parser.value(option));
+        return false;
+    }
+    *value = number;
+    return true;
 }
 
 } // namespace
@@ -141,6 +178,15 @@ bool PlatformOptions::parse(const QStringList& arguments, PlatformOptions* optio
     if (!counts)
         return false;
     result.synchronousFull = p.parser.isSet(p.synchronousFull);
+    const bool writeLimits = parseLimit(p.parser, p.feedbackPerMinute, &result.feedbackPerMinute, error)
+        && parseLimit(p.parser, p.feedbackPerDay, &result.feedbackPerDay, error)
+        && parseLimit(p.parser, p.visitsPerMinute, &result.visitsPerMinute, error)
+        && parseLimit(p.parser, p.visitsPerDay, &result.visitsPerDay, error)
+        && parseLimit(p.parser, p.partiesPerMinute, &result.partiesPerMinute, error)
+        && parseLimit(p.parser, p.partiesPerDay, &result.partiesPerDay, error)
+        && parseLimit(p.parser, p.recordWritesPerMinute, &result.recordWritesPerMinute, error);
+    if (!writeLimits)
+        return false;
     if (p.parser.isSet(p.publicAddress))
         result.publicAddress = p.parser.value(p.publicAddress);
     if (p.parser.isSet(p.dataDir))

@@ -24,6 +24,15 @@ struct PlatformOptions
     int maxConnectionsPerAddress = 32;
     int requestTimeoutSeconds = 30;
     int idleTimeoutSeconds = 15;
+    // Writes per station (and trade and truck writes per session) a minute
+    // and a day; 0: no limit.
+    int feedbackPerMinute = 5;
+    int feedbackPerDay = 50;
+    int visitsPerMinute = 60;
+    int visitsPerDay = 2000;
+    int partiesPerMinute = 60;
+    int partiesPerDay = 2000;
+    int recordWritesPerMinute = 600;
     bool help = false;
 
     // The HTTP edge and the database's durability.

@@ -11,6 +11,19 @@ struct ServiceLimits
     int sessionMaxAgeSeconds = 30 * 24 * 3600;
     // Text messages one station may queue in one calendar day.
     int smsPerDay = 200;
+
+    // Writes that nothing else bounds, per station: at most so many a minute
+    // and a day (0: no limit). Feedback, visit records, and shippers and
+    // consignees added.
+    int feedbackPerMinute = 5;
+    int feedbackPerDay = 50;
+    int visitsPerMinute = 60;
+    int visitsPerDay = 2000;
+    int partiesPerMinute = 60;
+    int partiesPerDay = 2000;
+    // Trade and truck writes one session may make a minute (0: no limit);
+    // far above what a clerk does, a bound for a script.
+    int recordWritesPerMinute = 600;
 };
 
 } // namespace platform

@@ -12,6 +12,8 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
+#include <mutex>
+
 namespace platform {
 
 namespace {
@@ -77,6 +79,29 @@ void requireNoWait(const ApiContext& context, const QString& name)
     throw ApiError(QStringLiteral("密码错误次数过多，请%1秒后再试！").arg((wait + 999) / 1000));
 }
 
+std::mutex& hookMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::function<void()>& afterPasswordCheckHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+void afterPasswordCheck()
+{
+    std::function<void()> hook;
+    {
+        std::lock_guard<std::mutex> lock(hookMutex());
+        hook = afterPasswordCheckHook();
+    }
+    if (hook)
+        hook();
+}
+
 QString wrongCredentials()
 {
     return QStringLiteral("用户名或密码错误！");
@@ -98,6 +123,12 @@ QString setting(const QSqlDatabase& db, const QString& key)
 }
 
 } // namespace
+
+void SessionService::setAfterPasswordCheck(std::function<void()> hook)
+{
+    std::lock_guard<std::mutex> lock(hookMutex());
+    afterPasswordCheckHook() = std::move(hook);
+}
 
 QString SessionService::now()
 {
@@ -216,15 +247,22 @@ ApiReply SessionService::login(ApiContext& context)
         context.throttle.recordFailure(username, context.peer, LoginThrottle::now());
         throw ApiError(wrongCredentials());
     }
-    context.throttle.recordSuccess(username);
+    context.throttle.recordSuccess(username, context.peer);
+    afterPasswordCheck();
 
+    // The password may have changed while it was being checked: the session
+    // is stored only while the hash that matched is still the user's, so a
+    // change that commits first leaves this sign-in without a session.
     const QString token = Credentials::randomHex(32);
     Transaction transaction(context.db, Transaction::Write);
     {
         purgeSessions(context.db, context.limits);
-        Sql insert(
-            context.db, QStringLiteral("INSERT INTO sessions (token_digest, user, create_time) VALUES (?, ?, ?)"));
-        insert.bind(Credentials::tokenDigest(token)).bind(user).bind(now()).exec();
+        Sql insert(context.db,
+            QStringLiteral("INSERT INTO sessions (token_digest, user, create_time)"
+                           " SELECT ?, id, ? FROM users WHERE id = ? AND password_hash = ?"));
+        insert.bind(Credentials::tokenDigest(token)).bind(now()).bind(user).bind(hash).exec();
+        if (insert.rowsAffected() != 1)
+            throw ApiError(wrongCredentials());
     }
     transaction.commit();
 
@@ -330,7 +368,11 @@ ApiReply SessionService::editPassword(ApiContext& context)
     const QString newPassword = request.value(QStringLiteral("new_password"));
     if (oldPassword.isEmpty())
         throw ApiError(QStringLiteral("请输入原密码！"));
-    if (newPassword.trimmed().size() < minPasswordLength || newPassword.size() > 64)
+    // Counted as the user sees it: an emoji or an accented letter is one
+    // character, an invisible format character none. The login's limit of
+    // 128 UTF-16 units bounds what is stored.
+    const int newLength = Credentials::passwordLength(newPassword);
+    if (newLength < minPasswordLength || newLength > 64 || newPassword.size() > 128)
         throw ApiError(QStringLiteral("新密码须为%1到64个字符！").arg(minPasswordLength));
     if (oldPassword.size() > 128)
         throw ApiError(QStringLiteral("原密码错误！"));
@@ -351,7 +393,7 @@ ApiReply SessionService::editPassword(ApiContext& context)
         context.throttle.recordFailure(username, context.peer, LoginThrottle::now());
         throw ApiError(QStringLiteral("原密码错误！"));
     }
-    context.throttle.recordSuccess(username);
+    context.throttle.recordSuccess(username, context.peer);
     const QString newHash = Credentials::hashPassword(newPassword);
 
     Transaction transaction(context.db, Transaction::Write);

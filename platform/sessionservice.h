@@ -6,6 +6,8 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <functional>
+
 namespace platform {
 
 struct ApiContext;
@@ -38,6 +40,10 @@ public:
     static qint64 createUser(const QSqlDatabase& db, qint64 organ, const QString& username, const QString& password);
 
     static QString now();
+
+    // A seam for tests: called in a sign-in between the password's check
+    // and the storing of its session (null: nothing).
+    static void setAfterPasswordCheck(std::function<void()> hook);
 };
 
 } // namespace platform

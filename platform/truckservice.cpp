@@ -3,6 +3,7 @@
 #include "apicontext.h"
 #include "apierror.h"
 #include "jsonwriter.h"
+#include "namekey.h"
 #include "sessionservice.h"
 #include "sql.h"
 
@@ -186,14 +187,10 @@ qint64 saveTruck(ApiContext& context, qint64 id)
         = request.matching(QStringLiteral("company_tel"), QStringLiteral("公司电话"), phone, false);
     const QString notes = request.text(QStringLiteral("notes"), QStringLiteral("备注"), 500, false);
 
-    const bool taken = Sql::scalar(context.db,
-                           QStringLiteral("SELECT COUNT(*) FROM trucks WHERE organ = ? AND deleted = 0"
-                                          " AND number = ? AND id <> ?"),
-                           { request.organ(), number, id })
-                           .toLongLong()
-        > 0;
-    if (taken)
-        throw ApiError(QStringLiteral("车牌号码%1已存在！").arg(number));
+    const QString taken
+        = NameKey::clash(context.db, QStringLiteral("trucks"), QStringLiteral("number"), request.organ(), number, id);
+    if (!taken.isEmpty())
+        throw ApiError(QStringLiteral("车牌号码%1已存在！").arg(taken));
 
     const QString columns = QStringLiteral("number = ?, driving_mode = ?, tonnage_level = ?, tonnage = ?,"
                                            " packingcase_mode = ?, packingcase_length = ?, packingcase_width = ?,"
@@ -277,6 +274,23 @@ ApiReply TruckService::group(ApiContext& context)
     Sql q(context.db, truckSelect + QStringLiteral(" AND t.status = ? ORDER BY t.id"));
     q.bind(context.request.organ()).bind(group.toInt()).exec();
     return ApiReply::okWithJson(trucksJson(context.db, context.request.organ(), q));
+}
+
+QString TruckService::listAnswerKey(const ApiRequest& request)
+{
+    if (!request.value(QStringLiteral("number")).trimmed().isEmpty())
+        return QString();
+    if (!request.has(QStringLiteral("page")))
+        return QStringLiteral("board");
+    return QStringLiteral("page %1").arg(request.page());
+}
+
+QString TruckService::groupAnswerKey(const ApiRequest& request)
+{
+    const QString group = request.segments().at(1);
+    if (group != QLatin1String("0") && group != QLatin1String("1"))
+        return QString();
+    return QStringLiteral("group ") + group;
 }
 
 ApiReply TruckService::add(ApiContext& context)

@@ -2,11 +2,13 @@
 
 #include "apireply.h"
 
+#include <QString>
 #include <QtGlobal>
 
 namespace platform {
 
 struct ApiContext;
+class ApiRequest;
 
 // The station's trucks: the board's groups, the paged list, the form's
 // submissions, the trips (on the road and back) and deletion. A truck's
@@ -21,6 +23,12 @@ public:
     static ApiReply work(ApiContext& context);
     static ApiReply sleep(ApiContext& context);
     static ApiReply remove(ApiContext& context);
+
+    // What the board's answers depend on besides the station's records (see
+    // ApiRouter::AnswerKey): the list's paging and the group. A search is
+    // not reused.
+    static QString listAnswerKey(const ApiRequest& request);
+    static QString groupAnswerKey(const ApiRequest& request);
 
     // The status of a live truck of the station; refused as not found otherwise.
     static qint64 requireTruck(const ApiContext& context, qint64 id);

@@ -5,7 +5,7 @@
 FREYMO_BUILD_PACKAGES=(
     g++ cmake ninja-build ccache pkg-config
     qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite
-    libcpp-httplib-dev libsodium-dev libmicrohttpd-dev libzint-dev
+    libcpp-httplib-dev libsodium-dev libmicrohttpd-dev libzint-dev libsqlite3-dev
     fonts-wqy-microhei
     xvfb libxcb1-dev libcap-dev
     poppler-utils

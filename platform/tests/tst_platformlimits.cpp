@@ -4,16 +4,19 @@
 // Slow clients come from other loopback addresses (127.0.0.2 and up), so
 // that the per-address limit leaves the test's own requests alone.
 
+#include "answercache.h"
 #include "credentials.h"
 #include "loginthrottle.h"
 #include "platformoptions.h"
 #include "platformtestclient.h"
 #include "platformtestserver.h"
+#include "sessionservice.h"
 #include "sql.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
 #include <QtTest>
 
 #include <arpa/inet.h>
@@ -145,6 +148,25 @@ void verifyOneRefusal(const std::string& answer, bool closed, int status)
     QVERIFY(closed);
 }
 
+// The refusal of a sign-in sent from the loopback address `from`; empty when
+// it succeeded.
+QString signInFrom(int port, const char* from, const QString& name, const QString& password)
+{
+    RawConnection connection(port, from);
+    const std::string body
+        = PlatformTestClient::formBody({ { "password", password }, { "username", name } }).toStdString();
+    connection.send("POST /api/auth/ HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
+                    "application/x-www-form-urlencoded\r\nConnection: close\r\nContent-Length: "
+        + std::to_string(body.size()) + "\r\n\r\n" + body);
+    std::string answer;
+    connection.readUntilClosed(20000, &answer);
+    const size_t start = answer.find("\r\n\r\n");
+    const QJsonObject json = QJsonDocument::fromJson(
+        QByteArray::fromStdString(answer.substr(start == std::string::npos ? answer.size() : start + 4)))
+                                 .object();
+    return json.value("success").toBool() ? QString() : json.value("errors").toString(QStringLiteral("no answer"));
+}
+
 } // namespace
 
 class TestPlatformLimits : public QObject
@@ -166,11 +188,21 @@ private slots:
     void sixthWrongPasswordWaitsEvenWhenRight();
     void passwordChangeCountsFailuresToo();
     void throttleDelaysLocksAndForgets();
+    void oneAddressCannotHoldANameUpForOthers();
+    void fullThrottleTableKeepsLocksAndDelays();
+    void signInStillHashingWhenThePasswordChangesGetsNoSession();
+    void newPasswordLengthCountsWhatTheUserSees_data();
+    void newPasswordLengthCountsWhatTheUserSees();
     void headChangesNothing();
     void downloadAddressIsTheConfiguredOne();
     void invisibleCharactersDoNotMakeANewName_data();
     void invisibleCharactersDoNotMakeANewName();
+    void lookAlikeNamesAreOneName_data();
+    void lookAlikeNamesAreOneName();
     void textMessagesAreCappedPerStationAndDay();
+    void writesAreCappedPerStation_data();
+    void writesAreCappedPerStation();
+    void boardAnswersAreKeptByWhatTheyDependOn();
 
     void addressGroupsShareTheConnectionLimit_data();
     void addressGroupsShareTheConnectionLimit();
@@ -469,8 +501,132 @@ void TestPlatformLimits::throttleDelaysLocksAndForgets()
     QCOMPARE(throttle.waitMs("ann", address, now), qint64(0));
     throttle.recordFailure("ann", address, now);
     QCOMPARE(throttle.waitMs("ann", address, now), qint64(0));
-    throttle.recordSuccess("ann");
+    throttle.recordSuccess("ann", address);
     QVERIFY(!throttle.isLocked("ann", address, now));
+}
+
+void TestPlatformLimits::oneAddressCannotHoldANameUpForOthers()
+{
+    // Over the wire: five wrong passwords from one address hold the name up
+    // there, and only there.
+    PlatformTestServer own;
+    QVERIFY(own.start());
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(signInFrom(own.port(), "127.0.0.5", "demo", "guess"), QStringLiteral("用户名或密码错误！"));
+    QVERIFY(signInFrom(own.port(), "127.0.0.5", "demo", "load").startsWith(QStringLiteral("密码错误次数过多")));
+    QCOMPARE(signInFrom(own.port(), "127.0.0.6", "demo", "load"), QString());
+
+    // By the clock: guessing from many addresses makes the name's wait grow
+    // past the lock's length for every address that failed on it, while an
+    // address without failures on it still gets in with the right password.
+    platform::LoginThrottle::Policy policy;
+    platform::LoginThrottle throttle(policy);
+    qint64 now = 1000000;
+    for (int a = 0; a < 40; ++a) {
+        const QString attacker = QStringLiteral("10.1.0.%1").arg(a);
+        for (int i = 0; i < 2; ++i)
+            throttle.recordFailure("demo", attacker, now);
+    }
+    QCOMPARE(throttle.waitMs("demo", "10.1.0.1", now), policy.lockMs);
+    QVERIFY(throttle.isLocked("demo", "10.1.0.1", now));
+    QCOMPARE(throttle.waitMs("demo", "192.168.1.20", now), qint64(0));
+    // The owner's own typo makes them wait like the rest, until the right
+    // password from their address clears it.
+    throttle.recordFailure("demo", "192.168.1.20", now);
+    QVERIFY(throttle.waitMs("demo", "192.168.1.20", now) > 0);
+    throttle.recordSuccess("demo", "192.168.1.20");
+    QCOMPARE(throttle.waitMs("demo", "192.168.1.20", now), qint64(0));
+}
+
+void TestPlatformLimits::fullThrottleTableKeepsLocksAndDelays()
+{
+    platform::LoginThrottle::Policy policy;
+    policy.maxEntries = 50;
+    platform::LoginThrottle throttle(policy);
+    QStringList log;
+    throttle.setLogSink([&](const QString& line) { log.append(line); });
+    qint64 now = 1000000;
+    for (int i = 0; i < policy.lockFailures; ++i)
+        throttle.recordFailure("victim", "10.0.0.1", now);
+    QVERIFY(throttle.isLocked("victim", "10.0.0.1", now));
+
+    // Later, made-up names failed five times each from a few addresses
+    // fill every table with entries that hold somebody up.
+    now += 1000;
+    for (int n = 0; n < 2 * policy.maxEntries; ++n) {
+        const QString address = QStringLiteral("10.2.0.%1").arg(n % 40);
+        for (int i = 0; i < policy.freeFailures; ++i)
+            throttle.recordFailure(QStringLiteral("made-up%1").arg(n), address, now);
+    }
+    QVERIFY(throttle.isLocked("victim", "10.0.0.1", now));
+    QVERIFY(throttle.waitMs("victim", "10.0.0.1", now) > policy.lockMs / 2);
+    // A busy address gets no new entry; one without failures is let in.
+    QVERIFY(throttle.waitMs("another-made-up", "10.2.0.3", now) > 0);
+    QCOMPARE(throttle.waitMs("someone", "192.168.1.20", now), qint64(0));
+    QVERIFY2(!log.filter(QStringLiteral("is full")).isEmpty(), qPrintable(log.join('\n')));
+
+    // Once the entries are forgotten, there is room again.
+    now += policy.lockMs;
+    throttle.recordFailure("made-up-late", "10.2.0.3", now);
+    QCOMPARE(throttle.waitMs("made-up-late", "10.2.0.3", now), qint64(0));
+}
+
+void TestPlatformLimits::signInStillHashingWhenThePasswordChangesGetsNoSession()
+{
+    PlatformTestServer own;
+    QVERIFY(own.start());
+    PlatformTestClient owner(own.port());
+    QVERIFY(owner.login("demo"));
+    // The change commits while the late sign-in has checked the old
+    // password but not yet stored its session.
+    std::atomic<bool> changed { false };
+    platform::SessionService::setAfterPasswordCheck([&] {
+        if (changed.exchange(true))
+            return;
+        owner.post(
+            "/mine/password/edit/" + owner.suffix(), { { "old_password", "load" }, { "new_password", "cargo-van" } });
+    });
+    PlatformTestClient late(own.port());
+    const bool lateSignedIn = late.login("demo", "load");
+    platform::SessionService::setAfterPasswordCheck(nullptr);
+    QVERIFY(changed);
+    QVERIFY(!lateSignedIn);
+    const qint64 sessions = platform::Sql::scalar(own.storage()->connection(),
+        "SELECT COUNT(*) FROM sessions s JOIN users u ON u.id = s.user WHERE u.username = 'demo'")
+                                .toLongLong();
+    QCOMPARE(sessions, qint64(1)); // the owner's
+    QVERIFY(late.login("demo", "cargo-van"));
+}
+
+void TestPlatformLimits::newPasswordLengthCountsWhatTheUserSees_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("four emoji") << QStringLiteral("\U0001F69A\U0001F69B\U0001F69C\U0001F4E6") << false;
+    QTest::newRow("family emoji, four of them")
+        << QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467").repeated(4) << false;
+    QTest::newRow("padded with invisible characters")
+        << QStringLiteral("abc\u200B\u200B\u200B\u200B\u2060\uFEFF") << false;
+    QTest::newRow("eight accented letters, decomposed") << QStringLiteral("e\u0301").repeated(8) << true;
+    QTest::newRow("eight Chinese characters") << QStringLiteral("货运站点密码安全") << true;
+    QTest::newRow("sixty-five letters") << QStringLiteral("a").repeated(65) << false;
+}
+
+void TestPlatformLimits::newPasswordLengthCountsWhatTheUserSees()
+{
+    QFETCH(QString, password);
+    QFETCH(bool, accepted);
+    PlatformTestServer own;
+    QVERIFY(own.start());
+    PlatformTestClient client(own.port());
+    QVERIFY(client.login("demo"));
+    const auto answer = client.post(
+        "/mine/password/edit/" + client.suffix(), { { "old_password", "load" }, { "new_password", password } });
+    QCOMPARE(answer.success(), accepted);
+    if (!accepted)
+        QCOMPARE(answer.errors(), QStringLiteral("新密码须为8到64个字符！"));
+    else
+        QVERIFY(PlatformTestClient(own.port()).login("demo", password));
 }
 
 void TestPlatformLimits::headChangesNothing()
@@ -525,6 +681,50 @@ void TestPlatformLimits::invisibleCharactersDoNotMakeANewName()
     const QJsonArray found = client.get("/consignee/" + client.suffix({ { "page", "1" }, { "name", first } })).array();
     QCOMPARE(found.size(), 1);
     QCOMPARE(found.first().toObject().value("name").toString(), first);
+}
+
+void TestPlatformLimits::lookAlikeNamesAreOneName_data()
+{
+    QTest::addColumn<QString>("kind"); // "shipper" or "truck"
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::newRow("no-break space") << "shipper" << QStringLiteral("顺达 物流") << QStringLiteral("顺达\u00A0物流");
+    QTest::newRow("ideographic space") << "shipper" << QStringLiteral("宏达 物流") << QStringLiteral("宏达\u3000物流");
+    QTest::newRow("emoji presentation selector")
+        << "shipper" << QStringLiteral("红\u2764物流") << QStringLiteral("红\u2764\uFE0F物流");
+    QTest::newRow("grapheme joiner") << "shipper" << QStringLiteral("安达") << QStringLiteral("安\u034F达");
+    QTest::newRow("Hangul filler") << "shipper" << QStringLiteral("金达") << QStringLiteral("金\u3164达");
+    QTest::newRow("full-width Latin") << "shipper" << QStringLiteral("ABC物流") << QStringLiteral("ＡＢＣ物流");
+    QTest::newRow("full-width truck number")
+        << "truck" << QStringLiteral("鲁A12345") << QStringLiteral("鲁Ａ１２３４５");
+}
+
+void TestPlatformLimits::lookAlikeNamesAreOneName()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    PlatformTestClient client(server.port());
+    QVERIFY(client.login("demo"));
+    if (kind == QLatin1String("truck")) {
+        // The number typed first is the one shown, full-width or not.
+        const qint64 truck = client.addTruck(second);
+        QVERIFY(truck > 0);
+        QCOMPARE(client.truck(truck).value("number").toString(), second);
+        QCOMPARE(client.post("/truck/add/" + client.suffix(), PlatformTestClient::truckForm(first)).errors(),
+            QStringLiteral("车牌号码%1已存在！").arg(second));
+        return;
+    }
+    const qint64 shipper = client.addShipper(first);
+    QVERIFY(shipper > 0);
+    QCOMPARE(client.post("/shipper/add/" + client.suffix(), PlatformTestClient::shipperForm(second)).errors(),
+        QStringLiteral("名称为“%1”的托运人已存在！").arg(first));
+    // The name stays as it was typed; a consignee may still bear either.
+    const qint64 consignee = client.addConsignee(second);
+    QVERIFY(consignee > 0);
+    const QJsonArray found = client.get("/consignee/" + client.suffix({ { "page", "1" }, { "name", second } })).array();
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(found.first().toObject().value("name").toString(), second);
 }
 
 void TestPlatformLimits::textMessagesAreCappedPerStationAndDay()
@@ -772,6 +972,104 @@ void TestPlatformLimits::refusalFollowsTheAnswersBeforeIt()
     QVERIFY2(refused != std::string::npos, answer.c_str());
     QCOMPARE(QString::fromStdString(answer.substr(0, refused)).count("\"success\":true"), 2);
     verifyOneRefusal(answer.substr(refused), closed, 400);
+}
+
+void TestPlatformLimits::writesAreCappedPerStation_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("refusal"); // after three writes
+    QTest::newRow("feedback a day") << "feedback" << QStringLiteral("今天的反馈已达3条的上限，请明天再试！");
+    QTest::newRow("visits a day") << "visits" << QStringLiteral("今天的访问记录已达3条的上限，请明天再试！");
+    QTest::newRow("shippers and consignees a day")
+        << "parties" << QStringLiteral("今天新增的托运人和收货人已达3个的上限，请明天再试！");
+    QTest::newRow("feedback a minute") << "feedback fast" << QStringLiteral("操作过于频繁，请稍后再试！");
+    QTest::newRow("truck writes of one session a minute") << "trucks" << QStringLiteral("操作过于频繁，请稍后再试！");
+}
+
+void TestPlatformLimits::writesAreCappedPerStation()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, refusal);
+    PlatformTestServer own;
+    platform::PlatformServer::Config config;
+    platform::ServiceLimits& limits = config.limits;
+    if (kind == QLatin1String("feedback"))
+        limits.feedbackPerDay = 3;
+    else if (kind == QLatin1String("feedback fast"))
+        limits.feedbackPerMinute = 3;
+    else if (kind == QLatin1String("visits"))
+        limits.visitsPerDay = 3;
+    else if (kind == QLatin1String("parties"))
+        limits.partiesPerDay = 3;
+    else
+        limits.recordWritesPerMinute = 3;
+    QVERIFY(own.start(config));
+
+    int serial = 0;
+    const auto write = [&](PlatformTestClient& client) {
+        ++serial;
+        if (kind.startsWith(QLatin1String("feedback")))
+            return client.post("/system/feedback/add/" + client.suffix(), { { "type", "1" }, { "content", "好用" } });
+        if (kind == QLatin1String("visits"))
+            return client.post(
+                "/system/visit/start/" + client.suffix(), { { "sessionid", QStringLiteral("v%1").arg(serial) } });
+        if (kind == QLatin1String("parties"))
+            return serial % 2 ? client.post("/shipper/add/" + client.suffix(),
+                       PlatformTestClient::shipperForm(QStringLiteral("托运%1").arg(serial)))
+                              : client.post("/consignee/add/" + client.suffix(),
+                                  PlatformTestClient::consigneeForm(QStringLiteral("收货%1").arg(serial)));
+        return client.post(
+            "/truck/add/" + client.suffix(), PlatformTestClient::truckForm(QStringLiteral("鲁B%1").arg(serial)));
+    };
+    PlatformTestClient demo(own.port());
+    QVERIFY(demo.login("demo"));
+    // A refused write counts nothing.
+    QVERIFY(!demo.post("/system/feedback/add/" + demo.suffix(), { { "type", "9" } }).success());
+    QVERIFY(!demo.post("/truck/add/" + demo.suffix(), { { "number", "" } }).success());
+    for (int i = 0; i < 3; ++i) {
+        const auto answer = write(demo);
+        QVERIFY2(answer.success(), qPrintable(answer.errors()));
+    }
+    const auto fourth = write(demo);
+    QVERIFY(fourth.isEnvelope());
+    QCOMPARE(fourth.errors(), refusal);
+
+    // Another station has counts of its own; another session of the same
+    // station is counted with it, except for the per-session writes.
+    PlatformTestClient other(own.port());
+    QVERIFY(other.login("demo2"));
+    QVERIFY(write(other).success());
+    PlatformTestClient again(own.port());
+    QVERIFY(again.login("demo"));
+    QCOMPARE(write(again).success(), kind == QLatin1String("trucks"));
+}
+
+void TestPlatformLimits::boardAnswersAreKeptByWhatTheyDependOn()
+{
+    PlatformTestServer own;
+    QVERIFY(own.start());
+    PlatformTestClient client(own.port());
+    QVERIFY(client.login("demo"));
+    const QByteArray board = client.get("/truck/" + client.suffix()).body;
+    const QByteArray group = client.get("/truck/0/" + client.suffix()).body;
+    const qint64 entriesBefore = platform::AnswerCache::keptEntries();
+
+    // Parameters that nobody reads make no answers of their own.
+    for (int i = 0; i < 200; ++i) {
+        const QString junk = QStringLiteral("%1").arg(i).repeated(100);
+        QCOMPARE(client.get("/truck/" + client.suffix({ { "junk", junk } })).body, board);
+        QCOMPARE(client.get("/truck/0/" + client.suffix({ { "x" + junk, "1" } })).body, group);
+    }
+    // Each worker keeps at most the board and the group.
+    const qint64 grown = platform::AnswerCache::keptEntries() - entriesBefore;
+    QVERIFY2(grown <= 2 * platform::PlatformServer::Config().threads, qPrintable(QString::number(grown)));
+    QVERIFY(platform::AnswerCache::keptBytes() <= platform::AnswerCache::maxBytes);
+
+    // A write drops what was kept before it: the board shows the new truck.
+    const qint64 truck = client.addTruck(QStringLiteral("鲁C77777"));
+    QVERIFY(truck > 0);
+    for (int i = 0; i < 40; ++i)
+        QVERIFY(!client.truck(truck).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestPlatformLimits)

@@ -22,6 +22,8 @@ private slots:
     void badCommandLinesAreRefused();
     void servesOnTheAnnouncedPortAndStopsCleanly_data();
     void servesOnTheAnnouncedPortAndStopsCleanly();
+    void writeLimitsFollowTheFlags_data();
+    void writeLimitsFollowTheFlags();
 
 private:
     // Starts the server and reads the port from its "listening on" line; -1
@@ -69,6 +71,8 @@ void TestPlatformProcess::badCommandLinesAreRefused_data()
     QTest::newRow("port not a number") << QStringList { "--port", "http" };
     QTest::newRow("port out of range") << QStringList { "--port", "70000" };
     QTest::newRow("voice port negative") << QStringList { "--voice-port", "-1" };
+    QTest::newRow("write limit negative") << QStringList { "--feedback-per-day", "-1" };
+    QTest::newRow("write limit not a number") << QStringList { "--parties-per-minute", "many" };
     QTest::newRow("unknown flag") << QStringList { "--colour" };
     QTest::newRow("stray argument") << QStringList { "serve" };
 }
@@ -150,6 +154,55 @@ void TestPlatformProcess::servesOnTheAnnouncedPortAndStopsCleanly()
     process.terminate();
     QVERIFY(process.waitForFinished(15000));
     QCOMPARE(process.exitCode(), 0);
+}
+
+void TestPlatformProcess::writeLimitsFollowTheFlags_data()
+{
+    QTest::addColumn<QStringList>("flags");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("secondRefusal");
+    QTest::newRow("feedback a day") << QStringList { "--feedback-per-day", "1" } << "/system/feedback/add/"
+                                    << QStringLiteral("今天的反馈已达1条的上限，请明天再试！");
+    QTest::newRow("visits a day") << QStringList { "--visits-per-day", "1" } << "/system/visit/start/"
+                                  << QStringLiteral("今天的访问记录已达1条的上限，请明天再试！");
+    QTest::newRow("shippers a minute") << QStringList { "--parties-per-minute", "1" } << "/shipper/add/"
+                                       << QStringLiteral("操作过于频繁，请稍后再试！");
+    QTest::newRow("trades a minute") << QStringList { "--record-writes-per-minute", "1" } << "/trade/add/"
+                                     << QStringLiteral("操作过于频繁，请稍后再试！");
+}
+
+void TestPlatformProcess::writeLimitsFollowTheFlags()
+{
+    QFETCH(QStringList, flags);
+    QFETCH(QString, path);
+    QFETCH(QString, secondRefusal);
+    QTemporaryDir dir;
+    QProcess process;
+    QByteArray output;
+    const int port
+        = startServer(process, flags + QStringList { "--port", "0", "--data-dir", dir.path(), "--seed-demo" }, &output);
+    QVERIFY(port > 0);
+    {
+        PlatformTestClient client(port);
+        QVERIFY(client.login("demo"));
+        const auto form = [&](int serial) -> QMap<QString, QString> {
+            if (path.startsWith(QLatin1String("/shipper")))
+                return PlatformTestClient::shipperForm(QStringLiteral("旗标托运%1").arg(serial));
+            if (path.startsWith(QLatin1String("/trade"))) {
+                const QJsonObject truck = client.get("/truck/0/" + client.suffix()).array().first().toObject();
+                const QJsonObject shipper = client.get("/shipper/" + client.suffix()).array().first().toObject();
+                const QJsonObject consignee = client.get("/consignee/" + client.suffix()).array().first().toObject();
+                return PlatformTestClient::tradeForm(truck.value("id").toVariant().toLongLong(),
+                    shipper.value("id").toVariant().toLongLong(), consignee.value("id").toVariant().toLongLong());
+            }
+            return { { "type", "1" }, { "content", "好用" }, { "sessionid", QStringLiteral("s%1").arg(serial) } };
+        };
+        const auto first = client.post(path + client.suffix(), form(1));
+        QVERIFY2(first.success(), qPrintable(first.errors()));
+        QCOMPARE(client.post(path + client.suffix(), form(2)).errors(), secondRefusal);
+    }
+    process.terminate();
+    QVERIFY(process.waitForFinished(15000));
 }
 
 QTEST_GUILESS_MAIN(TestPlatformProcess)
