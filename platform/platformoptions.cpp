@@ -44,6 +44,18 @@ struct Parser
         QStringLiteral("Seconds after which an idle connection is closed (default 15)."), QStringLiteral("N") };
     QCommandLineOption help { { QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Show this help.") };
 
+    // The voice switch's limits.
+    QCommandLineOption voiceMaxConnections { QStringLiteral("voice-max-connections"),
+        QStringLiteral("Open connections to the voice switch at most (default 64)."), QStringLiteral("N") };
+    QCommandLineOption voiceMaxPerAddress { QStringLiteral("voice-max-connections-per-address"),
+        QStringLiteral("Open connections to the voice switch from one address at most (default 8)."),
+        QStringLiteral("N") };
+    QCommandLineOption voiceLoginTimeout { QStringLiteral("voice-login-timeout"),
+        QStringLiteral("Seconds in which a voice connection has to sign in (default 5)."), QStringLiteral("N") };
+    QCommandLineOption voiceIdleTimeout { QStringLiteral("voice-idle-timeout"),
+        QStringLiteral("Seconds after which a silent voice session is closed (default 45, at least 30)."),
+        QStringLiteral("N") };
+
     Parser()
     {
         parser.setApplicationDescription(
@@ -51,6 +63,7 @@ struct Parser
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         parser.addOptions({ address, port, dataDir, seedDemo, announce, installer, voicePort, publicAddress,
             sessionIdle, sessionMaxAge, smsPerDay, maxConnections, maxPerAddress, requestTimeout, idleTimeout, help });
+        parser.addOptions({ voiceMaxConnections, voiceMaxPerAddress, voiceLoginTimeout, voiceIdleTimeout });
     }
 };
 
@@ -77,6 +90,24 @@ bool parseCount(const QCommandLineParser& parser, const QCommandLineOption& opti
         return false;
     }
     *value = number;
+    return true;
+}
+
+// The voice switch's limits. The SDK sends a keep-alive every 15 seconds:
+// an idle timeout of less than two of those would close sessions in use.
+bool parseVoiceLimits(const Parser& p, PlatformOptions* result, QString* error)
+{
+    if (!parseCount(p.parser, p.voiceMaxConnections, 100000, &result->voiceMaxConnections, error)
+        || !parseCount(p.parser, p.voiceMaxPerAddress, 100000, &result->voiceMaxConnectionsPerAddress, error)
+        || !parseCount(p.parser, p.voiceLoginTimeout, 3600, &result->voiceLoginTimeoutSeconds, error)
+        || !parseCount(p.parser, p.voiceIdleTimeout, 24 * 3600, &result->voiceIdleTimeoutSeconds, error))
+        return false;
+    if (result->voiceIdleTimeoutSeconds < 30) {
+        *error = QStringLiteral("invalid value for --voice-idle-timeout: %1 (at least 30 seconds, as the voice SDK "
+                                "sends a keep-alive every 15)")
+                     .arg(result->voiceIdleTimeoutSeconds);
+        return false;
+    }
     return true;
 }
 
@@ -113,6 +144,8 @@ bool PlatformOptions::parse(const QStringList& arguments, PlatformOptions* optio
         && parseCount(p.parser, p.requestTimeout, 3600, &result.requestTimeoutSeconds, error)
         && parseCount(p.parser, p.idleTimeout, 3600, &result.idleTimeoutSeconds, error);
     if (!counts)
+        return false;
+    if (!parseVoiceLimits(p, &result, error))
         return false;
     if (p.parser.isSet(p.publicAddress))
         result.publicAddress = p.parser.value(p.publicAddress);

@@ -24,6 +24,15 @@ struct PlatformOptions
     int maxConnectionsPerAddress = 32;
     int requestTimeoutSeconds = 30;
     int idleTimeoutSeconds = 15;
+
+    // The voice switch's limits.
+    int voiceMaxConnections = 64;
+    int voiceMaxConnectionsPerAddress = 8;
+    int voiceLoginTimeoutSeconds = 5;
+    // Longer than the SDK's keep-alive interval (15 s), or sessions in use
+    // are closed.
+    int voiceIdleTimeoutSeconds = 45;
+
     bool help = false;
 
     // Parses `arguments` (the program name first). On a bad command line
