@@ -422,10 +422,15 @@ void VoiceSwitch::acceptConnections()
         connection->fd = fd;
         connection->peer = addressOf(peer);
         connection->deadline = Clock::now() + loginTimeout;
-        const auto fromPeer = static_cast<std::size_t>(std::count_if(connections.begin(), connections.end(),
-            [&](const auto& c) { return c->fd >= 0 && c->peer == connection->peer; }));
+        // Those closed in this turn are no longer counted.
+        std::size_t open = 0;
+        std::size_t fromPeer = 0;
+        for (const auto& c : connections) {
+            open += c->fd >= 0 ? 1 : 0;
+            fromPeer += c->fd >= 0 && c->peer == connection->peer ? 1 : 0;
+        }
         const char* refusal = nullptr;
-        if (connections.size() >= maxConnections)
+        if (open >= maxConnections)
             refusal = "too many sessions";
         else if (fromPeer >= maxConnectionsPerAddress)
             refusal = "too many sessions from this address";
