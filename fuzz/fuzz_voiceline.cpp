@@ -111,6 +111,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     // depend on the input alone.
     voiceSwitch->setCallTiming(std::chrono::hours(1), std::chrono::hours(1));
     voiceSwitch->setLoginTimeout(std::chrono::hours(1));
+    voiceSwitch->setIdleTimeout(std::chrono::hours(1));
+    // One run after the other from one address: a session still being
+    // closed must not turn the next one away.
+    voiceSwitch->setConnectionLimits(64, 64);
     if (!voiceSwitch->start("127.0.0.1", 0))
         fail(voiceSwitch->errorString().c_str());
     std::atexit([] { delete voiceSwitch; });

@@ -10,6 +10,7 @@
 #include <QDir>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -82,6 +83,10 @@ int main(int argc, char* argv[])
                 const std::string& voipPwd) {
                 return storage.hasVoiceAccount(subAccount, subAccountPwd, voipAccount, voipPwd);
             });
+        voiceSwitch->setConnectionLimits(static_cast<std::size_t>(options.voiceMaxConnections),
+            static_cast<std::size_t>(options.voiceMaxConnectionsPerAddress));
+        voiceSwitch->setLoginTimeout(std::chrono::seconds(options.voiceLoginTimeoutSeconds));
+        voiceSwitch->setIdleTimeout(std::chrono::seconds(options.voiceIdleTimeoutSeconds));
         if (!voiceSwitch->start(options.address.toStdString(), options.voicePort)) {
             print(QStringLiteral("freymo-platform: voice switch: %1")
                       .arg(QString::fromStdString(voiceSwitch->errorString())),
@@ -89,6 +94,10 @@ int main(int argc, char* argv[])
             return 1;
         }
         print(QStringLiteral("freymo-platform voice switch on %1:%2").arg(options.address).arg(voiceSwitch->port()));
+        // A password change ends the user's voice sessions, which signed in
+        // with the secrets it replaced.
+        storage.setVoiceSessionEnder(
+            [voice = voiceSwitch.get()](const std::string& subAccount) { voice->endSessionsOf(subAccount); });
     }
 
     PlatformServer::Config config;

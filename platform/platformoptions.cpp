@@ -78,6 +78,17 @@ struct Parser
     QCommandLineOption synchronousFull { QStringLiteral("synchronous-full"),
         QStringLiteral("Write every commit through to the disk before answering, so that a power cut loses "
                        "nothing that was answered (slower writes).") };
+    // The voice switch's limits.
+    QCommandLineOption voiceMaxConnections { QStringLiteral("voice-max-connections"),
+        QStringLiteral("Open connections to the voice switch at most (default 64)."), QStringLiteral("N") };
+    QCommandLineOption voiceMaxPerAddress { QStringLiteral("voice-max-connections-per-address"),
+        QStringLiteral("Open connections to the voice switch from one address at most (default 8)."),
+        QStringLiteral("N") };
+    QCommandLineOption voiceLoginTimeout { QStringLiteral("voice-login-timeout"),
+        QStringLiteral("Seconds in which a voice connection has to sign in (default 5)."), QStringLiteral("N") };
+    QCommandLineOption voiceIdleTimeout { QStringLiteral("voice-idle-timeout"),
+        QStringLiteral("Seconds after which a silent voice session is closed (default 45, at least 30)."),
+        QStringLiteral("N") };
 
     Parser()
     {
@@ -89,6 +100,7 @@ struct Parser
         parser.addOptions({ maxPerGroup, ipv4GroupPrefix, ipv6GroupPrefix, reservedPercent, synchronousFull });
         parser.addOptions({ feedbackPerMinute, feedbackPerDay, visitsPerMinute, visitsPerDay, partiesPerMinute,
             partiesPerDay, recordWritesPerMinute });
+        parser.addOptions({ voiceMaxConnections, voiceMaxPerAddress, voiceLoginTimeout, voiceIdleTimeout });
     }
 };
 
@@ -139,6 +151,24 @@ bool parseLimit(const QCommandLineParser& parser, const QCommandLineOption& opti
     return true;
 }
 
+// The voice switch's limits. The SDK sends a keep-alive every 15 seconds:
+// an idle timeout of less than two of those would close sessions in use.
+bool parseVoiceLimits(const Parser& p, PlatformOptions* result, QString* error)
+{
+    if (!parseCount(p.parser, p.voiceMaxConnections, 100000, &result->voiceMaxConnections, error)
+        || !parseCount(p.parser, p.voiceMaxPerAddress, 100000, &result->voiceMaxConnectionsPerAddress, error)
+        || !parseCount(p.parser, p.voiceLoginTimeout, 3600, &result->voiceLoginTimeoutSeconds, error)
+        || !parseCount(p.parser, p.voiceIdleTimeout, 24 * 3600, &result->voiceIdleTimeoutSeconds, error))
+        return false;
+    if (result->voiceIdleTimeoutSeconds < 30) {
+        *error = QStringLiteral("invalid value for --voice-idle-timeout: %1 (at least 30 seconds, as the voice SDK "
+                                "sends a keep-alive every 15)")
+                     .arg(result->voiceIdleTimeoutSeconds);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool PlatformOptions::parse(const QStringList& arguments, PlatformOptions* options, QString* error)
@@ -186,6 +216,8 @@ bool PlatformOptions::parse(const QStringList& arguments, PlatformOptions* optio
         && parseLimit(p.parser, p.partiesPerDay, &result.partiesPerDay, error)
         && parseLimit(p.parser, p.recordWritesPerMinute, &result.recordWritesPerMinute, error);
     if (!writeLimits)
+        return false;
+    if (!parseVoiceLimits(p, &result, error))
         return false;
     if (p.parser.isSet(p.publicAddress))
         result.publicAddress = p.parser.value(p.publicAddress);

@@ -33,6 +33,15 @@ struct PlatformOptions
     int partiesPerMinute = 60;
     int partiesPerDay = 2000;
     int recordWritesPerMinute = 600;
+
+    // The voice switch's limits.
+    int voiceMaxConnections = 64;
+    int voiceMaxConnectionsPerAddress = 8;
+    int voiceLoginTimeoutSeconds = 5;
+    // Longer than the SDK's keep-alive interval (15 s), or sessions in use
+    // are closed.
+    int voiceIdleTimeoutSeconds = 45;
+
     bool help = false;
 
     // The HTTP edge and the database's durability.

@@ -5,6 +5,7 @@
 #include "credentials.h"
 #include "loginthrottle.h"
 #include "sql.h"
+#include "storage.h"
 #include "transaction.h"
 
 #include <QDateTime>
@@ -396,6 +397,7 @@ ApiReply SessionService::editPassword(ApiContext& context)
     context.throttle.recordSuccess(username, context.peer);
     const QString newHash = Credentials::hashPassword(newPassword);
 
+    QString subAccount;
     Transaction transaction(context.db, Transaction::Write);
     {
         Sql update(context.db, QStringLiteral("UPDATE users SET password_hash = ? WHERE id = ? AND password_hash = ?"));
@@ -405,8 +407,11 @@ ApiReply SessionService::editPassword(ApiContext& context)
         // Other sessions of the user end with the old password.
         Sql drop(context.db, QStringLiteral("DELETE FROM sessions WHERE user = ? AND token_digest <> ?"));
         drop.bind(request.user()).bind(Credentials::tokenDigest(request.value(QStringLiteral("token")))).exec();
+        // The voice account's secrets change with the password.
+        subAccount = Storage::rotateVoiceSecrets(context.db, request.user());
     }
     transaction.commit();
+    context.storage.endVoiceSessions(subAccount);
     return ApiReply::ok();
 }
 

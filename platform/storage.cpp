@@ -154,6 +154,21 @@ bool Storage::hasVoiceAccount(const std::string& subAccount, const std::string& 
     }
 }
 
+QString Storage::rotateVoiceSecrets(const QSqlDatabase& db, qint64 user)
+{
+    // The same forms as a new user's (SessionService::createUser).
+    Sql q(db, QStringLiteral("UPDATE users SET sub_account_pwd = ?, voip_pwd = ? WHERE id = ?"));
+    q.bind(Credentials::randomHex(16)).bind(Credentials::randomHex(4)).bind(user).exec();
+    return Sql::scalar(db, QStringLiteral("SELECT sub_account FROM users WHERE id = ?"), { user }, QString())
+        .toString();
+}
+
+void Storage::endVoiceSessions(const QString& subAccount) const
+{
+    if (voiceSessionEnder && !subAccount.isEmpty())
+        voiceSessionEnder(subAccount.toStdString());
+}
+
 QString Storage::defaultDataDir()
 {
     QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);

@@ -3,6 +3,7 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <functional>
 #include <string>
 
 namespace platform {
@@ -44,6 +45,19 @@ public:
     bool hasVoiceAccount(const std::string& subAccount, const std::string& subAccountPwd,
         const std::string& voipAccount, const std::string& voipPwd) const;
 
+    // Gives `user` new voice secrets (the sub account's password and the VoIP
+    // password) on `db`, inside the caller's write transaction, for a changed
+    // password: the next sign-in hands out the new ones. Returns the user's
+    // sub account, for endVoiceSessions() once the transaction has committed.
+    static QString rotateVoiceSecrets(const QSqlDatabase& db, qint64 user);
+
+    // Ends the voice switch's sessions of `subAccount`, through the handler
+    // that the switch's host set; nothing without one. Called after the new
+    // secrets have committed, so that no sign-in with the old ones can follow.
+    using VoiceSessionEnder = std::function<void(const std::string& subAccount)>;
+    void setVoiceSessionEnder(VoiceSessionEnder ender) { voiceSessionEnder = std::move(ender); }
+    void endVoiceSessions(const QString& subAccount) const;
+
     static QString defaultDataDir();
     static QString databaseFileName();
 
@@ -51,6 +65,8 @@ private:
     QString path;
     int id;
     bool synchronousFull = false;
+    // Set before serving starts; only read after.
+    VoiceSessionEnder voiceSessionEnder;
 };
 
 } // namespace platform

@@ -2,6 +2,7 @@
 // tells the real port, requests from outside, and a clean stop on signals.
 
 #include "platformtestclient.h"
+#include "voiceswitch.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -11,6 +12,39 @@
 #include <QtTest>
 
 #include <csignal>
+
+namespace {
+
+// The next line from the voice switch without its LF; empty when none came
+// within 10 s.
+QByteArray voiceLine(QTcpSocket& socket)
+{
+    while (!socket.canReadLine()) {
+        if (!socket.waitForReadyRead(10000) && !socket.canReadLine())
+            return {};
+    }
+    return socket.readLine().chopped(1);
+}
+
+// Signs in to the voice switch with the voice account of a login answer;
+// the switch's answer, or what it said instead of its greeting.
+QByteArray voiceSignIn(QTcpSocket& socket, int port, const QJsonObject& account)
+{
+    socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
+    if (!socket.waitForConnected(10000))
+        return {};
+    const QByteArray greeting = voiceLine(socket);
+    if (greeting != "HELLO FVP/1")
+        return greeting;
+    QByteArray login = QByteArray("LOGIN ") + voiceswitch::VoiceSwitch::DefaultApplicationId + ' '
+        + voiceswitch::VoiceSwitch::DefaultApplicationToken;
+    for (const char* key : { "sub_account", "sub_account_pwd", "voip_account", "voip_pwd" })
+        login += ' ' + account.value(QLatin1String(key)).toString().toLatin1();
+    socket.write(login + '\n');
+    return voiceLine(socket);
+}
+
+} // namespace
 
 class TestPlatformProcess : public QObject
 {
@@ -24,6 +58,7 @@ private slots:
     void servesOnTheAnnouncedPortAndStopsCleanly();
     void writeLimitsFollowTheFlags_data();
     void writeLimitsFollowTheFlags();
+    void passwordChangeEndsTheVoiceSecretsAndSessions();
 
 private:
     // Starts the server and reads the port from its "listening on" line; -1
@@ -61,7 +96,8 @@ void TestPlatformProcess::helpListsEveryFlag()
     QCOMPARE(process.exitCode(), 0);
     const QString help = QString::fromUtf8(process.readAllStandardOutput());
     for (const char* flag : { "--address", "--port", "--data-dir", "--seed-demo", "--announce-version", "--installer",
-             "--voice-port", "--help" })
+             "--voice-port", "--voice-max-connections", "--voice-max-connections-per-address", "--voice-login-timeout",
+             "--voice-idle-timeout", "--help" })
         QVERIFY2(help.contains(QLatin1String(flag)), flag);
 }
 
@@ -73,6 +109,8 @@ void TestPlatformProcess::badCommandLinesAreRefused_data()
     QTest::newRow("voice port negative") << QStringList { "--voice-port", "-1" };
     QTest::newRow("write limit negative") << QStringList { "--feedback-per-day", "-1" };
     QTest::newRow("write limit not a number") << QStringList { "--parties-per-minute", "many" };
+    QTest::newRow("no voice connections") << QStringList { "--voice-max-connections", "0" };
+    QTest::newRow("voice idle timeout below the keep-alive") << QStringList { "--voice-idle-timeout", "20" };
     QTest::newRow("unknown flag") << QStringList { "--colour" };
     QTest::newRow("stray argument") << QStringList { "serve" };
 }
@@ -203,6 +241,70 @@ void TestPlatformProcess::writeLimitsFollowTheFlags()
     }
     process.terminate();
     QVERIFY(process.waitForFinished(15000));
+}
+
+void TestPlatformProcess::passwordChangeEndsTheVoiceSecretsAndSessions()
+{
+    QTemporaryDir dir;
+    int voicePort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        voicePort = probe.serverPort();
+    }
+    QProcess process;
+    QByteArray output;
+    const int port = startServer(process,
+        { "--port", "0", "--data-dir", dir.path(), "--seed-demo", "--voice-port", QString::number(voicePort),
+            "--voice-max-connections-per-address", "2" },
+        &output);
+    QVERIFY(port > 0);
+    PlatformTestClient client(port);
+    const auto login = [&client](const QString& name, const QString& password) {
+        return client.post(QStringLiteral("/auth/"), { { "username", name }, { "password", password } }).json;
+    };
+    const QJsonObject before = login("demo", "load");
+    const QJsonObject neighbour = login("demo2", "load");
+    QTcpSocket session;
+    QTcpSocket neighbourSession;
+    QCOMPARE(voiceSignIn(session, voicePort, before), QByteArray("LOGIN-OK"));
+    QCOMPARE(voiceSignIn(neighbourSession, voicePort, neighbour), QByteArray("LOGIN-OK"));
+    // The limit per address is the command line's.
+    const QByteArray busy("ERR 503 too%20many%20sessions%20from%20this%20address");
+    QTcpSocket third;
+    QCOMPARE(voiceSignIn(third, voicePort, before), busy);
+
+    const QString suffix
+        = QStringLiteral("?token=%1&user=%2").arg(before.value("token").toString()).arg(before.value("user").toInt());
+    const auto changed
+        = client.post("/mine/password/edit/" + suffix, { { "old_password", "load" }, { "new_password", "cargo-van" } });
+    QVERIFY2(changed.success(), qPrintable(changed.errors()));
+    QCOMPARE(voiceLine(session), QByteArray("BYE"));
+    QVERIFY(session.state() == QAbstractSocket::UnconnectedState || session.waitForDisconnected(10000));
+    neighbourSession.write("PING\n");
+    QCOMPARE(voiceLine(neighbourSession), QByteArray("PONG"));
+
+    // The secrets captured before no longer sign in; the next login hands out
+    // new ones, for the same accounts, that do.
+    const auto signInAnew = [voicePort](const QJsonObject& account) {
+        QTcpSocket socket;
+        return voiceSignIn(socket, voicePort, account);
+    };
+    QByteArray stale;
+    QTRY_VERIFY((stale = signInAnew(before)) != busy);
+    QCOMPARE(stale, QByteArray("LOGIN-ERR 403 voice%20account%20refused"));
+    const QJsonObject after = login("demo", "cargo-van");
+    QCOMPARE(after.value("sub_account"), before.value("sub_account"));
+    QCOMPARE(after.value("voip_account"), before.value("voip_account"));
+    QVERIFY(after.value("sub_account_pwd") != before.value("sub_account_pwd"));
+    QVERIFY(after.value("voip_pwd") != before.value("voip_pwd"));
+    QByteArray fresh;
+    QTRY_VERIFY((fresh = signInAnew(after)) != busy);
+    QCOMPARE(fresh, QByteArray("LOGIN-OK"));
+
+    process.terminate();
+    QVERIFY(process.waitForFinished(15000));
+    QCOMPARE(process.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestPlatformProcess)

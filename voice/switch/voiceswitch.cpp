@@ -7,9 +7,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -22,9 +24,19 @@ const char* const VoiceSwitch::DefaultApplicationToken = "b83e5d0a9f274c61e2d8a0
 namespace {
 
 constexpr const char* Greeting = "FVP/1";
-constexpr std::size_t MaxConnections = 64;
-// A peer that does not read its answers is dropped rather than buffered for.
+// What one connection may make the switch hold, and how much of one turn of
+// the loop its lines may take: the rest waits for the next turn, so that a
+// peer flooding lines delays no other session's answers. A connection whose
+// answers pile up unread is served no further lines, nor read from, until
+// they drain; the kernel's buffers are kept small for the same reason.
+constexpr std::size_t MaxPendingInput = 16 * 1024;
 constexpr std::size_t MaxPendingOutput = 64 * 1024;
+constexpr std::size_t MaxReadPerTurn = 16 * 1024;
+constexpr int MaxLinesPerTurn = 64;
+constexpr int MaxAcceptsPerTurn = 16;
+constexpr int SocketBufferSize = 32 * 1024;
+// A connection that is being closed gets this long to take its last lines.
+constexpr std::chrono::seconds ClosingGrace { 5 };
 // The call log keeps the latest calls only (at most this many): a peer that
 // places call after call (each busy one is logged too) must not grow it
 // without end.
@@ -59,19 +71,53 @@ void closeFd(int& fd)
     fd = -1;
 }
 
+// The peer's address as text; an IPv4 address mapped into IPv6 is given as
+// IPv4, so that a dual-stack listener counts it as the same address.
+std::string addressOf(const sockaddr_storage& peer)
+{
+    char text[INET6_ADDRSTRLEN] = {};
+    if (peer.ss_family == AF_INET) {
+        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(&peer)->sin_addr, text, sizeof text);
+    } else if (peer.ss_family == AF_INET6) {
+        const in6_addr& address = reinterpret_cast<const sockaddr_in6*>(&peer)->sin6_addr;
+        if (IN6_IS_ADDR_V4MAPPED(&address))
+            ::inet_ntop(AF_INET, &address.s6_addr[12], text, sizeof text);
+        else
+            ::inet_ntop(AF_INET6, &address, text, sizeof text);
+    }
+    return text;
+}
+
 } // namespace
 
 struct VoiceSwitch::Connection
 {
     int fd = -1;
+    std::string peer; // the peer's address
     voicewire::LineBuffer in;
     std::string out;
     bool signedIn = false;
     bool closeAfterFlush = false;
+    // Its last lines are sent and its sending side shut down; what still
+    // comes in is read and dropped until the peer closes, so that unread
+    // input does not make the close a reset that could lose those lines.
+    bool draining = false;
+    // Complete lines may be waiting that the last turn left unserved.
+    bool backlog = false;
+    std::string subAccount;
     std::string voipAccount;
-    Clock::time_point loginDeadline;
+    // Until sign-in, when the login timeout runs out; once signed in, when
+    // the idle timeout runs out after the last line; once closing, when the
+    // peer has had its time to take the last lines.
+    Clock::time_point deadline;
     std::string callId; // the call in progress; empty when none
     Clock::time_point nextStepAt;
+
+    bool wantsInput() const
+    {
+        return draining || (!closeAfterFlush && in.size() < MaxPendingInput && out.size() < MaxPendingOutput);
+    }
+    bool canServe() const { return fd >= 0 && !closeAfterFlush && out.size() < MaxPendingOutput; }
 };
 
 VoiceSwitch::VoiceSwitch(AccountCheck accountCheck)
@@ -116,6 +162,8 @@ bool VoiceSwitch::start(const std::string& address, int port)
             continue;
         const int on = 1;
         ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        // Inherited by the accepted connections.
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &SocketBufferSize, sizeof SocketBufferSize);
         if (::bind(fd, a->ai_addr, a->ai_addrlen) == 0 && ::listen(fd, 16) == 0)
             break;
         error = std::string("cannot listen on ") + address + ":" + service + ": " + std::strerror(errno);
@@ -205,6 +253,19 @@ void VoiceSwitch::setLoginTimeout(std::chrono::milliseconds timeout)
     loginTimeout = timeout;
 }
 
+void VoiceSwitch::setIdleTimeout(std::chrono::milliseconds timeout)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    idleTimeout = timeout;
+}
+
+void VoiceSwitch::setConnectionLimits(std::size_t total, std::size_t perAddress)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    maxConnections = total;
+    maxConnectionsPerAddress = perAddress;
+}
+
 bool VoiceSwitch::hangUp(const std::string& callId)
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -216,6 +277,25 @@ bool VoiceSwitch::hangUp(const std::string& callId)
         }
     }
     return false;
+}
+
+int VoiceSwitch::endSessionsOf(const std::string& subAccount)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    int ended = 0;
+    const Clock::time_point now = Clock::now();
+    for (auto& connection : connections) {
+        if (connection->fd < 0 || !connection->signedIn || connection->closeAfterFlush
+            || connection->subAccount != subAccount)
+            continue;
+        endCall(*connection, "switch", true);
+        send(*connection, { "BYE" });
+        closeAfterAnswer(*connection, now);
+        ++ended;
+    }
+    if (ended > 0)
+        wake();
+    return ended;
 }
 
 std::vector<CallRecord> VoiceSwitch::callLog() const
@@ -247,7 +327,8 @@ void VoiceSwitch::run()
         fds.push_back({ wakeRead, POLLIN, 0 });
         fds.push_back({ listenFd, POLLIN, 0 });
         for (const auto& connection : connections) {
-            const short events = static_cast<short>(POLLIN | (connection->out.empty() ? 0 : POLLOUT));
+            const short events
+                = static_cast<short>((connection->wantsInput() ? POLLIN : 0) | (connection->out.empty() ? 0 : POLLOUT));
             fds.push_back({ connection->fd, events, 0 });
         }
         const int timeout = nextPollTimeout(Clock::now());
@@ -268,27 +349,33 @@ void VoiceSwitch::run()
         // poll entries still line up with `connections`.
         const std::size_t polled = fds.size() - 2;
         for (std::size_t i = 0; i < polled && i < connections.size(); ++i) {
-            const short revents = fds[i + 2].revents;
-            if (revents & (POLLIN | POLLHUP | POLLERR))
-                readFrom(*connections[i]);
+            const pollfd& entry = fds[i + 2];
+            Connection& connection = *connections[i];
+            if (entry.revents & POLLIN || (entry.events & POLLIN && entry.revents & (POLLHUP | POLLERR))) {
+                receive(connection);
+            } else if (entry.revents & (POLLHUP | POLLERR)) {
+                // Gone while its input was held back: nobody is left to answer.
+                endCall(connection, "caller", false);
+                closeConnection(connection);
+            }
         }
+        const Clock::time_point now = Clock::now();
+        for (auto& connection : connections)
+            serveLines(*connection, now);
         if (fds[1].revents & POLLIN)
             acceptConnections();
 
-        const Clock::time_point now = Clock::now();
-        for (auto& connection : connections) {
-            if (!connection->signedIn && !connection->closeAfterFlush && now >= connection->loginDeadline) {
-                send(*connection, { "BYE" });
-                connection->closeAfterFlush = true;
-            }
-        }
+        enforceDeadlines(now);
         advanceCalls(now);
 
         for (auto& connection : connections) {
             if (connection->fd >= 0)
                 flush(*connection);
-            if (connection->fd >= 0 && connection->closeAfterFlush && connection->out.empty())
-                closeConnection(*connection);
+            if (connection->fd >= 0 && connection->closeAfterFlush && connection->out.empty()
+                && !connection->draining) {
+                ::shutdown(connection->fd, SHUT_WR);
+                connection->draining = true;
+            }
         }
         connections.erase(
             std::remove_if(connections.begin(), connections.end(), [](const auto& c) { return c->fd < 0; }),
@@ -301,8 +388,10 @@ int VoiceSwitch::nextPollTimeout(Clock::time_point now) const
 {
     Clock::time_point next = Clock::time_point::max();
     for (const auto& connection : connections) {
-        if (!connection->signedIn)
-            next = std::min(next, connection->loginDeadline);
+        // Lines left over from the last turn are served at once.
+        if (connection->backlog && connection->canServe())
+            return 0;
+        next = std::min(next, connection->deadline);
         if (!connection->callId.empty())
             next = std::min(next, connection->nextStepAt);
     }
@@ -317,15 +406,36 @@ int VoiceSwitch::nextPollTimeout(Clock::time_point now) const
 
 void VoiceSwitch::acceptConnections()
 {
-    while (true) {
-        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    // A bounded number per turn: a flood of connects must not hold the loop.
+    for (int accepted = 0; accepted < MaxAcceptsPerTurn; ++accepted) {
+        sockaddr_storage peer {};
+        socklen_t length = sizeof peer;
+        const int fd = ::accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0)
             return;
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &SocketBufferSize, sizeof SocketBufferSize);
+        // Each turn's answers go out in one write; Nagle would only hold the
+        // last of them back until the peer's delayed acknowledgement.
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         auto connection = std::make_unique<Connection>();
         connection->fd = fd;
-        connection->loginDeadline = Clock::now() + loginTimeout;
-        if (connections.size() >= MaxConnections) {
-            send(*connection, { "ERR", std::to_string(Overloaded), "too many sessions" });
+        connection->peer = addressOf(peer);
+        connection->deadline = Clock::now() + loginTimeout;
+        // Those closed in this turn are no longer counted.
+        std::size_t open = 0;
+        std::size_t fromPeer = 0;
+        for (const auto& c : connections) {
+            open += c->fd >= 0 ? 1 : 0;
+            fromPeer += c->fd >= 0 && c->peer == connection->peer ? 1 : 0;
+        }
+        const char* refusal = nullptr;
+        if (open >= maxConnections)
+            refusal = "too many sessions";
+        else if (fromPeer >= maxConnectionsPerAddress)
+            refusal = "too many sessions from this address";
+        if (refusal) {
+            send(*connection, { "ERR", std::to_string(Overloaded), refusal });
             flush(*connection);
             closeConnection(*connection);
             continue;
@@ -335,13 +445,17 @@ void VoiceSwitch::acceptConnections()
     }
 }
 
-void VoiceSwitch::readFrom(Connection& connection)
+void VoiceSwitch::receive(Connection& connection)
 {
     char buffer[4096];
-    while (connection.fd >= 0) {
+    std::size_t taken = 0;
+    while (connection.fd >= 0 && taken < MaxReadPerTurn
+        && (connection.draining || connection.in.size() < MaxPendingInput)) {
         const ssize_t received = ::recv(connection.fd, buffer, sizeof buffer, 0);
         if (received > 0) {
-            connection.in.append(buffer, static_cast<std::size_t>(received));
+            if (!connection.draining)
+                connection.in.append(buffer, static_cast<std::size_t>(received));
+            taken += static_cast<std::size_t>(received);
             continue;
         }
         if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
@@ -353,21 +467,83 @@ void VoiceSwitch::readFrom(Connection& connection)
         closeConnection(connection);
         return;
     }
+}
+
+void VoiceSwitch::serveLines(Connection& connection, Clock::time_point now)
+{
     std::string line;
-    while (connection.fd >= 0 && !connection.closeAfterFlush && connection.in.nextLine(line))
-        handleLine(connection, line);
-    if (connection.fd >= 0 && connection.in.overflowed()) {
+    int served = 0;
+    connection.backlog = false;
+    while (connection.canServe()) {
+        if (served == MaxLinesPerTurn) {
+            connection.backlog = true;
+            return;
+        }
+        if (!connection.in.nextLine(line))
+            break;
+        handleLine(connection, line, now);
+        ++served;
+    }
+    if (!connection.canServe()) {
+        // Held back by unread answers: served on once they drain.
+        connection.backlog = connection.fd >= 0 && !connection.closeAfterFlush;
+        return;
+    }
+    if (connection.in.overflowed()) {
         send(connection, { "ERR", std::to_string(BadRequest), "line too long" });
         endCall(connection, "caller", true);
         connection.in.clear();
-        connection.closeAfterFlush = true;
+        closeAfterAnswer(connection, now);
     }
 }
 
-void VoiceSwitch::handleLine(Connection& connection, const std::string& line)
+void VoiceSwitch::enforceDeadlines(Clock::time_point now)
+{
+    for (auto& connection : connections) {
+        if (connection->fd < 0 || now < connection->deadline)
+            continue;
+        if (connection->closeAfterFlush) {
+            // It did not take its last lines in time.
+            endCall(*connection, "switch", false);
+            closeConnection(*connection);
+            continue;
+        }
+        // Not signed in in time, or silent for longer than the SDK's
+        // keep-alive allows: the session is dead or never was one.
+        endCall(*connection, "switch", true);
+        send(*connection, { "BYE" });
+        closeAfterAnswer(*connection, now);
+    }
+}
+
+void VoiceSwitch::closeAfterAnswer(Connection& connection, Clock::time_point now)
+{
+    connection.closeAfterFlush = true;
+    connection.backlog = false;
+    connection.deadline = now + ClosingGrace;
+}
+
+void VoiceSwitch::handleLine(Connection& connection, const std::string& line, Clock::time_point now)
 {
     std::vector<std::string> words;
-    if (!voicewire::splitLine(line, words)) {
+    const bool wellFormed = voicewire::splitLine(line, words);
+    if (!connection.signedIn) {
+        // Before sign-in only LOGIN is served (and BYE honoured): anything
+        // else ends the connection, so that no one unknown makes the switch
+        // work for them.
+        if (wellFormed && words.front() == "LOGIN") {
+            handleLogin(connection, words, now);
+        } else if (wellFormed && words.front() == "BYE" && words.size() == 1) {
+            send(connection, { "BYE" });
+            closeAfterAnswer(connection, now);
+        } else {
+            send(connection, { "ERR", std::to_string(NotSignedIn), "sign in first" });
+            closeAfterAnswer(connection, now);
+        }
+        return;
+    }
+    connection.deadline = now + idleTimeout;
+    if (!wellFormed) {
         send(connection, { "ERR", std::to_string(BadRequest), "malformed field" });
         return;
     }
@@ -377,11 +553,9 @@ void VoiceSwitch::handleLine(Connection& connection, const std::string& line)
     } else if (command == "BYE" && words.size() == 1) {
         endCall(connection, "caller", true);
         send(connection, { "BYE" });
-        connection.closeAfterFlush = true;
+        closeAfterAnswer(connection, now);
     } else if (command == "LOGIN") {
-        handleLogin(connection, words);
-    } else if (!connection.signedIn) {
-        send(connection, { "ERR", std::to_string(NotSignedIn), "sign in first" });
+        send(connection, { "ERR", std::to_string(BadRequest), "already signed in" });
     } else if (command == "CALL") {
         handleCall(connection, words);
     } else if (command == "RELEASE" && words.size() == 1) {
@@ -391,29 +565,27 @@ void VoiceSwitch::handleLine(Connection& connection, const std::string& line)
     }
 }
 
-void VoiceSwitch::handleLogin(Connection& connection, const std::vector<std::string>& words)
+void VoiceSwitch::handleLogin(Connection& connection, const std::vector<std::string>& words, Clock::time_point now)
 {
-    if (connection.signedIn) {
-        send(connection, { "ERR", std::to_string(BadRequest), "already signed in" });
-        return;
-    }
     if (words.size() != 7) {
         send(connection, { "LOGIN-ERR", std::to_string(BadRequest), "LOGIN takes six fields" });
-        connection.closeAfterFlush = true;
+        closeAfterAnswer(connection, now);
         return;
     }
     if (words[1] != applicationId || words[2] != applicationToken) {
         send(connection, { "LOGIN-ERR", std::to_string(NotSignedIn), "application credentials refused" });
-        connection.closeAfterFlush = true;
+        closeAfterAnswer(connection, now);
         return;
     }
     if (accountCheck && !accountCheck(words[3], words[4], words[5], words[6])) {
         send(connection, { "LOGIN-ERR", std::to_string(AccountRefused), "voice account refused" });
-        connection.closeAfterFlush = true;
+        closeAfterAnswer(connection, now);
         return;
     }
     connection.signedIn = true;
+    connection.subAccount = words[3];
     connection.voipAccount = words[5];
+    connection.deadline = now + idleTimeout;
     send(connection, { "LOGIN-OK" });
 }
 
@@ -528,13 +700,10 @@ void VoiceSwitch::flush(Connection& connection)
         }
         if (sent < 0 && errno == EINTR)
             continue;
-        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (connection.out.size() > MaxPendingOutput) {
-                endCall(connection, "caller", false);
-                closeConnection(connection);
-            }
+        // The rest waits for the peer to read; no more of its lines are
+        // served meanwhile (Connection::canServe).
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return;
-        }
         endCall(connection, "caller", false);
         closeConnection(connection);
     }

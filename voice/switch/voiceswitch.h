@@ -3,7 +3,7 @@
 #include "callrecord.h"
 
 #include <chrono>
-#include <condition_variable>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -22,6 +22,14 @@ namespace voiceswitch {
 //   - any other number fails with 404, a second call while one is in progress
 //     with 486, a call type other than 1 with 488.
 // Every call is kept in the call log (the latest ones, at most 10000).
+//
+// It is reachable from the station's network, so no peer can take it from
+// the others: connections are limited in all and per address, a connection
+// must sign in within the login timeout and a signed-in one must not fall
+// silent for longer than the idle timeout, nothing but LOGIN is served before
+// sign-in, and each turn of the loop serves a bounded share of each
+// connection's lines; a connection whose answers are not read is served no
+// further lines until they are.
 //
 // One thread of its own serves every connection. All public functions are
 // thread-safe.
@@ -62,10 +70,21 @@ public:
     void setCallTiming(std::chrono::milliseconds alertingDelay, std::chrono::milliseconds answerDelay);
     // A session that has not signed in after this long is closed.
     void setLoginTimeout(std::chrono::milliseconds timeout);
+    // A signed-in session that sends no line for this long is closed; the
+    // SDK's keep-alive sends one every 15 seconds.
+    void setIdleTimeout(std::chrono::milliseconds timeout);
+    // Connections at most, in all and from one address; a connection beyond
+    // either is answered ERR 503 and closed.
+    void setConnectionLimits(std::size_t total, std::size_t perAddress);
 
     // The far end hangs up: ends the call (RELEASED, by "callee") if it is
     // still ringing or answered. False when no such call is in progress.
     bool hangUp(const std::string& callId);
+
+    // Ends every session signed in with this sub account: its call is
+    // released (by "switch"), then BYE and the connection is closed. For
+    // credentials that are no longer valid. Returns the number of sessions.
+    int endSessionsOf(const std::string& subAccount);
 
     std::vector<CallRecord> callLog() const;
     // Sessions signed in right now.
@@ -77,9 +96,12 @@ private:
 
     void run();
     void acceptConnections();
-    void readFrom(Connection& connection);
-    void handleLine(Connection& connection, const std::string& line);
-    void handleLogin(Connection& connection, const std::vector<std::string>& words);
+    void receive(Connection& connection);
+    void serveLines(Connection& connection, Clock::time_point now);
+    void enforceDeadlines(Clock::time_point now);
+    void closeAfterAnswer(Connection& connection, Clock::time_point now);
+    void handleLine(Connection& connection, const std::string& line, Clock::time_point now);
+    void handleLogin(Connection& connection, const std::vector<std::string>& words, Clock::time_point now);
     void handleCall(Connection& connection, const std::vector<std::string>& words);
     void handleRelease(Connection& connection);
     void advanceCalls(Clock::time_point now);
@@ -97,7 +119,10 @@ private:
     std::string applicationToken;
     std::chrono::milliseconds alertingDelay { 300 };
     std::chrono::milliseconds answerDelay { 1200 };
-    std::chrono::milliseconds loginTimeout { 10000 };
+    std::chrono::milliseconds loginTimeout { 5000 };
+    std::chrono::milliseconds idleTimeout { 45000 };
+    std::size_t maxConnections = 64;
+    std::size_t maxConnectionsPerAddress = 8;
 
     mutable std::mutex mutex;
     std::thread thread;

@@ -17,8 +17,14 @@ namespace {
 class WireClient
 {
 public:
-    explicit WireClient(int port)
+    // From `from`, one of the many loopback addresses, when given; with a
+    // kernel receive buffer of `receiveBuffer` bytes when given.
+    explicit WireClient(int port, const QString& from = QString(), int receiveBuffer = 0)
     {
+        if (!from.isEmpty() || receiveBuffer > 0)
+            socket.bind(QHostAddress(from.isEmpty() ? QStringLiteral("127.0.0.1") : from));
+        if (receiveBuffer > 0)
+            socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, receiveBuffer);
         socket.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(port));
         connected = socket.waitForConnected(5000);
     }
@@ -41,12 +47,12 @@ public:
         return socket.readLine().chopped(1);
     }
 
-    bool signIn()
+    bool signIn(const QByteArray& subAccount = "sub")
     {
         if (next() != "HELLO FVP/1")
             return false;
-        send(QByteArray("LOGIN ") + VoiceSwitch::DefaultApplicationId + ' ' + VoiceSwitch::DefaultApplicationToken
-            + " sub subpwd voip1 voippwd\n");
+        send(QByteArray("LOGIN ") + VoiceSwitch::DefaultApplicationId + ' ' + VoiceSwitch::DefaultApplicationToken + ' '
+            + subAccount + " subpwd voip1 voippwd\n");
         return next() == "LOGIN-OK";
     }
 
@@ -66,6 +72,11 @@ QByteArray callIdOf(const QByteArray& line)
     return line.split(' ').value(1);
 }
 
+int callNumberOf(const QByteArray& line)
+{
+    return callIdOf(line).mid(int(strlen("call-"))).toInt();
+}
+
 } // namespace
 
 class TestVoiceSwitch : public QObject
@@ -83,8 +94,13 @@ private slots:
 
     void signInChecksEveryCredential_data();
     void signInChecksEveryCredential();
-    void commandsBeforeSignInAreRefused();
-    void silentSessionIsClosedAfterTheLoginTimeout();
+    void nothingButLoginIsServedBeforeSignIn_data();
+    void nothingButLoginIsServedBeforeSignIn();
+    void silentSessionsAreClosed_data();
+    void silentSessionsAreClosed();
+    void connectionsAreLimitedInAllAndPerAddress();
+    void floodingSessionHoldsUpNoOtherSession();
+    void endedAccountLosesItsSessions();
 
     void callRules_data();
     void callRules();
@@ -232,26 +248,170 @@ void TestVoiceSwitch::signInChecksEveryCredential()
     }
 }
 
-void TestVoiceSwitch::commandsBeforeSignInAreRefused()
+void TestVoiceSwitch::nothingButLoginIsServedBeforeSignIn_data()
 {
-    WireClient client(voiceSwitch->port());
-    QCOMPARE(client.next(), QByteArray("HELLO FVP/1"));
-    client.send("CALL 1 008613812345678\n");
-    QCOMPARE(client.next(), QByteArray("ERR 401 sign%20in%20first"));
-    client.send("PING\n");
-    QCOMPARE(client.next(), QByteArray("PONG"));
-    QVERIFY(voiceSwitch->callLog().empty());
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<QByteArray>("answer");
+    const QByteArray refused("ERR 401 sign%20in%20first");
+    QTest::newRow("call") << QByteArray("CALL 1 008613812345678\n") << refused;
+    QTest::newRow("ping") << QByteArray("PING\n") << refused;
+    QTest::newRow("flood of pings") << QByteArray("PING\n").repeated(200000) << refused;
+    QTest::newRow("release") << QByteArray("RELEASE\n") << refused;
+    QTest::newRow("malformed") << QByteArray("CALL 1 %zz\n") << refused;
+    QTest::newRow("bye") << QByteArray("BYE\n") << QByteArray("BYE");
 }
 
-void TestVoiceSwitch::silentSessionIsClosedAfterTheLoginTimeout()
+void TestVoiceSwitch::nothingButLoginIsServedBeforeSignIn()
 {
-    voiceSwitch->stop();
-    voiceSwitch->setLoginTimeout(std::chrono::milliseconds(50));
-    QVERIFY(voiceSwitch->start("127.0.0.1", 0));
+    QFETCH(QByteArray, sent);
+    QFETCH(QByteArray, answer);
     WireClient client(voiceSwitch->port());
     QCOMPARE(client.next(), QByteArray("HELLO FVP/1"));
-    QCOMPARE(client.next(), QByteArray("BYE"));
+    client.send(sent);
+    // One answer and the connection ends, however much more was sent.
+    QCOMPARE(client.next(), answer);
     QVERIFY(client.waitForClose());
+    QCOMPARE(client.socket.readAll(), QByteArray());
+    QVERIFY(voiceSwitch->callLog().empty());
+    std::lock_guard<std::mutex> lock(checkedMutex);
+    QVERIFY(checked.isEmpty());
+}
+
+void TestVoiceSwitch::silentSessionsAreClosed_data()
+{
+    QTest::addColumn<bool>("signIn");
+    QTest::addColumn<QByteArray>("lastLine");
+    QTest::newRow("never signed in") << false << QByteArray();
+    QTest::newRow("signed in, then silent") << true << QByteArray("PING\n");
+    QTest::newRow("silent during a call") << true << QByteArray("CALL 1 008613812345678\n");
+}
+
+void TestVoiceSwitch::silentSessionsAreClosed()
+{
+    QFETCH(bool, signIn);
+    QFETCH(QByteArray, lastLine);
+    // Short for the time-out under test, long for the other one.
+    const std::chrono::milliseconds timeout(signIn ? 500 : 150);
+    voiceSwitch->stop();
+    voiceSwitch->setLoginTimeout(signIn ? std::chrono::milliseconds(10000) : timeout);
+    voiceSwitch->setIdleTimeout(signIn ? timeout : std::chrono::milliseconds(10000));
+    QVERIFY(voiceSwitch->start("127.0.0.1", 0));
+    QElapsedTimer sinceLastLine;
+    sinceLastLine.start();
+    WireClient client(voiceSwitch->port());
+    if (signIn) {
+        QVERIFY(client.signIn());
+        sinceLastLine.start();
+        client.send(lastLine);
+    } else {
+        QCOMPARE(client.next(), QByteArray("HELLO FVP/1"));
+    }
+    QByteArray line = client.next();
+    if (line.startsWith("PROCEEDING")) {
+        const QByteArray id = callIdOf(line);
+        do
+            line = client.next();
+        while (line.startsWith("ALERTING") || line.startsWith("ANSWERED"));
+        QCOMPARE(line, "RELEASED " + id);
+        QCOMPARE(voiceSwitch->callLog().back().endedBy, std::string("switch"));
+        line = client.next();
+    } else if (line == "PONG") {
+        line = client.next();
+    }
+    QCOMPARE(line, QByteArray("BYE"));
+    QVERIFY(client.waitForClose());
+    QVERIFY(sinceLastLine.elapsed() >= timeout.count());
+}
+
+void TestVoiceSwitch::connectionsAreLimitedInAllAndPerAddress()
+{
+    voiceSwitch->stop();
+    voiceSwitch->setConnectionLimits(4, 2);
+    QVERIFY(voiceSwitch->start("127.0.0.1", 0));
+    const int port = voiceSwitch->port();
+    const QByteArray perAddress("ERR 503 too%20many%20sessions%20from%20this%20address");
+    const QByteArray overall("ERR 503 too%20many%20sessions");
+
+    WireClient first(port, "127.0.0.1");
+    WireClient second(port, "127.0.0.1");
+    QVERIFY(first.signIn());
+    QCOMPARE(second.next(), QByteArray("HELLO FVP/1"));
+    WireClient third(port, "127.0.0.1");
+    QCOMPARE(third.next(), perAddress);
+    QVERIFY(third.waitForClose());
+
+    // Other addresses still get in, up to the limit in all.
+    WireClient elsewhere(port, "127.0.0.2");
+    WireClient elsewhereToo(port, "127.0.0.3");
+    QVERIFY(elsewhere.signIn());
+    QCOMPARE(elsewhereToo.next(), QByteArray("HELLO FVP/1"));
+    WireClient beyond(port, "127.0.0.4");
+    QCOMPARE(beyond.next(), overall);
+    QVERIFY(beyond.waitForClose());
+
+    // A connection that ends gives its place back.
+    second.send("BYE\n");
+    QCOMPARE(second.next(), QByteArray("BYE"));
+    QVERIFY(second.waitForClose());
+    QTRY_COMPARE(WireClient(port, "127.0.0.1").next(), QByteArray("HELLO FVP/1"));
+}
+
+void TestVoiceSwitch::floodingSessionHoldsUpNoOtherSession()
+{
+    WireClient flooder(voiceSwitch->port(), QString(), 32 * 1024);
+    WireClient other(voiceSwitch->port());
+    QVERIFY(flooder.signIn());
+    QVERIFY(other.signIn());
+    // Answers for several times what the switch and the kernel hold for a
+    // peer that does not read them.
+    const int calls = 16000;
+    flooder.send(QByteArray("CALL 2 0086138\n").repeated(calls));
+
+    other.send("PING\nCALL 2 0086138\n");
+    QCOMPARE(other.next(), QByteArray("PONG"));
+    const QByteArray proceeding = other.next();
+    QCOMPARE(other.next(), "FAILED " + callIdOf(proceeding) + " 488");
+
+    // The flooder was held back, not dropped: it gets every answer once it reads.
+    QByteArray last;
+    for (int i = 0; i < 2 * calls; ++i) {
+        last = flooder.next();
+        if (!last.startsWith("PROCEEDING") && !last.startsWith("FAILED"))
+            QFAIL(qPrintable(QStringLiteral("answer %1: %2").arg(i).arg(QString::fromLatin1(last))));
+    }
+    QVERIFY(last.endsWith(" 488"));
+    QVERIFY(callNumberOf(proceeding) < callNumberOf(last));
+    flooder.send("PING\n");
+    QCOMPARE(flooder.next(), QByteArray("PONG"));
+}
+
+void TestVoiceSwitch::endedAccountLosesItsSessions()
+{
+    VoiceSwitch open(nullptr);
+    open.setCallTiming(std::chrono::milliseconds(10), std::chrono::hours(1));
+    QVERIFY(open.start("127.0.0.1", 0));
+    WireClient caller(open.port());
+    WireClient idle(open.port());
+    WireClient stranger(open.port());
+    QVERIFY(caller.signIn("station-1"));
+    QVERIFY(idle.signIn("station-1"));
+    QVERIFY(stranger.signIn("station-2"));
+    caller.send("CALL 1 008613812345678\n");
+    const QByteArray id = callIdOf(caller.next());
+    QCOMPARE(caller.next(), "ALERTING " + id);
+
+    QCOMPARE(open.endSessionsOf("station-1"), 2);
+    QCOMPARE(caller.next(), "RELEASED " + id);
+    QCOMPARE(caller.next(), QByteArray("BYE"));
+    QCOMPARE(idle.next(), QByteArray("BYE"));
+    QVERIFY(caller.waitForClose());
+    QVERIFY(idle.waitForClose());
+    QCOMPARE(open.callLog().back().endedBy, std::string("switch"));
+    QCOMPARE(open.endSessionsOf("station-1"), 0);
+
+    stranger.send("PING\n");
+    QCOMPARE(stranger.next(), QByteArray("PONG"));
+    QCOMPARE(open.sessionCount(), 1);
 }
 
 void TestVoiceSwitch::callRules_data()

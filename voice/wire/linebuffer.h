@@ -19,6 +19,8 @@ public:
     bool overflowed() const;
 
     void clear() { pending.clear(); }
+    // Bytes held, complete lines and the unfinished rest.
+    std::size_t size() const { return pending.size(); }
 
 private:
     std::string pending;
