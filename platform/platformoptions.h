@@ -26,6 +26,11 @@ struct PlatformOptions
     int idleTimeoutSeconds = 15;
     bool help = false;
 
+    // Administration (see AdminCommands): the first argument that is a
+    // command's name and everything after it, which the command parses
+    // itself. Empty when the server is to run.
+    QStringList command;
+
     // Parses `arguments` (the program name first). On a bad command line
     // returns false with a message in `error`.
     static bool parse(const QStringList& arguments, PlatformOptions* options, QString* error);

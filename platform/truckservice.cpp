@@ -2,12 +2,14 @@
 
 #include "apicontext.h"
 #include "apierror.h"
+#include "history.h"
 #include "jsonwriter.h"
 #include "sessionservice.h"
 #include "sql.h"
 
 #include <QHash>
 #include <QRegularExpression>
+#include <QVector>
 
 #include <cmath>
 
@@ -228,6 +230,31 @@ qint64 saveTruck(ApiContext& context, qint64 id)
     return id == 0 ? q.lastInsertId() : id;
 }
 
+// The truck's trades in `status`, which a status change moves on.
+QVector<qint64> tradesOf(const ApiContext& context, qint64 truck, int status)
+{
+    QVector<qint64> ids;
+    Sql q(context.db, QStringLiteral("SELECT id FROM trades WHERE truck = ? AND status = ? ORDER BY id"));
+    q.bind(truck).bind(status).exec();
+    while (q.next())
+        ids.append(q.integer(0));
+    return ids;
+}
+
+// A truck's status change is an entry of the truck's history and of each
+// trade that it moved on (from `tradeStatus` to `newTradeStatus`).
+void recordStatus(
+    const ApiContext& context, qint64 truck, const QVector<qint64>& trades, int tradeStatus, int newTradeStatus)
+{
+    const QString status = QStringLiteral("status");
+    const int truckStatus = newTradeStatus == 1 ? 1 : 0;
+    History::record(
+        context, History::Truck, truck, status, { { status, 1 - truckStatus } }, { { status, truckStatus } });
+    for (const qint64 trade : trades)
+        History::record(
+            context, History::Trade, trade, status, { { status, tradeStatus } }, { { status, newTradeStatus } });
+}
+
 } // namespace
 
 qint64 TruckService::requireTruck(const ApiContext& context, qint64 id)
@@ -277,6 +304,7 @@ ApiReply TruckService::group(ApiContext& context)
 ApiReply TruckService::add(ApiContext& context)
 {
     const qint64 id = saveTruck(context, 0);
+    History::record(context, History::Truck, id, QStringLiteral("add"));
     return ApiReply::ok().with(QStringLiteral("truck_id"), id);
 }
 
@@ -284,7 +312,10 @@ ApiReply TruckService::edit(ApiContext& context)
 {
     const qint64 id = context.request.segmentId(1, QStringLiteral("货车"));
     requireTruck(context, id);
+    const QVariantMap before = History::snapshot(context.db, History::Truck, id);
     saveTruck(context, id);
+    History::record(
+        context, History::Truck, id, QStringLiteral("edit"), before, History::snapshot(context.db, History::Truck, id));
     return ApiReply::ok().with(QStringLiteral("truck_id"), id);
 }
 
@@ -293,6 +324,7 @@ ApiReply TruckService::work(ApiContext& context)
     const qint64 id = context.request.segmentId(1, QStringLiteral("货车"));
     if (requireTruck(context, id) != 0)
         throw ApiError(QStringLiteral("该车已在运输途中！"));
+    const QVector<qint64> loads = tradesOf(context, id, 0);
     Sql trades(
         context.db, QStringLiteral("UPDATE trades SET status = 1, start_time = ? WHERE truck = ? AND status = 0"));
     trades.bind(SessionService::now()).bind(id).exec();
@@ -300,6 +332,7 @@ ApiReply TruckService::work(ApiContext& context)
         throw ApiError(QStringLiteral("本车尚未配货，不能发车！"));
     Sql truck(context.db, QStringLiteral("UPDATE trucks SET status = 1 WHERE id = ?"));
     truck.bind(id).exec();
+    recordStatus(context, id, loads, 0, 1);
     return ApiReply::ok().with(QStringLiteral("status"), 1);
 }
 
@@ -308,11 +341,13 @@ ApiReply TruckService::sleep(ApiContext& context)
     const qint64 id = context.request.segmentId(1, QStringLiteral("货车"));
     if (requireTruck(context, id) != 1)
         throw ApiError(QStringLiteral("该车尚未发车！"));
+    const QVector<qint64> loads = tradesOf(context, id, 1);
     Sql trades(
         context.db, QStringLiteral("UPDATE trades SET status = 2, complete_time = ? WHERE truck = ? AND status = 1"));
     trades.bind(SessionService::now()).bind(id).exec();
     Sql truck(context.db, QStringLiteral("UPDATE trucks SET status = 0 WHERE id = ?"));
     truck.bind(id).exec();
+    recordStatus(context, id, loads, 1, 2);
     return ApiReply::ok().with(QStringLiteral("status"), 0);
 }
 
@@ -327,6 +362,7 @@ ApiReply TruckService::remove(ApiContext& context)
         throw ApiError(QStringLiteral("该车还有%1笔未完成的业务，不能删除！").arg(open));
     Sql q(context.db, QStringLiteral("UPDATE trucks SET deleted = 1 WHERE id = ?"));
     q.bind(id).exec();
+    History::record(context, History::Truck, id, QStringLiteral("delete"));
     return ApiReply::ok();
 }
 
