@@ -142,6 +142,14 @@ API::~API()
     delete voice;
 }
 
+void API::endSession()
+{
+    delete token;
+    token = nullptr;
+    delete voice;
+    voice = nullptr;
+}
+
 QString API::sessionSuffix() const
 {
     if (!token)
@@ -193,12 +201,14 @@ int API::fetchVersion()
 
 int API::submitProfile(const QMap<QString, QString>& params)
 {
-    return performPost(QStringLiteral("/mine/profile/edit/") + sessionSuffix(), params, toInt(RequestCode::SubmitProfile));
+    return performPost(
+        QStringLiteral("/mine/profile/edit/") + sessionSuffix(), params, toInt(RequestCode::SubmitProfile));
 }
 
 int API::submitPassword(const QMap<QString, QString>& params)
 {
-    return performPost(QStringLiteral("/mine/password/edit/") + sessionSuffix(), params, toInt(RequestCode::SubmitPassword));
+    return performPost(
+        QStringLiteral("/mine/password/edit/") + sessionSuffix(), params, toInt(RequestCode::SubmitPassword));
 }
 
 int API::visitStart()
@@ -213,7 +223,8 @@ int API::visitStart()
     params.insert(QStringLiteral("network_type"), QStringLiteral("ADSL"));
     params.insert(QStringLiteral("resolution"), SystemInfo::screenResolution());
     params.insert(QStringLiteral("sessionid"), token ? token->sessionid : QString());
-    return performPost(QStringLiteral("/system/visit/start/") + sessionSuffix(), params, toInt(RequestCode::VisitStart));
+    return performPost(
+        QStringLiteral("/system/visit/start/") + sessionSuffix(), params, toInt(RequestCode::VisitStart));
 }
 
 int API::visitEnd()
@@ -316,8 +327,9 @@ int API::changeTradeStatus(int tradeId, int payoutStatus, int agencyStatus)
     QMap<QString, QString> params;
     params.insert(QStringLiteral("payout_status"), unsignedText(payoutStatus));
     params.insert(QStringLiteral("agency_status"), unsignedText(agencyStatus));
-    return performPost(QStringLiteral("/trade/") + unsignedText(tradeId) + QStringLiteral("/status/change/") + sessionSuffix(),
-        params, toInt(RequestCode::ChangeTradeStatus));
+    return performPost(
+        QStringLiteral("/trade/") + unsignedText(tradeId) + QStringLiteral("/status/change/") + sessionSuffix(), params,
+        toInt(RequestCode::ChangeTradeStatus));
 }
 
 int API::deleteTruck(int truckId)
@@ -328,13 +340,15 @@ int API::deleteTruck(int truckId)
 
 int API::deleteShipper(int shipperId)
 {
-    return performGet(QStringLiteral("/shipper/") + unsignedText(shipperId) + QStringLiteral("/delete/") + sessionSuffix(),
+    return performGet(
+        QStringLiteral("/shipper/") + unsignedText(shipperId) + QStringLiteral("/delete/") + sessionSuffix(),
         toInt(RequestCode::DeleteShipper));
 }
 
 int API::deleteConsignee(int consigneeId)
 {
-    return performGet(QStringLiteral("/consignee/") + unsignedText(consigneeId) + QStringLiteral("/delete/") + sessionSuffix(),
+    return performGet(
+        QStringLiteral("/consignee/") + unsignedText(consigneeId) + QStringLiteral("/delete/") + sessionSuffix(),
         toInt(RequestCode::DeleteConsignee));
 }
 
@@ -351,7 +365,8 @@ int API::submitFeedback(int type, const QString& content)
     QMap<QString, QString> params;
     params.insert(QStringLiteral("type"), QString::number(type));
     params.insert(QStringLiteral("content"), content);
-    return performPost(QStringLiteral("/system/feedback/add/") + sessionSuffix(), params, toInt(RequestCode::SubmitFeedback));
+    return performPost(
+        QStringLiteral("/system/feedback/add/") + sessionSuffix(), params, toInt(RequestCode::SubmitFeedback));
 }
 
 // ---------------------------------------------------------------- download

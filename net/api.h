@@ -29,6 +29,10 @@ public:
 
     UserToken* userToken() const { return token; }
     VoiceAccount* voiceAccount() const { return voice; }
+    // Forgets the session (the UserToken and the VoiceAccount), as after a
+    // failed login, so that another account can sign in. Send visitEnd()
+    // first: the platform ends the session with it.
+    void endSession();
 
     // Every operation returns the number of the request it sent; while the
     // request's completion signal is delivered, answeredRequest() returns that

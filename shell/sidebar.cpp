@@ -89,6 +89,11 @@ SideBar::SideBar(QWidget* parent)
     API* api = API::instance();
     connect(api, &API::signal_fetch_profile_finished, this, &SideBar::slot_fetch_profile_finished);
     connect(api, &API::signal_fetch_serviceinfo_finished, this, &SideBar::slot_fetch_serviceinfo_finished);
+    // A profile saved anywhere (the ••• menu) shows here at once.
+    connect(api, &API::signal_submit_profile_finished, this, [this](bool success) {
+        if (success)
+            profileRequest = API::instance()->fetchProfile();
+    });
 }
 
 void SideBar::showEvent(QShowEvent* event)
