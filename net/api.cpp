@@ -162,7 +162,7 @@ QString API::sessionSuffix() const
 
 // ---------------------------------------------------------------- session
 
-int API::login(const QString& username, const QString& password)
+ApiCall* API::login(const QString& username, const QString& password)
 {
     if (!token) {
         token = new UserToken;
@@ -176,42 +176,43 @@ int API::login(const QString& username, const QString& password)
     QMap<QString, QString> params;
     params.insert(QStringLiteral("username"), username);
     params.insert(QStringLiteral("password"), password);
-    return performPost(QStringLiteral("/auth/"), params, toInt(RequestCode::Login));
+    return track(performPost(QStringLiteral("/auth/"), params, toInt(RequestCode::Login)));
 }
 
-int API::fetchTruckDict()
+ApiCall* API::fetchTruckDict()
 {
-    return performGet(QStringLiteral("/truck/dict/") + sessionSuffix(), toInt(RequestCode::FetchTruckDict));
+    return track(performGet(QStringLiteral("/truck/dict/") + sessionSuffix(), toInt(RequestCode::FetchTruckDict)));
 }
 
-int API::fetchServiceInfo()
+ApiCall* API::fetchServiceInfo()
 {
-    return performGet(QStringLiteral("/system/serviceinfo/") + sessionSuffix(), toInt(RequestCode::FetchServiceInfo));
+    return track(
+        performGet(QStringLiteral("/system/serviceinfo/") + sessionSuffix(), toInt(RequestCode::FetchServiceInfo)));
 }
 
-int API::fetchProfile()
+ApiCall* API::fetchProfile()
 {
-    return performGet(QStringLiteral("/mine/profile/") + sessionSuffix(), toInt(RequestCode::FetchProfile));
+    return track(performGet(QStringLiteral("/mine/profile/") + sessionSuffix(), toInt(RequestCode::FetchProfile)));
 }
 
-int API::fetchVersion()
+ApiCall* API::fetchVersion()
 {
-    return performGet(QStringLiteral("/system/version/windesktop/"), toInt(RequestCode::FetchVersion));
+    return track(performGet(QStringLiteral("/system/version/windesktop/"), toInt(RequestCode::FetchVersion)));
 }
 
-int API::submitProfile(const QMap<QString, QString>& params)
+ApiCall* API::submitProfile(const QMap<QString, QString>& params)
 {
-    return performPost(
-        QStringLiteral("/mine/profile/edit/") + sessionSuffix(), params, toInt(RequestCode::SubmitProfile));
+    return track(performPost(
+        QStringLiteral("/mine/profile/edit/") + sessionSuffix(), params, toInt(RequestCode::SubmitProfile)));
 }
 
-int API::submitPassword(const QMap<QString, QString>& params)
+ApiCall* API::submitPassword(const QMap<QString, QString>& params)
 {
-    return performPost(
-        QStringLiteral("/mine/password/edit/") + sessionSuffix(), params, toInt(RequestCode::SubmitPassword));
+    return track(performPost(
+        QStringLiteral("/mine/password/edit/") + sessionSuffix(), params, toInt(RequestCode::SubmitPassword)));
 }
 
-int API::visitStart()
+ApiCall* API::visitStart()
 {
     QMap<QString, QString> params;
     params.insert(QStringLiteral("organ"), decimal(token ? token->organ : 0));
@@ -223,59 +224,60 @@ int API::visitStart()
     params.insert(QStringLiteral("network_type"), QStringLiteral("ADSL"));
     params.insert(QStringLiteral("resolution"), SystemInfo::screenResolution());
     params.insert(QStringLiteral("sessionid"), token ? token->sessionid : QString());
-    return performPost(
-        QStringLiteral("/system/visit/start/") + sessionSuffix(), params, toInt(RequestCode::VisitStart));
+    return track(
+        performPost(QStringLiteral("/system/visit/start/") + sessionSuffix(), params, toInt(RequestCode::VisitStart)));
 }
 
-int API::visitEnd()
+ApiCall* API::visitEnd()
 {
     const QString sessionid = token ? token->sessionid : QString();
-    return performGet(QStringLiteral("/system/visit/") + sessionid + QStringLiteral("/end/") + sessionSuffix(),
-        toInt(RequestCode::VisitEnd));
+    return track(performGet(QStringLiteral("/system/visit/") + sessionid + QStringLiteral("/end/") + sessionSuffix(),
+        toInt(RequestCode::VisitEnd)));
 }
 
 // ---------------------------------------------------------------- business
 
-int API::fetchTruckGroup(int group)
+ApiCall* API::fetchTruckGroup(int group)
 {
     const QString path = group >= 0 ? QStringLiteral("/truck/") + QString::number(group) + QStringLiteral("/")
                                     : QStringLiteral("/truck/");
-    return performGet(path + sessionSuffix(), toInt(RequestCode::FetchTruck));
+    return track(performGet(path + sessionSuffix(), toInt(RequestCode::FetchTruck)));
 }
 
-int API::fetchTruck(int page, const QString& number)
+ApiCall* API::fetchTruck(int page, const QString& number)
 {
-    return performGet(QStringLiteral("/truck/") + sessionSuffix() + QStringLiteral("&page=") + unsignedText(page)
+    return track(performGet(QStringLiteral("/truck/") + sessionSuffix() + QStringLiteral("&page=") + unsignedText(page)
             + QStringLiteral("&number=") + queryValue(number),
-        toInt(RequestCode::FetchTruck));
+        toInt(RequestCode::FetchTruck)));
 }
 
-int API::fetchShipper(int page, const QString& name)
+ApiCall* API::fetchShipper(int page, const QString& name)
 {
-    return performGet(QStringLiteral("/shipper/") + sessionSuffix() + QStringLiteral("&page=") + unsignedText(page)
-            + QStringLiteral("&name=") + queryValue(name),
-        toInt(RequestCode::FetchShipper));
+    return track(performGet(QStringLiteral("/shipper/") + sessionSuffix() + QStringLiteral("&page=")
+            + unsignedText(page) + QStringLiteral("&name=") + queryValue(name),
+        toInt(RequestCode::FetchShipper)));
 }
 
-int API::fetchConsignee(int page, const QString& name)
+ApiCall* API::fetchConsignee(int page, const QString& name)
 {
-    return performGet(QStringLiteral("/consignee/") + sessionSuffix() + QStringLiteral("&page=") + unsignedText(page)
-            + QStringLiteral("&name=") + queryValue(name),
-        toInt(RequestCode::FetchConsignee));
+    return track(performGet(QStringLiteral("/consignee/") + sessionSuffix() + QStringLiteral("&page=")
+            + unsignedText(page) + QStringLiteral("&name=") + queryValue(name),
+        toInt(RequestCode::FetchConsignee)));
 }
 
-int API::fetchTrade(int page)
+ApiCall* API::fetchTrade(int page)
 {
-    return performGet(QStringLiteral("/trade/") + sessionSuffix() + QStringLiteral("&page=") + unsignedText(page),
-        toInt(RequestCode::FetchTrade));
+    return track(performGet(QStringLiteral("/trade/") + sessionSuffix() + QStringLiteral("&page=") + unsignedText(page),
+        toInt(RequestCode::FetchTrade)));
 }
 
-int API::fetchNotification()
+ApiCall* API::fetchNotification()
 {
-    return performGet(QStringLiteral("/system/notification/") + sessionSuffix(), toInt(RequestCode::FetchNotification));
+    return track(
+        performGet(QStringLiteral("/system/notification/") + sessionSuffix(), toInt(RequestCode::FetchNotification)));
 }
 
-int API::submitRecord(const QString& kind, QMap<QString, QString> params, int code)
+ApiCall* API::submitRecord(const QString& kind, QMap<QString, QString> params, int code)
 {
     // "0" is a new record; any other id, or none, edits the record it names.
     const auto id = params.constFind(QStringLiteral("id"));
@@ -289,84 +291,107 @@ int API::submitRecord(const QString& kind, QMap<QString, QString> params, int co
             + QStringLiteral("/edit/");
     }
     params.insert(QStringLiteral("organ"), decimal(token ? token->organ : 0));
-    return performPost(path + sessionSuffix(), params, code);
+    return track(performPost(path + sessionSuffix(), params, code));
 }
 
-int API::submitTruck(QMap<QString, QString> params)
+ApiCall* API::submitTruck(QMap<QString, QString> params)
 {
     return submitRecord(QStringLiteral("truck"), std::move(params), toInt(RequestCode::SubmitTruck));
 }
 
-int API::submitShipper(QMap<QString, QString> params)
+ApiCall* API::submitShipper(QMap<QString, QString> params)
 {
     return submitRecord(QStringLiteral("shipper"), std::move(params), toInt(RequestCode::SubmitShipper));
 }
 
-int API::submitConsignee(QMap<QString, QString> params)
+ApiCall* API::submitConsignee(QMap<QString, QString> params)
 {
     return submitRecord(QStringLiteral("consignee"), std::move(params), toInt(RequestCode::SubmitConsignee));
 }
 
-int API::submitTrade(QMap<QString, QString> params)
+ApiCall* API::submitTrade(QMap<QString, QString> params)
 {
     return submitRecord(QStringLiteral("trade"), std::move(params), toInt(RequestCode::SubmitTrade));
 }
 
-int API::changeTruckStatus(int truckId, int status)
+ApiCall* API::changeTruckStatus(int truckId, int status)
 {
     QString path = QStringLiteral("/truck/") + unsignedText(truckId);
     if (status == 1)
         path += QStringLiteral("/work/");
     else if (status == 2)
         path += QStringLiteral("/sleep/");
-    return performGet(path + sessionSuffix(), toInt(RequestCode::ChangeTruckStatus));
+    return track(performGet(path + sessionSuffix(), toInt(RequestCode::ChangeTruckStatus)));
 }
 
-int API::changeTradeStatus(int tradeId, int payoutStatus, int agencyStatus)
+ApiCall* API::changeTradeStatus(int tradeId, int payoutStatus, int agencyStatus)
 {
     QMap<QString, QString> params;
     params.insert(QStringLiteral("payout_status"), unsignedText(payoutStatus));
     params.insert(QStringLiteral("agency_status"), unsignedText(agencyStatus));
-    return performPost(
+    return track(performPost(
         QStringLiteral("/trade/") + unsignedText(tradeId) + QStringLiteral("/status/change/") + sessionSuffix(), params,
-        toInt(RequestCode::ChangeTradeStatus));
+        toInt(RequestCode::ChangeTradeStatus)));
 }
 
-int API::deleteTruck(int truckId)
+ApiCall* API::deleteTruck(int truckId)
 {
-    return performGet(QStringLiteral("/truck/") + unsignedText(truckId) + QStringLiteral("/delete/") + sessionSuffix(),
-        toInt(RequestCode::DeleteTruck));
+    return track(
+        performGet(QStringLiteral("/truck/") + unsignedText(truckId) + QStringLiteral("/delete/") + sessionSuffix(),
+            toInt(RequestCode::DeleteTruck)));
 }
 
-int API::deleteShipper(int shipperId)
+ApiCall* API::deleteShipper(int shipperId)
 {
-    return performGet(
-        QStringLiteral("/shipper/") + unsignedText(shipperId) + QStringLiteral("/delete/") + sessionSuffix(),
-        toInt(RequestCode::DeleteShipper));
+    return track(
+        performGet(QStringLiteral("/shipper/") + unsignedText(shipperId) + QStringLiteral("/delete/") + sessionSuffix(),
+            toInt(RequestCode::DeleteShipper)));
 }
 
-int API::deleteConsignee(int consigneeId)
+ApiCall* API::deleteConsignee(int consigneeId)
 {
-    return performGet(
+    return track(performGet(
         QStringLiteral("/consignee/") + unsignedText(consigneeId) + QStringLiteral("/delete/") + sessionSuffix(),
-        toInt(RequestCode::DeleteConsignee));
+        toInt(RequestCode::DeleteConsignee)));
 }
 
-int API::submitSms(const QString& number, const QString& content)
+ApiCall* API::submitSms(const QString& number, const QString& content)
 {
     QMap<QString, QString> params;
     params.insert(QStringLiteral("number"), number);
     params.insert(QStringLiteral("content"), content);
-    return performPost(QStringLiteral("/sms/send/") + sessionSuffix(), params, toInt(RequestCode::SubmitSms));
+    return track(performPost(QStringLiteral("/sms/send/") + sessionSuffix(), params, toInt(RequestCode::SubmitSms)));
 }
 
-int API::submitFeedback(int type, const QString& content)
+ApiCall* API::submitFeedback(int type, const QString& content)
 {
     QMap<QString, QString> params;
     params.insert(QStringLiteral("type"), QString::number(type));
     params.insert(QStringLiteral("content"), content);
-    return performPost(
-        QStringLiteral("/system/feedback/add/") + sessionSuffix(), params, toInt(RequestCode::SubmitFeedback));
+    return track(performPost(
+        QStringLiteral("/system/feedback/add/") + sessionSuffix(), params, toInt(RequestCode::SubmitFeedback)));
+}
+
+ApiCall* API::fetchHistory(RecordKind kind, int id)
+{
+    QString name;
+    switch (kind) {
+    case RecordKind::Truck:
+        name = QStringLiteral("truck");
+        break;
+    case RecordKind::Shipper:
+        name = QStringLiteral("shipper");
+        break;
+    case RecordKind::Consignee:
+        name = QStringLiteral("consignee");
+        break;
+    case RecordKind::Trade:
+        name = QStringLiteral("trade");
+        break;
+    }
+    return track(performGet(
+        QLatin1Char('/') + name + QLatin1Char('/') + unsignedText(id) + QStringLiteral("/history/") + sessionSuffix(),
+        toInt(RequestCode::FetchHistory)));
 }
 
 // ---------------------------------------------------------------- download
@@ -399,30 +424,82 @@ QByteArray API::downloadImage(const QString& url)
 
 // ---------------------------------------------------------------- answers
 
+ApiCall* API::track(int request)
+{
+    auto* call = new ApiCall(request, this);
+    calls.insert(request, call);
+    return call;
+}
+
 void API::slot_finished(QNetworkReply* reply)
 {
     qDebug() << "Response incoming!";
     const int code = reply->property("mothed").toInt();
     const QJsonObject answer = answerOf(reply);
+    const int number = requestNumberOf(reply);
     reply->deleteLater();
+    const QPointer<ApiCall> call = calls.take(number);
 
     // Receivers may open nested event loops in which further answers are
     // delivered; each delivery sees its own number, and the outer one gets its
     // number back afterwards.
     const int outer = answering;
-    answering = requestNumberOf(reply);
+    answering = number;
     if (static_cast<unsigned>(code) <= static_cast<unsigned>(LastRequestCode))
-        dispatch(static_cast<RequestCode>(code), answer);
+        dispatch(static_cast<RequestCode>(code), answer, call);
     answering = outer;
+    if (call)
+        call->deleteLater();
 
     emit signal_trans_finished();
 }
 
-void API::dispatch(RequestCode code, const QJsonObject& answer)
+void API::dispatch(RequestCode code, const QJsonObject& answer, ApiCall* call)
 {
     const bool ok = isSuccess(answer);
     const QString errors = ok ? QString() : errorsOf(answer);
     const QString data = QStringLiteral("data");
+
+    ApiAnswer delivered;
+    delivered.success = ok;
+    delivered.errors = errors;
+    if (ok) {
+        const QJsonValue payload = answer.value(data);
+        if (payload.isObject() || payload.isArray())
+            delivered.data = payload;
+    }
+    const auto decode = [&](const char* key) {
+        if (ok)
+            delivered.value = readInt(answer.value(QLatin1String(key)));
+    };
+    switch (code) {
+    case RequestCode::SubmitShipper:
+        decode("shipper_id");
+        break;
+    case RequestCode::SubmitConsignee:
+        decode("consignee_id");
+        break;
+    case RequestCode::ChangeTruckStatus:
+        decode("status");
+        break;
+    case RequestCode::Login:
+        // The session is open (or closed) before anybody hears of it.
+        delivered.success = takeLoginAnswer(answer);
+        break;
+    case RequestCode::FetchTruckDict:
+        if (ok) {
+            const QJsonObject dict = answer.value(data).toObject();
+            TruckDict::instance()->setDrivingMode(dict.value(QLatin1String("driving_mode")).toObject());
+            TruckDict::instance()->setTonnage(dict.value(QLatin1String("tonnage")).toObject());
+            TruckDict::instance()->setPackingcaseMode(dict.value(QLatin1String("packingcase_mode")).toObject());
+        }
+        break;
+    default:
+        break;
+    }
+    // The asker first, then everybody else.
+    if (call)
+        call->deliver(delivered);
 
     auto objectPattern = [&](void (API::*signal)(QJsonObject*, QString)) {
         if (ok) {
@@ -441,21 +518,16 @@ void API::dispatch(RequestCode code, const QJsonObject& answer)
         }
     };
     auto booleanPattern = [&](void (API::*signal)(bool, QString)) { (this->*signal)(ok, errors); };
-    auto identifierPattern = [&](void (API::*signal)(int, QString), const QString& key) {
-        (this->*signal)(ok ? readInt(answer.value(key)) : -1, errors);
-    };
+    auto identifierPattern = [&](void (API::*signal)(int, QString)) { (this->*signal)(delivered.value, errors); };
 
+    // The kinds of records that a successful answer has changed.
+    QList<RecordKind> changed;
     switch (code) {
     case RequestCode::Login:
-        handleLoginAnswer(answer);
+        emit signal_login_finished(
+            delivered.success ? token : nullptr, delivered.success ? QString() : errorsOf(answer));
         break;
     case RequestCode::FetchTruckDict:
-        if (ok) {
-            const QJsonObject dict = answer.value(data).toObject();
-            TruckDict::instance()->setDrivingMode(dict.value(QLatin1String("driving_mode")).toObject());
-            TruckDict::instance()->setTonnage(dict.value(QLatin1String("tonnage")).toObject());
-            TruckDict::instance()->setPackingcaseMode(dict.value(QLatin1String("packingcase_mode")).toObject());
-        }
         emit signal_fetch_truckdict_finished(ok, errors);
         break;
     case RequestCode::FetchServiceInfo:
@@ -487,15 +559,20 @@ void API::dispatch(RequestCode code, const QJsonObject& answer)
         break;
     case RequestCode::SubmitTruck:
         booleanPattern(&API::signal_submit_truck_finished);
+        changed = { RecordKind::Truck };
         break;
     case RequestCode::SubmitShipper:
-        identifierPattern(&API::signal_submit_shipper_finished, QStringLiteral("shipper_id"));
+        identifierPattern(&API::signal_submit_shipper_finished);
+        changed = { RecordKind::Shipper };
         break;
     case RequestCode::SubmitConsignee:
-        identifierPattern(&API::signal_submit_consignee_finished, QStringLiteral("consignee_id"));
+        identifierPattern(&API::signal_submit_consignee_finished);
+        changed = { RecordKind::Consignee };
         break;
     case RequestCode::SubmitTrade:
         booleanPattern(&API::signal_submit_trade_finished);
+        // A packed trade is also a new load on its truck.
+        changed = { RecordKind::Trade, RecordKind::Truck };
         break;
     case RequestCode::SubmitProfile:
         booleanPattern(&API::signal_submit_profile_finished);
@@ -510,36 +587,47 @@ void API::dispatch(RequestCode code, const QJsonObject& answer)
         booleanPattern(&API::signal_submit_feedback_finished);
         break;
     case RequestCode::ChangeTruckStatus:
-        emit signal_change_truck_status_finished(ok, ok ? readInt(answer.value(QLatin1String("status"))) : -1, errors);
+        emit signal_change_truck_status_finished(ok, delivered.value, errors);
+        // A departure or an arrival moves the truck's trades along too.
+        changed = { RecordKind::Truck, RecordKind::Trade };
         break;
     case RequestCode::ChangeTradeStatus:
         booleanPattern(&API::signal_change_trade_status_finished);
+        changed = { RecordKind::Trade };
         break;
     case RequestCode::DeleteTruck:
         booleanPattern(&API::signal_delete_truck_finished);
+        changed = { RecordKind::Truck };
         break;
     case RequestCode::DeleteShipper:
         booleanPattern(&API::signal_delete_shipper_finished);
+        changed = { RecordKind::Shipper };
         break;
     case RequestCode::DeleteConsignee:
         booleanPattern(&API::signal_delete_consignee_finished);
+        changed = { RecordKind::Consignee };
         break;
     case RequestCode::VisitStart:
         break;
     case RequestCode::VisitEnd:
         emit signal_exit();
         break;
+    case RequestCode::FetchHistory:
+        break;
     }
+    if (!ok)
+        return;
+    for (RecordKind kind : qAsConst(changed))
+        emit signal_records_changed(kind);
 }
 
-void API::handleLoginAnswer(const QJsonObject& answer)
+bool API::takeLoginAnswer(const QJsonObject& answer)
 {
     if (!isSuccess(answer)) {
         // No session after a failed login: the next login starts a fresh record.
         delete token;
         token = nullptr;
-        emit signal_login_finished(nullptr, errorsOf(answer));
-        return;
+        return false;
     }
     if (!token) {
         // A success that arrives after an overlapping login failed and
@@ -556,5 +644,5 @@ void API::handleLoginAnswer(const QJsonObject& answer)
     voice->subAccountPwd = answer.value(QLatin1String("sub_account_pwd")).toString();
     voice->voipAccount = answer.value(QLatin1String("voip_account")).toString();
     voice->voipPwd = answer.value(QLatin1String("voip_pwd")).toString();
-    emit signal_login_finished(token, QString());
+    return true;
 }

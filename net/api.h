@@ -1,11 +1,14 @@
 #pragma once
 
+#include "net/apicall.h"
 #include "net/basehttp.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QMap>
+#include <QPointer>
 #include <QString>
 
 struct UserToken;
@@ -34,40 +37,44 @@ public:
     // first: the platform ends the session with it.
     void endSession();
 
-    // Every operation returns the number of the request it sent; while the
-    // request's completion signal is delivered, answeredRequest() returns that
-    // number. Rows and forms that share a completion signal act only on
-    // answers to the requests they sent.
+    // Every operation returns the handle of the request it sent (see
+    // ApiCall): the answer reaches the handle's finished() first, then the
+    // operation's completion signal, which every listener hears; after a
+    // successful change of records, signal_records_changed() follows.
     //
     // Session (answers without the session suffix: login and fetchVersion).
-    int login(const QString& username, const QString& password);
-    int fetchTruckDict();
-    int fetchServiceInfo();
-    int fetchProfile();
-    int fetchVersion();
-    int submitProfile(const QMap<QString, QString>& params);
-    int submitPassword(const QMap<QString, QString>& params);
-    int visitStart();
-    int visitEnd();
+    ApiCall* login(const QString& username, const QString& password);
+    ApiCall* fetchTruckDict();
+    ApiCall* fetchServiceInfo();
+    ApiCall* fetchProfile();
+    ApiCall* fetchVersion();
+    ApiCall* submitProfile(const QMap<QString, QString>& params);
+    ApiCall* submitPassword(const QMap<QString, QString>& params);
+    ApiCall* visitStart();
+    ApiCall* visitEnd();
 
     // Business.
-    int fetchTruckGroup(int group);
-    int fetchTruck(int page, const QString& number);
-    int fetchShipper(int page, const QString& name);
-    int fetchConsignee(int page, const QString& name);
-    int fetchTrade(int page);
-    int fetchNotification();
-    int submitTruck(QMap<QString, QString> params);
-    int submitShipper(QMap<QString, QString> params);
-    int submitConsignee(QMap<QString, QString> params);
-    int submitTrade(QMap<QString, QString> params);
-    int changeTruckStatus(int truckId, int status);
-    int changeTradeStatus(int tradeId, int payoutStatus, int agencyStatus);
-    int deleteTruck(int truckId);
-    int deleteShipper(int shipperId);
-    int deleteConsignee(int consigneeId);
-    int submitSms(const QString& number, const QString& content);
-    int submitFeedback(int type, const QString& content);
+    ApiCall* fetchTruckGroup(int group);
+    ApiCall* fetchTruck(int page, const QString& number);
+    ApiCall* fetchShipper(int page, const QString& name);
+    ApiCall* fetchConsignee(int page, const QString& name);
+    ApiCall* fetchTrade(int page);
+    ApiCall* fetchNotification();
+    ApiCall* submitTruck(QMap<QString, QString> params);
+    ApiCall* submitShipper(QMap<QString, QString> params);
+    ApiCall* submitConsignee(QMap<QString, QString> params);
+    ApiCall* submitTrade(QMap<QString, QString> params);
+    ApiCall* changeTruckStatus(int truckId, int status);
+    ApiCall* changeTradeStatus(int tradeId, int payoutStatus, int agencyStatus);
+    ApiCall* deleteTruck(int truckId);
+    ApiCall* deleteShipper(int shipperId);
+    ApiCall* deleteConsignee(int consigneeId);
+    ApiCall* submitSms(const QString& number, const QString& content);
+    ApiCall* submitFeedback(int type, const QString& content);
+    // The history of one record, oldest first: GET "/<kind>/<id>/history/";
+    // the answer's "data" is an array of entries with "time", "user",
+    // "name", "action" and "changes" ({field: [before, after]}).
+    ApiCall* fetchHistory(RecordKind kind, int id);
 
     // Fetches an absolute URL synchronously (a nested event loop keeps the
     // application responsive) and returns the body, empty on failure.
@@ -108,6 +115,9 @@ signals:
     void signal_delete_shipper_finished(bool success, QString errors);
     void signal_delete_consignee_finished(bool success, QString errors);
     void signal_exit();
+    // Records of `kind` were saved, deleted or changed in state through this
+    // client: every screen that shows such records should fetch them again.
+    void signal_records_changed(RecordKind kind);
 
 public slots:
     void slot_finished(QNetworkReply* reply) override;
@@ -115,13 +125,19 @@ public slots:
 private:
     API();
 
-    // Emits the completion signal of `code` for the answer object.
-    void dispatch(RequestCode code, const QJsonObject& answer);
-    void handleLoginAnswer(const QJsonObject& answer);
+    // A handle for the request numbered `request`, kept until its answer.
+    ApiCall* track(int request);
+    // Delivers the answer object to `call` (when there is one), then emits
+    // the completion signal of `code` and the change notices it implies.
+    void dispatch(RequestCode code, const QJsonObject& answer, ApiCall* call);
+    // Opens the session from a login answer; returns whether it succeeded.
+    bool takeLoginAnswer(const QJsonObject& answer);
     // The four record submissions: "/<kind>/add/" or "/<kind>/<id>/edit/".
-    int submitRecord(const QString& kind, QMap<QString, QString> params, int code);
+    ApiCall* submitRecord(const QString& kind, QMap<QString, QString> params, int code);
 
     UserToken* token = nullptr;
     VoiceAccount* voice = nullptr;
     int answering = 0;
+    // The handles of the requests not answered yet, by request number.
+    QHash<int, QPointer<ApiCall>> calls;
 };

@@ -134,7 +134,7 @@ void HomeActivity::showEvent(QShowEvent* event)
 
 void HomeActivity::fetchGroup(int group)
 {
-    latestFetch = API::instance()->fetchTruckGroup(group);
+    latestFetch = API::instance()->fetchTruckGroup(group)->request();
 }
 
 void HomeActivity::slot_sgementitem_clicked(unsigned int buttonIdex, SegmentItemButton* sender)

@@ -106,7 +106,7 @@ void MyTruckItem::slot_remove()
     const auto answer = GuardedMessageBox::question(this, QStringLiteral("提醒"), QStringLiteral("确定要删除该车吗？"));
     if (answer != GuardedMessageBox::Answer::Yes)
         return;
-    pendingDelete = API::instance()->deleteTruck(truckId);
+    pendingDelete = API::instance()->deleteTruck(truckId)->request();
 }
 
 void MyTruckItem::slot_delete_truck_finished(bool success, const QString errors)

@@ -120,12 +120,12 @@ void PackActivity::resizeEvent(QResizeEvent* event)
 
 void PackActivity::slot_shipper_suggestion_request(const QString keyword)
 {
-    shipperSearches.sent.insert(API::instance()->fetchShipper(1, keyword));
+    shipperSearches.sent.insert(API::instance()->fetchShipper(1, keyword)->request());
 }
 
 void PackActivity::slot_consignee_suggestion_request(const QString keyword)
 {
-    consigneeSearches.sent.insert(API::instance()->fetchConsignee(1, keyword));
+    consigneeSearches.sent.insert(API::instance()->fetchConsignee(1, keyword)->request());
 }
 
 void PackActivity::slot_fetch_shipper_finished(QJsonArray* shippers, const QString)
@@ -246,7 +246,7 @@ void PackActivity::slot_action()
 
     resultText = shipperEdit->text() + QStringLiteral("托运的") + goodsEdit->text().trimmed();
     showLoading(QStringLiteral("正在保存数据，请稍候..."));
-    pendingSave = API::instance()->submitTrade(params);
+    pendingSave = API::instance()->submitTrade(params)->request();
 }
 
 void PackActivity::slot_submit_trade_finished(bool success, const QString errors)

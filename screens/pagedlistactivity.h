@@ -46,7 +46,7 @@ protected:
     virtual QWidget* createRow(const QJsonObject& record, int number) = 0;
     // Called on every show before the first load: screens whose fetch signal
     // another screen shares take the signal over here.
-    virtual void takeOverAnswers() {}
+    virtual void takeOverAnswers() { }
 
     // Handles a fetch answer: appends its rows, or shows the no-data picture
     // while the list is empty. `slotName` names the screen's slot in the

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/apicall.h"
 #include "shell/baseactivity.h"
 
 #include <QList>
@@ -7,6 +8,7 @@
 #include <QString>
 
 class API;
+class ApiCall;
 class QJsonObject;
 class QLineEdit;
 class QPlainTextEdit;
@@ -30,10 +32,12 @@ public:
         bool hasIndustry;
         // "shipper_id" or "consignee_id": the key of the id in the result.
         QString resultKey;
-        int (API::*submit)(QMap<QString, QString> params);
+        ApiCall* (API::*submit)(QMap<QString, QString> params);
         // The shipper form confirms a save with a warning box, the consignee
         // form with an information box.
         bool savedAsWarning;
+        // Whose history the edit form shows.
+        RecordKind records;
     };
 
 public slots:

@@ -3,6 +3,7 @@
 #include <QString>
 
 class API;
+class ApiCall;
 class BaseActivity;
 class QFrame;
 class QJsonArray;
@@ -24,9 +25,9 @@ struct PartyBook
     bool titleHasIndustry;
     QString deleteQuestion;
 
-    int (API::*fetch)(int page, const QString& name);
+    ApiCall* (API::*fetch)(int page, const QString& name);
     void (API::*fetched)(QJsonArray* records, QString errors);
-    int (API::*deleteRecord)(int id);
+    ApiCall* (API::*deleteRecord)(int id);
 
     QFrame* (*createRow)(const QJsonObject& record, int number, QWidget* parent);
     // The add form when `record` is null, else the edit form of `record`

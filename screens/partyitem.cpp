@@ -90,7 +90,7 @@ void PartyItem::slot_remove()
     if (GuardedMessageBox::question(this, QStringLiteral("提醒"), book.deleteQuestion)
         != GuardedMessageBox::Answer::Yes)
         return;
-    pendingDelete = (API::instance()->*book.deleteRecord)(id);
+    pendingDelete = (API::instance()->*book.deleteRecord)(id)->request();
 }
 
 void PartyItem::handleDeleteAnswer(bool success, const QString& errors)

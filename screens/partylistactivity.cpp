@@ -34,7 +34,7 @@ void PartyListActivity::slot_packactivity_finish(QVariant data)
 
 int PartyListActivity::requestPage(int page)
 {
-    return (API::instance()->*book.fetch)(page, QString());
+    return (API::instance()->*book.fetch)(page, QString())->request();
 }
 
 QWidget* PartyListActivity::createRow(const QJsonObject& record, int number)

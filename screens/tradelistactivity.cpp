@@ -1,6 +1,7 @@
 #include "screens/tradelistactivity.h"
 
 #include "net/api.h"
+#include "screens/historydialog.h"
 #include "screens/tradeitem.h"
 #include "widgets/dialogwidget.h"
 #include "widgets/guardedmessagebox.h"
@@ -11,6 +12,7 @@
 #include <QJsonArray>
 #include <QLabel>
 #include <QResizeEvent>
+#include <QToolButton>
 
 TradeListActivity::TradeListActivity(QWidget* parent)
     : PagedListActivity(parent)
@@ -52,7 +54,20 @@ void TradeListActivity::buildDashboard()
     grid->addWidget(payoutChoice, 0, 1, Qt::AlignLeft);
     grid->addWidget(new QLabel(QStringLiteral("支付代收款:"), content), 1, 0, Qt::AlignRight);
     grid->addWidget(collectionChoice, 1, 1, Qt::AlignLeft);
+    // The trade's history, over the list: the row's press and this one.
+    auto* historyButton = new QToolButton(content);
+    historyButton->setObjectName(QStringLiteral("historyButton"));
+    historyButton->setText(QStringLiteral("查看历史记录"));
+    historyButton->setCursor(Qt::PointingHandCursor);
+    historyButton->setStyleSheet(QStringLiteral("QToolButton{border:none;color:#054500;text-decoration:underline;}"));
+    grid->addWidget(historyButton, 2, 1, Qt::AlignLeft);
     dashboard->setContent(content);
+    connect(historyButton, &QToolButton::clicked, this, [this] {
+        dashboard->hide();
+        if (!history)
+            history = new HistoryDialog(this);
+        history->open(RecordKind::Trade, tradeId);
+    });
 
     connect(dashboard, &DialogWidget::signal_ok, this, &TradeListActivity::slot_dashboard_ok_clicked);
     connect(API::instance(), &API::signal_change_trade_status_finished, this,
@@ -66,7 +81,7 @@ void TradeListActivity::slot_action()
 
 int TradeListActivity::requestPage(int pageNumber)
 {
-    return API::instance()->fetchTrade(pageNumber);
+    return API::instance()->fetchTrade(pageNumber)->request();
 }
 
 QWidget* TradeListActivity::createRow(const QJsonObject& record, int number)
@@ -101,7 +116,7 @@ void TradeListActivity::slot_dashboard_ok_clicked(DialogWidget* dlg, QWidget* co
     const int payout = payoutChoice->currentData().toInt();
     const int collection = collectionChoice->currentData().toInt();
     showLoading(QStringLiteral("正在保存数据，请稍候..."));
-    statusRequest = API::instance()->changeTradeStatus(tradeId, payout, collection);
+    statusRequest = API::instance()->changeTradeStatus(tradeId, payout, collection)->request();
 }
 
 void TradeListActivity::slot_change_trade_status_finished(bool success, const QString errors)

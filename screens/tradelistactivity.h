@@ -2,7 +2,10 @@
 
 #include "screens/pagedlistactivity.h"
 
+#include <QPointer>
+
 class DialogWidget;
+class HistoryDialog;
 class QComboBox;
 
 // The root screen of the trade section ("业务管理"): the station's trades, a
@@ -42,6 +45,8 @@ private:
     DialogWidget* dashboard = nullptr;
     QComboBox* payoutChoice = nullptr;
     QComboBox* collectionChoice = nullptr;
+    // The trade history, made when first asked for.
+    QPointer<HistoryDialog> history;
     // The status change awaiting its answer; 0 when none is.
     int statusRequest = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "net/api.h"
 #include "net/truckdict.h"
+#include "screens/historydialog.h"
 #include "widgets/guardedmessagebox.h"
 
 #include <QComboBox>
@@ -57,6 +58,7 @@ TruckActivity::TruckActivity(const QJsonObject& truck, QWidget* parent)
 {
     setTitle(QStringLiteral("修改货车资料"));
     truckId = truck.value(QLatin1String("id")).toVariant().toInt();
+    HistoryDialog::addButton(this, headerLayout, actionButton, RecordKind::Truck, truckId);
     fill(truck);
 }
 
@@ -220,7 +222,7 @@ void TruckActivity::slot_action()
     params.insert(QStringLiteral("notes"), notesEdit->toPlainText().trimmed());
 
     showLoading(QStringLiteral("正在保存数据，请稍候..."));
-    pendingSave = API::instance()->submitTruck(params);
+    pendingSave = API::instance()->submitTruck(params)->request();
 }
 
 void TruckActivity::slot_submit_truck_finished(bool success, const QString errors)

@@ -197,7 +197,7 @@ void TruckItem::slot_work_pressed()
 
 void TruckItem::sendStatus(int newStatus)
 {
-    const int request = API::instance()->changeTruckStatus(truckId, newStatus);
+    const int request = API::instance()->changeTruckStatus(truckId, newStatus)->request();
     if (request != 0)
         statusRequests.insert(request);
 }

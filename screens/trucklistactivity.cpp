@@ -43,7 +43,7 @@ void TruckListActivity::slot_packactivity_finish(QVariant data)
 
 int TruckListActivity::requestPage(int pageNumber)
 {
-    return API::instance()->fetchTruck(pageNumber, QString());
+    return API::instance()->fetchTruck(pageNumber, QString())->request();
 }
 
 QWidget* TruckListActivity::createRow(const QJsonObject& record, int number)

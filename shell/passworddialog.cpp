@@ -33,15 +33,15 @@ PasswordDialog::PasswordDialog(QWidget* parent)
     setContent(content);
 
     connect(this, &DialogWidget::signal_ok, this, &PasswordDialog::slot_ok);
-    connect(
-        API::instance(), &API::signal_submit_password_finished, this, &PasswordDialog::slot_submit_password_finished);
 }
 
 void PasswordDialog::open()
 {
     for (QLineEdit* edit : { oldEdit, newEdit, againEdit })
         edit->clear();
-    request = 0;
+    if (pending)
+        pending->abandon();
+    pending = nullptr;
     show();
     raise();
     oldEdit->setFocus(Qt::OtherFocusReason);
@@ -51,7 +51,7 @@ void PasswordDialog::slot_ok(DialogWidget* dlg, QWidget* content)
 {
     Q_UNUSED(dlg)
     Q_UNUSED(content)
-    if (request != 0)
+    if (pending)
         return;
     const struct
     {
@@ -79,16 +79,15 @@ void PasswordDialog::slot_ok(DialogWidget* dlg, QWidget* content)
     QMap<QString, QString> params;
     params.insert(QStringLiteral("old_password"), oldEdit->text());
     params.insert(QStringLiteral("new_password"), newEdit->text());
-    request = API::instance()->submitPassword(params);
+    pending = API::instance()->submitPassword(params);
+    connect(pending, &ApiCall::finished, this, &PasswordDialog::slot_submit_password_finished);
 }
 
-void PasswordDialog::slot_submit_password_finished(bool success, QString errors)
+void PasswordDialog::slot_submit_password_finished(const ApiAnswer& answer)
 {
-    if (request == 0 || API::instance()->answeredRequest() != request)
-        return;
-    request = 0;
-    if (!success) {
-        QMessageBox::warning(nullptr, QStringLiteral("抱歉"), QStringLiteral("修改密码失败！\n") + errors);
+    pending = nullptr;
+    if (!answer.success) {
+        QMessageBox::warning(nullptr, QStringLiteral("抱歉"), QStringLiteral("修改密码失败！\n") + answer.errors);
         return;
     }
     hide();

@@ -2,6 +2,10 @@
 
 #include "widgets/dialogwidget.h"
 
+#include <QPointer>
+
+class ApiCall;
+struct ApiAnswer;
 class QLineEdit;
 
 // The ••• menu's "修改密码": the old password and the new one twice, sent
@@ -19,12 +23,12 @@ public:
 
 public slots:
     void slot_ok(DialogWidget* dlg, QWidget* content);
-    void slot_submit_password_finished(bool success, QString errors);
+    void slot_submit_password_finished(const ApiAnswer& answer);
 
 private:
     QLineEdit* oldEdit;
     QLineEdit* newEdit;
     QLineEdit* againEdit;
-    // The request whose answer this dialog waits for; 0 when none.
-    int request = 0;
+    // The request whose answer this dialog waits for; null when none.
+    QPointer<ApiCall> pending;
 };

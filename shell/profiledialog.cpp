@@ -45,10 +45,7 @@ ProfileDialog::ProfileDialog(QWidget* parent)
     grid->addWidget(summaryEdit, 4, 1, Qt::AlignLeft);
     setContent(content);
 
-    API* api = API::instance();
     connect(this, &DialogWidget::signal_ok, this, &ProfileDialog::slot_ok);
-    connect(api, &API::signal_fetch_profile_finished, this, &ProfileDialog::slot_fetch_profile_finished);
-    connect(api, &API::signal_submit_profile_finished, this, &ProfileDialog::slot_submit_profile_finished);
 }
 
 void ProfileDialog::open()
@@ -56,21 +53,25 @@ void ProfileDialog::open()
     for (QLineEdit* edit : { organEdit, nameEdit, mobileEdit, addressEdit })
         edit->clear();
     summaryEdit->clear();
-    submitRequest = 0;
+    for (ApiCall* call : { fetching.data(), submitting.data() }) {
+        if (call)
+            call->abandon();
+    }
+    submitting = nullptr;
     show();
     raise();
     nameEdit->setFocus(Qt::OtherFocusReason);
-    fetchRequest = API::instance()->fetchProfile();
+    fetching = API::instance()->fetchProfile();
+    connect(fetching, &ApiCall::finished, this, &ProfileDialog::slot_fetch_profile_finished);
 }
 
-void ProfileDialog::slot_fetch_profile_finished(QJsonObject* profile, QString errors)
+void ProfileDialog::slot_fetch_profile_finished(const ApiAnswer& answer)
 {
-    Q_UNUSED(errors)
-    if (fetchRequest == 0 || API::instance()->answeredRequest() != fetchRequest)
+    fetching = nullptr;
+    if (!answer.success)
         return;
-    fetchRequest = 0;
-    if (!profile)
-        return;
+    const QJsonObject record = answer.data.toObject();
+    const QJsonObject* profile = &record;
     organEdit->setText(profile->value(QStringLiteral("organ")).toString());
     nameEdit->setText(profile->value(QStringLiteral("name")).toString());
     mobileEdit->setText(profile->value(QStringLiteral("mobile_number")).toVariant().toString());
@@ -82,7 +83,7 @@ void ProfileDialog::slot_ok(DialogWidget* dlg, QWidget* content)
 {
     Q_UNUSED(dlg)
     Q_UNUSED(content)
-    if (submitRequest != 0)
+    if (submitting)
         return;
     const QString name = nameEdit->text().trimmed();
     if (name.isEmpty()) {
@@ -107,16 +108,15 @@ void ProfileDialog::slot_ok(DialogWidget* dlg, QWidget* content)
     params.insert(QStringLiteral("mobile_number"), mobile);
     params.insert(QStringLiteral("address"), addressEdit->text().trimmed());
     params.insert(QStringLiteral("summary"), summary);
-    submitRequest = API::instance()->submitProfile(params);
+    submitting = API::instance()->submitProfile(params);
+    connect(submitting, &ApiCall::finished, this, &ProfileDialog::slot_submit_profile_finished);
 }
 
-void ProfileDialog::slot_submit_profile_finished(bool success, QString errors)
+void ProfileDialog::slot_submit_profile_finished(const ApiAnswer& answer)
 {
-    if (submitRequest == 0 || API::instance()->answeredRequest() != submitRequest)
-        return;
-    submitRequest = 0;
-    if (!success) {
-        QMessageBox::warning(nullptr, QStringLiteral("抱歉"), QStringLiteral("保存失败！\n") + errors);
+    submitting = nullptr;
+    if (!answer.success) {
+        QMessageBox::warning(nullptr, QStringLiteral("抱歉"), QStringLiteral("保存失败！\n") + answer.errors);
         return;
     }
     hide();

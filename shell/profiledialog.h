@@ -2,7 +2,10 @@
 
 #include "widgets/dialogwidget.h"
 
-class QJsonObject;
+#include <QPointer>
+
+class ApiCall;
+struct ApiAnswer;
 class QLineEdit;
 class QPlainTextEdit;
 
@@ -21,8 +24,8 @@ public:
 
 public slots:
     void slot_ok(DialogWidget* dlg, QWidget* content);
-    void slot_fetch_profile_finished(QJsonObject* profile, QString errors);
-    void slot_submit_profile_finished(bool success, QString errors);
+    void slot_fetch_profile_finished(const ApiAnswer& answer);
+    void slot_submit_profile_finished(const ApiAnswer& answer);
 
 private:
     QLineEdit* organEdit;
@@ -30,7 +33,7 @@ private:
     QLineEdit* mobileEdit;
     QLineEdit* addressEdit;
     QPlainTextEdit* summaryEdit;
-    // The requests whose answers this dialog waits for; 0 when none.
-    int fetchRequest = 0;
-    int submitRequest = 0;
+    // The requests whose answers this dialog waits for; null when none.
+    QPointer<ApiCall> fetching;
+    QPointer<ApiCall> submitting;
 };

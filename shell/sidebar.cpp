@@ -92,7 +92,7 @@ SideBar::SideBar(QWidget* parent)
     // A profile saved anywhere (the ••• menu) shows here at once.
     connect(api, &API::signal_submit_profile_finished, this, [this](bool success) {
         if (success)
-            profileRequest = API::instance()->fetchProfile();
+            profileRequest = API::instance()->fetchProfile()->request();
     });
 }
 
@@ -100,8 +100,8 @@ void SideBar::showEvent(QShowEvent* event)
 {
     QFrame::showEvent(event);
     API* api = API::instance();
-    profileRequest = api->fetchProfile();
-    serviceInfoRequest = api->fetchServiceInfo();
+    profileRequest = api->fetchProfile()->request();
+    serviceInfoRequest = api->fetchServiceInfo()->request();
 }
 
 void SideBar::slot_fetch_profile_finished(QJsonObject* profile, QString errors)

@@ -144,7 +144,7 @@ void TelNumberWidget::slot_send_clicked()
     if (!smsEdit || !VoiceSession::isOnline())
         return;
     const QString text = smsEdit->toPlainText().trimmed();
-    smsRequest = API::instance()->submitSms(number, text);
+    smsRequest = API::instance()->submitSms(number, text)->request();
 }
 
 void TelNumberWidget::slot_close_clicked()

@@ -7,9 +7,11 @@
 #include "net/api.h"
 #include "support/recordinghttpserver.h"
 
+#include <QJsonArray>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTest>
 
@@ -39,6 +41,9 @@ private slots:
     void recordSubmissionPath_data();
     void recordSubmissionPath();
     void repliesAreHandledInTheOrderTheyFinish();
+    void eachCallReceivesOnlyItsOwnAnswer();
+    void successfulChangesAreAnnounced_data();
+    void successfulChangesAreAnnounced();
     void codesWithoutAnOperation_data();
     void codesWithoutAnOperation();
     void requestThatTimesOutFails();
@@ -357,8 +362,8 @@ void TestApiBusiness::repliesAreHandledInTheOrderTheyFinish()
     QList<int> answered;
     QObject context;
     connect(api, &API::signal_fetch_shipper_finished, &context, [&] { answered << api->answeredRequest(); });
-    const int first = api->fetchShipper(1, QStringLiteral("first"));
-    const int second = api->fetchShipper(1, QStringLiteral("second"));
+    const int first = api->fetchShipper(1, QStringLiteral("first"))->request();
+    const int second = api->fetchShipper(1, QStringLiteral("second"))->request();
     QVERIFY(first > 0 && second > first);
     QVERIFY(QTest::qWaitFor([&] { return server->requestCount() == 2; }, 5000));
 
@@ -374,6 +379,100 @@ void TestApiBusiness::repliesAreHandledInTheOrderTheyFinish()
     QCOMPARE(api->requestsInFlight(), 0);
     QCOMPARE(recorder->transStarts, 2);
     QCOMPARE(recorder->transFinishes, 2);
+}
+
+void TestApiBusiness::eachCallReceivesOnlyItsOwnAnswer()
+{
+    server->on("/api/shipper/", [](const RecordingHttpServer::Request& request) {
+        const QByteArray name = request.target.mid(request.target.lastIndexOf('=') + 1);
+        auto reply = RecordingHttpServer::json(R"({"success":true,"data":[")" + name + R"("]})");
+        reply.gate = QString::fromLatin1(name);
+        return reply;
+    });
+    QStringList heard;
+    QObject context;
+    connect(api, &API::signal_fetch_shipper_finished, &context,
+        [&](QJsonArray* rows) { heard << QStringLiteral("shared ") + rows->at(0).toString(); });
+    const auto follow = [&](ApiCall* call) {
+        return call->then(&context, [&heard, request = call->request()](const ApiAnswer& answer) {
+            heard << QStringLiteral("call %1 ").arg(request) + answer.data.toArray().at(0).toString();
+        });
+    };
+    QPointer<ApiCall> a = follow(api->fetchShipper(1, QStringLiteral("a")));
+    ApiCall* b = follow(api->fetchShipper(1, QStringLiteral("b")));
+    ApiCall* c = follow(api->fetchShipper(1, QStringLiteral("c")));
+    const int first = a->request();
+    const int second = b->request();
+    QVERIFY(QTest::qWaitFor([&] { return server->requestCount() == 3; }, 5000));
+
+    // An abandoned call hears nothing, though the shared signal still speaks.
+    c->abandon();
+    server->release(QStringLiteral("c"));
+    QVERIFY(recorder->waitForResults(1));
+    server->release(QStringLiteral("b"));
+    QVERIFY(recorder->waitForResults(2));
+    server->release(QStringLiteral("a"));
+    QVERIFY(recorder->waitForResults(3));
+    QCOMPARE(heard,
+        (QStringList { QStringLiteral("shared c"), QStringLiteral("call %1 b").arg(second), QStringLiteral("shared b"),
+            QStringLiteral("call %1 a").arg(first), QStringLiteral("shared a") }));
+    // The handles go once their answers are delivered.
+    QTRY_VERIFY(a.isNull());
+}
+
+void TestApiBusiness::successfulChangesAreAnnounced_data()
+{
+    QTest::addColumn<Call>("call");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QList<int>>("kinds");
+
+    const QByteArray ok = R"({"success":true,"shipper_id":5,"consignee_id":6,"status":1})";
+    const QByteArray refused = R"({"success":false,"errors":"no"})";
+    const auto kinds = [](std::initializer_list<RecordKind> list) {
+        QList<int> out;
+        for (RecordKind kind : list)
+            out << static_cast<int>(kind);
+        return out;
+    };
+    const Params p { { QStringLiteral("id"), QStringLiteral("0") } };
+    QTest::newRow("truck saved") << Call([p](API* a) { a->submitTruck(p); }) << ok << kinds({ RecordKind::Truck });
+    QTest::newRow("shipper saved") << Call([p](API* a) { a->submitShipper(p); }) << ok
+                                   << kinds({ RecordKind::Shipper });
+    QTest::newRow("consignee saved") << Call([p](API* a) { a->submitConsignee(p); }) << ok
+                                     << kinds({ RecordKind::Consignee });
+    QTest::newRow("trade packed") << Call([p](API* a) { a->submitTrade(p); }) << ok
+                                  << kinds({ RecordKind::Trade, RecordKind::Truck });
+    QTest::newRow("truck departed") << Call([](API* a) { a->changeTruckStatus(3, 1); }) << ok
+                                    << kinds({ RecordKind::Truck, RecordKind::Trade });
+    QTest::newRow("trade settled") << Call([](API* a) { a->changeTradeStatus(3, 1, 0); }) << ok
+                                   << kinds({ RecordKind::Trade });
+    QTest::newRow("truck deleted") << Call([](API* a) { a->deleteTruck(3); }) << ok << kinds({ RecordKind::Truck });
+    QTest::newRow("shipper deleted") << Call([](API* a) { a->deleteShipper(3); }) << ok
+                                     << kinds({ RecordKind::Shipper });
+    QTest::newRow("consignee deleted") << Call([](API* a) { a->deleteConsignee(3); }) << ok
+                                       << kinds({ RecordKind::Consignee });
+    QTest::newRow("refused save") << Call([p](API* a) { a->submitTruck(p); }) << refused << kinds({});
+    QTest::newRow("refused delete") << Call([](API* a) { a->deleteShipper(3); }) << refused << kinds({});
+    QTest::newRow("a read") << Call([](API* a) { a->fetchTrade(1); }) << ok << kinds({});
+    QTest::newRow("a text message") << Call([](API* a) { a->submitSms(QStringLiteral("1"), QStringLiteral("x")); })
+                                    << ok << kinds({});
+}
+
+void TestApiBusiness::successfulChangesAreAnnounced()
+{
+    QFETCH(Call, call);
+    QFETCH(QByteArray, answer);
+    QFETCH(QList<int>, kinds);
+
+    QList<int> announced;
+    QObject context;
+    // The notice comes after the operation's own signal.
+    connect(api, &API::signal_records_changed, &context, [&](RecordKind kind) {
+        QCOMPARE(recorder->results.size(), 1);
+        announced << static_cast<int>(kind);
+    });
+    QVERIFY(runOne(call, answer));
+    QCOMPARE(announced, kinds);
 }
 
 void TestApiBusiness::codesWithoutAnOperation_data()

@@ -49,7 +49,7 @@ public slots:
     void slot_fetch_trade_finished(QJsonArray* trades, const QString&) { appendPage(trades, "slot_fetch_trade_finished"); }
 
 protected:
-    int requestPage(int pageNumber) override { return API::instance()->fetchTrade(pageNumber); }
+    int requestPage(int pageNumber) override { return API::instance()->fetchTrade(pageNumber)->request(); }
     QWidget* createRow(const QJsonObject& record, int number) override
     {
         auto* row = new QFrame(parentWidget());
