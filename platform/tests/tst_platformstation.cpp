@@ -28,6 +28,7 @@ class TestPlatformStation : public QObject
 
 private slots:
     void initTestCase();
+    void helpListsTheCommands();
     void refusalsChangeNothing_data();
     void refusalsChangeNothing();
     void commandsTakeEffectOnTheRunningServer();
@@ -93,6 +94,14 @@ void TestPlatformStation::initTestCase()
     QVERIFY(!list.out.contains(password));
 }
 
+void TestPlatformStation::helpListsTheCommands()
+{
+    const Run help = admin({ "--help" });
+    QCOMPARE(help.exitCode, 0);
+    for (const char* command : { "station add", "clerk add", "passwd LOGIN", "disable LOGIN", "enable LOGIN", "list" })
+        QVERIFY2(help.out.contains(QLatin1String(command)), command);
+}
+
 void TestPlatformStation::refusalsChangeNothing_data()
 {
     QTest::addColumn<QStringList>("command");
@@ -141,17 +150,29 @@ void TestPlatformStation::commandsTakeEffectOnTheRunningServer()
     auto second = signIn("wang");
     QVERIFY(first && second);
 
-    // Disabling ends every open session at once and stops new ones.
+    // Disabling ends every open session at once and stops new ones, the
+    // voice switch's sign-in too.
+    PlatformTestClient third(server.port());
+    const QJsonObject voice = third.post("/auth/", { { "username", "wang" }, { "password", password } }).json;
+    const auto voiceAccepted = [&] {
+        const auto field = [&](const char* key) { return voice.value(QLatin1String(key)).toString().toStdString(); };
+        return server.storage()->hasVoiceAccount(
+            field("sub_account"), field("sub_account_pwd"), field("voip_account"), field("voip_pwd"));
+    };
+    QVERIFY(voiceAccepted());
     const Run disable = admin({ "disable", "wang" });
     QCOMPARE(disable.exitCode, 0);
-    QVERIFY(disable.out.contains(QStringLiteral("ended 2")));
+    QVERIFY(disable.out.contains(QStringLiteral("ended 3")));
     QVERIFY(!first->get("/truck/" + first->suffix()).success());
     PlatformTestClient refused(server.port());
     QVERIFY(!refused.login("wang", password));
     QCOMPARE(refused.post("/auth/", { { "username", "wang" }, { "password", password } }).errors(),
         QStringLiteral("该账号已停用，请联系货站管理员！"));
 
+    QVERIFY(!voiceAccepted());
+
     QCOMPARE(admin({ "enable", "wang" }).exitCode, 0);
+    QVERIFY(voiceAccepted());
     auto again = signIn("wang");
     QVERIFY(again);
 
