@@ -14,11 +14,14 @@ ConsigneeActivity::ConsigneeActivity(QJsonObject* record, QWidget* parent)
     : PartyActivity(traits, record, parent)
 {
     setObjectName(QStringLiteral("ConsigneeActivity"));
-    connect(API::instance(), &API::signal_submit_consignee_finished, this,
-        &ConsigneeActivity::slot_submit_consignee_finished);
 }
 
 void ConsigneeActivity::slot_submit_consignee_finished(int consigneeId, const QString errors)
 {
     handleSubmitAnswer(consigneeId, errors);
+}
+
+void ConsigneeActivity::takeSubmitAnswer(int recordId, const QString& errors)
+{
+    slot_submit_consignee_finished(recordId, errors);
 }

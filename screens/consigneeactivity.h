@@ -16,6 +16,9 @@ public:
 public slots:
     void slot_submit_consignee_finished(int consigneeId, const QString errors);
 
+protected:
+    void takeSubmitAnswer(int recordId, const QString& errors) override;
+
 private:
     static const Kind traits;
 };

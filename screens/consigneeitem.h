@@ -12,4 +12,7 @@ public:
 
 public slots:
     void slot_delete_consignee_finished(bool success, const QString errors);
+
+protected:
+    void takeDeleteAnswer(bool success, const QString& errors) override;
 };

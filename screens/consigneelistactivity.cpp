@@ -13,7 +13,7 @@ void ConsigneeListActivity::slot_fetch_consignee_finished(QJsonArray* consignee,
     appendPage(consignee, "slot_fetch_consignee_finished");
 }
 
-void ConsigneeListActivity::takeOverAnswers()
+void ConsigneeListActivity::takePage(QJsonArray* rows, const QString& errors)
 {
-    takeOverFetches(this, &ConsigneeListActivity::slot_fetch_consignee_finished);
+    slot_fetch_consignee_finished(rows, errors);
 }

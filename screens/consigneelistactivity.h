@@ -14,5 +14,5 @@ public slots:
     void slot_fetch_consignee_finished(QJsonArray* consignee, const QString errors);
 
 protected:
-    void takeOverAnswers() override;
+    void takePage(QJsonArray* rows, const QString& errors) override;
 };

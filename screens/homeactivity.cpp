@@ -47,8 +47,7 @@ HomeActivity::HomeActivity(QWidget* parent)
     connect(segmentWidget, &SegmentWidget::signal_item_clicked, this, &HomeActivity::slot_sgementitem_clicked);
 
     buildBoard();
-    connect(API::instance(), &API::signal_change_truck_status_finished, this,
-        &HomeActivity::slot_change_truck_status_finished);
+    connect(API::instance(), &API::signal_records_changed, this, &HomeActivity::slot_records_changed);
 
     sideBar = new SideBar(this);
     sideLayout->addWidget(sideBar);
@@ -105,7 +104,6 @@ void HomeActivity::buildFeedbackDialog()
     feedbackDialog->setContent(content);
 
     connect(feedbackDialog, &DialogWidget::signal_ok, this, &HomeActivity::slot_feedback_ok_clicked);
-    connect(API::instance(), &API::signal_submit_feedback_finished, this, &HomeActivity::slot_submit_feedback_finished);
 }
 
 void HomeActivity::slot_action()
@@ -122,19 +120,33 @@ void HomeActivity::slot_scroller_top_bottom_reached(int pos)
 void HomeActivity::showEvent(QShowEvent* event)
 {
     BaseActivity::showEvent(event);
-    // The truck list shares these answers and takes them over when it is
-    // shown; the screen shown last receives them.
-    disconnect(API::instance(), &API::signal_fetch_truck_finished, nullptr, nullptr);
-    connect(API::instance(), &API::signal_fetch_truck_finished, this, &HomeActivity::slot_fetch_truck_finished);
-    if (!loaded) {
-        // The first load shows every truck, although the first segment is marked.
-        fetchGroup(-1);
-    }
+    // The first load shows every truck, although the first segment is marked;
+    // a board that missed a change while hidden asks for the group it shows.
+    if (!loaded || stale)
+        fetchGroup(shownGroup);
+}
+
+void HomeActivity::slot_records_changed(RecordKind kind)
+{
+    // A tile shows its truck, its loads and their shippers. The changes made
+    // on the board itself (a departure, an arrival, a packing) show in their
+    // tiles at once; the board asks for every change when it is next shown.
+    if (kind != RecordKind::Consignee)
+        stale = true;
 }
 
 void HomeActivity::fetchGroup(int group)
 {
-    latestFetch = API::instance()->fetchTruckGroup(group)->request();
+    stale = false;
+    shownGroup = group;
+    // Only the latest group asked for may fill the board.
+    if (boardCall)
+        boardCall->abandon();
+    boardCall = API::instance()->fetchTruckGroup(group)->then(this, [this](const ApiAnswer& answer) {
+        boardCall.clear();
+        QJsonArray trucks = answer.data.toArray();
+        slot_fetch_truck_finished(answer.success ? &trucks : nullptr, answer.errors);
+    });
 }
 
 void HomeActivity::slot_sgementitem_clicked(unsigned int buttonIdex, SegmentItemButton* sender)
@@ -154,12 +166,6 @@ void HomeActivity::clearBoard()
 void HomeActivity::slot_fetch_truck_finished(QJsonArray* trucks, const QString errors)
 {
     Q_UNUSED(errors)
-    // An earlier group's answer, overtaken by a later click, or an answer to
-    // the truck list's request: neither describes the board asked for now.
-    if (latestFetch == 0 || API::instance()->answeredRequest() != latestFetch)
-        return;
-    latestFetch = 0;
-
     loaded = true;
     hideLoading();
     clearBoard();
@@ -180,6 +186,7 @@ void HomeActivity::slot_fetch_truck_finished(QJsonArray* trucks, const QString e
         // parent.
         auto* tile = new TruckItem(trucks->at(i).toObject(), parentWidget());
         connect(tile, &TruckItem::signal_truck_clicked, this, &HomeActivity::slot_truck_clicked);
+        connect(tile, &TruckItem::signal_status_answered, this, &HomeActivity::slot_change_truck_status_finished);
         boardGrid->addWidget(tile, rows - 1, i % TilesPerRow);
     }
     boardContainer->setFixedSize(qMax(0, boardWidth), rows * RowHeight);
@@ -192,19 +199,9 @@ void HomeActivity::slot_truck_clicked(TruckItem* p)
 
 void HomeActivity::slot_change_truck_status_finished(bool success, int status, const QString errors)
 {
+    // A tile's answer, which the tile has taken already.
     Q_UNUSED(errors)
-    const int answered = API::instance()->answeredRequest();
-    // The tile that sent the request; none when the board was rebuilt since.
-    TruckItem* tile = nullptr;
-    for (TruckItem* candidate : boardContainer->findChildren<TruckItem*>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (candidate->awaitsStatus(answered)) {
-            tile = candidate;
-            break;
-        }
-    }
-    if (!tile)
-        return;
-    tile->takeStatusAnswer(answered, success, status);
+    Q_UNUSED(status)
     if (!success)
         GuardedMessageBox::warning(this, QStringLiteral("提醒"), QStringLiteral("操作失败！"));
 }
@@ -231,7 +228,9 @@ void HomeActivity::slot_feedback_ok_clicked(DialogWidget* dlg, QWidget* containe
         contentEdit->setFocus(Qt::OtherFocusReason);
         return;
     }
-    API::instance()->submitFeedback(categoryBox->currentIndex(), text);
+    API::instance()->submitFeedback(categoryBox->currentIndex(), text)->then(this, [this](const ApiAnswer& answer) {
+        slot_submit_feedback_finished(answer.success, answer.errors);
+    });
 }
 
 void HomeActivity::slot_submit_feedback_finished(bool success, const QString errors)

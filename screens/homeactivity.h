@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/apicall.h"
 #include "shell/baseactivity.h"
 
 #include <QPointer>
@@ -21,10 +22,10 @@ class TruckItem;
 // ("已出车的"). It carries the side bar in its side column and owns the
 // feedback dialog that the side bar opens.
 //
-// The truck fetch answers are shared with the truck list; the board takes
-// them over whenever it is shown and rebuilds itself only from the answer to
-// its latest own request. A status answer goes to the tile that asked for it,
-// if that tile is still on the board.
+// The board rebuilds itself only from the answer to its latest own request.
+// A status answer goes to the tile that asked for it, if that tile is still
+// on the board. After a change of trucks, trades or shippers the board asks
+// again when it is next shown.
 class HomeActivity : public BaseActivity
 {
     Q_OBJECT
@@ -42,6 +43,7 @@ public slots:
     void slot_feedback_clicked();
     void slot_feedback_ok_clicked(DialogWidget* dlg, QWidget* container);
     void slot_submit_feedback_finished(bool success, const QString errors);
+    void slot_records_changed(RecordKind kind);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -59,8 +61,12 @@ private:
     QWidget* boardContainer;
     QGridLayout* boardGrid;
     int boardWidth = 0;
-    // The board's latest truck fetch; answers to earlier ones are stale.
-    int latestFetch = 0;
+    // The board's latest truck fetch while it awaits its answer.
+    QPointer<ApiCall> boardCall;
+    // The group the board shows: -1 (every truck) until a segment is clicked.
+    int shownGroup = -1;
+    // A change of the board's records came since it was last built.
+    bool stale = false;
     SideBar* sideBar;
     DialogWidget* feedbackDialog;
     QComboBox* categoryBox;

@@ -94,24 +94,25 @@ MyTruckItem::MyTruckItem(const QJsonObject& truck, int rowNumber, QWidget* paren
     // Queued: the question's event loop, which a list reload may use to
     // delete this row, then runs outside the button's own click handling.
     connect(removeButton, &QToolButton::clicked, this, &MyTruckItem::slot_remove, Qt::QueuedConnection);
-
-    connect(API::instance(), &API::signal_delete_truck_finished, this, &MyTruckItem::slot_delete_truck_finished);
 }
 
 void MyTruckItem::slot_remove()
 {
     // One delete at a time; the answer to it decides.
-    if (pendingDelete != 0)
+    if (deleteCall)
         return;
     const auto answer = GuardedMessageBox::question(this, QStringLiteral("提醒"), QStringLiteral("确定要删除该车吗？"));
     if (answer != GuardedMessageBox::Answer::Yes)
         return;
-    pendingDelete = API::instance()->deleteTruck(truckId)->request();
+    deleteCall = API::instance()->deleteTruck(truckId)->then(this, [this](const ApiAnswer& answer) {
+        deleteCall.clear();
+        slot_delete_truck_finished(answer.success, answer.errors);
+    });
 }
 
 void MyTruckItem::slot_delete_truck_finished(bool success, const QString errors)
 {
-    PagedListActivity::takeRowDeleteAnswer(this, pendingDelete, success, errors);
+    PagedListActivity::takeRowDeleteAnswer(this, success, errors);
 }
 
 void MyTruckItem::resizeEvent(QResizeEvent* event)

@@ -2,7 +2,9 @@
 
 #include <QFrame>
 #include <QJsonObject>
+#include <QPointer>
 
+class ApiCall;
 class QLabel;
 class QToolButton;
 
@@ -35,8 +37,8 @@ private:
     QJsonObject truck;
     int truckId;
     int rowNumber;
-    // The number of this row's delete request awaiting its answer; 0 when none.
-    int pendingDelete = 0;
+    // This row's delete request while it awaits its answer.
+    QPointer<ApiCall> deleteCall;
     QLabel* arrowLabel;
     QToolButton* removeButton;
 };

@@ -92,23 +92,12 @@ PackActivity::PackActivity(int truckId, const QString& truckNumber, QWidget* par
     consigneeList->tag = 2;
     consigneeList->setAccessibleName(QStringLiteral("consigneeSuggestions"));
 
-    connect(API::instance(), &API::signal_submit_trade_finished, this, &PackActivity::slot_submit_trade_finished);
     connect(shipperList, &SuggestionWidget::signal_suggestion_request, this,
         &PackActivity::slot_shipper_suggestion_request);
     connect(consigneeList, &SuggestionWidget::signal_suggestion_request, this,
         &PackActivity::slot_consignee_suggestion_request);
     connect(shipperList, &SuggestionWidget::signal_suggestion_addnew, this, &PackActivity::slot_suggestion_addnew);
     connect(consigneeList, &SuggestionWidget::signal_suggestion_addnew, this, &PackActivity::slot_suggestion_addnew);
-}
-
-void PackActivity::showEvent(QShowEvent* event)
-{
-    BaseActivity::showEvent(event);
-    API* api = API::instance();
-    disconnect(api, &API::signal_fetch_shipper_finished, nullptr, nullptr);
-    disconnect(api, &API::signal_fetch_consignee_finished, nullptr, nullptr);
-    connect(api, &API::signal_fetch_shipper_finished, this, &PackActivity::slot_fetch_shipper_finished);
-    connect(api, &API::signal_fetch_consignee_finished, this, &PackActivity::slot_fetch_consignee_finished);
 }
 
 void PackActivity::resizeEvent(QResizeEvent* event)
@@ -120,50 +109,52 @@ void PackActivity::resizeEvent(QResizeEvent* event)
 
 void PackActivity::slot_shipper_suggestion_request(const QString keyword)
 {
-    shipperSearches.sent.insert(API::instance()->fetchShipper(1, keyword)->request());
+    search(shipperSearch, API::instance()->fetchShipper(1, keyword), &PackActivity::slot_fetch_shipper_finished);
 }
 
 void PackActivity::slot_consignee_suggestion_request(const QString keyword)
 {
-    consigneeSearches.sent.insert(API::instance()->fetchConsignee(1, keyword)->request());
+    search(consigneeSearch, API::instance()->fetchConsignee(1, keyword), &PackActivity::slot_fetch_consignee_finished);
 }
 
-void PackActivity::slot_fetch_shipper_finished(QJsonArray* shippers, const QString)
+void PackActivity::search(QPointer<ApiCall>& latest, ApiCall* call, void (PackActivity::*slot)(QJsonArray*, QString))
 {
-    fill(shipperList, shipperSearches, shippers);
+    // Only the latest text's answer may fill the list: an earlier search
+    // answered late would show names that no longer match.
+    if (latest)
+        latest->abandon();
+    latest = call;
+    call->then(this, [this, &latest, slot](const ApiAnswer& answer) {
+        latest.clear();
+        QJsonArray records = answer.data.toArray();
+        (this->*slot)(answer.success ? &records : nullptr, answer.errors);
+    });
 }
 
-void PackActivity::slot_fetch_consignee_finished(QJsonArray* consignee, const QString)
+void PackActivity::slot_fetch_shipper_finished(QJsonArray* shippers, const QString errors)
 {
-    fill(consigneeList, consigneeSearches, consignee);
+    fill(shipperList, shippers, errors);
 }
 
-bool PackActivity::Searches::accept(int answered)
+void PackActivity::slot_fetch_consignee_finished(QJsonArray* consignee, const QString errors)
 {
-    if (!sent.contains(answered))
-        return false;
-    for (auto it = sent.begin(); it != sent.end();) {
-        if (*it <= answered)
-            it = sent.erase(it);
-        else
-            ++it;
-    }
-    return true;
+    fill(consigneeList, consignee, errors);
 }
 
-void PackActivity::fill(SuggestionWidget* list, Searches& searches, const QJsonArray* records)
+void PackActivity::fill(SuggestionWidget* list, const QJsonArray* records, const QString& errors)
 {
-    if (!searches.accept(API::instance()->answeredRequest()))
+    // A failed search says so: an empty list would claim that no such party
+    // exists.
+    if (!records) {
+        list->setFailed(errors);
         return;
-    // A failed search empties the list; a later record of the same name
-    // replaces the earlier id.
+    }
+    // A later record of the same name replaces the earlier id.
     QMap<QString, int> nameToId;
-    if (records) {
-        for (const QJsonValue& value : *records) {
-            const QJsonObject record = value.toObject();
-            nameToId.insert(
-                record.value(QLatin1String("name")).toString(), record.value(QLatin1String("id")).toVariant().toInt());
-        }
+    for (const QJsonValue& value : *records) {
+        const QJsonObject record = value.toObject();
+        nameToId.insert(
+            record.value(QLatin1String("name")).toString(), record.value(QLatin1String("id")).toVariant().toInt());
     }
     list->setSuggestions(nameToId);
 }
@@ -206,7 +197,7 @@ void PackActivity::slot_action()
 {
     // The overlay covers the screen while a save is under way; a second save
     // would only orphan the first answer.
-    if (pendingSave != 0)
+    if (saveCall)
         return;
 
     struct Check
@@ -246,14 +237,14 @@ void PackActivity::slot_action()
 
     resultText = shipperEdit->text() + QStringLiteral("托运的") + goodsEdit->text().trimmed();
     showLoading(QStringLiteral("正在保存数据，请稍候..."));
-    pendingSave = API::instance()->submitTrade(params)->request();
+    saveCall = API::instance()->submitTrade(params)->then(this, [this](const ApiAnswer& answer) {
+        saveCall.clear();
+        slot_submit_trade_finished(answer.success, answer.errors);
+    });
 }
 
 void PackActivity::slot_submit_trade_finished(bool success, const QString errors)
 {
-    if (pendingSave == 0 || API::instance()->answeredRequest() != pendingSave)
-        return;
-    pendingSave = 0;
     hideLoading();
 
     if (!success) {

@@ -2,10 +2,11 @@
 
 #include "shell/baseactivity.h"
 
-#include <QSet>
+#include <QPointer>
 #include <QString>
 #include <QVariant>
 
+class ApiCall;
 class QComboBox;
 class QJsonArray;
 class QLineEdit;
@@ -37,22 +38,13 @@ public slots:
     void slot_addnew_activity_finish(QVariant data);
 
 protected:
-    // Takes the API's search answers over from whichever screen held them.
-    void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    // The searches one suggestion list sent whose answers may still come.
-    // Requests are numbered in sending order, so an answer older than one
-    // already shown belongs to an older text and is dropped.
-    struct Searches
-    {
-        QSet<int> sent;
-        // True when `answered` is one of ours and newer than any shown.
-        bool accept(int answered);
-    };
-
-    void fill(SuggestionWidget* list, Searches& searches, const QJsonArray* records);
+    // Makes `call` the latest search of one list, abandoning the one before,
+    // and hands its answer to `slot`.
+    void search(QPointer<ApiCall>& latest, ApiCall* call, void (PackActivity::*slot)(QJsonArray*, QString));
+    void fill(SuggestionWidget* list, const QJsonArray* records, const QString& errors);
 
     int truckId;
     QString truckNumber;
@@ -69,8 +61,8 @@ private:
     QPlainTextEdit* notesEdit;
     SuggestionWidget* shipperList;
     SuggestionWidget* consigneeList;
-    Searches shipperSearches;
-    Searches consigneeSearches;
-    // The number of the save under way; 0 when none is.
-    int pendingSave = 0;
+    QPointer<ApiCall> shipperSearch;
+    QPointer<ApiCall> consigneeSearch;
+    // The save under way, while it awaits its answer.
+    QPointer<ApiCall> saveCall;
 };

@@ -5,10 +5,13 @@
 
 #include <QDebug>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLayoutItem>
 #include <QPalette>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -18,6 +21,9 @@ PagedListActivity::PagedListActivity(QWidget* parent)
     , listScrollArea(new QScrollArea(bodyWidget))
     , listContainer(new QWidget)
     , listLayout(new QVBoxLayout(listContainer))
+    , failurePanel(new QFrame(this))
+    , failureLabel(new QLabel(failurePanel))
+    , retryButton(new QPushButton(QStringLiteral("重新加载"), failurePanel))
 {
     bodyWidget->setAutoFillBackground(true);
     QPalette palette = bodyWidget->palette();
@@ -37,9 +43,33 @@ PagedListActivity::PagedListActivity(QWidget* parent)
     connect(listScrollArea->verticalScrollBar(), &QScrollBar::valueChanged, this,
         &PagedListActivity::slot_scroller_top_bottom_reached);
     bodyLayout->addWidget(listScrollArea);
+
+    // What a failed request leaves in the list's place: the reason and a way
+    // to ask again.
+    failurePanel->setObjectName(QStringLiteral("LoadFailure"));
+    failurePanel->setStyleSheet(QStringLiteral("#LoadFailure{background:#FFFFFF;}"));
+    failureLabel->setObjectName(QStringLiteral("loadFailureText"));
+    failureLabel->setAlignment(Qt::AlignCenter);
+    failureLabel->setStyleSheet(QStringLiteral("color:#666666;"));
+    retryButton->setObjectName(QStringLiteral("retryButton"));
+    auto* failureLayout = new QHBoxLayout(failurePanel);
+    failureLayout->addWidget(failureLabel);
+    failureLayout->addWidget(retryButton);
+    failurePanel->hide();
+    connect(retryButton, &QPushButton::clicked, this, &PagedListActivity::slot_retry);
+
+    connect(API::instance(), &API::signal_records_changed, this, &PagedListActivity::slot_records_changed);
 }
 
-PagedListActivity::~PagedListActivity() = default;
+PagedListActivity::~PagedListActivity()
+{
+    // The rows die with the container after this object's own part is gone:
+    // their goodbyes must not reach it.
+    for (int i = 0; i < listLayout->count(); ++i) {
+        if (QWidget* row = listLayout->itemAt(i)->widget())
+            disconnect(row, nullptr, this, nullptr);
+    }
+}
 
 void PagedListActivity::stripeRow(QFrame* row, int number)
 {
@@ -52,15 +82,17 @@ void PagedListActivity::stripeRow(QFrame* row, int number)
     row->setStyleSheet(style);
 }
 
-void PagedListActivity::takeRowDeleteAnswer(QFrame* row, int& pending, bool success, const QString& errors)
+void PagedListActivity::takeRowDeleteAnswer(QFrame* row, bool success, const QString& errors)
 {
-    if (pending == 0 || API::instance()->answeredRequest() != pending)
-        return;
-    pending = 0;
     if (success)
         row->deleteLater();
     else
         GuardedMessageBox::warning(row, QStringLiteral("抱歉"), QStringLiteral("删除失败！\n") + errors);
+}
+
+void PagedListActivity::showsRecords(const QList<RecordKind>& shown)
+{
+    kinds = shown;
 }
 
 void PagedListActivity::slot_scroller_top_bottom_reached(int pos)
@@ -75,13 +107,46 @@ void PagedListActivity::slot_scroller_top_bottom_reached(int pos)
     }
 }
 
+void PagedListActivity::slot_records_changed(RecordKind kind)
+{
+    if (!kinds.contains(kind))
+        return;
+    const bool wasStale = stale;
+    stale = true;
+    if (wasStale || !isVisible())
+        return;
+    // Once for the several kinds that one change announces.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!stale || !isVisible())
+                return;
+            showLoading(QString());
+            reload();
+        },
+        Qt::QueuedConnection);
+}
+
+void PagedListActivity::slot_retry()
+{
+    hideFailure();
+    showLoading(QString());
+    if (listLayout->count() == 0)
+        reload();
+    else
+        ask(page);
+}
+
 void PagedListActivity::reload()
 {
+    stale = false;
+    // The answer to an earlier request would belong to the list cleared here.
+    if (pageCall)
+        pageCall->abandon();
+    pageCall.clear();
     clearRows();
     page = 1;
     contentHeight = 0;
-    obsolete.unite(outstanding);
-    outstanding.clear();
     ask(1);
 }
 
@@ -95,51 +160,102 @@ void PagedListActivity::clearRows()
 
 void PagedListActivity::ask(int pageNumber)
 {
-    const int request = requestPage(pageNumber);
-    if (request != 0)
-        outstanding.insert(request);
+    // The open request will answer: asking twice would add its page twice.
+    if (pageCall && pageCall->isPending())
+        return;
+    pageCall = requestPage(pageNumber);
+    if (!pageCall)
+        return;
+    pageCall->then(this, [this](const ApiAnswer& answer) {
+        pageCall.clear();
+        pageErrors = answer.errors;
+        QJsonArray rows = answer.data.toArray();
+        takePage(answer.success ? &rows : nullptr, answer.errors);
+    });
 }
 
 void PagedListActivity::appendPage(const QJsonArray* rows, const char* slotName)
 {
-    const int answered = API::instance()->answeredRequest();
-    outstanding.remove(answered);
-    if (obsolete.remove(answered))
-        return;
-
-    loaded = true;
     hideLoading();
     qDebug().noquote() << QStringLiteral("**********%1**********").arg(QLatin1String(slotName));
+    if (!rows) {
+        showFailure(pageErrors);
+        return;
+    }
+    loaded = true;
+    hideFailure();
 
-    if (rows && !rows->isEmpty()) {
+    if (!rows->isEmpty()) {
         hideNoData();
         for (const QJsonValue& element : *rows) {
             ++rowCount;
             QWidget* row = createRow(element.toObject(), rowCount);
             listLayout->addWidget(row);
-            contentHeight += row->height();
+            const int height = row->height();
+            contentHeight += height;
+            // A deleted row leaves no gap: the rows below close up.
+            connect(row, &QObject::destroyed, this, [this, height] {
+                contentHeight -= height;
+                fitContainer();
+            });
         }
-        listContainer->setFixedSize(width() - 4, contentHeight);
+        fitContainer();
         ++page;
     }
-    if (rowCount == 0)
+    if (listLayout->count() == 0)
         showNoData();
+}
+
+void PagedListActivity::fitContainer()
+{
+    listContainer->setFixedSize(qMax(0, width() - 4), qMax(0, contentHeight));
+}
+
+void PagedListActivity::showFailure(const QString& errors)
+{
+    failed = true;
+    failureLabel->setText(
+        QStringLiteral("读取数据失败！") + (errors.isEmpty() ? QString() : QStringLiteral("\n") + errors));
+    placeFailure();
+    failurePanel->show();
+    failurePanel->raise();
+}
+
+void PagedListActivity::hideFailure()
+{
+    failed = false;
+    failurePanel->hide();
+}
+
+void PagedListActivity::placeFailure()
+{
+    failurePanel->adjustSize();
+    const QRect body = bodyWidget->geometry();
+    const QSize size = failurePanel->sizeHint();
+    // In the middle of an empty list; under the rows already shown otherwise.
+    const int y = listLayout->count() == 0 ? body.top() + (body.height() - size.height()) / 2
+                                           : body.bottom() - size.height() - 10;
+    failurePanel->setGeometry(body.left() + (body.width() - size.width()) / 2, y, size.width(), size.height());
 }
 
 void PagedListActivity::showEvent(QShowEvent* event)
 {
     BaseActivity::showEvent(event);
-    takeOverAnswers();
-    // While this screen was hidden, another one may have taken the shared
-    // answers over, and with them the answer to a request still open here:
-    // the list would wait under its loading overlay for ever. Ask again; the
-    // earlier answer is dropped should it still come here.
-    if (!outstanding.isEmpty()) {
-        obsolete.unite(outstanding);
-        outstanding.clear();
+    if (stale) {
+        showLoading(QString());
+        reload();
+    } else if (!loaded || failed) {
+        hideFailure();
         ask(page);
-        return;
     }
-    if (!loaded)
-        ask(page);
+}
+
+void PagedListActivity::resizeEvent(QResizeEvent* event)
+{
+    BaseActivity::resizeEvent(event);
+    // The rows follow the list's width, whatever it was when they came.
+    if (listLayout->count() > 0)
+        fitContainer();
+    if (failurePanel->isVisible())
+        placeFailure();
 }

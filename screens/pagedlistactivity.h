@@ -1,12 +1,16 @@
 #pragma once
 
+#include "net/apicall.h"
 #include "shell/baseactivity.h"
 
-#include <QSet>
+#include <QList>
+#include <QPointer>
 
 class QFrame;
 class QJsonArray;
 class QJsonObject;
+class QLabel;
+class QPushButton;
 class QScrollArea;
 class QVBoxLayout;
 
@@ -16,8 +20,16 @@ class QVBoxLayout;
 // page 1. The page size is the server's; an empty page adds nothing and does
 // not advance the page, so the bottom asks for the same page again.
 //
+// Only the answer to the list's latest page request reaches it: a reload
+// abandons the request before it. A failed request says so in the list's
+// place, with a button that asks again. A successful change of a record kind
+// the list shows (see showsRecords()) reloads a visible list at once and a
+// hidden one when it is next shown; so does showing a list whose last request
+// failed.
+//
 // A list screen adds only its request (requestPage), its row (createRow) and
-// the slot of its fetch signal, which hands the answer to appendPage().
+// the slot of its fetch answer (takePage), which hands the rows to
+// appendPage().
 class PagedListActivity : public BaseActivity
 {
     Q_OBJECT
@@ -30,28 +42,28 @@ public:
     // (the row's class name): a hover rule, then a bottom border, on a grey
     // background for even running numbers.
     static void stripeRow(QFrame* row, int number);
-    // A row's delete answer. Every row hears every delete answer of its kind:
-    // only the one whose request `pending` names acts. It clears `pending`,
-    // then removes the row, or tells why the server refused.
-    static void takeRowDeleteAnswer(QFrame* row, int& pending, bool success, const QString& errors);
+    // A row's delete answer: removes the row, or tells why the server refused.
+    static void takeRowDeleteAnswer(QFrame* row, bool success, const QString& errors);
 
 public slots:
     void slot_scroller_top_bottom_reached(int pos);
+    void slot_records_changed(RecordKind kind);
 
 protected:
-    // Sends the fetch request for `page` and returns its request number.
-    virtual int requestPage(int page) = 0;
+    // Sends the fetch request for `page` and returns its handle.
+    virtual ApiCall* requestPage(int page) = 0;
+    // Hands the answer to the latest page request to the screen's fetch slot:
+    // the rows, null on failure, and the error text.
+    virtual void takePage(QJsonArray* rows, const QString& errors) = 0;
     // Builds the row for `record`, the list's `number`th row since the screen
     // was created. The base adds it to the list and counts its height.
     virtual QWidget* createRow(const QJsonObject& record, int number) = 0;
-    // Called on every show before the first load: screens whose fetch signal
-    // another screen shares take the signal over here.
-    virtual void takeOverAnswers() { }
 
-    // Handles a fetch answer: appends its rows, or shows the no-data picture
-    // while the list is empty. `slotName` names the screen's slot in the
-    // debug line. Answers to this screen's own requests sent before its
-    // latest reload are dropped: they belong to the list that was cleared.
+    // The record kinds whose changes this list shows.
+    void showsRecords(const QList<RecordKind>& kinds);
+    // Handles a fetch answer: appends its rows, shows the no-data picture
+    // while the list is empty, or the failure and a way to ask again when
+    // `rows` is null. `slotName` names the screen's slot in the debug line.
     void appendPage(const QJsonArray* rows, const char* slotName);
     // Empties the list and asks for page 1, as scrolling to the top does.
     void reload();
@@ -59,7 +71,9 @@ protected:
     void clearRows();
 
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
+    // True once a page has been received; a failed answer leaves it as it was.
     bool loaded = false;
     int page = 1;
     int rowCount = 0;
@@ -69,10 +83,23 @@ protected:
     QVBoxLayout* listLayout;
 
 private:
+    // Asks for `pageNumber` unless a page request is open already.
     void ask(int pageNumber);
+    // Gives the list container the list's width and the rows' height.
+    void fitContainer();
+    void showFailure(const QString& errors);
+    void hideFailure();
+    void placeFailure();
+    void slot_retry();
 
-    // Requests of this screen not answered yet, and those of them that a
-    // reload made obsolete.
-    QSet<int> outstanding;
-    QSet<int> obsolete;
+    QList<RecordKind> kinds;
+    QPointer<ApiCall> pageCall;
+    QString pageErrors;
+    // A change of the shown records came while the list was hidden.
+    bool stale = false;
+    // The latest page request failed.
+    bool failed = false;
+    QFrame* failurePanel;
+    QLabel* failureLabel;
+    QPushButton* retryButton;
 };

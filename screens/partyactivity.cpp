@@ -70,7 +70,7 @@ void PartyActivity::slot_action()
 {
     // The overlay covers the form while a save is under way; a second save
     // would only orphan the first answer.
-    if (pendingSave != 0)
+    if (saveCall)
         return;
 
     for (const Field& f : qAsConst(fields)) {
@@ -93,14 +93,14 @@ void PartyActivity::slot_action()
     params.insert(QStringLiteral("notes"), notesEdit->toPlainText().trimmed());
 
     showLoading(QStringLiteral("正在保存数据，请稍候..."));
-    pendingSave = (API::instance()->*kind.submit)(params)->request();
+    saveCall = (API::instance()->*kind.submit)(params)->then(this, [this](const ApiAnswer& answer) {
+        saveCall.clear();
+        takeSubmitAnswer(answer.value, answer.errors);
+    });
 }
 
 void PartyActivity::handleSubmitAnswer(int savedId, const QString& errors)
 {
-    if (pendingSave == 0 || API::instance()->answeredRequest() != pendingSave)
-        return;
-    pendingSave = 0;
     hideLoading();
 
     if (savedId <= 0) {

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QMap>
+#include <QPointer>
 #include <QString>
 
 class API;
@@ -47,8 +48,9 @@ protected:
     // `record` is read here only; null in add mode.
     PartyActivity(const Kind& kind, const QJsonObject* record, QWidget* parent);
 
-    // The submit answer of this form's kind; acts only on the answer to this
-    // form's own request.
+    // Hands the answer to this form's save to the subclass's slot.
+    virtual void takeSubmitAnswer(int recordId, const QString& errors) = 0;
+    // The answer to this form's save.
     void handleSubmitAnswer(int recordId, const QString& errors);
 
 private:
@@ -68,6 +70,6 @@ private:
     QLineEdit* tel1Edit = nullptr;
     QLineEdit* tel2Edit = nullptr;
     QPlainTextEdit* notesEdit = nullptr;
-    // The number of the save under way; 0 when none is.
-    int pendingSave = 0;
+    // The save under way, while it awaits its answer.
+    QPointer<ApiCall> saveCall;
 };

@@ -22,8 +22,8 @@ template <class Form> BaseActivity* newForm(QJsonObject* record, QWidget* parent
 
 const PartyBook PartyBook::shippers { 2, QStringLiteral("托运人管理"), QStringLiteral("添加托运人"),
     QStringLiteral("ShipperItem"), true, QStringLiteral("确定要删除该托运人吗？"), &API::fetchShipper,
-    &API::signal_fetch_shipper_finished, &API::deleteShipper, &newRow<ShipperItem>, &newForm<ShipperActivity> };
+    RecordKind::Shipper, &API::deleteShipper, &newRow<ShipperItem>, &newForm<ShipperActivity> };
 
 const PartyBook PartyBook::consignees { 4, QStringLiteral("收货人管理"), QStringLiteral("添加收货人"),
     QStringLiteral("ConsigneeItem"), false, QStringLiteral("确定要删除该收货人吗？"), &API::fetchConsignee,
-    &API::signal_fetch_consignee_finished, &API::deleteConsignee, &newRow<ConsigneeItem>, &newForm<ConsigneeActivity> };
+    RecordKind::Consignee, &API::deleteConsignee, &newRow<ConsigneeItem>, &newForm<ConsigneeActivity> };

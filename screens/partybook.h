@@ -1,12 +1,13 @@
 #pragma once
 
+#include "net/apicall.h"
+
 #include <QString>
 
 class API;
 class ApiCall;
 class BaseActivity;
 class QFrame;
-class QJsonArray;
 class QJsonObject;
 class QWidget;
 
@@ -26,7 +27,8 @@ struct PartyBook
     QString deleteQuestion;
 
     ApiCall* (API::*fetch)(int page, const QString& name);
-    void (API::*fetched)(QJsonArray* records, QString errors);
+    // The kind of the book's records in the API's change notices.
+    RecordKind kind;
     ApiCall* (API::*deleteRecord)(int id);
 
     QFrame* (*createRow)(const QJsonObject& record, int number, QWidget* parent);

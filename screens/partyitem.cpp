@@ -81,21 +81,23 @@ PartyItem::PartyItem(const PartyBook& book, const QJsonObject& record, int numbe
 
 void PartyItem::slot_remove()
 {
-    // One delete at a time: a second request would leave the first answer
-    // unheard.
-    if (pendingDelete != 0)
+    // One delete at a time: the answer to it decides.
+    if (deleteCall)
         return;
     // The box's event loop may take the row away (a reload from the top);
     // then there is nothing left to delete from here.
     if (GuardedMessageBox::question(this, QStringLiteral("提醒"), book.deleteQuestion)
         != GuardedMessageBox::Answer::Yes)
         return;
-    pendingDelete = (API::instance()->*book.deleteRecord)(id)->request();
+    deleteCall = (API::instance()->*book.deleteRecord)(id)->then(this, [this](const ApiAnswer& answer) {
+        deleteCall.clear();
+        takeDeleteAnswer(answer.success, answer.errors);
+    });
 }
 
 void PartyItem::handleDeleteAnswer(bool success, const QString& errors)
 {
-    PagedListActivity::takeRowDeleteAnswer(this, pendingDelete, success, errors);
+    PagedListActivity::takeRowDeleteAnswer(this, success, errors);
 }
 
 void PartyItem::mousePressEvent(QMouseEvent* event)

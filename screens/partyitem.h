@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QPointer>
 
+class ApiCall;
 class QLabel;
 class QToolButton;
 struct PartyBook;
@@ -14,8 +15,7 @@ struct PartyBook;
 // button, shown while the pointer is over the row, deletes the record after
 // a question.
 //
-// The delete answer comes through the API's one signal of the book, which
-// every row hears: a row acts only on the answer to its own request.
+// The answer to a row's delete request reaches that row alone.
 class PartyItem : public QFrame
 {
     Q_OBJECT
@@ -31,6 +31,8 @@ protected:
     // phone chips' pop-ups cover it.
     PartyItem(const PartyBook& book, const QJsonObject& record, int number, QWidget* parent);
 
+    // Hands the answer to this row's delete request to the subclass's slot.
+    virtual void takeDeleteAnswer(bool success, const QString& errors) = 0;
     void handleDeleteAnswer(bool success, const QString& errors);
 
     void mousePressEvent(QMouseEvent* event) override;
@@ -48,6 +50,6 @@ private:
     QPointer<QWidget> host;
     QLabel* arrow;
     QToolButton* removeButton;
-    // The number of this row's delete request while it awaits its answer.
-    int pendingDelete = 0;
+    // This row's delete request while it awaits its answer.
+    QPointer<ApiCall> deleteCall;
 };

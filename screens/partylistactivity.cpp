@@ -1,5 +1,6 @@
 #include "screens/partylistactivity.h"
 
+#include "net/api.h"
 #include "screens/partybook.h"
 #include "shell/activitycontroller.h"
 #include "shell/mainwindow.h"
@@ -12,6 +13,7 @@ PartyListActivity::PartyListActivity(const PartyBook& book, QWidget* parent)
 {
     setTitle(book.title);
     setActionButton(book.actionText, this);
+    showsRecords({ book.kind });
 }
 
 void PartyListActivity::slot_action()
@@ -26,15 +28,13 @@ void PartyListActivity::slot_action()
 
 void PartyListActivity::slot_packactivity_finish(QVariant data)
 {
-    if (!data.isValid())
-        return;
-    showLoading(QString());
-    reload();
+    // The saved record's change notice has the list reloaded already.
+    Q_UNUSED(data)
 }
 
-int PartyListActivity::requestPage(int page)
+ApiCall* PartyListActivity::requestPage(int page)
 {
-    return (API::instance()->*book.fetch)(page, QString())->request();
+    return (API::instance()->*book.fetch)(page, QString());
 }
 
 QWidget* PartyListActivity::createRow(const QJsonObject& record, int number)

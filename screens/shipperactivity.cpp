@@ -14,11 +14,14 @@ ShipperActivity::ShipperActivity(QJsonObject* record, QWidget* parent)
     : PartyActivity(traits, record, parent)
 {
     setObjectName(QStringLiteral("ShipperActivity"));
-    connect(
-        API::instance(), &API::signal_submit_shipper_finished, this, &ShipperActivity::slot_submit_shipper_finished);
 }
 
 void ShipperActivity::slot_submit_shipper_finished(int shipperId, const QString errors)
 {
     handleSubmitAnswer(shipperId, errors);
+}
+
+void ShipperActivity::takeSubmitAnswer(int recordId, const QString& errors)
+{
+    slot_submit_shipper_finished(recordId, errors);
 }

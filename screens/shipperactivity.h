@@ -16,6 +16,9 @@ public:
 public slots:
     void slot_submit_shipper_finished(int shipperId, const QString errors);
 
+protected:
+    void takeSubmitAnswer(int recordId, const QString& errors) override;
+
 private:
     static const Kind traits;
 };

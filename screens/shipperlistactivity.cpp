@@ -13,7 +13,7 @@ void ShipperListActivity::slot_fetch_shipper_finished(QJsonArray* shipper, const
     appendPage(shipper, "slot_fetch_shipper_finished");
 }
 
-void ShipperListActivity::takeOverAnswers()
+void ShipperListActivity::takePage(QJsonArray* rows, const QString& errors)
 {
-    takeOverFetches(this, &ShipperListActivity::slot_fetch_shipper_finished);
+    slot_fetch_shipper_finished(rows, errors);
 }

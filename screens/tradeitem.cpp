@@ -60,13 +60,7 @@ TradeItem::TradeItem(const QJsonObject& trade, int rowNumber, DialogWidget* dash
             + QStringLiteral("吨&nbsp;&nbsp;<b>价值：</b>") + scalar(trade, "value")
             + QStringLiteral("元&nbsp;&nbsp;<b>代收款：</b>") + (agency ? QStringLiteral("是") : QStringLiteral("否")));
 
-    QString payment = QStringLiteral("<b>应支付司机:</b>") + scalar(trade, "payout") + QStringLiteral("元&nbsp;")
-        + scalar(trade, "payout_status_text");
-    if (agency) {
-        payment += QStringLiteral("&nbsp;&nbsp;<b>代收款</b>") + text(trade, "agency_status_text")
-            + QStringLiteral("&nbsp;&nbsp;时间：") + text(trade, "pay_agency_time");
-    }
-    addLine(QStringLiteral("paymentLine"), QRect(100, 50, 600, 20), payment);
+    paymentLine = addLine(QStringLiteral("paymentLine"), QRect(100, 50, 600, 20), paymentText());
 
     QString times = QStringLiteral("<b>托运时间:</b>") + text(trade, "create_time");
     const QString started = text(trade, "start_time");
@@ -79,6 +73,30 @@ TradeItem::TradeItem(const QJsonObject& trade, int rowNumber, DialogWidget* dash
 
     arrowLabel->setObjectName(QStringLiteral("arrow"));
     arrowLabel->setPixmap(QPixmap(QStringLiteral(":/images/list_arrow.png")));
+}
+
+QString TradeItem::paymentText() const
+{
+    QString payment = QStringLiteral("<b>应支付司机:</b>") + scalar(trade, "payout") + QStringLiteral("元&nbsp;")
+        + scalar(trade, "payout_status_text");
+    if (trade.value(QLatin1String("is_agency")).toBool()) {
+        payment += QStringLiteral("&nbsp;&nbsp;<b>代收款</b>") + text(trade, "agency_status_text")
+            + QStringLiteral("&nbsp;&nbsp;时间：") + text(trade, "pay_agency_time");
+    }
+    return payment;
+}
+
+void TradeItem::takeSettlement(int payoutStatus, const QString& payoutText, int agencyStatus, const QString& agencyText)
+{
+    if (payoutStatus >= 0) {
+        trade.insert(QStringLiteral("payout_status"), payoutStatus);
+        trade.insert(QStringLiteral("payout_status_text"), payoutText);
+    }
+    if (agencyStatus >= 0 && trade.value(QLatin1String("is_agency")).toBool()) {
+        trade.insert(QStringLiteral("agency_status"), agencyStatus);
+        trade.insert(QStringLiteral("agency_status_text"), agencyText);
+    }
+    paymentLine->setText(paymentText());
 }
 
 QLabel* TradeItem::addLine(const QString& name, const QRect& geometry, const QString& text)

@@ -22,6 +22,12 @@ public:
     TradeItem(const QJsonObject& trade, int rowNumber, DialogWidget* dashboard, QWidget* parent);
 
     int tradeId() const { return id; }
+    // The trade as this row shows it.
+    const QJsonObject& record() const { return trade; }
+    // Shows a settlement the server accepted: the payout state and, for a
+    // trade with cash on delivery, the collection state, each with its text.
+    // A state of -1 was left as it was.
+    void takeSettlement(int payoutStatus, const QString& payoutText, int agencyStatus, const QString& agencyText);
 
 signals:
     void signal_item_clicked(int index, int id);
@@ -32,10 +38,12 @@ protected:
 
 private:
     QLabel* addLine(const QString& name, const QRect& geometry, const QString& text);
+    QString paymentText() const;
 
     QJsonObject trade;
     int id;
     int rowNumber;
     QPointer<DialogWidget> dashboard;
     QLabel* arrowLabel;
+    QLabel* paymentLine = nullptr;
 };

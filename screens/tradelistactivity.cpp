@@ -10,6 +10,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QLabel>
 #include <QResizeEvent>
 #include <QToolButton>
@@ -20,6 +21,8 @@ TradeListActivity::TradeListActivity(QWidget* parent)
     setObjectName(QStringLiteral("TradeListActivity"));
     setTitle(QStringLiteral("业务管理"));
     buildDashboard();
+    // A row names its truck and its parties too.
+    showsRecords({ RecordKind::Trade, RecordKind::Truck, RecordKind::Shipper, RecordKind::Consignee });
 }
 
 void TradeListActivity::buildDashboard()
@@ -50,17 +53,24 @@ void TradeListActivity::buildDashboard()
     collectionChoice->addItem(QStringLiteral("未付"), 0);
     collectionChoice->addItem(QStringLiteral("已付"), 1);
 
-    grid->addWidget(new QLabel(QStringLiteral("支付司机:"), content), 0, 0, Qt::AlignRight);
-    grid->addWidget(payoutChoice, 0, 1, Qt::AlignLeft);
-    grid->addWidget(new QLabel(QStringLiteral("支付代收款:"), content), 1, 0, Qt::AlignRight);
-    grid->addWidget(collectionChoice, 1, 1, Qt::AlignLeft);
+    // The trade being settled, so that the clerk sees which one it is.
+    tradeLabel = new QLabel(content);
+    tradeLabel->setObjectName(QStringLiteral("settledTrade"));
+    tradeLabel->setTextFormat(Qt::PlainText);
+    tradeLabel->setAlignment(Qt::AlignCenter);
+
+    grid->addWidget(tradeLabel, 0, 0, 1, 2);
+    grid->addWidget(new QLabel(QStringLiteral("支付司机:"), content), 1, 0, Qt::AlignRight);
+    grid->addWidget(payoutChoice, 1, 1, Qt::AlignLeft);
+    grid->addWidget(new QLabel(QStringLiteral("支付代收款:"), content), 2, 0, Qt::AlignRight);
+    grid->addWidget(collectionChoice, 2, 1, Qt::AlignLeft);
     // The trade's history, over the list: the row's press and this one.
     auto* historyButton = new QToolButton(content);
     historyButton->setObjectName(QStringLiteral("historyButton"));
     historyButton->setText(QStringLiteral("查看历史记录"));
     historyButton->setCursor(Qt::PointingHandCursor);
     historyButton->setStyleSheet(QStringLiteral("QToolButton{border:none;color:#054500;text-decoration:underline;}"));
-    grid->addWidget(historyButton, 2, 1, Qt::AlignLeft);
+    grid->addWidget(historyButton, 3, 1, Qt::AlignLeft);
     dashboard->setContent(content);
     connect(historyButton, &QToolButton::clicked, this, [this] {
         dashboard->hide();
@@ -70,8 +80,6 @@ void TradeListActivity::buildDashboard()
     });
 
     connect(dashboard, &DialogWidget::signal_ok, this, &TradeListActivity::slot_dashboard_ok_clicked);
-    connect(API::instance(), &API::signal_change_trade_status_finished, this,
-        &TradeListActivity::slot_change_trade_status_finished);
 }
 
 void TradeListActivity::slot_action()
@@ -79,9 +87,14 @@ void TradeListActivity::slot_action()
     // Does nothing: the trade list has no action button.
 }
 
-int TradeListActivity::requestPage(int pageNumber)
+ApiCall* TradeListActivity::requestPage(int pageNumber)
 {
-    return API::instance()->fetchTrade(pageNumber)->request();
+    return API::instance()->fetchTrade(pageNumber);
+}
+
+void TradeListActivity::takePage(QJsonArray* rows, const QString& errors)
+{
+    slot_fetch_trade_finished(rows, errors);
 }
 
 QWidget* TradeListActivity::createRow(const QJsonObject& record, int number)
@@ -89,12 +102,6 @@ QWidget* TradeListActivity::createRow(const QJsonObject& record, int number)
     auto* row = new TradeItem(record, number, dashboard, parentWidget());
     connect(row, &TradeItem::signal_item_clicked, this, &TradeListActivity::slot_item_clicked);
     return row;
-}
-
-void TradeListActivity::takeOverAnswers()
-{
-    connect(API::instance(), &API::signal_fetch_trade_finished, this, &TradeListActivity::slot_fetch_trade_finished,
-        Qt::UniqueConnection);
 }
 
 void TradeListActivity::slot_fetch_trade_finished(QJsonArray* trades, const QString errors)
@@ -107,6 +114,20 @@ void TradeListActivity::slot_item_clicked(int index, int id)
 {
     Q_UNUSED(index)
     tradeId = id;
+    // The dialog opens on the pressed trade's present states, never on the
+    // choices made for another trade.
+    settledRow = qobject_cast<TradeItem*>(sender());
+    const QJsonObject trade = settledRow ? settledRow->record() : QJsonObject();
+    const auto state = [&trade](const char* key) {
+        const QJsonValue value = trade.value(QLatin1String(key));
+        return value.isUndefined() || value.isNull() ? -1 : value.toVariant().toInt();
+    };
+    const auto select = [](QComboBox* choice, int code) { choice->setCurrentIndex(qMax(0, choice->findData(code))); };
+    select(payoutChoice, state("payout_status"));
+    select(collectionChoice, state("agency_status"));
+    const auto text = [&trade](const char* key) { return trade.value(QLatin1String(key)).toString(); };
+    tradeLabel->setText(
+        text("truck_number") + QStringLiteral("  ") + text("shipper_name") + QStringLiteral("托运的") + text("goods"));
 }
 
 void TradeListActivity::slot_dashboard_ok_clicked(DialogWidget* dlg, QWidget* content)
@@ -115,18 +136,28 @@ void TradeListActivity::slot_dashboard_ok_clicked(DialogWidget* dlg, QWidget* co
     Q_UNUSED(content)
     const int payout = payoutChoice->currentData().toInt();
     const int collection = collectionChoice->currentData().toInt();
+    // One settlement at a time: the loading overlay covers the dialog.
+    if (statusCall)
+        return;
     showLoading(QStringLiteral("正在保存数据，请稍候..."));
-    statusRequest = API::instance()->changeTradeStatus(tradeId, payout, collection)->request();
+    const QPointer<TradeItem> row = settledRow;
+    const QString payoutText = payoutChoice->currentText();
+    const QString collectionText = collectionChoice->currentText();
+    statusCall = API::instance()->changeTradeStatus(tradeId, payout, collection);
+    statusCall->then(this, [=](const ApiAnswer& answer) {
+        statusCall.clear();
+        if (answer.success && row)
+            row->takeSettlement(payout, payoutText, collection, collectionText);
+        slot_change_trade_status_finished(answer.success, answer.errors);
+    });
 }
 
 void TradeListActivity::slot_change_trade_status_finished(bool success, const QString errors)
 {
-    if (API::instance()->answeredRequest() != statusRequest)
-        return;
-    statusRequest = 0;
     hideLoading();
     if (success) {
         dashboard->hide();
+        GuardedMessageBox::information(this, QStringLiteral("提醒"), QStringLiteral("保存成功！"));
         return;
     }
     // Money changes hands here: a refusal must not pass for a recorded

@@ -4,18 +4,21 @@
 
 #include <QPointer>
 
+class ApiCall;
 class DialogWidget;
 class HistoryDialog;
 class QComboBox;
+class QLabel;
+class TradeItem;
 
 // The root screen of the trade section ("业务管理"): the station's trades, a
 // page at a time, and the settlement dialog ("业务操作") that a press on a row
 // opens, where the clerk records how far the driver has been paid and whether
 // the cash collected on delivery has been paid over.
 //
-// The dialog is built once and reused: its two choices keep whatever was
-// chosen last, from trade to trade. A settlement changes nothing in its row;
-// the new states show after the list is reloaded.
+// The dialog is built once and reused; it names the trade pressed and opens
+// on that trade's present states. A settlement the server accepted shows in
+// its row at once and is confirmed with a short message.
 class TradeListActivity : public PagedListActivity
 {
     Q_OBJECT
@@ -31,11 +34,9 @@ public slots:
     void slot_change_trade_status_finished(bool success, const QString errors);
 
 protected:
-    int requestPage(int pageNumber) override;
+    ApiCall* requestPage(int pageNumber) override;
+    void takePage(QJsonArray* rows, const QString& errors) override;
     QWidget* createRow(const QJsonObject& record, int number) override;
-    // This screen is the only receiver of the trade fetch answers: it
-    // subscribes once and takes nothing over from others.
-    void takeOverAnswers() override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -47,6 +48,9 @@ private:
     QComboBox* collectionChoice = nullptr;
     // The trade history, made when first asked for.
     QPointer<HistoryDialog> history;
-    // The status change awaiting its answer; 0 when none is.
-    int statusRequest = 0;
+    QLabel* tradeLabel = nullptr;
+    // The row of the trade in the dialog.
+    QPointer<TradeItem> settledRow;
+    // The status change while it awaits its answer.
+    QPointer<ApiCall> statusCall;
 };

@@ -49,7 +49,6 @@ TruckActivity::TruckActivity(QWidget* parent)
     setTitle(QStringLiteral("添加货车"));
     showBackButton();
     setActionButton(QStringLiteral("保存"), this);
-    connect(API::instance(), &API::signal_submit_truck_finished, this, &TruckActivity::slot_submit_truck_finished);
     buildForm();
 }
 
@@ -169,7 +168,7 @@ bool TruckActivity::refuse(const QString& message, QWidget* field)
 void TruckActivity::slot_action()
 {
     // One save at a time: the loading overlay covers the form until its answer.
-    if (pendingSave != 0)
+    if (saveCall)
         return;
 
     if (numberEdit->text().trimmed().isEmpty()) {
@@ -222,15 +221,14 @@ void TruckActivity::slot_action()
     params.insert(QStringLiteral("notes"), notesEdit->toPlainText().trimmed());
 
     showLoading(QStringLiteral("正在保存数据，请稍候..."));
-    pendingSave = API::instance()->submitTruck(params)->request();
+    saveCall = API::instance()->submitTruck(params)->then(this, [this](const ApiAnswer& answer) {
+        saveCall.clear();
+        slot_submit_truck_finished(answer.success, answer.errors);
+    });
 }
 
 void TruckActivity::slot_submit_truck_finished(bool success, const QString errors)
 {
-    // Another form's save shares this signal.
-    if (pendingSave == 0 || API::instance()->answeredRequest() != pendingSave)
-        return;
-    pendingSave = 0;
     hideLoading();
     if (success) {
         if (GuardedMessageBox::warning(this, QStringLiteral("提醒"), QStringLiteral("保存成功！")))

@@ -2,6 +2,9 @@
 
 #include "shell/baseactivity.h"
 
+#include <QPointer>
+
+class ApiCall;
 class QComboBox;
 class QGridLayout;
 class QJsonObject;
@@ -36,8 +39,8 @@ private:
     bool refuse(const QString& message, QWidget* field);
 
     int truckId = 0;
-    // The number of the save request awaiting its answer; 0 when none.
-    int pendingSave = 0;
+    // The save request while it awaits its answer.
+    QPointer<ApiCall> saveCall;
 
     QGridLayout* formLayout = nullptr;
     QLineEdit* numberEdit = nullptr;

@@ -156,9 +156,8 @@ void TruckItem::showResting()
     packButton->show();
 }
 
-void TruckItem::takeStatusAnswer(int request, bool success, int newStatus)
+void TruckItem::takeStatusAnswer(bool success, int newStatus)
 {
-    statusRequests.remove(request);
     if (!success)
         return;
     truck.insert(statusKey, newStatus);
@@ -197,9 +196,10 @@ void TruckItem::slot_work_pressed()
 
 void TruckItem::sendStatus(int newStatus)
 {
-    const int request = API::instance()->changeTruckStatus(truckId, newStatus)->request();
-    if (request != 0)
-        statusRequests.insert(request);
+    API::instance()->changeTruckStatus(truckId, newStatus)->then(this, [this](const ApiAnswer& answer) {
+        takeStatusAnswer(answer.success, answer.value);
+        emit signal_status_answered(answer.success, answer.value, answer.errors);
+    });
 }
 
 void TruckItem::slot_pack_pressed()

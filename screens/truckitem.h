@@ -3,7 +3,6 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QPointer>
-#include <QSet>
 #include <QVariant>
 #include <QWidget>
 
@@ -31,20 +30,18 @@ public:
     int id() const { return truckId; }
     const QJsonObject& record() const { return truck; }
 
-    // Whether `request` is a status change this tile sent and that is still
-    // unanswered.
-    bool awaitsStatus(int request) const { return statusRequests.contains(request); }
     // The server's answer to one of this tile's status changes. On success
     // `status` is the truck's new status: it is stored, completing empties the
-    // loads, and the look follows. A refusal changes nothing but the
-    // bookkeeping.
-    void takeStatusAnswer(int request, bool success, int status);
+    // loads, and the look follows. A refusal changes nothing.
+    void takeStatusAnswer(bool success, int status);
 
     void showResting();
     void showWorking();
 
 signals:
     void signal_truck_clicked(TruckItem* p);
+    // The answer to this tile's status change, after the tile took it.
+    void signal_status_answered(bool success, int status, QString errors);
 
 public slots:
     void slot_pack_pressed();
@@ -66,7 +63,6 @@ private:
     QJsonObject truck;
     int truckId;
     bool subscribed = false;
-    QSet<int> statusRequests;
     QVBoxLayout* layout;
     QLabel* pictureLabel;
     QLabel* numberLabel;

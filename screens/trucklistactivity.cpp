@@ -14,6 +14,7 @@ TruckListActivity::TruckListActivity(QWidget* parent)
     setObjectName(QStringLiteral("TruckListActivity"));
     setTitle(QStringLiteral("货车管理"));
     setActionButton(QStringLiteral("添加货车"), this);
+    showsRecords({ RecordKind::Truck });
 }
 
 void TruckListActivity::slot_action()
@@ -35,24 +36,21 @@ void TruckListActivity::slot_fetch_truck_finished(QJsonArray* trucks, const QStr
 
 void TruckListActivity::slot_packactivity_finish(QVariant data)
 {
-    if (!data.isValid())
-        return;
-    showLoading(QString());
-    reload();
+    // The saved truck's change notice has the list reloaded already.
+    Q_UNUSED(data)
 }
 
-int TruckListActivity::requestPage(int pageNumber)
+ApiCall* TruckListActivity::requestPage(int pageNumber)
 {
-    return API::instance()->fetchTruck(pageNumber, QString())->request();
+    return API::instance()->fetchTruck(pageNumber, QString());
+}
+
+void TruckListActivity::takePage(QJsonArray* rows, const QString& errors)
+{
+    slot_fetch_truck_finished(rows, errors);
 }
 
 QWidget* TruckListActivity::createRow(const QJsonObject& record, int number)
 {
     return new MyTruckItem(record, number, parentWidget());
-}
-
-void TruckListActivity::takeOverAnswers()
-{
-    disconnect(API::instance(), &API::signal_fetch_truck_finished, nullptr, nullptr);
-    connect(API::instance(), &API::signal_fetch_truck_finished, this, &TruckListActivity::slot_fetch_truck_finished);
 }

@@ -86,13 +86,14 @@ SideBar::SideBar(QWidget* parent)
             [parent] { QMetaObject::invokeMethod(parent, "slot_feedback_clicked"); });
     }
     connect(serviceQQLabel, &QLabel::linkActivated, this, &SideBar::slot_open_url);
-    API* api = API::instance();
-    connect(api, &API::signal_fetch_profile_finished, this, &SideBar::slot_fetch_profile_finished);
-    connect(api, &API::signal_fetch_serviceinfo_finished, this, &SideBar::slot_fetch_serviceinfo_finished);
     // A profile saved anywhere (the ••• menu) shows here at once.
-    connect(api, &API::signal_submit_profile_finished, this, [this](bool success) {
-        if (success)
-            profileRequest = API::instance()->fetchProfile()->request();
+    connect(API::instance(), &API::signal_submit_profile_finished, this, [this](bool success) {
+        if (!success)
+            return;
+        API::instance()->fetchProfile()->then(this, [this](const ApiAnswer& answer) {
+            QJsonObject payload = answer.data.toObject();
+            slot_fetch_profile_finished(answer.success ? &payload : nullptr, answer.errors);
+        });
     });
 }
 
@@ -100,14 +101,21 @@ void SideBar::showEvent(QShowEvent* event)
 {
     QFrame::showEvent(event);
     API* api = API::instance();
-    profileRequest = api->fetchProfile()->request();
-    serviceInfoRequest = api->fetchServiceInfo()->request();
+    // Each answer fills the labels of the request that asked for it.
+    const auto object = [](void (SideBar::*slot)(QJsonObject*, QString), SideBar* bar) {
+        return [slot, bar](const ApiAnswer& answer) {
+            QJsonObject payload = answer.data.toObject();
+            (bar->*slot)(answer.success ? &payload : nullptr, answer.errors);
+        };
+    };
+    api->fetchProfile()->then(this, object(&SideBar::slot_fetch_profile_finished, this));
+    api->fetchServiceInfo()->then(this, object(&SideBar::slot_fetch_serviceinfo_finished, this));
 }
 
 void SideBar::slot_fetch_profile_finished(QJsonObject* profile, QString errors)
 {
     Q_UNUSED(errors)
-    if (API::instance()->answeredRequest() != profileRequest || !profile)
+    if (!profile)
         return;
     organLabel->setText(text(*profile, "organ"));
     nameLabel->setText(QStringLiteral("联系人：") + text(*profile, "name"));
@@ -118,7 +126,7 @@ void SideBar::slot_fetch_profile_finished(QJsonObject* profile, QString errors)
 void SideBar::slot_fetch_serviceinfo_finished(QJsonObject* serviceinfo, QString errors)
 {
     Q_UNUSED(errors)
-    if (API::instance()->answeredRequest() != serviceInfoRequest || !serviceinfo)
+    if (!serviceinfo)
         return;
     const QString qq = text(*serviceinfo, "qq");
     servicePhoneLabel->setText(QStringLiteral("联系电话：") + text(*serviceinfo, "mobile"));

@@ -40,8 +40,4 @@ private:
     QLabel* servicePhoneLabel;
     QLabel* serviceQQLabel;
     QToolButton* feedbackButton;
-    // The side bar's own requests: the answers are shared by the whole
-    // program, and only these fill its labels.
-    int profileRequest = 0;
-    int serviceInfoRequest = 0;
 };

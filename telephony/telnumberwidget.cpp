@@ -144,7 +144,10 @@ void TelNumberWidget::slot_send_clicked()
     if (!smsEdit || !VoiceSession::isOnline())
         return;
     const QString text = smsEdit->toPlainText().trimmed();
-    smsRequest = API::instance()->submitSms(number, text)->request();
+    smsCall = API::instance()->submitSms(number, text)->then(this, [this](const ApiAnswer& answer) {
+        smsCall.clear();
+        slot_submit_sms_finished(answer.success, answer.errors);
+    });
 }
 
 void TelNumberWidget::slot_close_clicked()
@@ -154,17 +157,12 @@ void TelNumberWidget::slot_close_clicked()
 
 void TelNumberWidget::slot_submit_sms_finished(bool success, QString errors)
 {
-    // The answer is shared by every chip: act only on our own message.
-    if (smsRequest == 0 || API::instance()->answeredRequest() != smsRequest)
-        return;
-    smsRequest = 0;
     QPointer<TelNumberWidget> self(this);
     if (success) {
         QMessageBox::information(nullptr, QStringLiteral("恭喜"), QStringLiteral("短信发送成功！"));
         if (!self)
             return;
         closePopup();
-        disconnect(API::instance(), &API::signal_submit_sms_finished, this, &TelNumberWidget::slot_submit_sms_finished);
     } else {
         QMessageBox::warning(nullptr, QStringLiteral("抱歉"), QStringLiteral("发送失败！\n") + errors);
     }
@@ -204,8 +202,6 @@ void TelNumberWidget::mouseReleaseEvent(QMouseEvent* event)
     } else if (smsZone.contains(at)) {
         openPopup();
         buildSmsPanel();
-        connect(API::instance(), &API::signal_submit_sms_finished, this, &TelNumberWidget::slot_submit_sms_finished,
-            Qt::UniqueConnection);
     } else {
         return;
     }

@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QString>
 
+class ApiCall;
 class QLabel;
 class QPlainTextEdit;
 
@@ -77,7 +78,6 @@ private:
     bool hovered = false;
     QRect callZone;
     QRect smsZone;
-    // The request number of this chip's text message that awaits the
-    // platform's answer; 0 when none does.
-    int smsRequest = 0;
+    // This chip's text message while it awaits the platform's answer.
+    QPointer<ApiCall> smsCall;
 };

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -22,6 +24,8 @@ SuggestionWidget::SuggestionWidget(QLineEdit* target, QWidget* parent)
     , target(target)
     , layout(new QVBoxLayout(this))
     , addNewButton(new QToolButton(this))
+    , failureRow(new QWidget(this))
+    , failureLabel(new QLabel(failureRow))
 {
     setObjectName(QStringLiteral("Suggestion"));
     setStyleSheet(QStringLiteral("QFrame#Suggestion{border:1px solid #cccccc; background:#ffffff; border-radius: 3px;}"
@@ -35,6 +39,22 @@ SuggestionWidget::SuggestionWidget(QLineEdit* target, QWidget* parent)
         "QToolButton{border:0px; width:132px; height:25px; background:url(:/images/btn_green_normal.png);}"
         "                              QToolButton:hover{background:url(:/images/btn_green_hover.png)}"
         "                              QToolButton:pressed{background:url(:/images/btn_green_pressed.png)}"));
+    // A failed search says so where the names would be.
+    failureRow->setObjectName(QStringLiteral("SuggestionFailure"));
+    failureLabel->setObjectName(QStringLiteral("suggestionFailureText"));
+    failureLabel->setWordWrap(true);
+    failureLabel->setStyleSheet(QStringLiteral("color:#666666;"));
+    auto* retryButton = new QToolButton(failureRow);
+    retryButton->setObjectName(QStringLiteral("suggestionRetryButton"));
+    retryButton->setText(QStringLiteral("重试"));
+    auto* failureLayout = new QHBoxLayout(failureRow);
+    failureLayout->setContentsMargins(5, 2, 5, 2);
+    failureLayout->addWidget(failureLabel, 1);
+    failureLayout->addWidget(retryButton);
+    failureRow->hide();
+    connect(retryButton, &QToolButton::clicked, this, &SuggestionWidget::slot_retry_clicked);
+
+    layout->addWidget(failureRow);
     layout->addStretch(1);
     layout->addWidget(addNewButton, 0, Qt::AlignCenter);
 
@@ -52,8 +72,10 @@ void SuggestionWidget::setSuggestions(QMap<QString, int> nameToId)
 {
     // Everything but the add-new button goes; the button stays last, at the
     // bottom of the box.
+    failureRow->hide();
     for (int i = layout->count() - 1; i >= 0; --i) {
-        if (layout->itemAt(i)->widget() == addNewButton)
+        QWidget* kept = layout->itemAt(i)->widget();
+        if (kept == addNewButton || kept == failureRow)
             continue;
         QLayoutItem* item = layout->takeAt(i);
         delete item->widget();
@@ -68,6 +90,17 @@ void SuggestionWidget::setSuggestions(QMap<QString, int> nameToId)
         hasEntries = true;
     }
     layout->insertStretch(added, 1);
+}
+
+void SuggestionWidget::setFailed(const QString& errors)
+{
+    setSuggestions({});
+    layout->removeWidget(failureRow);
+    layout->insertWidget(0, failureRow);
+    failureLabel->setText(
+        QStringLiteral("查询失败！") + (errors.isEmpty() ? QString() : QStringLiteral("\n") + errors));
+    failureRow->show();
+    hasEntries = true;
 }
 
 void SuggestionWidget::setSelected(int id, QString text)
@@ -105,6 +138,12 @@ void SuggestionWidget::slot_item_clicked(const QString& text, const int id)
 {
     hide();
     setSelected(id, text);
+}
+
+void SuggestionWidget::slot_retry_clicked()
+{
+    if (QLineEdit* edit = liveTarget())
+        emit signal_suggestion_request(edit->text());
 }
 
 void SuggestionWidget::slot_addnew_clicked()

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QString>
 
+class QLabel;
 class QLineEdit;
 class QToolButton;
 class QVBoxLayout;
@@ -30,6 +31,10 @@ public:
     // Replaces the entries: the first ten names in key order, the last of
     // them at the top. Shows or hides nothing.
     void setSuggestions(QMap<QString, int> nameToId);
+    // Replaces the entries by the news that the search failed (with the
+    // server's `errors`) and a button that asks for the same text again.
+    // Shows or hides nothing.
+    void setFailed(const QString& errors);
     // Writes a choice made elsewhere into the target; shows or hides nothing.
     void setSelected(int id, QString text);
 
@@ -46,6 +51,7 @@ public slots:
     void slot_target_focused(QWidget* old, QWidget* now);
     void slot_item_clicked(const QString& text, const int id);
     void slot_addnew_clicked();
+    void slot_retry_clicked();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -61,5 +67,7 @@ private:
     QPointer<QObject> target;
     QVBoxLayout* layout;
     QToolButton* addNewButton;
+    QWidget* failureRow;
+    QLabel* failureLabel;
     bool hasEntries = false;
 };

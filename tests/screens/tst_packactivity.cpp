@@ -36,8 +36,7 @@ public:
     void slot_action() override { }
 };
 
-// A list screen's claim on the search answers, as the list screens make it
-// when they are shown.
+// A screen that claims every shipper answer for itself when it is shown.
 class SearchListStandIn : public RootStandIn
 {
 public:
@@ -86,7 +85,8 @@ private slots:
     void saveSendsTheTradeAndHandsBackTheText();
     void refusedSaveKeepsEverythingAndSavesAgain();
     void lateSearchAnswerChangesNothing();
-    void searchAnswersGoToTheLastShownScreen();
+    void searchAnswersReachOnlyTheSearch();
+    void failedSearchSaysSoAndAsksAgain();
     void addedPartyLandsInTheEdit_data();
     void addedPartyLandsInTheEdit();
     void twoOpenFormsHandleOnlyTheirOwnAnswers();
@@ -322,28 +322,42 @@ void TestPackActivity::lateSearchAnswerChangesNothing()
     QCOMPARE(list->findChildren<SuggestionItem*>().size(), 1);
 }
 
-void TestPackActivity::searchAnswersGoToTheLastShownScreen()
+void TestPackActivity::searchAnswersReachOnlyTheSearch()
 {
     kit.server.on(shipperPath, [](const RecordingHttpServer::Request&) {
         RecordingHttpServer::Reply reply = RecordingHttpServer::json(records({ { 1, "甲公司" } }));
-        reply.gate = QStringLiteral("list holds the answers");
+        reply.gate = QStringLiteral("held");
         return reply;
     });
     ScreenTestKit::typeText(field("shipperEdit"), QStringLiteral("甲"));
     QVERIFY(kit.waitForRequests(shipperPath, 1));
+    // A screen shown meanwhile claims every shipper answer for itself.
     auto* listScreen = new SearchListStandIn;
     other->startActivity(listScreen, false, false);
     QTRY_VERIFY(listScreen->isVisible());
-    kit.server.release(QStringLiteral("list holds the answers"));
+    kit.server.release(QStringLiteral("held"));
     QTRY_COMPARE(listScreen->answers, 1);
-    QVERIFY(listOf(QStringLiteral("shipperSuggestions"))->findChildren<SuggestionItem*>().isEmpty());
-
-    // Shown again, the packing screen takes the answers back.
-    pack->hide();
-    pack->show();
-    ScreenTestKit::typeText(field("shipperEdit"), QStringLiteral("乙"));
     QTRY_VERIFY(entry(listOf(QStringLiteral("shipperSuggestions")), QStringLiteral("甲公司")));
-    QCOMPARE(listScreen->answers, 1);
+}
+
+void TestPackActivity::failedSearchSaysSoAndAsksAgain()
+{
+    kit.server.on(shipperPath, RecordingHttpServer::json(R"({"success":false,"errors":"连接管理平台失败！"})"));
+    SuggestionWidget* list = listOf(QStringLiteral("shipperSuggestions"));
+    ScreenTestKit::typeText(field("shipperEdit"), QStringLiteral("费县"));
+    auto* failure = list->findChild<QWidget*>(QStringLiteral("SuggestionFailure"));
+    QTRY_VERIFY(failure->isVisible());
+    QCOMPARE(failure->findChild<QLabel*>(QStringLiteral("suggestionFailureText"))->text(),
+        QStringLiteral("查询失败！\n连接管理平台失败！"));
+    QVERIFY(list->findChildren<SuggestionItem*>().isEmpty());
+
+    // The platform is back: one press asks for the same text again.
+    kit.server.on(shipperPath, RecordingHttpServer::json(records({ { 3, "费县物流" } })));
+    const int sent = kit.requestsTo(shipperPath).size();
+    QTest::mouseClick(failure->findChild<QToolButton*>(QStringLiteral("suggestionRetryButton")), Qt::LeftButton);
+    QTRY_VERIFY(entry(list, QStringLiteral("费县物流")));
+    QVERIFY(!failure->isVisible());
+    QCOMPARE(nameIn(kit.requestsTo(shipperPath).value(sent)), QStringLiteral("费县"));
 }
 
 void TestPackActivity::addedPartyLandsInTheEdit_data()

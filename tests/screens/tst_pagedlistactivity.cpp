@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
@@ -26,7 +27,11 @@ class StandInList : public PagedListActivity
     Q_OBJECT
 
 public:
-    using PagedListActivity::PagedListActivity;
+    explicit StandInList(QWidget* parent)
+        : PagedListActivity(parent)
+    {
+        showsRecords({ RecordKind::Trade });
+    }
     void slot_action() override { }
 
     using PagedListActivity::contentHeight;
@@ -46,10 +51,14 @@ public:
     }
 
 public slots:
-    void slot_fetch_trade_finished(QJsonArray* trades, const QString&) { appendPage(trades, "slot_fetch_trade_finished"); }
+    void slot_fetch_trade_finished(QJsonArray* trades, const QString&)
+    {
+        appendPage(trades, "slot_fetch_trade_finished");
+    }
 
 protected:
-    int requestPage(int pageNumber) override { return API::instance()->fetchTrade(pageNumber)->request(); }
+    ApiCall* requestPage(int pageNumber) override { return API::instance()->fetchTrade(pageNumber); }
+    void takePage(QJsonArray* rows, const QString& errors) override { slot_fetch_trade_finished(rows, errors); }
     QWidget* createRow(const QJsonObject& record, int number) override
     {
         auto* row = new QFrame(parentWidget());
@@ -58,11 +67,6 @@ protected:
         new QLabel(record.value(QLatin1String("n")).toVariant().toString(), row);
         stripeRow(row, number);
         return row;
-    }
-    void takeOverAnswers() override
-    {
-        disconnect(API::instance(), &API::signal_fetch_trade_finished, nullptr, nullptr);
-        connect(API::instance(), &API::signal_fetch_trade_finished, this, &StandInList::slot_fetch_trade_finished);
     }
 };
 
@@ -88,10 +92,14 @@ private slots:
 
     void showLoadsPageOneAndTheBottomAppends();
     void topReloadsAndStripingContinues();
-    void emptyAnswersShowNoData_data();
-    void emptyAnswersShowNoData();
+    void emptyPageShowsNoData();
+    void failedLoadSaysSoAndAsksAgain_data();
+    void failedLoadSaysSoAndAsksAgain();
     void answerToARequestBeforeTheReloadIsDropped();
-    void answerTakenByAnotherScreenIsAskedAgain();
+    void otherListenersTakeNoAnswerAway();
+    void changesReachTheList_data();
+    void changesReachTheList();
+    void rowsFollowTheWidthAndCloseUp();
 
 private:
     // Serves `pages[n]` for page n (an empty page beyond them).
@@ -196,24 +204,50 @@ void TestPagedListActivity::topReloadsAndStripingContinues()
     QVERIFY(!rowAt(1)->styleSheet().contains(QLatin1String("#F6F6F6")));
 }
 
-void TestPagedListActivity::emptyAnswersShowNoData_data()
+void TestPagedListActivity::emptyPageShowsNoData()
 {
-    QTest::addColumn<QByteArray>("answer");
-    QTest::newRow("empty page") << QByteArray(R"({"success":true,"data":[]})");
-    QTest::newRow("refused") << QByteArray(R"({"success":false,"errors":"no"})");
-    QTest::newRow("not JSON") << QByteArray("<html>");
-}
-
-void TestPagedListActivity::emptyAnswersShowNoData()
-{
-    QFETCH(QByteArray, answer);
-    kit.server.on(tradePath, RecordingHttpServer::json(answer));
+    kit.server.on(tradePath, RecordingHttpServer::json(R"({"success":true,"data":[]})"));
     host->show();
     QTRY_VERIFY(list->loaded);
-    auto* noData = list->findChild<QLabel*>(QStringLiteral("NoData"));
-    QVERIFY(noData->isVisible());
+    QVERIFY(list->findChild<QLabel*>(QStringLiteral("NoData"))->isVisible());
+    QVERIFY(!list->findChild<QWidget*>(QStringLiteral("LoadFailure"))->isVisible());
     QCOMPARE(list->rowCount, 0);
     QCOMPARE(list->page, 1);
+}
+
+void TestPagedListActivity::failedLoadSaysSoAndAsksAgain_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("refused") << QByteArray(R"({"success":false,"errors":"no"})")
+                             << QStringLiteral("读取数据失败！\nno");
+    QTest::newRow("not JSON") << QByteArray("<html>") << QStringLiteral("读取数据失败！");
+}
+
+void TestPagedListActivity::failedLoadSaysSoAndAsksAgain()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, text);
+    kit.server.on(tradePath, RecordingHttpServer::json(answer));
+    host->show();
+    auto* failure = list->findChild<QWidget*>(QStringLiteral("LoadFailure"));
+    QTRY_VERIFY(failure->isVisible());
+    QCOMPARE(failure->findChild<QLabel*>(QStringLiteral("loadFailureText"))->text(), text);
+    QVERIFY(!list->loaded);
+
+    // Shown again, the list asks again.
+    host->hide();
+    host->show();
+    QVERIFY(kit.waitForRequests(tradePath, 2));
+    QTRY_VERIFY(failure->isVisible());
+
+    // The platform is back: the button asks again and the rows come.
+    servePages({ { 1, pageOf(1, 3) } });
+    QTest::mouseClick(failure->findChild<QPushButton*>(QStringLiteral("retryButton")), Qt::LeftButton);
+    QTRY_COMPARE(list->listLayout->count(), 3);
+    QVERIFY(!failure->isVisible());
+    QVERIFY(list->loaded);
+    QCOMPARE(kit.requestsTo(tradePath).size(), 3);
 }
 
 void TestPagedListActivity::answerToARequestBeforeTheReloadIsDropped()
@@ -242,41 +276,90 @@ void TestPagedListActivity::answerToARequestBeforeTheReloadIsDropped()
     QCOMPARE(list->page, 2);
 }
 
-void TestPagedListActivity::answerTakenByAnotherScreenIsAskedAgain()
+void TestPagedListActivity::otherListenersTakeNoAnswerAway()
 {
-    servePages({ { 1, pageOf(1, 20) } });
-    host->show();
-    QTRY_COMPARE(list->rowCount, 20);
-
-    // The reload's answer is held back; meanwhile the user switches to a
-    // screen that takes the shared answers over, and the answer goes there.
-    kit.server.on(tradePath, [](const RecordingHttpServer::Request&) {
-        auto reply = RecordingHttpServer::json(pageOf(1, 20));
-        reply.gate = QStringLiteral("held");
-        return reply;
-    });
-    QScrollBar* bar = list->listScrollArea->verticalScrollBar();
-    QTRY_VERIFY(bar->maximum() > 0);
-    bar->blockSignals(true);
-    bar->setValue(bar->maximum());
-    bar->blockSignals(false);
-    scrollTo(bar->minimum());
-    QVERIFY(kit.waitForRequests(tradePath, 2));
-    host->hide();
+    // Another screen listens to every trade answer, even while the list's
+    // own request is still open.
     QObject rival;
     int rivalAnswers = 0;
-    disconnect(API::instance(), &API::signal_fetch_trade_finished, nullptr, nullptr);
     connect(API::instance(), &API::signal_fetch_trade_finished, &rival, [&rivalAnswers] { ++rivalAnswers; });
+    auto held = RecordingHttpServer::json(pageOf(1, 5));
+    held.gate = QStringLiteral("held");
+    kit.server.on(tradePath, held);
+    host->show();
+    QVERIFY(kit.waitForRequests(tradePath, 1));
+    host->hide();
     kit.server.release(QStringLiteral("held"));
     QTRY_COMPARE(rivalAnswers, 1);
+    QCOMPARE(list->listLayout->count(), 5);
 
-    // Back on the list: it asks again and comes out from under its overlay.
-    servePages({ { 1, pageOf(1, 20) } });
+    // An answer the list never asked for adds nothing to it.
+    API::instance()->fetchTrade(2);
+    QTRY_COMPARE(rivalAnswers, 2);
     host->show();
-    QVERIFY(kit.waitForRequests(tradePath, 3));
-    QTRY_COMPARE(list->rowCount, 40);
+    QVERIFY(ScreenTestKit::waitForIdle());
+    QCOMPARE(list->listLayout->count(), 5);
+    QCOMPARE(kit.requestsTo(tradePath).size(), 2);
+}
+
+void TestPagedListActivity::changesReachTheList_data()
+{
+    QTest::addColumn<bool>("visible");
+    QTest::addColumn<bool>("tradeChanged");
+    QTest::newRow("shown, a trade settled") << true << true;
+    QTest::newRow("hidden, a trade settled") << false << true;
+    QTest::newRow("shown, a shipper deleted") << true << false;
+}
+
+void TestPagedListActivity::changesReachTheList()
+{
+    QFETCH(bool, visible);
+    QFETCH(bool, tradeChanged);
+    servePages({ { 1, pageOf(1, 3) } });
+    host->show();
+    QTRY_COMPARE(list->listLayout->count(), 3);
+    if (!visible)
+        host->hide();
+
+    // The platform holds a fourth trade by now.
+    servePages({ { 1, pageOf(1, 4) } });
+    kit.server.on("/api/trade/9/status/change/", RecordingHttpServer::json(R"({"success":true})"));
+    kit.server.on("/api/shipper/9/delete/", RecordingHttpServer::json(R"({"success":true})"));
+    if (tradeChanged)
+        API::instance()->changeTradeStatus(9, 1, 1);
+    else
+        API::instance()->deleteShipper(9);
+    const bool atOnce = visible && tradeChanged;
+    if (atOnce)
+        QVERIFY(kit.waitForRequests(tradePath, 2));
+    QVERIFY(ScreenTestKit::waitForIdle());
+    QCOMPARE(kit.requestsTo(tradePath).size(), atOnce ? 2 : 1);
+
+    host->show();
+    QVERIFY(ScreenTestKit::waitForIdle());
+    QTRY_COMPARE(list->listLayout->count(), tradeChanged ? 4 : 3);
+    QCOMPARE(kit.requestsTo(tradePath).size(), tradeChanged ? 2 : 1);
     QVERIFY(!list->findChild<QWidget*>(QStringLiteral("LoadingOverlay"))->isVisible());
-    QCOMPARE(list->listLayout->count(), 20);
+}
+
+void TestPagedListActivity::rowsFollowTheWidthAndCloseUp()
+{
+    servePages({ { 1, pageOf(1, 3) } });
+    host->show();
+    QTRY_COMPARE(list->listLayout->count(), 3);
+    QCOMPARE(list->listContainer->size(), QSize(596, 120));
+
+    list->resize(400, 300);
+    QCOMPARE(list->listContainer->width(), 396);
+    QWidget* first = list->listLayout->itemAt(0)->widget();
+    QTRY_COMPARE(first->width(), 396);
+
+    // The middle row goes; the last one moves up into its place.
+    QWidget* last = list->listLayout->itemAt(2)->widget();
+    delete list->listLayout->itemAt(1)->widget();
+    QCOMPARE(list->contentHeight, 80);
+    QCOMPARE(list->listContainer->height(), 80);
+    QTRY_COMPARE(last->y(), 40);
 }
 
 QTEST_MAIN(TestPagedListActivity)

@@ -1,7 +1,8 @@
 // The shipper and consignee books: the rows' texts, chips and striping, the
 // lists inside the main window with their add and edit forms, deleting with
-// answers matched to their rows, and the fetch signal shared with the packing
-// screen.
+// answers matched to their rows, saved records reaching the list, and answers
+// that reach only the screen that asked.
+#include "net/api.h"
 #include "screens/consigneelistactivity.h"
 #include "screens/packactivity.h"
 #include "screens/partyactivity.h"
@@ -23,6 +24,7 @@
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -60,13 +62,13 @@ private slots:
     void rowTexts();
     void addResultReloadsOnce_data();
     void addResultReloadsOnce();
-    void savedEditDoesNotReload();
+    void savedEditReachesTheRowAndItsForm();
     void deleteAsksFirst_data();
     void deleteAsksFirst();
     void twoDeletesEachAnswerTheirOwnRow();
     void rowDeletedWhileItsQuestionIsOpen();
-    void listTakesItsFetchesBackOnShow_data();
-    void listTakesItsFetchesBackOnShow();
+    void answersReachOnlyTheirAsker_data();
+    void answersReachOnlyTheirAsker();
 
 private:
     static const PartyBook& bookOf(bool consignee) { return consignee ? PartyBook::consignees : PartyBook::shippers; }
@@ -261,7 +263,7 @@ void TestPartyListActivity::addResultReloadsOnce()
     QVERIFY(!list->findChild<QWidget*>(QStringLiteral("LoadingOverlay"))->isVisible());
 }
 
-void TestPartyListActivity::savedEditDoesNotReload()
+void TestPartyListActivity::savedEditReachesTheRowAndItsForm()
 {
     PartyListActivity* list = openBook(false);
     QVERIFY(list);
@@ -277,6 +279,12 @@ void TestPartyListActivity::savedEditDoesNotReload()
     QCOMPARE(form->findChild<QLabel*>(QStringLiteral("TitleLabel"))->text(), QStringLiteral("修改托运人"));
     QCOMPARE(form->findChild<QLineEdit*>(QStringLiteral("nameEdit"))->text(), QStringLiteral("客户2"));
 
+    // From the save on, the platform holds the new name.
+    const QJsonArray saved { party(1, QStringLiteral("客户1")), party(2, QStringLiteral("客户2新")),
+        party(3, QStringLiteral("客户3")) };
+    kit.server.on("/api/shipper/",
+        RecordingHttpServer::json(
+            R"({"success":true,"data":)" + QJsonDocument(saved).toJson(QJsonDocument::Compact) + "}"));
     kit.server.on("/api/shipper/2/edit/", RecordingHttpServer::json(R"({"success":true,"shipper_id":"2"})"));
     ScreenTestKit::typeText(form->findChild<QLineEdit*>(QStringLiteral("nameEdit")), QStringLiteral("新"));
     kit.boxes->expect(QMessageBox::Ok);
@@ -284,9 +292,17 @@ void TestPartyListActivity::savedEditDoesNotReload()
     QVERIFY(kit.boxes->waitForAll());
     QTRY_VERIFY(form.isNull());
     QVERIFY(ScreenTestKit::waitForIdle());
-    QCOMPARE(kit.requestsTo("/api/shipper/").size(), 1);
+    QCOMPARE(kit.requestsTo("/api/shipper/").size(), 2);
+    QTRY_COMPARE(rowsOf(list).size(), 3);
     QCOMPARE(rowsOf(list).at(1)->findChild<QLabel*>(QStringLiteral("titleLabel"))->text(),
-        QStringLiteral("<b style='font-size:16px;color:#0099CC;'>客户2</b>    化工行业"));
+        QStringLiteral("<b style='font-size:16px;color:#0099CC;'>客户2新</b>    化工行业"));
+
+    // The form the row opens next holds the record as saved: a second edit
+    // cannot undo the first.
+    QTest::mouseClick(rowsOf(list).at(1), Qt::LeftButton, {}, blank);
+    form = topForm(false);
+    QVERIFY(form);
+    QCOMPARE(form->findChild<QLineEdit*>(QStringLiteral("nameEdit"))->text(), QStringLiteral("客户2新"));
 }
 
 void TestPartyListActivity::deleteAsksFirst_data()
@@ -384,7 +400,7 @@ void TestPartyListActivity::rowDeletedWhileItsQuestionIsOpen()
     QTRY_COMPARE(rowsOf(list).size(), 3);
 }
 
-void TestPartyListActivity::listTakesItsFetchesBackOnShow_data()
+void TestPartyListActivity::answersReachOnlyTheirAsker_data()
 {
     QTest::addColumn<bool>("consignee");
     QTest::addColumn<QString>("title");
@@ -392,7 +408,7 @@ void TestPartyListActivity::listTakesItsFetchesBackOnShow_data()
     QTest::newRow("consignees") << true << QStringLiteral("收货人管理");
 }
 
-void TestPartyListActivity::listTakesItsFetchesBackOnShow()
+void TestPartyListActivity::answersReachOnlyTheirAsker()
 {
     QFETCH(bool, consignee);
     QFETCH(QString, title);
@@ -405,8 +421,8 @@ void TestPartyListActivity::listTakesItsFetchesBackOnShow()
         kit.requestsTo(pathOf(consignee)).first().target, pathOf(consignee) + sessionQuery.toUtf8() + "&page=1&name=");
     QCOMPARE(list->findChild<QWidget*>(QStringLiteral("ListContainer"))->height(), 240);
 
-    // The packing screen, shown on the home section, takes the answers over:
-    // its search fills its suggestions and leaves the list alone.
+    // The packing screen's search fills its suggestions and leaves the list
+    // alone.
     auto* packing = new PackActivity(1, QStringLiteral("粤B12345"), window->controllerAt(0));
     window->controllerAt(0)->startActivity(packing, true, false);
     window->slot_toolbar_button_click(0);
@@ -415,7 +431,8 @@ void TestPartyListActivity::listTakesItsFetchesBackOnShow()
         QStringLiteral("客"));
     QWidget* suggestions = nullptr;
     for (QWidget* w : packing->findChildren<QWidget*>()) {
-        if (w->accessibleName() == (consignee ? QStringLiteral("consigneeSuggestions") : QStringLiteral("shipperSuggestions")))
+        if (w->accessibleName()
+            == (consignee ? QStringLiteral("consigneeSuggestions") : QStringLiteral("shipperSuggestions")))
             suggestions = w;
     }
     QVERIFY(suggestions);
@@ -423,10 +440,15 @@ void TestPartyListActivity::listTakesItsFetchesBackOnShow()
     QVERIFY(ScreenTestKit::waitForIdle());
     QCOMPARE(rowsOf(list).size(), 3);
 
-    // Back on the book, the list takes them again.
+    // Back on the book, an answer to a request that neither screen sent
+    // reaches neither.
     window->slot_toolbar_button_click(bookOf(consignee).section);
+    QSignalSpy answered(
+        API::instance(), consignee ? &API::signal_fetch_consignee_finished : &API::signal_fetch_shipper_finished);
     (API::instance()->*fetch)(2, QString());
-    QTRY_COMPARE(rowsOf(list).size(), 6);
+    QVERIFY(answered.wait());
+    QVERIFY(ScreenTestKit::waitForIdle());
+    QCOMPARE(rowsOf(list).size(), 3);
     QCOMPARE(suggestions->findChildren<SuggestionItem*>().size(), 3);
 }
 

@@ -1,6 +1,6 @@
 // The trade list: what each row shows, paging through this screen, and the
-// settlement dialog: the codes it sends, the choices it keeps from trade to
-// trade, and what a success and a refusal do.
+// settlement dialog: the codes it sends, the trade and states it opens on,
+// and what a success and a refusal do.
 #include "screens/tradelistactivity.h"
 
 #include "support/messageboxanswerer.h"
@@ -9,12 +9,15 @@
 #include "screens/tradeitem.h"
 #include "widgets/dialogwidget.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
@@ -85,7 +88,8 @@ private slots:
     void pagesAppendAtTheBottomAndReloadAtTheTop();
     void okSendsTheChosenCodesAndSuccessHides_data();
     void okSendsTheChosenCodesAndSuccessHides();
-    void choicesAreKeptForTheNextTrade();
+    void dialogOpensOnThePressedTrade_data();
+    void dialogOpensOnThePressedTrade();
     void refusalIsReportedAndKeepsTheDialog();
 
 private:
@@ -314,28 +318,84 @@ void TestTradeListActivity::okSendsTheChosenCodesAndSuccessHides()
         list->findChild<QLabel*>(QStringLiteral("LoadingText"))->text(), QStringLiteral("正在保存数据，请稍候..."));
     QVERIFY(dashboard->isVisible());
 
+    // The row shows what was saved while the confirmation is read.
+    QString shownWhileConfirmed;
+    const QPointer<TradeItem> settled = rows().at(1);
+    kit.boxes->expectDialog([&](QWidget* box) {
+        if (settled)
+            shownWhileConfirmed = settled->findChild<QLabel*>(QStringLiteral("paymentLine"))->text();
+        qobject_cast<QMessageBox*>(box)->button(QMessageBox::Ok)->click();
+    });
     kit.server.release(QStringLiteral("hold"));
-    QTRY_VERIFY(!dashboard->isVisible());
-    QVERIFY(!loadingShown());
+    QVERIFY(kit.boxes->waitForAll());
+    QCOMPARE(kit.boxes->seenTexts(), QStringList { QStringLiteral("提醒|保存成功！") });
+    QCOMPARE(kit.boxes->seen().first().icon, QMessageBox::Information);
+    QVERIFY(!dashboard->isVisible());
+    const QString payoutShown = payout.isEmpty() ? QStringLiteral("未付") : payout;
+    const QString collectionShown = collection.isEmpty() ? QStringLiteral("已付") : collection;
+    QVERIFY2(shownWhileConfirmed.contains(QStringLiteral("元&nbsp;") + payoutShown), qPrintable(shownWhileConfirmed));
+    QVERIFY2(shownWhileConfirmed.contains(QStringLiteral("<b>代收款</b>") + collectionShown),
+        qPrintable(shownWhileConfirmed));
+    // The list asks again for what it shows.
+    QVERIFY(kit.waitForRequests(tradePath, 2));
+    QTRY_VERIFY(!loadingShown());
 }
 
-void TestTradeListActivity::choicesAreKeptForTheNextTrade()
+void TestTradeListActivity::dialogOpensOnThePressedTrade_data()
 {
-    showTrades(2);
-    QTest::mouseClick(rows().at(0), Qt::LeftButton);
-    choose(QStringLiteral("部分支付"), QStringLiteral("已付"));
-    QVERIFY(ScreenTestKit::clickButton(dashboard, QStringLiteral("确定")));
-    QTRY_VERIFY(!dashboard->isVisible());
+    QTest::addColumn<QJsonObject>("changes");
+    QTest::addColumn<QString>("payout");
+    QTest::addColumn<QString>("collection");
+    QTest::addColumn<QByteArray>("body");
+    QTest::newRow("part paid, collected")
+        << QJsonObject { { "payout_status", 1 }, { "agency_status", 1 } } << QStringLiteral("部分支付")
+        << QStringLiteral("已付") << QByteArray("agency_status=1&payout_status=1&");
+    QTest::newRow("unpaid") << QJsonObject { { "payout_status", 0 }, { "agency_status", 0 } } << QStringLiteral("未付")
+                            << QStringLiteral("未付") << QByteArray("agency_status=0&payout_status=0&");
+    QTest::newRow("states unknown: blank, left as they are")
+        << QJsonObject { { "payout_status", QJsonValue::Null }, { "agency_status", QJsonValue::Null } } << QString()
+        << QString() << QByteArray("agency_status=4294967295&payout_status=4294967295&");
+}
 
+void TestTradeListActivity::dialogOpensOnThePressedTrade()
+{
+    QFETCH(QJsonObject, changes);
+    QFETCH(QString, payout);
+    QFETCH(QString, collection);
+    QFETCH(QByteArray, body);
+
+    // The first trade is settled as fully paid; the second is pressed next.
+    QJsonObject second = trade(12, changes);
+    second.insert(QStringLiteral("truck_number"), QStringLiteral("鲁QWM209"));
+    second.insert(QStringLiteral("goods"), QStringLiteral("木材"));
+    const QJsonArray page { trade(11, { { "payout_status", 0 }, { "agency_status", 0 } }), second };
+    kit.server.on(tradePath,
+        RecordingHttpServer::json(
+            R"({"success":true,"data":)" + QJsonDocument(page).toJson(QJsonDocument::Compact) + "}"));
+    host->show();
+    QTRY_COMPARE(rows().size(), 2);
+    QTest::mouseClick(rows().at(0), Qt::LeftButton);
+    choose(QStringLiteral("已全部支付"), QStringLiteral("已付"));
+    kit.boxes->expect(QMessageBox::Ok);
+    QVERIFY(ScreenTestKit::clickButton(dashboard, QStringLiteral("确定")));
+    QVERIFY(kit.boxes->waitForAll());
+    QTRY_VERIFY(!dashboard->isVisible());
+    QVERIFY(ScreenTestKit::waitForIdle());
+    QTRY_COMPARE(rows().size(), 2);
+
+    // One press of OK settles the pressed trade as it stands, not as the
+    // trade before was settled.
     QTest::mouseClick(rows().at(1), Qt::LeftButton);
     QVERIFY(dashboard->isVisible());
-    QCOMPARE(payoutChoice->currentText(), QStringLiteral("部分支付"));
-    QCOMPARE(collectionChoice->currentText(), QStringLiteral("已付"));
+    QCOMPARE(
+        list->findChild<QLabel*>(QStringLiteral("settledTrade"))->text(), QStringLiteral("鲁QWM209  张三托运的木材"));
+    QCOMPARE(payoutChoice->currentText(), payout);
+    QCOMPARE(collectionChoice->currentText(), collection);
+    kit.boxes->expect(QMessageBox::Ok);
     QVERIFY(ScreenTestKit::clickButton(dashboard, QStringLiteral("确定")));
     QVERIFY(kit.waitForRequests(statusPath(12)));
-    QCOMPARE(kit.requestsTo(statusPath(12)).first().body, QByteArray("agency_status=1&payout_status=1&"));
-    QCOMPARE(kit.requestsTo(statusPath(11)).size(), 1);
-    QTRY_VERIFY(!dashboard->isVisible());
+    QCOMPARE(kit.requestsTo(statusPath(12)).first().body, body);
+    QVERIFY(kit.boxes->waitForAll());
 }
 
 void TestTradeListActivity::refusalIsReportedAndKeepsTheDialog()
@@ -355,9 +415,11 @@ void TestTradeListActivity::refusalIsReportedAndKeepsTheDialog()
 
     // The clerk presses OK again once the platform accepts.
     kit.server.on(statusPath(11), RecordingHttpServer::json(R"({"success":true})"));
+    kit.boxes->expect(QMessageBox::Ok);
     QVERIFY(ScreenTestKit::clickButton(dashboard, QStringLiteral("确定")));
+    QVERIFY(kit.boxes->waitForAll());
     QTRY_VERIFY(!dashboard->isVisible());
-    QCOMPARE(kit.boxes->seen().size(), 1);
+    QCOMPARE(kit.boxes->seen().size(), 2);
 }
 
 QTEST_MAIN(TestTradeListActivity)
