@@ -81,8 +81,9 @@ expect_depends "$platform" \
 control="$WORK/control"
 rm -rf "$control" && dpkg-deb -e "$platform" "$control"
 grep -qx /etc/default/freymo-platform "$control/conffiles" 2>/dev/null || fail "the options file is no conffile"
-rm -rf "$control" && dpkg-deb -e "$client" "$control"
-grep -qx /etc/freymo/freymo.conf "$control/conffiles" 2>/dev/null || fail "the client's freymo.conf is no conffile"
+client_control="$WORK/control-client"
+rm -rf "$client_control" && dpkg-deb -e "$client" "$client_control"
+grep -qx /etc/freymo/freymo.conf "$client_control/conffiles" 2>/dev/null || fail "the client's freymo.conf is no conffile"
 for script in postinst prerm postrm; do
     if ! [ -x "$control/$script" ] || ! sh -n "$control/$script"; then
         fail "maintainer script $script is missing or broken"
