@@ -60,6 +60,9 @@ else
 fi
 
 client="$BUILD_DIR/bin/freymo"
+# The client signs in to the platform started here, whatever this machine's
+# freymo.conf says.
+export FREYMO_PLATFORM="127.0.0.1:$PLATFORM_PORT"
 status=0
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ] || [ -n "${QT_QPA_PLATFORM:-}" ]; then
     (cd "$RUN_DIR" && exec "$client") || status=$?

@@ -20,6 +20,14 @@
 
 #include <memory>
 
+namespace {
+
+// What the event loop returns when the account is to be switched; no way out
+// of the program uses it (they end the process with -1).
+constexpr int switchAccountStatus = 0x5357;
+
+} // namespace
+
 QWidget* createRootActivity(int index, QWidget* parent)
 {
     switch (index) {
@@ -55,28 +63,37 @@ int runApplication(int& argc, char** argv)
     // The server client reads no screens; it reports the size handed in here.
     SystemInfo::setScreenSize(virtualDesktopSize());
 
-    // The dialog's constructor is the first use of the API object.
-    LoginDialog dialog;
+    // Each round signs one account in and runs its main window. Switching
+    // the account (the ••• menu) ends the round: the window and every screen
+    // of the account go with it, and the next round asks for a sign-in.
+    for (;;) {
+        // The first dialog's constructor is the first use of the API object.
+        LoginDialog dialog;
 
-    // Stays hidden until the login has succeeded. Nothing of it is needed to
-    // show the dialog, so it is built right after the dialog's first paint,
-    // inside the dialog's loop and before any request can be sent: its
-    // status bar still follows every transfer from the login on.
-    std::unique_ptr<MainWindow> mainWindow;
-    const auto buildMainWindow = [&mainWindow] {
-        if (!mainWindow)
-            mainWindow = std::make_unique<MainWindow>(&createRootActivity);
-    };
-    FirstPaintWatcher::whenPainted(&dialog, buildMainWindow);
+        // Stays hidden until the login has succeeded. Nothing of it is needed
+        // to show the dialog, so it is built right after the dialog's first
+        // paint, inside the dialog's loop and before any request can be sent:
+        // its status bar still follows every transfer from the login on.
+        std::unique_ptr<MainWindow> mainWindow;
+        const auto buildMainWindow = [&mainWindow] {
+            if (!mainWindow)
+                mainWindow = std::make_unique<MainWindow>(&createRootActivity);
+        };
+        FirstPaintWatcher::whenPainted(&dialog, buildMainWindow);
 
-    if (dialog.exec() != QDialog::Accepted) {
-        // Dismissed without signing in: end before the event loop runs,
-        // where QApplication::exit() would be ignored.
-        exitProcess(-1);
-        return -1;
+        if (dialog.exec() != QDialog::Accepted) {
+            // Dismissed without signing in: end before the event loop runs,
+            // where QApplication::exit() would be ignored.
+            exitProcess(-1);
+            return -1;
+        }
+        buildMainWindow();
+        QObject::connect(mainWindow.get(), &MainWindow::signal_switch_account, &app,
+            [] { QApplication::exit(switchAccountStatus); });
+        mainWindow->show();
+        const int status = app.exec();
+        if (status != switchAccountStatus)
+            return status;
+        // Locals go in reverse order: the main window, then the dialog.
     }
-    buildMainWindow();
-    mainWindow->show();
-    return app.exec();
-    // Locals go in reverse order: the main window, the dialog, the application.
 }

@@ -2,6 +2,7 @@
 
 #include "app/accountfile.h"
 #include "net/api.h"
+#include "net/platformaddress.h"
 #include "net/usertoken.h"
 #include "shell/processexit.h"
 #include "shell/servicecontacts.h"
@@ -126,6 +127,16 @@ void LoginDialog::setupUi()
     progressLabel->setObjectName(QStringLiteral("progressLabel"));
     progressLabel->setGeometry(180, 220, 150, 30);
     progressLabel->hide();
+
+    // Which platform the desk signs in to, small in the bottom corner: desks
+    // of one station may be set up for different ones.
+    platformLabel = new QLabel(this);
+    platformLabel->setObjectName(QStringLiteral("platformLabel"));
+    platformLabel->setStyleSheet(QStringLiteral("QLabel{color:#999999;font-size:11px;}"));
+    platformLabel->setGeometry(8, 242, 160, 14);
+    const QString platform = QStringLiteral("服务器：%1").arg(PlatformAddress::current().hostPort);
+    platformLabel->setText(platformLabel->fontMetrics().elidedText(platform, Qt::ElideMiddle, 160));
+    platformLabel->setToolTip(platform);
 
     connect(loginButton, &QToolButton::clicked, this, &LoginDialog::slot_singin_clicked);
     connect(usernameEdit, &QLineEdit::returnPressed, this, &LoginDialog::slot_return_pressed);

@@ -52,6 +52,7 @@ private:
     QToolButton* loginButton;
     QLabel* loadingLabel;
     QLabel* progressLabel;
+    QLabel* platformLabel;
     QCheckBox* rememberCheck;
     Stage stage = Stage::Idle;
 };

@@ -1,6 +1,7 @@
 # Two Debian packages from one build (`cpack -G DEB`, see scripts/build-packages.sh):
-#   freymo           the client, the voice SDK it loads, its desktop entry and icon
-#                    (install component `client`);
+#   freymo           the client, the voice SDK it loads, its desktop entry, its
+#                    launcher, icon and /etc/freymo/freymo.conf (install
+#                    component `client`);
 #   freymo-platform  the platform server with its systemd unit and options file
 #                    (install component `platform`).
 # The packages install below /usr: configure with -DCMAKE_INSTALL_PREFIX=/usr,
@@ -41,6 +42,8 @@ set(CPACK_DEBIAN_CLIENT_PACKAGE_NAME "freymo")
 set(CPACK_DEBIAN_CLIENT_PACKAGE_SECTION "misc")
 # The screens are in Chinese.
 set(CPACK_DEBIAN_CLIENT_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk")
+# The desk's platform address survives upgrades.
+set(CPACK_DEBIAN_CLIENT_PACKAGE_CONTROL_EXTRA "${CMAKE_CURRENT_SOURCE_DIR}/dist/debian/freymo/conffiles")
 string(CONCAT CPACK_COMPONENT_CLIENT_DESCRIPTION
     "Freight station assistant\n"
     "The desktop client of small and medium freight stations: the board of the\n"

@@ -6,7 +6,9 @@
 # only (each suite names the smallest libraries that hold what it tests), with
 # the headless environment set on the CTest entry so that a bare `ctest` works
 # anywhere. FUNCTION_TIMEOUT bounds each test function (15 s unless told), so
-# that a hung modal fails the test instead of blocking the run.
+# that a hung modal fails the test instead of blocking the run. The client
+# is pointed at the built-in platform address, so that a desk's own
+# configuration (~/.config/freymo, /etc/freymo) cannot steer a test.
 set(FREYMO_TEST_RUNTIME_DIR "${CMAKE_BINARY_DIR}/test-runtime")
 file(MAKE_DIRECTORY "${FREYMO_TEST_RUNTIME_DIR}")
 file(CHMOD "${FREYMO_TEST_RUNTIME_DIR}" DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
@@ -26,5 +28,5 @@ function(freymo_add_test name)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES
         TIMEOUT 120
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;QTEST_FUNCTION_TIMEOUT=${ARG_FUNCTION_TIMEOUT};XDG_RUNTIME_DIR=${FREYMO_TEST_RUNTIME_DIR};ASAN_OPTIONS=detect_leaks=0;UBSAN_OPTIONS=print_stacktrace=1;${ARG_ENVIRONMENT}")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;QTEST_FUNCTION_TIMEOUT=${ARG_FUNCTION_TIMEOUT};XDG_RUNTIME_DIR=${FREYMO_TEST_RUNTIME_DIR};ASAN_OPTIONS=detect_leaks=0;UBSAN_OPTIONS=print_stacktrace=1;FREYMO_PLATFORM=${FREYMO_PLATFORM_HOST};${ARG_ENVIRONMENT}")
 endfunction()

@@ -142,6 +142,14 @@ API::~API()
     delete voice;
 }
 
+void API::endSession()
+{
+    delete token;
+    token = nullptr;
+    delete voice;
+    voice = nullptr;
+}
+
 QString API::sessionSuffix() const
 {
     if (!token)
@@ -364,6 +372,28 @@ ApiCall* API::submitFeedback(int type, const QString& content)
         QStringLiteral("/system/feedback/add/") + sessionSuffix(), params, toInt(RequestCode::SubmitFeedback)));
 }
 
+ApiCall* API::fetchHistory(RecordKind kind, int id)
+{
+    QString name;
+    switch (kind) {
+    case RecordKind::Truck:
+        name = QStringLiteral("truck");
+        break;
+    case RecordKind::Shipper:
+        name = QStringLiteral("shipper");
+        break;
+    case RecordKind::Consignee:
+        name = QStringLiteral("consignee");
+        break;
+    case RecordKind::Trade:
+        name = QStringLiteral("trade");
+        break;
+    }
+    return track(performGet(
+        QLatin1Char('/') + name + QLatin1Char('/') + unsignedText(id) + QStringLiteral("/history/") + sessionSuffix(),
+        toInt(RequestCode::FetchHistory)));
+}
+
 // ---------------------------------------------------------------- download
 
 QByteArray API::downloadImage(const QString& url)
@@ -581,6 +611,8 @@ void API::dispatch(RequestCode code, const QJsonObject& answer, ApiCall* call)
         break;
     case RequestCode::VisitEnd:
         emit signal_exit();
+        break;
+    case RequestCode::FetchHistory:
         break;
     }
     if (!ok)

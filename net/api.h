@@ -32,6 +32,10 @@ public:
 
     UserToken* userToken() const { return token; }
     VoiceAccount* voiceAccount() const { return voice; }
+    // Forgets the session (the UserToken and the VoiceAccount), as after a
+    // failed login, so that another account can sign in. Send visitEnd()
+    // first: the platform ends the session with it.
+    void endSession();
 
     // Every operation returns the handle of the request it sent (see
     // ApiCall): the answer reaches the handle's finished() first, then the
@@ -67,6 +71,10 @@ public:
     ApiCall* deleteConsignee(int consigneeId);
     ApiCall* submitSms(const QString& number, const QString& content);
     ApiCall* submitFeedback(int type, const QString& content);
+    // The history of one record, oldest first: GET "/<kind>/<id>/history/";
+    // the answer's "data" is an array of entries with "time", "user",
+    // "name", "action" and "changes" ({field: [before, after]}).
+    ApiCall* fetchHistory(RecordKind kind, int id);
 
     // Fetches an absolute URL synchronously (a nested event loop keeps the
     // application responsive) and returns the body, empty on failure.

@@ -1,6 +1,6 @@
 #include "net/basehttp.h"
 
-#include "buildconfig.h"
+#include "net/platformaddress.h"
 
 #include <QDebug>
 #include <QNetworkAccessManager>
@@ -14,7 +14,7 @@ namespace {
 
 QString& baseAddressStorage()
 {
-    static QString base = QStringLiteral("http://") + QStringLiteral(FREYMO_PLATFORM_HOST) + QStringLiteral("/api");
+    static QString base = PlatformAddress::apiBase();
     return base;
 }
 

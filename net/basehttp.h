@@ -35,7 +35,7 @@ public:
     // Requests sent whose replies have not finished yet.
     int requestsInFlight() const { return inFlight; }
 
-    // "http://" + platform host + "/api", fixed at build time.
+    // "http://" + platform host + "/api"; the host is PlatformAddress's.
     static QString baseAddress();
 
     // The form body: every pair as percent-encoded key "=" value "&", keys in

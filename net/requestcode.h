@@ -30,6 +30,7 @@ enum class RequestCode : int {
     DeleteConsignee = 23, // signal_delete_consignee_finished
     VisitStart = 24, // no signal: the answer is not read
     VisitEnd = 25, // signal_exit, whatever the answer
+    FetchHistory = 26, // no signal: only the asker's handle hears the answer
 };
 
 constexpr int toInt(RequestCode code)
@@ -38,4 +39,4 @@ constexpr int toInt(RequestCode code)
 }
 
 // The highest code that has a meaning; codes above it (and negative ones) are ignored.
-constexpr int LastRequestCode = toInt(RequestCode::VisitEnd);
+constexpr int LastRequestCode = toInt(RequestCode::FetchHistory);

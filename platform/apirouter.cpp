@@ -3,6 +3,7 @@
 #include "answercache.h"
 #include "apicontext.h"
 #include "apierror.h"
+#include "history.h"
 #include "messageservice.h"
 #include "partyservice.h"
 #include "sessionservice.h"
@@ -131,6 +132,12 @@ ApiRouter::ApiRouter()
     add(post, QStringLiteral("trade/add"), signedIn, Mode::Write, &TradeService::add);
     add(post, QStringLiteral("trade/*/edit"), signedIn, Mode::Write, &TradeService::edit);
     add(post, QStringLiteral("trade/*/status/change"), signedIn, Mode::Write, &TradeService::changeStatus);
+
+    // Every record's history, oldest first.
+    add(get, QStringLiteral("truck/*/history"), signedIn, Mode::Read, &History::ofTruck);
+    add(get, QStringLiteral("shipper/*/history"), signedIn, Mode::Read, &History::ofShipper);
+    add(get, QStringLiteral("consignee/*/history"), signedIn, Mode::Read, &History::ofConsignee);
+    add(get, QStringLiteral("trade/*/history"), signedIn, Mode::Read, &History::ofTrade);
 
     add(post, QStringLiteral("sms/send"), signedIn, Mode::Write, &MessageService::sendSms);
     add(post, QStringLiteral("system/feedback/add"), signedIn, Mode::Write, &MessageService::addFeedback);

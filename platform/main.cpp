@@ -1,5 +1,6 @@
 // freymo-platform: the management platform's HTTP/JSON server.
 
+#include "admincommands.h"
 #include "demoseed.h"
 #include "platformoptions.h"
 #include "platformserver.h"
@@ -64,6 +65,13 @@ int main(int argc, char* argv[])
     if (!storage.open(QDir(dataDir).filePath(Storage::databaseFileName()), &error)) {
         print(QStringLiteral("freymo-platform: %1").arg(error), stderr);
         return 1;
+    }
+    if (!options.command.isEmpty()) {
+        // A person may break a command off (at the password prompt, say).
+        pthread_sigmask(SIG_UNBLOCK, &stopSignals, nullptr);
+        return AdminCommands::run(
+            options.command, storage, &AdminCommands::readStandardInput, [](const QString& line) { print(line); },
+            [](const QString& line) { print(line, stderr); });
     }
     try {
         if (options.seedDemo && DemoSeed::seedIfEmpty(storage))

@@ -2,6 +2,7 @@
 
 #include "apicontext.h"
 #include "apierror.h"
+#include "history.h"
 #include "jsonwriter.h"
 #include "namekey.h"
 #include "sessionservice.h"
@@ -20,19 +21,20 @@ struct Kind
     QString idKey; // the answer's identifier key
     QString tradeColumn;
     bool hasIndustry;
+    History::Kind historyKind;
 };
 
 const Kind& shipperKind()
 {
     static const Kind kind { QStringLiteral("shippers"), QStringLiteral("托运人"), QStringLiteral("shipper_id"),
-        QStringLiteral("shipper"), true };
+        QStringLiteral("shipper"), true, History::Shipper };
     return kind;
 }
 
 const Kind& consigneeKind()
 {
     static const Kind kind { QStringLiteral("consignees"), QStringLiteral("收货人"), QStringLiteral("consignee_id"),
-        QStringLiteral("consignee"), false };
+        QStringLiteral("consignee"), false, History::Consignee };
     return kind;
 }
 
@@ -117,6 +119,7 @@ ApiReply save(ApiContext& context, const Kind& kind, qint64 id)
     request.requireOwnOrgan();
     if (id != 0)
         requireRecord(context, kind, id);
+    const QVariantMap before = id == 0 ? QVariantMap() : History::snapshot(context.db, kind.historyKind, id);
 
     const QString name = request.name(QStringLiteral("name"), QStringLiteral("名称"), 200, true);
     const QString address = request.text(QStringLiteral("address"), QStringLiteral("地址"), 200, true);
@@ -154,7 +157,14 @@ ApiReply save(ApiContext& context, const Kind& kind, qint64 id)
     else
         q.bind(id).bind(request.organ());
     q.exec();
-    return ApiReply::ok().with(kind.idKey, id == 0 ? q.lastInsertId() : id);
+    if (id == 0) {
+        const qint64 added = q.lastInsertId();
+        History::record(context, kind.historyKind, added, QStringLiteral("add"));
+        return ApiReply::ok().with(kind.idKey, added);
+    }
+    History::record(context, kind.historyKind, id, QStringLiteral("edit"), before,
+        History::snapshot(context.db, kind.historyKind, id));
+    return ApiReply::ok().with(kind.idKey, id);
 }
 
 ApiReply remove(ApiContext& context, const Kind& kind)
@@ -168,6 +178,7 @@ ApiReply remove(ApiContext& context, const Kind& kind)
         throw ApiError(QStringLiteral("该%1还有%2笔未完成的业务，不能删除！").arg(kind.label).arg(open));
     Sql q(context.db, QStringLiteral("UPDATE %1 SET deleted = 1 WHERE id = ?").arg(kind.table));
     q.bind(id).exec();
+    History::record(context, kind.historyKind, id, QStringLiteral("delete"));
     return ApiReply::ok();
 }
 

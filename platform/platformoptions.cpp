@@ -1,5 +1,7 @@
 #include "platformoptions.h"
 
+#include "admincommands.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 
@@ -171,9 +173,42 @@ bool parseVoiceLimits(const Parser& p, PlatformOptions* result, QString* error)
 
 } // namespace
 
-bool PlatformOptions::parse(const QStringList& arguments, PlatformOptions* options, QString* error)
+// The index of the first argument that names an admin command, skipping
+// the values of the server's options; -1 when there is none.
+int commandIndex(const QStringList& arguments, const Parser& p)
+{
+    const QList<QCommandLineOption> options
+        = { p.address, p.port, p.dataDir, p.announce, p.installer, p.voicePort, p.publicAddress, p.sessionIdle,
+              p.sessionMaxAge, p.smsPerDay, p.maxConnections, p.maxPerAddress, p.requestTimeout, p.idleTimeout };
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (argument == QLatin1String("--"))
+            return -1;
+        if (!argument.startsWith(QLatin1Char('-')))
+            return AdminCommands::names().contains(argument) ? i : -1;
+        if (argument.contains(QLatin1Char('=')))
+            continue;
+        QString name = argument;
+        while (name.startsWith(QLatin1Char('-')))
+            name.remove(0, 1);
+        for (const QCommandLineOption& option : options) {
+            if (option.names().contains(name))
+                ++i; // its value
+        }
+    }
+    return -1;
+}
+
+bool PlatformOptions::parse(const QStringList& givenArguments, PlatformOptions* options, QString* error)
 {
     Parser p;
+    QStringList arguments = givenArguments;
+    QStringList command;
+    const int index = commandIndex(arguments, p);
+    if (index > 0) {
+        command = arguments.mid(index);
+        arguments = arguments.mid(0, index);
+    }
     if (!p.parser.parse(arguments)) {
         *error = p.parser.errorText();
         return false;
@@ -228,6 +263,7 @@ bool PlatformOptions::parse(const QStringList& arguments, PlatformOptions* optio
         result.announcedVersion = p.parser.value(p.announce);
     if (p.parser.isSet(p.installer))
         result.installerPath = p.parser.value(p.installer);
+    result.command = command;
     *options = result;
     return true;
 }
@@ -235,7 +271,9 @@ bool PlatformOptions::parse(const QStringList& arguments, PlatformOptions* optio
 QString PlatformOptions::helpText()
 {
     Parser p;
-    return p.parser.helpText();
+    QString text = p.parser.helpText();
+    text.replace(QStringLiteral("[options]"), QStringLiteral("[options] [command]"));
+    return text + QLatin1Char('\n') + AdminCommands::helpText();
 }
 
 } // namespace platform

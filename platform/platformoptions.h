@@ -50,6 +50,10 @@ struct PlatformOptions
     int ipv6GroupPrefix = 64;
     int reservedConnectionsPercent = 25; // for addresses answered before
     bool synchronousFull = false; // every commit on disk before it is answered
+    // Administration (see AdminCommands): the first argument that is a
+    // command's name and everything after it, which the command parses
+    // itself. Empty when the server is to run.
+    QStringList command;
 
     // Parses `arguments` (the program name first). On a bad command line
     // returns false with a message in `error`.

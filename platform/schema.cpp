@@ -232,9 +232,30 @@ QStringList version4()
     return steps;
 }
 
+// Version 5: accounts of their own for a station's clerks (a name, a role,
+// and whether the account is stopped), and the history of every write to a
+// station's records: who, when, what, and for an edit each changed field's
+// value before and after (a JSON object).
+const QStringList version5 = {
+    QStringLiteral("ALTER TABLE users ADD COLUMN name TEXT NOT NULL DEFAULT ''"),
+    QStringLiteral("ALTER TABLE users ADD COLUMN role TEXT NOT NULL DEFAULT 'station'"),
+    QStringLiteral("ALTER TABLE users ADD COLUMN disabled INTEGER NOT NULL DEFAULT 0"),
+    QStringLiteral("UPDATE users SET name = (SELECT linkman FROM organs WHERE organs.id = users.organ)"),
+    QStringLiteral("CREATE TABLE history ("
+                   " id INTEGER PRIMARY KEY,"
+                   " organ INTEGER NOT NULL REFERENCES organs(id),"
+                   " kind TEXT NOT NULL,"
+                   " record INTEGER NOT NULL,"
+                   " time TEXT NOT NULL,"
+                   " user INTEGER NOT NULL REFERENCES users(id),"
+                   " action TEXT NOT NULL,"
+                   " changes TEXT NOT NULL DEFAULT '{}')"),
+    QStringLiteral("CREATE INDEX history_record ON history(kind, record, id)"),
+};
+
 const QList<QStringList>& steps()
 {
-    static const QList<QStringList> all = { version1, version2, version3, version4() };
+    static const QList<QStringList> all = { version1, version2, version3, version4(), version5 };
     return all;
 }
 

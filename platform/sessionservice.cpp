@@ -22,6 +22,7 @@ namespace {
 // New passwords are at least this long; the demo accounts keep their
 // shorter ones, as nothing checks the length of a stored password.
 const int minPasswordLength = 8;
+const int maxPasswordLength = 64;
 
 // How often a session's last use is written: a request within this time
 // after the last written one writes nothing.
@@ -148,7 +149,7 @@ bool SessionService::checkSession(
     {
         Sql q(db,
             QStringLiteral("SELECT s.user, u.organ, s.create_time, s.last_seen FROM sessions s"
-                           " JOIN users u ON u.id = s.user WHERE s.token_digest = ?"));
+                           " JOIN users u ON u.id = s.user WHERE s.token_digest = ? AND u.disabled = 0"));
         q.bind(digest).exec();
         if (!q.next() || q.integer(0) != user)
             return false;
@@ -180,23 +181,35 @@ void SessionService::purgeSessions(const QSqlDatabase& db, const ServiceLimits& 
 qint64 SessionService::createUser(
     const QSqlDatabase& db, qint64 organ, const QString& username, const QString& password)
 {
-    const QString hash = Credentials::hashPassword(password);
+    return insertUser(db, organ, username, Credentials::hashPassword(password), QString(), QStringLiteral("station"));
+}
+
+qint64 SessionService::insertUser(const QSqlDatabase& db, qint64 organ, const QString& username,
+    const QString& passwordHash, const QString& name, const QString& role)
+{
+    // A station's own account is named after the station's contact person
+    // unless it is given a name.
+    const QString shownName = name.isEmpty()
+        ? Sql::scalar(db, QStringLiteral("SELECT linkman FROM organs WHERE id = ?"), { organ }, QString()).toString()
+        : name;
     // The voice account is random; a clash with an existing one (as good as
     // impossible) is simply drawn again.
     for (int attempt = 0;; ++attempt) {
         try {
             Sql q(db,
                 QStringLiteral("INSERT INTO users (organ, username, password_hash, sub_account,"
-                               " sub_account_pwd, voip_account, voip_pwd, create_time)"
-                               " VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+                               " sub_account_pwd, voip_account, voip_pwd, create_time, name, role)"
+                               " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
             q.bind(organ)
                 .bind(username)
-                .bind(hash)
+                .bind(passwordHash)
                 .bind(Credentials::randomHex(16))
                 .bind(Credentials::randomHex(16))
                 .bind(Credentials::randomDigits(14))
                 .bind(Credentials::randomHex(4))
                 .bind(now())
+                .bind(shownName)
+                .bind(role)
                 .exec();
             return q.lastInsertId();
         } catch (const Sql::Error&) {
@@ -225,10 +238,11 @@ ApiReply SessionService::login(ApiContext& context)
     qint64 organ = 0;
     QString hash;
     QJsonObject voice;
+    bool disabled = false;
     {
         Sql q(context.db,
             QStringLiteral("SELECT id, organ, password_hash, sub_account, sub_account_pwd,"
-                           " voip_account, voip_pwd FROM users WHERE username = ?"));
+                           " voip_account, voip_pwd, disabled FROM users WHERE username = ?"));
         q.bind(username).exec();
         if (q.next()) {
             user = q.integer(0);
@@ -238,6 +252,7 @@ ApiReply SessionService::login(ApiContext& context)
             voice.insert(QStringLiteral("sub_account_pwd"), q.text(4));
             voice.insert(QStringLiteral("voip_account"), q.text(5));
             voice.insert(QStringLiteral("voip_pwd"), q.text(6));
+            disabled = q.integer(7) != 0;
         }
     }
     // An unknown name counts like a wrong password, so that guessing names
@@ -249,6 +264,9 @@ ApiReply SessionService::login(ApiContext& context)
         throw ApiError(wrongCredentials());
     }
     context.throttle.recordSuccess(username, context.peer);
+    // Only who knows the password learns that the account is stopped.
+    if (disabled)
+        throw ApiError(QStringLiteral("该账号已停用，请联系货站管理员！"));
     afterPasswordCheck();
 
     // The password may have changed while it was being checked: the session
@@ -369,12 +387,7 @@ ApiReply SessionService::editPassword(ApiContext& context)
     const QString newPassword = request.value(QStringLiteral("new_password"));
     if (oldPassword.isEmpty())
         throw ApiError(QStringLiteral("请输入原密码！"));
-    // Counted as the user sees it: an emoji or an accented letter is one
-    // character, an invisible format character none. The login's limit of
-    // 128 UTF-16 units bounds what is stored.
-    const int newLength = Credentials::passwordLength(newPassword);
-    if (newLength < minPasswordLength || newLength > 64 || newPassword.size() > 128)
-        throw ApiError(QStringLiteral("新密码须为%1到64个字符！").arg(minPasswordLength));
+    checkNewPassword(newPassword);
     if (oldPassword.size() > 128)
         throw ApiError(QStringLiteral("原密码错误！"));
     // The old password is guessed no faster here than at sign-in: failures
@@ -395,24 +408,48 @@ ApiReply SessionService::editPassword(ApiContext& context)
         throw ApiError(QStringLiteral("原密码错误！"));
     }
     context.throttle.recordSuccess(username, context.peer);
+    const QString subAccount = changePassword(context.db, request.user(), hash, newPassword,
+        Credentials::tokenDigest(request.value(QStringLiteral("token"))));
+    context.storage.endVoiceSessions(subAccount);
+    return ApiReply::ok();
+}
+
+bool SessionService::acceptablePassword(const QString& password)
+{
+    // Counted as the user sees it: an emoji or an accented letter is one
+    // character, an invisible format character none. The login's limit of
+    // 128 UTF-16 units bounds what is stored.
+    const int length = Credentials::passwordLength(password);
+    return length >= minPasswordLength && length <= maxPasswordLength && password.size() <= 128;
+}
+
+void SessionService::checkNewPassword(const QString& newPassword)
+{
+    if (!acceptablePassword(newPassword))
+        throw ApiError(QStringLiteral("新密码须为%1到%2个字符！").arg(minPasswordLength).arg(maxPasswordLength));
+}
+
+QString SessionService::changePassword(const QSqlDatabase& db, qint64 user, const QString& oldHash,
+    const QString& newPassword, const QString& keptTokenDigest)
+{
+    checkNewPassword(newPassword);
     const QString newHash = Credentials::hashPassword(newPassword);
 
     QString subAccount;
-    Transaction transaction(context.db, Transaction::Write);
+    Transaction transaction(db, Transaction::Write);
     {
-        Sql update(context.db, QStringLiteral("UPDATE users SET password_hash = ? WHERE id = ? AND password_hash = ?"));
-        update.bind(newHash).bind(request.user()).bind(hash).exec();
+        Sql update(db, QStringLiteral("UPDATE users SET password_hash = ? WHERE id = ? AND password_hash = ?"));
+        update.bind(newHash).bind(user).bind(oldHash).exec();
         if (update.rowsAffected() != 1)
             throw ApiError(QStringLiteral("密码已被修改，请重新登录！"));
         // Other sessions of the user end with the old password.
-        Sql drop(context.db, QStringLiteral("DELETE FROM sessions WHERE user = ? AND token_digest <> ?"));
-        drop.bind(request.user()).bind(Credentials::tokenDigest(request.value(QStringLiteral("token")))).exec();
+        Sql drop(db, QStringLiteral("DELETE FROM sessions WHERE user = ? AND token_digest <> ?"));
+        drop.bind(user).bind(keptTokenDigest).exec();
         // The voice account's secrets change with the password.
-        subAccount = Storage::rotateVoiceSecrets(context.db, request.user());
+        subAccount = Storage::rotateVoiceSecrets(db, user);
     }
     transaction.commit();
-    context.storage.endVoiceSessions(subAccount);
-    return ApiReply::ok();
+    return subAccount;
 }
 
 ApiReply SessionService::visitStart(ApiContext& context)

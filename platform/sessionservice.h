@@ -38,6 +38,26 @@ public:
     static void purgeSessions(const QSqlDatabase& db, const ServiceLimits& limits);
     // Creates a user with a fresh voice account; returns its id.
     static qint64 createUser(const QSqlDatabase& db, qint64 organ, const QString& username, const QString& password);
+    // The same with the password already hashed (Credentials::hashPassword),
+    // the name shown in histories (empty: the station's contact person) and
+    // the role ("station" or "clerk").
+    static qint64 insertUser(const QSqlDatabase& db, qint64 organ, const QString& username, const QString& passwordHash,
+        const QString& name, const QString& role);
+
+    // Whether a new password keeps the platform's rules (8 to 64 characters).
+    static bool acceptablePassword(const QString& password);
+    // Refuses (ApiError) a new password that breaks the platform's rules.
+    static void checkNewPassword(const QString& newPassword);
+    // Sets `user`'s password when its hash is still `oldHash`, and ends the
+    // user's other sessions (all but the one whose token digest is
+    // `keptTokenDigest`; an empty digest keeps none). The HTTP password change
+    // and the admin command both come through here. Throws ApiError when the
+    // password breaks the rules or was changed meanwhile. The user's voice
+    // secrets change in the same transaction; returns the voice sub account,
+    // whose open voice sessions the caller ends once this has returned
+    // (Storage::endVoiceSessions).
+    static QString changePassword(const QSqlDatabase& db, qint64 user, const QString& oldHash, const QString& newPassword,
+        const QString& keptTokenDigest);
 
     static QString now();
 

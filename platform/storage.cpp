@@ -140,7 +140,8 @@ bool Storage::hasVoiceAccount(const std::string& subAccount, const std::string& 
 {
     try {
         Sql q(connection(),
-            QStringLiteral("SELECT sub_account_pwd, voip_account, voip_pwd FROM users WHERE sub_account = ?"));
+            QStringLiteral("SELECT sub_account_pwd, voip_account, voip_pwd FROM users"
+                           " WHERE sub_account = ? AND disabled = 0"));
         q.bind(QString::fromStdString(subAccount)).exec();
         if (!q.next())
             return false;

@@ -40,8 +40,8 @@ public:
     // True when no station exists yet (a new file).
     bool isEmpty() const;
 
-    // Whether a user holds exactly this voice account. Safe to call from any
-    // thread; answers false on a database failure.
+    // Whether a user who is not disabled holds exactly this voice account.
+    // Safe to call from any thread; answers false on a database failure.
     bool hasVoiceAccount(const std::string& subAccount, const std::string& subAccountPwd,
         const std::string& voipAccount, const std::string& voipPwd) const;
 

@@ -2,6 +2,7 @@
 
 #include "apicontext.h"
 #include "apierror.h"
+#include "history.h"
 #include "jsonwriter.h"
 #include "partyservice.h"
 #include "sessionservice.h"
@@ -212,7 +213,9 @@ ApiReply TradeService::add(ApiContext& context)
                        " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     q.bind(context.request.organ());
     bindFields(q, f).bind(SessionService::now()).exec();
-    return ApiReply::ok().with(QStringLiteral("trade_id"), q.lastInsertId());
+    const qint64 id = q.lastInsertId();
+    History::record(context, History::Trade, id, QStringLiteral("add"));
+    return ApiReply::ok().with(QStringLiteral("trade_id"), id);
 }
 
 ApiReply TradeService::edit(ApiContext& context)
@@ -255,7 +258,10 @@ ApiReply TradeService::edit(ApiContext& context)
                        " pay_agency_time = CASE WHEN ? THEN pay_agency_time ELSE '' END"
                        " WHERE id = ?"));
     const bool keepsCollection = wasAgency && f.isAgency;
+    const QVariantMap before = History::snapshot(context.db, History::Trade, id);
     bindFields(q, f).bind(keepsCollection ? 1 : 0).bind(keepsCollection ? 1 : 0).bind(id).exec();
+    History::record(
+        context, History::Trade, id, QStringLiteral("edit"), before, History::snapshot(context.db, History::Trade, id));
     return ApiReply::ok().with(QStringLiteral("trade_id"), id);
 }
 
@@ -291,10 +297,13 @@ ApiReply TradeService::changeStatus(ApiContext& context)
         agencyStatus = agency;
         payAgencyTime = agency == 1 ? SessionService::now() : QString();
     }
+    const QVariantMap before = History::snapshot(context.db, History::Trade, id);
     Sql q(context.db,
         QStringLiteral("UPDATE trades SET payout_status = ?, agency_status = ?, pay_agency_time = ?"
                        " WHERE id = ?"));
     q.bind(payoutStatus).bind(agencyStatus).bind(payAgencyTime).bind(id).exec();
+    History::record(context, History::Trade, id, QStringLiteral("settle"), before,
+        History::snapshot(context.db, History::Trade, id));
     return ApiReply::ok()
         .with(QStringLiteral("payout_status"), payoutStatus)
         .with(QStringLiteral("payout_status_text"), payoutText(payoutStatus))

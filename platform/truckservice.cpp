@@ -2,6 +2,7 @@
 
 #include "apicontext.h"
 #include "apierror.h"
+#include "history.h"
 #include "jsonwriter.h"
 #include "namekey.h"
 #include "sessionservice.h"
@@ -9,6 +10,7 @@
 
 #include <QHash>
 #include <QRegularExpression>
+#include <QVector>
 
 #include <cmath>
 
@@ -230,6 +232,31 @@ qint64 saveTruck(ApiContext& context, qint64 id)
     return id == 0 ? q.lastInsertId() : id;
 }
 
+// The truck's trades in `status`, which a status change moves on.
+QVector<qint64> tradesOf(const ApiContext& context, qint64 truck, int status)
+{
+    QVector<qint64> ids;
+    Sql q(context.db, QStringLiteral("SELECT id FROM trades WHERE truck = ? AND status = ? ORDER BY id"));
+    q.bind(truck).bind(status).exec();
+    while (q.next())
+        ids.append(q.integer(0));
+    return ids;
+}
+
+// A truck's status change is an entry of the truck's history and of each
+// trade that it moved on (from `tradeStatus` to `newTradeStatus`).
+void recordStatus(
+    const ApiContext& context, qint64 truck, const QVector<qint64>& trades, int tradeStatus, int newTradeStatus)
+{
+    const QString status = QStringLiteral("status");
+    const int truckStatus = newTradeStatus == 1 ? 1 : 0;
+    History::record(
+        context, History::Truck, truck, status, { { status, 1 - truckStatus } }, { { status, truckStatus } });
+    for (const qint64 trade : trades)
+        History::record(
+            context, History::Trade, trade, status, { { status, tradeStatus } }, { { status, newTradeStatus } });
+}
+
 } // namespace
 
 qint64 TruckService::requireTruck(const ApiContext& context, qint64 id)
@@ -296,6 +323,7 @@ QString TruckService::groupAnswerKey(const ApiRequest& request)
 ApiReply TruckService::add(ApiContext& context)
 {
     const qint64 id = saveTruck(context, 0);
+    History::record(context, History::Truck, id, QStringLiteral("add"));
     return ApiReply::ok().with(QStringLiteral("truck_id"), id);
 }
 
@@ -303,7 +331,10 @@ ApiReply TruckService::edit(ApiContext& context)
 {
     const qint64 id = context.request.segmentId(1, QStringLiteral("货车"));
     requireTruck(context, id);
+    const QVariantMap before = History::snapshot(context.db, History::Truck, id);
     saveTruck(context, id);
+    History::record(
+        context, History::Truck, id, QStringLiteral("edit"), before, History::snapshot(context.db, History::Truck, id));
     return ApiReply::ok().with(QStringLiteral("truck_id"), id);
 }
 
@@ -312,6 +343,7 @@ ApiReply TruckService::work(ApiContext& context)
     const qint64 id = context.request.segmentId(1, QStringLiteral("货车"));
     if (requireTruck(context, id) != 0)
         throw ApiError(QStringLiteral("该车已在运输途中！"));
+    const QVector<qint64> loads = tradesOf(context, id, 0);
     Sql trades(
         context.db, QStringLiteral("UPDATE trades SET status = 1, start_time = ? WHERE truck = ? AND status = 0"));
     trades.bind(SessionService::now()).bind(id).exec();
@@ -319,6 +351,7 @@ ApiReply TruckService::work(ApiContext& context)
         throw ApiError(QStringLiteral("本车尚未配货，不能发车！"));
     Sql truck(context.db, QStringLiteral("UPDATE trucks SET status = 1 WHERE id = ?"));
     truck.bind(id).exec();
+    recordStatus(context, id, loads, 0, 1);
     return ApiReply::ok().with(QStringLiteral("status"), 1);
 }
 
@@ -327,11 +360,13 @@ ApiReply TruckService::sleep(ApiContext& context)
     const qint64 id = context.request.segmentId(1, QStringLiteral("货车"));
     if (requireTruck(context, id) != 1)
         throw ApiError(QStringLiteral("该车尚未发车！"));
+    const QVector<qint64> loads = tradesOf(context, id, 1);
     Sql trades(
         context.db, QStringLiteral("UPDATE trades SET status = 2, complete_time = ? WHERE truck = ? AND status = 1"));
     trades.bind(SessionService::now()).bind(id).exec();
     Sql truck(context.db, QStringLiteral("UPDATE trucks SET status = 0 WHERE id = ?"));
     truck.bind(id).exec();
+    recordStatus(context, id, loads, 1, 2);
     return ApiReply::ok().with(QStringLiteral("status"), 0);
 }
 
@@ -346,6 +381,7 @@ ApiReply TruckService::remove(ApiContext& context)
         throw ApiError(QStringLiteral("该车还有%1笔未完成的业务，不能删除！").arg(open));
     Sql q(context.db, QStringLiteral("UPDATE trucks SET deleted = 1 WHERE id = ?"));
     q.bind(id).exec();
+    History::record(context, History::Truck, id, QStringLiteral("delete"));
     return ApiReply::ok();
 }
 

@@ -1,6 +1,7 @@
 #include "screens/partyactivity.h"
 
 #include "net/api.h"
+#include "screens/historydialog.h"
 #include "widgets/guardedmessagebox.h"
 
 #include <QGridLayout>
@@ -59,6 +60,7 @@ PartyActivity::PartyActivity(const Kind& kind, const QJsonObject* record, QWidge
         return;
     // Texts only: a value of another JSON type starts as an empty field.
     recordId = record->value(QLatin1String("id")).toVariant().toInt();
+    HistoryDialog::addButton(this, headerLayout, actionButton, kind.records, recordId);
     for (const Field& f : qAsConst(fields))
         f.edit->setText(record->value(f.key).toString());
     notesEdit->setPlainText(record->value(QLatin1String("notes")).toString());

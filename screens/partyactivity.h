@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/apicall.h"
 #include "shell/baseactivity.h"
 
 #include <QList>
@@ -36,6 +37,8 @@ public:
         // The shipper form confirms a save with a warning box, the consignee
         // form with an information box.
         bool savedAsWarning;
+        // Whose history the edit form shows.
+        RecordKind records;
     };
 
 public slots:

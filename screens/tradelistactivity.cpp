@@ -2,6 +2,7 @@
 
 #include "net/api.h"
 #include "screens/paperjob.h"
+#include "screens/historydialog.h"
 #include "screens/tradeitem.h"
 #include "widgets/dialogwidget.h"
 #include "widgets/guardedmessagebox.h"
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QToolButton>
 
 TradeListActivity::TradeListActivity(QWidget* parent)
     : PagedListActivity(parent)
@@ -68,8 +70,21 @@ void TradeListActivity::buildDashboard()
     printButton->setObjectName(QStringLiteral("printWaybillButton"));
     printButton->setFixedWidth(150);
     grid->addWidget(printButton, 3, 1, Qt::AlignLeft);
+    // The trade's history, over the list: the row's press and this one.
+    auto* historyButton = new QToolButton(content);
+    historyButton->setObjectName(QStringLiteral("historyButton"));
+    historyButton->setText(QStringLiteral("查看历史记录"));
+    historyButton->setCursor(Qt::PointingHandCursor);
+    historyButton->setStyleSheet(QStringLiteral("QToolButton{border:none;color:#054500;text-decoration:underline;}"));
+    grid->addWidget(historyButton, 4, 1, Qt::AlignLeft);
     dashboard->setContent(content);
     connect(printButton, &QPushButton::clicked, this, &TradeListActivity::slot_print_waybill);
+    connect(historyButton, &QToolButton::clicked, this, [this] {
+        dashboard->hide();
+        if (!history)
+            history = new HistoryDialog(this);
+        history->open(RecordKind::Trade, tradeId);
+    });
 
     connect(dashboard, &DialogWidget::signal_ok, this, &TradeListActivity::slot_dashboard_ok_clicked);
 }

@@ -6,6 +6,7 @@
 
 class ApiCall;
 class DialogWidget;
+class HistoryDialog;
 class QComboBox;
 class QLabel;
 class TradeItem;
@@ -47,6 +48,8 @@ private:
     DialogWidget* dashboard = nullptr;
     QComboBox* payoutChoice = nullptr;
     QComboBox* collectionChoice = nullptr;
+    // The trade history, made when first asked for.
+    QPointer<HistoryDialog> history;
     QLabel* tradeLabel = nullptr;
     // The row of the trade in the dialog.
     QPointer<TradeItem> settledRow;

@@ -2,6 +2,7 @@
 
 #include "net/api.h"
 #include "net/truckdict.h"
+#include "screens/historydialog.h"
 #include "widgets/guardedmessagebox.h"
 
 #include <QComboBox>
@@ -56,6 +57,7 @@ TruckActivity::TruckActivity(const QJsonObject& truck, QWidget* parent)
 {
     setTitle(QStringLiteral("修改货车资料"));
     truckId = truck.value(QLatin1String("id")).toVariant().toInt();
+    HistoryDialog::addButton(this, headerLayout, actionButton, RecordKind::Truck, truckId);
     fill(truck);
 }
 

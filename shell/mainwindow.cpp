@@ -4,7 +4,9 @@
 #include "shell/activitycontroller.h"
 #include "shell/frameedgegrip.h"
 #include "shell/logolabel.h"
+#include "shell/passworddialog.h"
 #include "shell/processexit.h"
+#include "shell/profiledialog.h"
 #include "shell/statusbar.h"
 #include "shell/toolbar.h"
 #include "telephony/voicesession.h"
@@ -51,6 +53,9 @@ MainWindow::MainWindow(const RootActivityFactory& rootActivity, QWidget* parent)
 
     connect(toolBar, &ToolBar::signal_toolbar_button_click, this, &MainWindow::slot_toolbar_button_click);
     connect(titleBar, &TitleBar::signal_quit_application, this, &MainWindow::slot_quit_application);
+    connect(toolBar, &ToolBar::signal_change_password, this, &MainWindow::slot_change_password);
+    connect(toolBar, &ToolBar::signal_edit_profile, this, &MainWindow::slot_edit_profile);
+    connect(toolBar, &ToolBar::signal_switch_account, this, &MainWindow::slot_switch_account);
     connect(API::instance(), &API::signal_exit, this, &MainWindow::slot_exit);
 
     // Controllers, each with its section's root screen.
@@ -131,9 +136,50 @@ void MainWindow::slot_quit_application()
     api->visitEnd();
 }
 
+void MainWindow::slot_change_password()
+{
+    if (!passwordDialog)
+        passwordDialog = new PasswordDialog(this);
+    passwordDialog->setGeometry(rect());
+    passwordDialog->open();
+}
+
+void MainWindow::slot_edit_profile()
+{
+    if (!profileDialog)
+        profileDialog = new ProfileDialog(this);
+    profileDialog->setGeometry(rect());
+    profileDialog->open();
+}
+
+void MainWindow::slot_switch_account()
+{
+    if (switchingAccount)
+        return;
+    const QMessageBox::StandardButton answer = QMessageBox::question(nullptr, QStringLiteral("提醒"),
+        QStringLiteral("确定要切换账号吗？"), QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    if (answer != QMessageBox::Yes)
+        return;
+    hide();
+    switchingAccount = true;
+    API* api = API::instance();
+    if (!api->userToken()) {
+        slot_exit();
+        return;
+    }
+    // Its answer, whatever it is, comes back as signal_exit().
+    api->visitEnd();
+}
+
 void MainWindow::slot_exit()
 {
-    exitProcess(-1);
+    if (!switchingAccount) {
+        exitProcess(-1);
+        return;
+    }
+    switchingAccount = false;
+    API::instance()->endSession();
+    emit signal_switch_account();
 }
 
 void MainWindow::paintEvent(QPaintEvent* event)
@@ -146,6 +192,10 @@ void MainWindow::paintEvent(QPaintEvent* event)
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QFrame::resizeEvent(event);
+    for (QWidget* dialog : { static_cast<QWidget*>(passwordDialog), static_cast<QWidget*>(profileDialog) }) {
+        if (dialog)
+            dialog->setGeometry(rect());
+    }
     const QPixmap logo(QStringLiteral(":/images/logo.png"));
     logoLabel->setPixmap(logo);
     logoLabel->setGeometry(10, 10, logo.width(), logo.height());

@@ -2,12 +2,15 @@
 
 #include <QFrame>
 #include <QList>
+#include <QPointer>
 
 #include <functional>
 
 class ActivityController;
 class FrameEdgeGrip;
 class LogoLabel;
+class PasswordDialog;
+class ProfileDialog;
 class QGridLayout;
 class StatusBar;
 class TitleBar;
@@ -42,8 +45,20 @@ public:
     // The controller now shown.
     ActivityController* currentController() const;
 
+signals:
+    // The account is to be switched: the visit has ended and the session is
+    // gone. Whoever built the window discards it and asks for a new sign-in.
+    void signal_switch_account();
+
 public slots:
     void slot_toolbar_button_click(int pos);
+    // The ••• menu: the password and the station's profile in dialogs over
+    // the window; switching the account asks "确定要切换账号吗？", then ends
+    // the visit as closing does, but emits signal_switch_account() where
+    // closing ends the process.
+    void slot_change_password();
+    void slot_edit_profile();
+    void slot_switch_account();
     // Asks "确定要退出吗？"; on Yes hides the window and sends the visit end
     // record, whose completion ends the process.
     void slot_quit_application();
@@ -73,4 +88,9 @@ private:
     // The voice platform's callback table, zero-filled at construction.
     void** voiceCallbacks;
     QList<FrameEdgeGrip*> grips;
+    // Made when first opened; they cover the window.
+    QPointer<PasswordDialog> passwordDialog;
+    QPointer<ProfileDialog> profileDialog;
+    // Set while the visit end of an account switch is under way.
+    bool switchingAccount = false;
 };

@@ -86,6 +86,15 @@ SideBar::SideBar(QWidget* parent)
             [parent] { QMetaObject::invokeMethod(parent, "slot_feedback_clicked"); });
     }
     connect(serviceQQLabel, &QLabel::linkActivated, this, &SideBar::slot_open_url);
+    // A profile saved anywhere (the ••• menu) shows here at once.
+    connect(API::instance(), &API::signal_submit_profile_finished, this, [this](bool success) {
+        if (!success)
+            return;
+        API::instance()->fetchProfile()->then(this, [this](const ApiAnswer& answer) {
+            QJsonObject payload = answer.data.toObject();
+            slot_fetch_profile_finished(answer.success ? &payload : nullptr, answer.errors);
+        });
+    });
 }
 
 void SideBar::showEvent(QShowEvent* event)

@@ -2,6 +2,7 @@
 
 #include "buildconfig.h"
 #include "net/api.h"
+#include "net/platformaddress.h"
 
 #include <QDebug>
 #include <QDesktopServices>
@@ -53,7 +54,7 @@ StatusBar::StatusBar(QWidget* parent)
 
 QString StatusBar::downloadUrl()
 {
-    return QStringLiteral("http://" FREYMO_PLATFORM_HOST "/download/setup.exe");
+    return QStringLiteral("http://") + PlatformAddress::current().hostPort + QStringLiteral("/download/setup.exe");
 }
 
 bool StatusBar::isNewerVersion(const QString& serverVersion)

@@ -2,7 +2,9 @@
 
 #include "shell/toolbarbutton.h"
 
+#include <QAction>
 #include <QIcon>
+#include <QMenu>
 #include <QResizeEvent>
 #include <QToolButton>
 
@@ -11,6 +13,7 @@ ToolBar::ToolBar(QWidget* parent)
     , captions({ QStringLiteral("首页"), QStringLiteral("业务管理"), QStringLiteral("托运人管理"),
           QStringLiteral("货车管理"), QStringLiteral("收货人管理") })
     , moreButton(new QToolButton(this))
+    , menu(new QMenu(this))
 {
     for (int i = 0; i < captions.size(); ++i) {
         auto* button
@@ -32,6 +35,35 @@ ToolBar::ToolBar(QWidget* parent)
     // The icon is drawn for the header band: without this the platform style
     // paints an opaque button face behind it.
     moreButton->setStyleSheet(QStringLiteral("QToolButton{border:none;background:transparent;}"));
+
+    // The menu is opened by hand rather than given to the button, which
+    // would then draw a menu arrow next to its icon.
+    menu->setObjectName(QStringLiteral("MoreMenu"));
+    menu->setStyleSheet(QStringLiteral("QMenu{background:#FFFFFF;border:1px solid #42A85B;padding:2px;}"
+                                       "QMenu::item{padding:6px 24px;color:#333333;}"
+                                       "QMenu::item:selected{background:#E7F7D9;color:#054500;}"));
+    const struct
+    {
+        QString text;
+        QString name;
+        void (ToolBar::*signal)();
+    } entries[] = {
+        { QStringLiteral("修改密码"), QStringLiteral("changePasswordAction"), &ToolBar::signal_change_password },
+        { QStringLiteral("货站资料"), QStringLiteral("profileAction"), &ToolBar::signal_edit_profile },
+        { QStringLiteral("切换账号"), QStringLiteral("switchAccountAction"), &ToolBar::signal_switch_account },
+    };
+    for (const auto& entry : entries) {
+        QAction* action = menu->addAction(entry.text);
+        action->setObjectName(entry.name);
+        connect(action, &QAction::triggered, this, entry.signal);
+    }
+    connect(moreButton, &QToolButton::clicked, this, &ToolBar::slot_more_clicked);
+}
+
+void ToolBar::slot_more_clicked()
+{
+    const QPoint corner(moreButton->width() - menu->sizeHint().width(), moreButton->height());
+    menu->popup(moreButton->mapToGlobal(corner));
 }
 
 void ToolBar::setCurrentIndex(int index)

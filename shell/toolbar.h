@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QWidget>
 
+class QMenu;
 class QToolButton;
 class ToolBarButton;
 
@@ -23,12 +24,21 @@ public:
 
     const QList<ToolBarButton*>& buttonList() const { return buttons; }
     QToolButton* moreButtonWidget() const { return moreButton; }
+    // The "more" button's menu (object name "MoreMenu"); later features add
+    // their entries to it.
+    QMenu* moreMenu() const { return menu; }
 
 signals:
     void signal_toolbar_button_click(int pos);
+    // The entries of the "more" button's menu.
+    void signal_change_password();
+    void signal_edit_profile();
+    void signal_switch_account();
 
 public slots:
     void slot_set(ToolBarButton* pObject);
+    // Opens the menu under the "more" button, its right edge on the button's.
+    void slot_more_clicked();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -37,4 +47,5 @@ private:
     QList<ToolBarButton*> buttons;
     QStringList captions;
     QToolButton* moreButton;
+    QMenu* menu;
 };

@@ -1,6 +1,7 @@
 #include "telephony/voicesession.h"
 
 #include "buildconfig.h"
+#include "net/platformaddress.h"
 #include "net/voiceaccount.h"
 #include "telephony/telnumberwidget.h"
 
@@ -199,7 +200,7 @@ bool start(void** table, const VoiceAccount& account)
     const QByteArray subAccountPwd = account.subAccountPwd.toUtf8();
     const QByteArray voipAccount = account.voipAccount.toUtf8();
     const QByteArray voipPwd = account.voipPwd.toUtf8();
-    const QByteArray host = s->testHost.isEmpty() ? QByteArray(FREYMO_VOICE_HOST) : s->testHost;
+    const QByteArray host = s->testHost.isEmpty() ? PlatformAddress::voiceHost().toUtf8() : s->testHost;
     const int port = s->testPort > 0 ? s->testPort : ServerPort;
 
     const int loginResult = s->login(host.constData(), port, ApplicationId, ApplicationToken, subAccount.constData(),

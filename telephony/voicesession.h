@@ -17,7 +17,7 @@ namespace VoiceSession {
 constexpr int CallbackCount = 61;
 using CallbackTable = void* [CallbackCount];
 
-// The voice server's port; its host is FREYMO_VOICE_HOST (buildconfig.h).
+// The voice server's port; its host is PlatformAddress::voiceHost().
 constexpr int ServerPort = 8883;
 
 // Fills the client's callbacks into a zero-filled table: the main window's

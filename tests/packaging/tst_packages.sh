@@ -48,6 +48,8 @@ expect_files "$client" \
     ./usr/bin/freymo \
     "./usr/lib/$multiarch/freymo/libVoiceSdk.so" \
     ./usr/share/applications/freymo.desktop \
+    ./usr/libexec/freymo/freymo-launcher \
+    ./etc/freymo/freymo.conf \
     ./usr/share/icons/hicolor/256x256/apps/freymo.png
 expect_files "$platform" \
     ./usr/bin/freymo-platform \
@@ -79,6 +81,9 @@ expect_depends "$platform" \
 control="$WORK/control"
 rm -rf "$control" && dpkg-deb -e "$platform" "$control"
 grep -qx /etc/default/freymo-platform "$control/conffiles" 2>/dev/null || fail "the options file is no conffile"
+client_control="$WORK/control-client"
+rm -rf "$client_control" && dpkg-deb -e "$client" "$client_control"
+grep -qx /etc/freymo/freymo.conf "$client_control/conffiles" 2>/dev/null || fail "the client's freymo.conf is no conffile"
 for script in postinst prerm postrm; do
     if ! [ -x "$control/$script" ] || ! sh -n "$control/$script"; then
         fail "maintainer script $script is missing or broken"
@@ -99,6 +104,16 @@ done
 # path is compiled in as a UTF-16 literal.
 sdk_dir=$(printf '%s' "lib/$multiarch/freymo" | sed 's/./&\\x00/g')
 LC_ALL=C grep -qaP "$sdk_dir" "$root/usr/bin/freymo" || fail "the client does not look for its SDK in lib/$multiarch/freymo"
+# The menu entry starts the launcher, which makes the client's own working
+# folder (0700) below $XDG_DATA_HOME, or ~/.local/share when that is unset.
+launcher=$(sed -n 's/^Exec=//p' "$root/usr/share/applications/freymo.desktop")
+[ "$launcher" = /usr/libexec/freymo/freymo-launcher ] || fail "the menu entry starts $launcher"
+rm -rf "$WORK/desk" && mkdir -p "$WORK/desk/home"
+(cd / && HOME="$WORK/desk/home" XDG_DATA_HOME= sh "$root$launcher" >/dev/null 2>&1)
+[ "$(stat -c %a "$WORK/desk/home/.local/share/freymo" 2>/dev/null)" = 700 ] ||
+    fail "the launcher did not make ~/.local/share/freymo with mode 0700"
+(HOME="$WORK/desk/home" XDG_DATA_HOME="$WORK/desk/data" sh "$root$launcher" >/dev/null 2>&1)
+[ -d "$WORK/desk/data/freymo" ] || fail "the launcher ignores XDG_DATA_HOME"
 unit="$root/lib/systemd/system/freymo-platform.service"
 command=$(sed -n 's/^ExecStart=\([^ ]*\).*/\1/p' "$unit")
 [ -x "$root$command" ] || fail "the unit runs $command, which the package does not hold"

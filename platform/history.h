@@ -1,0 +1,42 @@
+#pragma once
+
+#include "apireply.h"
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariantMap>
+
+namespace platform {
+
+struct ApiContext;
+
+// The history of a station's records: every write to a truck, a shipper, a
+// consignee or a trade leaves one entry with the time, the signed-in user,
+// the action and, for an edit, each changed field's value before and after.
+// An entry is written on the write's own connection inside its transaction,
+// so a write that is rolled back leaves none and a committed one is never
+// without its entry.
+class History
+{
+public:
+    enum Kind { Truck, Shipper, Consignee, Trade };
+
+    // The fields that a user can change, by column, as they are now; empty
+    // when there is no such record.
+    static QVariantMap snapshot(const QSqlDatabase& db, Kind kind, qint64 id);
+
+    // Records `action` ("add", "edit", "delete", "status" or "settle") by the
+    // request's user. The changes are the fields whose values differ between
+    // `before` and `after`.
+    static void record(const ApiContext& context, Kind kind, qint64 id, const QString& action,
+        const QVariantMap& before = QVariantMap(), const QVariantMap& after = QVariantMap());
+
+    // GET {kind}/ID/history: the entries of one record of the station,
+    // oldest first.
+    static ApiReply ofTruck(ApiContext& context);
+    static ApiReply ofShipper(ApiContext& context);
+    static ApiReply ofConsignee(ApiContext& context);
+    static ApiReply ofTrade(ApiContext& context);
+};
+
+} // namespace platform

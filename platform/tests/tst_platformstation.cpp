@@ -1,0 +1,304 @@
+// A station of its own: accounts made by the admin commands of the real
+// executable (also while a server runs on the same database), clerks who
+// share their station's records and nothing else, and the history of every
+// write.
+
+#include "platformtestclient.h"
+#include "platformtestserver.h"
+
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+const QString password = QStringLiteral("station-pw1");
+
+} // namespace
+
+class TestPlatformStation : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void helpListsTheCommands();
+    void refusalsChangeNothing_data();
+    void refusalsChangeNothing();
+    void commandsTakeEffectOnTheRunningServer();
+    void clerksShareTheirStationOnly();
+    void historyRecordsEveryWrite();
+    void historyOfAnotherStationIsRefused_data();
+    void historyOfAnotherStationIsRefused();
+
+private:
+    Run admin(const QStringList& command, const QByteArray& input = QByteArray());
+    std::unique_ptr<PlatformTestClient> signIn(const QString& login, const QString& secret = password);
+
+    // The database that the executable and the in-process server share.
+    PlatformTestServer server { false };
+};
+
+Run TestPlatformStation::admin(const QStringList& command, const QByteArray& input)
+{
+    QProcess process;
+    process.start(QStringLiteral(FREYMO_PLATFORM_EXECUTABLE), QStringList { "--data-dir", server.dataDir() } + command);
+    Run run;
+    if (!process.waitForStarted(10000))
+        return run;
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+std::unique_ptr<PlatformTestClient> TestPlatformStation::signIn(const QString& login, const QString& secret)
+{
+    auto client = std::make_unique<PlatformTestClient>(server.port());
+    if (!client->login(login, secret))
+        return nullptr;
+    return client;
+}
+
+void TestPlatformStation::initTestCase()
+{
+    QVERIFY(server.start());
+    const QByteArray line = password.toUtf8() + '\n';
+    const QList<QStringList> commands = {
+        { "station", "add", "--name", QStringLiteral("东风货站"), "--contact", QStringLiteral("张三"), "--mobile",
+            "13800001111", "--login", "dongfeng" },
+        { "clerk", "add", "--station", "dongfeng", "--login", "li", "--name", QStringLiteral("李四") },
+        { "clerk", "add", "--station", "dongfeng", "--login", "wang", "--name", QStringLiteral("王五") },
+        { "station", "add", "--name", QStringLiteral("西山货站"), "--contact", QStringLiteral("赵六"), "--mobile",
+            "05398123456", "--login", "xishan" },
+        { "clerk", "add", "--station", "xishan", "--login", "zhou", "--name", QStringLiteral("周七") },
+    };
+    for (const QStringList& command : commands) {
+        const Run run = admin(command, line);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        QVERIFY(run.out.startsWith(QStringLiteral("added ")));
+    }
+    const Run list = admin({ "list" });
+    QCOMPARE(list.exitCode, 0);
+    QVERIFY(list.out.contains(QStringLiteral("  li  clerk  李四")));
+    QVERIFY(!list.out.contains(password));
+}
+
+void TestPlatformStation::helpListsTheCommands()
+{
+    const Run help = admin({ "--help" });
+    QCOMPARE(help.exitCode, 0);
+    for (const char* command : { "station add", "clerk add", "passwd LOGIN", "disable LOGIN", "enable LOGIN", "list" })
+        QVERIFY2(help.out.contains(QLatin1String(command)), command);
+}
+
+void TestPlatformStation::refusalsChangeNothing_data()
+{
+    QTest::addColumn<QStringList>("command");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("exitCode");
+    const QByteArray good = password.toUtf8() + '\n';
+    const auto station = [](const QString& login, const QString& mobile) {
+        return QStringList { "station", "add", "--name", QStringLiteral("新货站"), "--contact", QStringLiteral("钱八"),
+            "--mobile", mobile, "--login", login };
+    };
+    QTest::newRow("duplicate login") << station("li", "13800002222") << good << 1;
+    QTest::newRow("bad mobile") << station("fresh", "1380000x") << good << 1;
+    QTest::newRow("short password") << station("fresh", "13800002222") << QByteArray("short12\n") << 1;
+    QTest::newRow("no password") << station("fresh", "13800002222") << QByteArray() << 1;
+    QTest::newRow("unknown station") << QStringList { "clerk", "add", "--station", "nowhere", "--login", "fresh",
+        "--name", QStringLiteral("孙九") }
+                                     << good << 1;
+    QTest::newRow("a clerk is no station")
+        << QStringList { "clerk", "add", "--station", "li", "--login", "fresh", "--name", QStringLiteral("孙九") }
+        << good << 1;
+    QTest::newRow("missing option") << QStringList { "clerk", "add", "--station", "dongfeng", "--login", "fresh" }
+                                    << good << 2;
+    QTest::newRow("password of nobody") << QStringList { "passwd", "nobody" } << good << 1;
+    QTest::newRow("short new password") << QStringList { "passwd", "li" } << QByteArray("1234567\n") << 1;
+    QTest::newRow("disable nobody") << QStringList { "disable", "nobody" } << QByteArray() << 1;
+    QTest::newRow("password in the arguments") << QStringList { "passwd", "li", password } << good << 2;
+}
+
+void TestPlatformStation::refusalsChangeNothing()
+{
+    QFETCH(QStringList, command);
+    QFETCH(QByteArray, input);
+    QFETCH(int, exitCode);
+    const QString before = admin({ "list" }).out;
+    const Run run = admin(command, input);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY(run.out.isEmpty());
+    QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
+    QCOMPARE(admin({ "list" }).out, before);
+    QVERIFY(signIn("li"));
+}
+
+void TestPlatformStation::commandsTakeEffectOnTheRunningServer()
+{
+    auto first = signIn("wang");
+    auto second = signIn("wang");
+    QVERIFY(first && second);
+
+    // Disabling ends every open session at once and stops new ones, the
+    // voice switch's sign-in too.
+    PlatformTestClient third(server.port());
+    const QJsonObject voice = third.post("/auth/", { { "username", "wang" }, { "password", password } }).json;
+    const auto voiceAccepted = [&] {
+        const auto field = [&](const char* key) { return voice.value(QLatin1String(key)).toString().toStdString(); };
+        return server.storage()->hasVoiceAccount(
+            field("sub_account"), field("sub_account_pwd"), field("voip_account"), field("voip_pwd"));
+    };
+    QVERIFY(voiceAccepted());
+    const Run disable = admin({ "disable", "wang" });
+    QCOMPARE(disable.exitCode, 0);
+    QVERIFY(disable.out.contains(QStringLiteral("ended 3")));
+    QVERIFY(!first->get("/truck/" + first->suffix()).success());
+    PlatformTestClient refused(server.port());
+    QVERIFY(!refused.login("wang", password));
+    QCOMPARE(refused.post("/auth/", { { "username", "wang" }, { "password", password } }).errors(),
+        QStringLiteral("该账号已停用，请联系货站管理员！"));
+
+    QVERIFY(!voiceAccepted());
+
+    QCOMPARE(admin({ "enable", "wang" }).exitCode, 0);
+    QVERIFY(voiceAccepted());
+    auto again = signIn("wang");
+    QVERIFY(again);
+
+    // A new password ends the sessions of the old one.
+    QCOMPARE(admin({ "passwd", "wang" }, "wang-new-pw\n").exitCode, 0);
+    QVERIFY(!again->get("/truck/" + again->suffix()).success());
+    QVERIFY(!signIn("wang"));
+    QVERIFY(signIn("wang", "wang-new-pw"));
+}
+
+void TestPlatformStation::clerksShareTheirStationOnly()
+{
+    auto station = signIn("dongfeng");
+    auto li = signIn("li");
+    auto wang = signIn("wang", "wang-new-pw");
+    auto zhou = signIn("zhou");
+    QVERIFY(station && li && wang && zhou);
+    QCOMPARE(li->organ(), station->organ());
+    QCOMPARE(wang->organ(), station->organ());
+    QVERIFY(li->user() != station->user() && li->user() != wang->user());
+    QVERIFY(zhou->organ() != station->organ());
+
+    const qint64 truck = li->addTruck(QStringLiteral("鲁Q10001"));
+    QVERIFY(truck > 0);
+    QCOMPARE(wang->truck(truck).value("number").toString(), QStringLiteral("鲁Q10001"));
+    QCOMPARE(station->truck(truck).value("number").toString(), QStringLiteral("鲁Q10001"));
+    QVERIFY(wang->post(QStringLiteral("/truck/%1/edit/").arg(truck) + wang->suffix(),
+                    PlatformTestClient::truckForm(QStringLiteral("鲁Q10002")))
+                .success());
+
+    QVERIFY(zhou->truck(truck).isEmpty());
+    QVERIFY(!zhou->post(QStringLiteral("/truck/%1/edit/").arg(truck) + zhou->suffix(),
+                     PlatformTestClient::truckForm(QStringLiteral("鲁Q10003")))
+                 .success());
+    QVERIFY(!zhou->get(QStringLiteral("/truck/%1/delete/").arg(truck) + zhou->suffix()).success());
+
+    // The profile is the station's, whoever asks.
+    const QJsonObject profile = li->get("/mine/profile/" + li->suffix()).data();
+    QCOMPARE(profile.value("organ").toString(), QStringLiteral("东风货站"));
+    QCOMPARE(profile.value("name").toString(), QStringLiteral("张三"));
+}
+
+void TestPlatformStation::historyRecordsEveryWrite()
+{
+    auto li = signIn("li");
+    auto station = signIn("dongfeng");
+    QVERIFY(li && station);
+    const qint64 truck = li->addTruck(QStringLiteral("鲁Q20001"));
+    const qint64 shipper = li->addShipper(QStringLiteral("历史测试托运人"));
+    const qint64 consignee = li->addConsignee(QStringLiteral("历史测试收货人"));
+    const qint64 trade = li->addTrade(truck, shipper, consignee);
+    QVERIFY(truck > 0 && shipper > 0 && consignee > 0 && trade > 0);
+
+    QMap<QString, QString> tradeForm = PlatformTestClient::tradeForm(truck, shipper, consignee);
+    tradeForm["goods"] = QStringLiteral("钢材");
+    QVERIFY(station->post(QStringLiteral("/trade/%1/edit/").arg(trade) + station->suffix(), tradeForm).success());
+    // A refused write leaves no entry.
+    tradeForm["weight"] = "-1";
+    QVERIFY(!station->post(QStringLiteral("/trade/%1/edit/").arg(trade) + station->suffix(), tradeForm).success());
+    QVERIFY(li->post(QStringLiteral("/trade/%1/status/change/").arg(trade) + li->suffix(),
+                  { { "payout_status", "2" }, { "agency_status", "-1" } })
+                .success());
+    QVERIFY(li->get(QStringLiteral("/truck/%1/work/").arg(truck) + li->suffix()).success());
+    QVERIFY(!li->get(QStringLiteral("/truck/%1/work/").arg(truck) + li->suffix()).success());
+    QVERIFY(li->get(QStringLiteral("/truck/%1/sleep/").arg(truck) + li->suffix()).success());
+    QVERIFY(li->get(QStringLiteral("/shipper/%1/delete/").arg(shipper) + li->suffix()).success());
+
+    const auto history = [&](const QString& kind, qint64 id) {
+        const PlatformTestClient::Answer answer
+            = li->get(QStringLiteral("/%1/%2/history/").arg(kind).arg(id) + li->suffix());
+        QStringList lines;
+        for (const QJsonValue& value : answer.array()) {
+            const QJsonObject entry = value.toObject();
+            QString line = entry.value("user").toString() + ' ' + entry.value("name").toString() + ' '
+                + entry.value("action").toString();
+            const QJsonObject changes = entry.value("changes").toObject();
+            for (auto it = changes.begin(); it != changes.end(); ++it) {
+                const QJsonArray pair = it.value().toArray();
+                line += ' ' + it.key() + '=' + pair.at(0).toVariant().toString() + '>'
+                    + pair.at(1).toVariant().toString();
+            }
+            if (!QDateTime::fromString(entry.value("time").toString(), "yyyy-MM-dd HH:mm:ss").isValid())
+                line += QStringLiteral(" (bad time)");
+            lines.append(line);
+        }
+        return lines;
+    };
+    QCOMPARE(history("trade", trade),
+        QStringList({ QStringLiteral("li 李四 add"), QStringLiteral("dongfeng 张三 edit goods=瓷砖>钢材"),
+            QStringLiteral("li 李四 settle payout_status=0>2"), QStringLiteral("li 李四 status status=0>1"),
+            QStringLiteral("li 李四 status status=1>2") }));
+    QCOMPARE(history("truck", truck),
+        QStringList({ QStringLiteral("li 李四 add"), QStringLiteral("li 李四 status status=0>1"),
+            QStringLiteral("li 李四 status status=1>0") }));
+    QCOMPARE(
+        history("shipper", shipper), QStringList({ QStringLiteral("li 李四 add"), QStringLiteral("li 李四 delete") }));
+    QCOMPARE(history("consignee", consignee), QStringList { QStringLiteral("li 李四 add") });
+}
+
+void TestPlatformStation::historyOfAnotherStationIsRefused_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("truck") << "truck";
+    QTest::newRow("shipper") << "shipper";
+    QTest::newRow("consignee") << "consignee";
+    QTest::newRow("trade") << "trade";
+}
+
+void TestPlatformStation::historyOfAnotherStationIsRefused()
+{
+    QFETCH(QString, kind);
+    auto li = signIn("li");
+    auto zhou = signIn("zhou");
+    QVERIFY(li && zhou);
+    const qint64 truck = li->addTruck(QStringLiteral("鲁Q3%1").arg(qHash(kind) % 10000, 4, 10, QLatin1Char('0')));
+    const qint64 shipper = li->addShipper(QStringLiteral("隔离托运人") + kind);
+    const qint64 consignee = li->addConsignee(QStringLiteral("隔离收货人") + kind);
+    const qint64 trade = li->addTrade(truck, shipper, consignee);
+    const QMap<QString, qint64> ids
+        = { { "truck", truck }, { "shipper", shipper }, { "consignee", consignee }, { "trade", trade } };
+    const QString path = QStringLiteral("/%1/%2/history/").arg(kind).arg(ids.value(kind));
+    QCOMPARE(li->get(path + li->suffix()).array().size(), 1);
+    const PlatformTestClient::Answer foreign = zhou->get(path + zhou->suffix());
+    QVERIFY(foreign.isEnvelope() && !foreign.success() && !foreign.errors().isEmpty());
+    QVERIFY(!li->get(QStringLiteral("/%1/999999/history/").arg(kind) + li->suffix()).success());
+}
+
+QTEST_GUILESS_MAIN(TestPlatformStation)
+#include "tst_platformstation.moc"
