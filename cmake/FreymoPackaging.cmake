@@ -41,6 +41,9 @@ set(CPACK_DEBIAN_CLIENT_PACKAGE_NAME "freymo")
 set(CPACK_DEBIAN_CLIENT_PACKAGE_SECTION "misc")
 # The screens are in Chinese.
 set(CPACK_DEBIAN_CLIENT_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk")
+# Qt's own texts (the buttons of the message boxes, the line edits' menus) in
+# Chinese; loaded at run time, so the linked libraries do not name it.
+set(CPACK_DEBIAN_CLIENT_PACKAGE_DEPENDS "qttranslations5-l10n")
 string(CONCAT CPACK_COMPONENT_CLIENT_DESCRIPTION
     "Freight station assistant\n"
     "The desktop client of small and medium freight stations: the board of the\n"

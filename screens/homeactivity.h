@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shell/baseactivity.h"
+#include "widgets/pressguard.h"
 
 #include <QPointer>
 
@@ -66,4 +67,6 @@ private:
     QComboBox* categoryBox;
     QPlainTextEdit* contentEdit;
     QPointer<TruckItem> currentTile;
+    // Held from a feedback's "确定" until its answer: one press, one record.
+    PressGuard feedbackGuard;
 };

@@ -2,10 +2,12 @@
 
 #include "shell/baseactivity.h"
 
+#include <QList>
 #include <QSet>
 #include <QString>
 #include <QVariant>
 
+class FieldCheck;
 class QComboBox;
 class QJsonArray;
 class QLineEdit;
@@ -67,6 +69,8 @@ private:
     QLineEdit* revenueEdit;
     QLineEdit* payoutEdit;
     QPlainTextEdit* notesEdit;
+    // The number fields' rules, in the order the save checks them.
+    QList<FieldCheck*> numberChecks;
     SuggestionWidget* shipperList;
     SuggestionWidget* consigneeList;
     Searches shipperSearches;

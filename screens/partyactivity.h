@@ -7,6 +7,7 @@
 #include <QString>
 
 class API;
+class FieldCheck;
 class QJsonObject;
 class QLineEdit;
 class QPlainTextEdit;
@@ -31,9 +32,6 @@ public:
         // "shipper_id" or "consignee_id": the key of the id in the result.
         QString resultKey;
         int (API::*submit)(QMap<QString, QString> params);
-        // The shipper form confirms a save with a warning box, the consignee
-        // form with an information box.
-        bool savedAsWarning;
     };
 
 public slots:
@@ -60,6 +58,8 @@ private:
     const Kind kind;
     int recordId = 0;
     QList<Field> fields;
+    // The fields' rules, in the order the save checks them.
+    QList<FieldCheck*> checks;
     QLineEdit* nameEdit = nullptr;
     QLineEdit* tel1Edit = nullptr;
     QLineEdit* tel2Edit = nullptr;

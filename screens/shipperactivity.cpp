@@ -3,7 +3,7 @@
 #include "net/api.h"
 
 const PartyActivity::Kind ShipperActivity::traits { QStringLiteral("添加托运人"), QStringLiteral("修改托运人"), true,
-    QStringLiteral("shipper_id"), &API::submitShipper, true };
+    QStringLiteral("shipper_id"), &API::submitShipper };
 
 ShipperActivity::ShipperActivity(QWidget* parent)
     : ShipperActivity(nullptr, parent)

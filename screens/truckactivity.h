@@ -2,6 +2,9 @@
 
 #include "shell/baseactivity.h"
 
+#include <QList>
+
+class FieldCheck;
 class QComboBox;
 class QGridLayout;
 class QJsonObject;
@@ -54,5 +57,7 @@ private:
     QLineEdit* driver2MobileEdit = nullptr;
     QLineEdit* companyEdit = nullptr;
     QLineEdit* companyTelEdit = nullptr;
+    // The fields' rules, in the order the save checks them.
+    QList<FieldCheck*> checks;
     QPlainTextEdit* notesEdit = nullptr;
 };

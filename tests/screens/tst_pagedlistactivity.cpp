@@ -46,7 +46,10 @@ public:
     }
 
 public slots:
-    void slot_fetch_trade_finished(QJsonArray* trades, const QString&) { appendPage(trades, "slot_fetch_trade_finished"); }
+    void slot_fetch_trade_finished(QJsonArray* trades, const QString&)
+    {
+        appendPage(trades, "slot_fetch_trade_finished");
+    }
 
 protected:
     int requestPage(int pageNumber) override { return API::instance()->fetchTrade(pageNumber); }
