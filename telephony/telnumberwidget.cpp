@@ -29,7 +29,8 @@ QString chipStyleSheet()
 
 QString emptyChipStyleSheet()
 {
-    return QStringLiteral("QFrame{color:white;border-radius:12px; border:1px solid #94A68C; background-color:#E9FADE;}");
+    return QStringLiteral(
+        "QFrame{color:white;border-radius:12px; border:1px solid #94A68C; background-color:#E9FADE;}");
 }
 
 QString blueButtonStyleSheet()
@@ -262,7 +263,8 @@ void TelNumberWidget::mouseReleaseEvent(QMouseEvent* event)
     if (callZone.contains(at)) {
         if (!VoiceSession::isOnline()) {
             // Lost and being mended, or never there: the clerk learns which.
-            const QString text = VoiceReconnector::instance()->isReconnecting()
+            const VoiceReconnector* reconnector = VoiceReconnector::instance();
+            const QString text = reconnector->isReconnecting() && reconnector->wasOnline()
                 ? QStringLiteral("与通讯服务器的连接已断开，正在重新连接，请稍后再拨。")
                 : QStringLiteral("连接通讯服务器失败，不能拨打电话，请同客服联系。");
             QMessageBox::warning(nullptr, QStringLiteral("抱歉"), text);

@@ -62,6 +62,7 @@ void VoiceReconnector::watch(std::function<void()> how)
     signIn = std::move(how);
     retry.stop();
     reconnecting = false;
+    everOnline = false;
     wait = firstWaitMs;
 }
 
@@ -77,6 +78,7 @@ void VoiceReconnector::deliver(bool connected)
 {
     emit signal_voice_connection_changed(connected);
     if (connected) {
+        everOnline = true;
         reconnecting = false;
         retry.stop();
         wait = firstWaitMs;

@@ -34,6 +34,9 @@ public:
     void watch(std::function<void()> signIn);
     // A try is planned: the session was lost and is not back yet.
     bool isReconnecting() const { return reconnecting; }
+    // The session was online since the latest start: a loss, not a sign-in
+    // that never worked.
+    bool wasOnline() const { return everOnline; }
     // The wait before the try after the next failure.
     int nextWaitMs() const { return wait; }
 
@@ -52,4 +55,5 @@ private:
     QTimer retry;
     int wait;
     bool reconnecting = false;
+    bool everOnline = false;
 };
