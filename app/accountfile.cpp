@@ -79,6 +79,13 @@ bool AccountFile::save(bool remember, const QString& username, const QString& pa
         qDebug() << "cannot write" << filePath << file.errorString();
         return false;
     }
+    // The file may hold a password: for its owner's eyes only, whatever the
+    // umask or an older copy's mode said.
+    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        qDebug() << "cannot restrict" << filePath << file.errorString();
+        file.cancelWriting();
+        return false;
+    }
     QDataStream out(&file);
     // A password the user did not ask us to keep never reaches the disk.
     const QString empty = QLatin1String("");

@@ -16,7 +16,11 @@
 #include "shell/processexit.h"
 
 #include <QApplication>
+#include <QDebug>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QScreen>
+#include <QTranslator>
 
 #include <memory>
 
@@ -54,9 +58,24 @@ QSize virtualDesktopSize()
     return screen ? screen->virtualSize() : QSize(0, 0);
 }
 
+bool installQtTranslations()
+{
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    // "qt_" names the catalogue of every installed Qt module.
+    if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qt"), QStringLiteral("_"),
+            QLibraryInfo::location(QLibraryInfo::TranslationsPath))) {
+        qDebug() << "Qt's Chinese translations are not installed";
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    return true;
+}
+
 int runApplication(int& argc, char** argv)
 {
     QApplication app(argc, argv);
+    installQtTranslations();
     freymoInitResources();
     // The style sheet, then the codec for locale-dependent text.
     applyApplicationLook();

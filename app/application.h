@@ -13,6 +13,11 @@ QWidget* createRootActivity(int index, QWidget* parent);
 // a screen. The visit start record reports it.
 QSize virtualDesktopSize();
 
+// Loads Qt's own Chinese texts (the standard buttons "确定", "是", "否", the
+// line edits' menus) from the system's Qt translations into the running
+// application. False when they are not installed; Qt's English texts stay.
+bool installQtTranslations();
+
 // The whole program: the application object, its look, the login dialog and,
 // once signed in, the main window and the event loop. Returns the exit status;
 // a login that is not completed ends the process with -1 instead.

@@ -6,6 +6,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <limits>
@@ -25,11 +26,13 @@ int& transferTimeoutStorage()
 }
 
 // Keys whose values are secrets: the login password, the new and old
-// passwords of a password change and the voice platform passwords.
+// passwords of a password change, the voice platform passwords and the
+// session token.
 bool isSecretKey(const QString& key)
 {
     const QString lower = key.toLower();
-    return lower.contains(QLatin1String("password")) || lower.endsWith(QLatin1String("pwd"));
+    return lower.contains(QLatin1String("password")) || lower.endsWith(QLatin1String("pwd"))
+        || lower == QLatin1String("token");
 }
 
 // The parameter map as the debug log shows it, secrets masked.
@@ -41,6 +44,14 @@ QMap<QString, QString> maskedForLog(const QMap<QString, QString>& params)
             it.value() = QStringLiteral("***");
     }
     return shown;
+}
+
+// The address as the debug log shows it: the session token, which would let
+// anyone who reads the log act as the signed-in user, is masked.
+QString loggable(const QUrl& url)
+{
+    static const QRegularExpression token(QStringLiteral("([?&]token=)[^&#]*"));
+    return url.toString().replace(token, QStringLiteral("\\1***"));
 }
 
 // The percent escapes that the caller put into the path (user values are
@@ -74,16 +85,16 @@ int BaseHttp::performGet(const QString& path, int code)
 {
     emit signal_trans_start();
     const QUrl url = urlFor(path);
-    qDebug() << url.toString();
+    qDebug() << loggable(url);
     return send(networkManager()->get(requestFor(url)), code);
 }
 
 int BaseHttp::performPost(const QString& path, const QMap<QString, QString>& params, int code)
 {
-    qDebug() << "Post with params #" << path << maskedForLog(params);
-    emit signal_trans_start();
     const QUrl url = urlFor(path);
-    qDebug() << url.toString();
+    qDebug() << "Post with params #" << loggable(QUrl(path, QUrl::TolerantMode)) << maskedForLog(params);
+    emit signal_trans_start();
+    qDebug() << loggable(url);
     QNetworkRequest request = requestFor(url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
     return send(networkManager()->post(request, encodeForm(params)), code);
@@ -95,7 +106,10 @@ QNetworkAccessManager* BaseHttp::networkManager()
         manager = new QNetworkAccessManager;
         // Counted before the answer is handled, so that a receiver of the
         // answer already sees this request as done.
-        connect(manager, &QNetworkAccessManager::finished, this, [this] { --inFlight; });
+        connect(manager, &QNetworkAccessManager::finished, this, [this](QNetworkReply* reply) {
+            --inFlight;
+            noteOutcome(reply);
+        });
         connect(manager, &QNetworkAccessManager::finished, this, &BaseHttp::slot_finished);
     }
     return manager;
@@ -109,6 +123,19 @@ int BaseHttp::send(QNetworkReply* reply, int code)
     reply->setProperty("mothed", code);
     reply->setProperty("request", lastRequestNumber);
     return lastRequestNumber;
+}
+
+void BaseHttp::noteOutcome(const QNetworkReply* reply)
+{
+    // Errors below 200 are those of the connection, direct or through a proxy
+    // (refused, host not found, time-out, closed before an answer); from 200
+    // on the server answered, if only with an error.
+    const QNetworkReply::NetworkError error = reply->error();
+    const bool reached = error == QNetworkReply::NoError || error >= QNetworkReply::ContentAccessDenied;
+    if (reached == connected)
+        return;
+    connected = reached;
+    emit signal_connection_changed(connected);
 }
 
 int BaseHttp::requestNumberOf(const QNetworkReply* reply)

@@ -35,6 +35,12 @@ public:
     // Requests sent whose replies have not finished yet.
     int requestsInFlight() const { return inFlight; }
 
+    // Whether the platform was reached by the latest request that finished:
+    // false once a request could not reach it (refused, unreachable, timed
+    // out), true again once one was answered, whatever the answer said.
+    // True before any request has finished.
+    bool isConnected() const { return connected; }
+
     // "http://" + platform host + "/api"; the host is PlatformAddress's.
     static QString baseAddress();
 
@@ -57,6 +63,9 @@ public:
 signals:
     void signal_trans_start();
     void signal_trans_finished();
+    // isConnected() changed; emitted before the answer that changed it is
+    // handed on.
+    void signal_connection_changed(bool connected);
 
 public slots:
     virtual void slot_finished(QNetworkReply* reply) = 0;
@@ -67,9 +76,11 @@ private:
     // is sent (the login dialog's first paint least of all).
     QNetworkAccessManager* networkManager();
     int send(QNetworkReply* reply, int code);
+    void noteOutcome(const QNetworkReply* reply);
 
     QNetworkAccessManager* manager = nullptr;
 
     int lastRequestNumber = 0;
     int inFlight = 0;
+    bool connected = true;
 };

@@ -5,6 +5,7 @@
 #include "history.h"
 #include "jsonwriter.h"
 #include "namekey.h"
+#include "phonerules.h"
 #include "sessionservice.h"
 #include "sql.h"
 
@@ -114,7 +115,7 @@ void requireRecord(const ApiContext& context, const Kind& kind, qint64 id)
 
 ApiReply save(ApiContext& context, const Kind& kind, qint64 id)
 {
-    static const QRegularExpression phone(QStringLiteral("^\\d{7,12}$"));
+    const QRegularExpression& phone = phoneNumber();
     const ApiRequest& request = context.request;
     request.requireOwnOrgan();
     if (id != 0)

@@ -4,6 +4,7 @@
 #include "apierror.h"
 #include "credentials.h"
 #include "loginthrottle.h"
+#include "phonerules.h"
 #include "sql.h"
 #include "storage.h"
 #include "transaction.h"
@@ -351,7 +352,7 @@ ApiReply SessionService::profile(ApiContext& context)
 ApiReply SessionService::editProfile(ApiContext& context)
 {
     const ApiRequest& request = context.request;
-    static const QRegularExpression phone(QStringLiteral("^\\d{7,12}$"));
+    const QRegularExpression& phone = phoneNumber();
     struct Field
     {
         QString key;

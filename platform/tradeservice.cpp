@@ -121,6 +121,9 @@ TradeFields readFields(const ApiRequest& request)
     f.line = request.text(QStringLiteral("line"), QStringLiteral("线路"), 100, true);
     f.goods = request.text(QStringLiteral("goods"), QStringLiteral("货物"), 100, true);
     f.weight = request.decimal(QStringLiteral("weight"), QStringLiteral("重量"), 0, 100000, 3, true);
+    // Nothing is packed that weighs nothing.
+    if (f.weight <= 0)
+        throw ApiError(QStringLiteral("重量必须大于0！"));
     f.value = request.decimal(QStringLiteral("value"), QStringLiteral("价值"), 0, maxAmount, 2, false);
     // The packing screen's blank choice (-1) means no collection.
     f.isAgency = request.integer(QStringLiteral("is_agency"), QStringLiteral("是否代收款"), -1, 1, false) == 1;

@@ -5,6 +5,7 @@
 #include "history.h"
 #include "jsonwriter.h"
 #include "namekey.h"
+#include "phonerules.h"
 #include "sessionservice.h"
 #include "sql.h"
 
@@ -157,8 +158,8 @@ QVariant optionalSize(const ApiRequest& request, const QString& key, const QStri
 // Reads and checks the form, then inserts (id 0) or updates the truck.
 qint64 saveTruck(ApiContext& context, qint64 id)
 {
-    static const QRegularExpression mobile(QStringLiteral("^1[3-9]\\d{9}$"));
-    static const QRegularExpression phone(QStringLiteral("^\\d{7,12}$"));
+    const QRegularExpression& mobile = mobileNumber();
+    const QRegularExpression& phone = phoneNumber();
     const ApiRequest& request = context.request;
     request.requireOwnOrgan();
 

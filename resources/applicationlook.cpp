@@ -27,6 +27,13 @@ const char* applicationStyleSheet()
            // transparent and lets the indicator be drawn.
            "QCheckBox{background:none;}"
            "QLineEdit{background:white;}"
+           // A field whose text breaks its rule (FieldCheck) says so.
+           "QLineEdit[invalid=\"true\"]{border:1px solid #E04040;background:#FFF3F3;}"
+           // The item under the pointer in a drop-down list stays legible. A
+           // plain type selector: one naming the combo box as an ancestor
+           // would make every widget look up its ancestors' properties.
+           "QAbstractItemView{background:white;color:#333333;"
+           "selection-background-color:#E7F7D9;selection-color:#054500;outline:0px;}"
            "QToolButton#DialogButton{border-width:4px;"
            "border-image:url(:/images/btn_dialog_normal.png) 4 4 4 4 stretch stretch;}"
            "QToolButton#DialogButton:hover{border-image:url(:/images/btn_dialog_hover.png) 4 4 4 4 stretch stretch;}"

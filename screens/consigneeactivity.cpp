@@ -3,7 +3,7 @@
 #include "net/api.h"
 
 const PartyActivity::Kind ConsigneeActivity::traits { QStringLiteral("添加收货人"), QStringLiteral("修改收货人资料"),
-    false, QStringLiteral("consignee_id"), &API::submitConsignee, false, RecordKind::Consignee };
+    false, QStringLiteral("consignee_id"), &API::submitConsignee, RecordKind::Consignee };
 
 ConsigneeActivity::ConsigneeActivity(QWidget* parent)
     : ConsigneeActivity(nullptr, parent)

@@ -217,6 +217,8 @@ void HomeActivity::slot_feedback_ok_clicked(DialogWidget* dlg, QWidget* containe
 {
     Q_UNUSED(dlg)
     Q_UNUSED(container)
+    if (feedbackGuard.isHeld())
+        return;
     if (categoryBox->currentText().isEmpty()) {
         QMessageBox::warning(nullptr, QStringLiteral("提醒"), QStringLiteral("请选择反馈类别！"));
         categoryBox->setFocus(Qt::OtherFocusReason);
@@ -228,6 +230,7 @@ void HomeActivity::slot_feedback_ok_clicked(DialogWidget* dlg, QWidget* containe
         contentEdit->setFocus(Qt::OtherFocusReason);
         return;
     }
+    feedbackGuard.hold();
     API::instance()->submitFeedback(categoryBox->currentIndex(), text)->then(this, [this](const ApiAnswer& answer) {
         slot_submit_feedback_finished(answer.success, answer.errors);
     });
@@ -236,8 +239,9 @@ void HomeActivity::slot_feedback_ok_clicked(DialogWidget* dlg, QWidget* containe
 void HomeActivity::slot_submit_feedback_finished(bool success, const QString errors)
 {
     Q_UNUSED(errors)
+    feedbackGuard.release();
     if (success) {
-        QMessageBox::warning(nullptr, QStringLiteral("提醒"), QStringLiteral("反馈成功！"));
+        QMessageBox::information(nullptr, QStringLiteral("提醒"), QStringLiteral("反馈成功！"));
         feedbackDialog->hide();
         contentEdit->clear();
     } else {

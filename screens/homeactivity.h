@@ -2,6 +2,7 @@
 
 #include "net/apicall.h"
 #include "shell/baseactivity.h"
+#include "widgets/pressguard.h"
 
 #include <QPointer>
 
@@ -72,4 +73,6 @@ private:
     QComboBox* categoryBox;
     QPlainTextEdit* contentEdit;
     QPointer<TruckItem> currentTile;
+    // Held from a feedback's "确定" until its answer: one press, one record.
+    PressGuard feedbackGuard;
 };

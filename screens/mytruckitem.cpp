@@ -10,6 +10,7 @@
 #include "widgets/guardedmessagebox.h"
 
 #include <QContextMenuEvent>
+#include <QFontMetrics>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
@@ -29,6 +30,9 @@ QLabel* addLabel(QWidget* row, const char* name, const QRect& geometry, const QS
     label->setGeometry(geometry);
     return label;
 }
+
+// Room for the plate, left of the truck's details.
+const int PlateWidth = 84;
 
 } // namespace
 
@@ -50,9 +54,16 @@ MyTruckItem::MyTruckItem(const QJsonObject& truck, int rowNumber, QWidget* paren
     PagedListActivity::stripeRow(this, rowNumber);
     setFixedHeight(RowHeight);
 
-    QLabel* number = addLabel(this, "numberLabel", QRect(5, 10, 70, 20), text("number"), Qt::PlainText);
-    number->setWordWrap(true);
-    number->setStyleSheet(QStringLiteral("font-size:14px;font-weight:bold;color:#0099CC;"));
+    // The whole plate on one line, eight characters (a new-energy plate)
+    // included: a plate too wide for its place gets a smaller font, never a cut.
+    const QString plate = text("number");
+    QLabel* number = addLabel(this, "numberLabel", QRect(5, 10, PlateWidth, 20), plate, Qt::PlainText);
+    for (int pixels = 14;; --pixels) {
+        number->setStyleSheet(QStringLiteral("font-size:%1px;font-weight:bold;color:#0099CC;").arg(pixels));
+        number->ensurePolished();
+        if (pixels <= 9 || number->fontMetrics().horizontalAdvance(plate) <= PlateWidth)
+            break;
+    }
 
     QLabel* picture = addLabel(this, "pictureLabel", QRect(5, 30, 70, 55), QString(), Qt::PlainText);
     const QPixmap image(
@@ -74,14 +85,14 @@ MyTruckItem::MyTruckItem(const QJsonObject& truck, int rowNumber, QWidget* paren
     auto* chip1 = new TelNumberWidget(text("driver1_mobile"), text("driver1_name"), host, this);
     chip1->setObjectName(QStringLiteral("driver1Chip"));
     chip1->setAccessibleName(text("driver1_name") + QLatin1Char(' ') + text("driver1_mobile"));
-    chip1->setGeometry(caption1->x() + caption1->width() + 5, 32, 134, 27);
+    chip1->setGeometry(caption1->x() + caption1->width() + 5, 32, chip1->sizeHint().width(), 27);
 
     QLabel* caption2 = addLabel(this, "driver2Caption", QRect(chip1->x() + chip1->width() + 20, 35, 33, 20),
         QStringLiteral("<b>司机2:</b>"), Qt::RichText);
     auto* chip2 = new TelNumberWidget(text("driver2_mobile"), text("driver2_name"), host, this);
     chip2->setObjectName(QStringLiteral("driver2Chip"));
     chip2->setAccessibleName(text("driver2_name") + QLatin1Char(' ') + text("driver2_mobile"));
-    chip2->setGeometry(caption2->x() + caption2->width() + 5, 32, 134, 27);
+    chip2->setGeometry(caption2->x() + caption2->width() + 5, 32, chip2->sizeHint().width(), 27);
 
     addLabel(this, "companyLabel", QRect(90, 60, 400, 20),
         text("company_name") + QStringLiteral("  电话:") + text("company_tel"), Qt::PlainText);
@@ -136,12 +147,10 @@ void MyTruckItem::mousePressEvent(QMouseEvent* event)
     ActivityController* controller = ActivityController::containing(this);
     if (!controller)
         return;
-    // Only from the list on top: a double click, or a press during the slide
-    // of a form just opened, must not stack a second form.
-    QWidget* list = parentWidget();
-    while (list && !qobject_cast<BaseActivity*>(list))
-        list = list->parentWidget();
-    if (!list || controller->topActivity() != list)
+    // Only from the list on top and while nothing slides: a double click, or
+    // a press on another row during the slide of a form just opened, must not
+    // stack a second form.
+    if (!ActivityController::acceptsPressFrom(this))
         return;
     controller->startActivity(new TruckActivity(truck), false, true);
 }

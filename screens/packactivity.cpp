@@ -5,11 +5,11 @@
 #include "screens/shipperactivity.h"
 #include "shell/activitycontroller.h"
 #include "shell/mainwindow.h"
+#include "widgets/fieldcheck.h"
 #include "widgets/guardedmessagebox.h"
 #include "widgets/suggestionwidget.h"
 
 #include <QComboBox>
-#include <QDoubleValidator>
 #include <QGridLayout>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -49,11 +49,16 @@ PackActivity::PackActivity(int truckId, const QString& truckNumber, QWidget* par
         grid->addWidget(e, row, column + 1);
         return e;
     };
-    // Any text that can still become a floating-point number, negative or
-    // with an exponent included.
-    const auto number = [this](QLineEdit* e, const QString& unit) {
-        e->setValidator(new QDoubleValidator(this));
+    // Weight and money take plain decimals: what else is typed ("5万",
+    // "1e3", "-3") stays in the field, marked, and the save refuses it.
+    const auto number = [this](QLineEdit* e, const QString& unit, const QString& caption, bool weight) {
         e->setPlaceholderText(unit);
+        auto* check = new FieldCheck(e, caption);
+        if (weight)
+            check->decimal(0, false, 100000, 3, QStringLiteral("应为大于0的数字（吨），最多3位小数，如 12.5。"));
+        else
+            check->decimal(0, true, 1e10, 2, QStringLiteral("应为数字（元），最多2位小数，如 5000 或 5000.50。"));
+        numberChecks.append(check);
         return e;
     };
     const QString tons = QStringLiteral("单位：吨");
@@ -65,8 +70,8 @@ PackActivity::PackActivity(int truckId, const QString& truckNumber, QWidget* par
     consigneeEdit = edit("consigneeEdit", QStringLiteral("收货人:"), 0, 2);
     lineEdit = edit("lineEdit", QStringLiteral("线路:"), 1, 0);
     goodsEdit = edit("goodsEdit", QStringLiteral("货物:"), 1, 2);
-    weightEdit = number(edit("weightEdit", QStringLiteral("重量:"), 2, 0), tons);
-    valueEdit = number(edit("valueEdit", QStringLiteral("价值:"), 2, 2), yuan);
+    weightEdit = number(edit("weightEdit", QStringLiteral("重量:"), 2, 0), tons, QStringLiteral("重量"), true);
+    valueEdit = number(edit("valueEdit", QStringLiteral("价值:"), 2, 2), yuan, QStringLiteral("价值"), false);
 
     caption(QStringLiteral("是否代收款:"), 3, 0);
     isAgencyCombo = new QComboBox;
@@ -76,8 +81,8 @@ PackActivity::PackActivity(int truckId, const QString& truckNumber, QWidget* par
     isAgencyCombo->addItem(QStringLiteral("是"), 1);
     grid->addWidget(isAgencyCombo, 3, 1);
 
-    revenueEdit = number(edit("revenueEdit", QStringLiteral("收入:"), 4, 0), yuan);
-    payoutEdit = number(edit("payoutEdit", QStringLiteral("支出:"), 4, 2), yuan);
+    revenueEdit = number(edit("revenueEdit", QStringLiteral("收入:"), 4, 0), yuan, QStringLiteral("收入"), false);
+    payoutEdit = number(edit("payoutEdit", QStringLiteral("支出:"), 4, 2), yuan, QStringLiteral("支出"), false);
 
     caption(QStringLiteral("备注:"), 5, 0);
     notesEdit = new QPlainTextEdit;
@@ -161,6 +166,10 @@ void PackActivity::fill(SuggestionWidget* list, const QJsonArray* records, const
 
 void PackActivity::slot_suggestion_addnew(const int tag)
 {
+    // One press, one form: not while this screen still slides in, nor a
+    // second one while the first slides over it.
+    if (!ActivityController::acceptsPressFrom(this))
+        return;
     BaseActivity* form = nullptr;
     if (tag == 1)
         form = new ShipperActivity(nullptr);
@@ -220,6 +229,8 @@ void PackActivity::slot_action()
             check.focus->setFocus(Qt::OtherFocusReason);
         return;
     }
+    if (!FieldCheck::passAll(numberChecks, this))
+        return;
 
     QMap<QString, QString> params;
     params.insert(QStringLiteral("id"), QStringLiteral("0"));

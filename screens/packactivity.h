@@ -2,11 +2,14 @@
 
 #include "shell/baseactivity.h"
 
+#include <QList>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QVariant>
 
 class ApiCall;
+class FieldCheck;
 class QComboBox;
 class QJsonArray;
 class QLineEdit;
@@ -59,6 +62,8 @@ private:
     QLineEdit* revenueEdit;
     QLineEdit* payoutEdit;
     QPlainTextEdit* notesEdit;
+    // The number fields' rules, in the order the save checks them.
+    QList<FieldCheck*> numberChecks;
     SuggestionWidget* shipperList;
     SuggestionWidget* consigneeList;
     QPointer<ApiCall> shipperSearch;

@@ -2,6 +2,7 @@
 
 #include "net/api.h"
 #include "screens/historydialog.h"
+#include "widgets/fieldcheck.h"
 #include "widgets/guardedmessagebox.h"
 
 #include <QGridLayout>
@@ -9,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QRegExpValidator>
 #include <QVBoxLayout>
 #include <QVariantMap>
 
@@ -25,17 +25,17 @@ PartyActivity::PartyActivity(const Kind& kind, const QJsonObject* record, QWidge
     const auto caption = [grid](const QString& text, int row, int column) {
         grid->addWidget(new QLabel(text), row, column, Qt::AlignRight);
     };
-    // Only digits; 7, 8 or 11 of them make a complete number. One validator
-    // serves both phone fields.
-    auto* phone = new QRegExpValidator(QRegExp(QStringLiteral("^\\d{7}|\\d{8}|\\d{11}|\\d{12}$")), this);
+    // The fields take what is typed; a text too long, or a number that is
+    // neither a mobile nor a fixed line with its area code, is marked on the
+    // field and refused by the save (FieldCheck).
     const auto field
         = [&](const QString& key, const QString& text, int row, int column, int maxLength, const QString& missing) {
               caption(text, row, column);
               auto* edit = new QLineEdit;
               edit->setObjectName(key + QStringLiteral("Edit"));
-              edit->setMaxLength(maxLength);
               grid->addWidget(edit, row, column + 1);
               fields.append({ key, edit, missing });
+              checks.append((new FieldCheck(edit, text.chopped(1)))->maxLength(maxLength));
               return edit;
           };
 
@@ -45,10 +45,12 @@ PartyActivity::PartyActivity(const Kind& kind, const QJsonObject* record, QWidge
         field(QStringLiteral("industry"), QStringLiteral("行业:"), 1, 0, 20, QStringLiteral("请输入行业！"));
     field(QStringLiteral("linkman"), QStringLiteral("联系人:"), 1, kind.hasIndustry ? 2 : 0, 20,
         QStringLiteral("请输入联系人姓名！"));
-    tel1Edit = field(QStringLiteral("tel1"), QStringLiteral("联系电话1:"), 2, 0, 11, QString());
-    tel2Edit = field(QStringLiteral("tel2"), QStringLiteral("联系电话2:"), 2, 2, 11, QString());
+    // The phones' length is their pattern's business.
+    tel1Edit = field(QStringLiteral("tel1"), QStringLiteral("联系电话1:"), 2, 0, 0, QString());
+    tel2Edit = field(QStringLiteral("tel2"), QStringLiteral("联系电话2:"), 2, 2, 0, QString());
     for (QLineEdit* tel : { tel1Edit, tel2Edit }) {
-        tel->setValidator(phone);
+        FieldCheck::of(tel)->pattern(
+            QLatin1String(FieldCheck::PhonePattern), QStringLiteral("应为11位手机号码，或以0开头的区号加7至8位号码。"));
         tel->setPlaceholderText(QStringLiteral("固定电话请带区号"));
     }
     caption(QStringLiteral("备注:"), 3, 0);
@@ -85,6 +87,8 @@ void PartyActivity::slot_action()
             tel1Edit->setFocus(Qt::OtherFocusReason);
         return;
     }
+    if (!FieldCheck::passAll(checks, this))
+        return;
 
     QMap<QString, QString> params;
     params.insert(QStringLiteral("id"), QString::number(recordId));
@@ -107,11 +111,7 @@ void PartyActivity::handleSubmitAnswer(int savedId, const QString& errors)
         GuardedMessageBox::warning(this, QStringLiteral("抱歉"), QStringLiteral("保存失败！\n") + errors);
         return;
     }
-    const QString title = QStringLiteral("提醒");
-    const QString text = QStringLiteral("保存成功！");
-    const bool alive = kind.savedAsWarning ? GuardedMessageBox::warning(this, title, text)
-                                           : GuardedMessageBox::information(this, title, text);
-    if (!alive)
+    if (!GuardedMessageBox::information(this, QStringLiteral("提醒"), QStringLiteral("保存成功！")))
         return;
     QVariantMap result;
     result.insert(kind.resultKey, savedId);

@@ -10,6 +10,7 @@
 
 class API;
 class ApiCall;
+class FieldCheck;
 class QJsonObject;
 class QLineEdit;
 class QPlainTextEdit;
@@ -34,9 +35,6 @@ public:
         // "shipper_id" or "consignee_id": the key of the id in the result.
         QString resultKey;
         ApiCall* (API::*submit)(QMap<QString, QString> params);
-        // The shipper form confirms a save with a warning box, the consignee
-        // form with an information box.
-        bool savedAsWarning;
         // Whose history the edit form shows.
         RecordKind records;
     };
@@ -66,6 +64,8 @@ private:
     const Kind kind;
     int recordId = 0;
     QList<Field> fields;
+    // The fields' rules, in the order the save checks them.
+    QList<FieldCheck*> checks;
     QLineEdit* nameEdit = nullptr;
     QLineEdit* tel1Edit = nullptr;
     QLineEdit* tel2Edit = nullptr;

@@ -55,13 +55,16 @@ PartyItem::PartyItem(const PartyBook& book, const QJsonObject& record, int numbe
     addLabel(this, QStringLiteral("contactLabel"),
         QStringLiteral("<font color='#666666'>联系人:</font>") + text("linkman"), QRect(5, 53, 120, 20));
 
-    // The chips paint their numbers; their accessible names carry them for
-    // assistive tools.
-    const auto chip = [this](const QString& tel, const QString& label, const QString& name, int x) {
+    // The chips paint the contact's name and number; their accessible names
+    // carry the numbers for assistive tools. Without a contact name a chip says
+    // which of the two numbers it is.
+    const QString linkman = record.value(QLatin1String("linkman")).toString().trimmed();
+    const auto chip = [this, &linkman](const QString& tel, const QString& fallback, const QString& name, int x) {
+        const QString label = linkman.isEmpty() ? fallback : linkman;
         auto* widget = new TelNumberWidget(tel, label, host, this);
         widget->setObjectName(name);
         widget->setAccessibleName(tel);
-        widget->setGeometry(x, 48, 134, 27);
+        widget->setGeometry(x, 48, widget->sizeHint().width(), 27);
         return widget;
     };
     const QWidget* phone1
@@ -105,7 +108,9 @@ void PartyItem::mousePressEvent(QMouseEvent* event)
     QFrame::mousePressEvent(event);
     auto* window = qobject_cast<MainWindow*>(this->window());
     ActivityController* section = window ? window->controllerAt(book.section) : nullptr;
-    if (section)
+    // Only from the list on top and while nothing slides: a second press, or
+    // one on another row while the form slides in, must not stack a second form.
+    if (section && ActivityController::acceptsPressFrom(this))
         section->startActivity(book.createForm(&record, section), false, true);
 }
 

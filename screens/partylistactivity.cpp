@@ -20,7 +20,8 @@ void PartyListActivity::slot_action()
 {
     MainWindow* window = mainWindow();
     ActivityController* section = window ? window->controllerAt(book.section) : nullptr;
-    if (!section)
+    // One press, one form: not a second one while the first slides in.
+    if (!section || !ActivityController::acceptsPressFrom(this))
         return;
     section->startActivityForResult(
         book.createForm(nullptr, section), this, [this](const QVariant& data) { slot_packactivity_finish(data); });

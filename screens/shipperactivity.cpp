@@ -3,7 +3,7 @@
 #include "net/api.h"
 
 const PartyActivity::Kind ShipperActivity::traits { QStringLiteral("添加托运人"), QStringLiteral("修改托运人"), true,
-    QStringLiteral("shipper_id"), &API::submitShipper, true, RecordKind::Shipper };
+    QStringLiteral("shipper_id"), &API::submitShipper, RecordKind::Shipper };
 
 ShipperActivity::ShipperActivity(QWidget* parent)
     : ShipperActivity(nullptr, parent)

@@ -3,10 +3,10 @@
 #include "net/api.h"
 #include "net/truckdict.h"
 #include "screens/historydialog.h"
+#include "widgets/fieldcheck.h"
 #include "widgets/guardedmessagebox.h"
 
 #include <QComboBox>
-#include <QDoubleValidator>
 #include <QGridLayout>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -14,17 +14,9 @@
 #include <QLineEdit>
 #include <QMap>
 #include <QPlainTextEdit>
-#include <QRegExp>
-#include <QRegExpValidator>
 #include <QVBoxLayout>
 
 namespace {
-
-// Eleven digits beginning 13 to 19: every mobile number in use, and the rule
-// the platform checks a driver's mobile against.
-const char* const mobilePattern = "^1[3-9][0-9]{9}$";
-// A fixed line with its area code, or a mobile: 7, 8, 11 or 12 digits.
-const char* const telephonePattern = "^\\d{7}|\\d{8}|\\d{11}|\\d{12}$";
 
 // An empty item (data 0), then one item per entry of `table` in its key
 // order: the entry's text, with its key as an integer for data.
@@ -78,34 +70,54 @@ void TruckActivity::buildForm()
     };
 
     TruckDict* dict = TruckDict::instance();
+    // The fields take what is typed; what breaks a rule is marked on the
+    // field and refused by the save (FieldCheck).
+    const auto check = [this](QLineEdit* edit, const QString& caption) {
+        auto* rule = new FieldCheck(edit, caption);
+        checks.append(rule);
+        return rule;
+    };
     numberEdit = lineEdit("numberEdit");
-    numberEdit->setMaxLength(7);
+    // Seven characters, or eight on a new-energy plate.
+    check(numberEdit, QStringLiteral("车牌号码"))
+        ->pattern(QStringLiteral("^\\S{7,8}$"), QStringLiteral("应为7位，新能源车牌为8位。"));
     driveChoice = choice("driveChoice", dict->drivingMode());
     classChoice = choice("classChoice", dict->tonnage());
     tonnageEdit = lineEdit("tonnageEdit");
-    tonnageEdit->setValidator(new QDoubleValidator(tonnageEdit));
     tonnageEdit->setPlaceholderText(QStringLiteral("单位：吨"));
+    check(tonnageEdit, QStringLiteral("额定载重"))
+        ->decimal(0, false, 1000, 2, QStringLiteral("应为大于0、不超过1000的数字（吨），最多2位小数。"));
     boxChoice = choice("boxChoice", dict->packingcaseMode());
     lengthEdit = lineEdit("lengthEdit");
-    lengthEdit->setValidator(new QDoubleValidator(1.0, 100.0, 2, lengthEdit));
     widthEdit = lineEdit("widthEdit");
-    widthEdit->setValidator(new QDoubleValidator(1.0, 5.0, 2, widthEdit));
     heightEdit = lineEdit("heightEdit");
-    heightEdit->setValidator(new QDoubleValidator(1.0, 5.0, 2, heightEdit));
-    for (QLineEdit* size : { lengthEdit, widthEdit, heightEdit })
-        size->setPlaceholderText(QStringLiteral("单位：米"));
+    const auto size = [&](QLineEdit* edit, const QString& caption, int longest) {
+        edit->setPlaceholderText(QStringLiteral("单位：米"));
+        check(edit, caption)
+            ->decimal(
+                0, false, longest, 2, QStringLiteral("应为大于0、不超过%1的数字（米），最多2位小数。").arg(longest));
+    };
+    size(lengthEdit, QStringLiteral("货箱长度"), 100);
+    size(widthEdit, QStringLiteral("货箱宽度"), 5);
+    size(heightEdit, QStringLiteral("货箱高度"), 5);
 
+    const QString mobileRule = QStringLiteral("手机号码应为11位数字，以13至19开头。");
     driver1NameEdit = lineEdit("driver1NameEdit");
+    check(driver1NameEdit, QStringLiteral("司机1姓名"))->maxLength(20);
     driver1MobileEdit = lineEdit("driver1MobileEdit");
+    check(driver1MobileEdit, QStringLiteral("司机1手机"))
+        ->pattern(QLatin1String(FieldCheck::MobilePattern), mobileRule);
     driver2NameEdit = lineEdit("driver2NameEdit");
+    check(driver2NameEdit, QStringLiteral("司机2姓名"))->maxLength(20);
     driver2MobileEdit = lineEdit("driver2MobileEdit");
-    const QRegExp mobile(QLatin1String(mobilePattern), Qt::CaseSensitive);
-    driver1MobileEdit->setValidator(new QRegExpValidator(mobile, driver1MobileEdit));
-    driver2MobileEdit->setValidator(new QRegExpValidator(mobile, driver2MobileEdit));
+    check(driver2MobileEdit, QStringLiteral("司机2手机"))
+        ->pattern(QLatin1String(FieldCheck::MobilePattern), mobileRule);
     companyEdit = lineEdit("companyEdit");
+    check(companyEdit, QStringLiteral("公司"))->maxLength(100);
     companyTelEdit = lineEdit("companyTelEdit");
-    companyTelEdit->setValidator(
-        new QRegExpValidator(QRegExp(QLatin1String(telephonePattern), Qt::CaseSensitive), companyTelEdit));
+    check(companyTelEdit, QStringLiteral("公司电话"))
+        ->pattern(
+            QLatin1String(FieldCheck::PhonePattern), QStringLiteral("应为11位手机号码，或以0开头的区号加7至8位号码。"));
     companyTelEdit->setPlaceholderText(QStringLiteral("固定电话请带区号"));
     notesEdit = new QPlainTextEdit(bodyWidget);
     notesEdit->setObjectName(QStringLiteral("notesEdit"));
@@ -199,6 +211,8 @@ void TruckActivity::slot_action()
         refuse(QStringLiteral("请输入司机1手机号码！"), driver1MobileEdit);
         return;
     }
+    if (!FieldCheck::passAll(checks, this))
+        return;
 
     QMap<QString, QString> params;
     params.insert(QStringLiteral("id"), QString::number(truckId));
@@ -231,7 +245,7 @@ void TruckActivity::slot_submit_truck_finished(bool success, const QString error
 {
     hideLoading();
     if (success) {
-        if (GuardedMessageBox::warning(this, QStringLiteral("提醒"), QStringLiteral("保存成功！")))
+        if (GuardedMessageBox::information(this, QStringLiteral("提醒"), QStringLiteral("保存成功！")))
             finish(QVariant(1));
     } else {
         GuardedMessageBox::warning(this, QStringLiteral("抱歉"), QStringLiteral("保存失败！\n") + errors);

@@ -2,9 +2,11 @@
 
 #include "shell/baseactivity.h"
 
+#include <QList>
 #include <QPointer>
 
 class ApiCall;
+class FieldCheck;
 class QComboBox;
 class QGridLayout;
 class QJsonObject;
@@ -57,5 +59,7 @@ private:
     QLineEdit* driver2MobileEdit = nullptr;
     QLineEdit* companyEdit = nullptr;
     QLineEdit* companyTelEdit = nullptr;
+    // The fields' rules, in the order the save checks them.
+    QList<FieldCheck*> checks;
     QPlainTextEdit* notesEdit = nullptr;
 };

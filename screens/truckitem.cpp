@@ -79,6 +79,9 @@ TruckItem::TruckItem(const QJsonObject& truck, QWidget* host)
 
     numberLabel->setObjectName(QStringLiteral("numberLabel"));
     numberLabel->setWordWrap(true);
+    // The platform's texts show as typed, never as markup.
+    numberLabel->setTextFormat(Qt::PlainText);
+    goodsLabel->setTextFormat(Qt::PlainText);
     numberLabel->setStyleSheet(QStringLiteral("font-size:16px;"));
     numberLabel->setText(truck.value(QLatin1String("number")).toVariant().toString());
     numberLabel->setAlignment(Qt::AlignCenter);
@@ -221,6 +224,9 @@ void TruckItem::slot_pack_pressed()
         qDebug() << "no home controller to pack truck" << truckId << "on";
         return;
     }
+    // One press, one packing screen.
+    if (!ActivityController::acceptsPressFrom(this))
+        return;
     auto* pack = new PackActivity(truckId, truck.value(QLatin1String("number")).toVariant().toString(), host);
     // Only this packing screen's own result reaches this tile, once: not that
     // of a form opened on top of it, nor another tile's.

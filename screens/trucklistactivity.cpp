@@ -22,7 +22,7 @@ void TruckListActivity::slot_action()
     // While a form slides in over the list, its button is still under the
     // pointer: a second press must not open a second form.
     ActivityController* own = controller();
-    if (!own || own->topActivity() != this)
+    if (!own || !ActivityController::acceptsPressFrom(this))
         return;
     own->startActivityForResult(
         new TruckActivity, this, [this](const QVariant& data) { slot_packactivity_finish(data); });

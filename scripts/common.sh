@@ -6,7 +6,7 @@ FREYMO_BUILD_PACKAGES=(
     g++ cmake ninja-build ccache pkg-config
     qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite
     libcpp-httplib-dev libsodium-dev libmicrohttpd-dev libzint-dev libsqlite3-dev
-    fonts-wqy-microhei
+    fonts-wqy-microhei qttranslations5-l10n
     xvfb libxcb1-dev libcap-dev
     poppler-utils
 )

@@ -50,6 +50,8 @@ void ActivityController::startActivity(QWidget* activity, bool wantResult, bool 
     animation->setEndValue(QRect(1, 0, width(), height()));
     // A resize during the slide would otherwise leave the stale size behind.
     connect(animation, &QAbstractAnimation::finished, layout, &QLayout::invalidate);
+    slidesIn.removeAll(nullptr);
+    slidesIn.append(animation);
     animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
@@ -109,6 +111,28 @@ ActivityController* ActivityController::containing(const QWidget* widget)
             return controller;
     }
     return nullptr;
+}
+
+bool ActivityController::isSliding() const
+{
+    if (isFinishing())
+        return true;
+    for (const QPointer<QAbstractAnimation>& slide : slidesIn) {
+        if (slide && slide->state() == QAbstractAnimation::Running)
+            return true;
+    }
+    return false;
+}
+
+bool ActivityController::acceptsPressFrom(const QWidget* widget)
+{
+    const QWidget* activity = widget;
+    while (activity && !qobject_cast<const ActivityController*>(activity->parentWidget()))
+        activity = activity->parentWidget();
+    if (!activity)
+        return true; // in no stack: nothing slides over it
+    const auto* controller = static_cast<const ActivityController*>(activity->parentWidget());
+    return !controller->isSliding() && controller->topActivity() == activity;
 }
 
 void ActivityController::setResult(const QVariant& data)

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class QAbstractAnimation;
 class QGridLayout;
 
 // The stack of activities of one tool bar section. Every activity sits in the
@@ -58,6 +59,15 @@ public:
     const QList<QWidget*>& activities() const { return stack; }
     QWidget* topActivity() const;
     bool isFinishing() const { return !finishing.isNull(); }
+    // An activity slides in or out (500 ms from its start or finish).
+    bool isSliding() const;
+
+    // Whether a press inside `widget` may open a screen: the activity that
+    // holds it is on top of its controller and no activity slides. A second
+    // press while the first one's screen still slides in, or a press on a
+    // screen already covered, is ignored: one press opens one screen. A
+    // widget in no controller's stack is always pressable.
+    static bool acceptsPressFrom(const QWidget* widget);
 
 signals:
     void signal_activity_finish(QVariant data);
@@ -80,4 +90,6 @@ private:
     // The activity whose finish animation runs; it alone is removed when the
     // animation ends, whatever was started on top of it meanwhile.
     QPointer<QWidget> finishing;
+    // Slide-in animations; each dies when it stops, or with its activity.
+    QList<QPointer<QAbstractAnimation>> slidesIn;
 };

@@ -7,20 +7,45 @@
 #include <QDebug>
 #include <QDesktopServices>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QJsonObject>
 #include <QLabel>
 #include <QMovie>
 #include <QUrl>
 
+namespace {
+
+QPixmap greyed(const QPixmap& pixmap)
+{
+    QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            // Lighter than plain grey, as disabled pictures are.
+            const int grey = 96 + qGray(line[x]) * 5 / 8;
+            line[x] = qRgba(grey, grey, grey, qAlpha(line[x]));
+        }
+    }
+    return QPixmap::fromImage(image);
+}
+
+QString connectionText(bool connected)
+{
+    return connected ? QStringLiteral("已成功连接至管理平台") : QStringLiteral("无法连接至管理平台，请检查网络");
+}
+
+} // namespace
+
 StatusBar::StatusBar(QWidget* parent)
     : QFrame(parent)
     , versionLabel(new QLabel(QStringLiteral("主程序版本：%1").arg(QStringLiteral(FREYMO_VERSION_TEXT)), this))
-    , connectionLabel(new QLabel(QStringLiteral("已成功连接至管理平台"), this))
+    , connectionLabel(new QLabel(this))
     , transferLabel(new QLabel(this))
     , updateLink(new QLabel(QStringLiteral("<a href=%1>有新版本,点击更新</a>").arg(downloadUrl()), this))
     , layout(new QHBoxLayout(this))
     , transferMovie(new QMovie(QStringLiteral(":/images/loading.gif"), QByteArray(), this))
     , idlePixmap(QStringLiteral(":/images/ico_cloud.png"))
+    , offlinePixmap(greyed(idlePixmap))
 {
     versionLabel->setObjectName(QStringLiteral("VersionLabel"));
     versionLabel->setStyleSheet(QStringLiteral("margin-left:6px;"));
@@ -50,6 +75,8 @@ StatusBar::StatusBar(QWidget* parent)
     API* api = API::instance();
     connect(api, &BaseHttp::signal_trans_start, this, &StatusBar::slot_trans_start);
     connect(api, &BaseHttp::signal_trans_finished, this, &StatusBar::slot_trans_finished);
+    connect(api, &BaseHttp::signal_connection_changed, this, &StatusBar::slot_connection_changed);
+    slot_connection_changed(api->isConnected());
 }
 
 QString StatusBar::downloadUrl()
@@ -75,7 +102,16 @@ void StatusBar::slot_trans_finished()
     qDebug() << "slot_trans_finished";
     transferLabel->clear();
     transferMovie->stop();
-    transferLabel->setPixmap(idlePixmap);
+    transferLabel->setPixmap(API::instance()->isConnected() ? idlePixmap : offlinePixmap);
+}
+
+void StatusBar::slot_connection_changed(bool connected)
+{
+    connectionLabel->setText(connectionText(connected));
+    // A turning indicator, or none yet, is left alone: the next finish draws
+    // the cloud that fits.
+    if (!transferLabel->pixmap(Qt::ReturnByValue).isNull())
+        transferLabel->setPixmap(connected ? idlePixmap : offlinePixmap);
 }
 
 void StatusBar::slot_fetch_version_finished(QJsonObject* version, QString errors)

@@ -29,6 +29,8 @@ public slots:
     void slot_trans_finished();
     void slot_fetch_version_finished(QJsonObject* version, QString errors);
     void slot_download_newversion(QString url);
+    // Shows whether the platform is reached, as the requests' outcomes tell.
+    void slot_connection_changed(bool connected);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -41,5 +43,7 @@ private:
     QHBoxLayout* layout;
     QMovie* transferMovie;
     QPixmap idlePixmap;
+    // The cloud in grey: shown instead of idlePixmap while the platform is not reached.
+    QPixmap offlinePixmap;
     bool versionChecked = false;
 };

@@ -1,10 +1,13 @@
 #include "telephony/telnumberwidget.h"
 
 #include "net/api.h"
+#include "telephony/voicereconnector.h"
 #include "telephony/voicesession.h"
+#include "widgets/guardedmessagebox.h"
 
 #include <QDebug>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -24,6 +27,12 @@ QString chipStyleSheet()
                           "                  QFrame:hover{background-color:#CCCC00;border:1px solid #006600;}");
 }
 
+QString emptyChipStyleSheet()
+{
+    return QStringLiteral(
+        "QFrame{color:white;border-radius:12px; border:1px solid #94A68C; background-color:#E9FADE;}");
+}
+
 QString blueButtonStyleSheet()
 {
     return QStringLiteral("QToolButton{border:0px; background:url(:/images/btn_blue_normal.png);}                      "
@@ -37,6 +46,27 @@ QString greenButtonStyleSheet()
                           "         QToolButton:hover{background:url(:/images/btn_green_hover.png)}                    "
                           "          QToolButton:pressed{background:url(:/images/btn_green_pressed.png)}");
 }
+
+QFont labelFont()
+{
+    QFont font(QStringLiteral("宋体"));
+    font.setPixelSize(12);
+    return font;
+}
+
+QFont numberFont(bool hovered)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(hovered ? 13 : 14);
+    return font;
+}
+
+// Where the icons leave room for the texts when the chip is pointed at.
+const int HoveredTextX = 28;
+const int PlainLabelX = 7;
+const int PlainNumberX = 47;
+const int TextGap = 6;
+const int SmsZoneWidth = 29;
 
 QToolButton* makeButton(QWidget* parent, const QString& text, const QRect& geometry, const QString& styleSheet)
 {
@@ -59,11 +89,20 @@ TelNumberWidget::TelNumberWidget(const QString& number, const QString& label, QW
     // Created here, on the GUI thread, before any call can report to it.
     CallStatusForwarder::instance();
 
-    setStyleSheet(chipStyleSheet());
-    setMaximumSize(ChipWidth, ChipHeight);
-    resize(ChipWidth, ChipHeight);
-    callZone = QRect(QPoint(-1, 0), QPoint(25, 24));
-    smsZone = QRect(QPoint(width() - 29, 0), QPoint(width() - 3, 24));
+    // An empty chip offers nothing to press, so pointing at it changes nothing.
+    setStyleSheet(number.trimmed().isEmpty() ? emptyChipStyleSheet() : chipStyleSheet());
+    // Wide enough for the whole number and the name, pointed at or not.
+    const int labelWidth = label.isEmpty() ? 0 : QFontMetrics(labelFont()).horizontalAdvance(label) + TextGap;
+    plainNumberX = qMax(PlainNumberX, PlainLabelX + labelWidth);
+    const int plainWidth = plainNumberX + QFontMetrics(numberFont(false)).horizontalAdvance(number) + 10;
+    const int hoveredWidth
+        = HoveredTextX + labelWidth + QFontMetrics(numberFont(true)).horizontalAdvance(number) + SmsZoneWidth + 2;
+    chipWidth = qMax(ChipWidth, qMax(plainWidth, hoveredWidth));
+    setMaximumSize(chipWidth, ChipHeight);
+    resize(chipWidth, ChipHeight);
+    placeZones();
+    if (number.isEmpty())
+        setToolTip(QStringLiteral("未填写号码"));
 
     // The overlay covers the host, so it follows the host's size.
     if (host)
@@ -77,6 +116,22 @@ TelNumberWidget::~TelNumberWidget()
     if (statusLabel && CallStatusForwarder::instance()->callingWidget() == this)
         VoiceSession::releaseCall();
     closePopup();
+}
+
+QSize TelNumberWidget::sizeHint() const
+{
+    return QSize(chipWidth, ChipHeight);
+}
+
+bool TelNumberWidget::isCallable() const
+{
+    return !number.trimmed().isEmpty();
+}
+
+void TelNumberWidget::placeZones()
+{
+    callZone = QRect(QPoint(-1, 0), QPoint(25, 24));
+    smsZone = QRect(QPoint(width() - SmsZoneWidth, 0), QPoint(width() - 3, 24));
 }
 
 void TelNumberWidget::onCallProceeding(const char* callId)
@@ -141,11 +196,25 @@ void TelNumberWidget::slot_hangup_clicked()
 
 void TelNumberWidget::slot_send_clicked()
 {
-    if (!smsEdit || !VoiceSession::isOnline())
+    // A second press while the first message awaits its answer sends nothing.
+    if (!smsEdit || smsGuard.isHeld())
         return;
+    if (!VoiceSession::isOnline()) {
+        GuardedMessageBox::warning(
+            this, QStringLiteral("抱歉"), QStringLiteral("连接通讯服务器失败，不能发送短信，请稍后再试。"));
+        return;
+    }
     const QString text = smsEdit->toPlainText().trimmed();
+    if (text.isEmpty()) {
+        const QPointer<QPlainTextEdit> edit = smsEdit;
+        if (GuardedMessageBox::warning(this, QStringLiteral("提醒"), QStringLiteral("请输入短信内容！")) && edit)
+            edit->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    smsGuard.hold();
     smsCall = API::instance()->submitSms(number, text)->then(this, [this](const ApiAnswer& answer) {
         smsCall.clear();
+        smsGuard.release();
         slot_submit_sms_finished(answer.success, answer.errors);
     });
 }
@@ -186,13 +255,17 @@ void TelNumberWidget::mouseReleaseEvent(QMouseEvent* event)
     event->accept();
     // Without its host a panel would open as a window of its own, and a call
     // would have no panel to hang up from.
-    if (!host)
+    if (!host || !isCallable())
         return;
     const QPoint at = event->localPos().toPoint();
     if (callZone.contains(at)) {
         if (!VoiceSession::isOnline()) {
-            QMessageBox::warning(
-                nullptr, QStringLiteral("抱歉"), QStringLiteral("连接通讯服务器失败，不能拨打电话，请同客服联系。"));
+            // Lost and being mended, or never there: the clerk learns which.
+            const VoiceReconnector* reconnector = VoiceReconnector::instance();
+            const QString text = reconnector->isReconnecting() && reconnector->wasOnline()
+                ? QStringLiteral("与通讯服务器的连接已断开，正在重新连接，请稍后再拨。")
+                : QStringLiteral("连接通讯服务器失败，不能拨打电话，请同客服联系。");
+            QMessageBox::warning(nullptr, QStringLiteral("抱歉"), text);
             return;
         }
         openPopup();
@@ -235,6 +308,12 @@ void TelNumberWidget::buildCallPanel()
     statusLabel->setAlignment(Qt::AlignCenter);
     statusLabel->setGeometry(0, 150, panel->width(), 30);
 
+    auto* who = new QLabel(whoText(), panel);
+    who->setObjectName(QStringLiteral("whoLabel"));
+    who->setTextFormat(Qt::PlainText);
+    who->setAlignment(Qt::AlignCenter);
+    who->setGeometry(0, 178, panel->width(), 24);
+
     QToolButton* hangUp
         = makeButton(panel, QStringLiteral("结束通话"), QRect(60, 210, 135, 30), blueButtonStyleSheet());
     connect(hangUp, &QToolButton::clicked, this, &TelNumberWidget::slot_hangup_clicked);
@@ -247,8 +326,10 @@ void TelNumberWidget::buildCallPanel()
 void TelNumberWidget::buildSmsPanel()
 {
     panel->resize(400, 200);
-    auto* prompt = new QLabel(QStringLiteral("请输入短信内容："), panel);
-    prompt->setGeometry(5, 5, 400, 25);
+    auto* prompt = new QLabel(QStringLiteral("发给 %1 的短信，请输入内容：").arg(whoText()), panel);
+    prompt->setObjectName(QStringLiteral("whoLabel"));
+    prompt->setTextFormat(Qt::PlainText);
+    prompt->setGeometry(5, 5, 390, 25);
 
     smsEdit = new QPlainTextEdit(panel);
     smsEdit->setGeometry(5, 30, 390, 130);
@@ -257,6 +338,11 @@ void TelNumberWidget::buildSmsPanel()
     connect(send, &QToolButton::clicked, this, &TelNumberWidget::slot_send_clicked);
     QToolButton* close = makeButton(panel, QStringLiteral("关闭"), QRect(150, 165, 135, 30), blueButtonStyleSheet());
     connect(close, &QToolButton::clicked, this, &TelNumberWidget::slot_close_clicked);
+}
+
+QString TelNumberWidget::whoText() const
+{
+    return label.isEmpty() ? number : label + QStringLiteral(" ") + number;
 }
 
 void TelNumberWidget::coverHost()
@@ -270,7 +356,8 @@ void TelNumberWidget::coverHost()
 
 void TelNumberWidget::enterEvent(QEvent* event)
 {
-    hovered = true;
+    // An empty chip offers nothing to press.
+    hovered = isCallable();
     update();
     QFrame::enterEvent(event);
 }
@@ -286,19 +373,18 @@ void TelNumberWidget::paintEvent(QPaintEvent* event)
 {
     QFrame::paintEvent(event);
     QPainter painter(this);
-    QFont font(QStringLiteral("宋体"));
-    if (!hovered) {
-        font.setPixelSize(12);
-        painter.setFont(font);
-        painter.setPen(QColor(QStringLiteral("#666666")));
-        painter.drawText(QRect(7, 7, 80, 14), Qt::AlignLeft | Qt::AlignVCenter, label);
-    }
-    font.setFamily(QStringLiteral("Arial"));
-    font.setPixelSize(hovered ? 13 : 14);
-    painter.setFont(font);
+    // The name and the whole number, pointed at or not; pointing moves them
+    // right to make room for the call icon.
+    const int labelX = hovered ? HoveredTextX : PlainLabelX;
+    painter.setFont(labelFont());
+    painter.setPen(QColor(QStringLiteral("#666666")));
+    const int labelWidth = label.isEmpty() ? 0 : painter.fontMetrics().horizontalAdvance(label) + TextGap;
+    painter.drawText(QRect(labelX, 7, labelWidth, 14), Qt::AlignLeft | Qt::AlignVCenter, label);
+
+    painter.setFont(numberFont(hovered));
     painter.setPen(QColor(QStringLiteral("#996600")));
-    const int x = hovered ? 28 : 47;
-    painter.drawText(QRect(x, 5, 127 - x, 14), Qt::AlignLeft | Qt::AlignVCenter, number);
+    const int x = hovered ? HoveredTextX + labelWidth : plainNumberX;
+    painter.drawText(QRect(x, 5, width() - x, 14), Qt::AlignLeft | Qt::AlignVCenter, number);
     if (hovered) {
         painter.drawPixmap(callZone, QPixmap(QStringLiteral(":/images/ico_call.png")));
         painter.drawPixmap(smsZone, QPixmap(QStringLiteral(":/images/ico_sms.png")));
@@ -307,6 +393,7 @@ void TelNumberWidget::paintEvent(QPaintEvent* event)
 
 void TelNumberWidget::resizeEvent(QResizeEvent* event)
 {
+    placeZones();
     coverHost();
     event->accept();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "telephony/callstatusforwarder.h"
+#include "widgets/pressguard.h"
 
 #include <QFrame>
 #include <QPointer>
@@ -34,6 +35,12 @@ public:
     static void onMakeCallFailed(const char* callId, int reason);
     static void onCallReleased(const char* callId);
 
+    // As wide as the name and the whole number need, at least 137 pixels.
+    QSize sizeHint() const override;
+    // False for an empty number: the chip then offers neither a call nor a
+    // text message.
+    bool isCallable() const;
+
     // Removes the panel and the overlay, if open.
     void closePopup();
 
@@ -65,6 +72,9 @@ private:
     void buildCallPanel();
     void buildSmsPanel();
     void coverHost();
+    void placeZones();
+    // The person and the number, as the panels name them.
+    QString whoText() const;
 
     QString number;
     QString label;
@@ -76,8 +86,12 @@ private:
     QPointer<QLabel> statusLabel;
     QPointer<QPlainTextEdit> smsEdit;
     bool hovered = false;
+    int chipWidth = 0;
+    int plainNumberX = 0;
     QRect callZone;
     QRect smsZone;
+    // Held from "发送" until the platform answers: one press, one message.
+    PressGuard smsGuard;
     // This chip's text message while it awaits the platform's answer.
     QPointer<ApiCall> smsCall;
 };

@@ -4,6 +4,7 @@
 #include "net/platformaddress.h"
 #include "net/voiceaccount.h"
 #include "telephony/telnumberwidget.h"
+#include "telephony/voicereconnector.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -141,14 +142,17 @@ Sdk* loaded()
 
 // The main window's callbacks: each writes one debug line and nothing else.
 // They may run on the SDK's thread.
+// Both also tell the reconnector, which signs in again after a loss.
 void onConnected()
 {
     qDebug().noquote() << QStringLiteral("连接服务器成功！");
+    VoiceReconnector::post(true);
 }
 
 void onConnectError(VoiceReason* /*reason*/)
 {
     qDebug().noquote() << QStringLiteral("连接服务器失败！");
+    VoiceReconnector::post(false);
 }
 
 void onCallAlerting(const char* /*callId*/)
@@ -203,8 +207,16 @@ bool start(void** table, const VoiceAccount& account)
     const QByteArray host = s->testHost.isEmpty() ? PlatformAddress::voiceHost().toUtf8() : s->testHost;
     const int port = s->testPort > 0 ? s->testPort : ServerPort;
 
-    const int loginResult = s->login(host.constData(), port, ApplicationId, ApplicationToken, subAccount.constData(),
-        subAccountPwd.constData(), voipAccount.constData(), voipPwd.constData());
+    const auto signIn = [=] {
+        Sdk* sdk = loaded();
+        if (!sdk)
+            return -1;
+        return sdk->login(host.constData(), port, ApplicationId, ApplicationToken, subAccount.constData(),
+            subAccountPwd.constData(), voipAccount.constData(), voipPwd.constData());
+    };
+    // Before the sign-in, so that its report finds the way to sign in again.
+    VoiceReconnector::instance()->watch([signIn] { qDebug() << "voice sign-in again:" << signIn(); });
+    const int loginResult = signIn();
     qDebug() << "1.====================" << loginResult;
     return true;
 }

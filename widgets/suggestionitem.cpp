@@ -6,6 +6,8 @@ SuggestionItem::SuggestionItem(const QString& text, int id, QWidget* parent)
     , id(id)
 {
     setContentsMargins(5, 3, 5, 3);
+    // A name from the platform shows as typed, never as markup.
+    setTextFormat(Qt::PlainText);
 }
 
 void SuggestionItem::mouseReleaseEvent(QMouseEvent* event)

@@ -142,6 +142,8 @@ void TestPlatformFleet::truckFormRefusals_data()
                                            << "1391234567a" << QStringLiteral("司机2手机号码格式不正确！");
     QTest::newRow("company phone 13 digits") << "company_tel"
                                              << "0539812345678" << QStringLiteral("公司电话格式不正确！");
+    QTest::newRow("company phone without area code") << "company_tel"
+                                                     << "81234567" << QStringLiteral("公司电话格式不正确！");
     QTest::newRow("notes too long") << "notes" << QString(501, QChar(u'x')) << QStringLiteral("备注不能超过500个字！");
     QTest::newRow("another station") << "organ"
                                      << "999" << QStringLiteral("无权操作其他货站的数据！");

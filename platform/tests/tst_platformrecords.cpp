@@ -123,6 +123,16 @@ void TestPlatformRecords::partyRefusals_data()
     QTest::newRow("phone too short") << "consignee"
                                      << "tel2"
                                      << "123456" << QStringLiteral("联系电话2格式不正确！");
+    // The client's rule: a mobile, or 0 with an area code and 7 or 8 digits.
+    QTest::newRow("nine-digit landline") << "shipper"
+                                         << "tel1"
+                                         << "053912345" << QStringLiteral("联系电话1格式不正确！");
+    QTest::newRow("seven digits without area code") << "consignee"
+                                                    << "tel2"
+                                                    << "8123456" << QStringLiteral("联系电话2格式不正确！");
+    QTest::newRow("eleven digits, not a mobile") << "shipper"
+                                                 << "tel2"
+                                                 << "12345678901" << QStringLiteral("联系电话2格式不正确！");
     QTest::newRow("another station") << "consignee"
                                      << "organ"
                                      << "12345" << QStringLiteral("无权操作其他货站的数据！");
@@ -284,6 +294,8 @@ void TestPlatformRecords::tradeRefusals_data()
     QTest::newRow("no weight") << "weight"
                                << " " << QStringLiteral("请输入重量！");
     QTest::newRow("weight text") << "weight" << QStringLiteral("十吨") << QStringLiteral("重量必须是数字！");
+    QTest::newRow("weight 0") << "weight"
+                              << "0.0001" << QStringLiteral("重量必须大于0！");
     QTest::newRow("weight negative") << "weight"
                                      << "-1e2" << QStringLiteral("重量超出允许的范围！");
     QTest::newRow("value huge") << "value"

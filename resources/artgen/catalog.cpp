@@ -89,6 +89,7 @@ QVector<ArtEntry> artCatalog()
     png("img_truck_working.png", pictures, white, one(pictures::truckOnTheRoad));
     png("img_truck_default_0.png", pictures, white, one(pictures::truckHeavy));
     png("img_truck_default_1.png", pictures, palette::stripe, one(pictures::truckMedium));
+    png("img_truck_default_2.png", pictures, white, one(pictures::truckLight));
     png("trade_status_0.png", pictures, white, one(pictures::tradeState, TradeState::Waiting));
     png("trade_status_1.png", pictures, palette::stripe, one(pictures::tradeState, TradeState::InTransit));
     png("trade_status_2.png", pictures, white, one(pictures::tradeState, TradeState::Done));

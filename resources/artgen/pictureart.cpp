@@ -158,6 +158,15 @@ QImage truckMedium()
     return img;
 }
 
+QImage truckLight()
+{
+    QImage img = canvas(70, 55);
+    QPainter p(&img);
+    prepare(p);
+    drawTruck(p, { QRectF(13, 21, 32, 19), 17, 24, 40, { 20, 54 }, 4.5, greenDark, QStringLiteral("轻卡"), 12 });
+    return img;
+}
+
 QImage tradeState(TradeState state)
 {
     QImage img = canvas(80, 80);

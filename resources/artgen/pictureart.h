@@ -10,6 +10,7 @@ QImage truckResting(); // green box, 待配货
 QImage truckOnTheRoad(); // orange box, 出车中
 QImage truckHeavy(); // red box, 重卡
 QImage truckMedium(); // orange box, 中卡
+QImage truckLight(); // green box, 轻卡
 
 enum class TradeState { Waiting, InTransit, Done };
 QImage tradeState(TradeState state);

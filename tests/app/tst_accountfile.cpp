@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <sys/capability.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -232,6 +233,33 @@ private slots:
         QVERIFY(QDir().mkdir(AccountFile::defaultPath()));
         QVERIFY(!AccountFile().save(true, QStringLiteral("a"), QStringLiteral("b")));
         QVERIFY(QDir().rmdir(AccountFile::defaultPath()));
+    }
+
+    // Only its owner may read the file, whether it is new or an older copy
+    // was readable by everyone, and whatever the umask.
+    void onlyItsOwnerMayReadIt_data()
+    {
+        QTest::addColumn<bool>("existsAlready");
+        QTest::newRow("new") << false;
+        QTest::newRow("older copy readable by all") << true;
+    }
+    void onlyItsOwnerMayReadIt()
+    {
+        QFETCH(bool, existsAlready);
+        const mode_t umaskBefore = ::umask(0);
+        if (existsAlready) {
+            writeRaw(QByteArray(1, '\0'));
+            QVERIFY(QFile::setPermissions(AccountFile::defaultPath(),
+                QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther));
+        }
+        const bool saved = AccountFile().save(true, QStringLiteral("a"), QStringLiteral("secret"));
+        ::umask(umaskBefore);
+        QVERIFY(saved);
+        struct stat info
+        {
+        };
+        QCOMPARE(::stat(QFile::encodeName(AccountFile::defaultPath()).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 07777, mode_t(0600));
     }
 
     // No temporary copy can be made beside the file: the file itself is

@@ -7,6 +7,7 @@
 
 #include <QNetworkReply>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTest>
 
 #include <memory>
@@ -75,6 +76,9 @@ private slots:
     void everyReplyIsTaggedWithItsCode();
     void silentServerTimesOut();
     void postDebugLinesMaskSecrets();
+    void debugLinesNeverShowTheToken_data();
+    void debugLinesNeverShowTheToken();
+    void connectionFollowsTheOutcomes();
 
 private:
     std::unique_ptr<RecordingHttpServer> server;
@@ -228,6 +232,76 @@ void TestBaseHttp::postDebugLinesMaskSecrets()
     for (const char* secret : { "Sesame42", "SubSecret", "VoipSecret" })
         QVERIFY2(!log.contains(QLatin1String(secret)), qPrintable(log));
     QVERIFY(server->lastRequest().body.contains("voip_pwd=VoipSecret&"));
+}
+
+void TestBaseHttp::debugLinesNeverShowTheToken_data()
+{
+    QTest::addColumn<bool>("post");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("GET, token first") << false << "/truck/?token=Tok3nX&user=1&page=2";
+    QTest::newRow("GET, token last") << false << "/profile/?user=1&token=Tok3nX";
+    QTest::newRow("POST") << true << "/truck/add/?token=Tok3nX&user=1";
+}
+
+void TestBaseHttp::debugLinesNeverShowTheToken()
+{
+    QFETCH(bool, post);
+    QFETCH(QString, path);
+    Probe probe;
+    capturedMessages.clear();
+    QtMessageHandler previous = qInstallMessageHandler(captureMessage);
+    if (post)
+        probe.performPost(path, Params { { "token", "Tok3nX" }, { "number", "A1" } }, 11);
+    else
+        probe.performGet(path, 5);
+    qInstallMessageHandler(previous);
+    QVERIFY(probe.waitFor(1));
+
+    const QString log = capturedMessages.join(QLatin1Char('\n'));
+    QVERIFY2(!log.contains(QLatin1String("Tok3nX")), qPrintable(log));
+    QVERIFY2(log.contains(QLatin1String("token=***")), qPrintable(log));
+    QVERIFY2(log.contains(QLatin1String("user=1")), qPrintable(log));
+    // Only the log is masked: the server gets the token.
+    QVERIFY(server->lastRequest().target.contains("token=Tok3nX"));
+}
+
+void TestBaseHttp::connectionFollowsTheOutcomes()
+{
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const QString deadBase = QStringLiteral("http://127.0.0.1:%1/api").arg(closed.serverPort());
+    closed.close();
+
+    Probe probe;
+    QVERIFY(probe.isConnected());
+    QSignalSpy changes(&probe, &BaseHttp::signal_connection_changed);
+    struct Step
+    {
+        QString base;
+        const char* path;
+        bool connected;
+    };
+    server->on("/api/broken/", RecordingHttpServer::Reply { 500, "oops", "text/plain", QString(), false });
+    const Step steps[] = {
+        { server->apiBase(), "/fine/", true },
+        { deadBase, "/fine/", false },
+        { deadBase, "/fine/", false },
+        // The server answered, if only with an error: the platform is reached.
+        { server->apiBase(), "/broken/", true },
+        { deadBase, "/fine/", false },
+        { server->apiBase(), "/fine/", true },
+    };
+    int count = 0;
+    for (const Step& step : steps) {
+        BaseHttp::setBaseAddressForTesting(step.base);
+        probe.performGet(QLatin1String(step.path), 5);
+        QVERIFY(probe.waitFor(++count));
+        QCOMPARE(probe.isConnected(), step.connected);
+    }
+    BaseHttp::setBaseAddressForTesting(server->apiBase());
+    QCOMPARE(changes.size(), 4);
+    QCOMPARE(changes.at(0).at(0).toBool(), false);
+    QCOMPARE(changes.at(1).at(0).toBool(), true);
 }
 
 QTEST_GUILESS_MAIN(TestBaseHttp)

@@ -71,6 +71,7 @@ const Expected expectedImages[] = {
     { "img_truck_working.png", 80, 58, true },
     { "img_truck_default_0.png", 70, 55, true },
     { "img_truck_default_1.png", 70, 55, true },
+    { "img_truck_default_2.png", 70, 55, true },
     { "trade_status_0.png", 80, 80, true },
     { "trade_status_1.png", 80, 80, true },
     { "trade_status_2.png", 80, 80, true },

@@ -7,6 +7,7 @@
 #include "shell/sidebar.h"
 #include "widgets/dialogwidget.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QPlainTextEdit>
@@ -33,6 +34,8 @@ private slots:
     void blankContentIsRefused();
     void acceptedFeedbackClosesAndClears();
     void refusedFeedbackKeepsTheDialog();
+    void doublePressedOkSendsOnce_data();
+    void doublePressedOkSendsOnce();
 
 private:
     void openFeedback();
@@ -153,6 +156,7 @@ void TestHomeActivity::acceptedFeedbackClosesAndClears()
     pressOk();
     QVERIFY(kit.boxes->waitForAll());
     QCOMPARE(kit.boxes->seenTexts(), QStringList { QStringLiteral("提醒|反馈成功！") });
+    QCOMPARE(kit.boxes->seen().first().icon, QMessageBox::Information);
     QVERIFY(!dialog->isVisible());
     QVERIFY(editor->toPlainText().isEmpty());
 
@@ -176,6 +180,45 @@ void TestHomeActivity::refusedFeedbackKeepsTheDialog()
     QVERIFY(dialog->isVisible());
     QCOMPARE(editor->toPlainText(), QStringLiteral("很好用"));
     QCOMPARE(server.requests().last().body, QByteArray("content=%E5%BE%88%E5%A5%BD%E7%94%A8&type=0&"));
+}
+
+void TestHomeActivity::doublePressedOkSendsOnce_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("box");
+    QTest::newRow("accepted") << QByteArray(R"({"success":true})") << "提醒|反馈成功！";
+    QTest::newRow("refused") << QByteArray(R"({"success":false})") << "错误|抱歉，反馈失败！";
+}
+
+// One record and one box for a double press; once answered, "确定" sends again.
+void TestHomeActivity::doublePressedOkSendsOnce()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, box);
+    RecordingHttpServer::Reply held = RecordingHttpServer::json(answer);
+    held.gate = QStringLiteral("feedback");
+    server.on(feedbackPath, held);
+    openFeedback();
+    typeContent(QStringLiteral("很好用"));
+    QAbstractButton* ok = ScreenTestKit::buttonWithText(dialog, QStringLiteral("确定"));
+    QTest::mouseClick(ok, Qt::LeftButton);
+    QTest::mouseDClick(ok, Qt::LeftButton);
+    QTest::mouseClick(ok, Qt::LeftButton);
+    QVERIFY(kit.waitForRequests(feedbackPath));
+    kit.boxes->expect(QMessageBox::Ok);
+    server.release(QStringLiteral("feedback"));
+    QVERIFY(kit.boxes->waitForAll());
+    QVERIFY(ScreenTestKit::waitForIdle());
+    QCOMPARE(kit.boxes->seenTexts(), QStringList { box });
+    QCOMPARE(kit.requestsTo(feedbackPath).size(), 1);
+
+    if (dialog->isVisible()) {
+        server.on(feedbackPath, RecordingHttpServer::json(answer));
+        kit.boxes->expect(QMessageBox::Ok);
+        pressOk();
+        QVERIFY(kit.boxes->waitForAll());
+        QCOMPARE(kit.requestsTo(feedbackPath).size(), 2);
+    }
 }
 
 QTEST_MAIN(TestHomeActivity)

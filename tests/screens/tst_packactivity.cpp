@@ -90,6 +90,8 @@ private slots:
     void addedPartyLandsInTheEdit_data();
     void addedPartyLandsInTheEdit();
     void twoOpenFormsHandleOnlyTheirOwnAnswers();
+    void weightAndMoneyTakePlainDecimals_data();
+    void weightAndMoneyTakePlainDecimals();
 
 private:
     template <typename T = QLineEdit> T* field(const char* name) const
@@ -132,6 +134,8 @@ void TestPackActivity::init()
     pack = new PackActivity(5, QStringLiteral("京A12345"));
     home->startActivityForResult(pack, this, [this](const QVariant& data) { results << data; });
     QTRY_VERIFY(pack->isVisible());
+    // Presses on a screen still sliding in are ignored.
+    QTRY_VERIFY(!home->isSliding());
 }
 
 void TestPackActivity::cleanup()
@@ -198,8 +202,9 @@ void TestPackActivity::formOffersItsFields()
     QCOMPARE(field("weightEdit")->placeholderText(), QStringLiteral("单位：吨"));
     for (const char* name : { "valueEdit", "revenueEdit", "payoutEdit" }) {
         QCOMPARE(field(name)->placeholderText(), QStringLiteral("单位：元"));
+        // Taken as typed; the save judges it.
         ScreenTestKit::typeText(field(name), QStringLiteral("-1.5e3x"));
-        QCOMPARE(field(name)->text(), QStringLiteral("-1.5e3"));
+        QCOMPARE(field(name)->text(), QStringLiteral("-1.5e3x"));
     }
     QCOMPARE(listOf(QStringLiteral("shipperSuggestions"))->tag, 1);
     QCOMPARE(listOf(QStringLiteral("consigneeSuggestions"))->tag, 2);
@@ -257,11 +262,9 @@ void TestPackActivity::saveSendsTheTradeAndHandsBackTheText()
     chooseBoth();
     ScreenTestKit::typeText(field("lineEdit"), QStringLiteral(" 京-沪 "));
     ScreenTestKit::typeText(field("goodsEdit"), QStringLiteral(" 钢材 "));
+    // Typed spaces stay, and the weight is sent as it stands.
     ScreenTestKit::typeText(field("weightEdit"), QStringLiteral(" 12.5 "));
-    // The validator keeps spaces from being typed; set from elsewhere, they
-    // are sent as they stand.
-    QCOMPARE(field("weightEdit")->text(), QStringLiteral("12.5"));
-    field("weightEdit")->setText(QStringLiteral(" 12.5 "));
+    QCOMPARE(field("weightEdit")->text(), QStringLiteral(" 12.5 "));
     ScreenTestKit::typeText(field("revenueEdit"), QStringLiteral("300"));
     ScreenTestKit::typeText(field<QPlainTextEdit>("notesEdit"), QStringLiteral(" 轻放\n"));
     save(QStringLiteral("提醒|配货成功！"));
@@ -383,7 +386,11 @@ void TestPackActivity::addedPartyLandsInTheEdit()
         = listOf(shipper ? QStringLiteral("shipperSuggestions") : QStringLiteral("consigneeSuggestions"));
     const auto addNew = [&]() -> BaseActivity* {
         ScreenTestKit::typeText(edit, QStringLiteral("新"));
-        QTest::mouseClick(list->findChild<QToolButton*>(QStringLiteral("Button")), Qt::LeftButton);
+        // A double press opens one form.
+        QToolButton* button = list->findChild<QToolButton*>(QStringLiteral("Button"));
+        QTest::mouseClick(button, Qt::LeftButton);
+        if (button->isVisible())
+            QTest::mouseDClick(button, Qt::LeftButton);
         return home->activities().size() == 3 ? qobject_cast<BaseActivity*>(home->topActivity()) : nullptr;
     };
 
@@ -400,7 +407,8 @@ void TestPackActivity::addedPartyLandsInTheEdit()
     const QStringList keys = shipper ? QStringList { "name", "address", "industry", "linkman", "tel1" }
                                      : QStringList { "name", "address", "linkman", "tel1" };
     for (const QString& key : keys)
-        ScreenTestKit::typeText(form->findChild<QLineEdit*>(key + "Edit"), QStringLiteral("新货运站1234567"));
+        ScreenTestKit::typeText(form->findChild<QLineEdit*>(key + "Edit"),
+            key == QLatin1String("tel1") ? QStringLiteral("13812345678") : QStringLiteral("新货运站1234567"));
     kit.boxes->expect(QMessageBox::Ok);
     QVERIFY(ScreenTestKit::clickButton(form, QStringLiteral("保存")));
     QVERIFY(kit.boxes->waitForAll());
@@ -433,7 +441,10 @@ void TestPackActivity::twoOpenFormsHandleOnlyTheirOwnAnswers()
 
     const auto fillAndSave = [this](BaseActivity* form, const QString& name) {
         for (const QString key : { "name", "address", "industry", "linkman", "tel1" })
-            ScreenTestKit::typeText(form->findChild<QLineEdit*>(key + "Edit"), key == "name" ? name : "1234567");
+            ScreenTestKit::typeText(form->findChild<QLineEdit*>(key + "Edit"),
+                key == "name"       ? name
+                    : key == "tel1" ? QStringLiteral("13812345678")
+                                    : QStringLiteral("1234567"));
         QVERIFY(ScreenTestKit::clickButton(form, QStringLiteral("保存")));
     };
     fillAndSave(overPack, QStringLiteral("A"));
@@ -455,6 +466,65 @@ void TestPackActivity::twoOpenFormsHandleOnlyTheirOwnAnswers()
     QCOMPARE(field("shipperEdit")->property("id").toInt(), 501);
     QCOMPARE(listResult.toMap().value("shipper_id").toInt(), 502);
     QVERIFY(results.isEmpty());
+}
+
+void TestPackActivity::weightAndMoneyTakePlainDecimals_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("refusal");
+    const QString weight = QStringLiteral("重量：应为大于0的数字（吨），最多3位小数，如 12.5。");
+    const auto money = [](const char* caption) {
+        return QString::fromUtf8(caption) + QStringLiteral("：应为数字（元），最多2位小数，如 5000 或 5000.50。");
+    };
+    QTest::newRow("weight 0") << "weightEdit"
+                              << "0" << weight;
+    QTest::newRow("weight 0.000") << "weightEdit"
+                                  << "0.000" << weight;
+    QTest::newRow("weight negative") << "weightEdit"
+                                     << "-2" << weight;
+    QTest::newRow("weight 12.125") << "weightEdit"
+                                   << "12.125" << QString();
+    QTest::newRow("value in 万") << "valueEdit"
+                                 << "5万" << money("价值");
+    QTest::newRow("value with a comma") << "valueEdit"
+                                        << "5,000" << money("价值");
+    QTest::newRow("value 0") << "valueEdit"
+                             << "0" << QString();
+    QTest::newRow("revenue with exponent") << "revenueEdit"
+                                           << "1e3" << money("收入");
+    QTest::newRow("revenue of three decimals") << "revenueEdit"
+                                               << "300.125" << money("收入");
+    QTest::newRow("payout 4800.50") << "payoutEdit"
+                                    << "4800.50" << QString();
+    QTest::newRow("payout with ¥") << "payoutEdit"
+                                   << "¥300" << money("支出");
+}
+
+// What is typed stays in the field; a save refuses anything but a plain
+// decimal, naming the field and the rule, with the focus on it.
+void TestPackActivity::weightAndMoneyTakePlainDecimals()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, typed);
+    QFETCH(QString, refusal);
+    kit.server.on(tradePath, RecordingHttpServer::json(R"({"success":true})"));
+    chooseBoth();
+    ScreenTestKit::typeText(field("lineEdit"), QStringLiteral("l"));
+    ScreenTestKit::typeText(field("goodsEdit"), QStringLiteral("g"));
+    if (name != QLatin1String("weightEdit"))
+        ScreenTestKit::typeText(field("weightEdit"), QStringLiteral("2"));
+    ScreenTestKit::typeText(field(name.toLatin1().constData()), typed);
+    QCOMPARE(field(name.toLatin1().constData())->text(), typed);
+    field<QPlainTextEdit>("notesEdit")->setFocus();
+
+    save(refusal.isEmpty() ? QStringLiteral("提醒|配货成功！") : QStringLiteral("提醒|") + refusal);
+    if (refusal.isEmpty()) {
+        QCOMPARE(kit.requestsTo(tradePath).size(), 1);
+        return;
+    }
+    QTRY_COMPARE(host->focusWidget(), static_cast<QWidget*>(pack->findChild<QWidget*>(name)));
+    QVERIFY(kit.requestsTo(tradePath).isEmpty());
 }
 
 QTEST_MAIN(TestPackActivity)

@@ -9,11 +9,14 @@
 
 #include "shell/activitycontroller.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -44,8 +47,8 @@ private slots:
     void savedFormHandsBackIdAndName();
     void editModeStartsFromTheRecord();
     void refusedSaveKeepsTheInputAndSavesAgain();
-    void phoneFieldsTakeDigitsOnly_data();
-    void phoneFieldsTakeDigitsOnly();
+    void typedTextStaysAndTheSaveNamesTheRule_data();
+    void typedTextStaysAndTheSaveNamesTheRule();
 
 private:
     PartyActivity* open(bool consignee, QJsonObject* record = nullptr);
@@ -165,12 +168,12 @@ void TestPartyActivity::savedFormHandsBackIdAndName_data()
     QTest::newRow("shipper added")
         << false << false << QByteArray("/api/shipper/add/")
         << QByteArray("address=%E8%B7%AF1%E5%8F%B7&id=0&industry=%E5%8C%96%E5%B7%A5&linkman=%E7%8E%8B&"
-                      "name=%E7%94%B2%20%E5%85%AC%E5%8F%B8&notes=%E5%A4%9C&organ=3&tel1=&tel2=12345678&")
-        << QMessageBox::Warning;
+                      "name=%E7%94%B2%20%E5%85%AC%E5%8F%B8&notes=%E5%A4%9C&organ=3&tel1=&tel2=053912345678&")
+        << QMessageBox::Information;
     QTest::newRow("consignee edited")
         << true << true << QByteArray("/api/consignee/42/edit/")
         << QByteArray("address=%E8%B7%AF1%E5%8F%B7&id=42&linkman=%E7%8E%8B&"
-                      "name=%E7%94%B2%20%E5%85%AC%E5%8F%B8&notes=%E5%A4%9C&organ=3&tel1=&tel2=12345678&")
+                      "name=%E7%94%B2%20%E5%85%AC%E5%8F%B8&notes=%E5%A4%9C&organ=3&tel1=&tel2=053912345678&")
         << QMessageBox::Information;
 }
 
@@ -188,7 +191,7 @@ void TestPartyActivity::savedFormHandsBackIdAndName()
     open(consignee, editing ? &record : nullptr);
     // Spaces around every text go; the name is handed back as shown.
     fill({ { "name", QStringLiteral(" 甲 公司 ") }, { "address", QStringLiteral("路1号 ") }, { "linkman", "王" },
-        { "tel2", QStringLiteral("12345678") }, { "notes", QStringLiteral("\n夜 ") } });
+        { "tel2", QStringLiteral("053912345678") }, { "notes", QStringLiteral("\n夜 ") } });
     if (!consignee)
         fill({ { "industry", QStringLiteral("化工") } });
     save(QStringLiteral("提醒|保存成功！"));
@@ -229,7 +232,7 @@ void TestPartyActivity::refusedSaveKeepsTheInputAndSavesAgain()
     const QByteArray path("/api/consignee/add/");
     kit.server.on(path, RecordingHttpServer::json(R"({"success":false,"errors":"名称已存在！"})"));
     open(true);
-    fill({ { "name", "n" }, { "address", "a" }, { "linkman", "l" }, { "tel1", "1234567" } });
+    fill({ { "name", "n" }, { "address", "a" }, { "linkman", "l" }, { "tel1", "13812345678" } });
     save(QStringLiteral("抱歉|保存失败！\n名称已存在！"));
     QVERIFY(!form->findChild<QWidget*>(QStringLiteral("LoadingOverlay"))->isVisible());
     QCOMPARE(edit(QStringLiteral("name"))->text(), QStringLiteral("n"));
@@ -242,29 +245,64 @@ void TestPartyActivity::refusedSaveKeepsTheInputAndSavesAgain()
     QCOMPARE(controller->topActivity(), static_cast<QWidget*>(form.data()));
 }
 
-void TestPartyActivity::phoneFieldsTakeDigitsOnly_data()
+void TestPartyActivity::typedTextStaysAndTheSaveNamesTheRule_data()
 {
+    QTest::addColumn<bool>("consignee");
+    QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("kept");
-    QTest::newRow("letters and signs dropped") << "01a0-12 3x4567"
-                                               << "0101234567";
-    QTest::newRow("nine digits kept") << "123456789"
-                                      << "123456789";
-    QTest::newRow("eleven at most") << "1380013800099"
-                                    << "13800138000";
+    QTest::addColumn<QString>("refusal");
+    const QString phone = QStringLiteral("应为11位手机号码，或以0开头的区号加7至8位号码。");
+    QTest::newRow("name of 210") << false << "name" << QString(210, QChar(u'名'))
+                                 << QStringLiteral("名称：最多200个字，现在有210个字。");
+    QTest::newRow("name of 200") << true << "name" << QString(200, QChar(u'名')) << QString();
+    QTest::newRow("linkman of 21") << true << "linkman" << QString(21, QChar(u'李'))
+                                   << QStringLiteral("联系人：最多20个字，现在有21个字。");
+    QTest::newRow("nine-digit landline") << false << "tel1"
+                                         << "053912345" << QStringLiteral("联系电话1：") + phone;
+    QTest::newRow("landline without area code") << true << "tel2"
+                                                << "81234567" << QStringLiteral("联系电话2：") + phone;
+    QTest::newRow("letters and signs") << false << "tel2"
+                                       << "0539-812a3456" << QStringLiteral("联系电话2：") + phone;
+    QTest::newRow("mobile") << true << "tel1"
+                            << "13800138000" << QString();
+    QTest::newRow("landline, 3-digit area code") << false << "tel1"
+                                                 << "053981234567" << QString();
+    QTest::newRow("landline, 2-digit area code") << true << "tel2"
+                                                 << "01012345678" << QString();
 }
 
-void TestPartyActivity::phoneFieldsTakeDigitsOnly()
+// A field takes what is typed or pasted whole; the save refuses a broken
+// rule naming the field and the rule, with the focus on the field.
+void TestPartyActivity::typedTextStaysAndTheSaveNamesTheRule()
 {
+    QFETCH(bool, consignee);
+    QFETCH(QString, key);
     QFETCH(QString, typed);
-    QFETCH(QString, kept);
-    open(false);
-    for (const QString& key : { QStringLiteral("tel1"), QStringLiteral("tel2") }) {
-        QCOMPARE(edit(key)->placeholderText(), QStringLiteral("固定电话请带区号"));
-        ScreenTestKit::typeText(edit(key), typed);
-        QCOMPARE(edit(key)->text(), kept);
+    QFETCH(QString, refusal);
+    const QByteArray path = consignee ? QByteArray("/api/consignee/add/") : QByteArray("/api/shipper/add/");
+    kit.server.on(path, RecordingHttpServer::json(R"({"success":true,"shipper_id":5,"consignee_id":5})"));
+    open(consignee);
+    fill({ { "name", "n" }, { "address", "a" }, { "linkman", "l" }, { "tel1", "13812345678" } });
+    if (!consignee)
+        fill({ { "industry", QStringLiteral("化工") } });
+    edit(key)->clear();
+    // Pasted in one go, as a long name would be.
+    QApplication::clipboard()->setText(typed);
+    edit(key)->setFocus();
+    edit(key)->paste();
+    QCOMPARE(edit(key)->text(), typed);
+    QCOMPARE(edit(key)->property("invalid").toBool(), !refusal.isEmpty());
+    form->findChild<QPlainTextEdit*>(QStringLiteral("notesEdit"))->setFocus();
+
+    save(refusal.isEmpty() ? QStringLiteral("提醒|保存成功！") : QStringLiteral("提醒|") + refusal);
+    if (refusal.isEmpty()) {
+        QCOMPARE(kit.requestsTo(path).size(), 1);
+        QVERIFY(kit.requestsTo(path).first().body.contains(key.toUtf8() + "=" + QUrl::toPercentEncoding(typed) + "&"));
+        return;
     }
-    QCOMPARE(edit(QStringLiteral("tel1"))->validator(), edit(QStringLiteral("tel2"))->validator());
+    QTRY_COMPARE(host->focusWidget(), static_cast<QWidget*>(edit(key)));
+    QCOMPARE(edit(key)->text(), typed);
+    QCOMPARE(kit.server.requestCount(), 0);
 }
 
 QTEST_MAIN(TestPartyActivity)

@@ -8,7 +8,9 @@
 #include "net/truckdict.h"
 #include "shell/activitycontroller.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QHash>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
@@ -53,9 +55,11 @@ private slots:
     void editFillsByTextAndNumber();
     void savedFormSendsItsFieldsAndHandsBackOne_data();
     void savedFormSendsItsFieldsAndHandsBackOne();
-    void validatorsLimitTyping_data();
-    void validatorsLimitTyping();
+    void typedTextStaysAndTheSaveNamesTheRule_data();
+    void typedTextStaysAndTheSaveNamesTheRule();
     void refusedSaveKeepsTheForm();
+    void highlightedChoiceStaysLegible_data();
+    void highlightedChoiceStaysLegible();
 
 private:
     // Starts the form on the controller with a result wanted; true once shown.
@@ -240,21 +244,21 @@ void TestTruckActivity::savedFormSendsItsFieldsAndHandsBackOne_data()
 
     QTest::newRow("add") << QJsonObject() << addPath
                          << "company_name=" + encoded("顺达 & 物流")
-            + "&company_tel=010123456&driver1_mobile=17712345678"
+            + "&company_tel=01012345678&driver1_mobile=17712345678"
               "&driver1_name="
             + encoded("王建国")
             + "&driver2_mobile=16612345678&driver2_name=&driving_mode=2&id=0"
               "&notes="
-            + encoded("冷链") + "&number=" + encoded("京A123")
+            + encoded("冷链") + "&number=" + encoded("京AD12345")
             + "&organ=3&packingcase_height=2.5"
               "&packingcase_length=9.6&packingcase_mode=10&packingcase_width=2.3&photo1=&photo2=&tonnage=20"
               "&tonnage_level=1&";
-    QTest::newRow("edit") << QJsonObject { { "id", 12 }, { "number", "沪B7788" }, { "driving_mode_text", "前驱" },
+    QTest::newRow("edit") << QJsonObject { { "id", 12 }, { "number", "沪B77889" }, { "driving_mode_text", "前驱" },
         { "tonnage_level_text", "重卡" }, { "tonnage", 20 }, { "packingcase_mode_text", "厢式" },
         { "driver1_name", "李" }, { "driver1_mobile", "19812345678" } }
                           << QByteArray("/api/truck/12/edit/")
                           << "company_name=&company_tel=&driver1_mobile=19812345678&driver1_name=" + encoded("李")
-            + "&driver2_mobile=&driver2_name=&driving_mode=1&id=12&notes=&number=" + encoded("沪B7788")
+            + "&driver2_mobile=&driver2_name=&driving_mode=1&id=12&notes=&number=" + encoded("沪B77889")
             + "&organ=3&packingcase_height=&packingcase_length=&packingcase_mode=1&packingcase_width=&photo1=&photo2="
               "&tonnage=20&tonnage_level=0&";
 }
@@ -268,7 +272,7 @@ void TestTruckActivity::savedFormSendsItsFieldsAndHandsBackOne()
     QVERIFY(open(record));
     if (record.isEmpty()) {
         QCOMPARE(form->findChild<QLabel*>(QStringLiteral("TitleLabel"))->text(), QStringLiteral("添加货车"));
-        field<QLineEdit>("numberEdit")->setText(QStringLiteral(" 京A123 "));
+        field<QLineEdit>("numberEdit")->setText(QStringLiteral(" 京AD12345 "));
         field<QComboBox>("driveChoice")->setCurrentIndex(2);
         field<QComboBox>("classChoice")->setCurrentIndex(2);
         ScreenTestKit::typeText(field<QLineEdit>("tonnageEdit"), QStringLiteral("20"));
@@ -280,7 +284,7 @@ void TestTruckActivity::savedFormSendsItsFieldsAndHandsBackOne()
         ScreenTestKit::typeText(field<QLineEdit>("driver1MobileEdit"), QStringLiteral("17712345678"));
         ScreenTestKit::typeText(field<QLineEdit>("driver2MobileEdit"), QStringLiteral("16612345678"));
         ScreenTestKit::typeText(field<QLineEdit>("companyEdit"), QStringLiteral("顺达 & 物流"));
-        ScreenTestKit::typeText(field<QLineEdit>("companyTelEdit"), QStringLiteral("010123456"));
+        ScreenTestKit::typeText(field<QLineEdit>("companyTelEdit"), QStringLiteral("01012345678"));
         ScreenTestKit::typeText(field<QPlainTextEdit>("notesEdit"), QStringLiteral("冷链\n"));
     }
     kit.boxes->expect(QMessageBox::Ok);
@@ -299,28 +303,86 @@ void TestTruckActivity::savedFormSendsItsFieldsAndHandsBackOne()
     QTRY_COMPARE(controller->activities().size(), 1);
 }
 
-void TestTruckActivity::validatorsLimitTyping_data()
+void TestTruckActivity::typedTextStaysAndTheSaveNamesTheRule_data()
 {
-    // The field, what is typed, what it then shows.
-    QTest::addColumn<QStringList>("typing");
-    QTest::newRow("177 mobile") << QStringList { "driver1MobileEdit", "17712345678", "17712345678" };
-    QTest::newRow("198 mobile, twelfth digit") << QStringList { "driver2MobileEdit", "198123456789", "19812345678" };
-    QTest::newRow("mobile with 12") << QStringList { "driver1MobileEdit", "12", "1" };
-    QTest::newRow("13-digit telephone") << QStringList { "companyTelEdit", "0101234567890", "010123456789" };
-    QTest::newRow("telephone letters") << QStringList { "companyTelEdit", "010-12a", "01012" };
-    QTest::newRow("box third decimal") << QStringList { "lengthEdit", "9.655", "9.65" };
-    QTest::newRow("width above range") << QStringList { "widthEdit", "6", "6" };
-    QTest::newRow("rated load any decimals") << QStringList { "tonnageEdit", "20.125", "20.125" };
-    QTest::newRow("plate of seven") << QStringList { "numberEdit", "京A123456", "京A12345" };
+    // The field, what is typed, and the save's refusal (none: it is sent).
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("refusal");
+    const QString mobile = QStringLiteral("手机号码应为11位数字，以13至19开头。");
+    const QString phone = QStringLiteral("应为11位手机号码，或以0开头的区号加7至8位号码。");
+    QTest::newRow("second mobile starting 12") << "driver2MobileEdit"
+                                               << "12345678901"
+                                               << "司机2手机：" + mobile;
+    QTest::newRow("second mobile, twelve digits") << "driver2MobileEdit"
+                                                  << "198123456789"
+                                                  << "司机2手机：" + mobile;
+    QTest::newRow("mobile cut short") << "driver1MobileEdit"
+                                      << "1771234"
+                                      << "司机1手机：" + mobile;
+    QTest::newRow("nine-digit telephone") << "companyTelEdit"
+                                          << "010123456"
+                                          << "公司电话：" + phone;
+    QTest::newRow("telephone with a dash") << "companyTelEdit"
+                                           << "010-12345678"
+                                           << "公司电话：" + phone;
+    QTest::newRow("telephone with area code") << "companyTelEdit"
+                                              << "053912345678"
+                                              << "";
+    QTest::newRow("new-energy plate") << "numberEdit"
+                                      << "鲁QD12345"
+                                      << "";
+    QTest::newRow("plate of nine") << "numberEdit"
+                                   << "京A1234567"
+                                   << "车牌号码：应为7位，新能源车牌为8位。";
+    QTest::newRow("rated load 0") << "tonnageEdit"
+                                  << "0"
+                                  << "额定载重：应为大于0、不超过1000的数字（吨），最多2位小数。";
+    QTest::newRow("rated load with exponent") << "tonnageEdit"
+                                              << "1e3"
+                                              << "额定载重：应为大于0、不超过1000的数字（吨），最多2位小数。";
+    QTest::newRow("box third decimal") << "lengthEdit"
+                                       << "9.655"
+                                       << "货箱长度：应为大于0、不超过100的数字（米），最多2位小数。";
+    QTest::newRow("width above range") << "widthEdit"
+                                       << "6"
+                                       << "货箱宽度：应为大于0、不超过5的数字（米），最多2位小数。";
+    QTest::newRow("driver name of 21") << "driver2NameEdit" << QString(21, QChar(u'王'))
+                                       << "司机2姓名：最多20个字，现在有21个字。";
 }
 
-void TestTruckActivity::validatorsLimitTyping()
+// A field takes what is typed, marks what breaks its rule, and the save
+// refuses it naming the field and the rule, with the focus on it.
+void TestTruckActivity::typedTextStaysAndTheSaveNamesTheRule()
 {
-    QFETCH(QStringList, typing);
+    QFETCH(QString, name);
+    QFETCH(QString, typed);
+    QFETCH(QString, refusal);
+    kit.server.on(addPath, RecordingHttpServer::json(R"({"success":true})"));
     QVERIFY(open());
-    auto* edit = form->findChild<QLineEdit*>(typing.at(0));
-    ScreenTestKit::typeText(edit, typing.at(1));
-    QCOMPARE(edit->text(), typing.at(2));
+    fillRequired();
+    auto* edit = form->findChild<QLineEdit*>(name);
+    edit->clear();
+    ScreenTestKit::typeText(edit, typed);
+    QCOMPARE(edit->text(), typed);
+    QCOMPARE(edit->property("invalid").toBool(), !refusal.isEmpty());
+    QCOMPARE(edit->toolTip(), refusal);
+    field<QPlainTextEdit>("notesEdit")->setFocus();
+
+    kit.boxes->expect(QMessageBox::Ok);
+    save();
+    QVERIFY(kit.boxes->waitForAll());
+    if (refusal.isEmpty()) {
+        QCOMPARE(kit.boxes->seenTexts(), QStringList { QStringLiteral("提醒|保存成功！") });
+        QCOMPARE(kit.boxes->seen().first().icon, QMessageBox::Information);
+        QCOMPARE(kit.requestsTo(addPath).size(), 1);
+        QVERIFY(kit.server.lastRequest().body.contains("=" + QUrl::toPercentEncoding(typed) + "&"));
+        return;
+    }
+    QCOMPARE(kit.boxes->seenTexts(), QStringList { QStringLiteral("提醒|") + refusal });
+    QTRY_COMPARE(form->focusWidget(), static_cast<QWidget*>(edit));
+    QCOMPARE(edit->text(), typed);
+    QCOMPARE(kit.server.requestCount(), 0);
 }
 
 void TestTruckActivity::refusedSaveKeepsTheForm()
@@ -336,6 +398,48 @@ void TestTruckActivity::refusedSaveKeepsTheForm()
     QCOMPARE(controller->topActivity(), form);
     QCOMPARE(field<QLineEdit>("numberEdit")->text(), QStringLiteral("京A12345"));
     QVERIFY(results.isEmpty());
+}
+
+void TestTruckActivity::highlightedChoiceStaysLegible_data()
+{
+    QTest::addColumn<QString>("choice");
+    QTest::addColumn<int>("row");
+    QTest::newRow("drive, first entry") << "driveChoice" << 1;
+    QTest::newRow("class, second entry") << "classChoice" << 2;
+    QTest::newRow("box, the empty entry's neighbour") << "boxChoice" << 1;
+}
+
+// The entry under the pointer in an open drop-down list still shows its text.
+void TestTruckActivity::highlightedChoiceStaysLegible()
+{
+    QFETCH(QString, choice);
+    QFETCH(int, row);
+    QVERIFY(open());
+    auto* box = field<QComboBox>(choice.toLatin1().constData());
+    box->showPopup();
+    QAbstractItemView* view = box->view();
+    QTRY_VERIFY(view->isVisible());
+    const QRect item = view->visualRect(view->model()->index(row, 0));
+    QTest::mouseMove(view->viewport(), item.center());
+    QTRY_COMPARE(view->currentIndex().row(), row);
+    const QImage shown = view->viewport()->grab().toImage();
+
+    // The highlight's own colour is the one most of the entry shows; the
+    // text is whatever stands out from it, clearly.
+    QHash<QRgb, int> counts;
+    for (int y = item.top(); y <= item.bottom(); ++y)
+        for (int x = item.left(); x <= item.right(); ++x)
+            ++counts[shown.pixel(x, y)];
+    QRgb background = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > counts.value(background))
+            background = it.key();
+    int text = 0;
+    for (int y = item.top(); y <= item.bottom(); ++y)
+        for (int x = item.left(); x <= item.right(); ++x)
+            text += qAbs(qGray(shown.pixel(x, y)) - qGray(background)) > 80 ? 1 : 0;
+    QVERIFY2(text > 15, qPrintable(QStringLiteral("%1 text pixels on %2").arg(text).arg(QColor(background).name())));
+    box->hidePopup();
 }
 
 QTEST_MAIN(TestTruckActivity)

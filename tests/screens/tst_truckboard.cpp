@@ -81,6 +81,8 @@ private slots:
     void boardBuildsAndEmpties();
     void boardAndTileGeometry();
     void showingAgainBeforeTheFirstAnswer();
+    void platformTextsShowAsTyped_data();
+    void platformTextsShowAsTyped();
     void tileShowsItsTruck_data();
     void tileShowsItsTruck();
     void workButtonAsksAndSends_data();
@@ -275,6 +277,37 @@ void TestTruckBoard::tileShowsItsTruck_data()
                                  << "运输完成" << false;
     QTest::newRow("another status") << 5 << "img_truck_working"
                                     << "运输完成" << false;
+}
+
+void TestTruckBoard::platformTextsShowAsTyped_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("shipper");
+    QTest::addColumn<QString>("cargo");
+    QTest::newRow("markup") << "<b>辽A8</b>"
+                            << "<i>张三</i>"
+                            << "<img src=x>钢材";
+    QTest::newRow("entities") << "辽A&amp;8"
+                              << "A&B"
+                              << "&lt;水泥&gt;";
+}
+
+// The platform's texts on a tile are text, never markup.
+void TestTruckBoard::platformTextsShowAsTyped()
+{
+    QFETCH(QString, number);
+    QFETCH(QString, shipper);
+    QFETCH(QString, cargo);
+    QJsonObject record = truck(8, 0, { { shipper, cargo } });
+    record.insert(QStringLiteral("number"), number);
+    showBoard({ record });
+    TruckItem* tile = tiles().first();
+    for (const char* name : { "numberLabel", "goodsLabel" }) {
+        auto* label = tile->findChild<QLabel*>(QLatin1String(name));
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+    }
+    QCOMPARE(tile->findChild<QLabel*>(QStringLiteral("numberLabel"))->text(), number);
+    QCOMPARE(goods(tile), shipper + QStringLiteral("托运的") + cargo);
 }
 
 void TestTruckBoard::tileShowsItsTruck()

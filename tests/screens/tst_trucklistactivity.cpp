@@ -67,6 +67,8 @@ private slots:
     void rowShowsItsTruck();
     void pictureFollowsTheLevel_data();
     void pictureFollowsTheLevel();
+    void plateIsShownWhole_data();
+    void plateIsShownWhole();
     void rowsAreStripedAndChipsPlaced();
     void hoverShowsRemoveAndPressEditsOnce();
     void addResultReloadsOnce_data();
@@ -180,7 +182,8 @@ void TestTruckListActivity::pictureFollowsTheLevel_data()
     QTest::addColumn<QString>("image");
     QTest::newRow("0") << QJsonValue(0) << ":/images/img_truck_default_0.png";
     QTest::newRow("1 as text") << QJsonValue("1") << ":/images/img_truck_default_1.png";
-    QTest::newRow("2 has none") << QJsonValue(2) << "";
+    QTest::newRow("2, the light truck") << QJsonValue(2) << ":/images/img_truck_default_2.png";
+    QTest::newRow("3 has none") << QJsonValue(3) << "";
 }
 
 void TestTruckListActivity::pictureFollowsTheLevel()
@@ -201,6 +204,39 @@ void TestTruckListActivity::pictureFollowsTheLevel()
     QCOMPARE(shown.toImage(), QPixmap(image).scaled(70, 55, Qt::IgnoreAspectRatio).toImage());
 }
 
+void TestTruckListActivity::plateIsShownWhole_data()
+{
+    QTest::addColumn<QString>("plate");
+    QTest::addColumn<QSize>("window");
+    QTest::newRow("seven characters") << QStringLiteral("鲁QWM209") << QSize(800, 500);
+    QTest::newRow("new-energy, eight") << QStringLiteral("鲁QD12345") << QSize(800, 500);
+    QTest::newRow("eight, wide window") << QStringLiteral("鲁QD12345") << QSize(1400, 700);
+    QTest::newRow("eight wide letters") << QStringLiteral("鲁WWWWWWW") << QSize(800, 500);
+}
+
+// The whole plate, on one line, clear of the truck's details beside it.
+void TestTruckListActivity::plateIsShownWhole()
+{
+    QFETCH(QString, plate);
+    QFETCH(QSize, window);
+    controller->resize(window);
+    const QJsonObject record = truck(1, plate);
+    const QByteArray first = answerWith({ record });
+    kit.server.on(listPath, [first](const RecordingHttpServer::Request& request) {
+        return RecordingHttpServer::json(request.target.contains("&page=1&") ? first : answerWith({}));
+    });
+    controller->show();
+    QVERIFY(QTest::qWaitForWindowExposed(controller));
+    QTRY_COMPARE(list->listLayout->count(), 1);
+    auto* number = row(0)->findChild<QLabel*>(QStringLiteral("numberLabel"));
+    QCOMPARE(number->text(), plate);
+    QVERIFY(!number->wordWrap());
+    QVERIFY2(number->fontMetrics().horizontalAdvance(plate) <= number->contentsRect().width(),
+        qPrintable(QString::number(number->fontMetrics().horizontalAdvance(plate))));
+    QVERIFY(number->fontMetrics().height() <= number->height());
+    QVERIFY(number->geometry().right() < row(0)->findChild<QLabel*>(QStringLiteral("infoLabel"))->x());
+}
+
 void TestTruckListActivity::rowsAreStripedAndChipsPlaced()
 {
     QVERIFY(showList({ truck(1, QStringLiteral("京A1")), truck(2, QStringLiteral("京A2")) }));
@@ -216,9 +252,12 @@ void TestTruckListActivity::rowsAreStripedAndChipsPlaced()
     auto* chip1 = first->findChild<TelNumberWidget*>(QStringLiteral("driver1Chip"));
     auto* chip2 = first->findChild<TelNumberWidget*>(QStringLiteral("driver2Chip"));
     QCOMPARE(first->findChild<QLabel*>(QStringLiteral("driver1Caption"))->geometry(), QRect(90, 35, 33, 20));
-    QCOMPARE(chip1->geometry(), QRect(128, 32, 134, 25));
-    QCOMPARE(first->findChild<QLabel*>(QStringLiteral("driver2Caption"))->geometry(), QRect(282, 35, 33, 20));
-    QCOMPARE(chip2->geometry(), QRect(320, 32, 134, 25));
+    // Each chip as wide as its driver's name and whole number need.
+    QCOMPARE(chip1->geometry(), QRect(128, 32, chip1->sizeHint().width(), 25));
+    QVERIFY(chip1->width() >= 137);
+    const int caption2 = chip1->geometry().right() + 1 + 20;
+    QCOMPARE(first->findChild<QLabel*>(QStringLiteral("driver2Caption"))->geometry(), QRect(caption2, 35, 33, 20));
+    QCOMPARE(chip2->geometry(), QRect(caption2 + 38, 32, chip2->sizeHint().width(), 25));
     QCOMPARE(chip1->accessibleName(), QStringLiteral("王建国 13812345678"));
     QCOMPARE(chip2->accessibleName(), QStringLiteral("李 17712345678"));
 
@@ -271,7 +310,7 @@ void TestTruckListActivity::addResultReloadsOnce()
 
     if (saved) {
         kit.server.on("/api/truck/add/", RecordingHttpServer::json(R"({"success":true})"));
-        form->findChild<QLineEdit*>(QStringLiteral("numberEdit"))->setText(QStringLiteral("京A2"));
+        form->findChild<QLineEdit*>(QStringLiteral("numberEdit"))->setText(QStringLiteral("京A23456"));
         for (const char* name : { "driveChoice", "classChoice", "boxChoice" })
             form->findChild<QComboBox*>(QLatin1String(name))->setCurrentIndex(1);
         form->findChild<QLineEdit*>(QStringLiteral("tonnageEdit"))->setText(QStringLiteral("20"));

@@ -40,6 +40,12 @@ public:
     void slot_action() override { }
 };
 
+// Two records of a list, as the platform answers a page.
+RecordingHttpServer::Reply twoRecords(const char* first, const char* second)
+{
+    return RecordingHttpServer::json(QByteArray(R"({"success":true,"data":[)") + first + "," + second + "]}");
+}
+
 const QByteArray profilePath("/api/mine/profile/");
 const QByteArray servicePath("/api/system/serviceinfo/");
 } // namespace
@@ -64,6 +70,8 @@ private slots:
     void neverSmallerThanTheMinimum();
     void edgesResizeTheWindow();
     void desktopSizeCoversAllScreens();
+    void onePressOpensOneScreen_data();
+    void onePressOpensOneScreen();
 
 private:
     ToolBarButton* toolButton(int index) const;
@@ -336,6 +344,69 @@ void TestMainWindow::desktopSizeCoversAllScreens()
         desktop = desktop.united(screen->geometry());
     QVERIFY(!desktop.isEmpty());
     QCOMPARE(virtualDesktopSize(), desktop.size());
+}
+
+void TestMainWindow::onePressOpensOneScreen_data()
+{
+    QTest::addColumn<int>("section");
+    QTest::addColumn<QString>("pressed");
+    QTest::newRow("添加托运人") << 2 << "ActionButton";
+    QTest::newRow("添加货车") << 3 << "ActionButton";
+    QTest::newRow("添加收货人") << 4 << "ActionButton";
+    QTest::newRow("another shipper row during the slide") << 2 << "ShipperItem";
+    QTest::newRow("配货") << 0 << "packButton";
+}
+
+// A double press, or a press on another row while the first press's screen
+// still slides in, opens one screen.
+void TestMainWindow::onePressOpensOneScreen()
+{
+    QFETCH(int, section);
+    QFETCH(QString, pressed);
+    server.on("/api/truck/0/",
+        twoRecords(
+            R"({"id":1,"number":"鲁Q1","status":0,"loads":[]})", R"({"id":2,"number":"鲁Q2","status":0,"loads":[]})"));
+    server.on("/api/truck/",
+        twoRecords(R"({"id":1,"number":"鲁Q1","tonnage_level":0})", R"({"id":2,"number":"鲁Q2","tonnage_level":1})"));
+    server.on("/api/shipper/",
+        twoRecords(R"({"id":1,"name":"甲","tel1":"13812345678"})", R"({"id":2,"name":"乙","tel1":"13812345679"})"));
+    server.on("/api/consignee/",
+        twoRecords(R"({"id":1,"name":"丙","tel1":"13812345678"})", R"({"id":2,"name":"丁","tel1":"13812345679"})"));
+    QTest::mouseClick(toolButton(section), Qt::LeftButton);
+    ActivityController* controller = window->controllerAt(section);
+    QTRY_VERIFY(controller->isVisible());
+    // The root screens slide in once, when the window is built.
+    QTRY_VERIFY(!controller->isSliding());
+    QWidget* root = controller->topActivity();
+    const auto twice = [](QWidget* target, const QPoint& at) {
+        QTest::mouseClick(target, Qt::LeftButton, {}, at);
+        QTest::mouseDClick(target, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(target, Qt::LeftButton, {}, at);
+    };
+    const int expected = 2;
+
+    if (pressed == QLatin1String("ActionButton")) {
+        twice(root->findChild<QWidget*>(pressed), QPoint(10, 10));
+    } else if (pressed.endsWith(QLatin1String("Item"))) {
+        QTRY_COMPARE(root->findChildren<QFrame*>(pressed).size(), 2);
+        const QList<QFrame*> rows = root->findChildren<QFrame*>(pressed);
+        // Low in the row, right of its texts and left of its buttons.
+        const auto blank = [](const QWidget* row) { return QPoint(row->width() * 2 / 3, row->height() - 4); };
+        QTest::mouseClick(rows.at(0), Qt::LeftButton, {}, blank(rows.at(0)));
+        QVERIFY(controller->isSliding());
+        twice(rows.at(1), blank(rows.at(1)));
+    } else {
+        QTRY_VERIFY(root->findChildren<QWidget*>(QStringLiteral("TruckItem")).size() == 2);
+        QWidget* tile = root->findChildren<QWidget*>(QStringLiteral("TruckItem")).first();
+        QTest::mouseMove(window, QPoint(1, 1));
+        QTest::mouseMove(tile);
+        QWidget* pack = tile->findChild<QWidget*>(QStringLiteral("packButton"));
+        QTRY_VERIFY(pack->isVisible());
+        twice(pack, QPoint(10, 10));
+    }
+    QCOMPARE(controller->activities().size(), expected);
+    QTRY_VERIFY(!controller->isSliding());
+    QCOMPARE(controller->activities().size(), expected);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -6,9 +6,11 @@
 
 #include "net/api.h"
 
+#include <QImage>
 #include <QLabel>
 #include <QMovie>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTest>
 
 class TestStatusBar : public QObject
@@ -22,6 +24,7 @@ private slots:
     void newerServerVersionShowsTheLink();
     void versionIsAskedOnFirstShowOnly();
     void transferIndicatorTurnsUntilAReplyIsHandled();
+    void connectionIsShownAsTheRequestsFare();
 
 private:
     RecordingHttpServer server;
@@ -100,6 +103,34 @@ void TestStatusBar::transferIndicatorTurnsUntilAReplyIsHandled()
     QVERIFY(done.wait(5000));
     QVERIFY(!indicator->movie());
     QVERIFY(!indicator->pixmap(Qt::ReturnByValue).isNull());
+}
+
+void TestStatusBar::connectionIsShownAsTheRequestsFare()
+{
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const QString deadBase = QStringLiteral("http://127.0.0.1:%1/api").arg(closed.serverPort());
+    closed.close();
+    server.on("/api/system/version/windesktop/", RecordingHttpServer::json(R"({"success":true,"data":{}})"));
+
+    StatusBar bar;
+    auto* connection = bar.findChild<QLabel*>(QStringLiteral("ConnectionLabel"));
+    auto* indicator = bar.findChild<QLabel*>(QStringLiteral("TransferLabel"));
+    QCOMPARE(connection->text(), QStringLiteral("已成功连接至管理平台"));
+    const QImage cloud = QPixmap(QStringLiteral(":/images/ico_cloud.png")).toImage();
+
+    QSignalSpy done(API::instance(), &BaseHttp::signal_trans_finished);
+    BaseHttp::setBaseAddressForTesting(deadBase);
+    bar.show(); // the version request finds nobody
+    QVERIFY(done.wait(5000));
+    QCOMPARE(connection->text(), QStringLiteral("无法连接至管理平台，请检查网络"));
+    QVERIFY(indicator->pixmap(Qt::ReturnByValue).toImage() != cloud);
+
+    BaseHttp::setBaseAddressForTesting(server.apiBase());
+    API::instance()->fetchVersion();
+    QVERIFY(done.wait(5000));
+    QCOMPARE(connection->text(), QStringLiteral("已成功连接至管理平台"));
+    QCOMPARE(indicator->pixmap(Qt::ReturnByValue).toImage(), cloud);
 }
 
 QTEST_MAIN(TestStatusBar)

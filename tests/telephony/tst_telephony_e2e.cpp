@@ -134,7 +134,7 @@ void TestTelephonyEndToEnd::callsThroughThePlatformSwitch()
 void TestTelephonyEndToEnd::textMessageLandsInThePlatformOutbox()
 {
     QTRY_VERIFY(VoiceSession::isOnline());
-    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, QPoint(120, 12));
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, QPoint(chip->width() - 12, 12));
     auto* edit = host->findChild<QPlainTextEdit*>();
     QVERIFY(edit);
     const QString text = QStringLiteral("货已到站，请来提货");

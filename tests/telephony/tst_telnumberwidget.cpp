@@ -6,6 +6,7 @@
 #include "support/testenvironment.h"
 #include "telephony/callstatusforwarder.h"
 #include "telephony/telnumberwidget.h"
+#include "telephony/voicereconnector.h"
 #include "telephony/voicesession.h"
 #include "voiceswitch.h"
 
@@ -71,6 +72,19 @@ int brownPixels(const QImage& image, const QRect& area)
     return count;
 }
 
+// The first and last columns holding pixels of the number's colour.
+QPair<int, int> brownSpan(const QImage& image)
+{
+    QPair<int, int> span(image.width(), -1);
+    for (int x = 0; x < image.width(); ++x) {
+        if (brownPixels(image, QRect(x, 0, 1, image.height())) > 0) {
+            span.first = qMin(span.first, x);
+            span.second = x;
+        }
+    }
+    return span;
+}
+
 int greyTextPixels(const QImage& image, const QRect& area)
 {
     int count = 0;
@@ -96,7 +110,11 @@ int unlike(const QImage& image, QRgb background, const QRect& area)
 }
 
 const QPoint CallPoint(12, 12);
-const QPoint SmsPoint(120, 12);
+// 12 pixels from the right end: the text-message icon, on a chip of any width.
+QPoint smsPointOf(const QWidget* chip)
+{
+    return QPoint(chip->width() - 12, 12);
+}
 
 } // namespace
 
@@ -111,7 +129,12 @@ private slots:
 
     void zones_data();
     void zones();
-    void hoverShowsTheIconsAndMovesTheNumber();
+    void hoverShowsTheIconsAndMovesTheTexts_data();
+    void hoverShowsTheIconsAndMovesTheTexts();
+    void anEmptyNumberIsNotCallable_data();
+    void anEmptyNumberIsNotCallable();
+    void panelsNameThePersonAndTheNumber_data();
+    void panelsNameThePersonAndTheNumber();
 
     void callShowsItsProgressAndHangsUp();
     void reopeningTheCallPanelConnectsOnce();
@@ -121,11 +144,13 @@ private slots:
     void lateTextsAfterTheChipIsDeleted();
     void deletingAnEarlierCallersChipLeavesTheCallOn();
     void anEmptyCallIdIsTheCallsOwn();
+    void aCallWhileTheSwitchIsAwaySaysSoAndWorksOnceItIsBack();
 
     void textMessageAccepted();
     void textMessageRefusedThenSentAgain();
-    void emptyTextMessageIsStillSent();
-    void sendDoesNothingOffline();
+    void sendRefusedWithItsReason_data();
+    void sendRefusedWithItsReason();
+    void doublePressSendsOnce();
 
     void overlayCoversOnlyTheHostAndFollowsIt();
     void hostDeletedBeforeThePopupCloses();
@@ -193,16 +218,18 @@ ProbedChip* TestTelNumberWidget::makeChip(const QString& number, const QString& 
 
 void TestTelNumberWidget::zones_data()
 {
+    // x counts from the left end, or from the right end when negative (the
+    // chip is as wide as its texts need).
     QTest::addColumn<int>("x");
     QTest::addColumn<QString>("opens");
     QTest::newRow("call, left edge") << 0 << "call";
     QTest::newRow("call, right edge") << 25 << "call";
     QTest::newRow("middle, next to call") << 26 << "";
     QTest::newRow("middle") << 68 << "";
-    QTest::newRow("middle, next to text") << 107 << "";
-    QTest::newRow("text, left edge") << 108 << "sms";
-    QTest::newRow("text, right edge") << 134 << "sms";
-    QTest::newRow("right end, outside") << 135 << "";
+    QTest::newRow("middle, next to text") << -30 << "";
+    QTest::newRow("text, left edge") << -29 << "sms";
+    QTest::newRow("text, right edge") << -3 << "sms";
+    QTest::newRow("right end, outside") << -2 << "";
 }
 
 void TestTelNumberWidget::zones()
@@ -211,7 +238,10 @@ void TestTelNumberWidget::zones()
     QFETCH(QString, opens);
     // Offline: the call zone answers with its refusal.
     ProbedChip* chip = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
-    QCOMPARE(chip->size(), QSize(137, 25));
+    QCOMPARE(chip->height(), 25);
+    QVERIFY(chip->width() >= 137);
+    if (x < 0)
+        x += chip->width();
     MessageBoxAnswerer answerer;
     if (opens == QLatin1String("call"))
         answerer.expect(QMessageBox::Ok);
@@ -238,29 +268,114 @@ void TestTelNumberWidget::zones()
     }
 }
 
-void TestTelNumberWidget::hoverShowsTheIconsAndMovesTheNumber()
+void TestTelNumberWidget::hoverShowsTheIconsAndMovesTheTexts_data()
 {
-    ProbedChip* chip = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("mobile, short name") << "13812345678"
+                                        << "张三";
+    QTest::newRow("landline, long name") << "053912345678"
+                                         << "欧阳建国先生";
+    QTest::newRow("no name") << "17712345678"
+                             << "";
+}
+
+// The whole number shows with the name, pointed at or not: pointing moves
+// both right of the call icon and shows the icons at the ends.
+void TestTelNumberWidget::hoverShowsTheIconsAndMovesTheTexts()
+{
+    QFETCH(QString, number);
+    QFETCH(QString, label);
+    ProbedChip* chip = makeChip(number, label);
     QTest::mouseMove(window, QPoint(5, 5));
     const QImage plain = chip->grab().toImage();
-    QTest::mouseMove(chip, QPoint(68, 12));
+    QTest::mouseMove(chip, QPoint(26, 12));
     const QImage hovered = chip->grab().toImage();
     QTest::mouseMove(window, QPoint(5, 5));
     const QImage left = chip->grab().toImage();
 
-    // The number starts at 47, or at 28 when hovered; the label shows only
-    // when not hovered.
-    const QRect beforeNumber(27, 3, 19, 18);
-    QCOMPARE(brownPixels(plain, beforeNumber), 0);
-    QVERIFY(brownPixels(hovered, beforeNumber) > 0);
-    QVERIFY(brownPixels(plain, QRect(47, 3, 80, 18)) > 0);
-    QVERIFY(greyTextPixels(plain, QRect(7, 7, 38, 14)) > 0);
-    QCOMPARE(greyTextPixels(hovered, QRect(27, 3, 19, 18)), 0);
+    const auto numberWidth = [&number](int pixelSize) {
+        QFont digits(QStringLiteral("Arial"));
+        digits.setPixelSize(pixelSize);
+        return QFontMetrics(digits).horizontalAdvance(number);
+    };
+    const int W = chip->width();
+    // Every digit is drawn: the number's pixels span its whole width, and
+    // when pointed at they end clear of the text-message icon.
+    const QPair<int, int> plainSpan = brownSpan(plain);
+    const QPair<int, int> hoveredSpan = brownSpan(hovered);
+    QVERIFY(plainSpan.second - plainSpan.first + 1 >= numberWidth(14) - 4);
+    QVERIFY(plainSpan.second < W - 2);
+    QVERIFY(hoveredSpan.second - hoveredSpan.first + 1 >= numberWidth(13) - 4);
+    QVERIFY(hoveredSpan.second < W - 29);
+    // Nothing of the number before x 47 when plain; right of the call icon when pointed at.
+    QCOMPARE(brownPixels(plain, QRect(0, 3, 46, 18)), 0);
+    QVERIFY(brownPixels(hovered, QRect(28, 3, W - 57, 18)) > 0);
+    QCOMPARE(brownPixels(hovered, QRect(0, 3, 27, 18)), 0);
+    // The name shows in both states.
+    if (!label.isEmpty()) {
+        QVERIFY(greyTextPixels(plain, QRect(7, 7, 30, 14)) > 0);
+        QVERIFY(greyTextPixels(hovered, QRect(28, 7, 30, 14)) > 0);
+    }
     // The icons appear at both ends, where only background was.
-    const QRgb background = hovered.pixel(68, 21);
+    const QRgb background = plain.pixel(W / 2, 22);
     QVERIFY(unlike(hovered, background, QRect(8, 6, 13, 13)) > 10);
-    QVERIFY(unlike(hovered, background, QRect(115, 6, 13, 13)) > 10);
+    QVERIFY(unlike(hovered, background, QRect(W - 22, 6, 13, 13)) > 10);
     QCOMPARE(left, plain);
+}
+
+void TestTelNumberWidget::anEmptyNumberIsNotCallable_data()
+{
+    QTest::addColumn<QPoint>("at");
+    QTest::newRow("call icon") << CallPoint;
+    QTest::newRow("text icon") << QPoint(-12, 12);
+}
+
+void TestTelNumberWidget::anEmptyNumberIsNotCallable()
+{
+    QFETCH(QPoint, at);
+    goOnline();
+    ProbedChip* chip = makeChip(QString(), QStringLiteral("司机2"));
+    QVERIFY(!chip->isCallable());
+    if (at.x() < 0)
+        at.rx() += chip->width();
+    QTest::mouseMove(window, QPoint(5, 5));
+    const QImage plain = chip->grab().toImage();
+    QTest::mouseMove(chip, at);
+    // Pointing shows nothing to press: no icon, no highlight.
+    QCOMPARE(chip->grab().toImage(), plain);
+    MessageBoxAnswerer answerer;
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, at);
+    QVERIFY(!overlayOf(host));
+    QVERIFY(answerer.seen().isEmpty());
+    QVERIFY(voiceSwitch->callLog().empty());
+}
+
+void TestTelNumberWidget::panelsNameThePersonAndTheNumber_data()
+{
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("call") << CallPoint << "张三 13812345678";
+    QTest::newRow("text message") << QPoint(-12, 12) << "发给 张三 13812345678 的短信，请输入内容：";
+}
+
+void TestTelNumberWidget::panelsNameThePersonAndTheNumber()
+{
+    QFETCH(QPoint, at);
+    QFETCH(QString, expected);
+    goOnline();
+    ProbedChip* chip = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
+    if (at.x() < 0)
+        at.rx() += chip->width();
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, at);
+    QVERIFY(panelOf(host));
+    auto* who = panelOf(host)->findChild<QLabel*>(QStringLiteral("whoLabel"));
+    QVERIFY(who);
+    QCOMPARE(who->text(), expected);
+    QVERIFY(who->isVisible());
+    QVERIFY(who->fontMetrics().horizontalAdvance(who->text()) <= who->width());
+    chip->closePopup();
+    VoiceSession::releaseCall();
 }
 
 void TestTelNumberWidget::callShowsItsProgressAndHangsUp()
@@ -411,12 +526,40 @@ void TestTelNumberWidget::anEmptyCallIdIsTheCallsOwn()
             QStringLiteral("同 张三 通话结束.") }));
 }
 
+void TestTelNumberWidget::aCallWhileTheSwitchIsAwaySaysSoAndWorksOnceItIsBack()
+{
+    VoiceReconnector::setWaitsForTesting(30, 200);
+    goOnline();
+    const int port = voiceSwitch->port();
+    ProbedChip* chip = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
+    voiceSwitch.reset();
+    QTRY_VERIFY(VoiceReconnector::instance()->isReconnecting());
+
+    MessageBoxAnswerer answerer;
+    answerer.expect(QMessageBox::Ok);
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, CallPoint);
+    QVERIFY(answerer.waitForAll());
+    QCOMPARE(answerer.seenTexts(),
+        QStringList { QStringLiteral("抱歉|与通讯服务器的连接已断开，正在重新连接，请稍后再拨。") });
+    QVERIFY(!overlayOf(host));
+
+    voiceSwitch = std::make_unique<voiceswitch::VoiceSwitch>(nullptr);
+    voiceSwitch->setCallTiming(std::chrono::milliseconds(20), std::chrono::milliseconds(20));
+    QVERIFY(voiceSwitch->start("127.0.0.1", port));
+    QTRY_VERIFY_WITH_TIMEOUT(VoiceSession::isOnline(), 10000);
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, CallPoint);
+    QTRY_COMPARE(statusLabelOf(host)->text(), QStringLiteral("正在同 张三 通话中..."));
+    QTest::mouseClick(buttonOf(host, QStringLiteral("结束通话")), Qt::LeftButton);
+    QTRY_VERIFY(!overlayOf(host));
+    VoiceReconnector::setWaitsForTesting(VoiceReconnector::FirstWaitMs, VoiceReconnector::LongestWaitMs);
+}
+
 void TestTelNumberWidget::textMessageAccepted()
 {
     goOnline();
     server.on("/api/sms/send/", RecordingHttpServer::json(R"({"success":true,"errors":""})"));
     ProbedChip* chip = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
-    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, SmsPoint);
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, smsPointOf(chip));
     auto* edit = panelOf(host)->findChild<QPlainTextEdit*>();
     QVERIFY(edit);
     QTest::keyClicks(edit, QStringLiteral("  see you at 5 "));
@@ -447,11 +590,11 @@ void TestTelNumberWidget::textMessageRefusedThenSentAgain()
     ProbedChip* chip = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
     // Another chip's panel opened and closed before: it must not answer for us.
     ProbedChip* other = makeChip(QStringLiteral("13900000000"), QStringLiteral("王五"));
-    QTest::mouseClick(other, Qt::LeftButton, Qt::NoModifier, SmsPoint);
+    QTest::mouseClick(other, Qt::LeftButton, Qt::NoModifier, smsPointOf(other));
     QTest::mouseClick(buttonOf(host, QStringLiteral("关闭")), Qt::LeftButton);
     QTRY_VERIFY(!overlayOf(host));
 
-    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, SmsPoint);
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, smsPointOf(chip));
     auto* edit = panelOf(host)->findChild<QPlainTextEdit*>();
     QTest::keyClicks(edit, QStringLiteral("hello"));
     MessageBoxAnswerer answerer;
@@ -474,38 +617,76 @@ void TestTelNumberWidget::textMessageRefusedThenSentAgain()
     QVERIFY(answerer.unexpected().isEmpty());
 }
 
-void TestTelNumberWidget::emptyTextMessageIsStillSent()
+void TestTelNumberWidget::sendRefusedWithItsReason_data()
 {
-    goOnline();
-    server.on("/api/sms/send/", RecordingHttpServer::json(R"({"success":false,"errors":"内容为空"})"));
+    QTest::addColumn<bool>("online");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("box");
+    QTest::newRow("only blanks") << true << "   "
+                                 << "提醒|请输入短信内容！";
+    QTest::newRow("nothing") << true << ""
+                             << "提醒|请输入短信内容！";
+    QTest::newRow("voice platform offline") << false << "hello"
+                                            << "抱歉|连接通讯服务器失败，不能发送短信，请稍后再试。";
+}
+
+// A message that cannot go is refused here, with its reason; nothing is
+// sent, and the form stays with what was typed.
+void TestTelNumberWidget::sendRefusedWithItsReason()
+{
+    QFETCH(bool, online);
+    QFETCH(QString, typed);
+    QFETCH(QString, box);
+    if (online)
+        goOnline();
     ProbedChip* chip = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
-    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, SmsPoint);
-    QTest::keyClicks(panelOf(host)->findChild<QPlainTextEdit*>(), QStringLiteral("   "));
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, smsPointOf(chip));
+    auto* edit = panelOf(host)->findChild<QPlainTextEdit*>();
+    QTest::keyClicks(edit, typed);
+    QSignalSpy started(API::instance(), &BaseHttp::signal_trans_start);
     MessageBoxAnswerer answerer;
     answerer.expect(QMessageBox::Ok);
     QTest::mouseClick(buttonOf(host, QStringLiteral("发送")), Qt::LeftButton);
     QVERIFY(answerer.waitForAll());
-    QCOMPARE(answerer.seenTexts(), QStringList { QStringLiteral("抱歉|发送失败！\n内容为空") });
-    QCOMPARE(server.lastRequest().body, QByteArray("content=&number=13812345678&"));
-}
-
-void TestTelNumberWidget::sendDoesNothingOffline()
-{
-    ProbedChip* chip = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
-    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, SmsPoint);
-    QTest::keyClicks(panelOf(host)->findChild<QPlainTextEdit*>(), QStringLiteral("hello"));
-    QSignalSpy started(API::instance(), &BaseHttp::signal_trans_start);
-    MessageBoxAnswerer answerer;
-    QTest::mouseClick(buttonOf(host, QStringLiteral("发送")), Qt::LeftButton);
+    QCOMPARE(answerer.seenTexts(), QStringList { box });
+    QCOMPARE(answerer.seen().first().icon, QMessageBox::Warning);
     QCOMPARE(started.size(), 0);
     QVERIFY(overlayOf(host)->isVisible());
-    QVERIFY(answerer.seen().isEmpty());
+    QCOMPARE(edit->toPlainText(), typed);
+    if (online)
+        QTRY_COMPARE(window->focusWidget(), static_cast<QWidget*>(edit));
+}
+
+void TestTelNumberWidget::doublePressSendsOnce()
+{
+    goOnline();
+    RecordingHttpServer::Reply held = RecordingHttpServer::json(R"({"success":true})");
+    held.gate = QStringLiteral("sms");
+    server.on("/api/sms/send/", held);
+    ProbedChip* chip = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, smsPointOf(chip));
+    QTest::keyClicks(panelOf(host)->findChild<QPlainTextEdit*>(), QStringLiteral("hello"));
+    QToolButton* send = buttonOf(host, QStringLiteral("发送"));
+    QSignalSpy started(API::instance(), &BaseHttp::signal_trans_start);
+    QTest::mouseClick(send, Qt::LeftButton);
+    QTest::mouseDClick(send, Qt::LeftButton);
+    QTest::mouseClick(send, Qt::LeftButton);
+    QCOMPARE(started.size(), 1);
+
+    MessageBoxAnswerer answerer;
+    answerer.expect(QMessageBox::Ok);
+    server.release(QStringLiteral("sms"));
+    QVERIFY(answerer.waitForAll());
+    QCOMPARE(answerer.seenTexts(), QStringList { QStringLiteral("恭喜|短信发送成功！") });
+    QCOMPARE(answerer.seen().first().icon, QMessageBox::Information);
+    QTRY_VERIFY(!overlayOf(host));
+    QCOMPARE(server.requestCount(), 1);
 }
 
 void TestTelNumberWidget::overlayCoversOnlyTheHostAndFollowsIt()
 {
     ProbedChip* chip = makeChip(QStringLiteral("13812345678"), QStringLiteral("张三"));
-    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, SmsPoint);
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, smsPointOf(chip));
     QFrame* overlay = overlayOf(host);
     QVERIFY(overlay);
     QCOMPARE(overlay->geometry(), host->rect());
@@ -525,13 +706,13 @@ void TestTelNumberWidget::hostDeletedBeforeThePopupCloses()
     auto* chip = new ProbedChip(QStringLiteral("13812345678"), QStringLiteral("张三"), host, window);
     chip->move(10, 560);
     chip->show();
-    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, SmsPoint);
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, smsPointOf(chip));
     QVERIFY(overlayOf(host));
     delete host;
     chip->resize(137, 25);
     chip->closePopup();
     // No host to cover: nothing opens, least of all a window of its own.
-    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, SmsPoint);
+    QTest::mouseClick(chip, Qt::LeftButton, Qt::NoModifier, smsPointOf(chip));
     for (QWidget* topLevel : QApplication::topLevelWidgets())
         QVERIFY(topLevel->objectName() != QLatin1String("Main"));
     delete chip;

@@ -2,6 +2,7 @@
 #include "debuglinerecorder.h"
 #include "net/voiceaccount.h"
 #include "telephony/telnumberwidget.h"
+#include "telephony/voicereconnector.h"
 #include "telephony/voicesession.h"
 #include "voiceswitch.h"
 
@@ -40,6 +41,7 @@ private slots:
     void missingOrIncompleteLibraryLeavesTheSessionOffline();
     void unreachableSwitchLeavesTheSessionOffline();
     void signsInToTheSwitchAndGoesOfflineWhenItStops();
+    void signsInAgainWithGrowingWaitsUntilTheSwitchReturns();
 
 private:
     QStringList lines() const { return debug->lines(); }
@@ -204,6 +206,49 @@ void TestVoiceSession::signsInToTheSwitchAndGoesOfflineWhenItStops()
     voiceSwitch.stop();
     QTRY_VERIFY(!VoiceSession::isOnline());
     QTRY_VERIFY(lines().contains(QStringLiteral("连接服务器失败！")));
+}
+
+void TestVoiceSession::signsInAgainWithGrowingWaitsUntilTheSwitchReturns()
+{
+    VoiceReconnector::setWaitsForTesting(40, 160);
+    auto voiceSwitch = std::make_unique<voiceswitch::VoiceSwitch>(nullptr);
+    QVERIFY(voiceSwitch->start("127.0.0.1", 0));
+    const int port = voiceSwitch->port();
+    VoiceSession::setLibraryForTesting(QString());
+    VoiceSession::setServerForTesting("127.0.0.1", port);
+    QVERIFY(VoiceSession::start(table, account));
+    VoiceSession::setServerForTesting(QByteArray(), 0);
+    QTRY_VERIFY(VoiceSession::isOnline());
+    VoiceReconnector* reconnector = VoiceReconnector::instance();
+    QVERIFY(!reconnector->isReconnecting());
+
+    debug->clear();
+    voiceSwitch.reset();
+    QTRY_VERIFY(!VoiceSession::isOnline());
+    QTRY_VERIFY(reconnector->isReconnecting());
+    // While the switch stays away each try waits twice as long, up to the limit.
+    const QRegularExpression planned(QStringLiteral("^voice session lost; signing in again in (\\d+) ms$"));
+    const auto waits = [&] {
+        QStringList found;
+        for (const QString& line : lines()) {
+            const QRegularExpressionMatch m = planned.match(line);
+            if (m.hasMatch())
+                found << m.captured(1);
+        }
+        return found;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(waits().size() >= 4, 10000);
+    QCOMPARE(waits().mid(0, 4), (QStringList { "40", "80", "160", "160" }));
+
+    // Back at its address: the session signs in again by itself.
+    voiceSwitch = std::make_unique<voiceswitch::VoiceSwitch>(nullptr);
+    QVERIFY(voiceSwitch->start("127.0.0.1", port));
+    QTRY_VERIFY_WITH_TIMEOUT(VoiceSession::isOnline(), 10000);
+    QTRY_VERIFY(!reconnector->isReconnecting());
+    QCOMPARE(reconnector->nextWaitMs(), 40);
+    voiceSwitch.reset();
+    QTRY_VERIFY(!VoiceSession::isOnline());
+    VoiceReconnector::setWaitsForTesting(VoiceReconnector::FirstWaitMs, VoiceReconnector::LongestWaitMs);
 }
 
 QTEST_GUILESS_MAIN(TestVoiceSession)

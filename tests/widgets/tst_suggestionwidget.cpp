@@ -28,6 +28,8 @@ private slots:
     void refillShowsTheFirstTenDescending_data();
     void refillShowsTheFirstTenDescending();
     void choosingWritesNameAndIdAndAHandEditClearsTheId();
+    void namesShowAsTyped_data();
+    void namesShowAsTyped();
     void focusShowsAndHides();
     void placementFollowsTheTarget();
     void addNewEchoesTheTag();
@@ -162,6 +164,28 @@ void TestSuggestionWidget::choosingWritesNameAndIdAndAHandEditClearsTheId()
     QCOMPARE(target->text(), QStringLiteral("丁"));
     QCOMPARE(target->property("id"), QVariant(7));
     QVERIFY(list->isVisible());
+}
+
+void TestSuggestionWidget::namesShowAsTyped_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("markup") << QStringLiteral("<b>甲</b>公司");
+    QTest::newRow("entity") << QStringLiteral("A&amp;B");
+    QTest::newRow("image") << QStringLiteral("<img src=\"x\">乙");
+}
+
+// A platform name is text, never markup, and is chosen as it stands.
+void TestSuggestionWidget::namesShowAsTyped()
+{
+    QFETCH(QString, name);
+    ScreenTestKit::typeText(target, QStringLiteral("甲"));
+    list->setSuggestions({ { name, 5 } });
+    SuggestionItem* item = entry(name);
+    QVERIFY(item);
+    QCOMPARE(item->textFormat(), Qt::PlainText);
+    QCOMPARE(item->text(), name);
+    QTest::mouseClick(item, Qt::LeftButton);
+    QCOMPARE(target->text(), name);
 }
 
 void TestSuggestionWidget::focusShowsAndHides()
