@@ -2,6 +2,7 @@
 
 #include "apierror.h"
 #include "credentials.h"
+#include "phonerules.h"
 #include "sessionservice.h"
 #include "sql.h"
 #include "storage.h"
@@ -39,14 +40,6 @@ const QRegularExpression& loginPattern()
 {
     // Printable, without spaces: what a person can type at the sign-in.
     static const QRegularExpression pattern(QStringLiteral("^[^\\s\\p{C}]{1,64}$"));
-    return pattern;
-}
-
-// The station profile's rule for its contact number, so that what is set
-// here can be saved again from the client.
-const QRegularExpression& mobilePattern()
-{
-    static const QRegularExpression pattern(QStringLiteral("^\\d{7,12}$"));
     return pattern;
 }
 
@@ -89,7 +82,8 @@ QString newLogin(const QSqlDatabase& db, const QString& login)
     return login;
 }
 
-QString newPasswordHash(const AdminCommands::PasswordReader& readPassword)
+// A new password from standard input, refused when it breaks the platform's rules.
+QString newPassword(const AdminCommands::PasswordReader& readPassword)
 {
     QString password;
     QString error;
@@ -97,7 +91,12 @@ QString newPasswordHash(const AdminCommands::PasswordReader& readPassword)
         throw Refusal { error };
     if (!SessionService::acceptablePassword(password))
         throw Refusal { QStringLiteral("the password must be 8 to 64 characters") };
-    return Credentials::hashPassword(password);
+    return password;
+}
+
+QString newPasswordHash(const AdminCommands::PasswordReader& readPassword)
+{
+    return Credentials::hashPassword(newPassword(readPassword));
 }
 
 struct Account
@@ -132,8 +131,10 @@ int addStation(const QStringList& arguments, const QSqlDatabase& db, const Admin
     const QString name = text(values.at(0), QStringLiteral("station's name"), 50);
     const QString contact = text(values.at(1), QStringLiteral("contact's name"), 20);
     const QString mobile = values.at(2).trimmed();
-    if (!mobilePattern().match(mobile).hasMatch())
-        throw Refusal { QStringLiteral("bad mobile number \"%1\": 7 to 12 digits").arg(values.at(2)) };
+    if (!phoneNumber().match(mobile).hasMatch())
+        throw Refusal { QStringLiteral(
+            "bad mobile number \"%1\": a mobile (11 digits, 13 to 19 first) or 0, an area code and 7 to 8 digits")
+                            .arg(values.at(2)) };
     const QString login = newLogin(db, values.at(3));
     // Argon2 takes a while: the hash is made before the write lock is taken.
     const QString hash = newPasswordHash(readPassword);
@@ -185,13 +186,10 @@ int setPassword(const QString& login, const QSqlDatabase& db, const AdminCommand
     const AdminCommands::Printer& out)
 {
     const Account user = account(db, login);
-    QString password;
-    QString error;
-    if (!readPassword(&password, &error))
-        throw Refusal { error };
-    if (!SessionService::acceptablePassword(password))
-        throw Refusal { QStringLiteral("the password must be 8 to 64 characters") };
-    // The same change as the client's: every session of the account ends.
+    const QString password = newPassword(readPassword);
+    // The same change as the client's: every session of the account ends, and
+    // its voice secrets are renewed (a voice session already signed in on a
+    // running service lasts until it disconnects).
     SessionService::changePassword(db, user.id, user.hash, password, QString());
     out(QStringLiteral("set the password of %1; its sessions ended").arg(login));
     return 0;

@@ -56,8 +56,8 @@ public:
     // secrets change in the same transaction; returns the voice sub account,
     // whose open voice sessions the caller ends once this has returned
     // (Storage::endVoiceSessions).
-    static QString changePassword(const QSqlDatabase& db, qint64 user, const QString& oldHash, const QString& newPassword,
-        const QString& keptTokenDigest);
+    static QString changePassword(const QSqlDatabase& db, qint64 user, const QString& oldHash,
+        const QString& newPassword, const QString& keptTokenDigest);
 
     static QString now();
 

@@ -1,8 +1,8 @@
 #include "screens/tradelistactivity.h"
 
 #include "net/api.h"
-#include "screens/paperjob.h"
 #include "screens/historydialog.h"
+#include "screens/paperjob.h"
 #include "screens/tradeitem.h"
 #include "widgets/dialogwidget.h"
 #include "widgets/guardedmessagebox.h"

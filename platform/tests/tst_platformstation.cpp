@@ -114,6 +114,7 @@ void TestPlatformStation::refusalsChangeNothing_data()
     };
     QTest::newRow("duplicate login") << station("li", "13800002222") << good << 1;
     QTest::newRow("bad mobile") << station("fresh", "1380000x") << good << 1;
+    QTest::newRow("mobile of no network") << station("fresh", "12345678901") << good << 1;
     QTest::newRow("short password") << station("fresh", "13800002222") << QByteArray("short12\n") << 1;
     QTest::newRow("no password") << station("fresh", "13800002222") << QByteArray() << 1;
     QTest::newRow("unknown station") << QStringList { "clerk", "add", "--station", "nowhere", "--login", "fresh",
