@@ -3,6 +3,7 @@
 #include "apierror.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTextCodec>
 
 #include <cmath>
@@ -104,8 +105,11 @@ double ApiRequest::decimal(const QString& key, const QString& label, double min,
             throw ApiError(QStringLiteral("请输入%1！").arg(label));
         return fallback;
     }
-    bool ok = false;
-    const double number = QLocale::c().toDouble(text, &ok);
+    // Plain decimals only, as the client takes them: no exponent ("1e3" is
+    // not a thousand a clerk typed), no infinity or NaN, no grouping.
+    static const QRegularExpression plain(QStringLiteral("^[+-]?([0-9]+(\\.[0-9]*)?|\\.[0-9]+)$"));
+    bool ok = plain.match(text).hasMatch();
+    const double number = ok ? QLocale::c().toDouble(text, &ok) : 0;
     if (!ok || !std::isfinite(number))
         throw ApiError(QStringLiteral("%1必须是数字！").arg(label));
     if (number < min || number > max)

@@ -297,9 +297,11 @@ void TestPlatformRecords::tradeRefusals_data()
     QTest::newRow("weight 0") << "weight"
                               << "0.0001" << QStringLiteral("重量必须大于0！");
     QTest::newRow("weight negative") << "weight"
-                                     << "-1e2" << QStringLiteral("重量超出允许的范围！");
+                                     << "-100" << QStringLiteral("重量超出允许的范围！");
     QTest::newRow("value huge") << "value"
-                                << "1e300" << QStringLiteral("价值超出允许的范围！");
+                                << "1000000000000000" << QStringLiteral("价值超出允许的范围！");
+    QTest::newRow("revenue with an exponent") << "revenue"
+                                              << "1e3" << QStringLiteral("收入必须是数字！");
     QTest::newRow("payout text") << "payout"
                                  << "12,5" << QStringLiteral("支出必须是数字！");
     QTest::newRow("is_agency 2") << "is_agency"
