@@ -83,7 +83,8 @@ QString PlatformAddress::voiceHost()
 QString PlatformAddress::userConfigFile(const QProcessEnvironment& environment)
 {
     QString base = environment.value(QStringLiteral("XDG_CONFIG_HOME"));
-    // A relative value is to be ignored, as the base directory specification says.
+    // A relative XDG_CONFIG_HOME would depend on the folder the client was
+    // started in, so it is ignored and the home folder's .config serves.
     if (base.isEmpty() || QDir::isRelativePath(base)) {
         const QString home = environment.value(QStringLiteral("HOME"));
         if (home.isEmpty())
