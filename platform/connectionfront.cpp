@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <strings.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <vector>
@@ -32,6 +34,84 @@ void maskBits(unsigned char* bytes, size_t size, int bits)
     }
 }
 
+// Follows the server's answers on one connection, so that the front knows
+// when every request it passed has been answered and the server's end can
+// be closed without losing one. The library drops requests still queued
+// when it reads the end of its input, so that end must not come before.
+// Each answer is framed by its Content-Length; an interim 1xx answer, a 204
+// or 304, and the answer to HEAD have no body.
+class AnswerScanner
+{
+public:
+    // Takes the next bytes from the server, and tells `gate` of each answer
+    // that came whole.
+    void feed(const char* data, size_t size, RequestGate& gate)
+    {
+        while (size > 0 && !lost) {
+            if (bodyLeft > 0) {
+                const auto take = static_cast<size_t>(std::min<uint64_t>(bodyLeft, size));
+                bodyLeft -= take;
+                data += take;
+                size -= take;
+                if (bodyLeft == 0)
+                    gate.answered();
+                continue;
+            }
+            const size_t from = head.size() < 3 ? 0 : head.size() - 3;
+            const size_t before = head.size();
+            head.append(data, std::min(size, maxHeadBytes + 1 - head.size()));
+            const size_t end = head.find("\r\n\r\n", from);
+            if (end == std::string::npos) {
+                lost = head.size() > maxHeadBytes;
+                return;
+            }
+            const size_t used = end + 4 - before;
+            data += used;
+            size -= used;
+            head.resize(end + 2);
+            finishHead(gate);
+            head.clear();
+        }
+    }
+    // The answers can no longer be told apart: the server's own close ends
+    // the connection.
+    bool isLost() const { return lost; }
+
+private:
+    void finishHead(RequestGate& gate)
+    {
+        // "HTTP/1.x NNN ..."
+        if (head.size() < 12 || head.compare(0, 7, "HTTP/1.") != 0 || head[8] != ' ') {
+            lost = true;
+            return;
+        }
+        const int status = std::atoi(head.c_str() + 9);
+        if (status >= 100 && status < 200)
+            return;
+        uint64_t length = 0;
+        bool framed = false;
+        for (size_t at = head.find("\r\n"); at + 2 < head.size(); at = head.find("\r\n", at + 2)) {
+            if (strncasecmp(head.c_str() + at + 2, "content-length:", 15) == 0) {
+                length = std::strtoull(head.c_str() + at + 17, nullptr, 10);
+                framed = true;
+            }
+        }
+        const bool bodiless = gate.awaitsHead() || status == 204 || status == 304;
+        if (!bodiless && !framed) {
+            lost = true;
+            return;
+        }
+        bodyLeft = bodiless ? 0 : length;
+        if (bodyLeft == 0)
+            gate.answered();
+    }
+
+    static constexpr size_t maxHeadBytes = 16 * 1024;
+    std::string head;
+    uint64_t bodyLeft = 0;
+    bool lost = false;
+};
+
 } // namespace
 
 struct ConnectionFront::Conn
@@ -48,6 +128,7 @@ struct ConnectionFront::Conn
     RequestGate gate;
     std::string out; // from the server, for the client
     std::string refusal; // goes out after the server's last answer
+    AnswerScanner answers;
     bool clientEof = false;
     bool innerEof = false;
     bool innerShut = false;
@@ -307,6 +388,7 @@ void ConnectionFront::onEvent(Endpoint* endpoint, unsigned events)
             const ssize_t n = ::recv(conn.inner, chunk, sizeof chunk, 0);
             if (n > 0) {
                 conn.out.append(chunk, static_cast<size_t>(n));
+                conn.answers.feed(chunk, static_cast<size_t>(n), conn.gate);
             } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
                 break;
             } else if (n == 0 || errno != EINTR) {
@@ -341,11 +423,18 @@ void ConnectionFront::pump(Conn& conn)
                 std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - conn.since).count() / 1000.0);
         conn.refusal = RequestGate::answer(refusal.status, refusal.message);
     }
-    // The server sees the end of what the client may send; it answers what
-    // it has and closes its end, and the refusal follows its last answer.
+    // Nothing more will pass: once every whole request passed has its
+    // answer, the server's end is closed and the refusal follows the last
+    // answer. When the answers cannot be counted, the server is shown the
+    // end of its input and its own close ends the connection.
     if ((gate.refused() || conn.clientEof) && gate.ready() == 0 && !conn.innerShut && !conn.innerEof) {
-        ::shutdown(conn.inner, SHUT_WR);
-        conn.innerShut = true;
+        if (conn.answers.isLost()) {
+            ::shutdown(conn.inner, SHUT_WR);
+            conn.innerShut = true;
+        } else if (gate.unanswered() == 0) {
+            conn.innerEof = true;
+            conn.innerClosed = Clock::now();
+        }
     }
     if (conn.innerEof && conn.inner >= 0) {
         if (conn.innerMask)

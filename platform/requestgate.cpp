@@ -129,6 +129,18 @@ void RequestGate::passed(size_t count)
         std::string().swap(buffer);
 }
 
+size_t RequestGate::unanswered() const
+{
+    const bool bodyComing = state != State::Head && !awaiting.empty();
+    return awaiting.size() - (bodyComing ? 1 : 0);
+}
+
+void RequestGate::answered()
+{
+    if (!awaiting.empty())
+        awaiting.pop_front();
+}
+
 bool RequestGate::wantsMore() const
 {
     return !refused() && buffer.size() <= settings.maxHeadBytes;
@@ -308,6 +320,7 @@ void RequestGate::checkHead(size_t end)
 
     approved = end;
     scanned = end;
+    awaiting.push_back(refusal.method == "HEAD");
     if (encodings > 0) {
         state = State::ChunkSize;
     } else if (bodyBytes > 0) {

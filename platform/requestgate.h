@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,15 @@ public:
     // the bytes held back already fill a head.
     bool wantsMore() const;
     bool refused() const { return refusal.status != 0; }
+    // Whole requests approved (head and body) that the server has not yet
+    // answered; the one whose body is still coming is not counted, since it
+    // may never be answered.
+    size_t unanswered() const;
+    // Whether the oldest request not yet answered is a HEAD request, whose
+    // answer carries no body.
+    bool awaitsHead() const { return !awaiting.empty() && awaiting.front(); }
+    // The server answered the oldest request.
+    void answered();
     const Refusal& refusalOf() const { return refusal; }
 
     // The host of a Host value or an address ("name", "name:port",
@@ -81,6 +91,7 @@ private:
     State state = State::Head;
     uint64_t remaining = 0;
     Refusal refusal;
+    std::deque<bool> awaiting; // per approved head, oldest first: whether it is HEAD
 };
 
 } // namespace platform
