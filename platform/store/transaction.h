@@ -6,16 +6,17 @@
 
 namespace platform {
 
-// One SQLite transaction on a connection. A write transaction takes the write
-// lock at its start (BEGIN IMMEDIATE), so concurrent writers wait for each other
-// through the busy timeout instead of failing when a read lock would have to be
-// upgraded. Whatever is not committed is rolled back when the object goes.
+// One transaction on a connection. A write transaction takes the database's
+// write lock at its start (SQLite: BEGIN IMMEDIATE; PostgreSQL: an advisory
+// lock, see Dialect::begin), so concurrent writers, of any process, wait for
+// each other instead of failing when a read lock would have to be upgraded.
+// Whatever is not committed is rolled back when the object goes.
 //
-// Writers of one file within this process also take turns on a lock before
-// BEGIN IMMEDIATE: a waiting writer is woken the moment the lock is free,
+// Writers of one database within this process also take turns on a lock before
+// the database's lock: a waiting writer is woken the moment the lock is free,
 // where SQLite's busy handler would poll with sleeps of up to 100 ms. A turn
-// not had within the busy timeout is not waited for any longer; SQLite's own
-// waiting then decides.
+// not had within the busy timeout is not waited for any longer; the database's
+// own waiting then decides.
 class Transaction
 {
 public:
