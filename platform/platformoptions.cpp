@@ -263,7 +263,9 @@ bool PlatformOptions::parse(const QStringList& givenArguments, PlatformOptions* 
         result.publicAddress = p.parser.value(p.publicAddress);
     if (p.parser.isSet(p.dataDir))
         result.dataDir = p.parser.value(p.dataDir);
-    if (p.parser.isSet(p.database)) {
+    // An empty value is the default, so that a service's options file can
+    // leave it empty.
+    if (p.parser.isSet(p.database) && !p.parser.value(p.database).isEmpty()) {
         result.database = p.parser.value(p.database);
         DatabaseUrl url;
         if (!DatabaseUrl::parse(result.database, &url, error))
