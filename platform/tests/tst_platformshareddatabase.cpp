@@ -5,8 +5,10 @@
 #include "platformtestserver.h"
 #include "postgrescluster.h"
 
+#include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <future>
@@ -23,6 +25,7 @@ private slots:
     void unreachableDatabaseEndsTheStart_data();
     void unreachableDatabaseEndsTheStart();
     void lostDatabaseIsRefusedThenServedAgain();
+    void copyMovesAStationIntoAnEmptyDatabase();
 
 private:
     // Starts freymo-platform on the suite's database; its HTTP port, or -1.
@@ -150,6 +153,74 @@ void TestPlatformSharedDatabase::lostDatabaseIsRefusedThenServedAgain()
     QVERIFY(
         client.post("/shipper/add/" + client.suffix(), PlatformTestClient::shipperForm(QStringLiteral("重连托运人")))
             .success());
+}
+
+void TestPlatformSharedDatabase::copyMovesAStationIntoAnEmptyDatabase()
+{
+    if (!PlatformTestServer::onPostgreSQL())
+        QSKIP("the copy goes into PostgreSQL");
+    QString error;
+    PostgresCluster* cluster = PostgresCluster::instance(&error);
+    QVERIFY2(cluster, qPrintable(error));
+    const QString target = cluster->freshDatabaseUrl(&error);
+    QVERIFY2(!target.isEmpty(), qPrintable(error));
+
+    // A SQLite station with trades, edits and their history.
+    QTemporaryDir folder;
+    QString before;
+    {
+        qputenv("FREYMO_TEST_DATABASE", "sqlite");
+        PlatformTestServer source(true, folder.path());
+        const bool started = source.start();
+        qputenv("FREYMO_TEST_DATABASE", "postgresql");
+        QVERIFY(started);
+        PlatformTestClient client(source.port());
+        QVERIFY(client.login(QStringLiteral("demo")));
+        const qint64 shipper = client.addShipper(QStringLiteral("搬家前托运人"));
+        QVERIFY(shipper > 0);
+        QMap<QString, QString> edit = PlatformTestClient::shipperForm(QStringLiteral("搬家前托运人乙"));
+        edit.insert("id", QString::number(shipper));
+        QVERIFY(client.post(QStringLiteral("/shipper/%1/edit/").arg(shipper) + client.suffix(), edit).success());
+        before = QString::fromUtf8(QJsonDocument(client.allPages("/trade/")).toJson());
+    }
+
+    const auto copyTo = [&](QString* out) {
+        QProcess process;
+        process.start(QStringLiteral(FREYMO_PLATFORM_EXECUTABLE), { "--data-dir", folder.path(), "copy-to", target });
+        if (!process.waitForFinished(120000))
+            return -1;
+        *out = QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+        return process.exitCode();
+    };
+    QString out;
+    QCOMPARE(copyTo(&out), 0);
+    QVERIFY2(
+        out.contains(QRegularExpression("^history: [1-9]\\d*$", QRegularExpression::MultilineOption)), qPrintable(out));
+    QVERIFY2(out.contains("trades: "), qPrintable(out));
+
+    // A second copy finds the database in use and changes nothing.
+    QCOMPARE(copyTo(&out), 1);
+    QVERIFY2(out.contains("not empty"), qPrintable(out));
+
+    QProcess copied;
+    copied.setProgram(QStringLiteral(FREYMO_PLATFORM_EXECUTABLE));
+    copied.setArguments({ "--data-dir", folder.path(), "--database", target, "--port", "0", "--voice-port", "0" });
+    const QRegularExpression listening("listening on http://127\\.0\\.0\\.1:(\\d+)/api");
+    copied.start();
+    QByteArray output;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            output += copied.readAllStandardOutput();
+            return listening.match(QString::fromUtf8(output)).hasMatch();
+        },
+        30000));
+    PlatformTestClient client(listening.match(QString::fromUtf8(output)).captured(1).toInt());
+    QVERIFY(client.login(QStringLiteral("demo")));
+    QCOMPARE(QString::fromUtf8(QJsonDocument(client.allPages("/trade/")).toJson()), before);
+    // New records take ids after the copied ones.
+    QVERIFY(client.addShipper(QStringLiteral("搬家后托运人")) > 0);
+    copied.terminate();
+    QVERIFY(copied.waitForFinished(10000));
 }
 
 QTEST_GUILESS_MAIN(TestPlatformSharedDatabase)
