@@ -62,7 +62,10 @@ int main(int argc, char* argv[])
     const QString dataDir = options.dataDir.isEmpty() ? Storage::defaultDataDir() : options.dataDir;
     Storage storage;
     storage.setSynchronousFull(options.synchronousFull);
-    if (!storage.open(QDir(dataDir).filePath(Storage::databaseFileName()), &error)) {
+    DatabaseUrl database = DatabaseUrl::sqliteFile(QDir(dataDir).filePath(Storage::databaseFileName()));
+    if (!options.database.isEmpty())
+        DatabaseUrl::parse(options.database, &database, &error);
+    if (!storage.open(database, &error)) {
         print(QStringLiteral("freymo-platform: %1").arg(error), stderr);
         return 1;
     }
@@ -138,7 +141,7 @@ int main(int argc, char* argv[])
         return 1;
     }
     print(QStringLiteral("freymo-platform listening on http://%1:%2/api").arg(options.address).arg(server.port()));
-    print(QStringLiteral("freymo-platform data in %1").arg(storage.filePath()));
+    print(QStringLiteral("freymo-platform data in %1").arg(storage.location()));
 
     std::atomic<bool> signalled { false };
     std::thread signalWaiter([&] {

@@ -1,6 +1,7 @@
 #include "platformoptions.h"
 
 #include "admincommands.h"
+#include "databaseurl.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -18,6 +19,10 @@ struct Parser
         QStringLiteral("Port to listen on (default 8765; 0 = any free port)."), QStringLiteral("N") };
     QCommandLineOption dataDir { QStringLiteral("data-dir"),
         QStringLiteral("Folder of the database (default ~/.local/share/freymo-platform)."), QStringLiteral("DIR") };
+    QCommandLineOption database { QStringLiteral("database"),
+        QStringLiteral("Where the records are: sqlite:PATH (default: platform.db in the data folder) or"
+                       " postgresql://USER@HOST:PORT/DBNAME (the password from PGPASSWORD or PGPASSFILE)."),
+        QStringLiteral("URL") };
     QCommandLineOption seedDemo { QStringLiteral("seed-demo"),
         QStringLiteral("Create the demo stations (users demo and demo2) when the database is empty.") };
     QCommandLineOption announce { QStringLiteral("announce-version"),
@@ -97,7 +102,7 @@ struct Parser
         parser.setApplicationDescription(
             QStringLiteral("Freymo management platform: the HTTP/JSON server of the freight stations."));
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        parser.addOptions({ address, port, dataDir, seedDemo, announce, installer, voicePort, publicAddress,
+        parser.addOptions({ address, port, dataDir, database, seedDemo, announce, installer, voicePort, publicAddress,
             sessionIdle, sessionMaxAge, smsPerDay, maxConnections, maxPerAddress, requestTimeout, idleTimeout, help });
         parser.addOptions({ maxPerGroup, ipv4GroupPrefix, ipv6GroupPrefix, reservedPercent, synchronousFull });
         parser.addOptions({ feedbackPerMinute, feedbackPerDay, visitsPerMinute, visitsPerDay, partiesPerMinute,
@@ -177,9 +182,9 @@ bool parseVoiceLimits(const Parser& p, PlatformOptions* result, QString* error)
 // the values of the server's options; -1 when there is none.
 int commandIndex(const QStringList& arguments, const Parser& p)
 {
-    const QList<QCommandLineOption> options
-        = { p.address, p.port, p.dataDir, p.announce, p.installer, p.voicePort, p.publicAddress, p.sessionIdle,
-              p.sessionMaxAge, p.smsPerDay, p.maxConnections, p.maxPerAddress, p.requestTimeout, p.idleTimeout };
+    const QList<QCommandLineOption> options = { p.address, p.port, p.dataDir, p.database, p.announce, p.installer,
+        p.voicePort, p.publicAddress, p.sessionIdle, p.sessionMaxAge, p.smsPerDay, p.maxConnections, p.maxPerAddress,
+        p.requestTimeout, p.idleTimeout };
     for (int i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
         if (argument == QLatin1String("--"))
@@ -258,6 +263,14 @@ bool PlatformOptions::parse(const QStringList& givenArguments, PlatformOptions* 
         result.publicAddress = p.parser.value(p.publicAddress);
     if (p.parser.isSet(p.dataDir))
         result.dataDir = p.parser.value(p.dataDir);
+    // An empty value is the default, so that a service's options file can
+    // leave it empty.
+    if (p.parser.isSet(p.database) && !p.parser.value(p.database).isEmpty()) {
+        result.database = p.parser.value(p.database);
+        DatabaseUrl url;
+        if (!DatabaseUrl::parse(result.database, &url, error))
+            return false;
+    }
     result.seedDemo = p.parser.isSet(p.seedDemo);
     if (p.parser.isSet(p.announce))
         result.announcedVersion = p.parser.value(p.announce);

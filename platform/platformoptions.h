@@ -11,6 +11,9 @@ struct PlatformOptions
     QString address = QStringLiteral("127.0.0.1");
     int port = 8765; // 0: any free port
     QString dataDir; // empty: the per-user default
+    // --database: empty for the SQLite file in the data folder; else a
+    // DatabaseUrl, checked by parse().
+    QString database;
     bool seedDemo = false; // create the demo stations in an empty database
     QString announcedVersion = QStringLiteral("1.0.1 Beta");
     QString installerPath; // served as /download/setup.exe

@@ -1,5 +1,6 @@
 #include "namekey.h"
 
+#include "dialect.h"
 #include "sql.h"
 
 #include <QSet>
@@ -88,6 +89,19 @@ QString NameKey::of(const QString& name)
 QString NameKey::clash(
     const QSqlDatabase& db, const QString& table, const QString& column, qint64 organ, const QString& name, qint64 id)
 {
+    if (!Dialect::of(db).hasNameKeyFunction()) {
+        // The keys are made here: the station's names are read and compared
+        // one by one, as SQLite does with its function.
+        const QString key = of(name);
+        Sql q(db, QStringLiteral("SELECT %2 FROM %1 WHERE organ = ? AND deleted = 0 AND id <> ?").arg(table, column));
+        q.bind(organ).bind(id).exec();
+        while (q.next()) {
+            const QString other = q.text(0);
+            if (other == name || of(other) == key)
+                return other;
+        }
+        return QString();
+    }
     requireSqlFunction(db);
     Sql q(db,
         QStringLiteral("SELECT %2 FROM %1 WHERE organ = ? AND deleted = 0 AND id <> ?"

@@ -13,7 +13,8 @@
 namespace platform {
 
 // A prepared statement with positional "?" parameters on one connection.
-// Values only ever reach SQLite as bound parameters. Every failure throws
+// Values only ever reach the database as bound parameters. The text is
+// SQLite's; the connection's Dialect translates it for another engine. Every failure throws
 // Sql::Error, so that a request's transaction is rolled back as a whole.
 //
 // Statements are prepared once per connection and kept by their text: an Sql
@@ -75,6 +76,9 @@ private:
     std::shared_ptr<Kept> borrowed;
     int bound = 0;
     QString statementText;
+    // The connection, kept only where the id of a new row has to be asked
+    // for with a statement of its own (PostgreSQL).
+    QSqlDatabase ownDatabase;
 };
 
 } // namespace platform

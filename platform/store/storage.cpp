@@ -1,15 +1,19 @@
 #include "storage.h"
 
 #include "credentials.h"
+#include "dialect.h"
 #include "schema.h"
 #include "sql.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QStandardPaths>
 #include <QVector>
+
+#include <libpq-fe.h>
 
 #include <atomic>
 #include <exception>
@@ -81,8 +85,14 @@ Storage::~Storage()
 
 bool Storage::open(const QString& filePath, QString* error, int schemaVersion)
 {
-    path = QFileInfo(filePath).absoluteFilePath();
-    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+    return open(DatabaseUrl::sqliteFile(filePath), error, schemaVersion);
+}
+
+bool Storage::open(const DatabaseUrl& database, QString* error, int schemaVersion)
+{
+    url = database;
+    path = url.kind == DatabaseUrl::SQLite ? url.path : QString();
+    if (url.kind == DatabaseUrl::SQLite && !QDir().mkpath(QFileInfo(path).absolutePath())) {
         if (error)
             *error = QStringLiteral("cannot create the folder of %1").arg(path);
         return false;
@@ -101,33 +111,60 @@ bool Storage::open(const QString& filePath, QString* error, int schemaVersion)
 QSqlDatabase Storage::connection() const
 {
     if (threadConnectionsEnded)
-        throw Sql::Error(QStringLiteral("no connection to %1 while the thread ends").arg(path).toStdString());
+        throw Sql::Error(QStringLiteral("no connection to %1 while the thread ends").arg(location()).toStdString());
     ThreadConnections& mine = threadConnections();
-    const auto it = mine.names.constFind(id);
-    if (it != mine.names.constEnd())
-        return QSqlDatabase::database(it.value(), false);
+    const auto it = mine.names.find(id);
+    if (it != mine.names.end()) {
+        QSqlDatabase db = QSqlDatabase::database(it.value(), false);
+        if (url.kind == DatabaseUrl::SQLite || !connectionLost(db))
+            return db;
+        // The server went away (a restart, a lost network): this connection
+        // and its prepared statements are gone; a new one is tried below.
+        ThreadConnections::drop(it.value());
+        mine.names.erase(it);
+    }
 
     const QString name = QStringLiteral("freymo-platform-%1-%2").arg(id).arg(nextConnectionId++);
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-    db.setDatabaseName(path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    QSqlDatabase db;
+    if (url.kind == DatabaseUrl::SQLite) {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    } else {
+        // The password, if any, comes from libpq's PGPASSWORD or PGPASSFILE.
+        db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setHostName(url.host);
+        if (url.port > 0)
+            db.setPort(url.port);
+        if (!url.user.isEmpty())
+            db.setUserName(url.user);
+        db.setDatabaseName(url.databaseName);
+        db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+    }
     if (!db.open()) {
-        const QString message = db.lastError().text();
+        // libpq's messages run over several lines.
+        const QString message = db.lastError().text().simplified();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(name);
-        throw Sql::Error(QStringLiteral("cannot open %1: %2").arg(path, message).toStdString());
+        throw Sql::Error(QStringLiteral("cannot open %1: %2").arg(location(), message).toStdString());
     }
     mine.names.insert(id, name);
-    // WAL is a property of the file and stays. With synchronous=NORMAL a
-    // crash of the process loses no commit; a power cut can lose the last
-    // ones (see setSynchronousFull()).
-    const QString mode = Sql::scalar(db, QStringLiteral("PRAGMA journal_mode=WAL")).toString();
-    if (mode.compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)
-        throw Sql::Error(QStringLiteral("%1 cannot run in WAL mode (%2)").arg(path, mode).toStdString());
-    Sql::run(
-        db, synchronousFull ? QStringLiteral("PRAGMA synchronous=FULL") : QStringLiteral("PRAGMA synchronous=NORMAL"));
-    Sql::run(db, QStringLiteral("PRAGMA foreign_keys=ON"));
+    Dialect::of(db).prepareConnection(db, synchronousFull);
     return db;
+}
+
+bool Storage::connectionLost(const QSqlDatabase& db)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0)
+        return false;
+    PGconn* connection = *static_cast<PGconn* const*>(handle.constData());
+    return !connection || PQstatus(connection) != CONNECTION_OK;
+}
+
+QString Storage::location() const
+{
+    return url.kind == DatabaseUrl::SQLite ? path : url.toString();
 }
 
 bool Storage::isEmpty() const

@@ -1,6 +1,6 @@
 #include "answercache.h"
 
-#include "sql.h"
+#include "dialect.h"
 
 #include <QHash>
 
@@ -82,13 +82,8 @@ qint64 estimatedBytes(const QString& key, const ApiReply& reply)
 
 AnswerCache::State AnswerCache::stateOf(const QSqlDatabase& db)
 {
-    Sql q(db, QStringLiteral("SELECT data_version, total_changes() FROM pragma_data_version"));
-    q.exec();
     State state;
-    if (q.next()) {
-        state.dataVersion = q.integer(0);
-        state.changes = q.integer(1);
-    }
+    Dialect::of(db).dataVersion(db, &state.dataVersion, &state.changes);
     return state;
 }
 

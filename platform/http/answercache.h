@@ -8,9 +8,10 @@
 namespace platform {
 
 // Answers of read requests, reused while the database is unchanged: no
-// commit by another connection since (SQLite's data_version, which also
-// covers other processes) and no row changed by this connection (its total
-// changes). Both numbers belong to one connection, and a connection to one
+// commit by another connection since and no row changed by this connection
+// (Dialect::dataVersion: SQLite's data_version and total changes, which also
+// cover other processes; PostgreSQL's change counter, kept by triggers). The
+// numbers are read on one connection, and a connection belongs to one
 // thread, so each thread keeps its own answers and needs no lock.
 //
 // Only answers that depend on nothing but the database and the key may be

@@ -1,5 +1,7 @@
 #include "sql.h"
 
+#include "dialect.h"
+
 #include <QSqlError>
 
 namespace platform {
@@ -45,6 +47,9 @@ QHash<QString, Sql::KeptByText>& Sql::keptStatements()
 Sql::Sql(const QSqlDatabase& db, const QString& statement)
     : statementText(statement)
 {
+    const Dialect& dialect = Dialect::of(db);
+    if (dialect.isPostgreSQL())
+        ownDatabase = db;
     if (keptStatementsGone) {
         prepareOwn(db);
         return;
@@ -62,8 +67,8 @@ Sql::Sql(const QSqlDatabase& db, const QString& statement)
     } else if (kept.size() < maxKeptPerConnection) {
         auto fresh = std::make_shared<Kept>();
         fresh->query = QSqlQuery(db);
-        fresh->query.setForwardOnly(true);
-        if (!fresh->query.prepare(statement))
+        fresh->query.setForwardOnly(dialect.forwardOnly());
+        if (!fresh->query.prepare(dialect.translate(statement)))
             fail(QStringLiteral("prepare"), statement, fresh->query.lastError());
         fresh->busy = true;
         borrowed = fresh;
@@ -78,8 +83,8 @@ void Sql::prepareOwn(const QSqlDatabase& db)
 {
     own = std::make_unique<QSqlQuery>(db);
     query = own.get();
-    own->setForwardOnly(true);
-    if (!own->prepare(statementText))
+    own->setForwardOnly(Dialect::of(db).forwardOnly());
+    if (!own->prepare(Dialect::of(db).translate(statementText)))
         fail(QStringLiteral("prepare"), statementText, own->lastError());
 }
 
@@ -144,6 +149,8 @@ bool Sql::isNull(int column) const
 
 qint64 Sql::lastInsertId() const
 {
+    if (ownDatabase.isValid())
+        return Dialect::postgresql().lastInsertId(ownDatabase, *query);
     return query->lastInsertId().toLongLong();
 }
 
@@ -154,6 +161,16 @@ int Sql::rowsAffected() const
 
 void Sql::run(const QSqlDatabase& db, const QString& statement)
 {
+    const Dialect& dialect = Dialect::of(db);
+    if (dialect.isPostgreSQL()) {
+        // Transaction control and DDL cannot be prepared on PostgreSQL's
+        // server, and a statement run once gains nothing from it.
+        QSqlQuery q(db);
+        const QString text = dialect.translate(statement);
+        if (!q.exec(text))
+            fail(QStringLiteral("exec"), text, q.lastError());
+        return;
+    }
     Sql(db, statement).exec();
 }
 

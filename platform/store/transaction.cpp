@@ -1,5 +1,6 @@
 #include "transaction.h"
 
+#include "dialect.h"
 #include "sql.h"
 
 #include <QHash>
@@ -23,7 +24,7 @@ std::timed_mutex& writersOf(const QString& path)
     return *found;
 }
 
-// As long as the connections' busy timeout (see Storage).
+// As long as the SQLite connections' busy timeout (see Storage).
 const std::chrono::seconds longestTurnWait(10);
 
 } // namespace
@@ -36,7 +37,7 @@ Transaction::Transaction(const QSqlDatabase& database, Mode mode)
         if (!writeTurn.try_lock_for(longestTurnWait))
             writeTurn.release();
     }
-    Sql::run(db, mode == Write ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+    Dialect::of(db).begin(db, mode == Write);
     open = true;
 }
 

@@ -1,5 +1,6 @@
 #include "schema.h"
 
+#include "dialect.h"
 #include "sql.h"
 #include "transaction.h"
 
@@ -253,22 +254,22 @@ const QStringList version5 = {
     QStringLiteral("CREATE INDEX history_record ON history(kind, record, id)"),
 };
 
-const QList<QStringList>& steps()
+} // namespace
+
+QList<QStringList> Schema::sqliteSteps()
 {
     static const QList<QStringList> all = { version1, version2, version3, version4(), version5 };
     return all;
 }
 
-} // namespace
-
 int Schema::latestVersion()
 {
-    return steps().size();
+    return sqliteSteps().size();
 }
 
 int Schema::versionOf(const QSqlDatabase& db)
 {
-    return Sql::scalar(db, QStringLiteral("PRAGMA user_version")).toInt();
+    return Dialect::of(db).schemaVersion(db);
 }
 
 void Schema::upgrade(const QSqlDatabase& db, int target)
@@ -276,7 +277,7 @@ void Schema::upgrade(const QSqlDatabase& db, int target)
     if (target < 0 || target > latestVersion())
         target = latestVersion();
     // The write lock is taken before the version is read, so two processes
-    // opening one file cannot both run the same step.
+    // opening one database cannot both run the same step.
     Transaction transaction(db, Transaction::Write);
     const int current = versionOf(db);
     if (current > latestVersion())
@@ -284,10 +285,12 @@ void Schema::upgrade(const QSqlDatabase& db, int target)
                                      .arg(current)
                                      .arg(latestVersion())
                                      .toStdString());
+    const Dialect& dialect = Dialect::of(db);
+    const QList<QStringList> steps = dialect.schemaSteps();
     for (int version = current + 1; version <= target; ++version) {
-        for (const QString& statement : steps().at(version - 1))
+        for (const QString& statement : steps.at(version - 1))
             Sql::run(db, statement);
-        Sql::run(db, QStringLiteral("PRAGMA user_version = %1").arg(version));
+        dialect.setSchemaVersion(db, version);
     }
     transaction.commit();
 }

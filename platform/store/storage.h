@@ -1,5 +1,7 @@
 #pragma once
 
+#include "databaseurl.h"
+
 #include <QSqlDatabase>
 #include <QString>
 
@@ -8,10 +10,13 @@
 
 namespace platform {
 
-// The platform's one SQLite file. Each thread that touches it gets its own
-// connection (a QSqlDatabase belongs to the thread that opened it), opened on
-// first use and removed when the thread ends. The file runs in WAL mode with a
-// busy timeout, so readers never block the writer and writers queue.
+// The platform's database: one SQLite file, or a PostgreSQL database that
+// several platform processes may share. Each thread that touches it gets its
+// own connection (a QSqlDatabase belongs to the thread that opened it),
+// opened on first use and removed when the thread ends. A SQLite file runs in
+// WAL mode with a busy timeout, so readers never block the writer and writers
+// queue. A PostgreSQL connection that the server dropped is opened anew on
+// the next use, so the platform serves again once the server is back.
 class Storage
 {
 public:
@@ -32,7 +37,12 @@ public:
     // schema to `schemaVersion` (the latest by default). On failure returns
     // false and sets `error`.
     bool open(const QString& filePath, QString* error, int schemaVersion = -1);
+    bool open(const DatabaseUrl& database, QString* error, int schemaVersion = -1);
+    // The SQLite file's path (empty for another database), and where the
+    // records are, for the log.
     QString filePath() const { return path; }
+    QString location() const;
+    const DatabaseUrl& databaseUrl() const { return url; }
 
     // This thread's connection. Throws Sql::Error when it cannot be opened.
     QSqlDatabase connection() const;
@@ -62,6 +72,9 @@ public:
     static QString databaseFileName();
 
 private:
+    static bool connectionLost(const QSqlDatabase& db);
+
+    DatabaseUrl url;
     QString path;
     int id;
     bool synchronousFull = false;

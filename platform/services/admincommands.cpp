@@ -2,6 +2,8 @@
 
 #include "apierror.h"
 #include "credentials.h"
+#include "databasecopy.h"
+#include "databaseurl.h"
 #include "phonerules.h"
 #include "sessionservice.h"
 #include "sql.h"
@@ -291,7 +293,7 @@ bool readHidden(const char* prompt, QString* line)
 QStringList AdminCommands::names()
 {
     return { QStringLiteral("station"), QStringLiteral("clerk"), QStringLiteral("passwd"), QStringLiteral("disable"),
-        QStringLiteral("enable"), QStringLiteral("list") };
+        QStringLiteral("enable"), QStringLiteral("list"), QStringLiteral("copy-to") };
 }
 
 QString AdminCommands::helpText()
@@ -305,9 +307,33 @@ QString AdminCommands::helpText()
                           "  disable LOGIN         Stop an account; its open sessions end at once.\n"
                           "  enable LOGIN          Restore a stopped account.\n"
                           "  list                  Show the stations and their accounts.\n"
+                          "  copy-to URL           Copy the SQLite database into the empty PostgreSQL\n"
+                          "                        database postgresql://USER@HOST:PORT/DBNAME, history\n"
+                          "                        included, and check the counts. Stop the server first.\n"
                           "Passwords (8 to 64 characters) are read from standard input: one line, or\n"
                           "asked twice without echo on a terminal.\n");
 }
+
+namespace {
+
+int copyTo(const QString& address, const Storage& storage, const AdminCommands::Printer& out)
+{
+    DatabaseUrl url;
+    QString error;
+    if (!DatabaseUrl::parse(address, &url, &error))
+        throw Usage { error };
+    if (url.kind != DatabaseUrl::PostgreSQL || storage.databaseUrl().kind != DatabaseUrl::SQLite)
+        throw Usage { QStringLiteral("copy-to copies a SQLite file (--data-dir) into a PostgreSQL database") };
+    Storage target;
+    if (!target.open(url, &error))
+        throw Refusal { error };
+    for (const QString& line : DatabaseCopy::copy(storage, target))
+        out(line);
+    out(QStringLiteral("copied %1 to %2").arg(storage.location(), target.location()));
+    return 0;
+}
+
+} // namespace
 
 int AdminCommands::run(const QStringList& command, const Storage& storage, const PasswordReader& readPassword,
     const Printer& out, const Printer& err)
@@ -327,6 +353,8 @@ int AdminCommands::run(const QStringList& command, const Storage& storage, const
                 argument(command, 1, QStringLiteral("login")), name == QLatin1String("disable"), db, out);
         if (name == QLatin1String("list") && command.size() == 1)
             return list(db, out);
+        if (name == QLatin1String("copy-to") && command.size() == 2)
+            return copyTo(command.at(1), storage, out);
         throw Usage { QStringLiteral("unknown command: %1").arg(command.join(QLatin1Char(' '))) };
     } catch (const Usage& usage) {
         err(QStringLiteral("freymo-platform: %1").arg(usage.message));

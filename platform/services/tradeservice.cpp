@@ -257,8 +257,8 @@ ApiReply TradeService::edit(ApiContext& context)
     Sql q(context.db,
         QStringLiteral("UPDATE trades SET truck = ?, shipper = ?, consignee = ?, line = ?, goods = ?,"
                        " weight = ?, value = ?, is_agency = ?, revenue = ?, payout = ?, notes = ?,"
-                       " agency_status = CASE WHEN ? THEN agency_status ELSE 0 END,"
-                       " pay_agency_time = CASE WHEN ? THEN pay_agency_time ELSE '' END"
+                       " agency_status = CASE WHEN ? = 1 THEN agency_status ELSE 0 END,"
+                       " pay_agency_time = CASE WHEN ? = 1 THEN pay_agency_time ELSE '' END"
                        " WHERE id = ?"));
     const bool keepsCollection = wasAgency && f.isAgency;
     const QVariantMap before = History::snapshot(context.db, History::Trade, id);

@@ -435,7 +435,8 @@ bool PlatformServer::bind(QString* error)
     // The platform's settings record which client version it announces.
     try {
         Sql q(storage.connection(),
-            QStringLiteral("INSERT OR REPLACE INTO settings (key, value) VALUES ('announced_version', ?)"));
+            QStringLiteral("INSERT INTO settings (key, value) VALUES ('announced_version', ?)"
+                           " ON CONFLICT (key) DO UPDATE SET value = excluded.value"));
         q.bind(config.announcedVersion).exec();
         SessionService::purgeSessions(storage.connection(), config.limits);
     } catch (const Sql::Error& failure) {
