@@ -9,6 +9,7 @@ FREYMO_BUILD_PACKAGES=(
     fonts-wqy-microhei qttranslations5-l10n
     xvfb libxcb1-dev libcap-dev
     poppler-utils
+    libqt5charts5-dev
 )
 # What building the Debian packages needs as well (dpkg-shlibdeps, and file
 # for CPack to find the programs whose libraries become dependencies).
