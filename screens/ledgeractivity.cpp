@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QScrollArea>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace {
@@ -66,10 +67,11 @@ LedgerActivity::LedgerActivity(Kind kind, QWidget* parent)
     auto* header = new QFrame(this);
     header->setObjectName(QStringLiteral("ledgerHeader"));
     header->setFixedHeight(32);
-    header->setStyleSheet(
-        QStringLiteral("#ledgerHeader{background:#E7F7D9;border-bottom:1px solid #42A85B;}QLabel{color:#054500;}"));
+    header->setStyleSheet(QStringLiteral("#ledgerHeader{background:#E7F7D9;border-bottom:1px solid #42A85B;}"
+                                         "QLabel{color:#054500;background:transparent;font-weight:bold;}"));
     auto* headerLayout = new QHBoxLayout(header);
-    headerLayout->setContentsMargins(20, 0, 20, 0);
+    // The rows below lose the scroll bar's width: the titles stay above their cells.
+    headerLayout->setContentsMargins(20, 0, 20 + style()->pixelMetric(QStyle::PM_ScrollBarExtent), 0);
     for (const LedgerColumn& column : columnsOf(kind))
         headerLayout->addWidget(new QLabel(column.title, header), column.stretch);
 
@@ -77,6 +79,7 @@ LedgerActivity::LedgerActivity(Kind kind, QWidget* parent)
     scrollArea->setFrameShape(QFrame::NoFrame);
     scrollArea->setWidgetResizable(true);
     scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scrollArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     rowsLayout->setContentsMargins(0, 0, 0, 0);
     rowsLayout->setSpacing(0);
     rowsLayout->addStretch(1);

@@ -51,6 +51,9 @@ QChartView* makeView(const QString& name, const QString& title, QWidget* parent)
 {
     auto* chart = new QChart;
     chart->setTitle(title);
+    QFont titleFont = chart->titleFont();
+    titleFont.setBold(true);
+    chart->setTitleFont(titleFont);
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->legend()->setAlignment(Qt::AlignBottom);
     chart->setMargins(QMargins(4, 4, 4, 4));
@@ -81,6 +84,8 @@ StatisticsActivity::StatisticsActivity(QWidget* parent)
     , moneyView(makeView(QStringLiteral("moneyChart"), QStringLiteral("每日收入与支出（元）"), this))
     , totalLabel(new QLabel(this))
 {
+    // One series: the title says what the bars count.
+    tradesView->chart()->legend()->hide();
     setObjectName(QStringLiteral("StatisticsActivity"));
     setTitle(QStringLiteral("经营统计"));
     showBackButton();
@@ -211,7 +216,7 @@ void StatisticsActivity::draw()
         tradesSet->append(trades);
         revenueSeries->append(x, revenue);
         payoutSeries->append(x, payout);
-        categories << day.toString(QStringLiteral("MM-dd"));
+        categories << day.toString(QStringLiteral("M-d"));
         most = qMax(most, trades);
         largest = qMax(largest, qMax(revenue, payout));
     }
@@ -221,12 +226,21 @@ void StatisticsActivity::draw()
     tradesChart->addSeries(bars);
     auto* dayAxis = new QBarCategoryAxis;
     dayAxis->append(categories);
-    if (categories.size() > 31)
+    // A month's days side by side leave room for the day of the month only.
+    if (categories.size() > 31) {
         dayAxis->setLabelsAngle(-90);
+    } else {
+        QStringList dayNumbers;
+        for (const QString& category : qAsConst(categories))
+            dayNumbers << category.section(QLatin1Char('-'), 1);
+        dayAxis->clear();
+        dayAxis->append(dayNumbers);
+    }
     auto* countAxis = new QValueAxis;
     countAxis->setLabelFormat(QStringLiteral("%d"));
     countAxis->setRange(0, qMax(1.0, most));
     countAxis->applyNiceNumbers();
+    countAxis->setTickCount(3);
     tradesChart->addAxis(dayAxis, Qt::AlignBottom);
     tradesChart->addAxis(countAxis, Qt::AlignLeft);
     bars->attachAxis(dayAxis);
@@ -241,6 +255,7 @@ void StatisticsActivity::draw()
     moneyAxis->setLabelFormat(QStringLiteral("%.0f"));
     moneyAxis->setRange(0, qMax(1.0, largest));
     moneyAxis->applyNiceNumbers();
+    moneyAxis->setTickCount(3);
     moneyChart->addAxis(timeAxis, Qt::AlignBottom);
     moneyChart->addAxis(moneyAxis, Qt::AlignLeft);
     for (QLineSeries* series : { revenueSeries, payoutSeries }) {
