@@ -29,6 +29,9 @@ const char* applicationStyleSheet()
            "QLineEdit{background:white;}"
            // A field whose text breaks its rule (FieldCheck) says so.
            "QLineEdit[invalid=\"true\"]{border:1px solid #E04040;background:#FFF3F3;}"
+           // A ledger's debt owed past a week, and past a month (LedgerItem).
+           "QLabel[age=\"week\"]{color:#D08000;font-weight:bold;}"
+           "QLabel[age=\"month\"]{color:#E04040;font-weight:bold;}"
            // The item under the pointer in a drop-down list stays legible. A
            // plain type selector: one naming the combo box as an ancestor
            // would make every widget look up its ancestors' properties.

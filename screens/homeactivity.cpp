@@ -1,7 +1,9 @@
 #include "screens/homeactivity.h"
 
 #include "net/api.h"
+#include "screens/ledgermenu.h"
 #include "screens/truckitem.h"
+#include "shell/mainwindow.h"
 #include "shell/sidebar.h"
 #include "widgets/dialogwidget.h"
 #include "widgets/guardedmessagebox.h"
@@ -40,6 +42,8 @@ HomeActivity::HomeActivity(QWidget* parent)
 {
     setObjectName(QStringLiteral("HomeActivity"));
     setTitle(QStringLiteral("货车场站"));
+    // The station's ledgers open on this section, from the window's ••• menu.
+    LedgerMenu::install(qobject_cast<MainWindow*>(parent));
 
     segmentWidget->setObjectName(QStringLiteral("segmentWidget"));
     segmentWidget->setItems({ QStringLiteral("待配货的"), QStringLiteral("已出车的") });

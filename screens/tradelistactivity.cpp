@@ -27,6 +27,15 @@ TradeListActivity::TradeListActivity(QWidget* parent)
     showsRecords({ RecordKind::Trade, RecordKind::Truck, RecordKind::Shipper, RecordKind::Consignee });
 }
 
+TradeListActivity::TradeListActivity(const QString& title, PageRequest request, QWidget* parent)
+    : TradeListActivity(parent)
+{
+    setObjectName(QStringLiteral("SelectedTradeListActivity"));
+    setTitle(title);
+    showBackButton();
+    pageRequest = std::move(request);
+}
+
 void TradeListActivity::buildDashboard()
 {
     dashboard = new DialogWidget(this);
@@ -107,6 +116,8 @@ void TradeListActivity::slot_action()
 
 ApiCall* TradeListActivity::requestPage(int pageNumber)
 {
+    if (pageRequest)
+        return pageRequest(pageNumber);
     return API::instance()->fetchTrade(pageNumber);
 }
 

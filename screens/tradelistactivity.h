@@ -4,6 +4,8 @@
 
 #include <QPointer>
 
+#include <functional>
+
 class ApiCall;
 class DialogWidget;
 class HistoryDialog;
@@ -24,7 +26,13 @@ class TradeListActivity : public PagedListActivity
     Q_OBJECT
 
 public:
+    // Asks for page N of the trades a list shows.
+    using PageRequest = std::function<ApiCall*(int page)>;
+
     explicit TradeListActivity(QWidget* parent = nullptr);
+    // A list of some of the trades (those that `request` fetches) under
+    // `title`, opened over another screen and left with "返回".
+    TradeListActivity(const QString& title, PageRequest request, QWidget* parent = nullptr);
 
 public slots:
     void slot_action() override;
@@ -44,6 +52,7 @@ protected:
 private:
     void buildDashboard();
 
+    PageRequest pageRequest;
     int tradeId = 0;
     DialogWidget* dashboard = nullptr;
     QComboBox* payoutChoice = nullptr;

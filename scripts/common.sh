@@ -9,6 +9,7 @@ FREYMO_BUILD_PACKAGES=(
     fonts-wqy-microhei qttranslations5-l10n
     xvfb libxcb1-dev libcap-dev
     poppler-utils
+    libqt5charts5-dev
 )
 # What the platform's suites need to run on PostgreSQL as well as on SQLite:
 # the server's binaries, for a throwaway cluster per suite.

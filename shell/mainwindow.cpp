@@ -108,6 +108,16 @@ ActivityController* MainWindow::currentController() const
     return currentControllerPtr;
 }
 
+void MainWindow::showSection(int index)
+{
+    toolBar->setCurrentIndex(index);
+}
+
+QMenu* MainWindow::moreMenu() const
+{
+    return toolBar->moreMenu();
+}
+
 void MainWindow::slot_toolbar_button_click(int pos)
 {
     for (int i = 0; i < controllers.size(); ++i) {

@@ -6,6 +6,7 @@
 #include "history.h"
 #include "messageservice.h"
 #include "partyservice.h"
+#include "reportservice.h"
 #include "sessionservice.h"
 #include "sql.h"
 #include "storage.h"
@@ -132,6 +133,11 @@ ApiRouter::ApiRouter()
     add(post, QStringLiteral("trade/add"), signedIn, Mode::Write, &TradeService::add);
     add(post, QStringLiteral("trade/*/edit"), signedIn, Mode::Write, &TradeService::edit);
     add(post, QStringLiteral("trade/*/status/change"), signedIn, Mode::Write, &TradeService::changeStatus);
+
+    // What the station is owed, owes, and did day by day.
+    add(get, QStringLiteral("report/agency"), signedIn, Mode::Read, &ReportService::agency);
+    add(get, QStringLiteral("report/payout"), signedIn, Mode::Read, &ReportService::payout);
+    add(get, QStringLiteral("report/daily"), signedIn, Mode::Read, &ReportService::daily);
 
     // Every record's history, oldest first.
     add(get, QStringLiteral("truck/*/history"), signedIn, Mode::Read, &History::ofTruck);

@@ -29,53 +29,6 @@ QString statusText(qint64 status)
     }
 }
 
-// One trade of the list's query; the keys in the order in which QJsonObject
-// would put them. The parties' contacts and phones and the truck's driver
-// are there for the waybill that the client prints from the record.
-void writeTrade(JsonWriter& json, const Sql& q)
-{
-    const bool isAgency = q.integer(11) != 0;
-    const int payoutStatus = static_cast<int>(q.integer(16));
-    const int agencyStatus = static_cast<int>(q.integer(17));
-    // clang-format off
-    json.beginObject()
-        .key("agency_status").value(agencyStatus)
-        .key("agency_status_text").value(TradeService::agencyText(isAgency, agencyStatus))
-        .key("complete_time").value(q.text(20))
-        .key("consignee").value(q.integer(5))
-        .key("consignee_linkman").value(q.text(25))
-        .key("consignee_name").value(q.text(6))
-        .key("consignee_tel1").value(q.text(26))
-        .key("consignee_tel2").value(q.text(27))
-        .key("create_time").value(q.text(18))
-        .key("driver_mobile").value(q.text(29))
-        .key("driver_name").value(q.text(28))
-        .key("goods").value(q.text(8))
-        .key("id").value(q.integer(0))
-        .key("is_agency").value(isAgency)
-        .key("line").value(q.text(7))
-        .key("notes").value(q.text(14))
-        .key("pay_agency_time").value(q.text(21))
-        .key("payout").value(q.real(13))
-        .key("payout_status").value(payoutStatus)
-        .key("payout_status_text").value(TradeService::payoutText(payoutStatus))
-        .key("revenue").value(q.real(12))
-        .key("shipper").value(q.integer(3))
-        .key("shipper_linkman").value(q.text(22))
-        .key("shipper_name").value(q.text(4))
-        .key("shipper_tel1").value(q.text(23))
-        .key("shipper_tel2").value(q.text(24))
-        .key("start_time").value(q.text(19))
-        .key("status").value(q.integer(15))
-        .key("status_text").value(statusText(q.integer(15)))
-        .key("truck").value(q.integer(1))
-        .key("truck_number").value(q.text(2))
-        .key("value").value(q.real(10))
-        .key("weight").value(q.real(9))
-        .endObject();
-    // clang-format on
-}
-
 // A settlement state: 0 to `max`, or -1 for "leave it as it is". The client
 // writes status values as unsigned 32-bit numbers, so its -1 arrives as
 // 4294967295; both spellings mean the same.
@@ -152,6 +105,64 @@ Sql& bindFields(Sql& q, const TradeFields& f)
 
 } // namespace
 
+QString TradeService::selectTrades()
+{
+    return QStringLiteral("SELECT tr.id, tr.truck, t.number, tr.shipper, s.name, tr.consignee, c.name,"
+                          " tr.line, tr.goods, tr.weight, tr.value, tr.is_agency, tr.revenue, tr.payout,"
+                          " tr.notes, tr.status, tr.payout_status, tr.agency_status, tr.create_time,"
+                          " tr.start_time, tr.complete_time, tr.pay_agency_time,"
+                          " s.linkman, s.tel1, s.tel2, c.linkman, c.tel1, c.tel2, t.driver1_name, t.driver1_mobile"
+                          " FROM trades tr JOIN trucks t ON t.id = tr.truck"
+                          " JOIN shippers s ON s.id = tr.shipper JOIN consignees c ON c.id = tr.consignee");
+}
+
+// One trade of the list's query; the keys in the order in which QJsonObject
+// would put them. The parties' contacts and phones and the truck's driver
+// are there for the waybill that the client prints from the record.
+void TradeService::writeTrade(JsonWriter& json, const Sql& q)
+{
+    const bool isAgency = q.integer(11) != 0;
+    const int payoutStatus = static_cast<int>(q.integer(16));
+    const int agencyStatus = static_cast<int>(q.integer(17));
+    // clang-format off
+    json.beginObject()
+        .key("agency_status").value(agencyStatus)
+        .key("agency_status_text").value(TradeService::agencyText(isAgency, agencyStatus))
+        .key("complete_time").value(q.text(20))
+        .key("consignee").value(q.integer(5))
+        .key("consignee_linkman").value(q.text(25))
+        .key("consignee_name").value(q.text(6))
+        .key("consignee_tel1").value(q.text(26))
+        .key("consignee_tel2").value(q.text(27))
+        .key("create_time").value(q.text(18))
+        .key("driver_mobile").value(q.text(29))
+        .key("driver_name").value(q.text(28))
+        .key("goods").value(q.text(8))
+        .key("id").value(q.integer(0))
+        .key("is_agency").value(isAgency)
+        .key("line").value(q.text(7))
+        .key("notes").value(q.text(14))
+        .key("pay_agency_time").value(q.text(21))
+        .key("payout").value(q.real(13))
+        .key("payout_status").value(payoutStatus)
+        .key("payout_status_text").value(TradeService::payoutText(payoutStatus))
+        .key("revenue").value(q.real(12))
+        .key("shipper").value(q.integer(3))
+        .key("shipper_linkman").value(q.text(22))
+        .key("shipper_name").value(q.text(4))
+        .key("shipper_tel1").value(q.text(23))
+        .key("shipper_tel2").value(q.text(24))
+        .key("start_time").value(q.text(19))
+        .key("status").value(q.integer(15))
+        .key("status_text").value(statusText(q.integer(15)))
+        .key("truck").value(q.integer(1))
+        .key("truck_number").value(q.text(2))
+        .key("value").value(q.real(10))
+        .key("weight").value(q.real(9))
+        .endObject();
+    // clang-format on
+}
+
 QString TradeService::payoutText(int payoutStatus)
 {
     switch (payoutStatus) {
@@ -185,14 +196,8 @@ ApiReply TradeService::list(ApiContext& context)
               .toLongLong()
         - (page - 1) * pageSize;
     Sql q(context.db,
-        QStringLiteral("SELECT tr.id, tr.truck, t.number, tr.shipper, s.name, tr.consignee, c.name,"
-                       " tr.line, tr.goods, tr.weight, tr.value, tr.is_agency, tr.revenue, tr.payout,"
-                       " tr.notes, tr.status, tr.payout_status, tr.agency_status, tr.create_time,"
-                       " tr.start_time, tr.complete_time, tr.pay_agency_time,"
-                       " s.linkman, s.tel1, s.tel2, c.linkman, c.tel1, c.tel2, t.driver1_name, t.driver1_mobile"
-                       " FROM trades tr JOIN trucks t ON t.id = tr.truck"
-                       " JOIN shippers s ON s.id = tr.shipper JOIN consignees c ON c.id = tr.consignee"
-                       " WHERE tr.organ = ? AND tr.list_rank BETWEEN ? AND ? ORDER BY tr.list_rank DESC"));
+        selectTrades()
+            + QStringLiteral(" WHERE tr.organ = ? AND tr.list_rank BETWEEN ? AND ? ORDER BY tr.list_rank DESC"));
     q.bind(request.organ()).bind(newestRank - pageSize + 1).bind(newestRank).exec();
     JsonWriter trades;
     trades.beginArray();

@@ -7,6 +7,8 @@
 namespace platform {
 
 struct ApiContext;
+class JsonWriter;
+class Sql;
 
 // Trades (consignments): packing a load on a resting truck, correcting it,
 // the paged list newest first, and the settlement of the driver's payout and
@@ -19,6 +21,12 @@ public:
     static ApiReply add(ApiContext& context);
     static ApiReply edit(ApiContext& context);
     static ApiReply changeStatus(ApiContext& context);
+
+    // The trade records as the list sends them: selectTrades() is the query
+    // without its WHERE clause (the trades are "tr"), writeTrade() writes one
+    // of its rows.
+    static QString selectTrades();
+    static void writeTrade(JsonWriter& json, const Sql& q);
 
     static QString payoutText(int payoutStatus);
     static QString agencyText(bool isAgency, int agencyStatus);

@@ -33,6 +33,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPixmap>
 #include <QPrintPreviewDialog>
 #include <QProcess>
@@ -250,6 +251,24 @@ void Tour::run()
     // The trade's waybill, as printed.
     shootPaper(child<QPushButton>(dashboard, QStringLiteral("printWaybillButton")), QStringLiteral("waybill"));
     need(ScreenTestKit::clickButton(dashboard, QStringLiteral("取消")), "no cancel button");
+
+    // The money the station holds for others, and its figures, from the •••
+    // menu: each opens on the home section.
+    const struct
+    {
+        const char* action;
+        QString picture;
+    } ledgers[] = {
+        { "agencyLedgerAction", QStringLiteral("agency-ledger") },
+        { "payoutLedgerAction", QStringLiteral("payout-ledger") },
+        { "statisticsAction", QStringLiteral("statistics") },
+    };
+    for (const auto& ledger : ledgers) {
+        child<QAction>(window->moreMenu(), QLatin1String(ledger.action))->trigger();
+        settle();
+        shoot(window, ledger.picture);
+        back(0);
+    }
 
     // Each book and its form, open on its first record.
     const struct
