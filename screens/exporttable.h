@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+
+class ApiCall;
+class QDate;
+
+// A table that can be written to a spreadsheet: its columns, and how its
+// rows are fetched through API, page by page, with the filter of the screen
+// that shows it. A screen describes itself in a few lines:
+//
+//     ExportTable table;
+//     table.name = QStringLiteral("代收款台账");
+//     table.columns = { { QStringLiteral("托运人"), ExportTable::Kind::Text, QStringLiteral("shipper_name") },
+//                       { QStringLiteral("金额"), ExportTable::Kind::Money, QStringLiteral("amount") } };
+//     table.fetch = [](int) { return API::instance()->fetchAgencyReport(); };
+//     table.paged = false;
+//
+// Each answer's "data" is an array of records, one row each.
+class ExportTable
+{
+public:
+    // How a column's cells are read and written: numbers stay numbers (money
+    // with two decimals), dates and times become dates.
+    enum class Kind { Text, Integer, Number, Money, Date, DateTime };
+
+    struct Column
+    {
+        QString title;
+        Kind kind = Kind::Text;
+        // The record's key of the cell.
+        QString key;
+        // Reads the cell instead of `key` when set (a flag shown as words,
+        // a value made of several keys).
+        std::function<QJsonValue(const QJsonObject&)> value = nullptr;
+    };
+
+    // The table's name: the sheet's name and the stem of the file name.
+    QString name;
+    QList<Column> columns;
+    // Sends the request for `page` (from 1) and returns its handle; null
+    // ends the table before that page.
+    std::function<ApiCall*(int page)> fetch;
+    // A paged table ends at the first page without rows; an unpaged one
+    // after its first answer.
+    bool paged = true;
+    // The key that names a record. A record seen on an earlier page (the
+    // list moved on under the export) is not written twice. Empty: every
+    // record is written.
+    QString idKey;
+
+    // The cells of `record`, one per column (see cell()).
+    QVariantList cellsOf(const QJsonObject& record) const;
+    // "<name>-<yyyy-MM-dd>.<suffix>", with any character that a file name
+    // cannot hold replaced.
+    QString suggestedFileName(const QDate& day, const QString& suffix) const;
+
+    // A JSON value as a cell of `kind`: a QString, a qlonglong, a double, a
+    // QDate or a QDateTime; null when the value is missing or empty. A value
+    // that is not of its column's kind stays text, so that nothing is lost.
+    static QVariant cell(Kind kind, const QJsonValue& value);
+};
