@@ -149,13 +149,13 @@ private slots:
     void cancelledExportLeavesNoFile();
     void failedExportLeavesTheFolderAsItWas_data();
     void failedExportLeavesTheFolderAsItWas();
-    void buttonSuggestsTheScreenAndTheDay();
+    void exportAsksWhereAndSuggestsTheScreenAndTheDay();
 
 private:
     // Answers `path` with `pages` (page N from 1, an empty page after them);
     // the page numbered `held` waits for the gate "held".
     void serve(const QByteArray& path, const QList<QJsonArray>& pages, int held = -1);
-    // Expects the progress dialog (doing `onProgress` to it) and then a box.
+    // Expects the progress dialog next, doing `onProgress` to it.
     void expectProgressThenBox(std::function<void(QWidget*)> onProgress = nullptr);
     QStringList folderEntries() const
     {
@@ -426,17 +426,10 @@ void TestTableExport::failedExportLeavesTheFolderAsItWas()
     QCOMPARE(old.readAll(), QByteArray("the earlier export"));
 }
 
-void TestTableExport::buttonSuggestsTheScreenAndTheDay()
+void TestTableExport::exportAsksWhereAndSuggestsTheScreenAndTheDay()
 {
     serve("/api/trade/", {}, 1);
     auto* list = new TradeListActivity(host);
-    host->show();
-    QVERIFY(kit.waitForRequests("/api/trade/", 1));
-    kit.server.release(QStringLiteral("held"));
-    QVERIFY(ScreenTestKit::waitForIdle());
-    kit.server.clearRequests();
-    serve("/api/trade/", {}, 1);
-
     const QString path = folder.filePath(QStringLiteral("chosen.xlsx"));
     QString suggested;
     kit.boxes->expectDialog([this, &suggested](QWidget* dialog) {
@@ -451,7 +444,7 @@ void TestTableExport::buttonSuggestsTheScreenAndTheDay()
     });
     expectProgressThenBox();
     kit.boxes->expect(QMessageBox::Ok);
-    QTest::mouseClick(list->findChild<QToolButton*>(QStringLiteral("ExportButton")), Qt::LeftButton);
+    list->slot_export();
     QVERIFY(kit.waitForRequests("/api/trade/", 1));
     kit.server.release(QStringLiteral("held"));
     QVERIFY(kit.boxes->waitForAll());
