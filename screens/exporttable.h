@@ -45,7 +45,7 @@ public:
     QString name;
     QList<Column> columns;
     // Sends the request for `page` (from 1) and returns its handle; null
-    // ends the table before that page.
+    // when it cannot be sent, which fails the export.
     std::function<ApiCall*(int page)> fetch;
     // A paged table ends at the first page without rows; an unpaged one
     // after its first answer.

@@ -28,9 +28,13 @@ TableExport::TableExport(const ExportTable& table, const QString& path, QWidget*
 
 TableExport::~TableExport()
 {
+    ended = true;
     if (call)
         call->abandon();
-    delete progress;
+    if (progress) {
+        disconnect(progress, nullptr, this, nullptr);
+        delete progress;
+    }
 }
 
 QString TableExport::chooseFile(QWidget* parent, const ExportTable& table)
@@ -83,7 +87,7 @@ void TableExport::fetchNext()
     }
     call = table.fetch(page);
     if (!call) {
-        writeFile();
+        end(false, QStringLiteral("导出失败！读取第%1页数据失败。").arg(page));
         return;
     }
     call->then(this, [this](const ApiAnswer& answer) {
