@@ -127,10 +127,11 @@ void PagedListActivity::slot_export()
 {
     if (running)
         return;
+    // The save dialog's event loop may take the list with it.
     const QPointer<PagedListActivity> self(this);
-    const QString path = TableExport::chooseFile(this, exportTable());
+    TableExport* started = TableExport::chooseAndStart(this, exportTable());
     if (self)
-        exportTo(path);
+        running = started;
 }
 
 void PagedListActivity::showsRecords(const QList<RecordKind>& shown)

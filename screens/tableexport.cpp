@@ -59,6 +59,17 @@ QString TableExport::chooseFile(QWidget* parent, const ExportTable& table)
     return dialog.selectedFiles().constFirst();
 }
 
+TableExport* TableExport::chooseAndStart(QWidget* screen, const ExportTable& table)
+{
+    const QPointer<QWidget> alive(screen);
+    const QString path = chooseFile(screen, table);
+    if (!alive || path.isEmpty())
+        return nullptr;
+    auto* exporting = new TableExport(table, path, screen);
+    exporting->start();
+    return exporting;
+}
+
 void TableExport::start()
 {
     progress = new QProgressDialog(screen);

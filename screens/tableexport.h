@@ -37,6 +37,9 @@ public:
     // today's date in the documents folder, as a spreadsheet or CSV. Empty
     // when the user cancels.
     static QString chooseFile(QWidget* parent, const ExportTable& table);
+    // Asks where to save `table`, then exports it: what a screen's "导出"
+    // does. Null when the user cancelled or `screen` died meanwhile.
+    static TableExport* chooseAndStart(QWidget* screen, const ExportTable& table);
 
 signals:
     // Emitted once, at the end: whether the file was written.
