@@ -141,6 +141,8 @@ private slots:
     void cleanup();
 
     void spreadsheetHoldsEveryRecordOnceWithItsKinds();
+    void cellsKeepTheirKind_data();
+    void cellsKeepTheirKind();
     void csvFields_data();
     void csvFields();
     void csvFileHasTheMarkTheHeaderAndALineARecord();
@@ -263,6 +265,39 @@ void TestTableExport::spreadsheetHoldsEveryRecordOnceWithItsKinds()
     // The columns fit their texts: the notes are wider than the weights.
     QCOMPARE(widths.size(), 18);
     QVERIFY(widths.at(17) > widths.at(6));
+}
+
+void TestTableExport::cellsKeepTheirKind_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QJsonValue>("value");
+    QTest::addColumn<QVariant>("cell");
+
+    const int integer = int(ExportTable::Kind::Integer);
+    const int money = int(ExportTable::Kind::Money);
+    const int time = int(ExportTable::Kind::DateTime);
+    QTest::newRow("integer from text") << integer << QJsonValue("12") << QVariant(qlonglong(12));
+    QTest::newRow("fraction is no integer") << integer << QJsonValue(12.5) << QVariant("12.5");
+    QTest::newRow("money from text") << money << QJsonValue(" 5000.50 ") << QVariant(5000.5);
+    QTest::newRow("words in a money column stay") << money << QJsonValue("面议") << QVariant("面议");
+    QTest::newRow("time without seconds")
+        << time << QJsonValue("2024-05-01 08:00") << QVariant(QDateTime(QDate(2024, 5, 1), QTime(8, 0)));
+    QTest::newRow("day in a time column") << time << QJsonValue("2024-05-01") << QVariant(QDate(2024, 5, 1));
+    QTest::newRow("impossible day stays")
+        << int(ExportTable::Kind::Date) << QJsonValue("2024-02-30") << QVariant("2024-02-30");
+    QTest::newRow("number in a text column") << int(ExportTable::Kind::Text) << QJsonValue(7) << QVariant("7");
+    QTest::newRow("blank") << money << QJsonValue("  ") << QVariant();
+    QTest::newRow("missing") << time << QJsonValue(QJsonValue::Undefined) << QVariant();
+}
+
+void TestTableExport::cellsKeepTheirKind()
+{
+    QFETCH(int, kind);
+    QFETCH(QJsonValue, value);
+    QFETCH(QVariant, cell);
+    const QVariant made = ExportTable::cell(ExportTable::Kind(kind), value);
+    QCOMPARE(made.userType(), cell.userType());
+    QCOMPARE(made, cell);
 }
 
 void TestTableExport::csvFields_data()
@@ -392,8 +427,6 @@ void TestTableExport::failedExportLeavesTheFolderAsItWas_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("page refused") << QByteArray(R"({"success":false,"errors":"服务器忙"})") << "old.xlsx"
                                   << "抱歉|导出失败！读取第2页数据失败。\n服务器忙";
-    QTest::newRow("csv page refused") << QByteArray(R"({"success":false,"errors":""})") << "old.csv"
-                                      << "抱歉|导出失败！读取第2页数据失败。";
     QTest::newRow("folder missing") << QByteArray(R"({"success":true,"data":[]})") << "missing/new.xlsx"
                                     << "抱歉|导出失败！无法写入文件 ";
 }
