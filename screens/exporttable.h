@@ -13,16 +13,18 @@ class QDate;
 
 // A table that can be written to a spreadsheet: its columns, and how its
 // rows are fetched through API, page by page, with the filter of the screen
-// that shows it. A screen describes itself in a few lines:
+// that shows it. A screen describes itself in a few lines and hands the
+// table to TableExport:
 //
 //     ExportTable table;
-//     table.name = QStringLiteral("代收款台账");
+//     table.name = QStringLiteral("业务管理");
 //     table.columns = { { QStringLiteral("托运人"), ExportTable::Kind::Text, QStringLiteral("shipper_name") },
-//                       { QStringLiteral("金额"), ExportTable::Kind::Money, QStringLiteral("amount") } };
-//     table.fetch = [](int) { return API::instance()->fetchAgencyReport(); };
-//     table.paged = false;
+//         { QStringLiteral("价值(元)"), ExportTable::Kind::Money, QStringLiteral("value") } };
+//     table.fetch = [](int page) { return API::instance()->fetchTrade(page); };
+//     TableExport::chooseAndStart(this, table);
 //
-// Each answer's "data" is an array of records, one row each.
+// Each answer's "data" is an array of records, one row each. A report that
+// comes whole in one answer sets `paged` to false.
 class ExportTable
 {
 public:
