@@ -24,7 +24,8 @@ class QDate;
 //     TableExport::chooseAndStart(this, table);
 //
 // Each answer's "data" is an array of records, one row each. A report that
-// comes whole in one answer sets `paged` to false.
+// comes whole in one answer sets `paged` to false; a screen that holds its
+// rows already hands them over in `rows` and sets no `fetch`.
 class ExportTable
 {
 public:
@@ -52,6 +53,9 @@ public:
     // A paged table ends at the first page without rows; an unpaged one
     // after its first answer.
     bool paged = true;
+    // Rows already at hand (a report that the screen holds), cells as cell()
+    // makes them: written as they are when `fetch` is not set.
+    QList<QVariantList> rows;
     // The key that names a record. A record seen on an earlier page (the
     // list moved on under the export) is not written twice. Empty: every
     // record is written.

@@ -72,6 +72,11 @@ TableExport* TableExport::chooseAndStart(QWidget* screen, const ExportTable& tab
 
 void TableExport::start()
 {
+    if (!table.fetch) {
+        rows = table.rows;
+        writeFile();
+        return;
+    }
     progress = new QProgressDialog(screen);
     progress->setObjectName(QStringLiteral("exportProgress"));
     progress->setWindowTitle(QStringLiteral("导出"));
@@ -92,7 +97,7 @@ void TableExport::start()
 void TableExport::fetchNext()
 {
     ++page;
-    if ((!table.paged && page > 1) || !table.fetch) {
+    if (!table.paged && page > 1) {
         writeFile();
         return;
     }

@@ -30,7 +30,7 @@ public:
     TableExport(const ExportTable& table, const QString& path, QWidget* screen);
     ~TableExport() override;
 
-    // Asks for the first page.
+    // Asks for the first page; writes rows at hand at once.
     void start();
 
     // Asks where to save `table`: a save dialog that suggests its name and

@@ -146,6 +146,7 @@ private slots:
     void csvFields_data();
     void csvFields();
     void csvFileHasTheMarkTheHeaderAndALineARecord();
+    void rowsAtHandAreWrittenWithoutAsking();
     void pagesAreTheListsOwnRequests_data();
     void pagesAreTheListsOwnRequests();
     void cancelledExportLeavesNoFile();
@@ -354,6 +355,24 @@ void TestTableExport::csvFileHasTheMarkTheHeaderAndALineARecord()
             + QStringLiteral("名称,行业,地址,联系人,电话1,电话2,备注,添加时间\r\n"
                              "\"顺达, 物流\",钢铁,北京,王,010123,,,2024-05-01 08:00:00\r\n")
                   .toUtf8());
+}
+
+void TestTableExport::rowsAtHandAreWrittenWithoutAsking()
+{
+    ExportTable table;
+    table.name = QStringLiteral("代收款台账");
+    table.columns = { { QStringLiteral("托运人"), ExportTable::Kind::Text, QString() },
+        { QStringLiteral("笔数"), ExportTable::Kind::Integer, QString() },
+        { QStringLiteral("金额"), ExportTable::Kind::Money, QString() } };
+    table.rows = { { QStringLiteral("张三"), qlonglong(2), 1500.1 } };
+    const QString path = folder.filePath(QStringLiteral("ledger.csv"));
+    kit.boxes->expect(QMessageBox::Ok);
+    (new TableExport(table, path, host))->start();
+    QVERIFY(kit.boxes->waitForAll());
+    QCOMPARE(kit.server.requestCount(), 0);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), "\xEF\xBB\xBF" + QStringLiteral("托运人,笔数,金额\r\n张三,2,1500.10\r\n").toUtf8());
 }
 
 void TestTableExport::pagesAreTheListsOwnRequests_data()
