@@ -1,6 +1,7 @@
 #include "screens/pagedlistactivity.h"
 
 #include "net/api.h"
+#include "screens/tableexport.h"
 #include "widgets/guardedmessagebox.h"
 
 #include <QDebug>
@@ -14,6 +15,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 PagedListActivity::PagedListActivity(QWidget* parent)
@@ -24,6 +26,7 @@ PagedListActivity::PagedListActivity(QWidget* parent)
     , failurePanel(new QFrame(this))
     , failureLabel(new QLabel(failurePanel))
     , retryButton(new QPushButton(QStringLiteral("重新加载"), failurePanel))
+    , exportButton(new QToolButton)
 {
     bodyWidget->setAutoFillBackground(true);
     QPalette palette = bodyWidget->palette();
@@ -59,6 +62,15 @@ PagedListActivity::PagedListActivity(QWidget* parent)
     connect(retryButton, &QPushButton::clicked, this, &PagedListActivity::slot_retry);
 
     connect(API::instance(), &API::signal_records_changed, this, &PagedListActivity::slot_records_changed);
+
+    // "导出" at the header's right end, in the action button's look; shown
+    // once the screen names its columns.
+    exportButton->setObjectName(QStringLiteral("ExportButton"));
+    exportButton->setText(QStringLiteral("导出"));
+    exportButton->setStyleSheet(actionButton->styleSheet());
+    exportButton->hide();
+    headerLayout->addWidget(exportButton);
+    connect(exportButton, &QToolButton::clicked, this, &PagedListActivity::slot_export);
 }
 
 PagedListActivity::~PagedListActivity()
@@ -88,6 +100,38 @@ void PagedListActivity::takeRowDeleteAnswer(QFrame* row, bool success, const QSt
         row->deleteLater();
     else
         GuardedMessageBox::warning(row, QStringLiteral("抱歉"), QStringLiteral("删除失败！\n") + errors);
+}
+
+ExportTable PagedListActivity::exportTable()
+{
+    ExportTable table;
+    table.name = titleLabel->text();
+    table.columns = exportColumns();
+    // The pages come through the list's own request, with whatever filter
+    // the list applies to its rows.
+    const QPointer<PagedListActivity> self(this);
+    table.fetch = [self](int pageNumber) { return self ? self->requestPage(pageNumber) : nullptr; };
+    table.idKey = QStringLiteral("id");
+    return table;
+}
+
+void PagedListActivity::exportTo(const QString& path)
+{
+    if (running || path.isEmpty())
+        return;
+    running = new TableExport(exportTable(), path, this);
+    running->start();
+}
+
+void PagedListActivity::slot_export()
+{
+    if (running)
+        return;
+    // The save dialog's event loop may take the list with it.
+    const QPointer<PagedListActivity> self(this);
+    TableExport* started = TableExport::chooseAndStart(this, exportTable());
+    if (self)
+        running = started;
 }
 
 void PagedListActivity::showsRecords(const QList<RecordKind>& shown)
@@ -241,6 +285,7 @@ void PagedListActivity::placeFailure()
 void PagedListActivity::showEvent(QShowEvent* event)
 {
     BaseActivity::showEvent(event);
+    exportButton->setVisible(!exportColumns().isEmpty());
     if (stale) {
         showLoading(QString());
         reload();

@@ -133,6 +133,34 @@ QWidget* TradeListActivity::createRow(const QJsonObject& record, int number)
     return row;
 }
 
+QList<ExportTable::Column> TradeListActivity::exportColumns() const
+{
+    using Kind = ExportTable::Kind;
+    const auto isAgency = [](const QJsonObject& trade) -> QJsonValue {
+        return trade.value(QLatin1String("is_agency")).toBool() ? QStringLiteral("是") : QStringLiteral("否");
+    };
+    return {
+        { QStringLiteral("托运时间"), Kind::DateTime, QStringLiteral("create_time") },
+        { QStringLiteral("承运车辆"), Kind::Text, QStringLiteral("truck_number") },
+        { QStringLiteral("托运人"), Kind::Text, QStringLiteral("shipper_name") },
+        { QStringLiteral("收货人"), Kind::Text, QStringLiteral("consignee_name") },
+        { QStringLiteral("线路"), Kind::Text, QStringLiteral("line") },
+        { QStringLiteral("货物"), Kind::Text, QStringLiteral("goods") },
+        { QStringLiteral("重量(吨)"), Kind::Number, QStringLiteral("weight") },
+        { QStringLiteral("价值(元)"), Kind::Money, QStringLiteral("value") },
+        { QStringLiteral("代收款"), Kind::Text, QString(), isAgency },
+        { QStringLiteral("运费收入(元)"), Kind::Money, QStringLiteral("revenue") },
+        { QStringLiteral("应支付司机(元)"), Kind::Money, QStringLiteral("payout") },
+        { QStringLiteral("支付司机"), Kind::Text, QStringLiteral("payout_status_text") },
+        { QStringLiteral("代收款状态"), Kind::Text, QStringLiteral("agency_status_text") },
+        { QStringLiteral("代收款支付时间"), Kind::DateTime, QStringLiteral("pay_agency_time") },
+        { QStringLiteral("状态"), Kind::Text, QStringLiteral("status_text") },
+        { QStringLiteral("发车时间"), Kind::DateTime, QStringLiteral("start_time") },
+        { QStringLiteral("完成时间"), Kind::DateTime, QStringLiteral("complete_time") },
+        { QStringLiteral("备注"), Kind::Text, QStringLiteral("notes") },
+    };
+}
+
 void TradeListActivity::slot_fetch_trade_finished(QJsonArray* trades, const QString errors)
 {
     Q_UNUSED(errors)

@@ -47,6 +47,7 @@ protected:
     ApiCall* requestPage(int pageNumber) override;
     void takePage(QJsonArray* rows, const QString& errors) override;
     QWidget* createRow(const QJsonObject& record, int number) override;
+    QList<ExportTable::Column> exportColumns() const override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
