@@ -3,6 +3,7 @@
 #include "net/api.h"
 #include "screens/ledgeritem.h"
 #include "screens/money.h"
+#include "screens/tableexport.h"
 #include "screens/tradelistactivity.h"
 #include "shell/activitycontroller.h"
 
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QScrollArea>
 #include <QStyle>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -21,12 +23,12 @@ struct LedgerColumn
 {
     QString title;
     int stretch;
-    ReportTable::Kind kind;
+    ExportTable::Kind kind;
 };
 
 QVector<LedgerColumn> columnsOf(LedgerActivity::Kind kind)
 {
-    using K = ReportTable::Kind;
+    using K = ExportTable::Kind;
     if (kind == LedgerActivity::Kind::Agency)
         return { { QStringLiteral("托运人"), 3, K::Text }, { QStringLiteral("笔数"), 1, K::Integer },
             { QStringLiteral("未付代收款（元）"), 2, K::Money }, { QStringLiteral("最早托运时间"), 3, K::DateTime },
@@ -62,6 +64,9 @@ LedgerActivity::LedgerActivity(Kind kind, QWidget* parent)
     setTitle(agency ? QStringLiteral("代收款台账") : QStringLiteral("司机运费"));
     showBackButton();
     setActionButton(QStringLiteral("刷新"), this);
+    // "导出" writes the rows as shown to a spreadsheet or CSV file.
+    connect(addHeaderButton(QStringLiteral("导出"), QStringLiteral("ExportButton")), &QToolButton::clicked, this,
+        [this] { TableExport::chooseAndStart(this, table()); });
     setStyleSheet(QStringLiteral("background:white"));
 
     auto* header = new QFrame(this);
@@ -238,11 +243,12 @@ void LedgerActivity::showEvent(QShowEvent* event)
         fetch();
 }
 
-ReportTable LedgerActivity::table() const
+ExportTable LedgerActivity::table() const
 {
-    ReportTable table;
+    ExportTable table;
+    table.name = titleLabel->text();
     for (const LedgerColumn& column : columnsOf(ledgerKind))
-        table.columns.append({ column.title, column.kind });
+        table.columns.append({ column.title, column.kind, QString() });
     const QDate today = QDate::currentDate();
     for (const QJsonValue& value : rows) {
         const QJsonObject row = value.toObject();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "net/apicall.h"
-#include "screens/reporttable.h"
+#include "screens/exporttable.h"
 #include "shell/baseactivity.h"
 
 #include <QJsonArray>
@@ -28,7 +28,7 @@ public:
 
     Kind kind() const { return ledgerKind; }
     // The rows as shown, in plain values.
-    ReportTable table() const;
+    ExportTable table() const;
 
     // Whole days from the consignment time `oldest` ("YYYY-MM-DD HH:MM:SS")
     // to `today`; -1 when the time cannot be read.

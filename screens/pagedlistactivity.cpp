@@ -26,7 +26,6 @@ PagedListActivity::PagedListActivity(QWidget* parent)
     , failurePanel(new QFrame(this))
     , failureLabel(new QLabel(failurePanel))
     , retryButton(new QPushButton(QStringLiteral("重新加载"), failurePanel))
-    , exportButton(new QToolButton)
 {
     bodyWidget->setAutoFillBackground(true);
     QPalette palette = bodyWidget->palette();
@@ -65,11 +64,8 @@ PagedListActivity::PagedListActivity(QWidget* parent)
 
     // "导出" at the header's right end, in the action button's look; shown
     // once the screen names its columns.
-    exportButton->setObjectName(QStringLiteral("ExportButton"));
-    exportButton->setText(QStringLiteral("导出"));
-    exportButton->setStyleSheet(actionButton->styleSheet());
+    exportButton = addHeaderButton(QStringLiteral("导出"), QStringLiteral("ExportButton"));
     exportButton->hide();
-    headerLayout->addWidget(exportButton);
     connect(exportButton, &QToolButton::clicked, this, &PagedListActivity::slot_export);
 }
 

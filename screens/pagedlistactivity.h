@@ -118,6 +118,6 @@ private:
     QFrame* failurePanel;
     QLabel* failureLabel;
     QPushButton* retryButton;
-    QToolButton* exportButton;
+    QToolButton* exportButton = nullptr;
     QPointer<TableExport> running;
 };

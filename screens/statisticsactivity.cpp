@@ -2,6 +2,7 @@
 
 #include "net/api.h"
 #include "screens/money.h"
+#include "screens/tableexport.h"
 #include "widgets/guardedmessagebox.h"
 
 #include <QDateEdit>
@@ -10,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QJsonObject>
 #include <QLabel>
+#include <QToolButton>
 #include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QBarSeries>
 #include <QtCharts/QBarSet>
@@ -90,6 +92,9 @@ StatisticsActivity::StatisticsActivity(QWidget* parent)
     setTitle(QStringLiteral("经营统计"));
     showBackButton();
     setActionButton(QStringLiteral("查询"), this);
+    // "导出" writes the rows as shown to a spreadsheet or CSV file.
+    connect(addHeaderButton(QStringLiteral("导出"), QStringLiteral("ExportButton")), &QToolButton::clicked, this,
+        [this] { TableExport::chooseAndStart(this, table()); });
     setStyleSheet(QStringLiteral("background:white"));
 
     const QDate today = QDate::currentDate();
@@ -288,14 +293,17 @@ void StatisticsActivity::showEvent(QShowEvent* event)
         fetch();
 }
 
-ReportTable StatisticsActivity::table() const
+ExportTable StatisticsActivity::table() const
 {
-    using K = ReportTable::Kind;
-    ReportTable table;
-    table.columns = { { QStringLiteral("日期"), K::Date }, { QStringLiteral("业务笔数"), K::Integer },
-        { QStringLiteral("重量（吨）"), K::Weight }, { QStringLiteral("货值（元）"), K::Money },
-        { QStringLiteral("收入（元）"), K::Money }, { QStringLiteral("支出（元）"), K::Money },
-        { QStringLiteral("代收款（元）"), K::Money }, { QStringLiteral("已付代收款（元）"), K::Money } };
+    using K = ExportTable::Kind;
+    ExportTable table;
+    table.name = titleLabel->text();
+    for (const auto& [title, kind] : std::initializer_list<std::pair<QString, K>> { { QStringLiteral("日期"), K::Date },
+             { QStringLiteral("业务笔数"), K::Integer }, { QStringLiteral("重量（吨）"), K::Number },
+             { QStringLiteral("货值（元）"), K::Money }, { QStringLiteral("收入（元）"), K::Money },
+             { QStringLiteral("支出（元）"), K::Money }, { QStringLiteral("代收款（元）"), K::Money },
+             { QStringLiteral("已付代收款（元）"), K::Money } })
+        table.columns.append({ title, kind, QString() });
     for (const QJsonValue& value : days) {
         const QJsonObject row = value.toObject();
         QVariantList cells { QDate::fromString(row.value(QLatin1String("day")).toString(), Qt::ISODate),

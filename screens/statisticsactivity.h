@@ -1,7 +1,7 @@
 #pragma once
 
 #include "net/apicall.h"
-#include "screens/reporttable.h"
+#include "screens/exporttable.h"
 #include "shell/baseactivity.h"
 
 #include <QDate>
@@ -36,7 +36,7 @@ public:
     QDate from() const { return shownFrom; }
     QDate to() const { return shownTo; }
     // The daily rows of the range shown, in plain values.
-    ReportTable table() const;
+    ExportTable table() const;
 
 public slots:
     // "查询": fetches the range in the two date fields.

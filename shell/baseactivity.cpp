@@ -232,6 +232,16 @@ void BaseActivity::layoutLoading()
     loadingOverlay->raise();
 }
 
+QToolButton* BaseActivity::addHeaderButton(const QString& text, const QString& objectName)
+{
+    auto* button = new QToolButton(this);
+    button->setObjectName(objectName);
+    button->setText(text);
+    button->setStyleSheet(actionButton->styleSheet());
+    headerLayout->addWidget(button);
+    return button;
+}
+
 QGridLayout* BaseActivity::addFormGrid()
 {
     setStyleSheet(QStringLiteral("background:white"));

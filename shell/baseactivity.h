@@ -70,6 +70,8 @@ protected:
     // The body of a form: the activity turns white and its body gets a grid
     // with margins 20 and spacing 10, which the form fills.
     QGridLayout* addFormGrid();
+    // A button at the header's right end, in the action button's look.
+    QToolButton* addHeaderButton(const QString& text, const QString& objectName);
 
     QGridLayout* gridLayout;
     QHBoxLayout* headerLayout;

@@ -15,8 +15,14 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDateTime>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <QtCharts/QBarSeries>
 #include <QtCharts/QBarSet>
 #include <QtCharts/QChartView>
@@ -134,10 +140,26 @@ void TestLedgers::payoutRowsAndTotal()
     QCOMPARE(cells(rows.at(1), 4), (QStringList { "鲁Q54321", "", "1", "4,567.70" }));
     QCOMPARE(
         ledger->findChild<QLabel*>(QStringLiteral("ledgerTotal"))->text(), QStringLiteral("合计：4笔，1,234,567.89元"));
-    // The same rows in plain values, amounts exact to the cent.
-    const ReportTable table = ledger->table();
-    QCOMPARE(table.columns.size(), 4);
-    QCOMPARE(table.rows.at(0), (QVariantList { "鲁Q12345", "王师傅", 3, 1234000.19 }));
+    // "导出" writes the rows as shown, amounts exact to the cent.
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("payout.csv"));
+    kit.boxes->expectDialog([&folder](QWidget* dialog) {
+        auto* chooser = qobject_cast<QFileDialog*>(dialog);
+        QVERIFY(chooser);
+        QCOMPARE(QFileInfo(chooser->selectedFiles().value(0)).fileName(),
+            QStringLiteral("司机运费-") + QDate::currentDate().toString(Qt::ISODate) + ".xlsx");
+        chooser->setDirectory(folder.path());
+        chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("payout.csv"));
+        QMetaObject::invokeMethod(chooser, "accept");
+    });
+    kit.boxes->expect(QMessageBox::Ok);
+    QTest::mouseClick(ledger->findChild<QToolButton*>(QStringLiteral("ExportButton")), Qt::LeftButton);
+    QVERIFY(kit.boxes->waitForAll());
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(kit.boxes->seenTexts().join("\n")));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.value(1), QStringLiteral("鲁Q12345,王师傅,3,1234000.19"));
+    QCOMPARE(lines.value(2), QStringLiteral("鲁Q54321,,1,4567.70"));
 }
 
 void TestLedgers::settlingARowsTradeUpdatesTheLedger()
