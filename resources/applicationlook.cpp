@@ -1,5 +1,7 @@
 #include "resources/applicationlook.h"
 
+#include "resources/applicationfont.h"
+
 #include <QApplication>
 #include <QFont>
 #include <QTextCodec>
@@ -55,13 +57,7 @@ void applyApplicationLook()
         return;
     app->setStyleSheet(QString::fromUtf8(applicationStyleSheet()));
 
-    // Offscreen and X11 platforms pick different default point sizes; fix the
-    // font so that the fixed-pixel layouts look the same everywhere.
-    QFont font = QApplication::font();
-    font.setFamilies({ QStringLiteral("Microsoft Yahei"), QStringLiteral("WenQuanYi Micro Hei"),
-        QStringLiteral("Noto Sans CJK SC") });
-    font.setPixelSize(12);
-    QApplication::setFont(font);
+    QApplication::setFont(applicationFont(QApplication::font()));
 
     // The "System" codec is the operating system's code page where it exists;
     // on builds where Qt does not offer it, the default (UTF-8) stays, since
