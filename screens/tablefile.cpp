@@ -201,6 +201,11 @@ QString TableFile::writeXlsx(const QString& path, const QString& sheetName, cons
         error = closed;
     if (error != LXW_NO_ERROR)
         return xlsxError(error);
+    // A temporary file is the owner's alone; the export gets the rights of
+    // the file it replaces, or those of a new document.
+    temporary.setPermissions(target.exists()
+            ? QFile::permissions(target.absoluteFilePath())
+            : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     if (std::rename(temporaryName.constData(), QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
         return QString::fromLocal8Bit(std::strerror(errno));
     return QString();

@@ -223,6 +223,8 @@ void TestTableExport::spreadsheetHoldsEveryRecordOnceWithItsKinds()
     QCOMPARE(kit.boxes->seenTexts().last(),
         QStringLiteral("提醒|导出成功！共 4 条记录，已保存到\n") + QDir::toNativeSeparators(path));
     QCOMPARE(folderEntries(), QStringList { QStringLiteral("业务管理.xlsx") });
+    // A document others may read, not a private temporary file.
+    QVERIFY(QFile::permissions(path).testFlag(QFileDevice::ReadOther));
 
     QList<double> widths;
     const QMap<QString, Cell> cells = readSheet(path, &widths);
