@@ -45,6 +45,12 @@ public:
     // A row's delete answer: removes the row, or tells why the server refused.
     static void takeRowDeleteAnswer(QFrame* row, bool success, const QString& errors);
 
+    // F5: the list again from page 1. Home: to the top, which reloads as
+    // scrolling there does. End: to the bottom, which asks for the next page.
+    void reloadFromStart() override;
+    void scrollToStart() override;
+    void scrollToEnd() override;
+
 public slots:
     void slot_scroller_top_bottom_reached(int pos);
     void slot_records_changed(RecordKind kind);
