@@ -2,6 +2,7 @@
 
 #include "shell/activitycontroller.h"
 #include "shell/mainwindow.h"
+#include "widgets/dialogwidget.h"
 #include "widgets/guardedmessagebox.h"
 
 #include <QAbstractButton>
@@ -330,9 +331,18 @@ void BaseActivity::keyPressEvent(QKeyEvent* event)
         return;
     }
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && !backButton->isHidden()) {
-        slot_back();
-        return;
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        // A dialog open over the form (its history) goes first, as its "取消".
+        for (DialogWidget* dialog : findChildren<DialogWidget*>()) {
+            if (dialog->isVisible()) {
+                dialog->slot_cancel_button_clicked();
+                return;
+            }
+        }
+        if (!backButton->isHidden()) {
+            slot_back();
+            return;
+        }
     }
     auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
     if (enter && edit && bodyWidget->isAncestorOf(edit)) {

@@ -227,13 +227,13 @@ void TestJourneys::packing()
     QVERIFY(client->signIn(QStringLiteral("demo"), QStringLiteral("load")));
     const int organ = organOf(QStringLiteral("demo"));
 
-    // The board shows every truck of the demo station.
+    // The board shows the demo station's resting trucks: the marked segment.
     QStringList shown;
     for (TruckItem* tile : tiles())
         shown << label(tile, "numberLabel")->text();
     QStringList stored;
-    for (const QVariantList& row :
-        platform->rows(QStringLiteral("SELECT number FROM trucks WHERE organ = ? AND deleted = 0"), { organ }))
+    for (const QVariantList& row : platform->rows(
+             QStringLiteral("SELECT number FROM trucks WHERE organ = ? AND deleted = 0 AND status = 0"), { organ }))
         stored << row.first().toString();
     shown.sort();
     stored.sort();
@@ -711,13 +711,14 @@ void TestJourneys::twoStations()
     const int organ = organOf(QStringLiteral("demo2"));
     QVERIFY(organ != organOf(QStringLiteral("demo")));
 
-    // The board holds demo2's trucks and no other.
+    // The board holds demo2's resting trucks and no other.
     QList<int> shown;
     for (TruckItem* tile : tiles())
         shown << tile->id();
     QList<int> own;
-    for (const QVariantList& row :
-        platform->rows(QStringLiteral("SELECT id FROM trucks WHERE organ = ? AND deleted = 0 ORDER BY id"), { organ }))
+    for (const QVariantList& row : platform->rows(
+             QStringLiteral("SELECT id FROM trucks WHERE organ = ? AND deleted = 0 AND status = 0 ORDER BY id"),
+             { organ }))
         own << row.first().toInt();
     std::sort(shown.begin(), shown.end());
     QVERIFY(!own.isEmpty());
