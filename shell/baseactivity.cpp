@@ -5,7 +5,6 @@
 #include "widgets/dialogwidget.h"
 #include "widgets/guardedmessagebox.h"
 
-#include <QAbstractButton>
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>

@@ -166,7 +166,8 @@ bool SuggestionWidget::eventFilter(QObject* watched, QEvent* event)
     if (watched == liveTarget()) {
         if (event->type() == QEvent::Move || event->type() == QEvent::Resize)
             place();
-        // An open list keeps Esc from the form, which would take it for "返回".
+        // An open list keeps Esc for itself, ahead of any shortcut: the form
+        // under it takes Esc for "返回".
         if (event->type() == QEvent::ShortcutOverride && isVisible()
             && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
             event->accept();
