@@ -300,3 +300,26 @@ void PagedListActivity::resizeEvent(QResizeEvent* event)
     if (failurePanel->isVisible())
         placeFailure();
 }
+
+void PagedListActivity::reloadFromStart()
+{
+    showLoading(QString());
+    reload();
+}
+
+void PagedListActivity::scrollToStart()
+{
+    QScrollBar* bar = listScrollArea->verticalScrollBar();
+    // Already at the top the bar does not move: the key reloads all the same.
+    if (bar->value() == bar->minimum())
+        reloadFromStart();
+    else
+        bar->setValue(bar->minimum());
+}
+
+void PagedListActivity::scrollToEnd()
+{
+    QScrollBar* bar = listScrollArea->verticalScrollBar();
+    if (bar->maximum() > bar->minimum())
+        bar->setValue(bar->maximum());
+}

@@ -56,6 +56,11 @@ public:
     // Exports the list to `path` (".csv", else ".xlsx"); "导出" asks for the
     // path first. Does nothing while an export is under way.
     void exportTo(const QString& path);
+    // F5: the list again from page 1. Home: to the top, which reloads as
+    // scrolling there does. End: to the bottom, which asks for the next page.
+    void reloadFromStart() override;
+    void scrollToStart() override;
+    void scrollToEnd() override;
 
 public slots:
     void slot_scroller_top_bottom_reached(int pos);

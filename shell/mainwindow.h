@@ -81,6 +81,9 @@ protected:
 
 private:
     void placeGrips();
+    // Ctrl+1 to Ctrl+5 switch sections in the tool bar's order; F5, Home and
+    // End go to the screen shown.
+    void addSectionKeys();
 
     TitleBar* titleBar;
     ToolBar* toolBar;

@@ -227,7 +227,14 @@ void Tour::run()
     settle();
     need(withAccessibleName(pack, QStringLiteral("shipperSuggestions"))->isVisible(), "no suggestions");
     shoot(window, QStringLiteral("packing"));
-    back(0);
+    {
+        // Left unsaved, the packing asks first.
+        MessageBoxAnswerer answers;
+        answers.expect(QMessageBox::Yes);
+        back(0);
+        need(answers.waitForAll(15000) && answers.unexpected().isEmpty(), "the packing was not left");
+        settle();
+    }
 
     // The feedback dialog of the side bar.
     QTest::mouseClick(child<QToolButton>(window, QStringLiteral("FeedbackButton")), Qt::LeftButton);
