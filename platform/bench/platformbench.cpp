@@ -8,10 +8,14 @@
 //   whose times should not differ.
 // Not a test; run it by hand:
 //   freymo-platform-bench [--clients N] [--reads N] [--writes N] [--pages N]
-//                         [--records N,N] [--only TEXT]
+//                         [--records N,N] [--only TEXT] [--database URL]
 // --only runs just the rounds whose names contain TEXT (and the baseline).
+// --database runs it on an empty database of that address instead of a
+// temporary SQLite file (postgresql://USER@HOST:PORT/DBNAME); a second
+// server with connections of its own then shares the rounds "two servers".
 
 #include "demoseed.h"
+#include "dialect.h"
 #include "platformserver.h"
 #include "sessionservice.h"
 #include "sql.h"
@@ -56,7 +60,9 @@ using Request = std::function<bool(httplib::Client&, int client, int index)>;
 
 // Runs `perClient` requests on each of `clients` kept-alive connections at once.
 // `request` returns false for a failed request.
-Result measure(const QString& name, int port, int clients, int perClient, const Request& request)
+// Clients take turns on `ports` (client c on ports[c % n]), so that several
+// servers of one database share the load.
+Result measure(const QString& name, const std::vector<int>& ports, int clients, int perClient, const Request& request)
 {
     std::vector<std::vector<double>> latencies(static_cast<size_t>(clients));
     std::atomic<int> failures { 0 };
@@ -64,7 +70,7 @@ Result measure(const QString& name, int port, int clients, int perClient, const 
     const Clock::time_point start = Clock::now();
     for (int c = 0; c < clients; ++c) {
         threads.emplace_back([&, c] {
-            httplib::Client client("127.0.0.1", port);
+            httplib::Client client("127.0.0.1", ports.at(static_cast<size_t>(c) % ports.size()));
             client.set_keep_alive(true);
             client.set_tcp_nodelay(true);
             client.set_url_encode(false);
@@ -140,7 +146,9 @@ QString seedLargeStation(const platform::Storage& storage, int records)
     // Rows numbered 1..records by a recursive query; one a minute.
     const QString numbers
         = QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?) ");
-    const QString minute = QStringLiteral("datetime('2024-01-01 08:00:00', '+' || i || ' minutes')");
+    const QString minute = platform::Dialect::of(db).isPostgreSQL()
+        ? QStringLiteral("to_char(timestamp '2024-01-01 08:00:00' + i * interval '1 minute', 'YYYY-MM-DD HH24:MI:SS')")
+        : QStringLiteral("datetime('2024-01-01 08:00:00', '+' || i || ' minutes')");
     platform::Sql shippers(db,
         numbers
             + QStringLiteral("INSERT INTO shippers (organ, name, address, industry, linkman, tel1, create_time)"
@@ -265,12 +273,20 @@ int main(int argc, char* argv[])
     const auto wanted = [&](const QString& name) { return only.isEmpty() || name.contains(only); };
 
     QTemporaryDir dir;
-    platform::Storage storage;
+    platform::DatabaseUrl url = platform::DatabaseUrl::sqliteFile(QDir(dir.path()).filePath("platform.db"));
+    const int databaseAt = args.indexOf("--database");
     QString error;
-    if (!storage.open(QDir(dir.path()).filePath("platform.db"), &error)) {
+    if (databaseAt >= 0
+        && (databaseAt + 1 >= args.size() || !platform::DatabaseUrl::parse(args.at(databaseAt + 1), &url, &error))) {
+        std::fprintf(stderr, "--database: %s\n", qPrintable(error));
+        return 1;
+    }
+    platform::Storage storage;
+    if (!storage.open(url, &error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
+    std::printf("on %s\n", qPrintable(storage.location()));
     platform::DemoSeed::seedIfEmpty(storage);
     struct LargeStation
     {
@@ -308,6 +324,20 @@ int main(int argc, char* argv[])
         return 1;
     }
     fresh.start();
+    // A second server on the same database, with storage (connections,
+    // statements, kept answers) of its own, as a second process would have.
+    platform::Storage otherStorage;
+    if (!otherStorage.open(url, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    platform::PlatformServer other(otherStorage, config);
+    other.setLogSink([](const QString&) {});
+    if (!other.bind(&error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    other.start();
 
     // Sign in and find a resting truck, a shipper and a consignee.
     httplib::Client setup("127.0.0.1", server.port());
@@ -368,28 +398,40 @@ int main(int argc, char* argv[])
     // The baseline goes beside each round, as the machine's load may change
     // from one round to the next.
     int failures = 0;
-    const auto round = [&](const QString& name, int perClient, const Request& request, int baselinePort, int port) {
-        const Result constant = measure("baseline constant", baselinePort, clients, perClient, constantGet);
-        const Result result = measure(name, port, clients, perClient, request);
+    const auto round = [&](const QString& name, int perClient, const Request& request, int baselinePort,
+                           const std::vector<int>& ports) {
+        const Result constant = measure("baseline constant", { baselinePort }, clients, perClient, constantGet);
+        const Result result = measure(name, ports, clients, perClient, request);
         print(constant);
         print(result);
         std::printf("%s / baseline: %.2f of the baseline's requests per second\n\n", qPrintable(name),
             result.requestsPerSecond / constant.requestsPerSecond);
         failures += constant.failures + result.failures;
     };
-    measure("warm-up", baseline.port(), clients, 50, constantGet);
-    measure("warm-up", server.port(), clients, 50, truckGet);
+    measure("warm-up", { baseline.port() }, clients, 50, constantGet);
+    measure("warm-up", { server.port() }, clients, 50, truckGet);
     // What the server costs without the database: the version answer.
     const auto versionGet
         = [&](httplib::Client& client, int, int) { return succeeded(client.Get("/api/system/version/windesktop/")); };
     if (wanted("version"))
-        round("version (no database)", reads, versionGet, versionBaseline.port(), server.port());
+        round("version (no database)", reads, versionGet, versionBaseline.port(), { server.port() });
     if (wanted("truck list")) {
-        round("truck list", reads, truckGet, baseline.port(), server.port());
-        round("truck list, made afresh", reads, truckGet, baseline.port(), fresh.port());
+        round("truck list", reads, truckGet, baseline.port(), { server.port() });
+        round("truck list, made afresh", reads, truckGet, baseline.port(), { fresh.port() });
     }
     if (wanted("add trade"))
-        round("add trade", writes, tradePost, baseline.port(), server.port());
+        round("add trade", writes, tradePost, baseline.port(), { server.port() });
+    // Two servers of one database: each write of one changes what the
+    // other may reuse.
+    if (wanted("two servers")) {
+        round("truck list, two servers", reads, truckGet, baseline.port(), { server.port(), other.port() });
+        round("add trade, two servers", writes, tradePost, baseline.port(), { server.port(), other.port() });
+        const Request mixed = [&](httplib::Client& client, int c, int i) {
+            return i % 10 == 0 ? tradePost(client, c, i) : truckGet(client, c, i);
+        };
+        round("truck list with 1 write in 10, two servers", reads, mixed, baseline.port(),
+            { server.port(), other.port() });
+    }
 
     // The paged lists: the first and the last page of each station. The
     // answers are checked to hold a full page.
@@ -416,8 +458,8 @@ int main(int argc, char* argv[])
                     return succeeded(answer) && answer->body.find("\"page_size\":20") != std::string::npos
                         && answer->body.find("\"id\"") != std::string::npos;
                 };
-                const Result result
-                    = measure(QStringLiteral("%1, page %2").arg(name).arg(page), server.port(), clients, pages, get);
+                const Result result = measure(
+                    QStringLiteral("%1, page %2").arg(name).arg(page), { server.port() }, clients, pages, get);
                 print(result);
                 failures += result.failures;
                 (page == 1 ? row.first : row.last) = result.p50;
@@ -432,6 +474,7 @@ int main(int argc, char* argv[])
                 row.first, row.last);
     }
 
+    other.stop();
     fresh.stop();
     server.stop();
     return failures == 0 ? 0 : 1;

@@ -16,25 +16,40 @@ bool isWordCharacter(QChar c)
 
 // The shared parts of the rank triggers (see the SQLite layout): the live
 // shippers or consignees of a station numbered oldest first, trades by
-// (create_time, id).
+// (create_time, id). Their statements are planned once per connection, often
+// while the tables are still small; a plan that scans the whole table then
+// makes every insert slower than the last, so they always take the index.
 QStringList partyRanks(const QString& table)
 {
     return {
         QStringLiteral("CREATE INDEX %1_rank ON %1(organ, list_rank)").arg(table),
-        QStringLiteral("CREATE FUNCTION %1_rank_insert() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
-                       " UPDATE %1 SET list_rank = list_rank + 1"
-                       " WHERE organ = NEW.organ AND deleted = 0 AND id > NEW.id;"
-                       " UPDATE %1 SET list_rank = 1 + coalesce((SELECT list_rank FROM %1"
-                       " WHERE organ = NEW.organ AND deleted = 0 AND id < NEW.id ORDER BY id DESC LIMIT 1), 0)"
-                       " WHERE id = NEW.id; RETURN NULL; END $$")
+        QStringLiteral(
+            "CREATE FUNCTION %1_rank_insert() RETURNS trigger LANGUAGE plpgsql SET enable_seqscan = off AS $$ BEGIN"
+            " UPDATE %1 SET list_rank = list_rank + 1"
+            " WHERE organ = NEW.organ AND deleted = 0 AND id > NEW.id;"
+            " UPDATE %1 SET list_rank = 1 + coalesce((SELECT list_rank FROM %1"
+            " WHERE organ = NEW.organ AND deleted = 0 AND id < NEW.id ORDER BY id DESC LIMIT 1), 0)"
+            " WHERE id = NEW.id; RETURN NULL; END $$")
             .arg(table),
-        QStringLiteral("CREATE FUNCTION %1_rank_delete() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
-                       " UPDATE %1 SET list_rank = NULL WHERE id = NEW.id;"
-                       " UPDATE %1 SET list_rank = list_rank - 1"
-                       " WHERE organ = NEW.organ AND deleted = 0 AND id > NEW.id; RETURN NULL; END $$")
+        QStringLiteral(
+            "CREATE FUNCTION %1_rank_delete() RETURNS trigger LANGUAGE plpgsql SET enable_seqscan = off AS $$ BEGIN"
+            " UPDATE %1 SET list_rank = NULL WHERE id = NEW.id;"
+            " UPDATE %1 SET list_rank = list_rank - 1"
+            " WHERE organ = NEW.organ AND deleted = 0 AND id > NEW.id; RETURN NULL; END $$")
             .arg(table),
-        QStringLiteral("CREATE TRIGGER %1_rank_insert AFTER INSERT ON %1 FOR EACH ROW WHEN (NEW.deleted = 0)"
-                       " EXECUTE FUNCTION %1_rank_insert()")
+        // On insert the rank is set before the row is written: AFTER
+        // triggers would wait for the end of the statement, and an INSERT of
+        // many rows would then renumber all of them for each.
+        QStringLiteral(
+            "CREATE FUNCTION %1_rank_new() RETURNS trigger LANGUAGE plpgsql SET enable_seqscan = off AS $$ BEGIN"
+            " UPDATE %1 SET list_rank = list_rank + 1"
+            " WHERE organ = NEW.organ AND deleted = 0 AND id > NEW.id;"
+            " NEW.list_rank := 1 + coalesce((SELECT list_rank FROM %1"
+            " WHERE organ = NEW.organ AND deleted = 0 AND id < NEW.id ORDER BY id DESC LIMIT 1), 0);"
+            " RETURN NEW; END $$")
+            .arg(table),
+        QStringLiteral("CREATE TRIGGER %1_rank_insert BEFORE INSERT ON %1 FOR EACH ROW WHEN (NEW.deleted = 0)"
+                       " EXECUTE FUNCTION %1_rank_new()")
             .arg(table),
         QStringLiteral("CREATE TRIGGER %1_rank_restore AFTER UPDATE OF deleted ON %1 FOR EACH ROW"
                        " WHEN (OLD.deleted <> 0 AND NEW.deleted = 0) EXECUTE FUNCTION %1_rank_insert()")
@@ -216,14 +231,15 @@ QStringList layout()
     steps += partyRanks(QStringLiteral("consignees"));
     steps += {
         QStringLiteral("CREATE INDEX trades_rank ON trades(organ, list_rank)"),
-        QStringLiteral("CREATE FUNCTION trades_rank_insert() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
-                       " UPDATE trades SET list_rank = list_rank + 1"
-                       " WHERE organ = NEW.organ AND (create_time, id) > (NEW.create_time, NEW.id);"
-                       " UPDATE trades SET list_rank = 1 + coalesce((SELECT list_rank FROM trades"
-                       " WHERE organ = NEW.organ AND (create_time, id) < (NEW.create_time, NEW.id)"
-                       " ORDER BY create_time DESC, id DESC LIMIT 1), 0)"
-                       " WHERE id = NEW.id; RETURN NULL; END $$"),
-        QStringLiteral("CREATE TRIGGER trades_rank_insert AFTER INSERT ON trades FOR EACH ROW"
+        QStringLiteral(
+            "CREATE FUNCTION trades_rank_insert() RETURNS trigger LANGUAGE plpgsql SET enable_seqscan = off AS $$ BEGIN"
+            " UPDATE trades SET list_rank = list_rank + 1"
+            " WHERE organ = NEW.organ AND (create_time, id) > (NEW.create_time, NEW.id);"
+            " NEW.list_rank := 1 + coalesce((SELECT list_rank FROM trades"
+            " WHERE organ = NEW.organ AND (create_time, id) < (NEW.create_time, NEW.id)"
+            " ORDER BY create_time DESC, id DESC LIMIT 1), 0);"
+            " RETURN NEW; END $$"),
+        QStringLiteral("CREATE TRIGGER trades_rank_insert BEFORE INSERT ON trades FOR EACH ROW"
                        " EXECUTE FUNCTION trades_rank_insert()"),
     };
     // The change counter: one statement that changes records an answer may
