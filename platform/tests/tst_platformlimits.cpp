@@ -334,12 +334,14 @@ void TestPlatformLimits::signInsDoNotStarveOthers()
                 ++signedIn;
         });
     }
-    for (int i = 0; i < 5; ++i) {
-        QElapsedTimer timer;
-        timer.start();
+    // Once the first is through the others are queued, two hashes at a time:
+    // reads that waited in that queue would come back after the last of them.
+    // Measured by order, not by the clock, so that a busy machine cannot
+    // fail it.
+    QTRY_VERIFY_WITH_TIMEOUT(signedIn.load() > 0, 60000);
+    for (int i = 0; i < 5; ++i)
         QVERIFY(client.get("/truck/" + client.suffix()).success());
-        QVERIFY2(timer.elapsed() < 1000, qPrintable(QStringLiteral("%1 ms").arg(timer.elapsed())));
-    }
+    QVERIFY2(signedIn.load() < 30, "the reads waited for the sign-ins");
     for (std::thread& login : logins)
         login.join();
     QCOMPARE(signedIn.load(), 30);
