@@ -3,7 +3,6 @@
 #include "net/api.h"
 #include "screens/ledgeritem.h"
 #include "screens/money.h"
-#include "screens/tableexport.h"
 #include "screens/tradelistactivity.h"
 #include "shell/activitycontroller.h"
 
@@ -14,7 +13,6 @@
 #include <QLabel>
 #include <QScrollArea>
 #include <QStyle>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -52,7 +50,7 @@ qint64 integer(const QJsonObject& row, const char* key)
 } // namespace
 
 LedgerActivity::LedgerActivity(Kind kind, QWidget* parent)
-    : BaseActivity(parent)
+    : ReportActivity(parent)
     , ledgerKind(kind)
     , scrollArea(new QScrollArea(this))
     , rowsContainer(new QWidget)
@@ -64,9 +62,6 @@ LedgerActivity::LedgerActivity(Kind kind, QWidget* parent)
     setTitle(agency ? QStringLiteral("代收款台账") : QStringLiteral("司机运费"));
     showBackButton();
     setActionButton(QStringLiteral("刷新"), this);
-    // "导出" writes the rows as shown to a spreadsheet or CSV file.
-    connect(addHeaderButton(QStringLiteral("导出"), QStringLiteral("ExportButton")), &QToolButton::clicked, this,
-        [this] { TableExport::chooseAndStart(this, table()); });
     setStyleSheet(QStringLiteral("background:white"));
 
     auto* header = new QFrame(this);
@@ -98,8 +93,6 @@ LedgerActivity::LedgerActivity(Kind kind, QWidget* parent)
     bodyLayout->addWidget(header);
     bodyLayout->addWidget(scrollArea, 1);
     bodyLayout->addWidget(totalLabel);
-
-    connect(API::instance(), &API::signal_records_changed, this, &LedgerActivity::slot_records_changed);
 }
 
 int LedgerActivity::ageInDays(const QString& oldest, const QDate& today)
@@ -216,31 +209,6 @@ void LedgerActivity::slot_item_clicked(int id)
             return kind == Kind::Agency ? api->fetchAgencyReport(id, page) : api->fetchPayoutReport(id, page);
         });
     host->startActivity(trades, false, true);
-}
-
-void LedgerActivity::slot_records_changed(RecordKind kind)
-{
-    Q_UNUSED(kind)
-    // Names of trucks and shippers show here too, so every kind counts; the
-    // several kinds that one change announces make one fetch.
-    const bool wasStale = stale;
-    stale = true;
-    if (wasStale || !loaded || !isVisible())
-        return;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (stale && isVisible())
-                fetch();
-        },
-        Qt::QueuedConnection);
-}
-
-void LedgerActivity::showEvent(QShowEvent* event)
-{
-    BaseActivity::showEvent(event);
-    if (!loaded || stale)
-        fetch();
 }
 
 ExportTable LedgerActivity::table() const

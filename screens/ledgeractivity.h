@@ -1,8 +1,7 @@
 #pragma once
 
 #include "net/apicall.h"
-#include "screens/exporttable.h"
-#include "shell/baseactivity.h"
+#include "screens/reportactivity.h"
 
 #include <QJsonArray>
 #include <QPointer>
@@ -17,7 +16,7 @@ class QVBoxLayout;
 // the drivers' pay still owed, one row per truck. A row opens the trades
 // behind it in a trade list, where they are settled; a settlement (any change
 // of trades) brings the ledger up to date.
-class LedgerActivity : public BaseActivity
+class LedgerActivity : public ReportActivity
 {
     Q_OBJECT
 
@@ -28,7 +27,7 @@ public:
 
     Kind kind() const { return ledgerKind; }
     // The rows as shown, in plain values.
-    ExportTable table() const;
+    ExportTable table() const override;
 
     // Whole days from the consignment time `oldest` ("YYYY-MM-DD HH:MM:SS")
     // to `today`; -1 when the time cannot be read.
@@ -41,13 +40,9 @@ public slots:
     void slot_action() override;
     void slot_fetch_report_finished(const ApiAnswer& answer);
     void slot_item_clicked(int id);
-    void slot_records_changed(RecordKind kind);
-
-protected:
-    void showEvent(QShowEvent* event) override;
 
 private:
-    void fetch();
+    void fetch() override;
     void clearRows();
 
     Kind ledgerKind;
@@ -57,7 +52,4 @@ private:
     QLabel* totalLabel;
     QJsonArray rows;
     QPointer<ApiCall> fetching;
-    bool loaded = false;
-    // Trades changed since the ledger was last fetched.
-    bool stale = false;
 };

@@ -2,7 +2,6 @@
 
 #include "net/api.h"
 #include "screens/money.h"
-#include "screens/tableexport.h"
 #include "widgets/guardedmessagebox.h"
 
 #include <QDateEdit>
@@ -11,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QJsonObject>
 #include <QLabel>
-#include <QToolButton>
 #include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QBarSeries>
 #include <QtCharts/QBarSet>
@@ -79,7 +77,7 @@ void clearChart(QChart* chart)
 } // namespace
 
 StatisticsActivity::StatisticsActivity(QWidget* parent)
-    : BaseActivity(parent)
+    : ReportActivity(parent)
     , fromEdit(new QDateEdit(this))
     , toEdit(new QDateEdit(this))
     , tradesView(makeView(QStringLiteral("tradesChart"), QStringLiteral("每日业务笔数"), this))
@@ -92,9 +90,6 @@ StatisticsActivity::StatisticsActivity(QWidget* parent)
     setTitle(QStringLiteral("经营统计"));
     showBackButton();
     setActionButton(QStringLiteral("查询"), this);
-    // "导出" writes the rows as shown to a spreadsheet or CSV file.
-    connect(addHeaderButton(QStringLiteral("导出"), QStringLiteral("ExportButton")), &QToolButton::clicked, this,
-        [this] { TableExport::chooseAndStart(this, table()); });
     setStyleSheet(QStringLiteral("background:white"));
 
     const QDate today = QDate::currentDate();
@@ -126,8 +121,6 @@ StatisticsActivity::StatisticsActivity(QWidget* parent)
     bodyLayout->addWidget(tradesView, 1);
     bodyLayout->addWidget(moneyView, 1);
     bodyLayout->addWidget(totalLabel);
-
-    connect(API::instance(), &API::signal_records_changed, this, &StatisticsActivity::slot_records_changed);
 }
 
 void StatisticsActivity::slot_action()
@@ -146,6 +139,11 @@ void StatisticsActivity::slot_action()
         return;
     }
     fetch();
+}
+
+bool StatisticsActivity::dependsOn(RecordKind kind) const
+{
+    return kind == RecordKind::Trade;
 }
 
 void StatisticsActivity::fetch()
@@ -267,30 +265,6 @@ void StatisticsActivity::draw()
         series->attachAxis(timeAxis);
         series->attachAxis(moneyAxis);
     }
-}
-
-void StatisticsActivity::slot_records_changed(RecordKind kind)
-{
-    if (kind != RecordKind::Trade)
-        return;
-    const bool wasStale = stale;
-    stale = true;
-    if (wasStale || !loaded || !isVisible())
-        return;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (stale && isVisible())
-                fetch();
-        },
-        Qt::QueuedConnection);
-}
-
-void StatisticsActivity::showEvent(QShowEvent* event)
-{
-    BaseActivity::showEvent(event);
-    if (!loaded || stale)
-        fetch();
 }
 
 ExportTable StatisticsActivity::table() const

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "net/apicall.h"
-#include "screens/exporttable.h"
-#include "shell/baseactivity.h"
+#include "screens/reportactivity.h"
 
 #include <QDate>
 #include <QJsonArray>
@@ -24,7 +23,7 @@ class QLineSeries;
 // counts the trades of each day, another sets the day's revenue against its
 // payout; under them stand the period's totals. Every day of the range has
 // its point, a day without trades a zero.
-class StatisticsActivity : public BaseActivity
+class StatisticsActivity : public ReportActivity
 {
     Q_OBJECT
 
@@ -36,19 +35,17 @@ public:
     QDate from() const { return shownFrom; }
     QDate to() const { return shownTo; }
     // The daily rows of the range shown, in plain values.
-    ExportTable table() const;
+    ExportTable table() const override;
 
 public slots:
     // "查询": fetches the range in the two date fields.
     void slot_action() override;
     void slot_fetch_daily_finished(const ApiAnswer& answer);
-    void slot_records_changed(RecordKind kind);
-
-protected:
-    void showEvent(QShowEvent* event) override;
 
 private:
-    void fetch();
+    void fetch() override;
+    // Only trades make the figures.
+    bool dependsOn(RecordKind kind) const override;
     void draw();
 
     QDateEdit* fromEdit;
@@ -63,6 +60,4 @@ private:
     QDate shownTo;
     QJsonArray days;
     QPointer<ApiCall> fetching;
-    bool loaded = false;
-    bool stale = false;
 };
