@@ -121,20 +121,13 @@ int main(int argc, char* argv[])
     config.maxConnectionsPerAddress = static_cast<unsigned>(options.maxConnectionsPerAddress);
     config.requestTimeoutSeconds = static_cast<unsigned>(options.requestTimeoutSeconds);
     config.idleTimeoutSeconds = static_cast<unsigned>(options.idleTimeoutSeconds);
+    config.limits = options.limits;
     config.limits.sessionIdleSeconds = options.sessionIdleHours * 3600;
     config.limits.sessionMaxAgeSeconds = options.sessionMaxAgeDays * 24 * 3600;
-    config.limits.smsPerDay = options.smsPerDay;
     config.maxConnectionsPerGroup = static_cast<unsigned>(options.maxConnectionsPerGroup);
     config.ipv4GroupBits = options.ipv4GroupPrefix;
     config.ipv6GroupBits = options.ipv6GroupPrefix;
     config.reservedPercent = static_cast<unsigned>(options.reservedConnectionsPercent);
-    config.limits.feedbackPerMinute = options.feedbackPerMinute;
-    config.limits.feedbackPerDay = options.feedbackPerDay;
-    config.limits.visitsPerMinute = options.visitsPerMinute;
-    config.limits.visitsPerDay = options.visitsPerDay;
-    config.limits.partiesPerMinute = options.partiesPerMinute;
-    config.limits.partiesPerDay = options.partiesPerDay;
-    config.limits.recordWritesPerMinute = options.recordWritesPerMinute;
     PlatformServer server(storage, config);
     if (!server.bind(&error)) {
         print(QStringLiteral("freymo-platform: %1").arg(error), stderr);

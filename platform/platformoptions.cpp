@@ -236,7 +236,7 @@ bool PlatformOptions::parse(const QStringList& givenArguments, PlatformOptions* 
     }
     const bool counts = parseCount(p.parser, p.sessionIdle, 24 * 365, &result.sessionIdleHours, error)
         && parseCount(p.parser, p.sessionMaxAge, 3650, &result.sessionMaxAgeDays, error)
-        && parseCount(p.parser, p.smsPerDay, 1000000, &result.smsPerDay, error)
+        && parseCount(p.parser, p.smsPerDay, 1000000, &result.limits.smsPerDay, error)
         && parseCount(p.parser, p.maxConnections, 100000, &result.maxConnections, error)
         && parseCount(p.parser, p.maxPerAddress, 100000, &result.maxConnectionsPerAddress, error)
         && parseCount(p.parser, p.requestTimeout, 3600, &result.requestTimeoutSeconds, error)
@@ -248,13 +248,13 @@ bool PlatformOptions::parse(const QStringList& givenArguments, PlatformOptions* 
     if (!counts)
         return false;
     result.synchronousFull = p.parser.isSet(p.synchronousFull);
-    const bool writeLimits = parseLimit(p.parser, p.feedbackPerMinute, &result.feedbackPerMinute, error)
-        && parseLimit(p.parser, p.feedbackPerDay, &result.feedbackPerDay, error)
-        && parseLimit(p.parser, p.visitsPerMinute, &result.visitsPerMinute, error)
-        && parseLimit(p.parser, p.visitsPerDay, &result.visitsPerDay, error)
-        && parseLimit(p.parser, p.partiesPerMinute, &result.partiesPerMinute, error)
-        && parseLimit(p.parser, p.partiesPerDay, &result.partiesPerDay, error)
-        && parseLimit(p.parser, p.recordWritesPerMinute, &result.recordWritesPerMinute, error);
+    const bool writeLimits = parseLimit(p.parser, p.feedbackPerMinute, &result.limits.feedbackPerMinute, error)
+        && parseLimit(p.parser, p.feedbackPerDay, &result.limits.feedbackPerDay, error)
+        && parseLimit(p.parser, p.visitsPerMinute, &result.limits.visitsPerMinute, error)
+        && parseLimit(p.parser, p.visitsPerDay, &result.limits.visitsPerDay, error)
+        && parseLimit(p.parser, p.partiesPerMinute, &result.limits.partiesPerMinute, error)
+        && parseLimit(p.parser, p.partiesPerDay, &result.limits.partiesPerDay, error)
+        && parseLimit(p.parser, p.recordWritesPerMinute, &result.limits.recordWritesPerMinute, error);
     if (!writeLimits)
         return false;
     if (!parseVoiceLimits(p, &result, error))

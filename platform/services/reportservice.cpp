@@ -40,10 +40,17 @@ QDate dateParameter(const ApiRequest& request, const QString& key, const QString
     return date;
 }
 
-// A page of the trades that `condition` selects (the trades are "tr"; its
-// first "?" is the station), oldest first, with `total` at the top level.
-ApiReply tradePage(ApiContext& context, const QString& condition, qint64 id, qint64 total)
+// A page of the trades that `unpaid` selects (the trades are "tr"; its only
+// "?" is the station) whose `column` is `id`, oldest first, with the sum of
+// their `amount` at the top level.
+ApiReply unpaidTrades(
+    ApiContext& context, const QString& unpaid, const QString& column, qint64 id, const QString& amount)
 {
+    const QString condition = unpaid + QStringLiteral(" AND %1 = ?").arg(column);
+    const qint64 total
+        = Sql::scalar(context.db, QStringLiteral("SELECT SUM(%1) FROM trades tr WHERE ").arg(cents(amount)) + condition,
+            { context.request.organ(), id }, 0)
+              .toLongLong();
     const qint64 page = context.request.page();
     Sql q(context.db,
         TradeService::selectTrades() + QStringLiteral(" WHERE ") + condition
@@ -83,15 +90,9 @@ ApiReply ReportService::agency(ApiContext& context)
 {
     const ApiRequest& request = context.request;
     const QString unpaid = QStringLiteral("tr.organ = ? AND tr.is_agency = 1 AND tr.agency_status <> 1");
-    if (request.has(QStringLiteral("shipper"))) {
-        const qint64 shipper = request.id(QStringLiteral("shipper"), QStringLiteral("托运人"));
-        const QString condition = unpaid + QStringLiteral(" AND tr.shipper = ?");
-        const qint64 total = Sql::scalar(context.db,
-            QStringLiteral("SELECT SUM(%1) FROM trades tr WHERE ").arg(cents(QStringLiteral("tr.value"))) + condition,
-            { request.organ(), shipper }, 0)
-                                 .toLongLong();
-        return tradePage(context, condition, shipper, total);
-    }
+    if (request.has(QStringLiteral("shipper")))
+        return unpaidTrades(context, unpaid, QStringLiteral("tr.shipper"),
+            request.id(QStringLiteral("shipper"), QStringLiteral("托运人")), QStringLiteral("tr.value"));
     Sql q(context.db,
         QStringLiteral("SELECT tr.shipper, s.name, COUNT(*), SUM(%1), MIN(tr.create_time)"
                        " FROM trades tr JOIN shippers s ON s.id = tr.shipper WHERE %2"
@@ -124,15 +125,9 @@ ApiReply ReportService::payout(ApiContext& context)
 {
     const ApiRequest& request = context.request;
     const QString unpaid = QStringLiteral("tr.organ = ? AND tr.payout_status <> 2");
-    if (request.has(QStringLiteral("truck"))) {
-        const qint64 truck = request.id(QStringLiteral("truck"), QStringLiteral("货车"));
-        const QString condition = unpaid + QStringLiteral(" AND tr.truck = ?");
-        const qint64 total = Sql::scalar(context.db,
-            QStringLiteral("SELECT SUM(%1) FROM trades tr WHERE ").arg(cents(QStringLiteral("tr.payout"))) + condition,
-            { request.organ(), truck }, 0)
-                                 .toLongLong();
-        return tradePage(context, condition, truck, total);
-    }
+    if (request.has(QStringLiteral("truck")))
+        return unpaidTrades(context, unpaid, QStringLiteral("tr.truck"),
+            request.id(QStringLiteral("truck"), QStringLiteral("货车")), QStringLiteral("tr.payout"));
     Sql q(context.db,
         QStringLiteral("SELECT tr.truck, t.number, t.driver1_name, COUNT(*), SUM(%1)"
                        " FROM trades tr JOIN trucks t ON t.id = tr.truck WHERE %2"
