@@ -1,7 +1,11 @@
 #include "loginthrottle.h"
 
+#include "sql.h"
+#include "transaction.h"
+
+#include <QDateTime>
+
 #include <algorithm>
-#include <chrono>
 
 namespace platform {
 
@@ -22,15 +26,11 @@ LoginThrottle::LoginThrottle()
 LoginThrottle::LoginThrottle(const Policy& chosen)
     : policy(chosen)
 {
-    addresses.label = QStringLiteral("client addresses");
-    pairs.label = QStringLiteral("user names by address");
-    names.label = QStringLiteral("user names");
 }
 
 qint64 LoginThrottle::now()
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+    return QDateTime::currentMSecsSinceEpoch();
 }
 
 void LoginThrottle::setLogSink(std::function<void(const QString&)> sink)
@@ -39,16 +39,44 @@ void LoginThrottle::setLogSink(std::function<void(const QString&)> sink)
     logSink = std::move(sink);
 }
 
+QString LoginThrottle::label(Scope scope)
+{
+    switch (scope) {
+    case Addresses:
+        return QStringLiteral("client addresses");
+    case Pairs:
+        return QStringLiteral("user names by address");
+    case Names:
+        break;
+    }
+    return QStringLiteral("user names");
+}
+
+LoginThrottle::Entry LoginThrottle::find(const QSqlDatabase& db, Scope scope, const QString& key)
+{
+    Entry entry;
+    Sql q(db, QStringLiteral("SELECT failures, last_failure FROM login_failures WHERE scope = ? AND key = ?"));
+    q.bind(int(scope)).bind(key).exec();
+    if (q.next()) {
+        entry.found = true;
+        entry.failures = int(q.integer(0));
+        entry.lastFailureMs = q.integer(1);
+    }
+    return entry;
+}
+
 bool LoginThrottle::isForgotten(const Entry& entry, qint64 nowMs) const
 {
-    return nowMs - entry.lastFailureMs >= policy.lockMs;
+    return !entry.found || nowMs - entry.lastFailureMs >= policy.lockMs;
 }
 
 qint64 LoginThrottle::waitFor(const Entry& entry, int factor, bool growing, qint64 nowMs) const
 {
     if (isForgotten(entry, nowMs))
         return 0;
-    const qint64 since = nowMs - entry.lastFailureMs;
+    // Another process's clock may be a little behind: a failure from the
+    // future counts as just now.
+    const qint64 since = std::max<qint64>(0, nowMs - entry.lastFailureMs);
     if (!growing && entry.failures >= policy.lockFailures * factor)
         return policy.lockMs - since;
     const int over = entry.failures - policy.freeFailures * factor;
@@ -59,105 +87,129 @@ qint64 LoginThrottle::waitFor(const Entry& entry, int factor, bool growing, qint
     return std::max<qint64>(0, delay - since);
 }
 
-LoginThrottle::Verdict LoginThrottle::verdict(const QString& name, const QString& address, qint64 nowMs) const
+int LoginThrottle::heldEntries(const QSqlDatabase& db, Scope scope, int factor, qint64 nowMs) const
+{
+    return Sql::scalar(db,
+        QStringLiteral(
+            "SELECT count(*) FROM login_failures WHERE scope = ? AND last_failure > ? AND failures + 1 >= ?"),
+        { int(scope), nowMs - policy.lockMs, policy.freeFailures * factor }, 0)
+        .toInt();
+}
+
+LoginThrottle::Verdict LoginThrottle::verdict(
+    const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs) const
 {
     Verdict result;
     const auto consider = [&](qint64 wait, bool locked) {
         if (wait > result.waitMs)
             result = { wait, locked };
     };
-    const Entry* byAddress = nullptr;
-    const auto a = addresses.entries.constFind(address);
-    if (a != addresses.entries.constEnd()) {
-        byAddress = &a.value();
-        consider(waitFor(*byAddress, policy.addressFactor, false, nowMs),
-            byAddress->failures >= policy.lockFailures * policy.addressFactor);
-    }
+    const Entry byAddress = find(db, Addresses, address);
+    if (byAddress.found)
+        consider(waitFor(byAddress, policy.addressFactor, false, nowMs),
+            byAddress.failures >= policy.lockFailures * policy.addressFactor);
     const QString pair = pairKey(name, address);
-    const auto p = pairs.entries.constFind(pair);
-    const bool failedHere = p != pairs.entries.constEnd() && p->failures > 0 && !isForgotten(p.value(), nowMs);
-    if (failedHere)
-        consider(waitFor(p.value(), 1, false, nowMs), p->failures >= policy.lockFailures);
+    const Entry byPair = find(db, Pairs, pair);
+    const bool failedHere = byPair.failures > 0 && !isForgotten(byPair, nowMs);
+    Entry byName;
     if (failedHere) {
-        const auto n = names.entries.constFind(name);
-        if (n != names.entries.constEnd()) {
-            const qint64 wait = waitFor(n.value(), 1, true, nowMs);
-            consider(wait, wait > policy.maxDelayMs);
-        }
+        consider(waitFor(byPair, 1, false, nowMs), byPair.failures >= policy.lockFailures);
+        byName = find(db, Names, name);
+        const qint64 wait = waitFor(byName, 1, true, nowMs);
+        consider(wait, wait > policy.maxDelayMs);
     }
     // A busy address does not get to start new entries in a full table.
-    const bool busy = byAddress && !isForgotten(*byAddress, nowMs) && byAddress->failures >= policy.freeFailures;
-    if (busy && (isFullFor(pairs, pair) || isFullFor(names, name)))
-        consider(policy.firstDelayMs, false);
+    const bool busy = !isForgotten(byAddress, nowMs) && byAddress.failures >= policy.freeFailures;
+    if (busy) {
+        if (!failedHere)
+            byName = find(db, Names, name);
+        const bool full = (!byPair.found && heldEntries(db, Pairs, 1, nowMs) >= policy.maxEntries)
+            || (!byName.found && heldEntries(db, Names, 1, nowMs) >= policy.maxEntries);
+        if (full)
+            consider(policy.firstDelayMs, false);
+    }
     return result;
 }
 
-qint64 LoginThrottle::waitMs(const QString& name, const QString& address, qint64 nowMs) const
+qint64 LoginThrottle::waitMs(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs) const
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    return verdict(name, address, nowMs).waitMs;
+    return verdict(db, name, address, nowMs).waitMs;
 }
 
-bool LoginThrottle::isLocked(const QString& name, const QString& address, qint64 nowMs) const
+bool LoginThrottle::isLocked(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs) const
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    const Verdict v = verdict(name, address, nowMs);
+    const Verdict v = verdict(db, name, address, nowMs);
     return v.waitMs > 0 && v.locked;
 }
 
-bool LoginThrottle::isFullFor(const Table& table, const QString& key) const
+void LoginThrottle::record(const QSqlDatabase& db, Scope scope, const QString& key, int factor, qint64 nowMs)
 {
-    return table.fullNoticeMs >= 0 && table.entries.size() >= policy.maxEntries && !table.entries.contains(key);
-}
-
-bool LoginThrottle::makeRoom(Table& table, const QString& key, int factor, qint64 nowMs)
-{
-    if (table.entries.size() < policy.maxEntries || table.entries.contains(key))
-        return true;
-    // Only entries that hold nobody up and never would on their next failure
-    // alone may go: the forgotten ones and those still within their free
-    // failures. A lock or a delay is never lifted to make room.
-    for (auto it = table.entries.begin(); it != table.entries.end();) {
-        const bool idle = isForgotten(it.value(), nowMs) || it->failures + 1 < policy.freeFailures * factor;
-        it = idle ? table.entries.erase(it) : std::next(it);
-    }
-    return table.entries.size() < policy.maxEntries;
-}
-
-void LoginThrottle::record(Table& table, const QString& key, int factor, qint64 nowMs)
-{
-    if (!makeRoom(table, key, factor, nowMs)) {
-        if (table.fullNoticeMs < 0 || nowMs - table.fullNoticeMs >= 60000) {
-            table.fullNoticeMs = nowMs;
-            if (logSink)
-                logSink(QStringLiteral("sign-in throttle: the table of %1 is full (%2 entries); new failures from "
-                                       "busy addresses are refused")
-                            .arg(table.label)
-                            .arg(policy.maxEntries));
+    Entry entry = find(db, scope, key);
+    if (!entry.found) {
+        const int size
+            = Sql::scalar(db, QStringLiteral("SELECT count(*) FROM login_failures WHERE scope = ?"), { int(scope) }, 0)
+                  .toInt();
+        if (size >= policy.maxEntries) {
+            // Only entries that hold nobody up and never would on their next
+            // failure alone may go: a lock or a delay is never lifted to
+            // make room.
+            Sql drop(db,
+                QStringLiteral(
+                    "DELETE FROM login_failures WHERE scope = ? AND (last_failure <= ? OR failures + 1 < ?)"));
+            drop.bind(int(scope)).bind(nowMs - policy.lockMs).bind(policy.freeFailures * factor).exec();
+            if (heldEntries(db, scope, factor, nowMs) >= policy.maxEntries) {
+                std::lock_guard<std::mutex> lock(mutex);
+                qint64& notice = fullNoticeMs[scope];
+                if (notice < 0 || nowMs - notice >= 60000) {
+                    notice = nowMs;
+                    if (logSink)
+                        logSink(QStringLiteral("sign-in throttle: the table of %1 is full (%2 entries); new failures "
+                                               "from busy addresses are refused")
+                                    .arg(label(scope))
+                                    .arg(policy.maxEntries));
+                }
+                return;
+            }
         }
-        return;
     }
-    if (table.entries.size() < policy.maxEntries)
-        table.fullNoticeMs = -1;
-    Entry& entry = table.entries[key];
     if (isForgotten(entry, nowMs))
         entry.failures = 0;
-    entry.failures = std::min(entry.failures + 1, 1000000);
-    entry.lastFailureMs = nowMs;
+    Sql upsert(db,
+        QStringLiteral("INSERT INTO login_failures (scope, key, failures, last_failure) VALUES (?, ?, ?, ?)"
+                       " ON CONFLICT (scope, key) DO UPDATE"
+                       " SET failures = excluded.failures, last_failure = excluded.last_failure"));
+    upsert.bind(int(scope))
+        .bind(key)
+        .bind(std::min(entry.failures + 1, 1000000))
+        .bind(std::max(nowMs, entry.lastFailureMs))
+        .exec();
+    std::lock_guard<std::mutex> lock(mutex);
+    fullNoticeMs[scope] = -1;
 }
 
-void LoginThrottle::recordFailure(const QString& name, const QString& address, qint64 nowMs)
+void LoginThrottle::recordFailure(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    record(addresses, address, policy.addressFactor, nowMs);
-    record(pairs, pairKey(name, address), 1, nowMs);
-    record(names, name, 1, nowMs);
+    // The write lock keeps another process's failure from being counted
+    // over between reading an entry and writing it back.
+    Transaction transaction(db, Transaction::Write);
+    // Forgotten failures count for nothing; their rows go.
+    Sql prune(db, QStringLiteral("DELETE FROM login_failures WHERE last_failure <= ?"));
+    prune.bind(nowMs - policy.lockMs).exec();
+    record(db, Addresses, address, policy.addressFactor, nowMs);
+    record(db, Pairs, pairKey(name, address), 1, nowMs);
+    record(db, Names, name, 1, nowMs);
+    transaction.commit();
 }
 
-void LoginThrottle::recordSuccess(const QString& name, const QString& address)
+void LoginThrottle::recordSuccess(const QSqlDatabase& db, const QString& name, const QString& address)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    pairs.entries.remove(pairKey(name, address));
+    // Most sign-ins follow no failure and need no write.
+    if (!find(db, Pairs, pairKey(name, address)).found)
+        return;
+    Transaction transaction(db, Transaction::Write);
+    Sql forget(db, QStringLiteral("DELETE FROM login_failures WHERE scope = ? AND key = ?"));
+    forget.bind(int(Pairs)).bind(pairKey(name, address)).exec();
+    transaction.commit();
 }
 
 } // namespace platform

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QHash>
+#include <QSqlDatabase>
 #include <QString>
 
 #include <functional>
@@ -22,11 +22,18 @@ namespace platform {
 //   it gets through, so that nobody can lock an account for everyone.
 //
 // While an attempt has to wait, the password is not even checked. Failures
-// are forgotten a while after the last one. Each table keeps a bounded number
-// of entries; an entry that holds anybody up is never dropped for room. When
-// a table is full of such entries, new failures from busy addresses are
-// refused instead (they wait), and the log says so. Safe to use from several
-// threads.
+// are forgotten a while after the last one, and their rows are then deleted.
+//
+// The counts are rows of the database's table login_failures, so every
+// platform process on one database counts the same failures; times are the
+// wall clock's milliseconds, which all of them share. Each table keeps a
+// bounded number of entries; an entry that holds anybody up is never dropped
+// for room. When a table is full of such entries, new failures from busy
+// addresses are refused instead (they wait), and the log says so.
+//
+// Each call takes the connection of the calling thread and runs outside any
+// transaction of the caller: a failure is recorded in a write transaction of
+// its own.
 class LoginThrottle
 {
 public:
@@ -46,32 +53,30 @@ public:
     explicit LoginThrottle(const Policy& policy);
 
     // Milliseconds until `name` may be tried from `address` again; 0: now.
-    // `nowMs` is a monotonic clock's reading.
-    qint64 waitMs(const QString& name, const QString& address, qint64 nowMs) const;
+    // `nowMs` is the wall clock's reading (see now()).
+    qint64 waitMs(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs) const;
     // True when that wait is a lock rather than a short delay.
-    bool isLocked(const QString& name, const QString& address, qint64 nowMs) const;
-    void recordFailure(const QString& name, const QString& address, qint64 nowMs);
+    bool isLocked(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs) const;
+    void recordFailure(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs);
     // A correct password forgets the failures of the name from that address
     // (not the address's, nor the name's from elsewhere).
-    void recordSuccess(const QString& name, const QString& address);
+    void recordSuccess(const QSqlDatabase& db, const QString& name, const QString& address);
 
-    // Where the notice of a full table goes; called under the throttle's lock.
+    // Where the notice of a full table goes.
     void setLogSink(std::function<void(const QString&)> sink);
 
-    // The monotonic clock in milliseconds.
+    // Milliseconds since the epoch: the processes on one database agree on
+    // it, where a monotonic clock is each machine's own.
     static qint64 now();
 
 private:
+    // The tables, as the rows' scope.
+    enum Scope { Addresses = 0, Pairs = 1, Names = 2 };
     struct Entry
     {
+        bool found = false;
         int failures = 0;
         qint64 lastFailureMs = 0;
-    };
-    struct Table
-    {
-        QString label;
-        QHash<QString, Entry> entries;
-        qint64 fullNoticeMs = -1; // when the log last heard of it being full
     };
     struct Verdict
     {
@@ -79,22 +84,22 @@ private:
         bool locked = false;
     };
 
-    Verdict verdict(const QString& name, const QString& address, qint64 nowMs) const;
+    Verdict verdict(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs) const;
     // The wait that `entry` imposes, counting failures `factor` times as
     // generously; `growing`: no lock, the wait doubles up to the lock's length.
     qint64 waitFor(const Entry& entry, int factor, bool growing, qint64 nowMs) const;
     bool isForgotten(const Entry& entry, qint64 nowMs) const;
-    // Whether `key` has or can get an entry in `table`, dropping entries
-    // that hold nobody up to make room.
-    bool makeRoom(Table& table, const QString& key, int factor, qint64 nowMs);
-    bool isFullFor(const Table& table, const QString& key) const;
-    void record(Table& table, const QString& key, int factor, qint64 nowMs);
+    // How many entries of `scope` hold somebody up or would on their next
+    // failure: those that no room is ever made by dropping.
+    int heldEntries(const QSqlDatabase& db, Scope scope, int factor, qint64 nowMs) const;
+    void record(const QSqlDatabase& db, Scope scope, const QString& key, int factor, qint64 nowMs);
+    static Entry find(const QSqlDatabase& db, Scope scope, const QString& key);
+    static QString label(Scope scope);
 
     Policy policy;
+    // Guards what follows: this process's notices of full tables.
     mutable std::mutex mutex;
-    Table addresses;
-    Table pairs; // by name and address
-    Table names;
+    qint64 fullNoticeMs[3] = { -1, -1, -1 };
     std::function<void(const QString&)> logSink;
 };
 

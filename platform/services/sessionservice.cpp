@@ -74,10 +74,10 @@ QString oldestUse(const ServiceLimits& limits)
 void requireNoWait(const ApiContext& context, const QString& name)
 {
     const qint64 now = LoginThrottle::now();
-    const qint64 wait = context.throttle.waitMs(name, context.peer, now);
+    const qint64 wait = context.throttle.waitMs(context.db, name, context.peer, now);
     if (wait <= 0)
         return;
-    if (context.throttle.isLocked(name, context.peer, now))
+    if (context.throttle.isLocked(context.db, name, context.peer, now))
         throw ApiError(QStringLiteral("密码错误次数过多，请%1分钟后再试！").arg((wait + 59999) / 60000));
     throw ApiError(QStringLiteral("密码错误次数过多，请%1秒后再试！").arg((wait + 999) / 1000));
 }
@@ -261,10 +261,10 @@ ApiReply SessionService::login(ApiContext& context)
     if (user == 0 || !Credentials::verifyPassword(hash, password)) {
         if (user == 0)
             Credentials::verifyAgainstDummy(password);
-        context.throttle.recordFailure(username, context.peer, LoginThrottle::now());
+        context.throttle.recordFailure(context.db, username, context.peer, LoginThrottle::now());
         throw ApiError(wrongCredentials());
     }
-    context.throttle.recordSuccess(username, context.peer);
+    context.throttle.recordSuccess(context.db, username, context.peer);
     // Only who knows the password learns that the account is stopped.
     if (disabled)
         throw ApiError(QStringLiteral("该账号已停用，请联系货站管理员！"));
@@ -405,10 +405,10 @@ ApiReply SessionService::editPassword(ApiContext& context)
     }
     requireNoWait(context, username);
     if (!Credentials::verifyPassword(hash, oldPassword)) {
-        context.throttle.recordFailure(username, context.peer, LoginThrottle::now());
+        context.throttle.recordFailure(context.db, username, context.peer, LoginThrottle::now());
         throw ApiError(QStringLiteral("原密码错误！"));
     }
-    context.throttle.recordSuccess(username, context.peer);
+    context.throttle.recordSuccess(context.db, username, context.peer);
     const QString subAccount = changePassword(context.db, request.user(), hash, newPassword,
         Credentials::tokenDigest(request.value(QStringLiteral("token"))));
     context.storage.endVoiceSessions(subAccount);

@@ -261,6 +261,20 @@ QStringList layout()
     return steps;
 }
 
+// SQLite's version 6: the failed sign-ins.
+QStringList loginFailures()
+{
+    return {
+        QStringLiteral("CREATE TABLE login_failures ("
+                       " scope INTEGER NOT NULL,"
+                       " key TEXT NOT NULL,"
+                       " failures INTEGER NOT NULL,"
+                       " last_failure BIGINT NOT NULL,"
+                       " PRIMARY KEY (scope, key))"),
+        QStringLiteral("CREATE INDEX login_failures_time ON login_failures(last_failure)"),
+    };
+}
+
 } // namespace
 
 QString PostgresDialect::translate(const QString& statement) const
@@ -341,7 +355,7 @@ QList<QStringList> PostgresDialect::schemaSteps() const
 {
     // Version 1 is the whole layout of SQLite's version 5; the steps between
     // are empty, so both engines count versions alike from here on.
-    return { layout(), {}, {}, {}, {} };
+    return { layout(), {}, {}, {}, {}, loginFailures() };
 }
 
 void PostgresDialect::dataVersion(const QSqlDatabase& db, qint64* version, qint64* ownChanges) const

@@ -254,11 +254,24 @@ const QStringList version5 = {
     QStringLiteral("CREATE INDEX history_record ON history(kind, record, id)"),
 };
 
+// Version 6: failed sign-ins, counted in the database so that every process
+// on it counts the same (see LoginThrottle). A scope is one of the
+// throttle's tables; times are milliseconds since the epoch.
+const QStringList version6 = {
+    QStringLiteral("CREATE TABLE login_failures ("
+                   " scope INTEGER NOT NULL,"
+                   " key TEXT NOT NULL,"
+                   " failures INTEGER NOT NULL,"
+                   " last_failure INTEGER NOT NULL,"
+                   " PRIMARY KEY (scope, key)) WITHOUT ROWID"),
+    QStringLiteral("CREATE INDEX login_failures_time ON login_failures(last_failure)"),
+};
+
 } // namespace
 
 QList<QStringList> Schema::sqliteSteps()
 {
-    static const QList<QStringList> all = { version1, version2, version3, version4(), version5 };
+    static const QList<QStringList> all = { version1, version2, version3, version4(), version5, version6 };
     return all;
 }
 

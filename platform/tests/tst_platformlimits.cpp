@@ -478,38 +478,41 @@ void TestPlatformLimits::passwordChangeCountsFailuresToo()
 
 void TestPlatformLimits::throttleDelaysLocksAndForgets()
 {
+    PlatformTestServer store(false);
+    QVERIFY(store.start());
+    const QSqlDatabase db = store.storage()->connection();
     platform::LoginThrottle::Policy policy;
     platform::LoginThrottle throttle(policy);
     const QString address = QStringLiteral("10.0.0.7");
     qint64 now = 1000000;
     for (int i = 0; i < policy.freeFailures; ++i) {
-        QCOMPARE(throttle.waitMs("ann", address, now), qint64(0));
-        throttle.recordFailure("ann", address, now);
+        QCOMPARE(throttle.waitMs(db, "ann", address, now), qint64(0));
+        throttle.recordFailure(db, "ann", address, now);
     }
     // Each failure past the free ones doubles the wait.
-    QCOMPARE(throttle.waitMs("ann", address, now), policy.firstDelayMs);
+    QCOMPARE(throttle.waitMs(db, "ann", address, now), policy.firstDelayMs);
     now += policy.firstDelayMs;
-    throttle.recordFailure("ann", address, now);
-    QCOMPARE(throttle.waitMs("ann", address, now), 2 * policy.firstDelayMs);
-    QVERIFY(!throttle.isLocked("ann", address, now));
+    throttle.recordFailure(db, "ann", address, now);
+    QCOMPARE(throttle.waitMs(db, "ann", address, now), 2 * policy.firstDelayMs);
+    QVERIFY(!throttle.isLocked(db, "ann", address, now));
     for (int i = policy.freeFailures + 1; i < policy.lockFailures; ++i)
-        throttle.recordFailure("ann", address, now);
-    QVERIFY(throttle.isLocked("ann", address, now));
-    QCOMPARE(throttle.waitMs("ann", address, now), policy.lockMs);
-    QCOMPARE(throttle.waitMs("bob", "10.0.0.8", now), qint64(0));
+        throttle.recordFailure(db, "ann", address, now);
+    QVERIFY(throttle.isLocked(db, "ann", address, now));
+    QCOMPARE(throttle.waitMs(db, "ann", address, now), policy.lockMs);
+    QCOMPARE(throttle.waitMs(db, "bob", "10.0.0.8", now), qint64(0));
 
     // Many names from one address: the address is held up too.
     for (int i = 0; i < policy.freeFailures * policy.addressFactor; ++i)
-        throttle.recordFailure(QStringLiteral("name%1").arg(i), "10.0.0.9", now);
-    QVERIFY(throttle.waitMs("someone", "10.0.0.9", now) > 0);
+        throttle.recordFailure(db, QStringLiteral("name%1").arg(i), "10.0.0.9", now);
+    QVERIFY(throttle.waitMs(db, "someone", "10.0.0.9", now) > 0);
 
     // After the lock, everything is forgotten.
     now += policy.lockMs;
-    QCOMPARE(throttle.waitMs("ann", address, now), qint64(0));
-    throttle.recordFailure("ann", address, now);
-    QCOMPARE(throttle.waitMs("ann", address, now), qint64(0));
-    throttle.recordSuccess("ann", address);
-    QVERIFY(!throttle.isLocked("ann", address, now));
+    QCOMPARE(throttle.waitMs(db, "ann", address, now), qint64(0));
+    throttle.recordFailure(db, "ann", address, now);
+    QCOMPARE(throttle.waitMs(db, "ann", address, now), qint64(0));
+    throttle.recordSuccess(db, "ann", address);
+    QVERIFY(!throttle.isLocked(db, "ann", address, now));
 }
 
 void TestPlatformLimits::oneAddressCannotHoldANameUpForOthers()
@@ -526,27 +529,31 @@ void TestPlatformLimits::oneAddressCannotHoldANameUpForOthers()
     // By the clock: guessing from many addresses makes the name's wait grow
     // past the lock's length for every address that failed on it, while an
     // address without failures on it still gets in with the right password.
+    const QSqlDatabase db = own.storage()->connection();
     platform::LoginThrottle::Policy policy;
     platform::LoginThrottle throttle(policy);
     qint64 now = 1000000;
     for (int a = 0; a < 40; ++a) {
         const QString attacker = QStringLiteral("10.1.0.%1").arg(a);
         for (int i = 0; i < 2; ++i)
-            throttle.recordFailure("demo", attacker, now);
+            throttle.recordFailure(db, "demo", attacker, now);
     }
-    QCOMPARE(throttle.waitMs("demo", "10.1.0.1", now), policy.lockMs);
-    QVERIFY(throttle.isLocked("demo", "10.1.0.1", now));
-    QCOMPARE(throttle.waitMs("demo", "192.168.1.20", now), qint64(0));
+    QCOMPARE(throttle.waitMs(db, "demo", "10.1.0.1", now), policy.lockMs);
+    QVERIFY(throttle.isLocked(db, "demo", "10.1.0.1", now));
+    QCOMPARE(throttle.waitMs(db, "demo", "192.168.1.20", now), qint64(0));
     // The owner's own typo makes them wait like the rest, until the right
     // password from their address clears it.
-    throttle.recordFailure("demo", "192.168.1.20", now);
-    QVERIFY(throttle.waitMs("demo", "192.168.1.20", now) > 0);
-    throttle.recordSuccess("demo", "192.168.1.20");
-    QCOMPARE(throttle.waitMs("demo", "192.168.1.20", now), qint64(0));
+    throttle.recordFailure(db, "demo", "192.168.1.20", now);
+    QVERIFY(throttle.waitMs(db, "demo", "192.168.1.20", now) > 0);
+    throttle.recordSuccess(db, "demo", "192.168.1.20");
+    QCOMPARE(throttle.waitMs(db, "demo", "192.168.1.20", now), qint64(0));
 }
 
 void TestPlatformLimits::fullThrottleTableKeepsLocksAndDelays()
 {
+    PlatformTestServer store(false);
+    QVERIFY(store.start());
+    const QSqlDatabase db = store.storage()->connection();
     platform::LoginThrottle::Policy policy;
     policy.maxEntries = 50;
     platform::LoginThrottle throttle(policy);
@@ -554,8 +561,8 @@ void TestPlatformLimits::fullThrottleTableKeepsLocksAndDelays()
     throttle.setLogSink([&](const QString& line) { log.append(line); });
     qint64 now = 1000000;
     for (int i = 0; i < policy.lockFailures; ++i)
-        throttle.recordFailure("victim", "10.0.0.1", now);
-    QVERIFY(throttle.isLocked("victim", "10.0.0.1", now));
+        throttle.recordFailure(db, "victim", "10.0.0.1", now);
+    QVERIFY(throttle.isLocked(db, "victim", "10.0.0.1", now));
 
     // Later, made-up names failed five times each from a few addresses
     // fill every table with entries that hold somebody up.
@@ -563,19 +570,19 @@ void TestPlatformLimits::fullThrottleTableKeepsLocksAndDelays()
     for (int n = 0; n < 2 * policy.maxEntries; ++n) {
         const QString address = QStringLiteral("10.2.0.%1").arg(n % 40);
         for (int i = 0; i < policy.freeFailures; ++i)
-            throttle.recordFailure(QStringLiteral("made-up%1").arg(n), address, now);
+            throttle.recordFailure(db, QStringLiteral("made-up%1").arg(n), address, now);
     }
-    QVERIFY(throttle.isLocked("victim", "10.0.0.1", now));
-    QVERIFY(throttle.waitMs("victim", "10.0.0.1", now) > policy.lockMs / 2);
+    QVERIFY(throttle.isLocked(db, "victim", "10.0.0.1", now));
+    QVERIFY(throttle.waitMs(db, "victim", "10.0.0.1", now) > policy.lockMs / 2);
     // A busy address gets no new entry; one without failures is let in.
-    QVERIFY(throttle.waitMs("another-made-up", "10.2.0.3", now) > 0);
-    QCOMPARE(throttle.waitMs("someone", "192.168.1.20", now), qint64(0));
+    QVERIFY(throttle.waitMs(db, "another-made-up", "10.2.0.3", now) > 0);
+    QCOMPARE(throttle.waitMs(db, "someone", "192.168.1.20", now), qint64(0));
     QVERIFY2(!log.filter(QStringLiteral("is full")).isEmpty(), qPrintable(log.join('\n')));
 
     // Once the entries are forgotten, there is room again.
     now += policy.lockMs;
-    throttle.recordFailure("made-up-late", "10.2.0.3", now);
-    QCOMPARE(throttle.waitMs("made-up-late", "10.2.0.3", now), qint64(0));
+    throttle.recordFailure(db, "made-up-late", "10.2.0.3", now);
+    QCOMPARE(throttle.waitMs(db, "made-up-late", "10.2.0.3", now), qint64(0));
 }
 
 void TestPlatformLimits::signInStillHashingWhenThePasswordChangesGetsNoSession()

@@ -22,6 +22,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void processesServeOneStation();
+    void failedSignInsCountOnEveryProcess();
     void unreachableDatabaseEndsTheStart_data();
     void unreachableDatabaseEndsTheStart();
     void lostDatabaseIsRefusedThenServedAgain();
@@ -104,6 +105,27 @@ void TestPlatformSharedDatabase::processesServeOneStation()
     const int winners = int(fromA.get()) + int(fromB.get());
     QCOMPARE(winners, 1);
     QCOMPARE(a.trade(trade).value("status").toInt(), 1);
+}
+
+void TestPlatformSharedDatabase::failedSignInsCountOnEveryProcess()
+{
+    processes.push_back(std::make_unique<QProcess>());
+    processes.push_back(std::make_unique<QProcess>());
+    const int ports[] = { startProcess(*processes.at(processes.size() - 2)), startProcess(*processes.back()) };
+    QVERIFY(ports[0] > 0 && ports[1] > 0);
+    const auto signIn = [](int port, const QString& password) {
+        return PlatformTestClient(port)
+            .post(QStringLiteral("/auth/"), { { "username", "demo2" }, { "password", password } })
+            .errors();
+    };
+    // Five wrong passwords, spread over both, are the free ones of the name
+    // from this address; each process alone has seen fewer.
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(signIn(ports[i % 2], QStringLiteral("guess")), QStringLiteral("用户名或密码错误！"));
+    for (const int port : ports) {
+        const QString refused = signIn(port, QStringLiteral("load"));
+        QVERIFY2(refused.startsWith(QStringLiteral("密码错误次数过多")), qPrintable(refused));
+    }
 }
 
 void TestPlatformSharedDatabase::unreachableDatabaseEndsTheStart_data()
