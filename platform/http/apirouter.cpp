@@ -3,6 +3,7 @@
 #include "answercache.h"
 #include "apicontext.h"
 #include "apierror.h"
+#include "credentials.h"
 #include "history.h"
 #include "messageservice.h"
 #include "partyservice.h"
@@ -15,65 +16,22 @@
 #include "truckservice.h"
 
 #include <QDate>
+#include <QDateTime>
 
-#include <chrono>
 #include <exception>
 
 namespace platform {
 
 namespace {
 
-// One write taken from a WriteQuota, given back unless the write is kept.
-class QuotaTicket
-{
-public:
-    QuotaTicket() = default;
-    QuotaTicket(WriteQuota* quota, const QString& key, const WriteQuota::Limit& limit, qint64 day)
-        : quota(quota)
-        , key(key)
-        , limit(limit)
-        , day(day)
-    {
-    }
-    ~QuotaTicket()
-    {
-        if (quota)
-            quota->giveBack(key, limit, day);
-    }
-    QuotaTicket(QuotaTicket&& other) noexcept
-        : quota(other.quota)
-        , key(other.key)
-        , limit(other.limit)
-        , day(other.day)
-    {
-        other.quota = nullptr;
-    }
-    QuotaTicket(const QuotaTicket&) = delete;
-    QuotaTicket& operator=(const QuotaTicket&) = delete;
-    QuotaTicket& operator=(QuotaTicket&&) = delete;
-
-    void keep() { quota = nullptr; }
-
-private:
-    WriteQuota* quota = nullptr;
-    QString key;
-    WriteQuota::Limit limit;
-    qint64 day = 0;
-};
-
-qint64 monotonicMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-// Takes one write for `key`, or refuses the request; no key, no count.
-QuotaTicket take(WriteQuota& quota, const QString& key, const WriteQuota::Limit& limit, const QString& dayFullMessage)
+// Takes one write for `key` inside the write's transaction, or refuses the
+// request; no key, no count.
+void take(const QSqlDatabase& db, const QString& key, const WriteQuota::Limit& limit, const QString& dayFullMessage)
 {
     if (key.isEmpty())
-        return QuotaTicket();
+        return;
     const qint64 day = QDate::currentDate().toJulianDay();
-    switch (quota.take(key, limit, monotonicMs(), day)) {
+    switch (WriteQuota::take(db, key, limit, QDateTime::currentMSecsSinceEpoch(), day)) {
     case WriteQuota::Verdict::Allowed:
         break;
     case WriteQuota::Verdict::TooFast:
@@ -81,14 +39,12 @@ QuotaTicket take(WriteQuota& quota, const QString& key, const WriteQuota::Limit&
     case WriteQuota::Verdict::DayFull:
         throw ApiError(dayFullMessage.arg(limit.perDay));
     }
-    return QuotaTicket(&quota, key, limit, day);
 }
 
 } // namespace
 
 ApiRouter::ApiRouter()
     : throttle(std::make_unique<LoginThrottle>())
-    , quota(std::make_unique<WriteQuota>())
 {
     const QString get = QStringLiteral("GET");
     const QString post = QStringLiteral("POST");
@@ -177,8 +133,11 @@ void ApiRouter::count(const QString& method, const QString& pattern, Quota count
 {
     const QStringList segments = pattern.split(QLatin1Char('/'));
     for (Route& route : routes) {
-        if (route.method == method && route.pattern == segments)
+        if (route.method == method && route.pattern == segments) {
+            // The count is taken in the write's transaction.
+            Q_ASSERT(route.mode == Mode::Write);
             route.quota = counted;
+        }
     }
 }
 
@@ -198,7 +157,8 @@ ApiRouter::QuotaUse ApiRouter::quotaUse(Quota counted, const ApiRequest& request
         return { station + QStringLiteral("parties"), { limits.partiesPerMinute, limits.partiesPerDay },
             QStringLiteral("今天新增的托运人和收货人已达%1个的上限，请明天再试！") };
     case Quota::SessionRecords:
-        return { QStringLiteral("session ") + request.value(QStringLiteral("token")),
+        // The database keeps the token's digest only, as in sessions.
+        return { QStringLiteral("session ") + Credentials::tokenDigest(request.value(QStringLiteral("token"))),
             { limits.recordWritesPerMinute, 0 }, QString() };
     }
     return {};
@@ -305,16 +265,12 @@ ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& 
                 return ApiReply::refusal(QStringLiteral("登录已失效，请重新登录！"));
             request.setSession(user, organ);
         }
-        const QuotaUse use = quotaUse(route.quota, request, settings.limits);
-        QuotaTicket ticket = take(*quota, use.key, use.limit, use.dayFullMessage);
-        if (route.mode == Mode::None || route.mode == Mode::Own) {
-            ApiReply reply = route.handler(context);
-            if (reply.isSuccess())
-                ticket.keep();
-            return reply;
-        }
+        if (route.mode == Mode::None || route.mode == Mode::Own)
+            return route.handler(context);
 
         Transaction transaction(context.db, route.mode == Mode::Write ? Transaction::Write : Transaction::Read);
+        const QuotaUse use = quotaUse(route.quota, request, settings.limits);
+        take(context.db, use.key, use.limit, use.dayFullMessage);
         QString key;
         if (route.mode == Mode::Read && route.answerKey && settings.reuseAnswers) {
             key = route.answerKey(request);
@@ -336,7 +292,6 @@ ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& 
         ApiReply reply = route.handler(context);
         if (reply.isSuccess()) {
             transaction.commit();
-            ticket.keep();
             if (reusable)
                 AnswerCache::keep(context.db, key, state, reply);
         }

@@ -111,9 +111,8 @@ private:
 
     QVector<Route> routes;
     QStringList resources;
-    // Shared by every request; it locks itself.
+    // Shared by every request; its counts are in the database.
     std::unique_ptr<LoginThrottle> throttle;
-    std::unique_ptr<WriteQuota> quota;
     std::function<void(const QString&)> errorSink;
 };
 

@@ -1,82 +1,48 @@
 #include "writequota.h"
 
+#include "sql.h"
+
 #include <algorithm>
 
 namespace platform {
 
-namespace {
-
-// Beyond this many keys, the idle ones are dropped.
-const int pruneAbove = 4096;
-
-} // namespace
-
-void WriteQuota::refill(Entry& entry, const Limit& limit, qint64 nowMs) const
-{
-    if (limit.perMinute <= 0)
-        return;
-    const double gained = static_cast<double>(nowMs - entry.refilledMs) * limit.perMinute / 60000.0;
-    entry.tokens = std::min<double>(limit.perMinute, entry.tokens + std::max(0.0, gained));
-    entry.refilledMs = nowMs;
-}
-
-WriteQuota::Verdict WriteQuota::take(const QString& key, const Limit& limit, qint64 nowMs, qint64 day)
+WriteQuota::Verdict WriteQuota::take(
+    const QSqlDatabase& db, const QString& key, const Limit& limit, qint64 nowMs, qint64 day)
 {
     if (limit.perMinute <= 0 && limit.perDay <= 0)
         return Verdict::Allowed;
-    std::lock_guard<std::mutex> lock(mutex);
-    auto it = entries.find(key);
-    if (it == entries.end()) {
-        if (entries.size() >= pruneAbove)
-            dropIdle(nowMs, day);
-        it = entries.insert(key, Entry { static_cast<double>(limit.perMinute), nowMs, day, 0, limit });
+    double tokens = limit.perMinute;
+    qint64 refilledMs = nowMs;
+    int today = 0;
+    {
+        Sql q(db, QStringLiteral("SELECT tokens, refilled, day, today FROM write_counts WHERE key = ?"));
+        q.bind(key).exec();
+        if (q.next()) {
+            // Another process's clock may be a little behind: no refill for
+            // a time before the last one.
+            const double gained = double(std::max<qint64>(0, nowMs - q.integer(1))) * limit.perMinute / 60000.0;
+            tokens = std::min<double>(limit.perMinute, q.real(0) + gained);
+            refilledMs = std::max(nowMs, q.integer(1));
+            today = q.integer(2) == day ? int(q.integer(3)) : 0;
+        } else {
+            // Idle: the bucket is full again (a minute without a write fills
+            // any), and the row counts nothing a cap of today needs.
+            Sql drop(db, QStringLiteral("DELETE FROM write_counts WHERE refilled <= ? AND (day <> ? OR capped = 0)"));
+            drop.bind(nowMs - 60000).bind(day).exec();
+        }
     }
-    Entry& entry = it.value();
-    entry.limit = limit;
-    refill(entry, limit, nowMs);
-    if (entry.day != day) {
-        entry.day = day;
-        entry.today = 0;
-    }
-    if (limit.perDay > 0 && entry.today >= limit.perDay)
+    if (limit.perDay > 0 && today >= limit.perDay)
         return Verdict::DayFull;
-    if (limit.perMinute > 0 && entry.tokens < 1)
+    if (limit.perMinute > 0 && tokens < 1)
         return Verdict::TooFast;
     if (limit.perMinute > 0)
-        entry.tokens -= 1;
-    ++entry.today;
+        tokens -= 1;
+    Sql upsert(db,
+        QStringLiteral("INSERT INTO write_counts (key, tokens, refilled, day, today, capped) VALUES (?, ?, ?, ?, ?, ?)"
+                       " ON CONFLICT (key) DO UPDATE SET tokens = excluded.tokens, refilled = excluded.refilled,"
+                       " day = excluded.day, today = excluded.today, capped = excluded.capped"));
+    upsert.bind(key).bind(tokens).bind(refilledMs).bind(day).bind(today + 1).bind(limit.perDay > 0 ? 1 : 0).exec();
     return Verdict::Allowed;
-}
-
-void WriteQuota::giveBack(const QString& key, const Limit& limit, qint64 day)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    const auto it = entries.find(key);
-    if (it == entries.end() || it->day != day)
-        return;
-    if (limit.perMinute > 0)
-        it->tokens = std::min<double>(limit.perMinute, it->tokens + 1);
-    it->today = std::max(0, it->today - 1);
-}
-
-void WriteQuota::dropIdle(qint64 nowMs, qint64 day)
-{
-    // Idle: its bucket is full again, and it counts nothing for today that
-    // a cap would need.
-    for (auto it = entries.begin(); it != entries.end();) {
-        const Limit& limit = it->limit;
-        Entry probe = it.value();
-        refill(probe, limit, nowMs);
-        const bool bucketFull = limit.perMinute <= 0 || probe.tokens >= limit.perMinute;
-        const bool dayDone = limit.perDay <= 0 || probe.day != day || probe.today == 0;
-        it = bucketFull && dayDone ? entries.erase(it) : std::next(it);
-    }
-}
-
-int WriteQuota::size() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return entries.size();
 }
 
 } // namespace platform

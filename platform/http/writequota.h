@@ -1,19 +1,20 @@
 #pragma once
 
-#include <QHash>
+#include <QSqlDatabase>
 #include <QString>
-
-#include <mutex>
 
 namespace platform {
 
 // Counts writes by key (a station and a kind of write, or a session) and says
 // whether one more is allowed: at most `perMinute` in any minute (a bucket
 // that refills evenly, so a burst of that many is fine) and at most `perDay`
-// in one calendar day. Counts live in memory: a restart starts the day's
-// count afresh. Entries that hold nothing back are dropped when the table
-// grows, so its size follows the active keys. Safe to use from several
-// threads.
+// in one calendar day.
+//
+// The counts are rows of the database's table write_counts, taken inside the
+// write's own transaction: every platform process on one database counts the
+// same writes of a station or a session, and a write that is refused or fails
+// counts nothing, as its transaction rolls back. Rows that hold nothing back
+// are deleted when a new key comes, so the table follows the active keys.
 class WriteQuota
 {
 public:
@@ -24,29 +25,10 @@ public:
     };
     enum class Verdict { Allowed, TooFast, DayFull };
 
-    // Takes one write for `key` when the limits allow it. `nowMs` is a
-    // monotonic clock's reading, `day` a number for the current calendar day.
-    Verdict take(const QString& key, const Limit& limit, qint64 nowMs, qint64 day);
-    // Gives back a write taken for a request that was then refused.
-    void giveBack(const QString& key, const Limit& limit, qint64 day);
-
-    int size() const;
-
-private:
-    struct Entry
-    {
-        double tokens = 0; // writes left in the current minute's bucket
-        qint64 refilledMs = 0;
-        qint64 day = 0;
-        int today = 0;
-        Limit limit; // the one it was last taken under
-    };
-
-    void refill(Entry& entry, const Limit& limit, qint64 nowMs) const;
-    void dropIdle(qint64 nowMs, qint64 day);
-
-    mutable std::mutex mutex;
-    QHash<QString, Entry> entries;
+    // Takes one write for `key` when the limits allow it, inside the caller's
+    // write transaction on `db`. `nowMs` is the wall clock's milliseconds
+    // (shared by the processes), `day` a number for the current calendar day.
+    static Verdict take(const QSqlDatabase& db, const QString& key, const Limit& limit, qint64 nowMs, qint64 day);
 };
 
 } // namespace platform

@@ -261,8 +261,8 @@ QStringList layout()
     return steps;
 }
 
-// SQLite's version 6: the failed sign-ins.
-QStringList loginFailures()
+// SQLite's version 6: the failed sign-ins and the write limits' counts.
+QStringList sharedCounts()
 {
     return {
         QStringLiteral("CREATE TABLE login_failures ("
@@ -272,6 +272,13 @@ QStringList loginFailures()
                        " last_failure BIGINT NOT NULL,"
                        " PRIMARY KEY (scope, key))"),
         QStringLiteral("CREATE INDEX login_failures_time ON login_failures(last_failure)"),
+        QStringLiteral("CREATE TABLE write_counts ("
+                       " key TEXT PRIMARY KEY,"
+                       " tokens DOUBLE PRECISION NOT NULL,"
+                       " refilled BIGINT NOT NULL,"
+                       " day BIGINT NOT NULL,"
+                       " today INTEGER NOT NULL,"
+                       " capped INTEGER NOT NULL)"),
     };
 }
 
@@ -355,7 +362,7 @@ QList<QStringList> PostgresDialect::schemaSteps() const
 {
     // Version 1 is the whole layout of SQLite's version 5; the steps between
     // are empty, so both engines count versions alike from here on.
-    return { layout(), {}, {}, {}, {}, loginFailures() };
+    return { layout(), {}, {}, {}, {}, sharedCounts() };
 }
 
 void PostgresDialect::dataVersion(const QSqlDatabase& db, qint64* version, qint64* ownChanges) const

@@ -254,9 +254,10 @@ const QStringList version5 = {
     QStringLiteral("CREATE INDEX history_record ON history(kind, record, id)"),
 };
 
-// Version 6: failed sign-ins, counted in the database so that every process
-// on it counts the same (see LoginThrottle). A scope is one of the
-// throttle's tables; times are milliseconds since the epoch.
+// Version 6: failed sign-ins and the write limits' counts, kept in the
+// database so that every process on it counts the same (see LoginThrottle
+// and WriteQuota). A scope is one of the throttle's tables; times are
+// milliseconds since the epoch.
 const QStringList version6 = {
     QStringLiteral("CREATE TABLE login_failures ("
                    " scope INTEGER NOT NULL,"
@@ -265,6 +266,13 @@ const QStringList version6 = {
                    " last_failure INTEGER NOT NULL,"
                    " PRIMARY KEY (scope, key)) WITHOUT ROWID"),
     QStringLiteral("CREATE INDEX login_failures_time ON login_failures(last_failure)"),
+    QStringLiteral("CREATE TABLE write_counts ("
+                   " key TEXT PRIMARY KEY,"
+                   " tokens REAL NOT NULL,"
+                   " refilled INTEGER NOT NULL,"
+                   " day INTEGER NOT NULL,"
+                   " today INTEGER NOT NULL,"
+                   " capped INTEGER NOT NULL) WITHOUT ROWID"),
 };
 
 } // namespace

@@ -23,6 +23,7 @@ private slots:
     void cleanupTestCase();
     void processesServeOneStation();
     void failedSignInsCountOnEveryProcess();
+    void writeLimitsCountOnEveryProcess();
     void unreachableDatabaseEndsTheStart_data();
     void unreachableDatabaseEndsTheStart();
     void lostDatabaseIsRefusedThenServedAgain();
@@ -30,7 +31,7 @@ private slots:
 
 private:
     // Starts freymo-platform on the suite's database; its HTTP port, or -1.
-    int startProcess(QProcess& process);
+    int startProcess(QProcess& process, const QStringList& options = {});
 
     // Holds the suite's database (and its seed); the processes share it.
     PlatformTestServer seeded;
@@ -51,10 +52,10 @@ void TestPlatformSharedDatabase::cleanupTestCase()
     }
 }
 
-int TestPlatformSharedDatabase::startProcess(QProcess& process)
+int TestPlatformSharedDatabase::startProcess(QProcess& process, const QStringList& options)
 {
     process.setProgram(QStringLiteral(FREYMO_PLATFORM_EXECUTABLE));
-    process.setArguments(seeded.databaseArguments() + QStringList { "--port", "0", "--voice-port", "0" });
+    process.setArguments(seeded.databaseArguments() + QStringList { "--port", "0", "--voice-port", "0" } + options);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start();
     const QRegularExpression listening("listening on http://127\\.0\\.0\\.1:(\\d+)/api");
@@ -125,6 +126,31 @@ void TestPlatformSharedDatabase::failedSignInsCountOnEveryProcess()
     for (const int port : ports) {
         const QString refused = signIn(port, QStringLiteral("load"));
         QVERIFY2(refused.startsWith(QStringLiteral("密码错误次数过多")), qPrintable(refused));
+    }
+}
+
+void TestPlatformSharedDatabase::writeLimitsCountOnEveryProcess()
+{
+    // A station's daily cap is the station's, whichever process takes its
+    // writes; a refused write counts nothing on either.
+    const QStringList cap { "--parties-per-minute", "0", "--parties-per-day", "3" };
+    processes.push_back(std::make_unique<QProcess>());
+    processes.push_back(std::make_unique<QProcess>());
+    const int ports[]
+        = { startProcess(*processes.at(processes.size() - 2), cap), startProcess(*processes.back(), cap) };
+    QVERIFY(ports[0] > 0 && ports[1] > 0);
+    PlatformTestClient a(ports[0]);
+    QVERIFY(a.login(QStringLiteral("demo")));
+    PlatformTestClient b(ports[1]);
+    QVERIFY(b.login(QStringLiteral("demo")));
+    QVERIFY(a.addShipper(QStringLiteral("限额托运人甲")) > 0);
+    QVERIFY(!b.post("/shipper/add/" + b.suffix(), PlatformTestClient::shipperForm(QString())).success());
+    QVERIFY(b.addShipper(QStringLiteral("限额托运人乙")) > 0);
+    QVERIFY(a.addConsignee(QStringLiteral("限额收货人甲")) > 0);
+    for (PlatformTestClient* client : { &a, &b }) {
+        const auto refused = client->post(
+            "/consignee/add/" + client->suffix(), PlatformTestClient::consigneeForm(QStringLiteral("限额收货人乙")));
+        QCOMPARE(refused.errors(), QStringLiteral("今天新增的托运人和收货人已达3个的上限，请明天再试！"));
     }
 }
 
