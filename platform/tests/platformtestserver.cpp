@@ -1,30 +1,17 @@
 #include "platformtestserver.h"
 
 #include "demoseed.h"
-#include "postgrescluster.h"
+#include "support/postgrescluster.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QMutexLocker>
 
-#include <cstdio>
-#include <cstdlib>
-
 namespace {
 
 // A run on PostgreSQL without its server is skipped as a whole (CTest's
 // SKIP_RETURN_CODE), before any test, unless it is required.
-const bool databaseChecked = [] {
-    if (!PostgresCluster::wanted() || PostgresCluster::missing().isEmpty())
-        return true;
-    const QByteArray reason = PostgresCluster::missing().toLocal8Bit();
-    if (PostgresCluster::required()) {
-        std::fprintf(stderr, "FAIL: the run on PostgreSQL is required, but %s\n", reason.constData());
-        std::exit(1);
-    }
-    std::fprintf(stderr, "SKIP: the run on PostgreSQL is skipped: %s\n", reason.constData());
-    std::exit(77);
-}();
+const bool databaseChecked = PostgresCluster::endRunIfMissing();
 
 } // namespace
 

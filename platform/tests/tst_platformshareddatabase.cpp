@@ -3,7 +3,7 @@
 
 #include "platformtestclient.h"
 #include "platformtestserver.h"
-#include "postgrescluster.h"
+#include "support/postgrescluster.h"
 
 #include <QJsonDocument>
 #include <QProcess>

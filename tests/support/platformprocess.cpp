@@ -1,5 +1,7 @@
 #include "platformprocess.h"
 
+#include "support/postgrescluster.h"
+
 #include <QDir>
 #include <QRegularExpression>
 #include <QSqlDatabase>
@@ -8,6 +10,7 @@
 #include <QSqlRecord>
 #include <QTcpServer>
 #include <QTest>
+#include <QUrl>
 
 #include <signal.h>
 
@@ -19,6 +22,9 @@ int freePort()
     probe.listen(QHostAddress::LocalHost);
     return probe.serverPort();
 }
+
+// A run on PostgreSQL without its server ends before any test.
+const bool databaseChecked = PostgresCluster::endRunIfMissing();
 
 } // namespace
 
@@ -54,10 +60,20 @@ bool PlatformProcess::start(int timeoutMs)
     // The switch's port is chosen here, the HTTP port by the platform itself
     // (it prints it): a port probed free may be taken again before it binds.
     voice = freePort();
+    QStringList arguments { QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--voice-port"),
+        QString::number(voice), QStringLiteral("--data-dir"), dataDir.path(), QStringLiteral("--seed-demo") };
+    Q_UNUSED(databaseChecked)
+    if (PostgresCluster::wanted() && postgresUrl.isEmpty()) {
+        PostgresCluster* cluster = PostgresCluster::instance(&error);
+        postgresUrl = cluster ? cluster->freshDatabaseUrl(&error) : QString();
+        if (postgresUrl.isEmpty())
+            return false;
+    }
+    if (!postgresUrl.isEmpty())
+        arguments << QStringLiteral("--database") << postgresUrl;
     process.setProcessEnvironment(environment);
     process.setProgram(executable);
-    process.setArguments({ QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--voice-port"),
-        QString::number(voice), QStringLiteral("--data-dir"), dataDir.path(), QStringLiteral("--seed-demo") });
+    process.setArguments(arguments);
     process.start();
     if (!process.waitForStarted()) {
         error = QStringLiteral("%1 did not start: %2").arg(executable, process.errorString());
@@ -106,9 +122,19 @@ QList<QVariantList> PlatformProcess::rows(const QString& sql, const QVariantList
     QList<QVariantList> result;
     const QString name = QStringLiteral("platform-readonly");
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(databasePath());
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
+        QSqlDatabase db;
+        if (postgresUrl.isEmpty()) {
+            db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(databasePath());
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
+        } else {
+            const QUrl url(postgresUrl);
+            db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+            db.setHostName(url.host());
+            db.setPort(url.port());
+            db.setUserName(url.userName());
+            db.setDatabaseName(url.path().mid(1));
+        }
         QSqlQuery query(db);
         bool ok = db.open() && query.prepare(sql);
         for (const QVariant& binding : bindings)

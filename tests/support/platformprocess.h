@@ -9,7 +9,10 @@
 // The real freymo-platform for the end-to-end suites and the screenshot tour:
 // the demo stations seeded into a temporary data folder, the HTTP API and the
 // voice switch on free ports of 127.0.0.1. What the platform stored is read
-// back from its database, opened read-only beside the running server.
+// back from its database, opened read-only beside the running server. On a
+// run on PostgreSQL (FREYMO_TEST_DATABASE=postgresql, see PostgresCluster) the
+// records are in a new database of the run's throwaway cluster instead of
+// the SQLite file.
 class PlatformProcess
 {
 public:
@@ -33,7 +36,10 @@ public:
     // "http://127.0.0.1:<port>/api": the base address for the client.
     QString apiBase() const { return base; }
     int voicePort() const { return voice; }
+    // The SQLite file; on a run on PostgreSQL, where it would have been.
     QString databasePath() const;
+    // "postgresql://…" on a run on PostgreSQL, else empty.
+    QString databaseUrl() const { return postgresUrl; }
     QString errorString() const { return error; }
     // Everything the platform wrote to its standard output and error so far.
     QByteArray output();
@@ -54,4 +60,5 @@ private:
     QString base;
     int voice = 0;
     QString error;
+    QString postgresUrl;
 };

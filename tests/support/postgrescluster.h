@@ -9,9 +9,10 @@
 // runs as root, the server runs as the user postgres (the server refuses
 // root).
 //
-// The suites run on it when FREYMO_TEST_DATABASE=postgresql. Without the
-// server's binaries such a run is skipped, unless FREYMO_REQUIRE_POSTGRESQL=1
-// makes that a failure (./test.sh sets it).
+// The suites (the platform's and the end-to-end ones) run on it when
+// FREYMO_TEST_DATABASE=postgresql. Without the server's binaries such a run is
+// skipped, unless FREYMO_REQUIRE_POSTGRESQL=1 makes that a failure (./test.sh
+// sets it).
 class PostgresCluster
 {
 public:
@@ -21,6 +22,10 @@ public:
     static QString missing();
     // Whether a missing server fails the run instead of skipping it.
     static bool required();
+    // Ends a run that wants PostgreSQL where it is missing: skipped as a whole
+    // (exit status 77, CTest's SKIP_RETURN_CODE), or failed when required.
+    // Returns when the run can go on.
+    static bool endRunIfMissing();
 
     // The cluster, started on first use; null when it could not start
     // (the reason in `error`).

@@ -8,6 +8,9 @@
 #include <QSet>
 #include <QTcpServer>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include <unistd.h>
 
 namespace {
@@ -57,6 +60,19 @@ QString PostgresCluster::missing()
         return QStringLiteral("the PostgreSQL server's binaries (initdb, pg_ctl) are not installed"
                               " (Debian package postgresql)");
     return QString();
+}
+
+bool PostgresCluster::endRunIfMissing()
+{
+    if (!wanted() || missing().isEmpty())
+        return true;
+    const QByteArray reason = missing().toLocal8Bit();
+    if (required()) {
+        std::fprintf(stderr, "FAIL: the run on PostgreSQL is required, but %s\n", reason.constData());
+        std::exit(1);
+    }
+    std::fprintf(stderr, "SKIP: the run on PostgreSQL is skipped: %s\n", reason.constData());
+    std::exit(77);
 }
 
 PostgresCluster* PostgresCluster::instance(QString* error)
