@@ -4,6 +4,7 @@
 #include "credentials.h"
 #include "databasecopy.h"
 #include "databaseurl.h"
+#include "loginthrottle.h"
 #include "phonerules.h"
 #include "sessionservice.h"
 #include "sql.h"
@@ -193,6 +194,9 @@ int setPassword(const QString& login, const QSqlDatabase& db, const AdminCommand
     // its voice secrets are renewed (a voice session already signed in on a
     // running service lasts until it disconnects).
     SessionService::changePassword(db, user.id, user.hash, password, QString());
+    // Guesses at the old password no longer hold the new one up: the owner
+    // who forgot it can sign in at once, from where they failed too.
+    LoginThrottle::forgetName(db, login);
     out(QStringLiteral("set the password of %1; its sessions ended").arg(login));
     return 0;
 }

@@ -142,7 +142,8 @@ bool LoginThrottle::isLocked(const QSqlDatabase& db, const QString& name, const 
     return v.waitMs > 0 && v.locked;
 }
 
-void LoginThrottle::record(const QSqlDatabase& db, Scope scope, const QString& key, int factor, qint64 nowMs)
+void LoginThrottle::record(
+    const QSqlDatabase& db, Scope scope, const QString& key, const QString& name, int factor, qint64 nowMs)
 {
     Entry entry = find(db, scope, key);
     if (!entry.found) {
@@ -175,11 +176,12 @@ void LoginThrottle::record(const QSqlDatabase& db, Scope scope, const QString& k
     if (isForgotten(entry, nowMs))
         entry.failures = 0;
     Sql upsert(db,
-        QStringLiteral("INSERT INTO login_failures (scope, key, failures, last_failure) VALUES (?, ?, ?, ?)"
+        QStringLiteral("INSERT INTO login_failures (scope, key, name, failures, last_failure) VALUES (?, ?, ?, ?, ?)"
                        " ON CONFLICT (scope, key) DO UPDATE"
                        " SET failures = excluded.failures, last_failure = excluded.last_failure"));
     upsert.bind(int(scope))
         .bind(key)
+        .bind(name)
         .bind(std::min(entry.failures + 1, 1000000))
         .bind(std::max(nowMs, entry.lastFailureMs))
         .exec();
@@ -195,9 +197,9 @@ void LoginThrottle::recordFailure(const QSqlDatabase& db, const QString& name, c
     // Forgotten failures count for nothing; their rows go.
     Sql prune(db, QStringLiteral("DELETE FROM login_failures WHERE last_failure <= ?"));
     prune.bind(nowMs - policy.lockMs).exec();
-    record(db, Addresses, address, policy.addressFactor, nowMs);
-    record(db, Pairs, pairKey(name, address), 1, nowMs);
-    record(db, Names, name, 1, nowMs);
+    record(db, Addresses, address, QString(), policy.addressFactor, nowMs);
+    record(db, Pairs, pairKey(name, address), name, 1, nowMs);
+    record(db, Names, name, name, 1, nowMs);
     transaction.commit();
 }
 
@@ -209,6 +211,14 @@ void LoginThrottle::recordSuccess(const QSqlDatabase& db, const QString& name, c
     Transaction transaction(db, Transaction::Write);
     Sql forget(db, QStringLiteral("DELETE FROM login_failures WHERE scope = ? AND key = ?"));
     forget.bind(int(Pairs)).bind(pairKey(name, address)).exec();
+    transaction.commit();
+}
+
+void LoginThrottle::forgetName(const QSqlDatabase& db, const QString& name)
+{
+    Transaction transaction(db, Transaction::Write);
+    Sql forget(db, QStringLiteral("DELETE FROM login_failures WHERE name = ?"));
+    forget.bind(name).exec();
     transaction.commit();
 }
 

@@ -61,6 +61,10 @@ public:
     // A correct password forgets the failures of the name from that address
     // (not the address's, nor the name's from elsewhere).
     void recordSuccess(const QSqlDatabase& db, const QString& name, const QString& address);
+    // Forgets every failure counted against `name`, from any address (not
+    // the addresses' own counts): its password was just set anew by the
+    // station's administrator.
+    static void forgetName(const QSqlDatabase& db, const QString& name);
 
     // Where the notice of a full table goes.
     void setLogSink(std::function<void(const QString&)> sink);
@@ -92,7 +96,8 @@ private:
     // How many entries of `scope` hold somebody up or would on their next
     // failure: those that no room is ever made by dropping.
     int heldEntries(const QSqlDatabase& db, Scope scope, int factor, qint64 nowMs) const;
-    void record(const QSqlDatabase& db, Scope scope, const QString& key, int factor, qint64 nowMs);
+    // `name`: the user name the row counts against, '' for an address's.
+    void record(const QSqlDatabase& db, Scope scope, const QString& key, const QString& name, int factor, qint64 nowMs);
     static Entry find(const QSqlDatabase& db, Scope scope, const QString& key);
     static QString label(Scope scope);
 

@@ -268,6 +268,7 @@ QStringList sharedCounts()
         QStringLiteral("CREATE TABLE login_failures ("
                        " scope INTEGER NOT NULL,"
                        " key TEXT NOT NULL,"
+                       " name TEXT NOT NULL DEFAULT '',"
                        " failures INTEGER NOT NULL,"
                        " last_failure BIGINT NOT NULL,"
                        " PRIMARY KEY (scope, key))"),

@@ -257,11 +257,13 @@ const QStringList version5 = {
 // Version 6: failed sign-ins and the write limits' counts, kept in the
 // database so that every process on it counts the same (see LoginThrottle
 // and WriteQuota). A scope is one of the throttle's tables; times are
-// milliseconds since the epoch.
+// milliseconds since the epoch; `name` is the user name a row counts against
+// ('' for an address's row).
 const QStringList version6 = {
     QStringLiteral("CREATE TABLE login_failures ("
                    " scope INTEGER NOT NULL,"
                    " key TEXT NOT NULL,"
+                   " name TEXT NOT NULL DEFAULT '',"
                    " failures INTEGER NOT NULL,"
                    " last_failure INTEGER NOT NULL,"
                    " PRIMARY KEY (scope, key)) WITHOUT ROWID"),

@@ -36,6 +36,7 @@ private slots:
     void historyRecordsEveryWrite();
     void historyOfAnotherStationIsRefused_data();
     void historyOfAnotherStationIsRefused();
+    void newPasswordLiftsTheWaitOfGuesses();
 
 private:
     Run admin(const QStringList& command, const QByteArray& input = QByteArray());
@@ -299,6 +300,21 @@ void TestPlatformStation::historyOfAnotherStationIsRefused()
     const PlatformTestClient::Answer foreign = zhou->get(path + zhou->suffix());
     QVERIFY(foreign.isEnvelope() && !foreign.success() && !foreign.errors().isEmpty());
     QVERIFY(!li->get(QStringLiteral("/%1/999999/history/").arg(kind) + li->suffix()).success());
+}
+
+void TestPlatformStation::newPasswordLiftsTheWaitOfGuesses()
+{
+    // The owner who forgot the password guessed until held up; the password
+    // the administrator sets lets them in at once, from the same address.
+    PlatformTestClient client(server.port());
+    const auto signInWith = [&](const QString& secret) {
+        return client.post("/auth/", { { "username", "zhou" }, { "password", secret } }).errors();
+    };
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(signInWith(QStringLiteral("forgotten-%1").arg(i)), QStringLiteral("用户名或密码错误！"));
+    QVERIFY(signInWith(password).startsWith(QStringLiteral("密码错误次数过多")));
+    QCOMPARE(admin({ "passwd", "zhou" }, "zhou-new-pw\n").exitCode, 0);
+    QCOMPARE(signInWith(QStringLiteral("zhou-new-pw")), QString());
 }
 
 QTEST_GUILESS_MAIN(TestPlatformStation)
