@@ -3,8 +3,11 @@
 
 #include "platformtestclient.h"
 #include "platformtestserver.h"
+#include "sql.h"
+#include "storage.h"
 #include "support/postgrescluster.h"
 
+#include <QDir>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
@@ -28,6 +31,7 @@ private slots:
     void unreachableDatabaseEndsTheStart();
     void lostDatabaseIsRefusedThenServedAgain();
     void copyMovesAStationIntoAnEmptyDatabase();
+    void bothEnginesHaveTheSameColumns();
 
 private:
     // Starts freymo-platform on the suite's database; its HTTP port, or -1.
@@ -269,6 +273,57 @@ void TestPlatformSharedDatabase::copyMovesAStationIntoAnEmptyDatabase()
     QVERIFY(client.addShipper(QStringLiteral("搬家后托运人")) > 0);
     copied.terminate();
     QVERIFY(copied.waitForFinished(10000));
+}
+
+namespace {
+
+// "table: column, column, ..." for each table, the columns sorted by name.
+// A virtual table of SQLite (and the tables that hold its data) is how that
+// engine spells an index, and is left out.
+QStringList columnsOf(const platform::Storage& storage, bool postgres)
+{
+    const QSqlDatabase db = storage.connection();
+    const QString query = postgres
+        ? QStringLiteral("SELECT table_name, column_name FROM information_schema.columns"
+                         " WHERE table_schema = 'public' ORDER BY table_name, column_name")
+        : QStringLiteral("SELECT m.name, p.name FROM sqlite_master m, pragma_table_info(m.name) p"
+                         " WHERE m.type = 'table' AND m.sql NOT LIKE 'CREATE VIRTUAL%'"
+                         " AND NOT EXISTS (SELECT 1 FROM sqlite_master v WHERE v.sql LIKE 'CREATE VIRTUAL%'"
+                         " AND m.name LIKE v.name || '\\_%' ESCAPE '\\') ORDER BY m.name, p.name");
+    QMap<QString, QStringList> tables;
+    platform::Sql q(db, query);
+    q.exec();
+    while (q.next())
+        tables[q.text(0)].append(q.text(1));
+    QStringList lines;
+    for (auto it = tables.cbegin(); it != tables.cend(); ++it)
+        lines.append(it.key() + QStringLiteral(": ") + it.value().join(QStringLiteral(", ")));
+    return lines;
+}
+
+} // namespace
+
+void TestPlatformSharedDatabase::bothEnginesHaveTheSameColumns()
+{
+    if (!PlatformTestServer::onPostgreSQL())
+        QSKIP("compared on the run that has a PostgreSQL server");
+    QTemporaryDir folder;
+    platform::Storage sqlite;
+    QString error;
+    QVERIFY2(sqlite.open(QDir(folder.path()).filePath("platform.db"), &error), qPrintable(error));
+    PostgresCluster* cluster = PostgresCluster::instance(&error);
+    QVERIFY2(cluster, qPrintable(error));
+    platform::DatabaseUrl url;
+    QVERIFY2(platform::DatabaseUrl::parse(cluster->freshDatabaseUrl(&error), &url, &error), qPrintable(error));
+    platform::Storage postgres;
+    QVERIFY2(postgres.open(url, &error), qPrintable(error));
+
+    // PostgreSQL keeps its schema version in a table (SQLite in the file's
+    // header) and counts the changes that kept answers depend on in another.
+    QStringList expected = columnsOf(sqlite, false);
+    expected << QStringLiteral("data_changes: id, n") << QStringLiteral("schema_version: version");
+    expected.sort();
+    QCOMPARE(columnsOf(postgres, true), expected);
 }
 
 QTEST_GUILESS_MAIN(TestPlatformSharedDatabase)
