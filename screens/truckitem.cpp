@@ -240,7 +240,6 @@ void TruckItem::setGoodsText(const QString& text)
     goodsLabel->setWordWrap(true);
     goodsLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     goodsLabel->setFixedWidth(145);
-    goodsLabel->adjustSize();
 }
 
 void TruckItem::showLook(bool onTheRoad)
