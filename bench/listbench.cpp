@@ -297,9 +297,13 @@ Result runBaseline(int pages, int labelsPerRow, int rowHeight)
 // goods label, in a grid of four to a row.
 void runBoard(int trucks, Answer& answer)
 {
+    // Every truck resting: the first show puts the resting ones on the board.
     QJsonArray records;
-    for (int i = 1; i <= trucks; ++i)
-        records.append(truckRecord(i));
+    for (int i = 1; i <= trucks; ++i) {
+        QJsonObject record = truckRecord(i);
+        record.insert(QStringLiteral("status"), 0);
+        records.append(record);
+    }
     answer.set(QJsonDocument(QJsonObject { { QStringLiteral("success"), true }, { QStringLiteral("data"), records } })
                    .toJson(QJsonDocument::Compact));
 

@@ -14,6 +14,7 @@
 #include <QDebug>
 #include <QFrame>
 #include <QGridLayout>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLabel>
@@ -69,7 +70,10 @@ void HomeActivity::buildBoard()
         boardGrid->setColumnStretch(column, 1);
 
     boardScrollArea->setObjectName(QStringLiteral("boardScrollArea"));
-    boardScrollArea->setStyleSheet(QStringLiteral("background:transparent;border:none;"));
+    // The tiles' rules sit beside the board's own, so that one sheet, parsed
+    // once, styles every tile.
+    boardScrollArea->setStyleSheet(
+        QStringLiteral("*{background:transparent;border:none;}") + TruckItem::boardStyleSheet());
     boardScrollArea->setFrameShape(QFrame::NoFrame);
     boardScrollArea->setAlignment(Qt::AlignHCenter);
     boardScrollArea->setWidget(boardContainer);
@@ -196,40 +200,47 @@ void HomeActivity::slot_sgementitem_clicked(unsigned int buttonIdex, SegmentItem
     fetchGroup(static_cast<int>(buttonIdex));
 }
 
-void HomeActivity::clearBoard()
-{
-    while (QLayoutItem* item = boardGrid->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
-}
-
 void HomeActivity::slot_fetch_truck_finished(QJsonArray* trucks, const QString errors)
 {
     Q_UNUSED(errors)
     loaded = true;
     hideLoading();
-    clearBoard();
+    // A truck answered again keeps its tile, which takes the new record;
+    // the tiles of trucks no longer answered go.
+    QHash<int, TruckItem*> previous;
+    while (QLayoutItem* item = boardGrid->takeAt(0)) {
+        if (auto* tile = qobject_cast<TruckItem*>(item->widget())) {
+            TruckItem*& slot = previous[tile->id()];
+            delete slot;
+            slot = tile;
+        }
+        delete item;
+    }
     qDebug() << "**********slot_fetch_truck_finished**********";
-    if (!trucks || trucks->isEmpty()) {
+    const int count = trucks ? trucks->size() : 0;
+    for (int i = 0; i < count; ++i) {
+        const QJsonObject record = trucks->at(i).toObject();
+        TruckItem* tile = previous.take(record.value(QLatin1String("id")).toVariant().toInt());
+        if (tile) {
+            tile->setRecord(record);
+        } else {
+            // Made in the board; the packing screens they open take the home
+            // screen's controller as parent.
+            tile = new TruckItem(record, parentWidget(), boardContainer);
+            connect(tile, &TruckItem::signal_truck_clicked, this, &HomeActivity::slot_truck_clicked);
+            connect(tile, &TruckItem::signal_status_answered, this, &HomeActivity::slot_change_truck_status_finished);
+        }
+        boardGrid->addWidget(tile, i / TilesPerRow, i % TilesPerRow);
+    }
+    qDeleteAll(previous);
+    if (count == 0) {
         // Nothing left to scroll over.
         boardContainer->setFixedSize(qMax(0, boardWidth), 0);
         showNoData();
         return;
     }
     hideNoData();
-
-    int rows = 0;
-    for (int i = 0; i < trucks->size(); ++i) {
-        if (i % TilesPerRow == 0)
-            ++rows;
-        // Tiles open the packing screen with the home screen's controller as
-        // parent.
-        auto* tile = new TruckItem(trucks->at(i).toObject(), parentWidget());
-        connect(tile, &TruckItem::signal_truck_clicked, this, &HomeActivity::slot_truck_clicked);
-        connect(tile, &TruckItem::signal_status_answered, this, &HomeActivity::slot_change_truck_status_finished);
-        boardGrid->addWidget(tile, rows - 1, i % TilesPerRow);
-    }
+    const int rows = (count + TilesPerRow - 1) / TilesPerRow;
     boardContainer->setFixedSize(qMax(0, boardWidth), rows * RowHeight);
 }
 

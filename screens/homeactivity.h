@@ -27,10 +27,11 @@ class TruckItem;
 // Each segment's caption carries its number of trucks, from the latest answer
 // that counted them and the departures and arrivals made on the board since.
 //
-// The board rebuilds itself only from the answer to its latest own request.
-// A status answer goes to the tile that asked for it, if that tile is still
-// on the board. After a change of trucks, trades or shippers the board asks
-// again when it is next shown.
+// The board is filled only from the answer to its latest own request; a truck
+// it answers again keeps its tile, which takes the new record. A status
+// answer goes to the tile that asked for it while that tile still shows the
+// record it asked on. After a change of trucks, trades or shippers the board
+// asks again when it is next shown.
 class HomeActivity : public BaseActivity
 {
     Q_OBJECT
@@ -61,7 +62,6 @@ private:
     void buildBoard();
     void buildFeedbackDialog();
     void fetchGroup(int group);
-    void clearBoard();
     // Writes the trucks' number into each segment's caption ("待配货的 (8)");
     // -1 leaves a segment's number as it was.
     void setCounts(int resting, int onTheRoad);

@@ -14,6 +14,7 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace {
@@ -57,11 +58,12 @@ ActivityController* homeController(const QWidget* host)
 
 } // namespace
 
-TruckItem::TruckItem(const QJsonObject& truck, QWidget* host)
-    : QWidget(host)
+TruckItem::TruckItem(const QJsonObject& truck, QWidget* host, QWidget* parent)
+    : QWidget(parent ? parent : host)
     , host(host)
     , truck(truck)
     , truckId(truck.value(QLatin1String("id")).toVariant().toInt())
+    , recordScope(new QObject(this))
     , layout(new QVBoxLayout(this))
     , pictureLabel(new QLabel(this))
     , numberLabel(new QLabel(this))
@@ -69,10 +71,6 @@ TruckItem::TruckItem(const QJsonObject& truck, QWidget* host)
     , loadBar(new QProgressBar(loadRow))
     , loadLabel(new QLabel(loadRow))
     , goodsLabel(new QLabel(this))
-    , hoverOverlay(new QWidget(this))
-    , workButton(new QPushButton(hoverOverlay))
-    , packButton(new QPushButton(QStringLiteral("配货"), hoverOverlay))
-    , loadingListButton(new QPushButton(QStringLiteral("装车单"), hoverOverlay))
 {
     setObjectName(QStringLiteral("TruckItem"));
     layout->setContentsMargins(5, 5, 5, 5);
@@ -87,7 +85,6 @@ TruckItem::TruckItem(const QJsonObject& truck, QWidget* host)
     // The platform's texts show as typed, never as markup.
     numberLabel->setTextFormat(Qt::PlainText);
     goodsLabel->setTextFormat(Qt::PlainText);
-    numberLabel->setStyleSheet(QStringLiteral("font-size:16px;"));
     numberLabel->setText(truck.value(QLatin1String("number")).toVariant().toString());
     numberLabel->setAlignment(Qt::AlignCenter);
 
@@ -105,7 +102,7 @@ TruckItem::TruckItem(const QJsonObject& truck, QWidget* host)
     loadBar->setTextVisible(false);
     loadBar->setFixedHeight(4);
     loadLabel->setObjectName(QStringLiteral("loadLabel"));
-    loadLabel->setStyleSheet(QStringLiteral("QLabel{color:#999999; font-size:12px;}"));
+    loadLabel->setTextFormat(Qt::PlainText);
     loadLayout->addWidget(loadBar, 1, Qt::AlignVCenter);
     loadLayout->addWidget(loadLabel);
     showLoad();
@@ -115,38 +112,75 @@ TruckItem::TruckItem(const QJsonObject& truck, QWidget* host)
     layout->addWidget(loadRow, 0, Qt::AlignHCenter);
     layout->addWidget(goodsLabel);
 
+    showLook(status() != 0);
+}
+
+QString TruckItem::boardStyleSheet()
+{
+    // The overlay's rule reaches its buttons, beneath their own rules, which
+    // name the overlay to rank above it.
+    return QStringLiteral(
+        "TruckItem QLabel#numberLabel{font-size:16px;}"
+        "TruckItem QLabel#loadLabel,TruckItem QLabel#goodsLabel{color:#999999; font-size:12px;}"
+        "TruckItem QProgressBar#loadBar{border:none; background:#e5e5e5; border-radius:2px;}"
+        "TruckItem QProgressBar#loadBar::chunk{background:#42A85B; border-radius:2px;}"
+        "TruckItem QProgressBar#loadBar[over=\"true\"]::chunk{background:#ff6600; border-radius:2px;}"
+        "TruckItem QWidget#hoverOverlay,TruckItem QWidget#hoverOverlay QPushButton"
+        "{background:rgba(100, 100, 100, 50%);border-radius:5px;}"
+        "TruckItem QWidget#hoverOverlay QPushButton#workButton{background:url(:/images/btn_green_normal.png);}"
+        "TruckItem QWidget#hoverOverlay QPushButton#workButton:hover{background:url(:/images/btn_green_hover.png)}"
+        "TruckItem QWidget#hoverOverlay QPushButton#workButton:pressed"
+        "{background:url(:/images/btn_green_pressed.png)}"
+        "TruckItem QWidget#hoverOverlay QPushButton#packButton,"
+        "TruckItem QWidget#hoverOverlay QPushButton#loadingListButton"
+        "{color:#333333; background:url(:/images/btn_blue_normal.png);}"
+        "TruckItem QWidget#hoverOverlay QPushButton#packButton:hover,"
+        "TruckItem QWidget#hoverOverlay QPushButton#loadingListButton:hover"
+        "{background:url(:/images/btn_blue_hover.png)}"
+        "TruckItem QWidget#hoverOverlay QPushButton#packButton:pressed,"
+        "TruckItem QWidget#hoverOverlay QPushButton#loadingListButton:pressed"
+        "{background:url(:/images/btn_blue_pressed.png)}");
+}
+
+void TruckItem::makeHoverOverlay()
+{
+    hoverOverlay = new QWidget(this);
     hoverOverlay->setObjectName(QStringLiteral("hoverOverlay"));
     hoverOverlay->setAttribute(Qt::WA_StyledBackground);
-    hoverOverlay->setStyleSheet(QStringLiteral("background:rgba(100, 100, 100, 50%);border-radius:5px;"));
     hoverOverlay->hide();
 
+    workButton = new QPushButton(hoverOverlay);
     workButton->setObjectName(QStringLiteral("workButton"));
-    workButton->setStyleSheet(QStringLiteral("QPushButton{background:url(:/images/btn_green_normal.png);} "
-                                             "QPushButton:hover{background:url(:/images/btn_green_hover.png)} "
-                                             "QPushButton:pressed{background:url(:/images/btn_green_pressed.png)}"));
     connect(workButton, &QPushButton::pressed, this, &TruckItem::slot_work_pressed);
 
+    packButton = new QPushButton(QStringLiteral("配货"), hoverOverlay);
     packButton->setObjectName(QStringLiteral("packButton"));
-    packButton->setStyleSheet(
-        QStringLiteral("QPushButton{color:#333333; background:url(:/images/btn_blue_normal.png);} "
-                       "QPushButton:hover{background:url(:/images/btn_blue_hover.png)} "
-                       "QPushButton:pressed{background:url(:/images/btn_blue_pressed.png)}"));
     connect(packButton, &QPushButton::pressed, this, &TruckItem::slot_pack_pressed);
 
+    loadingListButton = new QPushButton(QStringLiteral("装车单"), hoverOverlay);
     loadingListButton->setObjectName(QStringLiteral("loadingListButton"));
-    loadingListButton->setStyleSheet(packButton->styleSheet());
     // Clicked rather than pressed: the print preview is a window of its own,
     // and a press would leave the button down behind it.
     connect(loadingListButton, &QPushButton::clicked, this, &TruckItem::slot_loading_list_pressed);
 
-    if (status() != 0) {
-        pictureLabel->setPixmap(QPixmap(workingPicture()));
-        packButton->hide();
-        workButton->setText(QStringLiteral("运输完成"));
-    } else {
-        pictureLabel->setPixmap(QPixmap(restingPicture()));
-        workButton->setText(QStringLiteral("发车"));
-    }
+    showLook(working);
+}
+
+void TruckItem::setRecord(const QJsonObject& record)
+{
+    // Drops the answers and questions of the old record.
+    delete recordScope;
+    recordScope = new QObject(this);
+    truck = record;
+    truckId = record.value(QLatin1String("id")).toVariant().toInt();
+    numberLabel->setText(record.value(QLatin1String("number")).toVariant().toString());
+    const QString goods = goodsText(loads());
+    if (goods.isEmpty())
+        goodsLabel->clear();
+    else
+        setGoodsText(goods);
+    showLoad();
+    showLook(status() != 0);
 }
 
 int TruckItem::status() const
@@ -185,9 +219,14 @@ void TruckItem::showLoad()
     loadBar->setRange(0, qRound(rated * 1000));
     loadBar->setValue(qRound(qMin(booked, rated) * 1000));
     const bool over = booked > rated + 0.0005;
-    loadBar->setStyleSheet(QStringLiteral("QProgressBar{border:none; background:#e5e5e5; border-radius:2px;}"
-                                          "QProgressBar::chunk{background:%1; border-radius:2px;}")
-                               .arg(over ? QStringLiteral("#ff6600") : QStringLiteral("#42A85B")));
+    if (loadBar->property("over").toBool() != over) {
+        loadBar->setProperty("over", over);
+        // A property selector is read when the bar is polished.
+        if (loadBar->testAttribute(Qt::WA_WState_Polished)) {
+            loadBar->style()->unpolish(loadBar);
+            loadBar->style()->polish(loadBar);
+        }
+    }
     loadLabel->setText(
         QStringLiteral("%1/%2吨").arg(QString::number(booked, 'g', 10), QString::number(rated, 'g', 10)));
 }
@@ -201,27 +240,29 @@ void TruckItem::setGoodsText(const QString& text)
     goodsLabel->setWordWrap(true);
     goodsLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     goodsLabel->setFixedWidth(145);
-    goodsLabel->setStyleSheet(QStringLiteral("QLabel{color:#999999; font-size:12px;}"));
-    goodsLabel->adjustSize();
+}
+
+void TruckItem::showLook(bool onTheRoad)
+{
+    working = onTheRoad;
+    pictureLabel->setPixmap(QPixmap(working ? workingPicture() : restingPicture()));
+    if (!hoverOverlay)
+        return;
+    workButton->setText(working ? QStringLiteral("运输完成") : QStringLiteral("发车"));
+    workButton->show();
+    packButton->setVisible(!working);
+    placeButtons();
 }
 
 void TruckItem::showWorking()
 {
-    pictureLabel->setPixmap(QPixmap(workingPicture()));
-    workButton->setText(QStringLiteral("运输完成"));
-    workButton->show();
-    packButton->hide();
-    placeButtons();
+    showLook(true);
 }
 
 void TruckItem::showResting()
 {
-    pictureLabel->setPixmap(QPixmap(restingPicture()));
     goodsLabel->clear();
-    workButton->setText(QStringLiteral("发车"));
-    workButton->show();
-    packButton->show();
-    placeButtons();
+    showLook(false);
 }
 
 void TruckItem::takeStatusAnswer(bool success, int newStatus)
@@ -243,6 +284,9 @@ void TruckItem::slot_work_pressed()
 {
     emit signal_truck_clicked(this);
 
+    // A question answered after the board brought a newer record sends
+    // nothing.
+    const QPointer<QObject> scope = recordScope;
     switch (status()) {
     case 0:
         if (loads().isEmpty()) {
@@ -250,12 +294,14 @@ void TruckItem::slot_work_pressed()
             return;
         }
         if (GuardedMessageBox::question(this, QStringLiteral("提醒"), QStringLiteral("确定要发车吗？"))
-            == GuardedMessageBox::Answer::Yes)
+                == GuardedMessageBox::Answer::Yes
+            && scope)
             sendStatus(1);
         break;
     case 1:
         if (GuardedMessageBox::question(this, QStringLiteral("提醒"), QStringLiteral("确定运输完成了吗？"))
-            == GuardedMessageBox::Answer::Yes)
+                == GuardedMessageBox::Answer::Yes
+            && scope)
             sendStatus(2);
         break;
     default:
@@ -265,7 +311,7 @@ void TruckItem::slot_work_pressed()
 
 void TruckItem::sendStatus(int newStatus)
 {
-    API::instance()->changeTruckStatus(truckId, newStatus)->then(this, [this](const ApiAnswer& answer) {
+    API::instance()->changeTruckStatus(truckId, newStatus)->then(recordScope, [this](const ApiAnswer& answer) {
         takeStatusAnswer(answer.success, answer.value);
         emit signal_status_answered(answer.success, answer.value, answer.errors);
     });
@@ -321,6 +367,8 @@ void TruckItem::slot_loading_list_pressed()
 void TruckItem::enterEvent(QEvent* event)
 {
     QWidget::enterEvent(event);
+    if (!hoverOverlay)
+        makeHoverOverlay();
     hoverOverlay->show();
     hoverOverlay->raise();
 }
@@ -328,7 +376,8 @@ void TruckItem::enterEvent(QEvent* event)
 void TruckItem::leaveEvent(QEvent* event)
 {
     QWidget::leaveEvent(event);
-    hoverOverlay->hide();
+    if (hoverOverlay)
+        hoverOverlay->hide();
 }
 
 void TruckItem::resizeEvent(QResizeEvent* event)
@@ -339,6 +388,8 @@ void TruckItem::resizeEvent(QResizeEvent* event)
 
 void TruckItem::placeButtons()
 {
+    if (!hoverOverlay)
+        return;
     const int w = width();
     const int h = height();
     hoverOverlay->setGeometry(0, 0, w, h);

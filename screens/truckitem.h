@@ -23,18 +23,29 @@ class QVBoxLayout;
 // The tile keeps its truck record current: a status change answered by the
 // server and a saved packing are written into the record, so the work button
 // always decides from what the tile shows.
+//
+// The tile's look comes from boardStyleSheet(), set once on the board that
+// holds the tiles; the tile sets no sheet of its own. The overlay and its
+// buttons are made the first time the tile is pointed at: most tiles of a
+// long board are never pointed at.
 class TruckItem : public QWidget
 {
     Q_OBJECT
 
 public:
-    // `host` is the home screen's activity controller; the tile starts out as
-    // its child (the board's grid adopts it) and packing screens are created
-    // with it as parent.
-    TruckItem(const QJsonObject& truck, QWidget* host);
+    // `host` is the home screen's activity controller: packing screens are
+    // created with it as parent. The tile is made in `parent`, the board's
+    // container; without one it starts out as the child of `host`.
+    TruckItem(const QJsonObject& truck, QWidget* host, QWidget* parent = nullptr);
 
     int id() const { return truckId; }
     const QJsonObject& record() const { return truck; }
+
+    // The truck as a later answer of the board has it: the tile shows it as
+    // a tile built from it would. The answer to a status change asked for
+    // before is no longer taken, and a question open on the old record sends
+    // nothing: the new record may or may not know of that change.
+    void setRecord(const QJsonObject& record);
 
     // The server's answer to one of this tile's status changes. On success
     // `status` is the truck's new status: it is stored, completing empties the
@@ -43,6 +54,11 @@ public:
 
     void showResting();
     void showWorking();
+
+    // The rules for the tiles and their children, by object name and the
+    // load bar's "over" property, for the style sheet of a widget that holds
+    // the tiles.
+    static QString boardStyleSheet();
 
 signals:
     void signal_truck_clicked(TruckItem* p);
@@ -69,6 +85,10 @@ private:
     double bookedWeight() const;
     // Shows the booked weight against the rated load, or nothing without one.
     void showLoad();
+    // The picture and, once made, the buttons of a resting or a working
+    // truck.
+    void showLook(bool working);
+    void makeHoverOverlay();
     void sendStatus(int status);
     void placeButtons();
 
@@ -78,6 +98,11 @@ private:
     bool subscribed = false;
     // The weight of the packing under way, from its save until its result.
     double packedWeight = 0;
+    // The look shown: a truck on the road, or a resting one.
+    bool working = false;
+    // Lives as long as the current record: the status answers and questions
+    // asked on that record are bound to it.
+    QObject* recordScope;
     QVBoxLayout* layout;
     QLabel* pictureLabel;
     QLabel* numberLabel;
@@ -85,8 +110,9 @@ private:
     QProgressBar* loadBar;
     QLabel* loadLabel;
     QLabel* goodsLabel;
-    QWidget* hoverOverlay;
-    QPushButton* workButton;
-    QPushButton* packButton;
-    QPushButton* loadingListButton;
+    // Made on the first pointing; null until then.
+    QWidget* hoverOverlay = nullptr;
+    QPushButton* workButton = nullptr;
+    QPushButton* packButton = nullptr;
+    QPushButton* loadingListButton = nullptr;
 };

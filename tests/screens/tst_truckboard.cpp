@@ -95,8 +95,10 @@ private slots:
     void workButtonAsksAndSends();
     void tileDecidesFromItsCurrentState();
     void answersReachTheTileThatAsked();
-    void rebuiltBoardIgnoresOldAnswers();
-    void tileGoneWhileItsQuestionIsOpen();
+    void reloadKeepsTheTilesOfItsTrucks();
+    void reloadedBoardIgnoresOldAnswers();
+    void questionOutlivedByItsRecord_data();
+    void questionOutlivedByItsRecord();
     void packingResultReachesOnlyItsTile_data();
     void packingResultReachesOnlyItsTile();
 
@@ -268,10 +270,9 @@ void TestTruckBoard::boardAndTileGeometry()
     // A single tile still takes a quarter of the board.
     TruckItem* tile = tiles().first();
     QTRY_VERIFY(qAbs(tile->width() - board->width() / 4) <= 5);
-    QWidget* overlay = tile->findChild<QWidget*>(QStringLiteral("hoverOverlay"));
-    QVERIFY(!overlay->isVisible());
     hover(tile);
-    QTRY_VERIFY(overlay->isVisible());
+    QWidget* overlay = tile->findChild<QWidget*>(QStringLiteral("hoverOverlay"));
+    QTRY_VERIFY(overlay && overlay->isVisible());
     QCOMPARE(overlay->geometry(), tile->rect());
     const int x = (tile->width() - 135) / 2;
     QCOMPARE(button(tile, "workButton")->geometry(), QRect(x, tile->height() - 32, 135, 30));
@@ -422,8 +423,10 @@ void TestTruckBoard::tileShowsItsTruck()
     QCOMPARE(goods(tile), QStringLiteral("张三托运的钢材，\n李四托运的水泥"));
     const QPixmap shown = tile->findChild<QLabel*>(QStringLiteral("pictureLabel"))->pixmap(Qt::ReturnByValue);
     QCOMPARE(shown.toImage(), QPixmap(QStringLiteral(":/images/%1.png").arg(picture)).toImage());
+    hover(tile);
+    QTRY_VERIFY(button(tile, "workButton") && button(tile, "workButton")->isVisible());
     QCOMPARE(button(tile, "workButton")->text(), work);
-    QCOMPARE(!button(tile, "packButton")->isHidden(), packShown);
+    QCOMPARE(button(tile, "packButton")->isVisible(), packShown);
 }
 
 void TestTruckBoard::workButtonAsksAndSends_data()
@@ -542,52 +545,113 @@ void TestTruckBoard::answersReachTheTileThatAsked()
     QCOMPARE(button(first, "workButton")->text(), QStringLiteral("运输完成"));
 }
 
-void TestTruckBoard::rebuiltBoardIgnoresOldAnswers()
+void TestTruckBoard::reloadKeepsTheTilesOfItsTrucks()
+{
+    const auto loaded = [](int id, int status, double weight) {
+        QJsonObject record = truck(id, status);
+        record.insert(QStringLiteral("tonnage"), 20);
+        record.insert(QStringLiteral("loads"),
+            QJsonArray { QJsonObject { { QStringLiteral("shipper"), QStringLiteral("张三") },
+                { QStringLiteral("goods"), QStringLiteral("钢材") }, { QStringLiteral("weight"), weight } } });
+        return record;
+    };
+    // The chunk's colour in the middle of the booked part.
+    const auto barColour = [](TruckItem* tile) {
+        auto* bar = tile->findChild<QProgressBar*>(QStringLiteral("loadBar"));
+        return bar->grab().toImage().pixelColor(bar->width() / 4, bar->height() / 2).name();
+    };
+    showBoard({ loaded(3, 0, 18), truck(4, 0), truck(6, 0) });
+    const QList<TruckItem*> before = tiles();
+    const QPointer<TruckItem> dropped = before.at(1);
+    QCOMPARE(barColour(before.at(0)), QStringLiteral("#42a85b"));
+    // One tile pointed at before the reload, one after it only.
+    hover(before.at(2));
+    QTRY_VERIFY(button(before.at(2), "packButton") && button(before.at(2), "packButton")->isVisible());
+
+    kit.server.on("/api/truck/0/", trucksReply({ loaded(6, 1, 5), loaded(3, 0, 25), truck(7, 0) }));
+    QTest::mouseClick(home->findChild<SegmentWidget*>(QStringLiteral("segmentWidget"))->items().at(0), Qt::LeftButton);
+    QTRY_VERIFY(dropped.isNull());
+    QCOMPARE(tiles().size(), 3);
+    QCOMPARE(tiles().at(0), before.at(2));
+    QCOMPARE(tiles().at(1), before.at(0));
+    QCOMPARE(tiles().at(2)->id(), 7);
+
+    TruckItem* onTheRoad = tiles().at(0);
+    TruckItem* overloaded = tiles().at(1);
+    QCOMPARE(onTheRoad->record().value(QStringLiteral("status")).toInt(), 1);
+    QCOMPARE(goods(onTheRoad), QStringLiteral("张三托运的钢材"));
+    QCOMPARE(onTheRoad->findChild<QLabel*>(QStringLiteral("loadLabel"))->text(), QStringLiteral("5/20吨"));
+    QCOMPARE(overloaded->findChild<QLabel*>(QStringLiteral("loadLabel"))->text(), QStringLiteral("25/20吨"));
+    QCOMPARE(barColour(overloaded), QStringLiteral("#ff6600"));
+    for (TruckItem* tile : { onTheRoad, overloaded }) {
+        const bool resting = tile == overloaded;
+        hover(tile);
+        QTRY_VERIFY(button(tile, "workButton") && button(tile, "workButton")->isVisible());
+        QCOMPARE(button(tile, "workButton")->text(), resting ? QStringLiteral("发车") : QStringLiteral("运输完成"));
+        QCOMPARE(button(tile, "packButton")->isVisible(), resting);
+    }
+}
+
+void TestTruckBoard::reloadedBoardIgnoresOldAnswers()
 {
     kit.server.on("/api/truck/3/work/", statusReply(1, QStringLiteral("status")));
     kit.server.on("/api/truck/0/", trucksReply({ truck(9, 0) }, QStringLiteral("resting")));
     kit.server.on("/api/truck/1/", trucksReply({ truck(3, 0, steel) }));
     showBoard({ truck(3, 0, steel) });
-    const QPointer<TruckItem> pressed = tiles().first();
+    TruckItem* pressed = tiles().first();
     answerWork(pressed, QMessageBox::Yes);
     QVERIFY(kit.waitForRequests("/api/truck/3/work/"));
 
-    // Two segment clicks; the first one's answer comes last.
+    // Two segment clicks; the first one's answer comes last. The second
+    // answers the same truck: its tile stays.
     auto* segments = home->findChild<SegmentWidget*>(QStringLiteral("segmentWidget"));
     QTest::mouseClick(segments->items().at(0), Qt::LeftButton);
     QVERIFY(kit.waitForRequests("/api/truck/0/"));
     QTest::mouseClick(segments->items().at(1), Qt::LeftButton);
-    QTRY_VERIFY(pressed.isNull());
-    QCOMPARE(tiles().size(), 1);
-    TruckItem* fresh = tiles().first();
+    QTRY_COMPARE(segmentTexts().at(1), QStringLiteral("已出车的 (1)"));
 
     kit.server.release(QStringLiteral("resting"));
     kit.server.release(QStringLiteral("status"));
     QVERIFY(ScreenTestKit::waitForIdle());
-    QCOMPARE(tiles(), QList<TruckItem*> { fresh });
-    QCOMPARE(fresh->id(), 3);
-    QCOMPARE(button(fresh, "workButton")->text(), QStringLiteral("发车"));
+    QCOMPARE(tiles(), QList<TruckItem*> { pressed });
+    QCOMPARE(pressed->id(), 3);
+    QCOMPARE(button(pressed, "workButton")->text(), QStringLiteral("发车"));
+    QCOMPARE(segmentTexts().at(1), QStringLiteral("已出车的 (1)"));
 }
 
-void TestTruckBoard::tileGoneWhileItsQuestionIsOpen()
+void TestTruckBoard::questionOutlivedByItsRecord_data()
 {
-    kit.server.on("/api/truck/0/", trucksReply({ truck(3, 0, steel) }, QStringLiteral("trucks")));
+    QTest::addColumn<int>("reloaded"); // the truck the reload answers
+    QTest::newRow("same truck, tile kept") << 3;
+    QTest::newRow("another truck, tile gone") << 5;
+}
+
+void TestTruckBoard::questionOutlivedByItsRecord()
+{
+    QFETCH(int, reloaded);
+    const QList<QPair<QString, QString>> cement { { QStringLiteral("李四"), QStringLiteral("水泥") } };
+    kit.server.on("/api/truck/0/", trucksReply({ truck(reloaded, 0, cement) }, QStringLiteral("trucks")));
     showBoard({ truck(3, 0, steel) });
     auto* segments = home->findChild<SegmentWidget*>(QStringLiteral("segmentWidget"));
     QTest::mouseClick(segments->items().at(0), Qt::LeftButton);
     QVERIFY(kit.waitForRequests("/api/truck/0/"));
 
-    // The board is rebuilt while the tile asks; a Yes then sends nothing.
+    // The board takes the reload while the tile asks; a Yes then sends
+    // nothing.
     const QPointer<TruckItem> pressed = tiles().first();
-    kit.boxes->expectDialog([this, &pressed](QWidget* box) {
+    kit.boxes->expectDialog([this, reloaded](QWidget* box) {
         kit.server.release(QStringLiteral("trucks"));
-        QVERIFY(QTest::qWaitFor([&pressed] { return pressed.isNull(); }));
+        QVERIFY(QTest::qWaitFor([this, reloaded] {
+            return tiles().size() == 1 && tiles().first()->id() == reloaded
+                && goods(tiles().first()) == QStringLiteral("李四托运的水泥");
+        }));
         qobject_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click();
     });
     press(pressed, "workButton");
     QVERIFY(kit.boxes->waitForAll());
     QVERIFY(ScreenTestKit::waitForIdle());
     QCOMPARE(kit.requestsTo("/api/truck/3/work/").size(), 0);
+    QCOMPARE(pressed.isNull(), reloaded != 3);
     QCOMPARE(tiles().size(), 1);
 }
 
