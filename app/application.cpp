@@ -77,6 +77,12 @@ bool installQtTranslations()
 
 int runApplication(int& argc, char** argv)
 {
+    // Every screen is drawn by the raster engine; nothing shows OpenGL.
+    // Windows that may host OpenGL children make the X11 platform set up
+    // OpenGL (loading the driver and choosing a visual through it) for the
+    // first window, which took over a third of the start-up's processor time
+    // and gave the same pixels.
+    QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
     QApplication app(argc, argv);
     installQtTranslations();
     freymoInitResources();

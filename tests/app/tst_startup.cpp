@@ -1,5 +1,5 @@
 // The real freymo executable, started headless: it shows the login dialog,
-// and nothing else, and ends with status 255 (exit -1) when that dialog is
+// and nothing else, without setting up OpenGL, and ends with status 255 (exit -1) when that dialog is
 // closed.
 //
 // The program reads no command line and no environment, so nothing inside it
@@ -7,6 +7,7 @@
 // display (Xvfb), where the test finds the dialog by its title and closes it
 // the way a window manager does, with a WM_DELETE_WINDOW message.
 #include <QByteArray>
+#include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -143,6 +144,14 @@ void TestStartup::showsTheLoginDialogAndEndsWith255WhenItIsClosed()
     // The login dialog, and not the main window, which waits for a login.
     QCOMPARE(shown.values(), QStringList { loginTitle });
     QCOMPARE(client.state(), QProcess::Running);
+
+    // Nothing the client shows is drawn with OpenGL, so showing a window
+    // must not load a driver for it (the vendor library behind libGL and its
+    // DRI module): that cost a third of the start-up.
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(client.processId()));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    const QByteArray mapped = maps.readAll();
+    QVERIFY2(!mapped.contains("libGLX_") && !mapped.contains("_dri.so"), "an OpenGL driver was loaded");
 
     const xcb_window_t dialog = shown.firstKey();
     xcb_client_message_event_t message {};
