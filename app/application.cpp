@@ -75,7 +75,7 @@ bool installQtTranslations()
     return true;
 }
 
-int runApplication(int& argc, char** argv)
+void setApplicationAttributes()
 {
     // Every screen is drawn by the raster engine; nothing shows OpenGL.
     // Windows that may host OpenGL children make the X11 platform set up
@@ -83,6 +83,11 @@ int runApplication(int& argc, char** argv)
     // first window, which took over a third of the start-up's processor time
     // and gave the same pixels.
     QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
+}
+
+int runApplication(int& argc, char** argv)
+{
+    setApplicationAttributes();
     QApplication app(argc, argv);
     installQtTranslations();
     freymoInitResources();
