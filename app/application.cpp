@@ -75,8 +75,19 @@ bool installQtTranslations()
     return true;
 }
 
+void setApplicationAttributes()
+{
+    // Every screen is drawn by the raster engine; nothing shows OpenGL.
+    // Windows that may host OpenGL children make the X11 platform set up
+    // OpenGL (loading the driver and choosing a visual through it) for the
+    // first window, which took over a third of the start-up's processor time
+    // and gave the same pixels.
+    QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
+}
+
 int runApplication(int& argc, char** argv)
 {
+    setApplicationAttributes();
     QApplication app(argc, argv);
     installQtTranslations();
     freymoInitResources();

@@ -18,6 +18,10 @@ QSize virtualDesktopSize();
 // application. False when they are not installed; Qt's English texts stay.
 bool installQtTranslations();
 
+// Sets what must be set before the application object is made: widgets are
+// drawn by the raster engine alone, so no window sets up OpenGL.
+void setApplicationAttributes();
+
 // The whole program: the application object, its look, the login dialog and,
 // once signed in, the main window and the event loop. Returns the exit status;
 // a login that is not completed ends the process with -1 instead.

@@ -54,6 +54,7 @@ public:
 int runPhases(int& argc, char** argv)
 {
     PhaseClock clock;
+    setApplicationAttributes();
     QApplication app(argc, argv);
     clock.lap("application object");
     freymoInitResources();

@@ -1,5 +1,7 @@
 #include "screens/tablefile.h"
 
+#include "screens/xlsxwriterlibrary.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
@@ -9,8 +11,6 @@
 #include <QTemporaryFile>
 #include <QTime>
 #include <QVector>
-
-#include <xlsxwriter.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -62,9 +62,9 @@ QString sheetNameOf(const QString& name)
     return sheet.isEmpty() ? QStringLiteral("Sheet1") : sheet;
 }
 
-QString xlsxError(lxw_error error)
+QString xlsxError(const XlsxWriterLibrary& x, lxw_error error)
 {
-    return QString::fromUtf8(lxw_strerror(error));
+    return QString::fromUtf8(x.lxw_strerror(error));
 }
 
 } // namespace
@@ -116,6 +116,12 @@ QString TableFile::writeCsv(
 QString TableFile::writeXlsx(const QString& path, const QString& sheetName, const QList<ExportTable::Column>& columns,
     const QList<QVariantList>& rows)
 {
+    QString loadError;
+    const XlsxWriterLibrary* library = XlsxWriterLibrary::load(&loadError);
+    if (!library)
+        return QStringLiteral("无法载入表格程序库：%1").arg(loadError);
+    const XlsxWriterLibrary& x = *library;
+
     const QFileInfo target(path);
     // A name of our own in the target's folder, so that the finished file
     // replaces the target in one rename.
@@ -126,20 +132,20 @@ QString TableFile::writeXlsx(const QString& path, const QString& sheetName, cons
     temporary.close();
     const QByteArray temporaryName = QFile::encodeName(temporary.fileName());
 
-    lxw_workbook* book = workbook_new(temporaryName.constData());
+    lxw_workbook* book = x.workbook_new(temporaryName.constData());
     if (!book)
         return QStringLiteral("无法创建文件");
-    lxw_worksheet* sheet = workbook_add_worksheet(book, sheetNameOf(sheetName).toUtf8().constData());
-    lxw_format* header = workbook_add_format(book);
-    format_set_bold(header);
-    lxw_format* integer = workbook_add_format(book);
-    format_set_num_format(integer, "0");
-    lxw_format* money = workbook_add_format(book);
-    format_set_num_format(money, "#,##0.00");
-    lxw_format* date = workbook_add_format(book);
-    format_set_num_format(date, "yyyy-mm-dd");
-    lxw_format* dateTime = workbook_add_format(book);
-    format_set_num_format(dateTime, "yyyy-mm-dd hh:mm:ss");
+    lxw_worksheet* sheet = x.workbook_add_worksheet(book, sheetNameOf(sheetName).toUtf8().constData());
+    lxw_format* header = x.workbook_add_format(book);
+    x.format_set_bold(header);
+    lxw_format* integer = x.workbook_add_format(book);
+    x.format_set_num_format(integer, "0");
+    lxw_format* money = x.workbook_add_format(book);
+    x.format_set_num_format(money, "#,##0.00");
+    lxw_format* date = x.workbook_add_format(book);
+    x.format_set_num_format(date, "yyyy-mm-dd");
+    lxw_format* dateTime = x.workbook_add_format(book);
+    x.format_set_num_format(dateTime, "yyyy-mm-dd hh:mm:ss");
 
     lxw_error error = LXW_NO_ERROR;
     const auto keep = [&error](lxw_error result) {
@@ -148,7 +154,7 @@ QString TableFile::writeXlsx(const QString& path, const QString& sheetName, cons
     };
     QVector<int> widths(columns.size());
     for (int c = 0; c < columns.size(); ++c) {
-        keep(worksheet_write_string(
+        keep(x.worksheet_write_string(
             sheet, 0, static_cast<lxw_col_t>(c), columns.at(c).title.toUtf8().constData(), header));
         widths[c] = textWidth(columns.at(c).title);
     }
@@ -160,15 +166,15 @@ QString TableFile::writeXlsx(const QString& path, const QString& sheetName, cons
             const auto col = static_cast<lxw_col_t>(c);
             switch (cell.userType()) {
             case QMetaType::LongLong:
-                keep(worksheet_write_number(sheet, r, col, static_cast<double>(cell.toLongLong()), integer));
+                keep(x.worksheet_write_number(sheet, r, col, static_cast<double>(cell.toLongLong()), integer));
                 break;
             case QMetaType::Double:
-                keep(worksheet_write_number(sheet, r, col, cell.toDouble(), kind == Kind::Money ? money : nullptr));
+                keep(x.worksheet_write_number(sheet, r, col, cell.toDouble(), kind == Kind::Money ? money : nullptr));
                 break;
             case QMetaType::QDate: {
                 const QDate d = cell.toDate();
                 lxw_datetime value { d.year(), d.month(), d.day(), 0, 0, 0.0 };
-                keep(worksheet_write_datetime(sheet, r, col, &value, date));
+                keep(x.worksheet_write_datetime(sheet, r, col, &value, date));
                 break;
             }
             case QMetaType::QDateTime: {
@@ -176,13 +182,13 @@ QString TableFile::writeXlsx(const QString& path, const QString& sheetName, cons
                 const QTime t = cell.toDateTime().time();
                 lxw_datetime value { d.year(), d.month(), d.day(), t.hour(), t.minute(),
                     static_cast<double>(t.second()) };
-                keep(worksheet_write_datetime(sheet, r, col, &value, dateTime));
+                keep(x.worksheet_write_datetime(sheet, r, col, &value, dateTime));
                 break;
             }
             case QMetaType::UnknownType:
                 break;
             default:
-                keep(worksheet_write_string(
+                keep(x.worksheet_write_string(
                     sheet, r, col, cell.toString().left(maxCellText).toUtf8().constData(), nullptr));
                 break;
             }
@@ -192,15 +198,15 @@ QString TableFile::writeXlsx(const QString& path, const QString& sheetName, cons
     }
     for (int c = 0; c < columns.size(); ++c) {
         const auto col = static_cast<lxw_col_t>(c);
-        keep(worksheet_set_column(sheet, col, col, qMin(widths.at(c), 60) + 2, nullptr));
+        keep(x.worksheet_set_column(sheet, col, col, qMin(widths.at(c), 60) + 2, nullptr));
     }
-    worksheet_freeze_panes(sheet, 1, 0);
+    x.worksheet_freeze_panes(sheet, 1, 0);
 
-    const lxw_error closed = workbook_close(book);
+    const lxw_error closed = x.workbook_close(book);
     if (error == LXW_NO_ERROR)
         error = closed;
     if (error != LXW_NO_ERROR)
-        return xlsxError(error);
+        return xlsxError(x, error);
     // A temporary file is the owner's alone; the export gets the rights of
     // the file it replaces, or those of a new document.
     temporary.setPermissions(target.exists()

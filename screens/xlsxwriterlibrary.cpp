@@ -1,0 +1,62 @@
+#include "screens/xlsxwriterlibrary.h"
+
+#include <QLibrary>
+
+namespace {
+
+struct Loaded
+{
+    XlsxWriterLibrary functions;
+    QString error;
+};
+
+template <typename Function> bool resolve(QLibrary& library, const char* name, Function& function, QString& error)
+{
+    function = reinterpret_cast<Function>(library.resolve(name));
+    if (!function && error.isEmpty())
+        error = library.errorString();
+    return function != nullptr;
+}
+
+Loaded loadLibrary()
+{
+    Loaded loaded;
+    // The library's own file name (its soname), found when the client was
+    // built: the functions' signatures come from the same version's header.
+    QLibrary library(QStringLiteral(FREYMO_XLSXWRITER_SONAME));
+    if (!library.load()) {
+        loaded.error = library.errorString();
+        return loaded;
+    }
+    XlsxWriterLibrary& f = loaded.functions;
+    QString& e = loaded.error;
+    const bool complete = resolve(library, "workbook_new", f.workbook_new, e)
+        & resolve(library, "workbook_add_worksheet", f.workbook_add_worksheet, e)
+        & resolve(library, "workbook_add_format", f.workbook_add_format, e)
+        & resolve(library, "workbook_close", f.workbook_close, e)
+        & resolve(library, "format_set_bold", f.format_set_bold, e)
+        & resolve(library, "format_set_num_format", f.format_set_num_format, e)
+        & resolve(library, "worksheet_write_string", f.worksheet_write_string, e)
+        & resolve(library, "worksheet_write_number", f.worksheet_write_number, e)
+        & resolve(library, "worksheet_write_datetime", f.worksheet_write_datetime, e)
+        & resolve(library, "worksheet_set_column", f.worksheet_set_column, e)
+        & resolve(library, "worksheet_freeze_panes", f.worksheet_freeze_panes, e)
+        & resolve(library, "lxw_strerror", f.lxw_strerror, e);
+    if (complete)
+        e.clear();
+    return loaded;
+}
+
+} // namespace
+
+const XlsxWriterLibrary* XlsxWriterLibrary::load(QString* error)
+{
+    // Thread-safe once; a library that failed to load is not tried again.
+    static const Loaded loaded = loadLibrary();
+    if (!loaded.error.isEmpty()) {
+        if (error)
+            *error = loaded.error;
+        return nullptr;
+    }
+    return &loaded.functions;
+}
