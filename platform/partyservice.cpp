@@ -6,6 +6,7 @@
 #include "jsonwriter.h"
 #include "namekey.h"
 #include "phonerules.h"
+#include "searchindex.h"
 #include "sessionservice.h"
 #include "sql.h"
 
@@ -23,26 +24,28 @@ struct Kind
     QString tradeColumn;
     bool hasIndustry;
     History::Kind historyKind;
+    SearchIndex::Target searchTarget;
 };
 
 const Kind& shipperKind()
 {
     static const Kind kind { QStringLiteral("shippers"), QStringLiteral("托运人"), QStringLiteral("shipper_id"),
-        QStringLiteral("shipper"), true, History::Shipper };
+        QStringLiteral("shipper"), true, History::Shipper, SearchIndex::Target::Shippers };
     return kind;
 }
 
 const Kind& consigneeKind()
 {
     static const Kind kind { QStringLiteral("consignees"), QStringLiteral("收货人"), QStringLiteral("consignee_id"),
-        QStringLiteral("consignee"), false, History::Consignee };
+        QStringLiteral("consignee"), false, History::Consignee, SearchIndex::Target::Consignees };
     return kind;
 }
 
 QString columns(const Kind& kind)
 {
-    return kind.hasIndustry ? QStringLiteral("id, name, address, linkman, tel1, tel2, notes, create_time, industry")
-                            : QStringLiteral("id, name, address, linkman, tel1, tel2, notes, create_time");
+    return kind.hasIndustry
+        ? QStringLiteral("p.id, p.name, p.address, p.linkman, p.tel1, p.tel2, p.notes, p.create_time, p.industry")
+        : QStringLiteral("p.id, p.name, p.address, p.linkman, p.tel1, p.tel2, p.notes, p.create_time");
 }
 
 ApiReply list(ApiContext& context, const Kind& kind)
@@ -50,9 +53,18 @@ ApiReply list(ApiContext& context, const Kind& kind)
     const ApiRequest& request = context.request;
     const QString name = request.name(QStringLiteral("name"), QStringLiteral("名称"), 200, false);
     const qint64 page = request.page();
-    QString statement
-        = QStringLiteral("SELECT %1 FROM %2 WHERE organ = ? AND deleted = 0").arg(columns(kind), kind.table);
     const qint64 skipped = (page - 1) * PartyService::pageSize;
+    // A name of three characters or more is looked up in the search index,
+    // which folds letter case; the exact condition keeps the match exact. A
+    // shorter name walks the station's records newest first and stops at a
+    // full page: the fewer records match, the more it reads, at most the
+    // station's own.
+    const bool indexed = !name.isEmpty() && SearchIndex::indexable(name);
+    const QString source = indexed
+        ? SearchIndex::hits(kind.searchTarget) + QStringLiteral(" AS hit CROSS JOIN %1 p ON p.id = hit.id")
+        : QStringLiteral("%1 p");
+    QString statement = QStringLiteral("SELECT %1 FROM ").arg(columns(kind)) + source.arg(kind.table)
+        + QStringLiteral(" WHERE p.organ = ? AND p.deleted = 0");
     qint64 newestRank = 0;
     if (name.isEmpty()) {
         // A page is a range of ranks (see the schema), so the last page
@@ -62,12 +74,13 @@ ApiReply list(ApiContext& context, const Kind& kind)
                   { request.organ() }, 0)
                   .toLongLong()
             - skipped;
-        statement += QStringLiteral(" AND list_rank BETWEEN ? AND ? ORDER BY list_rank DESC");
+        statement += QStringLiteral(" AND p.list_rank BETWEEN ? AND ? ORDER BY p.list_rank DESC");
     } else {
-        // A search has to look at every name anyway.
-        statement += QStringLiteral(" AND instr(name, ?) > 0 ORDER BY id DESC LIMIT ? OFFSET ?");
+        statement += QStringLiteral(" AND instr(p.name, ?) > 0 ORDER BY p.id DESC LIMIT ? OFFSET ?");
     }
     Sql q(context.db, statement);
+    if (indexed)
+        q.bind(SearchIndex::pattern(name));
     q.bind(request.organ());
     if (name.isEmpty())
         q.bind(newestRank - PartyService::pageSize + 1).bind(newestRank);

@@ -1,5 +1,6 @@
 #include "schema.h"
 
+#include "searchindex.h"
 #include "sql.h"
 #include "transaction.h"
 
@@ -253,9 +254,16 @@ const QStringList version5 = {
     QStringLiteral("CREATE INDEX history_record ON history(kind, record, id)"),
 };
 
+// Version 6: the search indexes of plates, names and trades (see
+// SearchIndex), filled from the records already there.
+QStringList version6()
+{
+    return SearchIndex::schemaSteps();
+}
+
 const QList<QStringList>& steps()
 {
-    static const QList<QStringList> all = { version1, version2, version3, version4(), version5 };
+    static const QList<QStringList> all = { version1, version2, version3, version4(), version5, version6() };
     return all;
 }
 
