@@ -1,6 +1,7 @@
 #include "screens/pagedlistactivity.h"
 
 #include "net/api.h"
+#include "shell/activitycontroller.h"
 #include "widgets/guardedmessagebox.h"
 
 #include <QDebug>
@@ -10,10 +11,13 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLayoutItem>
+#include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
+#include <QTimer>
 #include <QVBoxLayout>
 
 PagedListActivity::PagedListActivity(QWidget* parent)
@@ -24,6 +28,7 @@ PagedListActivity::PagedListActivity(QWidget* parent)
     , failurePanel(new QFrame(this))
     , failureLabel(new QLabel(failurePanel))
     , retryButton(new QPushButton(QStringLiteral("重新加载"), failurePanel))
+    , searchTimer(new QTimer(this))
 {
     bodyWidget->setAutoFillBackground(true);
     QPalette palette = bodyWidget->palette();
@@ -59,6 +64,74 @@ PagedListActivity::PagedListActivity(QWidget* parent)
     connect(retryButton, &QPushButton::clicked, this, &PagedListActivity::slot_retry);
 
     connect(API::instance(), &API::signal_records_changed, this, &PagedListActivity::slot_records_changed);
+    buildSearch();
+}
+
+void PagedListActivity::buildSearch()
+{
+    searchBox = new QLineEdit;
+    searchBox->setObjectName(QStringLiteral("SearchBox"));
+    searchBox->setFixedSize(180, 24);
+    searchBox->setMaxLength(100);
+    searchBox->setClearButtonEnabled(true);
+    // The header's own rule (a green background, a bottom border) would
+    // reach the box too.
+    searchBox->setStyleSheet(
+        QStringLiteral("QLineEdit{background:white;border:1px solid #42A85B;border-radius:4px;padding:0px 4px;"
+                       "font-size:12px;margin-right:6px;}"));
+    addHeaderWidget(searchBox);
+
+    searchTimer->setObjectName(QStringLiteral("SearchTimer"));
+    searchTimer->setSingleShot(true);
+    searchTimer->setInterval(SearchPauseMs);
+    connect(searchTimer, &QTimer::timeout, this, &PagedListActivity::applySearch);
+    connect(searchBox, &QLineEdit::textChanged, this, &PagedListActivity::searchEdited);
+    auto* clear = new QShortcut(QKeySequence(Qt::Key_Escape), searchBox, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(clear, &QShortcut::activated, searchBox, &QLineEdit::clear);
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, &PagedListActivity::focusSearch);
+}
+
+void PagedListActivity::setSearchHint(const QString& hint)
+{
+    searchBox->setPlaceholderText(hint);
+}
+
+void PagedListActivity::searchEdited(const QString& text)
+{
+    if (text.trimmed() == appliedSearch)
+        return;
+    // An emptied box shows the whole list again without waiting.
+    if (text.trimmed().isEmpty()) {
+        searchTimer->stop();
+        applySearch();
+        return;
+    }
+    scheduleSearch();
+}
+
+void PagedListActivity::scheduleSearch()
+{
+    searchTimer->start();
+}
+
+void PagedListActivity::applySearch()
+{
+    searchTimer->stop();
+    appliedSearch = searchBox->text().trimmed();
+    applySearchFilters();
+    showLoading(QString());
+    reload();
+}
+
+void PagedListActivity::focusSearch()
+{
+    // The lists below a form stay visible under it: only the top one answers.
+    const ActivityController* own = ActivityController::containing(this);
+    if (own && own->topActivity() != this)
+        return;
+    searchBox->setFocus(Qt::ShortcutFocusReason);
+    searchBox->selectAll();
 }
 
 PagedListActivity::~PagedListActivity()

@@ -2,12 +2,15 @@
 
 #include "screens/pagedlistactivity.h"
 
+#include <QDate>
 #include <QPointer>
 
 class ApiCall;
 class DialogWidget;
 class HistoryDialog;
+class QCheckBox;
 class QComboBox;
+class QDateEdit;
 class QLabel;
 class TradeItem;
 
@@ -19,6 +22,9 @@ class TradeItem;
 // The dialog is built once and reused; it names the trade pressed and opens
 // on that trade's present states. A settlement the server accepted shows in
 // its row at once and is confirmed with a short message.
+//
+// Beside the search box, a date range narrows the list to the trades
+// consigned on those days (both included) while its box is ticked.
 class TradeListActivity : public PagedListActivity
 {
     Q_OBJECT
@@ -40,9 +46,11 @@ protected:
     void takePage(QJsonArray* rows, const QString& errors) override;
     QWidget* createRow(const QJsonObject& record, int number) override;
     void resizeEvent(QResizeEvent* event) override;
+    void applySearchFilters() override;
 
 private:
     void buildDashboard();
+    void buildDateRange();
 
     int tradeId = 0;
     DialogWidget* dashboard = nullptr;
@@ -55,4 +63,10 @@ private:
     QPointer<TradeItem> settledRow;
     // The status change while it awaits its answer.
     QPointer<ApiCall> statusCall;
+    QCheckBox* dateRangeCheck = nullptr;
+    QDateEdit* fromDate = nullptr;
+    QDateEdit* toDate = nullptr;
+    // The days the shown list was asked for; null without a range.
+    QDate shownFrom;
+    QDate shownTo;
 };

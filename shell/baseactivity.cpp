@@ -136,6 +136,12 @@ void BaseActivity::setActionButton(const QString& text, QObject* receiver)
         [receiver] { QMetaObject::invokeMethod(receiver, "slot_action"); });
 }
 
+void BaseActivity::addHeaderWidget(QWidget* widget, QWidget* before)
+{
+    const int at = before ? headerLayout->indexOf(before) : -1;
+    headerLayout->insertWidget(at >= 0 ? at : headerLayout->indexOf(rightSeparator), widget, 0, Qt::AlignVCenter);
+}
+
 void BaseActivity::setTitle(const QString& text)
 {
     titleLabel->setText(text);

@@ -67,6 +67,12 @@ protected:
     // this activity lives in. Null when neither is a MainWindow.
     MainWindow* mainWindow() const;
 
+    // Puts `widget` into the header, right of the title: just left of
+    // `before` (a widget added earlier) when given, else just left of the
+    // action button, so that widgets added one after another line up left
+    // to right. The header owns it.
+    void addHeaderWidget(QWidget* widget, QWidget* before = nullptr);
+
     // The body of a form: the activity turns white and its body gets a grid
     // with margins 20 and spacing 10, which the form fills.
     QGridLayout* addFormGrid();
