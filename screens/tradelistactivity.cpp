@@ -26,7 +26,7 @@ TradeListActivity::TradeListActivity(QWidget* parent)
 {
     setObjectName(QStringLiteral("TradeListActivity"));
     setTitle(QStringLiteral("业务管理"));
-    setSearchHint(QStringLiteral("车牌、托运人、收货人、货物"));
+    setSearchHint(QStringLiteral("搜索车牌、客户、货物"));
     buildDateRange();
     buildDashboard();
     // A row names its truck and its parties too.
@@ -39,7 +39,9 @@ void TradeListActivity::buildDateRange()
     range->setObjectName(QStringLiteral("DateRange"));
     // The header's own rule (a green background, a bottom border) would
     // reach the fields too.
-    range->setStyleSheet(QStringLiteral("#DateRange,QCheckBox,QLabel{border:none;background:transparent;}"
+    range->setStyleSheet(QStringLiteral("#DateRange,QLabel{border:none;background:transparent;}"
+                                        // A brush would hide the tick box's frame (see ApplicationLook).
+                                        "QCheckBox{border:none;background:none;}"
                                         "QDateEdit{background:white;border:1px solid #42A85B;border-radius:4px;"
                                         "padding:0px 2px;font-size:12px;}"
                                         "QDateEdit:disabled{color:#999999;border-color:#cccccc;}"));

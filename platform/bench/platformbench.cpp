@@ -5,7 +5,8 @@
 //   baseline's requests per second;
 // - the paged trade, shipper and consignee lists of a station with 1,000 and
 //   of one with 100,000 records of each, at the first and at the last page,
-//   whose times should not differ.
+//   whose times should not differ;
+// - searches of those stations by plate, name, trade text and day.
 // Not a test; run it by hand:
 //   freymo-platform-bench [--clients N] [--reads N] [--writes N] [--pages N]
 //                         [--records N,N] [--only TEXT]
@@ -175,6 +176,48 @@ QString seedLargeStation(const platform::Storage& storage, int records)
         .bind(firstConsignee)
         .bind(spread)
         .exec();
+    // What the searches look for: as many trucks as records, and ten records
+    // of each kind, whatever the station's size, that hold "蒙果品" ("津M7"
+    // for the plates).
+    platform::Sql trucks(db,
+        numbers
+            + QStringLiteral("INSERT INTO trucks (organ, number, driving_mode, tonnage_level, tonnage,"
+                             " packingcase_mode, driver1_name, driver1_mobile, create_time)"
+                             " SELECT ?, '鲁' || char(65 + i % 26) || printf('%05d', i), 1, 0, 30, 1, '张三',"
+                             " '13800000000', '2024-01-01 08:00:00' FROM n"));
+    trucks.bind(records - 11).bind(station).exec();
+    for (int k = 0; k < 10; ++k) {
+        const QString marker = QStringLiteral("沂蒙果品%1").arg(k);
+        platform::Sql(db,
+            QStringLiteral("INSERT INTO trucks (organ, number, driving_mode, tonnage_level, tonnage,"
+                           " packingcase_mode, driver1_name, driver1_mobile, create_time)"
+                           " VALUES (?, ?, 1, 0, 30, 1, '张三', '13800000000', '2024-01-01 08:00:00')"))
+            .bind(station)
+            .bind(QStringLiteral("津M7%1").arg(k))
+            .exec();
+        platform::Sql(db,
+            QStringLiteral("INSERT INTO shippers (organ, name, address, industry, linkman, create_time)"
+                           " VALUES (?, ?, '', '', '', '2024-01-01 08:00:00')"))
+            .bind(station)
+            .bind(marker)
+            .exec();
+        platform::Sql(db,
+            QStringLiteral("INSERT INTO consignees (organ, name, address, linkman, create_time)"
+                           " VALUES (?, ?, '', '', '2024-01-01 08:00:00')"))
+            .bind(station)
+            .bind(marker)
+            .exec();
+        platform::Sql(db,
+            QStringLiteral("INSERT INTO trades (organ, truck, shipper, consignee, line, goods, weight, create_time)"
+                           " VALUES (?, ?, ?, ?, '', ?, 1, datetime('2024-01-01 08:00:00', '+' || ? || ' minutes'))"))
+            .bind(station)
+            .bind(truckId)
+            .bind(firstShipper)
+            .bind(firstConsignee)
+            .bind(marker)
+            .bind(k * records / 10)
+            .exec();
+    }
     transaction.commit();
     return username;
 }
@@ -430,6 +473,61 @@ int main(int argc, char* argv[])
         for (const Row& row : rows)
             std::printf("%-20s %8d   %10.2f   %9.2f\n", qPrintable(row.list + QStringLiteral(" list")), row.records,
                 row.first, row.last);
+    }
+
+    // Searches, page 1, in each station: a text of three characters or more
+    // (the index), ten hits whatever the station's size; two characters
+    // (a scan that stops at a full page), found in every record and in ten;
+    // and the trades of one day.
+    struct Search
+    {
+        const char* name;
+        const char* list;
+        QString query;
+    };
+    const QString day = QStringLiteral("2024-01-01");
+    const std::vector<Search> searches {
+        { "search plate, 3 characters", "truck", QStringLiteral("&number=津M7") },
+        { "search shipper, 3 characters", "shipper", QStringLiteral("&name=蒙果品") },
+        { "search consignee, 3 characters", "consignee", QStringLiteral("&name=蒙果品") },
+        { "search trade, 3 characters", "trade", QStringLiteral("&q=蒙果品") },
+        { "search shipper, 2 in every one", "shipper", QStringLiteral("&name=托运") },
+        { "search shipper, 2 in ten", "shipper", QStringLiteral("&name=果品") },
+        { "search trade, 2 in ten", "trade", QStringLiteral("&q=果品") },
+        { "trades of one day", "trade", QStringLiteral("&from=%1&to=%1").arg(day) },
+    };
+    std::vector<std::pair<QString, std::vector<double>>> searchRows;
+    for (const Search& search : searches) {
+        std::vector<double> p50s;
+        for (const LargeStation& station : largeStations) {
+            const QString name = QStringLiteral("%1, %2 records").arg(QLatin1String(search.name)).arg(station.records);
+            if (!wanted(name))
+                continue;
+            const std::string path = "/api/" + std::string(search.list) + "/" + station.suffix + "&page=1"
+                + search.query.toUtf8().toPercentEncoding("&=").toStdString();
+            const Request get = [&path](httplib::Client& client, int, int) {
+                const auto answer = client.Get(path.c_str());
+                return succeeded(answer) && answer->body.find("\"id\"") != std::string::npos;
+            };
+            const Result result = measure(name, server.port(), clients, pages, get);
+            print(result);
+            failures += result.failures;
+            p50s.push_back(result.p50);
+        }
+        if (!p50s.empty())
+            searchRows.emplace_back(QLatin1String(search.name), p50s);
+    }
+    if (!searchRows.empty()) {
+        std::printf("\np50 of a search (ms)");
+        for (const LargeStation& station : largeStations)
+            std::printf("   %8d", station.records);
+        std::printf("\n");
+        for (const auto& row : searchRows) {
+            std::printf("%-32s", qPrintable(row.first));
+            for (const double p50 : row.second)
+                std::printf("   %8.2f", p50);
+            std::printf("\n");
+        }
     }
 
     fresh.stop();
