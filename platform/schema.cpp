@@ -255,10 +255,13 @@ const QStringList version5 = {
 };
 
 // Version 6: the search indexes of plates, names and trades (see
-// SearchIndex), filled from the records already there.
+// SearchIndex), filled from the records already there; and the station's
+// open trades by status, which every truck list carries as loads: without
+// it, a search of a station's trucks read every trade it ever had.
 QStringList version6()
 {
-    return SearchIndex::schemaSteps();
+    return SearchIndex::schemaSteps()
+        + QStringList { QStringLiteral("CREATE INDEX trades_open ON trades(organ, status)") };
 }
 
 const QList<QStringList>& steps()
