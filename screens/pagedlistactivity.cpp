@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayoutItem>
 #include <QLineEdit>
@@ -19,6 +20,38 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
+
+namespace {
+
+// Esc in the search box empties it. The box claims the key first, so that no
+// shortcut of the window takes it while the box has the focus.
+class EscapeClears : public QObject
+{
+public:
+    explicit EscapeClears(QLineEdit* box)
+        : QObject(box)
+    {
+        box->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
+            return false;
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_Escape || key->modifiers() != Qt::NoModifier)
+            return false;
+        if (event->type() == QEvent::ShortcutOverride) {
+            event->accept();
+            return false;
+        }
+        if (auto* box = qobject_cast<QLineEdit*>(watched))
+            box->clear();
+        return true;
+    }
+};
+
+} // namespace
 
 PagedListActivity::PagedListActivity(QWidget* parent)
     : BaseActivity(parent)
@@ -86,8 +119,7 @@ void PagedListActivity::buildSearch()
     searchTimer->setInterval(SearchPauseMs);
     connect(searchTimer, &QTimer::timeout, this, &PagedListActivity::applySearch);
     connect(searchBox, &QLineEdit::textChanged, this, &PagedListActivity::searchEdited);
-    auto* clear = new QShortcut(QKeySequence(Qt::Key_Escape), searchBox, nullptr, nullptr, Qt::WidgetShortcut);
-    connect(clear, &QShortcut::activated, searchBox, &QLineEdit::clear);
+    new EscapeClears(searchBox);
     auto* find = new QShortcut(QKeySequence::Find, this);
     connect(find, &QShortcut::activated, this, &PagedListActivity::focusSearch);
 }

@@ -92,7 +92,7 @@ protected:
     // takes over the state of its own filters here.
     virtual void applySearchFilters() { }
 
-    QLineEdit* searchBox;
+    QLineEdit* searchBox = nullptr;
 
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
