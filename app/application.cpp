@@ -61,8 +61,11 @@ QSize virtualDesktopSize()
 bool installQtTranslations()
 {
     auto* translator = new QTranslator(QCoreApplication::instance());
-    // "qt_" names the catalogue of every installed Qt module.
-    if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qt"), QStringLiteral("_"),
+    // The texts of Qt's base modules (Core, Gui, Widgets, Network, Print
+    // Support): all of Qt that the program shows. "qt_" would name a
+    // catalogue of every installed Qt module, which opens one file per module
+    // at start-up for texts that never appear.
+    if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
             QLibraryInfo::location(QLibraryInfo::TranslationsPath))) {
         qDebug() << "Qt's Chinese translations are not installed";
         delete translator;

@@ -135,6 +135,9 @@ void LoginDialog::setupUi()
     platformLabel->setStyleSheet(QStringLiteral("QLabel{color:#999999;font-size:11px;}"));
     platformLabel->setGeometry(8, 242, 160, 14);
     const QString platform = QStringLiteral("服务器：%1").arg(PlatformAddress::current().hostPort);
+    // Measured in the line's own font, which its style sheet sets on polish;
+    // before that it has the dialog's larger one and would be cut too short.
+    platformLabel->ensurePolished();
     platformLabel->setText(platformLabel->fontMetrics().elidedText(platform, Qt::ElideMiddle, 160));
     platformLabel->setToolTip(platform);
 

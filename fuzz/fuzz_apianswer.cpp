@@ -208,10 +208,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
     // Exactly one completion signal for every code that has one, none for
-    // the rest (the visit start, and the history, which only its asker's
-    // call hears), and always the end of the transfer; the reply is released.
+    // the rest (the visit start, and the history and the reports, which only
+    // their asker's call hears), and always the end of the transfer; the
+    // reply is released.
     const bool signalled = code >= 0 && code <= LastRequestCode && code != toInt(RequestCode::VisitStart)
-        && code != toInt(RequestCode::FetchHistory);
+        && code != toInt(RequestCode::FetchHistory) && code != toInt(RequestCode::FetchReport);
     if (delivered != 100 + (signalled ? 1 : 0) || reply)
         std::abort();
     return 0;

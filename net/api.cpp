@@ -400,6 +400,29 @@ ApiCall* API::fetchHistory(RecordKind kind, int id)
         toInt(RequestCode::FetchHistory)));
 }
 
+ApiCall* API::fetchAgencyReport(int shipperId, int page)
+{
+    QString path = QStringLiteral("/report/agency/") + sessionSuffix();
+    if (shipperId > 0)
+        path += QStringLiteral("&shipper=") + unsignedText(shipperId) + QStringLiteral("&page=") + unsignedText(page);
+    return track(performGet(path, toInt(RequestCode::FetchReport)));
+}
+
+ApiCall* API::fetchPayoutReport(int truckId, int page)
+{
+    QString path = QStringLiteral("/report/payout/") + sessionSuffix();
+    if (truckId > 0)
+        path += QStringLiteral("&truck=") + unsignedText(truckId) + QStringLiteral("&page=") + unsignedText(page);
+    return track(performGet(path, toInt(RequestCode::FetchReport)));
+}
+
+ApiCall* API::fetchDailyReport(const QDate& from, const QDate& to)
+{
+    return track(performGet(QStringLiteral("/report/daily/") + sessionSuffix() + QStringLiteral("&from=")
+            + from.toString(Qt::ISODate) + QStringLiteral("&to=") + to.toString(Qt::ISODate),
+        toInt(RequestCode::FetchReport)));
+}
+
 // ---------------------------------------------------------------- download
 
 QByteArray API::downloadImage(const QString& url)
@@ -473,6 +496,7 @@ void API::dispatch(RequestCode code, const QJsonObject& answer, ApiCall* call)
         const QJsonValue payload = answer.value(data);
         if (payload.isObject() || payload.isArray())
             delivered.data = payload;
+        delivered.total = answer.value(QLatin1String("total"));
     }
     const auto decode = [&](const char* key) {
         if (ok)
@@ -619,6 +643,7 @@ void API::dispatch(RequestCode code, const QJsonObject& answer, ApiCall* call)
         emit signal_exit();
         break;
     case RequestCode::FetchHistory:
+    case RequestCode::FetchReport:
         break;
     }
     if (!ok)

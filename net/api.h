@@ -81,6 +81,21 @@ public:
     // the answer's "data" is an array of entries with "time", "user",
     // "name", "action" and "changes" ({field: [before, after]}).
     ApiCall* fetchHistory(RecordKind kind, int id);
+    // The station's money, with a top-level "total" in the answer. The
+    // unpaid cash on delivery: GET "/report/agency/", one row per shipper
+    // ("shipper_id", "shipper_name", "trades", "amount", "oldest"); with a
+    // shipper id above 0, "&shipper=" and "&page=" give that shipper's unpaid
+    // trades as trade records, a page at a time.
+    ApiCall* fetchAgencyReport(int shipperId = 0, int page = 1);
+    // The drivers' pay owed: GET "/report/payout/", one row per truck
+    // ("truck_id", "truck_number", "driver1_name", "trades", "amount"); with
+    // a truck id, "&truck=" and "&page=" give that truck's unpaid trades.
+    ApiCall* fetchPayoutReport(int truckId = 0, int page = 1);
+    // The daily sums from `from` to `to`: GET "/report/daily/" with "&from="
+    // and "&to=" as YYYY-MM-DD; one row per day that has trades ("day",
+    // "trades", "weight", "value", "revenue", "payout", "agency_collected",
+    // "agency_paid"), and the period's sums of the same keys in "total".
+    ApiCall* fetchDailyReport(const QDate& from, const QDate& to);
 
     // Fetches an absolute URL synchronously (a nested event loop keeps the
     // application responsive) and returns the body, empty on failure.

@@ -22,6 +22,9 @@ struct ApiAnswer
     int value = -1;
     // The answer's "data" (an object or an array); null on failure.
     QJsonValue data;
+    // The answer's top-level "total" (the reports' sums); undefined when it
+    // has none or on failure.
+    QJsonValue total = QJsonValue(QJsonValue::Undefined);
     // The error text: the server's "errors", the connection failure text, or
     // empty.
     QString errors;

@@ -31,6 +31,7 @@ enum class RequestCode : int {
     VisitStart = 24, // no signal: the answer is not read
     VisitEnd = 25, // signal_exit, whatever the answer
     FetchHistory = 26, // no signal: only the asker's handle hears the answer
+    FetchReport = 27, // no signal: only the asker's handle hears the answer
 };
 
 constexpr int toInt(RequestCode code)
@@ -39,4 +40,4 @@ constexpr int toInt(RequestCode code)
 }
 
 // The highest code that has a meaning; codes above it (and negative ones) are ignored.
-constexpr int LastRequestCode = toInt(RequestCode::FetchHistory);
+constexpr int LastRequestCode = toInt(RequestCode::FetchReport);

@@ -62,7 +62,10 @@ int main(int argc, char* argv[])
     const QString dataDir = options.dataDir.isEmpty() ? Storage::defaultDataDir() : options.dataDir;
     Storage storage;
     storage.setSynchronousFull(options.synchronousFull);
-    if (!storage.open(QDir(dataDir).filePath(Storage::databaseFileName()), &error)) {
+    DatabaseUrl database = DatabaseUrl::sqliteFile(QDir(dataDir).filePath(Storage::databaseFileName()));
+    if (!options.database.isEmpty())
+        DatabaseUrl::parse(options.database, &database, &error);
+    if (!storage.open(database, &error)) {
         print(QStringLiteral("freymo-platform: %1").arg(error), stderr);
         return 1;
     }
@@ -118,27 +121,20 @@ int main(int argc, char* argv[])
     config.maxConnectionsPerAddress = static_cast<unsigned>(options.maxConnectionsPerAddress);
     config.requestTimeoutSeconds = static_cast<unsigned>(options.requestTimeoutSeconds);
     config.idleTimeoutSeconds = static_cast<unsigned>(options.idleTimeoutSeconds);
+    config.limits = options.limits;
     config.limits.sessionIdleSeconds = options.sessionIdleHours * 3600;
     config.limits.sessionMaxAgeSeconds = options.sessionMaxAgeDays * 24 * 3600;
-    config.limits.smsPerDay = options.smsPerDay;
     config.maxConnectionsPerGroup = static_cast<unsigned>(options.maxConnectionsPerGroup);
     config.ipv4GroupBits = options.ipv4GroupPrefix;
     config.ipv6GroupBits = options.ipv6GroupPrefix;
     config.reservedPercent = static_cast<unsigned>(options.reservedConnectionsPercent);
-    config.limits.feedbackPerMinute = options.feedbackPerMinute;
-    config.limits.feedbackPerDay = options.feedbackPerDay;
-    config.limits.visitsPerMinute = options.visitsPerMinute;
-    config.limits.visitsPerDay = options.visitsPerDay;
-    config.limits.partiesPerMinute = options.partiesPerMinute;
-    config.limits.partiesPerDay = options.partiesPerDay;
-    config.limits.recordWritesPerMinute = options.recordWritesPerMinute;
     PlatformServer server(storage, config);
     if (!server.bind(&error)) {
         print(QStringLiteral("freymo-platform: %1").arg(error), stderr);
         return 1;
     }
     print(QStringLiteral("freymo-platform listening on http://%1:%2/api").arg(options.address).arg(server.port()));
-    print(QStringLiteral("freymo-platform data in %1").arg(storage.filePath()));
+    print(QStringLiteral("freymo-platform data in %1").arg(storage.location()));
 
     std::atomic<bool> signalled { false };
     std::thread signalWaiter([&] {

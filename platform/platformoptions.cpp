@@ -1,6 +1,7 @@
 #include "platformoptions.h"
 
 #include "admincommands.h"
+#include "databaseurl.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -18,6 +19,10 @@ struct Parser
         QStringLiteral("Port to listen on (default 8765; 0 = any free port)."), QStringLiteral("N") };
     QCommandLineOption dataDir { QStringLiteral("data-dir"),
         QStringLiteral("Folder of the database (default ~/.local/share/freymo-platform)."), QStringLiteral("DIR") };
+    QCommandLineOption database { QStringLiteral("database"),
+        QStringLiteral("Where the records are: sqlite:PATH (default: platform.db in the data folder) or"
+                       " postgresql://USER@HOST:PORT/DBNAME (the password from PGPASSWORD or PGPASSFILE)."),
+        QStringLiteral("URL") };
     QCommandLineOption seedDemo { QStringLiteral("seed-demo"),
         QStringLiteral("Create the demo stations (users demo and demo2) when the database is empty.") };
     QCommandLineOption announce { QStringLiteral("announce-version"),
@@ -97,7 +102,7 @@ struct Parser
         parser.setApplicationDescription(
             QStringLiteral("Freymo management platform: the HTTP/JSON server of the freight stations."));
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        parser.addOptions({ address, port, dataDir, seedDemo, announce, installer, voicePort, publicAddress,
+        parser.addOptions({ address, port, dataDir, database, seedDemo, announce, installer, voicePort, publicAddress,
             sessionIdle, sessionMaxAge, smsPerDay, maxConnections, maxPerAddress, requestTimeout, idleTimeout, help });
         parser.addOptions({ maxPerGroup, ipv4GroupPrefix, ipv6GroupPrefix, reservedPercent, synchronousFull });
         parser.addOptions({ feedbackPerMinute, feedbackPerDay, visitsPerMinute, visitsPerDay, partiesPerMinute,
@@ -177,9 +182,9 @@ bool parseVoiceLimits(const Parser& p, PlatformOptions* result, QString* error)
 // the values of the server's options; -1 when there is none.
 int commandIndex(const QStringList& arguments, const Parser& p)
 {
-    const QList<QCommandLineOption> options
-        = { p.address, p.port, p.dataDir, p.announce, p.installer, p.voicePort, p.publicAddress, p.sessionIdle,
-              p.sessionMaxAge, p.smsPerDay, p.maxConnections, p.maxPerAddress, p.requestTimeout, p.idleTimeout };
+    const QList<QCommandLineOption> options = { p.address, p.port, p.dataDir, p.database, p.announce, p.installer,
+        p.voicePort, p.publicAddress, p.sessionIdle, p.sessionMaxAge, p.smsPerDay, p.maxConnections, p.maxPerAddress,
+        p.requestTimeout, p.idleTimeout };
     for (int i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
         if (argument == QLatin1String("--"))
@@ -231,7 +236,7 @@ bool PlatformOptions::parse(const QStringList& givenArguments, PlatformOptions* 
     }
     const bool counts = parseCount(p.parser, p.sessionIdle, 24 * 365, &result.sessionIdleHours, error)
         && parseCount(p.parser, p.sessionMaxAge, 3650, &result.sessionMaxAgeDays, error)
-        && parseCount(p.parser, p.smsPerDay, 1000000, &result.smsPerDay, error)
+        && parseCount(p.parser, p.smsPerDay, 1000000, &result.limits.smsPerDay, error)
         && parseCount(p.parser, p.maxConnections, 100000, &result.maxConnections, error)
         && parseCount(p.parser, p.maxPerAddress, 100000, &result.maxConnectionsPerAddress, error)
         && parseCount(p.parser, p.requestTimeout, 3600, &result.requestTimeoutSeconds, error)
@@ -243,13 +248,13 @@ bool PlatformOptions::parse(const QStringList& givenArguments, PlatformOptions* 
     if (!counts)
         return false;
     result.synchronousFull = p.parser.isSet(p.synchronousFull);
-    const bool writeLimits = parseLimit(p.parser, p.feedbackPerMinute, &result.feedbackPerMinute, error)
-        && parseLimit(p.parser, p.feedbackPerDay, &result.feedbackPerDay, error)
-        && parseLimit(p.parser, p.visitsPerMinute, &result.visitsPerMinute, error)
-        && parseLimit(p.parser, p.visitsPerDay, &result.visitsPerDay, error)
-        && parseLimit(p.parser, p.partiesPerMinute, &result.partiesPerMinute, error)
-        && parseLimit(p.parser, p.partiesPerDay, &result.partiesPerDay, error)
-        && parseLimit(p.parser, p.recordWritesPerMinute, &result.recordWritesPerMinute, error);
+    const bool writeLimits = parseLimit(p.parser, p.feedbackPerMinute, &result.limits.feedbackPerMinute, error)
+        && parseLimit(p.parser, p.feedbackPerDay, &result.limits.feedbackPerDay, error)
+        && parseLimit(p.parser, p.visitsPerMinute, &result.limits.visitsPerMinute, error)
+        && parseLimit(p.parser, p.visitsPerDay, &result.limits.visitsPerDay, error)
+        && parseLimit(p.parser, p.partiesPerMinute, &result.limits.partiesPerMinute, error)
+        && parseLimit(p.parser, p.partiesPerDay, &result.limits.partiesPerDay, error)
+        && parseLimit(p.parser, p.recordWritesPerMinute, &result.limits.recordWritesPerMinute, error);
     if (!writeLimits)
         return false;
     if (!parseVoiceLimits(p, &result, error))
@@ -258,6 +263,14 @@ bool PlatformOptions::parse(const QStringList& givenArguments, PlatformOptions* 
         result.publicAddress = p.parser.value(p.publicAddress);
     if (p.parser.isSet(p.dataDir))
         result.dataDir = p.parser.value(p.dataDir);
+    // An empty value is the default, so that a service's options file can
+    // leave it empty.
+    if (p.parser.isSet(p.database) && !p.parser.value(p.database).isEmpty()) {
+        result.database = p.parser.value(p.database);
+        DatabaseUrl url;
+        if (!DatabaseUrl::parse(result.database, &url, error))
+            return false;
+    }
     result.seedDemo = p.parser.isSet(p.seedDemo);
     if (p.parser.isSet(p.announce))
         result.announcedVersion = p.parser.value(p.announce);

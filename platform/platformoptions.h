@@ -1,5 +1,7 @@
 #pragma once
 
+#include "servicelimits.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -11,6 +13,9 @@ struct PlatformOptions
     QString address = QStringLiteral("127.0.0.1");
     int port = 8765; // 0: any free port
     QString dataDir; // empty: the per-user default
+    // --database: empty for the SQLite file in the data folder; else a
+    // DatabaseUrl, checked by parse().
+    QString database;
     bool seedDemo = false; // create the demo stations in an empty database
     QString announcedVersion = QStringLiteral("1.0.1 Beta");
     QString installerPath; // served as /download/setup.exe
@@ -19,20 +24,13 @@ struct PlatformOptions
     QString publicAddress;
     int sessionIdleHours = 12;
     int sessionMaxAgeDays = 30;
-    int smsPerDay = 200;
     int maxConnections = 512;
     int maxConnectionsPerAddress = 32;
     int requestTimeoutSeconds = 30;
     int idleTimeoutSeconds = 15;
-    // Writes per station (and trade and truck writes per session) a minute
-    // and a day; 0: no limit.
-    int feedbackPerMinute = 5;
-    int feedbackPerDay = 50;
-    int visitsPerMinute = 60;
-    int visitsPerDay = 2000;
-    int partiesPerMinute = 60;
-    int partiesPerDay = 2000;
-    int recordWritesPerMinute = 600;
+    // The text messages a station may queue a day and the bounds of its
+    // writes; the session times above override the limits' own.
+    ServiceLimits limits;
 
     // The voice switch's limits.
     int voiceMaxConnections = 64;

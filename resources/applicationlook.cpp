@@ -1,5 +1,7 @@
 #include "resources/applicationlook.h"
 
+#include "resources/applicationfont.h"
+
 #include <QApplication>
 #include <QFont>
 #include <QTextCodec>
@@ -29,6 +31,9 @@ const char* applicationStyleSheet()
            "QLineEdit{background:white;}"
            // A field whose text breaks its rule (FieldCheck) says so.
            "QLineEdit[invalid=\"true\"]{border:1px solid #E04040;background:#FFF3F3;}"
+           // A ledger's debt owed past a week, and past a month (LedgerItem).
+           "QLabel[age=\"week\"]{color:#D08000;font-weight:bold;}"
+           "QLabel[age=\"month\"]{color:#E04040;font-weight:bold;}"
            // The item under the pointer in a drop-down list stays legible. A
            // plain type selector: one naming the combo box as an ancestor
            // would make every widget look up its ancestors' properties.
@@ -52,13 +57,7 @@ void applyApplicationLook()
         return;
     app->setStyleSheet(QString::fromUtf8(applicationStyleSheet()));
 
-    // Offscreen and X11 platforms pick different default point sizes; fix the
-    // font so that the fixed-pixel layouts look the same everywhere.
-    QFont font = QApplication::font();
-    font.setFamilies({ QStringLiteral("Microsoft Yahei"), QStringLiteral("WenQuanYi Micro Hei"),
-        QStringLiteral("Noto Sans CJK SC") });
-    font.setPixelSize(12);
-    QApplication::setFont(font);
+    QApplication::setFont(applicationFont(QApplication::font()));
 
     // The "System" codec is the operating system's code page where it exists;
     // on builds where Qt does not offer it, the default (UTF-8) stays, since

@@ -1,7 +1,9 @@
 #include "screens/homeactivity.h"
 
 #include "net/api.h"
+#include "screens/ledgermenu.h"
 #include "screens/truckitem.h"
+#include "shell/mainwindow.h"
 #include "shell/sidebar.h"
 #include "widgets/dialogwidget.h"
 #include "widgets/guardedmessagebox.h"
@@ -40,6 +42,8 @@ HomeActivity::HomeActivity(QWidget* parent)
 {
     setObjectName(QStringLiteral("HomeActivity"));
     setTitle(QStringLiteral("货车场站"));
+    // The station's ledgers open on this section, from the window's ••• menu.
+    LedgerMenu::install(qobject_cast<MainWindow*>(parent));
 
     segmentWidget->setObjectName(QStringLiteral("segmentWidget"));
     segmentWidget->setItems({ QStringLiteral("待配货的"), QStringLiteral("已出车的") });
@@ -142,11 +146,48 @@ void HomeActivity::fetchGroup(int group)
     // Only the latest group asked for may fill the board.
     if (boardCall)
         boardCall->abandon();
-    boardCall = API::instance()->fetchTruckGroup(group)->then(this, [this](const ApiAnswer& answer) {
+    boardCall = API::instance()->fetchTruckGroup(group)->then(this, [this, group](const ApiAnswer& answer) {
         boardCall.clear();
         QJsonArray trucks = answer.data.toArray();
+        if (answer.success && group < 0) {
+            // Every truck came: the board shows the marked segment's group.
+            int marked = 0;
+            for (int i = 0; i < segmentWidget->items().size(); ++i)
+                marked = segmentWidget->items().at(i)->isChecked() ? i : marked;
+            QJsonArray shown;
+            int inGroup[2] = { 0, 0 };
+            for (const QJsonValue& truck : qAsConst(trucks)) {
+                const int status = truck.toObject().value(QLatin1String("status")).toVariant().toInt();
+                if (status == 0 || status == 1)
+                    ++inGroup[status];
+                if (status == marked)
+                    shown.append(truck);
+            }
+            setCounts(inGroup[0], inGroup[1]);
+            trucks = shown;
+        } else if (answer.success) {
+            setCounts(group == 0 ? trucks.size() : -1, group == 1 ? trucks.size() : -1);
+        }
         slot_fetch_truck_finished(answer.success ? &trucks : nullptr, answer.errors);
     });
+}
+
+void HomeActivity::setCounts(int resting, int onTheRoad)
+{
+    const QStringList captions { QStringLiteral("待配货的"), QStringLiteral("已出车的") };
+    const int given[2] = { resting, onTheRoad };
+    const QList<SegmentItemButton*>& segments = segmentWidget->items();
+    for (int i = 0; i < 2 && i < segments.size(); ++i) {
+        if (given[i] >= 0)
+            counts[i] = given[i];
+        segments.at(i)->setText(
+            counts[i] < 0 ? captions.at(i) : QStringLiteral("%1 (%2)").arg(captions.at(i)).arg(counts[i]));
+    }
+}
+
+void HomeActivity::reloadFromStart()
+{
+    fetchGroup(shownGroup);
 }
 
 void HomeActivity::slot_sgementitem_clicked(unsigned int buttonIdex, SegmentItemButton* sender)
@@ -199,9 +240,14 @@ void HomeActivity::slot_truck_clicked(TruckItem* p)
 
 void HomeActivity::slot_change_truck_status_finished(bool success, int status, const QString errors)
 {
-    // A tile's answer, which the tile has taken already.
+    // A tile's answer, which the tile has taken already. The truck moved from
+    // one group to the other.
     Q_UNUSED(errors)
-    Q_UNUSED(status)
+    if (success && counts[0] >= 0 && counts[1] >= 0) {
+        const int from = status == 0 ? 1 : 0;
+        if (counts[from] > 0)
+            setCounts(from == 0 ? counts[0] - 1 : counts[0] + 1, from == 1 ? counts[1] - 1 : counts[1] + 1);
+    }
     if (!success)
         GuardedMessageBox::warning(this, QStringLiteral("提醒"), QStringLiteral("操作失败！"));
 }

@@ -23,6 +23,10 @@ class TruckItem;
 // ("已出车的"). It carries the side bar in its side column and owns the
 // feedback dialog that the side bar opens.
 //
+// The first load asks for every truck and shows those of the marked segment.
+// Each segment's caption carries its number of trucks, from the latest answer
+// that counted them and the departures and arrivals made on the board since.
+//
 // The board rebuilds itself only from the answer to its latest own request.
 // A status answer goes to the tile that asked for it, if that tile is still
 // on the board. After a change of trucks, trades or shippers the board asks
@@ -33,6 +37,9 @@ class HomeActivity : public BaseActivity
 
 public:
     explicit HomeActivity(QWidget* parent = nullptr);
+
+    // F5: the group shown, asked for again.
+    void reloadFromStart() override;
 
 public slots:
     void slot_action() override;
@@ -55,6 +62,9 @@ private:
     void buildFeedbackDialog();
     void fetchGroup(int group);
     void clearBoard();
+    // Writes the trucks' number into each segment's caption ("待配货的 (8)");
+    // -1 leaves a segment's number as it was.
+    void setCounts(int resting, int onTheRoad);
 
     bool loaded = false;
     SegmentWidget* segmentWidget;
@@ -68,6 +78,8 @@ private:
     int shownGroup = -1;
     // A change of the board's records came since it was last built.
     bool stale = false;
+    // The trucks in each group as last answered; -1 until known.
+    int counts[2] = { -1, -1 };
     SideBar* sideBar;
     DialogWidget* feedbackDialog;
     QComboBox* categoryBox;

@@ -56,7 +56,7 @@ MyTruckItem::MyTruckItem(const QJsonObject& truck, int rowNumber, QWidget* paren
 
     // The whole plate on one line, eight characters (a new-energy plate)
     // included: a plate too wide for its place gets a smaller font, never a cut.
-    const QString plate = text("number");
+    plate = text("number");
     QLabel* number = addLabel(this, "numberLabel", QRect(5, 10, PlateWidth, 20), plate, Qt::PlainText);
     for (int pixels = 14;; --pixels) {
         number->setStyleSheet(QStringLiteral("font-size:%1px;font-weight:bold;color:#0099CC;").arg(pixels));
@@ -116,7 +116,8 @@ void MyTruckItem::slot_remove()
     // One delete at a time; the answer to it decides.
     if (deleteCall)
         return;
-    const auto answer = GuardedMessageBox::question(this, QStringLiteral("提醒"), QStringLiteral("确定要删除该车吗？"));
+    const auto answer = GuardedMessageBox::question(
+        this, QStringLiteral("提醒"), QStringLiteral("确定要删除货车 %1 吗？").arg(plate));
     if (answer != GuardedMessageBox::Answer::Yes)
         return;
     deleteCall = API::instance()->deleteTruck(truckId)->then(this, [this](const ApiAnswer& answer) {

@@ -38,6 +38,7 @@ protected:
 private:
     QJsonObject truck;
     int truckId;
+    QString plate;
     int rowNumber;
     // This row's delete request while it awaits its answer.
     QPointer<ApiCall> deleteCall;

@@ -105,6 +105,12 @@ PackActivity::PackActivity(int truckId, const QString& truckNumber, QWidget* par
     connect(consigneeList, &SuggestionWidget::signal_suggestion_addnew, this, &PackActivity::slot_suggestion_addnew);
 }
 
+void PackActivity::setTruckLoad(double booked, double rated)
+{
+    bookedWeight = booked;
+    ratedLoad = rated;
+}
+
 void PackActivity::resizeEvent(QResizeEvent* event)
 {
     shipperList->adjustSize();
@@ -170,13 +176,15 @@ void PackActivity::slot_suggestion_addnew(const int tag)
     // second one while the first slides over it.
     if (!ActivityController::acceptsPressFrom(this))
         return;
-    BaseActivity* form = nullptr;
+    PartyActivity* form = nullptr;
     if (tag == 1)
         form = new ShipperActivity(nullptr);
     else if (tag == 2)
         form = new ConsigneeActivity(nullptr);
     else
         return;
+    // What was typed in the edit is the name the new party is meant to have.
+    form->presetName((tag == 1 ? shipperEdit : consigneeEdit)->text().trimmed());
 
     // The form goes on the controller that shows this screen, and its result
     // comes back here alone.
@@ -231,6 +239,8 @@ void PackActivity::slot_action()
     }
     if (!FieldCheck::passAll(numberChecks, this))
         return;
+    if (!overloadAccepted())
+        return;
 
     QMap<QString, QString> params;
     params.insert(QStringLiteral("id"), QStringLiteral("0"));
@@ -262,6 +272,26 @@ void PackActivity::slot_submit_trade_finished(bool success, const QString errors
         GuardedMessageBox::warning(this, QStringLiteral("抱歉"), QStringLiteral("保存失败！\n") + errors);
         return;
     }
-    if (GuardedMessageBox::information(this, QStringLiteral("提醒"), QStringLiteral("配货成功！")))
-        finish(QVariant(resultText));
+    if (!GuardedMessageBox::information(this, QStringLiteral("提醒"), QStringLiteral("配货成功！")))
+        return;
+    emit signal_packed(weightEdit->text().trimmed().toDouble());
+    finish(QVariant(resultText));
+}
+
+bool PackActivity::overloadAccepted()
+{
+    const double total = bookedWeight + weightEdit->text().trimmed().toDouble();
+    // A thousandth of a tonne is the finest weight a trade carries.
+    if (ratedLoad <= 0 || total <= ratedLoad + 0.0005)
+        return true;
+    // Ten digits drop the float noise of a sum ("18", not "18.000000000000004").
+    const auto tons = [](double weight) { return QString::number(weight, 'g', 10); };
+    const QString text = QStringLiteral("配货后本车共载 %1 吨，超过额定载重 %2 吨。\n确定要配货吗？")
+                             .arg(tons(total), tons(ratedLoad));
+    const auto answer = GuardedMessageBox::question(this, QStringLiteral("超载提醒"), text);
+    if (answer == GuardedMessageBox::Answer::Yes)
+        return true;
+    if (answer == GuardedMessageBox::Answer::No)
+        weightEdit->setFocus(Qt::OtherFocusReason);
+    return false;
 }

@@ -30,6 +30,15 @@ class PackActivity : public BaseActivity
 public:
     PackActivity(int truckId, const QString& truckNumber, QWidget* parent = nullptr);
 
+    // What the truck carries already and its rated load, in tonnes. With a
+    // rated load known, a packing that would take the truck past it asks
+    // first ("超载提醒").
+    void setTruckLoad(double booked, double rated);
+
+signals:
+    // A trade was saved with `weight` tonnes, just before the screen finishes.
+    void signal_packed(double weight);
+
 public slots:
     void slot_action() override;
     void slot_submit_trade_finished(bool success, const QString errors);
@@ -48,10 +57,15 @@ private:
     // and hands its answer to `slot`.
     void search(QPointer<ApiCall>& latest, ApiCall* call, void (PackActivity::*slot)(QJsonArray*, QString));
     void fill(SuggestionWidget* list, const QJsonArray* records, const QString& errors);
+    // Asks whether to pack past the rated load; true to go on.
+    bool overloadAccepted();
 
     int truckId;
     QString truckNumber;
     QString resultText;
+    double bookedWeight = 0;
+    // 0 while the truck's rated load is not known.
+    double ratedLoad = 0;
     QLineEdit* shipperEdit;
     QLineEdit* consigneeEdit;
     QLineEdit* lineEdit;

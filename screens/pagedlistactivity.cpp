@@ -1,6 +1,7 @@
 #include "screens/pagedlistactivity.h"
 
 #include "net/api.h"
+#include "screens/tableexport.h"
 #include "shell/activitycontroller.h"
 #include "widgets/guardedmessagebox.h"
 
@@ -19,6 +20,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -98,6 +100,11 @@ PagedListActivity::PagedListActivity(QWidget* parent)
 
     connect(API::instance(), &API::signal_records_changed, this, &PagedListActivity::slot_records_changed);
     buildSearch();
+    // "导出" right of the search box, in the action button's look; shown
+    // once the screen names its columns.
+    exportButton = addHeaderButton(QStringLiteral("导出"), QStringLiteral("ExportButton"));
+    exportButton->hide();
+    connect(exportButton, &QToolButton::clicked, this, &PagedListActivity::slot_export);
 }
 
 void PagedListActivity::buildSearch()
@@ -127,6 +134,11 @@ void PagedListActivity::buildSearch()
 void PagedListActivity::setSearchHint(const QString& hint)
 {
     searchBox->setPlaceholderText(hint);
+}
+
+void PagedListActivity::hideSearch()
+{
+    searchBox->hide();
 }
 
 void PagedListActivity::searchEdited(const QString& text)
@@ -160,7 +172,7 @@ void PagedListActivity::focusSearch()
 {
     // The lists below a form stay visible under it: only the top one answers.
     const ActivityController* own = ActivityController::containing(this);
-    if (own && own->topActivity() != this)
+    if ((own && own->topActivity() != this) || searchBox->isHidden())
         return;
     searchBox->setFocus(Qt::ShortcutFocusReason);
     searchBox->selectAll();
@@ -193,6 +205,38 @@ void PagedListActivity::takeRowDeleteAnswer(QFrame* row, bool success, const QSt
         row->deleteLater();
     else
         GuardedMessageBox::warning(row, QStringLiteral("抱歉"), QStringLiteral("删除失败！\n") + errors);
+}
+
+ExportTable PagedListActivity::exportTable()
+{
+    ExportTable table;
+    table.name = titleLabel->text();
+    table.columns = exportColumns();
+    // The pages come through the list's own request, with whatever filter
+    // the list applies to its rows.
+    const QPointer<PagedListActivity> self(this);
+    table.fetch = [self](int pageNumber) { return self ? self->requestPage(pageNumber) : nullptr; };
+    table.idKey = QStringLiteral("id");
+    return table;
+}
+
+void PagedListActivity::exportTo(const QString& path)
+{
+    if (running || path.isEmpty())
+        return;
+    running = new TableExport(exportTable(), path, this);
+    running->start();
+}
+
+void PagedListActivity::slot_export()
+{
+    if (running)
+        return;
+    // The save dialog's event loop may take the list with it.
+    const QPointer<PagedListActivity> self(this);
+    TableExport* started = TableExport::chooseAndStart(this, exportTable());
+    if (self)
+        running = started;
 }
 
 void PagedListActivity::showsRecords(const QList<RecordKind>& shown)
@@ -346,6 +390,7 @@ void PagedListActivity::placeFailure()
 void PagedListActivity::showEvent(QShowEvent* event)
 {
     BaseActivity::showEvent(event);
+    exportButton->setVisible(!exportColumns().isEmpty());
     if (stale) {
         showLoading(QString());
         reload();
@@ -363,4 +408,27 @@ void PagedListActivity::resizeEvent(QResizeEvent* event)
         fitContainer();
     if (failurePanel->isVisible())
         placeFailure();
+}
+
+void PagedListActivity::reloadFromStart()
+{
+    showLoading(QString());
+    reload();
+}
+
+void PagedListActivity::scrollToStart()
+{
+    QScrollBar* bar = listScrollArea->verticalScrollBar();
+    // Already at the top the bar does not move: the key reloads all the same.
+    if (bar->value() == bar->minimum())
+        reloadFromStart();
+    else
+        bar->setValue(bar->minimum());
+}
+
+void PagedListActivity::scrollToEnd()
+{
+    QScrollBar* bar = listScrollArea->verticalScrollBar();
+    if (bar->maximum() > bar->minimum())
+        bar->setValue(bar->maximum());
 }

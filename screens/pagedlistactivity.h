@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/apicall.h"
+#include "screens/exporttable.h"
 #include "shell/baseactivity.h"
 
 #include <QList>
@@ -14,7 +15,9 @@ class QLineEdit;
 class QPushButton;
 class QScrollArea;
 class QTimer;
+class QToolButton;
 class QVBoxLayout;
+class TableExport;
 
 // The base of the list screens (trucks, shippers, consignees, trades): a
 // scroll area of rows that loads one page at a time. Reaching the bottom asks
@@ -38,7 +41,9 @@ class QVBoxLayout;
 //
 // A list screen adds only its request (requestPage), its row (createRow) and
 // the slot of its fetch answer (takePage), which hands the rows to
-// appendPage().
+// appendPage(). A list that names its columns (exportColumns) gets "导出" in
+// its header, which writes every page of the list, fetched with the list's
+// own request, to a spreadsheet or CSV file.
 class PagedListActivity : public BaseActivity
 {
     Q_OBJECT
@@ -56,9 +61,23 @@ public:
     // A row's delete answer: removes the row, or tells why the server refused.
     static void takeRowDeleteAnswer(QFrame* row, bool success, const QString& errors);
 
+    // The list as a table to export: the screen's title, its columns, and
+    // its own page request.
+    ExportTable exportTable();
+    // Exports the list to `path` (".csv", else ".xlsx"); "导出" asks for the
+    // path first. Does nothing while an export is under way.
+    void exportTo(const QString& path);
+    // F5: the list again from page 1. Home: to the top, which reloads as
+    // scrolling there does. End: to the bottom, which asks for the next page.
+    void reloadFromStart() override;
+    void scrollToStart() override;
+    void scrollToEnd() override;
+
 public slots:
     void slot_scroller_top_bottom_reached(int pos);
     void slot_records_changed(RecordKind kind);
+    // "导出": asks where to save the list, then exports it.
+    void slot_export();
 
 protected:
     // Sends the fetch request for `page` and returns its handle.
@@ -69,6 +88,8 @@ protected:
     // Builds the row for `record`, the list's `number`th row since the screen
     // was created. The base adds it to the list and counts its height.
     virtual QWidget* createRow(const QJsonObject& record, int number) = 0;
+    // The columns of the exported list; none (the default) hides "导出".
+    virtual QList<ExportTable::Column> exportColumns() const { return {}; }
 
     // The record kinds whose changes this list shows.
     void showsRecords(const QList<RecordKind>& kinds);
@@ -85,6 +106,9 @@ protected:
     QString searchText() const { return appliedSearch; }
     // What the empty box says it searches.
     void setSearchHint(const QString& hint);
+    // For a list whose records another screen chose: no box, and Ctrl+F does
+    // nothing.
+    void hideSearch();
     // Asks for the list's search anew once the clerk pauses, for filters of a
     // subclass that changed.
     void scheduleSearch();
@@ -132,4 +156,6 @@ private:
     QPushButton* retryButton;
     QTimer* searchTimer;
     QString appliedSearch;
+    QToolButton* exportButton = nullptr;
+    QPointer<TableExport> running;
 };

@@ -68,6 +68,11 @@ PartyActivity::PartyActivity(const Kind& kind, const QJsonObject* record, QWidge
     notesEdit->setPlainText(record->value(QLatin1String("notes")).toString());
 }
 
+void PartyActivity::presetName(const QString& name)
+{
+    nameEdit->setText(name);
+}
+
 void PartyActivity::slot_action()
 {
     // The overlay covers the form while a save is under way; a second save

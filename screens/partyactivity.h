@@ -39,6 +39,10 @@ public:
         RecordKind records;
     };
 
+    // Starts an add form with `name` already in its name field, as the
+    // packing screen's "添加新的" does with what was typed there.
+    void presetName(const QString& name);
+
 public slots:
     void slot_action() override;
 

@@ -21,9 +21,9 @@ template <class Form> BaseActivity* newForm(QJsonObject* record, QWidget* parent
 } // namespace
 
 const PartyBook PartyBook::shippers { 2, QStringLiteral("托运人管理"), QStringLiteral("添加托运人"),
-    QStringLiteral("ShipperItem"), true, QStringLiteral("确定要删除该托运人吗？"), &API::fetchShipper,
+    QStringLiteral("ShipperItem"), true, QStringLiteral("确定要删除托运人 %1 吗？"), &API::fetchShipper,
     RecordKind::Shipper, &API::deleteShipper, &newRow<ShipperItem>, &newForm<ShipperActivity> };
 
 const PartyBook PartyBook::consignees { 4, QStringLiteral("收货人管理"), QStringLiteral("添加收货人"),
-    QStringLiteral("ConsigneeItem"), false, QStringLiteral("确定要删除该收货人吗？"), &API::fetchConsignee,
+    QStringLiteral("ConsigneeItem"), false, QStringLiteral("确定要删除收货人 %1 吗？"), &API::fetchConsignee,
     RecordKind::Consignee, &API::deleteConsignee, &newRow<ConsigneeItem>, &newForm<ConsigneeActivity> };

@@ -24,6 +24,7 @@ struct PartyBook
     QString rowName;
     // Shipper rows name the industry after the name.
     bool titleHasIndustry;
+    // The delete question; %1 is the record's name.
     QString deleteQuestion;
 
     ApiCall* (API::*fetch)(int page, const QString& name);

@@ -89,7 +89,8 @@ void PartyItem::slot_remove()
         return;
     // The box's event loop may take the row away (a reload from the top);
     // then there is nothing left to delete from here.
-    if (GuardedMessageBox::question(this, QStringLiteral("提醒"), book.deleteQuestion)
+    const QString name = record.value(QLatin1String("name")).toString();
+    if (GuardedMessageBox::question(this, QStringLiteral("提醒"), book.deleteQuestion.arg(name))
         != GuardedMessageBox::Answer::Yes)
         return;
     deleteCall = (API::instance()->*book.deleteRecord)(id)->then(this, [this](const ApiAnswer& answer) {

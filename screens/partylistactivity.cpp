@@ -39,6 +39,23 @@ ApiCall* PartyListActivity::requestPage(int page)
     return (API::instance()->*book.fetch)(page, searchText());
 }
 
+QList<ExportTable::Column> PartyListActivity::exportColumns() const
+{
+    using Kind = ExportTable::Kind;
+    QList<ExportTable::Column> columns { { QStringLiteral("名称"), Kind::Text, QStringLiteral("name") } };
+    if (book.titleHasIndustry)
+        columns.append({ QStringLiteral("行业"), Kind::Text, QStringLiteral("industry") });
+    columns += {
+        { QStringLiteral("地址"), Kind::Text, QStringLiteral("address") },
+        { QStringLiteral("联系人"), Kind::Text, QStringLiteral("linkman") },
+        { QStringLiteral("电话1"), Kind::Text, QStringLiteral("tel1") },
+        { QStringLiteral("电话2"), Kind::Text, QStringLiteral("tel2") },
+        { QStringLiteral("备注"), Kind::Text, QStringLiteral("notes") },
+        { QStringLiteral("添加时间"), Kind::DateTime, QStringLiteral("create_time") },
+    };
+    return columns;
+}
+
 QWidget* PartyListActivity::createRow(const QJsonObject& record, int number)
 {
     return book.createRow(record, number, parentWidget());

@@ -24,6 +24,7 @@ protected:
 
     ApiCall* requestPage(int page) override;
     QWidget* createRow(const QJsonObject& record, int number) override;
+    QList<ExportTable::Column> exportColumns() const override;
 
     const PartyBook& book;
 };

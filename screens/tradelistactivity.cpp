@@ -33,9 +33,21 @@ TradeListActivity::TradeListActivity(QWidget* parent)
     showsRecords({ RecordKind::Trade, RecordKind::Truck, RecordKind::Shipper, RecordKind::Consignee });
 }
 
+TradeListActivity::TradeListActivity(const QString& title, PageRequest request, QWidget* parent)
+    : TradeListActivity(parent)
+{
+    setObjectName(QStringLiteral("SelectedTradeListActivity"));
+    setTitle(title);
+    showBackButton();
+    pageRequest = std::move(request);
+    // Its trades are chosen by the screen that opened it.
+    hideSearch();
+    dateRange->hide();
+}
+
 void TradeListActivity::buildDateRange()
 {
-    auto* range = new QWidget;
+    auto* range = dateRange = new QWidget;
     range->setObjectName(QStringLiteral("DateRange"));
     // The header's own rule (a green background, a bottom border) would
     // reach the fields too.
@@ -161,6 +173,8 @@ void TradeListActivity::slot_action()
 
 ApiCall* TradeListActivity::requestPage(int pageNumber)
 {
+    if (pageRequest)
+        return pageRequest(pageNumber);
     return API::instance()->fetchTrade(pageNumber, searchText(), shownFrom, shownTo);
 }
 
@@ -174,6 +188,34 @@ QWidget* TradeListActivity::createRow(const QJsonObject& record, int number)
     auto* row = new TradeItem(record, number, dashboard, parentWidget());
     connect(row, &TradeItem::signal_item_clicked, this, &TradeListActivity::slot_item_clicked);
     return row;
+}
+
+QList<ExportTable::Column> TradeListActivity::exportColumns() const
+{
+    using Kind = ExportTable::Kind;
+    const auto isAgency = [](const QJsonObject& trade) -> QJsonValue {
+        return trade.value(QLatin1String("is_agency")).toBool() ? QStringLiteral("是") : QStringLiteral("否");
+    };
+    return {
+        { QStringLiteral("托运时间"), Kind::DateTime, QStringLiteral("create_time") },
+        { QStringLiteral("承运车辆"), Kind::Text, QStringLiteral("truck_number") },
+        { QStringLiteral("托运人"), Kind::Text, QStringLiteral("shipper_name") },
+        { QStringLiteral("收货人"), Kind::Text, QStringLiteral("consignee_name") },
+        { QStringLiteral("线路"), Kind::Text, QStringLiteral("line") },
+        { QStringLiteral("货物"), Kind::Text, QStringLiteral("goods") },
+        { QStringLiteral("重量(吨)"), Kind::Number, QStringLiteral("weight") },
+        { QStringLiteral("价值(元)"), Kind::Money, QStringLiteral("value") },
+        { QStringLiteral("代收款"), Kind::Text, QString(), isAgency },
+        { QStringLiteral("运费收入(元)"), Kind::Money, QStringLiteral("revenue") },
+        { QStringLiteral("应支付司机(元)"), Kind::Money, QStringLiteral("payout") },
+        { QStringLiteral("支付司机"), Kind::Text, QStringLiteral("payout_status_text") },
+        { QStringLiteral("代收款状态"), Kind::Text, QStringLiteral("agency_status_text") },
+        { QStringLiteral("代收款支付时间"), Kind::DateTime, QStringLiteral("pay_agency_time") },
+        { QStringLiteral("状态"), Kind::Text, QStringLiteral("status_text") },
+        { QStringLiteral("发车时间"), Kind::DateTime, QStringLiteral("start_time") },
+        { QStringLiteral("完成时间"), Kind::DateTime, QStringLiteral("complete_time") },
+        { QStringLiteral("备注"), Kind::Text, QStringLiteral("notes") },
+    };
 }
 
 void TradeListActivity::slot_fetch_trade_finished(QJsonArray* trades, const QString errors)

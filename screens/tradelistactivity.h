@@ -5,6 +5,8 @@
 #include <QDate>
 #include <QPointer>
 
+#include <functional>
+
 class ApiCall;
 class DialogWidget;
 class HistoryDialog;
@@ -30,7 +32,13 @@ class TradeListActivity : public PagedListActivity
     Q_OBJECT
 
 public:
+    // Asks for page N of the trades a list shows.
+    using PageRequest = std::function<ApiCall*(int page)>;
+
     explicit TradeListActivity(QWidget* parent = nullptr);
+    // A list of some of the trades (those that `request` fetches) under
+    // `title`, opened over another screen and left with "返回".
+    TradeListActivity(const QString& title, PageRequest request, QWidget* parent = nullptr);
 
 public slots:
     void slot_action() override;
@@ -45,6 +53,7 @@ protected:
     ApiCall* requestPage(int pageNumber) override;
     void takePage(QJsonArray* rows, const QString& errors) override;
     QWidget* createRow(const QJsonObject& record, int number) override;
+    QList<ExportTable::Column> exportColumns() const override;
     void resizeEvent(QResizeEvent* event) override;
     void applySearchFilters() override;
 
@@ -52,6 +61,7 @@ private:
     void buildDashboard();
     void buildDateRange();
 
+    PageRequest pageRequest;
     int tradeId = 0;
     DialogWidget* dashboard = nullptr;
     QComboBox* payoutChoice = nullptr;
@@ -63,6 +73,7 @@ private:
     QPointer<TradeItem> settledRow;
     // The status change while it awaits its answer.
     QPointer<ApiCall> statusCall;
+    QWidget* dateRange = nullptr;
     QCheckBox* dateRangeCheck = nullptr;
     QDateEdit* fromDate = nullptr;
     QDateEdit* toDate = nullptr;

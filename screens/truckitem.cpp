@@ -9,8 +9,10 @@
 
 #include <QApplication>
 #include <QDebug>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -63,6 +65,9 @@ TruckItem::TruckItem(const QJsonObject& truck, QWidget* host)
     , layout(new QVBoxLayout(this))
     , pictureLabel(new QLabel(this))
     , numberLabel(new QLabel(this))
+    , loadRow(new QWidget(this))
+    , loadBar(new QProgressBar(loadRow))
+    , loadLabel(new QLabel(loadRow))
     , goodsLabel(new QLabel(this))
     , hoverOverlay(new QWidget(this))
     , workButton(new QPushButton(hoverOverlay))
@@ -89,8 +94,25 @@ TruckItem::TruckItem(const QJsonObject& truck, QWidget* host)
     goodsLabel->setObjectName(QStringLiteral("goodsLabel"));
     setGoodsText(goodsText(loads()));
 
+    // The load under the number: a thin bar, then "18/20吨" in the goods'
+    // grey.
+    loadRow->setObjectName(QStringLiteral("loadRow"));
+    loadRow->setFixedWidth(145);
+    auto* loadLayout = new QHBoxLayout(loadRow);
+    loadLayout->setContentsMargins(0, 0, 0, 0);
+    loadLayout->setSpacing(4);
+    loadBar->setObjectName(QStringLiteral("loadBar"));
+    loadBar->setTextVisible(false);
+    loadBar->setFixedHeight(4);
+    loadLabel->setObjectName(QStringLiteral("loadLabel"));
+    loadLabel->setStyleSheet(QStringLiteral("QLabel{color:#999999; font-size:12px;}"));
+    loadLayout->addWidget(loadBar, 1, Qt::AlignVCenter);
+    loadLayout->addWidget(loadLabel);
+    showLoad();
+
     layout->addWidget(pictureLabel);
     layout->addWidget(numberLabel);
+    layout->addWidget(loadRow, 0, Qt::AlignHCenter);
     layout->addWidget(goodsLabel);
 
     hoverOverlay->setObjectName(QStringLiteral("hoverOverlay"));
@@ -137,6 +159,39 @@ QJsonArray TruckItem::loads() const
     return truck.value(loadsKey).toArray();
 }
 
+double TruckItem::ratedLoad() const
+{
+    // A number or a text ("20"); anything else is no rated load.
+    return qMax(0.0, truck.value(QLatin1String("tonnage")).toVariant().toDouble());
+}
+
+double TruckItem::bookedWeight() const
+{
+    double booked = 0;
+    for (const QJsonValue& load : loads())
+        booked += qMax(0.0, load.toObject().value(QLatin1String("weight")).toVariant().toDouble());
+    return booked;
+}
+
+void TruckItem::showLoad()
+{
+    const double rated = ratedLoad();
+    loadRow->setVisible(rated > 0);
+    if (rated <= 0)
+        return;
+    const double booked = bookedWeight();
+    // Thousandths of a tonne on the bar; the text drops the float noise of a
+    // sum.
+    loadBar->setRange(0, qRound(rated * 1000));
+    loadBar->setValue(qRound(qMin(booked, rated) * 1000));
+    const bool over = booked > rated + 0.0005;
+    loadBar->setStyleSheet(QStringLiteral("QProgressBar{border:none; background:#e5e5e5; border-radius:2px;}"
+                                          "QProgressBar::chunk{background:%1; border-radius:2px;}")
+                               .arg(over ? QStringLiteral("#ff6600") : QStringLiteral("#42A85B")));
+    loadLabel->setText(
+        QStringLiteral("%1/%2吨").arg(QString::number(booked, 'g', 10), QString::number(rated, 'g', 10)));
+}
+
 void TruckItem::setGoodsText(const QString& text)
 {
     goodsLabel->setText(text);
@@ -178,6 +233,7 @@ void TruckItem::takeStatusAnswer(bool success, int newStatus)
         // Back from the road: whatever it carried has been delivered.
         truck.insert(loadsKey, QJsonArray());
         showResting();
+        showLoad();
     } else {
         showWorking();
     }
@@ -228,6 +284,9 @@ void TruckItem::slot_pack_pressed()
     if (!ActivityController::acceptsPressFrom(this))
         return;
     auto* pack = new PackActivity(truckId, truck.value(QLatin1String("number")).toVariant().toString(), host);
+    pack->setTruckLoad(bookedWeight(), ratedLoad());
+    packedWeight = 0;
+    connect(pack, &PackActivity::signal_packed, this, [this](double weight) { packedWeight = weight; });
     // Only this packing screen's own result reaches this tile, once: not that
     // of a form opened on top of it, nor another tile's.
     controller->startActivityForResult(pack, this, [this](const QVariant& data) { slot_packactivity_finish(data); });
@@ -248,8 +307,9 @@ void TruckItem::slot_packactivity_finish(QVariant data)
     // The truck now carries something: it may depart. The packing screen
     // names a load only by its text.
     QJsonArray current = loads();
-    current.append(QJsonObject { { QStringLiteral("text"), packed } });
+    current.append(QJsonObject { { QStringLiteral("text"), packed }, { QStringLiteral("weight"), packedWeight } });
     truck.insert(loadsKey, current);
+    showLoad();
 }
 
 void TruckItem::slot_loading_list_pressed()

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QVBoxLayout;
 
@@ -14,6 +15,10 @@ class QVBoxLayout;
 // number and what it carries. Pointing at it shows the work button ("发车"
 // or "运输完成"), for a resting truck the pack button ("配货"), and the
 // loading list button ("装车单").
+//
+// With the truck's rated load ("tonnage") in its record, the tile also shows
+// the weight booked on it against that load, as a thin bar and a short text
+// ("18/20吨"); a record without it shows no bar.
 //
 // The tile keeps its truck record current: a status change answered by the
 // server and a saved packing are written into the record, so the work button
@@ -59,6 +64,11 @@ private:
     int status() const;
     QJsonArray loads() const;
     void setGoodsText(const QString& text);
+    // The rated load in tonnes; 0 when the record does not say.
+    double ratedLoad() const;
+    double bookedWeight() const;
+    // Shows the booked weight against the rated load, or nothing without one.
+    void showLoad();
     void sendStatus(int status);
     void placeButtons();
 
@@ -66,9 +76,14 @@ private:
     QJsonObject truck;
     int truckId;
     bool subscribed = false;
+    // The weight of the packing under way, from its save until its result.
+    double packedWeight = 0;
     QVBoxLayout* layout;
     QLabel* pictureLabel;
     QLabel* numberLabel;
+    QWidget* loadRow;
+    QProgressBar* loadBar;
+    QLabel* loadLabel;
     QLabel* goodsLabel;
     QWidget* hoverOverlay;
     QPushButton* workButton;

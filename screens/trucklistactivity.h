@@ -27,4 +27,5 @@ protected:
     ApiCall* requestPage(int pageNumber) override;
     void takePage(QJsonArray* rows, const QString& errors) override;
     QWidget* createRow(const QJsonObject& record, int number) override;
+    QList<ExportTable::Column> exportColumns() const override;
 };

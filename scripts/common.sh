@@ -4,12 +4,16 @@
 # What the build and the tests need.
 FREYMO_BUILD_PACKAGES=(
     g++ cmake ninja-build ccache pkg-config
-    qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite
-    libcpp-httplib-dev libsodium-dev libmicrohttpd-dev libzint-dev libsqlite3-dev
+    qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libqt5sql5-psql libpq-dev
+    libcpp-httplib-dev libsodium-dev libmicrohttpd-dev libzint-dev libsqlite3-dev libxlsxwriter-dev
     fonts-wqy-microhei qttranslations5-l10n
     xvfb libxcb1-dev libcap-dev
-    poppler-utils
+    poppler-utils unzip
+    libqt5charts5-dev
 )
+# What the platform's suites need to run on PostgreSQL as well as on SQLite:
+# the server's binaries, for a throwaway cluster per suite.
+FREYMO_POSTGRESQL_TEST_PACKAGES=(postgresql)
 # What building the Debian packages needs as well (dpkg-shlibdeps, and file
 # for CPack to find the programs whose libraries become dependencies).
 FREYMO_PACKAGING_PACKAGES=(dpkg-dev file)

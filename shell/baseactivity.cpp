@@ -2,18 +2,28 @@
 
 #include "shell/activitycontroller.h"
 #include "shell/mainwindow.h"
+#include "widgets/dialogwidget.h"
+#include "widgets/guardedmessagebox.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
+#include <QComboBox>
 #include <QDebug>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMovie>
+#include <QPlainTextEdit>
 #include <QPropertyAnimation>
 #include <QResizeEvent>
+#include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 const char* const separatorStyle = "image: url(:/images/line_v.png);";
@@ -125,6 +135,7 @@ void BaseActivity::setActionButton(const QString& text, QObject* receiver)
     actionButton->show();
     actionButton->setText(text);
     disconnect(actionConnection);
+    actionReceiver = receiver;
     if (!receiver)
         return;
     if (auto* activity = qobject_cast<BaseActivity*>(receiver)) {
@@ -139,7 +150,9 @@ void BaseActivity::setActionButton(const QString& text, QObject* receiver)
 void BaseActivity::addHeaderWidget(QWidget* widget, QWidget* before)
 {
     const int at = before ? headerLayout->indexOf(before) : -1;
-    headerLayout->insertWidget(at >= 0 ? at : headerLayout->indexOf(rightSeparator), widget, 0, Qt::AlignVCenter);
+    // A widget of a fixed height is centred in the header's height; the
+    // others fill it, as the action button does.
+    headerLayout->insertWidget(at >= 0 ? at : headerLayout->indexOf(rightSeparator), widget);
 }
 
 void BaseActivity::setTitle(const QString& text)
@@ -200,6 +213,10 @@ void BaseActivity::slideNoData(const QRect& from, const QRect& to, QEasingCurve:
 void BaseActivity::slot_back()
 {
     qDebug() << "Back clicked";
+    if (hasUnsavedChanges()
+        && GuardedMessageBox::question(this, QStringLiteral("提醒"), QStringLiteral("放弃未保存的修改吗？"))
+            != GuardedMessageBox::Answer::Yes)
+        return;
     finish();
 }
 
@@ -238,6 +255,16 @@ void BaseActivity::layoutLoading()
     loadingOverlay->raise();
 }
 
+QToolButton* BaseActivity::addHeaderButton(const QString& text, const QString& objectName)
+{
+    auto* button = new QToolButton;
+    button->setObjectName(objectName);
+    button->setText(text);
+    button->setStyleSheet(actionButton->styleSheet());
+    addHeaderWidget(button);
+    return button;
+}
+
 QGridLayout* BaseActivity::addFormGrid()
 {
     setStyleSheet(QStringLiteral("background:white"));
@@ -245,7 +272,114 @@ QGridLayout* BaseActivity::addFormGrid()
     grid->setContentsMargins(20, 20, 20, 20);
     grid->setSpacing(10);
     bodyLayout->addLayout(grid);
+    if (!isForm) {
+        isForm = true;
+        // Ctrl+S is a shortcut so that no field takes it as typing; Esc and
+        // Enter reach the form as key presses that its fields left alone, so
+        // that a field with a use of its own for them (an open suggestion
+        // list) keeps it.
+        auto* save = new QShortcut(QKeySequence::Save, this);
+        save->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(save, &QShortcut::activated, this, &BaseActivity::triggerAction);
+    }
     return grid;
+}
+
+QList<QWidget*> BaseActivity::formFields() const
+{
+    QList<QWidget*> fields;
+    for (QWidget* w : bodyWidget->findChildren<QWidget*>()) {
+        const bool input = qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w)
+            || qobject_cast<QPlainTextEdit*>(w) || qobject_cast<QAbstractSpinBox*>(w);
+        // An editable combo box's own line edit is part of the combo box.
+        if (input && !qobject_cast<QComboBox*>(w->parentWidget()) && w->isVisibleTo(bodyWidget) && w->isEnabled())
+            fields << w;
+    }
+    // A row is the fields whose middles are level, whatever their heights.
+    const auto middle = [this](const QWidget* w) { return w->mapTo(bodyWidget, w->rect().center()); };
+    std::stable_sort(fields.begin(), fields.end(), [&middle](const QWidget* a, const QWidget* b) {
+        const QPoint pa = middle(a);
+        const QPoint pb = middle(b);
+        if (qAbs(pa.y() - pb.y()) > 5)
+            return pa.y() < pb.y();
+        return pa.x() < pb.x();
+    });
+    return fields;
+}
+
+QStringList BaseActivity::formSnapshot() const
+{
+    QStringList values;
+    for (const QWidget* w : bodyWidget->findChildren<QWidget*>()) {
+        if (const auto* edit = qobject_cast<const QLineEdit*>(w))
+            values << edit->text();
+        else if (const auto* choice = qobject_cast<const QComboBox*>(w))
+            values << choice->currentText();
+        else if (const auto* text = qobject_cast<const QPlainTextEdit*>(w))
+            values << text->toPlainText();
+        else if (const auto* spin = qobject_cast<const QAbstractSpinBox*>(w))
+            values << spin->text();
+    }
+    return values;
+}
+
+bool BaseActivity::hasUnsavedChanges() const
+{
+    return isForm && shownOnce && formSnapshot() != savedSnapshot;
+}
+
+void BaseActivity::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!isForm || shownOnce)
+        return;
+    shownOnce = true;
+    savedSnapshot = formSnapshot();
+    const QList<QWidget*> fields = formFields();
+    if (!fields.isEmpty())
+        fields.first()->setFocus(Qt::OtherFocusReason);
+}
+
+void BaseActivity::keyPressEvent(QKeyEvent* event)
+{
+    // Keys are the form's only while nothing covers it.
+    if (!isForm || loadingOverlay->isVisible()) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        // A dialog open over the form (its history) goes first, as its "取消".
+        for (DialogWidget* dialog : findChildren<DialogWidget*>()) {
+            if (dialog->isVisible()) {
+                dialog->slot_cancel_button_clicked();
+                return;
+            }
+        }
+        if (!backButton->isHidden()) {
+            slot_back();
+            return;
+        }
+    }
+    auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    if (enter && edit && bodyWidget->isAncestorOf(edit)) {
+        const QList<QWidget*> fields = formFields();
+        const int at = fields.indexOf(edit);
+        if (at >= 0 && at + 1 < fields.size())
+            fields.at(at + 1)->setFocus(Qt::TabFocusReason);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void BaseActivity::triggerAction()
+{
+    if (loadingOverlay->isVisible() || actionButton->isHidden() || !actionButton->isEnabled() || !actionReceiver)
+        return;
+    if (auto* activity = qobject_cast<BaseActivity*>(actionReceiver.data()))
+        activity->slot_action();
+    else
+        QMetaObject::invokeMethod(actionReceiver.data(), "slot_action");
 }
 
 MainWindow* BaseActivity::mainWindow() const

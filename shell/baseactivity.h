@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QEasingCurve>
+#include <QList>
 #include <QPointer>
+#include <QStringList>
 #include <QVariant>
 #include <QWidget>
 
@@ -57,8 +59,17 @@ public:
 
 public slots:
     virtual void slot_action() = 0;
-    // Finishes this activity without a result.
+    // Finishes this activity without a result. A form with changes that
+    // were not saved asks first whether to drop them.
     virtual void slot_back();
+
+public:
+    // Keys the main window hands to the screen shown: F5 reloads it from its
+    // first page, Home and End scroll it to its top and its end. Screens
+    // without a list to reload or scroll ignore them.
+    virtual void reloadFromStart() { }
+    virtual void scrollToStart() { }
+    virtual void scrollToEnd() { }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -72,10 +83,21 @@ protected:
     // action button, so that widgets added one after another line up left
     // to right. The header owns it.
     void addHeaderWidget(QWidget* widget, QWidget* before = nullptr);
+    // A button in the action button's look, put into the header as above.
+    QToolButton* addHeaderButton(const QString& text, const QString& objectName);
 
     // The body of a form: the activity turns white and its body gets a grid
-    // with margins 20 and spacing 10, which the form fills.
+    // with margins 20 and spacing 10, which the form fills. A form works from
+    // the keyboard: its first field takes the focus when it is first shown,
+    // Enter in a one-line field moves on to the next field in reading order,
+    // Ctrl+S does what the action button does and Esc what "返回" does.
     QGridLayout* addFormGrid();
+    // Whether the form's fields differ from what they showed when the form
+    // was first shown.
+    bool hasUnsavedChanges() const;
+
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
     QGridLayout* gridLayout;
     QHBoxLayout* headerLayout;
@@ -96,9 +118,20 @@ protected:
 
 private:
     void layoutLoading();
+    // The form's input fields in reading order: row by row, left to right.
+    QList<QWidget*> formFields() const;
+    // What the form's fields show, one entry per field.
+    QStringList formSnapshot() const;
+    // Presses the action button by key, when it is there to be pressed.
+    void triggerAction();
     void slideNoData(const QRect& from, const QRect& to, QEasingCurve::Type easing);
 
     QPointer<QPropertyAnimation> noDataAnimation;
     bool backConnected = false;
     QMetaObject::Connection actionConnection;
+    QPointer<QObject> actionReceiver;
+    bool isForm = false;
+    bool shownOnce = false;
+    // The form's fields as first shown; what "返回" compares against.
+    QStringList savedSnapshot;
 };

@@ -2,6 +2,7 @@
 
 #include "net/api.h"
 #include "shell/activitycontroller.h"
+#include "shell/baseactivity.h"
 #include "shell/frameedgegrip.h"
 #include "shell/logolabel.h"
 #include "shell/passworddialog.h"
@@ -18,6 +19,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
+#include <QShortcut>
 
 MainWindow::MainWindow(const RootActivityFactory& rootActivity, QWidget* parent)
     : QFrame(parent)
@@ -84,6 +86,7 @@ MainWindow::MainWindow(const RootActivityFactory& rootActivity, QWidget* parent)
         grips.append(grip);
     }
     placeGrips();
+    addSectionKeys();
 
     voiceCallbacks = new void*[VoiceSession::CallbackCount]();
 }
@@ -96,6 +99,28 @@ MainWindow::~MainWindow()
         delete[] voiceCallbacks;
 }
 
+void MainWindow::addSectionKeys()
+{
+    for (int i = 0; i < ControllerCount; ++i) {
+        auto* key = new QShortcut(QKeySequence(Qt::CTRL | (Qt::Key_1 + i)), this);
+        connect(key, &QShortcut::activated, this, [this, i] { toolBar->setCurrentIndex(i); });
+    }
+    // The screen on top of the section shown; a field with a use of its own
+    // for Home and End (a line edit) keeps them.
+    const auto onShown = [this](const QKeySequence& sequence, void (BaseActivity::*action)()) {
+        auto* key = new QShortcut(sequence, this);
+        connect(key, &QShortcut::activated, this, [this, action] {
+            if (!currentControllerPtr)
+                return;
+            if (auto* shown = qobject_cast<BaseActivity*>(currentControllerPtr->topActivity()))
+                (shown->*action)();
+        });
+    };
+    onShown(QKeySequence(Qt::Key_F5), &BaseActivity::reloadFromStart);
+    onShown(QKeySequence(Qt::Key_Home), &BaseActivity::scrollToStart);
+    onShown(QKeySequence(Qt::Key_End), &BaseActivity::scrollToEnd);
+}
+
 ActivityController* MainWindow::controllerAt(int index) const
 {
     if (index < 0 || index >= controllers.size())
@@ -106,6 +131,16 @@ ActivityController* MainWindow::controllerAt(int index) const
 ActivityController* MainWindow::currentController() const
 {
     return currentControllerPtr;
+}
+
+void MainWindow::showSection(int index)
+{
+    toolBar->setCurrentIndex(index);
+}
+
+QMenu* MainWindow::moreMenu() const
+{
+    return toolBar->moreMenu();
 }
 
 void MainWindow::slot_toolbar_button_click(int pos)

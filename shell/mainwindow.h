@@ -11,6 +11,7 @@ class FrameEdgeGrip;
 class LogoLabel;
 class PasswordDialog;
 class ProfileDialog;
+class QMenu;
 class QGridLayout;
 class StatusBar;
 class TitleBar;
@@ -44,6 +45,10 @@ public:
     ActivityController* controllerAt(int index) const;
     // The controller now shown.
     ActivityController* currentController() const;
+    // Shows section `index` as a press on its tool bar button does.
+    void showSection(int index);
+    // The tool bar's ••• menu, to which screens add their entries.
+    QMenu* moreMenu() const;
 
 signals:
     // The account is to be switched: the visit has ended and the session is
@@ -76,6 +81,9 @@ protected:
 
 private:
     void placeGrips();
+    // Ctrl+1 to Ctrl+5 switch sections in the tool bar's order; F5, Home and
+    // End go to the screen shown.
+    void addSectionKeys();
 
     TitleBar* titleBar;
     ToolBar* toolBar;

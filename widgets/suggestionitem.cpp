@@ -13,5 +13,16 @@ SuggestionItem::SuggestionItem(const QString& text, int id, QWidget* parent)
 void SuggestionItem::mouseReleaseEvent(QMouseEvent* event)
 {
     QLabel::mouseReleaseEvent(event);
+    choose();
+}
+
+void SuggestionItem::choose()
+{
     emit clicked(itemText, id);
+}
+
+void SuggestionItem::setHighlighted(bool on)
+{
+    highlighted = on;
+    setStyleSheet(on ? QStringLiteral("background:#eeeeee;") : QString());
 }

@@ -10,6 +10,13 @@ class SuggestionItem : public QLabel
 public:
     SuggestionItem(const QString& text, int id, QWidget* parent);
 
+    // Chooses the entry by key: exactly what a click does.
+    void choose();
+    // Marks the entry as the one the keys point at, as the pointer over it
+    // would.
+    void setHighlighted(bool on);
+    bool isHighlighted() const { return highlighted; }
+
 signals:
     void clicked(const QString& text, const int id);
 
@@ -19,4 +26,5 @@ protected:
 private:
     const QString itemText;
     const int id;
+    bool highlighted = false;
 };

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QToolButton>
@@ -73,6 +74,7 @@ void SuggestionWidget::setSuggestions(QMap<QString, int> nameToId)
     // Everything but the add-new button goes; the button stays last, at the
     // bottom of the box.
     failureRow->hide();
+    highlight(-1);
     for (int i = layout->count() - 1; i >= 0; --i) {
         QWidget* kept = layout->itemAt(i)->widget();
         if (kept == addNewButton || kept == failureRow)
@@ -131,12 +133,14 @@ void SuggestionWidget::slot_target_focused(QWidget*, QWidget* now)
         raise();
     } else {
         hide();
+        highlight(-1);
     }
 }
 
 void SuggestionWidget::slot_item_clicked(const QString& text, const int id)
 {
     hide();
+    highlight(-1);
     setSelected(id, text);
 }
 
@@ -159,9 +163,85 @@ void SuggestionWidget::resizeEvent(QResizeEvent* event)
 
 bool SuggestionWidget::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == liveTarget() && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
-        place();
+    if (watched == liveTarget()) {
+        if (event->type() == QEvent::Move || event->type() == QEvent::Resize)
+            place();
+        // An open list keeps Esc for itself, ahead of any shortcut: the form
+        // under it takes Esc for "返回".
+        if (event->type() == QEvent::ShortcutOverride && isVisible()
+            && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            event->accept();
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress && takeKey(static_cast<QKeyEvent*>(event)))
+            return true;
+    }
     return QFrame::eventFilter(watched, event);
+}
+
+bool SuggestionWidget::takeKey(QKeyEvent* event)
+{
+    if (event->modifiers() & ~Qt::KeypadModifier)
+        return false;
+    const QList<SuggestionItem*> items = entries();
+    switch (event->key()) {
+    case Qt::Key_Down:
+        if (!isVisible()) {
+            if (!hasEntries)
+                return false;
+            show();
+            raise();
+        }
+        highlight(qMin(highlighted + 1, items.size()));
+        return true;
+    case Qt::Key_Up:
+        if (!isVisible())
+            return false;
+        highlight(qMax(highlighted - 1, 0));
+        return true;
+    case Qt::Key_Escape:
+        if (!isVisible())
+            return false;
+        hide();
+        highlight(-1);
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (!isVisible() || highlighted < 0)
+            return false;
+        if (highlighted < items.size()) {
+            // Chosen as a click chooses; the key goes on, and the form moves
+            // to the next field.
+            items.at(highlighted)->choose();
+            return false;
+        }
+        highlight(-1);
+        slot_addnew_clicked();
+        return true;
+    default:
+        return false;
+    }
+}
+
+QList<SuggestionItem*> SuggestionWidget::entries() const
+{
+    QList<SuggestionItem*> items;
+    for (int i = 0; i < layout->count(); ++i) {
+        if (auto* item = qobject_cast<SuggestionItem*>(layout->itemAt(i)->widget()))
+            items << item;
+    }
+    return items;
+}
+
+void SuggestionWidget::highlight(int row)
+{
+    const QList<SuggestionItem*> items = entries();
+    highlighted = row;
+    for (int i = 0; i < items.size(); ++i) {
+        if (items.at(i)->isHighlighted() != (i == row))
+            items.at(i)->setHighlighted(i == row);
+    }
+    addNewButton->setDown(row >= 0 && row == items.size());
 }
 
 QLineEdit* SuggestionWidget::liveTarget() const

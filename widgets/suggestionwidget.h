@@ -5,10 +5,12 @@
 #include <QPointer>
 #include <QString>
 
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QToolButton;
 class QVBoxLayout;
+class SuggestionItem;
 
 // An auto-complete drop-down under one line edit of an activity (the target).
 // Each edit of the target asks the owner for suggestions; the owner hands
@@ -17,6 +19,11 @@ class QVBoxLayout;
 // target and its id into the target's dynamic property "id", where the owner
 // reads the choice. An edit by hand sets "id" back to 0: the target never
 // shows one name while holding the id of another.
+//
+// From the keyboard, Down and Up move a highlight through the entries (the
+// first Down to the top one, then on to "添加新的"), Enter chooses the
+// highlighted entry as a click does and lets the key go on to the form, and
+// Esc hides the list.
 //
 // The list never talks to the server and keeps no selection of its own.
 class SuggestionWidget : public QFrame
@@ -63,6 +70,14 @@ private:
     // The target while it is a whole line edit: null once its destruction
     // has begun (it may still send focus and resize events by then).
     QLineEdit* liveTarget() const;
+    // The target's keys while the list serves it; true when the list took
+    // the key.
+    bool takeKey(QKeyEvent* event);
+    // The entries from the top down.
+    QList<SuggestionItem*> entries() const;
+    // Moves the highlight to row `row` of the entries; one past the last is
+    // "添加新的", -1 is none.
+    void highlight(int row);
 
     QPointer<QObject> target;
     QVBoxLayout* layout;
@@ -70,4 +85,5 @@ private:
     QWidget* failureRow;
     QLabel* failureLabel;
     bool hasEntries = false;
+    int highlighted = -1;
 };

@@ -9,10 +9,14 @@
 // - searches of those stations by plate, name, trade text and day.
 // Not a test; run it by hand:
 //   freymo-platform-bench [--clients N] [--reads N] [--writes N] [--pages N]
-//                         [--records N,N] [--only TEXT]
+//                         [--records N,N] [--only TEXT] [--database URL]
 // --only runs just the rounds whose names contain TEXT (and the baseline).
+// --database runs it on an empty database of that address instead of a
+// temporary SQLite file (postgresql://USER@HOST:PORT/DBNAME); a second
+// server with connections of its own then shares the rounds "two servers".
 
 #include "demoseed.h"
+#include "dialect.h"
 #include "platformserver.h"
 #include "sessionservice.h"
 #include "sql.h"
@@ -20,6 +24,7 @@
 #include "transaction.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -57,7 +62,9 @@ using Request = std::function<bool(httplib::Client&, int client, int index)>;
 
 // Runs `perClient` requests on each of `clients` kept-alive connections at once.
 // `request` returns false for a failed request.
-Result measure(const QString& name, int port, int clients, int perClient, const Request& request)
+// Clients take turns on `ports` (client c on ports[c % n]), so that several
+// servers of one database share the load.
+Result measure(const QString& name, const std::vector<int>& ports, int clients, int perClient, const Request& request)
 {
     std::vector<std::vector<double>> latencies(static_cast<size_t>(clients));
     std::atomic<int> failures { 0 };
@@ -65,7 +72,7 @@ Result measure(const QString& name, int port, int clients, int perClient, const 
     const Clock::time_point start = Clock::now();
     for (int c = 0; c < clients; ++c) {
         threads.emplace_back([&, c] {
-            httplib::Client client("127.0.0.1", port);
+            httplib::Client client("127.0.0.1", ports.at(static_cast<size_t>(c) % ports.size()));
             client.set_keep_alive(true);
             client.set_tcp_nodelay(true);
             client.set_url_encode(false);
@@ -138,10 +145,23 @@ QString seedLargeStation(const platform::Storage& storage, int records)
                        " VALUES (?, ?, 1, 0, 30, 1, '张三', '13800000000', '2024-01-01 08:00:00')"));
     truck.bind(station).bind(QStringLiteral("鲁Q%1").arg(records)).exec();
     const qint64 truckId = truck.lastInsertId();
+    // On PostgreSQL the rank triggers renumber row by row, which made a
+    // station of 10,000 take minutes: they rest while the station is filled,
+    // and its ranks are then numbered at once, as the triggers would have
+    // (the station is new, so no other's ranks change).
+    const bool postgres = platform::Dialect::of(db).isPostgreSQL();
+    const QStringList rankedTables
+        = { QStringLiteral("shippers"), QStringLiteral("consignees"), QStringLiteral("trades") };
+    if (postgres) {
+        for (const QString& table : rankedTables)
+            platform::Sql::run(db, QStringLiteral("ALTER TABLE %1 DISABLE TRIGGER %1_rank_insert").arg(table));
+    }
     // Rows numbered 1..records by a recursive query; one a minute.
     const QString numbers
         = QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?) ");
-    const QString minute = QStringLiteral("datetime('2024-01-01 08:00:00', '+' || i || ' minutes')");
+    const QString minute = platform::Dialect::of(db).isPostgreSQL()
+        ? QStringLiteral("to_char(timestamp '2024-01-01 08:00:00' + i * interval '1 minute', 'YYYY-MM-DD HH24:MI:SS')")
+        : QStringLiteral("datetime('2024-01-01 08:00:00', '+' || i || ' minutes')");
     platform::Sql shippers(db,
         numbers
             + QStringLiteral("INSERT INTO shippers (organ, name, address, industry, linkman, tel1, create_time)"
@@ -179,12 +199,15 @@ QString seedLargeStation(const platform::Storage& storage, int records)
     // What the searches look for: as many trucks as records, and ten records
     // of each kind, whatever the station's size, that hold "蒙果品" ("津M7"
     // for the plates).
+    const QString plate = platform::Dialect::of(db).isPostgreSQL()
+        ? QStringLiteral("'鲁' || chr(65 + i % 26) || lpad(i::text, 5, '0')")
+        : QStringLiteral("'鲁' || char(65 + i % 26) || printf('%05d', i)");
     platform::Sql trucks(db,
         numbers
             + QStringLiteral("INSERT INTO trucks (organ, number, driving_mode, tonnage_level, tonnage,"
                              " packingcase_mode, driver1_name, driver1_mobile, create_time)"
-                             " SELECT ?, '鲁' || char(65 + i % 26) || printf('%05d', i), 1, 0, 30, 1, '张三',"
-                             " '13800000000', '2024-01-01 08:00:00' FROM n"));
+                             " SELECT ?, %1, 1, 0, 30, 1, '张三', '13800000000', '2024-01-01 08:00:00' FROM n")
+                  .arg(plate));
     trucks.bind(records - 11).bind(station).exec();
     for (int k = 0; k < 10; ++k) {
         const QString marker = QStringLiteral("沂蒙果品%1").arg(k);
@@ -209,16 +232,35 @@ QString seedLargeStation(const platform::Storage& storage, int records)
             .exec();
         platform::Sql(db,
             QStringLiteral("INSERT INTO trades (organ, truck, shipper, consignee, line, goods, weight, create_time)"
-                           " VALUES (?, ?, ?, ?, '', ?, 1, datetime('2024-01-01 08:00:00', '+' || ? || ' minutes'))"))
+                           " VALUES (?, ?, ?, ?, '', ?, 1, ?)"))
             .bind(station)
             .bind(truckId)
             .bind(firstShipper)
             .bind(firstConsignee)
             .bind(marker)
-            .bind(k * records / 10)
+            .bind(QDateTime(QDate(2024, 1, 1), QTime(8, 0))
+                      .addSecs(60LL * k * records / 10)
+                      .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
             .exec();
     }
+    if (postgres) {
+        for (const QString& table : rankedTables) {
+            const QString order
+                = table == QStringLiteral("trades") ? QStringLiteral("create_time, id") : QStringLiteral("id");
+            platform::Sql(db,
+                QStringLiteral("UPDATE %1 SET list_rank = r.n FROM (SELECT id, row_number() OVER (ORDER BY %2) AS n"
+                               " FROM %1 WHERE organ = ?) AS r WHERE r.id = %1.id")
+                    .arg(table, order))
+                .bind(station)
+                .exec();
+            platform::Sql::run(db, QStringLiteral("ALTER TABLE %1 ENABLE TRIGGER %1_rank_insert").arg(table));
+        }
+    }
     transaction.commit();
+    // The planner's figures of the new rows, as the server's autovacuum
+    // would gather them soon after.
+    if (platform::Dialect::of(db).isPostgreSQL())
+        platform::Sql::run(db, QStringLiteral("ANALYZE"));
     return username;
 }
 
@@ -308,12 +350,20 @@ int main(int argc, char* argv[])
     const auto wanted = [&](const QString& name) { return only.isEmpty() || name.contains(only); };
 
     QTemporaryDir dir;
-    platform::Storage storage;
+    platform::DatabaseUrl url = platform::DatabaseUrl::sqliteFile(QDir(dir.path()).filePath("platform.db"));
+    const int databaseAt = args.indexOf("--database");
     QString error;
-    if (!storage.open(QDir(dir.path()).filePath("platform.db"), &error)) {
+    if (databaseAt >= 0
+        && (databaseAt + 1 >= args.size() || !platform::DatabaseUrl::parse(args.at(databaseAt + 1), &url, &error))) {
+        std::fprintf(stderr, "--database: %s\n", qPrintable(error));
+        return 1;
+    }
+    platform::Storage storage;
+    if (!storage.open(url, &error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
+    std::printf("on %s\n", qPrintable(storage.location()));
     platform::DemoSeed::seedIfEmpty(storage);
     struct LargeStation
     {
@@ -351,6 +401,20 @@ int main(int argc, char* argv[])
         return 1;
     }
     fresh.start();
+    // A second server on the same database, with storage (connections,
+    // statements, kept answers) of its own, as a second process would have.
+    platform::Storage otherStorage;
+    if (!otherStorage.open(url, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    platform::PlatformServer other(otherStorage, config);
+    other.setLogSink([](const QString&) {});
+    if (!other.bind(&error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    other.start();
 
     // Sign in and find a resting truck, a shipper and a consignee.
     httplib::Client setup("127.0.0.1", server.port());
@@ -411,28 +475,40 @@ int main(int argc, char* argv[])
     // The baseline goes beside each round, as the machine's load may change
     // from one round to the next.
     int failures = 0;
-    const auto round = [&](const QString& name, int perClient, const Request& request, int baselinePort, int port) {
-        const Result constant = measure("baseline constant", baselinePort, clients, perClient, constantGet);
-        const Result result = measure(name, port, clients, perClient, request);
+    const auto round = [&](const QString& name, int perClient, const Request& request, int baselinePort,
+                           const std::vector<int>& ports) {
+        const Result constant = measure("baseline constant", { baselinePort }, clients, perClient, constantGet);
+        const Result result = measure(name, ports, clients, perClient, request);
         print(constant);
         print(result);
         std::printf("%s / baseline: %.2f of the baseline's requests per second\n\n", qPrintable(name),
             result.requestsPerSecond / constant.requestsPerSecond);
         failures += constant.failures + result.failures;
     };
-    measure("warm-up", baseline.port(), clients, 50, constantGet);
-    measure("warm-up", server.port(), clients, 50, truckGet);
+    measure("warm-up", { baseline.port() }, clients, 50, constantGet);
+    measure("warm-up", { server.port() }, clients, 50, truckGet);
     // What the server costs without the database: the version answer.
     const auto versionGet
         = [&](httplib::Client& client, int, int) { return succeeded(client.Get("/api/system/version/windesktop/")); };
     if (wanted("version"))
-        round("version (no database)", reads, versionGet, versionBaseline.port(), server.port());
+        round("version (no database)", reads, versionGet, versionBaseline.port(), { server.port() });
     if (wanted("truck list")) {
-        round("truck list", reads, truckGet, baseline.port(), server.port());
-        round("truck list, made afresh", reads, truckGet, baseline.port(), fresh.port());
+        round("truck list", reads, truckGet, baseline.port(), { server.port() });
+        round("truck list, made afresh", reads, truckGet, baseline.port(), { fresh.port() });
     }
     if (wanted("add trade"))
-        round("add trade", writes, tradePost, baseline.port(), server.port());
+        round("add trade", writes, tradePost, baseline.port(), { server.port() });
+    // Two servers of one database: each write of one changes what the
+    // other may reuse.
+    if (wanted("two servers")) {
+        round("truck list, two servers", reads, truckGet, baseline.port(), { server.port(), other.port() });
+        round("add trade, two servers", writes, tradePost, baseline.port(), { server.port(), other.port() });
+        const Request mixed = [&](httplib::Client& client, int c, int i) {
+            return i % 10 == 0 ? tradePost(client, c, i) : truckGet(client, c, i);
+        };
+        round("truck list with 1 write in 10, two servers", reads, mixed, baseline.port(),
+            { server.port(), other.port() });
+    }
 
     // The paged lists: the first and the last page of each station. The
     // answers are checked to hold a full page.
@@ -459,8 +535,8 @@ int main(int argc, char* argv[])
                     return succeeded(answer) && answer->body.find("\"page_size\":20") != std::string::npos
                         && answer->body.find("\"id\"") != std::string::npos;
                 };
-                const Result result
-                    = measure(QStringLiteral("%1, page %2").arg(name).arg(page), server.port(), clients, pages, get);
+                const Result result = measure(
+                    QStringLiteral("%1, page %2").arg(name).arg(page), { server.port() }, clients, pages, get);
                 print(result);
                 failures += result.failures;
                 (page == 1 ? row.first : row.last) = result.p50;
@@ -509,7 +585,7 @@ int main(int argc, char* argv[])
                 const auto answer = client.Get(path.c_str());
                 return succeeded(answer) && answer->body.find("\"id\"") != std::string::npos;
             };
-            const Result result = measure(name, server.port(), clients, pages, get);
+            const Result result = measure(name, { server.port() }, clients, pages, get);
             print(result);
             failures += result.failures;
             p50s.push_back(result.p50);
@@ -530,6 +606,7 @@ int main(int argc, char* argv[])
         }
     }
 
+    other.stop();
     fresh.stop();
     server.stop();
     return failures == 0 ? 0 : 1;

@@ -1,9 +1,32 @@
 #include "platformtestserver.h"
 
 #include "demoseed.h"
+#include "postgrescluster.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QMutexLocker>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// A run on PostgreSQL without its server is skipped as a whole (CTest's
+// SKIP_RETURN_CODE), before any test, unless it is required.
+const bool databaseChecked = [] {
+    if (!PostgresCluster::wanted() || PostgresCluster::missing().isEmpty())
+        return true;
+    const QByteArray reason = PostgresCluster::missing().toLocal8Bit();
+    if (PostgresCluster::required()) {
+        std::fprintf(stderr, "FAIL: the run on PostgreSQL is required, but %s\n", reason.constData());
+        std::exit(1);
+    }
+    std::fprintf(stderr, "SKIP: the run on PostgreSQL is skipped: %s\n", reason.constData());
+    std::exit(77);
+}();
+
+} // namespace
 
 PlatformTestServer::PlatformTestServer(bool seedDemo, const QString& dataDir)
     : folder(dataDir.isEmpty() ? temporary.path() : dataDir)
@@ -21,12 +44,47 @@ QString PlatformTestServer::databasePath() const
     return QDir(folder).filePath(platform::Storage::databaseFileName());
 }
 
+bool PlatformTestServer::onPostgreSQL()
+{
+    return PostgresCluster::wanted();
+}
+
+bool PlatformTestServer::databaseUrl(platform::DatabaseUrl* url, QString* error) const
+{
+    if (!onPostgreSQL()) {
+        *url = platform::DatabaseUrl::sqliteFile(databasePath());
+        return true;
+    }
+    PostgresCluster* cluster = PostgresCluster::instance(error);
+    if (!cluster)
+        return false;
+    // One database per data folder, so that reopening a folder reopens its
+    // records, as with the SQLite file.
+    const QString name = QStringLiteral("t")
+        + QString::fromLatin1(
+            QCryptographicHash::hash(QDir(folder).absolutePath().toUtf8(), QCryptographicHash::Sha1).toHex().left(20));
+    const QString text = cluster->databaseUrl(name, error);
+    return !text.isEmpty() && platform::DatabaseUrl::parse(text, url, error);
+}
+
+QStringList PlatformTestServer::databaseArguments() const
+{
+    QStringList arguments { QStringLiteral("--data-dir"), folder };
+    platform::DatabaseUrl url;
+    QString error;
+    if (onPostgreSQL() && databaseUrl(&url, &error))
+        arguments << QStringLiteral("--database") << url.toString();
+    return arguments;
+}
+
 bool PlatformTestServer::start(const platform::PlatformServer::Config& config)
 {
     stop();
+    Q_UNUSED(databaseChecked)
     store = std::make_unique<platform::Storage>();
     QString error;
-    if (!store->open(databasePath(), &error)) {
+    platform::DatabaseUrl url;
+    if (!databaseUrl(&url, &error) || !store->open(url, &error)) {
         qWarning("cannot open the test database: %s", qPrintable(error));
         return false;
     }

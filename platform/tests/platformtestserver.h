@@ -11,7 +11,8 @@
 #include <memory>
 
 // An in-process platform on 127.0.0.1 and a free port, with its database in
-// a temporary folder (or in `dataDir`, to reopen a database). It records the
+// a temporary folder (or in `dataDir`, to reopen a database); on a run on
+// PostgreSQL, in a database of the suite's cluster named after that folder. It records the
 // request log. stop() and start() again reopen the same database, as a
 // restart of the server would.
 class PlatformTestServer
@@ -27,7 +28,14 @@ public:
 
     int port() const { return serverPort; }
     QString dataDir() const { return folder; }
+    // The SQLite file, on a run on SQLite.
     QString databasePath() const;
+    // Where this server's records are: the SQLite file, or on a run on
+    // PostgreSQL (see PostgresCluster) a database of the suite's cluster.
+    bool databaseUrl(platform::DatabaseUrl* url, QString* error) const;
+    static bool onPostgreSQL();
+    // The options that point freymo-platform at this server's records.
+    QStringList databaseArguments() const;
     platform::Storage* storage() const { return store.get(); }
     QStringList logLines() const;
 

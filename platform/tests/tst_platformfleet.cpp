@@ -209,10 +209,22 @@ void TestPlatformFleet::tripMovesTheTradesAndTheLoads()
     QCOMPARE(demo->get(prefix + "sleep/" + demo->suffix()).errors(), QStringLiteral("该车尚未发车！"));
 
     const qint64 first = demo->addTrade(truck, shipper, consignee, { { "goods", QStringLiteral("石膏板") } });
-    const qint64 second = demo->addTrade(truck, shipper, consignee, { { "goods", QStringLiteral("水泥") } });
+    const qint64 second
+        = demo->addTrade(truck, shipper, consignee, { { "goods", QStringLiteral("水泥") }, { "weight", "7.25" } });
     QVERIFY(first > 0 && second > 0);
     QJsonArray loads = demo->truck(truck).value("loads").toArray();
     QCOMPARE(loads.size(), 2);
+    // The board's records carry the rated load and each load's weight.
+    QJsonObject onBoard;
+    for (const QJsonValue& value : demo->get("/truck/0/" + demo->suffix()).array()) {
+        if (value.toObject().value("id").toVariant().toLongLong() == truck)
+            onBoard = value.toObject();
+    }
+    QCOMPARE(onBoard.value("tonnage").toString(), QStringLiteral("20"));
+    const QJsonArray boardLoads = onBoard.value("loads").toArray();
+    QCOMPARE(boardLoads.size(), 2);
+    QCOMPARE(boardLoads.at(0).toObject().value("weight").toDouble(), 12.5);
+    QCOMPARE(boardLoads.at(1).toObject().value("weight").toDouble(), 7.25);
     QCOMPARE(loads.at(0).toObject().value("shipper").toString(), QStringLiteral("车队测试托运人"));
     QCOMPARE(loads.at(0).toObject().value("goods").toString(), QStringLiteral("石膏板"));
     QCOMPARE(loads.at(1).toObject().value("goods").toString(), QStringLiteral("水泥"));

@@ -334,6 +334,8 @@ void TestPlatformRobustness::restartKeepsEveryRecord()
 
 void TestPlatformRobustness::olderDatabaseIsUpgradedInPlace()
 {
+    if (PlatformTestServer::onPostgreSQL())
+        QSKIP("an older SQLite file is upgraded; PostgreSQL databases start at the latest layout");
     QTemporaryDir dir;
     const QString path = dir.filePath("platform.db");
     {

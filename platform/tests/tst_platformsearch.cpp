@@ -58,7 +58,9 @@ private:
     // The station of the date filters, made by their first case.
     std::unique_ptr<PlatformTestClient> station;
     QRandomGenerator random { 23 };
-    const QStringList letters { "a", "B", "b", "7", "鲁", "物", "流", "Q" };
+    // LIKE's wildcards and escape character stand for themselves; a letter
+    // outside ASCII has a case too.
+    const QStringList letters { "a", "B", "b", "7", "鲁", "物", "流", "Q", "%", "_", "\\", "ä", "Ä" };
 };
 
 void TestPlatformSearch::initTestCase()
@@ -160,7 +162,7 @@ QList<qint64> TestPlatformSearch::scan(qint64 organ, const QString& list, const 
 void TestPlatformSearch::searchFindsWhatAScanFinds()
 {
     const QSqlDatabase db = server.storage()->connection();
-    QStringList texts { "流", "aB", "b7Q", "鲁物流", "ab7b", "\"Q", "Qb\"" };
+    QStringList texts { "流", "aB", "b7Q", "鲁物流", "ab7b", "\"Q", "Qb\"", "%", "_", "\\", "a%b", "_7%", "äB" };
     for (int i = 0; i < 25; ++i) {
         QString t;
         for (int n = 1 + random.bounded(4); n > 0; --n)

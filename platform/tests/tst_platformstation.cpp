@@ -48,7 +48,7 @@ private:
 Run TestPlatformStation::admin(const QStringList& command, const QByteArray& input)
 {
     QProcess process;
-    process.start(QStringLiteral(FREYMO_PLATFORM_EXECUTABLE), QStringList { "--data-dir", server.dataDir() } + command);
+    process.start(QStringLiteral(FREYMO_PLATFORM_EXECUTABLE), server.databaseArguments() + command);
     Run run;
     if (!process.waitForStarted(10000))
         return run;

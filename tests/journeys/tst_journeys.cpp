@@ -227,13 +227,13 @@ void TestJourneys::packing()
     QVERIFY(client->signIn(QStringLiteral("demo"), QStringLiteral("load")));
     const int organ = organOf(QStringLiteral("demo"));
 
-    // The board shows every truck of the demo station.
+    // The board shows the demo station's resting trucks: the marked segment.
     QStringList shown;
     for (TruckItem* tile : tiles())
         shown << label(tile, "numberLabel")->text();
     QStringList stored;
-    for (const QVariantList& row :
-        platform->rows(QStringLiteral("SELECT number FROM trucks WHERE organ = ? AND deleted = 0"), { organ }))
+    for (const QVariantList& row : platform->rows(
+             QStringLiteral("SELECT number FROM trucks WHERE organ = ? AND deleted = 0 AND status = 0"), { organ }))
         stored << row.first().toString();
     shown.sort();
     stored.sort();
@@ -269,7 +269,11 @@ void TestJourneys::packing()
     QVERIFY(ClientDriver::settle());
     QWidget* form = client->top(0);
     QCOMPARE(form->objectName(), QStringLiteral("ShipperActivity"));
-    type(form->findChild<QLineEdit*>(QStringLiteral("nameEdit")), newShipper);
+    // What was typed comes along as the name, to be completed.
+    auto* nameEdit = form->findChild<QLineEdit*>(QStringLiteral("nameEdit"));
+    QCOMPARE(nameEdit->text(), QStringLiteral("通衢"));
+    nameEdit->clear();
+    type(nameEdit, newShipper);
     type(form->findChild<QLineEdit*>(QStringLiteral("addressEdit")), QStringLiteral("山东省临沂市兰山区通达路18号"));
     type(form->findChild<QLineEdit*>(QStringLiteral("industryEdit")), QStringLiteral("建材"));
     type(form->findChild<QLineEdit*>(QStringLiteral("linkmanEdit")), QStringLiteral("孙立新"));
@@ -571,15 +575,15 @@ void TestJourneys::theBooks()
     QVERIFY(!truckNumbers().contains(plate));
     QCOMPARE(boxes->seenTexts(),
         (QStringList { QStringLiteral("提醒|保存成功！"), QStringLiteral("提醒|保存成功！"),
-            QStringLiteral("提醒|确定要删除该车吗？") }));
+            QStringLiteral("提醒|确定要删除货车 %1 吗？").arg(plate) }));
 
     keepPartyBook({ 2, QStringLiteral("ShipperItem"), QStringLiteral("添加托运人"), QStringLiteral("shippers"), true,
-                      QStringLiteral("确定要删除该托运人吗？") },
+                      QStringLiteral("确定要删除托运人 %1 吗？") },
         QStringLiteral("河东宏图塑业有限公司"));
     if (QTest::currentTestFailed())
         return;
     keepPartyBook({ 4, QStringLiteral("ConsigneeItem"), QStringLiteral("添加收货人"), QStringLiteral("consignees"),
-                      false, QStringLiteral("确定要删除该收货人吗？") },
+                      false, QStringLiteral("确定要删除收货人 %1 吗？") },
         QStringLiteral("无锡新苑建材市场"));
 }
 
@@ -645,7 +649,7 @@ void TestJourneys::keepPartyBook(const PartyBook& book, const QString& name)
     QTest::mouseClick(row->findChild<QToolButton*>(QStringLiteral("removeButton")), Qt::LeftButton);
     QVERIFY(boxes->waitForAll());
     QVERIFY(ClientDriver::settle());
-    QCOMPARE(boxes->seenTexts().last(), QStringLiteral("提醒|") + book.deleteQuestion);
+    QCOMPARE(boxes->seenTexts().last(), QStringLiteral("提醒|") + book.deleteQuestion.arg(name));
     QCOMPARE(platform->rows(select, { organ, name }).value(0).value(3).toInt(), 1);
     reloadList(book.section);
     QVERIFY(!rowsNamed(book.section, book.rowName).isEmpty());
@@ -707,13 +711,14 @@ void TestJourneys::twoStations()
     const int organ = organOf(QStringLiteral("demo2"));
     QVERIFY(organ != organOf(QStringLiteral("demo")));
 
-    // The board holds demo2's trucks and no other.
+    // The board holds demo2's resting trucks and no other.
     QList<int> shown;
     for (TruckItem* tile : tiles())
         shown << tile->id();
     QList<int> own;
-    for (const QVariantList& row :
-        platform->rows(QStringLiteral("SELECT id FROM trucks WHERE organ = ? AND deleted = 0 ORDER BY id"), { organ }))
+    for (const QVariantList& row : platform->rows(
+             QStringLiteral("SELECT id FROM trucks WHERE organ = ? AND deleted = 0 AND status = 0 ORDER BY id"),
+             { organ }))
         own << row.first().toInt();
     std::sort(shown.begin(), shown.end());
     QVERIFY(!own.isEmpty());

@@ -70,11 +70,11 @@ expect_depends() {
         fail "$(basename "$deb") depends on $(grep -E "$unwanted" <<<"$names" | tr '\n' ' ')"
     fi
 }
-expect_depends "$client" 'libc6 libstdc\+\+6 libqt5core5a libqt5gui5 libqt5widgets5 libqt5network5 libqt5printsupport5 libzint[0-9.]+ qttranslations5-l10n' \
+expect_depends "$client" 'libc6 libstdc\+\+6 libqt5core5a libqt5gui5 libqt5widgets5 libqt5network5 libqt5printsupport5 libqt5charts5 libzint[0-9.]+ libxlsxwriter[0-9]+ qttranslations5-l10n' \
     '^(libsodium|libcpp-httplib|libmicrohttpd|libqt5sql5|libasan|libubsan)'
 expect_depends "$platform" \
     'libc6 libqt5core5a libqt5sql5 libqt5sql5-sqlite libsodium[0-9]+ libmicrohttpd[0-9]+ adduser init-system-helpers' \
-    '^(libqt5gui5|libqt5widgets5|libcpp-httplib|libasan|libubsan)'
+    '^(libqt5gui5|libqt5widgets5|libxlsxwriter|libcpp-httplib|libasan|libubsan)'
 
 # The platform's control files: its options file survives upgrades, and the
 # maintainer scripts are executable shell that parses.

@@ -130,6 +130,10 @@ void TestHistoryDialog::formsShowTheirRecordsHistory()
     const QString status
         = kind == QLatin1String("truck") ? QStringLiteral("状态：运输在途 → 空闲") : QStringLiteral("状态：1 → 0");
     QTRY_COMPARE(shownEntries(), QStringList { "2026-12-07 09:00:00  李四（li）  状态变更\n" + status });
+
+    // Esc closes the history before anything else.
+    QTest::keyClick(form, Qt::Key_Escape);
+    QVERIFY(shownEntries().isEmpty());
 }
 
 void TestHistoryDialog::addFormsHaveNoHistory()

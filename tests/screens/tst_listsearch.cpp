@@ -9,6 +9,8 @@
 
 #include "support/screentestkit.h"
 
+#include "net/api.h"
+
 #include "shell/activitycontroller.h"
 
 #include <QApplication>
@@ -23,6 +25,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 namespace {
 
@@ -62,6 +65,9 @@ private slots:
     void searchAsksWithTheText_data();
     void searchAsksWithTheText();
     void tradeDateRangeNarrowsTheList();
+    void headerReadsBoxThenButtons_data();
+    void headerReadsBoxThenButtons();
+    void chosenTradesHaveNoSearch();
 
 private:
     // Shows `kind`'s list in a section of its own; its requests go to
@@ -199,6 +205,58 @@ void TestListSearch::tradeDateRangeNarrowsTheList()
     QVERIFY2(lastTarget(path).endsWith("&page=1&q=Q7"), lastTarget(path));
     QVERIFY(kit.waitForIdle());
     QCOMPARE(kit.requestsTo(path).size(), 4);
+}
+
+void TestListSearch::headerReadsBoxThenButtons_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QByteArray>("path");
+    // The header's parts that show, by object name, left to right.
+    QTest::addColumn<QStringList>("order");
+
+    QTest::newRow("trucks") << "truck" << QByteArray("/api/truck/")
+                            << QStringList { "TitleLabel", "SearchBox", "ExportButton", "ActionButton" };
+    QTest::newRow("trades") << "trade" << QByteArray("/api/trade/")
+                            << QStringList { "TitleLabel", "DateRange", "SearchBox", "ExportButton" };
+}
+
+void TestListSearch::headerReadsBoxThenButtons()
+{
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, path);
+    QFETCH(QStringList, order);
+
+    PagedListActivity* list = showList(kind, path);
+    QVERIFY(kit.waitForRequests(path, 1));
+    auto* header = list->findChild<QWidget*>("Header");
+    QVERIFY(header);
+    QMap<int, QString> shown;
+    for (QWidget* part : header->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (part->isVisible() && !part->objectName().isEmpty())
+            shown.insert(part->x(), part->objectName());
+    }
+    QCOMPARE(shown.values(), order);
+}
+
+void TestListSearch::chosenTradesHaveNoSearch()
+{
+    // The trades another screen chose (a ledger's drill-down): no box, no
+    // date range, and Ctrl+F leaves the focus where it was.
+    const QByteArray path("/api/trade/");
+    kit.server.on(path, [](const RecordingHttpServer::Request&) { return RecordingHttpServer::json(rows(1, 3)); });
+    controller = new ActivityController;
+    controller->resize(900, 500);
+    auto* list = new TradeListActivity(
+        QStringLiteral("甲 未付运费"), [](int page) { return API::instance()->fetchTrade(page); });
+    controller->startActivity(list, false, false);
+    controller->show();
+    QApplication::setActiveWindow(controller);
+    QVERIFY(kit.waitForRequests(path, 1));
+    QVERIFY(!list->findChild<QLineEdit*>("SearchBox")->isVisible());
+    QVERIFY(!list->findChild<QWidget*>("DateRange")->isVisible());
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(!list->findChild<QLineEdit*>("SearchBox")->hasFocus());
 }
 
 QTEST_MAIN(TestListSearch)

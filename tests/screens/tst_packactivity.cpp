@@ -13,6 +13,7 @@
 #include "widgets/suggestionitem.h"
 #include "widgets/suggestionwidget.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -92,6 +93,11 @@ private slots:
     void twoOpenFormsHandleOnlyTheirOwnAnswers();
     void weightAndMoneyTakePlainDecimals_data();
     void weightAndMoneyTakePlainDecimals();
+    void packsByKeyboardAlone();
+    void overloadAsksFirst_data();
+    void overloadAsksFirst();
+    void backAsksOnlyForUnsavedChanges_data();
+    void backAsksOnlyForUnsavedChanges();
 
 private:
     template <typename T = QLineEdit> T* field(const char* name) const
@@ -104,6 +110,9 @@ private:
     void choose(const char* editName, const QString& typed, const QString& name);
     void chooseBoth();
     void save(const QString& expectedBox);
+    // Types `text` where the focus is, following it ("\n" presses Return).
+    static void typeAtFocus(const QString& text);
+    static void keyAtFocus(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
     ScreenTestKit kit;
     QWidget* host = nullptr;
@@ -397,6 +406,8 @@ void TestPackActivity::addedPartyLandsInTheEdit()
     // Left with "返回", the form changes nothing.
     QPointer<BaseActivity> form = addNew();
     QVERIFY(form);
+    // What was typed comes along as the new party's name.
+    QCOMPARE(form->findChild<QLineEdit*>(QStringLiteral("nameEdit"))->text(), QStringLiteral("新"));
     QVERIFY(ScreenTestKit::clickButton(form, QStringLiteral("返回")));
     QTRY_VERIFY(form.isNull());
     QCOMPARE(edit->text(), QStringLiteral("新"));
@@ -408,12 +419,12 @@ void TestPackActivity::addedPartyLandsInTheEdit()
                                      : QStringList { "name", "address", "linkman", "tel1" };
     for (const QString& key : keys)
         ScreenTestKit::typeText(form->findChild<QLineEdit*>(key + "Edit"),
-            key == QLatin1String("tel1") ? QStringLiteral("13812345678") : QStringLiteral("新货运站1234567"));
+            key == QLatin1String("tel1") ? QStringLiteral("13812345678") : QStringLiteral("货运站1234567"));
     kit.boxes->expect(QMessageBox::Ok);
     QVERIFY(ScreenTestKit::clickButton(form, QStringLiteral("保存")));
     QVERIFY(kit.boxes->waitForAll());
     QTRY_VERIFY(form.isNull());
-    QCOMPARE(edit->text(), QStringLiteral("新货运站1234567"));
+    QCOMPARE(edit->text(), QStringLiteral("新新货运站1234567"));
     QCOMPARE(edit->property("id").toInt(), 77);
     QVERIFY(results.isEmpty());
     QCOMPARE(home->topActivity(), static_cast<QWidget*>(pack.data()));
@@ -440,6 +451,7 @@ void TestPackActivity::twoOpenFormsHandleOnlyTheirOwnAnswers()
     other->startActivityForResult(fromList, this, [&](const QVariant& data) { listResult = data; });
 
     const auto fillAndSave = [this](BaseActivity* form, const QString& name) {
+        form->findChild<QLineEdit*>(QStringLiteral("nameEdit"))->clear();
         for (const QString key : { "name", "address", "industry", "linkman", "tel1" })
             ScreenTestKit::typeText(form->findChild<QLineEdit*>(key + "Edit"),
                 key == "name"       ? name
@@ -525,6 +537,150 @@ void TestPackActivity::weightAndMoneyTakePlainDecimals()
     }
     QTRY_COMPARE(host->focusWidget(), static_cast<QWidget*>(pack->findChild<QWidget*>(name)));
     QVERIFY(kit.requestsTo(tradePath).isEmpty());
+}
+
+void TestPackActivity::typeAtFocus(const QString& text)
+{
+    for (const QChar ch : text)
+        ScreenTestKit::typeText(QApplication::focusWidget(), QString(ch));
+}
+
+void TestPackActivity::keyAtFocus(Qt::Key key, Qt::KeyboardModifiers modifiers)
+{
+    QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+}
+
+void TestPackActivity::packsByKeyboardAlone()
+{
+    kit.server.on(tradePath, RecordingHttpServer::json(R"({"success":true})"));
+    SuggestionWidget* shippers = listOf(QStringLiteral("shipperSuggestions"));
+    SuggestionWidget* consignees = listOf(QStringLiteral("consigneeSuggestions"));
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(field("shipperEdit")));
+
+    // The first Down marks the top name; Enter takes the marked one and
+    // moves on.
+    typeAtFocus(QStringLiteral("甲"));
+    QTRY_VERIFY(entry(shippers, QStringLiteral("甲公司")));
+    for (Qt::Key key : { Qt::Key_Down, Qt::Key_Down, Qt::Key_Up })
+        keyAtFocus(key);
+    QVERIFY(entry(shippers, QStringLiteral("甲公司"))->isHighlighted());
+    keyAtFocus(Qt::Key_Return);
+    QVERIFY(!shippers->isVisible());
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(field("consigneeEdit")));
+
+    // Esc closes the list and leaves the screen; Down opens it again.
+    typeAtFocus(QStringLiteral("丙"));
+    QTRY_VERIFY(entry(consignees, QStringLiteral("丙")));
+    keyAtFocus(Qt::Key_Escape);
+    QVERIFY(!consignees->isVisible());
+    QVERIFY(pack);
+    keyAtFocus(Qt::Key_Down);
+    QVERIFY(consignees->isVisible());
+    keyAtFocus(Qt::Key_Return);
+
+    typeAtFocus(QStringLiteral("京沪\n钢材\n12.5\n3000\n"));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(field<QComboBox>("isAgencyCombo")));
+    keyAtFocus(Qt::Key_Down);
+    keyAtFocus(Qt::Key_Tab);
+    typeAtFocus(QStringLiteral("300\n200\n轻放"));
+    kit.boxes->expect(QMessageBox::Ok);
+    keyAtFocus(Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(kit.boxes->waitForAll());
+
+    QCOMPARE(kit.boxes->seenTexts(), QStringList { QStringLiteral("提醒|配货成功！") });
+    QCOMPARE(kit.requestsTo(tradePath).size(), 1);
+    QCOMPARE(kit.requestsTo(tradePath).first().body,
+        QByteArray("consignee=21&goods=%E9%92%A2%E6%9D%90&id=0&is_agency=0&line=%E4%BA%AC%E6%B2%AA&"
+                   "notes=%E8%BD%BB%E6%94%BE&organ=3&payout=200&revenue=300&shipper=11&truck=5&value=3000&"
+                   "weight=12.5&"));
+    QCOMPARE(results, (QList<QVariant> { QStringLiteral("甲公司托运的钢材") }));
+}
+
+void TestPackActivity::overloadAsksFirst_data()
+{
+    QTest::addColumn<QString>("weight");
+    QTest::addColumn<int>("answer"); // NoButton: no question; Cancel: Esc pressed
+    QTest::addColumn<bool>("sent");
+    QTest::newRow("up to the rated load") << "2" << int(QMessageBox::NoButton) << true;
+    QTest::newRow("past it, Yes") << "2.5" << int(QMessageBox::Yes) << true;
+    QTest::newRow("past it, No") << "2.5" << int(QMessageBox::No) << false;
+    QTest::newRow("past it, Esc") << "2.5" << int(QMessageBox::Cancel) << false;
+}
+
+void TestPackActivity::overloadAsksFirst()
+{
+    QFETCH(QString, weight);
+    QFETCH(int, answer);
+    QFETCH(bool, sent);
+    kit.server.on(tradePath, RecordingHttpServer::json(R"({"success":true})"));
+    pack->setTruckLoad(18, 20);
+    chooseBoth();
+    ScreenTestKit::typeText(field("lineEdit"), QStringLiteral("l"));
+    ScreenTestKit::typeText(field("goodsEdit"), QStringLiteral("g"));
+    ScreenTestKit::typeText(field("weightEdit"), weight);
+    field<QPlainTextEdit>("notesEdit")->setFocus();
+
+    QStringList boxes;
+    if (answer == QMessageBox::Cancel)
+        kit.boxes->expectDialog([](QWidget* box) { QTest::keyClick(box, Qt::Key_Escape); });
+    else if (answer != QMessageBox::NoButton)
+        kit.boxes->expect(QMessageBox::StandardButton(answer));
+    if (answer != QMessageBox::NoButton)
+        boxes << QStringLiteral("超载提醒|配货后本车共载 20.5 吨，超过额定载重 20 吨。\n确定要配货吗？");
+    if (sent) {
+        kit.boxes->expect(QMessageBox::Ok);
+        boxes << QStringLiteral("提醒|配货成功！");
+    }
+    QVERIFY(ScreenTestKit::clickButton(pack, QStringLiteral("保存")));
+    QVERIFY(kit.boxes->waitForAll());
+    QCOMPARE(kit.boxes->seenTexts(), boxes);
+    QCOMPARE(kit.requestsTo(tradePath).size(), sent ? 1 : 0);
+    if (!sent)
+        QTRY_COMPARE(host->focusWidget(), static_cast<QWidget*>(field("weightEdit")));
+}
+
+void TestPackActivity::backAsksOnlyForUnsavedChanges_data()
+{
+    QTest::addColumn<bool>("byKey"); // Esc, else the "返回" button
+    QTest::addColumn<QString>("typed"); // into the goods field
+    QTest::addColumn<int>("answer"); // NoButton: no question
+    QTest::addColumn<bool>("left");
+    QTest::newRow("Esc, nothing changed") << true << QString() << int(QMessageBox::NoButton) << true;
+    QTest::newRow("Esc, a change undone") << true << QStringLiteral("x\b") << int(QMessageBox::NoButton) << true;
+    QTest::newRow("Esc, changed, No") << true << QStringLiteral("x") << int(QMessageBox::No) << false;
+    QTest::newRow("button, changed, No") << false << QStringLiteral("x") << int(QMessageBox::No) << false;
+    QTest::newRow("button, changed, Yes") << false << QStringLiteral("x") << int(QMessageBox::Yes) << true;
+}
+
+void TestPackActivity::backAsksOnlyForUnsavedChanges()
+{
+    QFETCH(bool, byKey);
+    QFETCH(QString, typed);
+    QFETCH(int, answer);
+    QFETCH(bool, left);
+    for (const QChar ch : typed) {
+        if (ch == QLatin1Char('\b'))
+            QTest::keyClick(field("goodsEdit"), Qt::Key_Backspace);
+        else
+            ScreenTestKit::typeText(field("goodsEdit"), QString(ch));
+    }
+    if (answer != QMessageBox::NoButton)
+        kit.boxes->expect(QMessageBox::StandardButton(answer));
+    if (byKey)
+        QTest::keyClick(field("goodsEdit"), Qt::Key_Escape);
+    else
+        QVERIFY(ScreenTestKit::clickButton(pack, QStringLiteral("返回")));
+    QVERIFY(kit.boxes->waitForAll());
+    QCOMPARE(kit.boxes->seenTexts(),
+        answer == QMessageBox::NoButton ? QStringList() : QStringList { QStringLiteral("提醒|放弃未保存的修改吗？") });
+    if (left) {
+        QTRY_VERIFY(pack.isNull());
+        QCOMPARE(results, QList<QVariant> { QVariant() });
+    } else {
+        QVERIFY(ScreenTestKit::waitForIdle());
+        QVERIFY(pack);
+        QCOMPARE(field("goodsEdit")->text(), typed);
+    }
 }
 
 QTEST_MAIN(TestPackActivity)

@@ -92,6 +92,7 @@ private slots:
 
     void showLoadsPageOneAndTheBottomAppends();
     void topReloadsAndStripingContinues();
+    void keysScrollAndReload();
     void emptyPageShowsNoData();
     void failedLoadSaysSoAndAsksAgain_data();
     void failedLoadSaysSoAndAsksAgain();
@@ -174,6 +175,33 @@ void TestPagedListActivity::showLoadsPageOneAndTheBottomAppends()
     QVERIFY(ScreenTestKit::waitForIdle());
     QCOMPARE(list->page, 3);
     QCOMPARE(list->rowCount, 25);
+}
+
+// End appends the next page as reaching the bottom does; Home and F5 reload
+// from page 1, Home also from the top, where the bar cannot move.
+void TestPagedListActivity::keysScrollAndReload()
+{
+    servePages({ { 1, pageOf(1, 20) }, { 2, pageOf(21, 5) } });
+    host->show();
+    QTRY_COMPARE(list->rowCount, 20);
+    QScrollBar* bar = list->listScrollArea->verticalScrollBar();
+    QTRY_VERIFY(bar->maximum() > 0);
+
+    list->scrollToEnd();
+    QTRY_COMPARE(list->rowCount, 25);
+    QVERIFY(kit.requestsTo(tradePath).last().target.endsWith("&page=2"));
+
+    for (int reloads = 1; reloads <= 3; ++reloads) {
+        if (reloads == 3)
+            list->reloadFromStart();
+        else
+            list->scrollToStart();
+        QTRY_COMPARE(list->rowCount, 25 + 20 * reloads);
+        QCOMPARE(bar->value(), bar->minimum());
+        QCOMPARE(list->listLayout->count(), 20);
+        QVERIFY(kit.requestsTo(tradePath).last().target.endsWith("&page=1"));
+    }
+    QCOMPARE(kit.requestsTo(tradePath).size(), 5);
 }
 
 void TestPagedListActivity::topReloadsAndStripingContinues()

@@ -322,8 +322,9 @@ void TestPartyListActivity::deleteAsksFirst_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QStringList>("boxes");
 
-    const QString shipperQuestion = QStringLiteral("提醒|确定要删除该托运人吗？");
-    const QString consigneeQuestion = QStringLiteral("提醒|确定要删除该收货人吗？");
+    // The question names the record ("b", the row's name).
+    const QString shipperQuestion = QStringLiteral("提醒|确定要删除托运人 b 吗？");
+    const QString consigneeQuestion = QStringLiteral("提醒|确定要删除收货人 b 吗？");
     QTest::newRow("No sends nothing") << false << false << QByteArray() << QStringList { shipperQuestion };
     QTest::newRow("Yes deletes") << true << true << QByteArray(R"({"success":true})")
                                  << QStringList { consigneeQuestion };

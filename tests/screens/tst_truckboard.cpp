@@ -18,8 +18,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -80,6 +83,9 @@ private slots:
     void boardBuildsAndEmpties_data();
     void boardBuildsAndEmpties();
     void boardAndTileGeometry();
+    void firstShowShowsTheMarkedGroupAndCounts();
+    void tileShowsItsLoad_data();
+    void tileShowsItsLoad();
     void showingAgainBeforeTheFirstAnswer();
     void platformTextsShowAsTyped_data();
     void platformTextsShowAsTyped();
@@ -96,6 +102,10 @@ private slots:
 
 private:
     void showBoard(const QList<QJsonObject>& trucks);
+    // Resting trucks come with the first show; the others through the
+    // "已出车的" segment.
+    void showTrucks(const QList<QJsonObject>& trucks);
+    QStringList segmentTexts() const;
     QList<TruckItem*> tiles() const;
     void hover(QWidget* target);
     // Points at the tile and presses one of its buttons.
@@ -136,7 +146,30 @@ void TestTruckBoard::showBoard(const QList<QJsonObject>& trucks)
     controller->show();
     QVERIFY(QTest::qWaitForWindowExposed(controller));
     QVERIFY(kit.waitForRequests(allTrucksPath));
+    // The first show's answer fills the board with the resting trucks.
+    const auto resting = std::count_if(trucks.cbegin(), trucks.cend(),
+        [](const QJsonObject& t) { return t.value(QStringLiteral("status")).toInt() == 0; });
+    QTRY_COMPARE(tiles().size(), int(resting));
+}
+
+void TestTruckBoard::showTrucks(const QList<QJsonObject>& trucks)
+{
+    if (trucks.first().value(QStringLiteral("status")).toInt() == 0) {
+        showBoard(trucks);
+        return;
+    }
+    showBoard({});
+    kit.server.on("/api/truck/1/", trucksReply(trucks));
+    QTest::mouseClick(home->findChild<SegmentWidget*>(QStringLiteral("segmentWidget"))->items().at(1), Qt::LeftButton);
     QTRY_COMPARE(tiles().size(), trucks.size());
+}
+
+QStringList TestTruckBoard::segmentTexts() const
+{
+    QStringList texts;
+    for (const SegmentItemButton* segment : home->findChild<SegmentWidget*>(QStringLiteral("segmentWidget"))->items())
+        texts << segment->text();
+    return texts;
 }
 
 QList<TruckItem*> TestTruckBoard::tiles() const
@@ -193,7 +226,7 @@ void TestTruckBoard::boardBuildsAndEmpties_data()
 void TestTruckBoard::boardBuildsAndEmpties()
 {
     QFETCH(QByteArray, secondAnswer);
-    showBoard({ truck(1, 0), truck(2, 1), truck(3, 0), truck(4, 1), truck(5, 0) });
+    showBoard({ truck(1, 0), truck(2, 0), truck(3, 0), truck(4, 0), truck(5, 0) });
     QCOMPARE(kit.requestsTo(allTrucksPath).first().target, QByteArray("/api/truck/?token=tk1&user=7"));
 
     // Four to a row in the order of the answer; 160 pixels a row.
@@ -249,6 +282,72 @@ void TestTruckBoard::boardAndTileGeometry()
     controller->resize(1235, 600);
     QTRY_COMPARE(segments->geometry(), QRect(1235 - 390, 2, 160, 30));
     QCOMPARE(board->width(), 1235 - 255);
+}
+
+void TestTruckBoard::firstShowShowsTheMarkedGroupAndCounts()
+{
+    QCOMPARE(segmentTexts(), (QStringList { QStringLiteral("待配货的"), QStringLiteral("已出车的") }));
+    // Every truck is asked for; the marked segment's trucks are shown.
+    kit.server.on("/api/truck/4/sleep/", statusReply(0));
+    showBoard({ truck(1, 0), truck(2, 1), truck(3, 0), truck(4, 1), truck(5, 0) });
+    QCOMPARE(tiles().size(), 3);
+    for (TruckItem* tile : tiles())
+        QCOMPARE(tile->record().value(QStringLiteral("status")).toInt(), 0);
+    QCOMPARE(segmentTexts(), (QStringList { QStringLiteral("待配货的 (3)"), QStringLiteral("已出车的 (2)") }));
+
+    // A group's answer counts that group; an arrival moves a truck across.
+    kit.server.on("/api/truck/1/", trucksReply({ truck(4, 1, steel) }));
+    QTest::mouseClick(home->findChild<SegmentWidget*>(QStringLiteral("segmentWidget"))->items().at(1), Qt::LeftButton);
+    QTRY_COMPARE(segmentTexts(), (QStringList { QStringLiteral("待配货的 (3)"), QStringLiteral("已出车的 (1)") }));
+    answerWork(tiles().first(), QMessageBox::Yes);
+    QTRY_COMPARE(segmentTexts(), (QStringList { QStringLiteral("待配货的 (4)"), QStringLiteral("已出车的 (0)") }));
+}
+
+void TestTruckBoard::tileShowsItsLoad_data()
+{
+    QTest::addColumn<QVariant>("tonnage"); // invalid: the platform sends none
+    QTest::addColumn<QVariantList>("weights");
+    QTest::addColumn<double>("packed"); // a packing saved on the tile; 0 for none
+    QTest::addColumn<QString>("text"); // empty: no load shown
+    QTest::addColumn<int>("percent");
+    QTest::newRow("no rated load") << QVariant() << QVariantList { 12.5 } << 0.0 << QString() << 0;
+    QTest::newRow("rated load as text") << QVariant(QStringLiteral("20")) << QVariantList { 12.5, 5.5 } << 0.0
+                                        << QStringLiteral("18/20吨") << 90;
+    QTest::newRow("empty truck") << QVariant(9.6) << QVariantList {} << 0.0 << QStringLiteral("0/9.6吨") << 0;
+    QTest::newRow("packed past the rated load")
+        << QVariant(20) << QVariantList { 18 } << 7.25 << QStringLiteral("25.25/20吨") << 100;
+}
+
+void TestTruckBoard::tileShowsItsLoad()
+{
+    QFETCH(QVariant, tonnage);
+    QFETCH(QVariantList, weights);
+    QFETCH(double, packed);
+    QFETCH(QString, text);
+    QFETCH(int, percent);
+    QJsonObject record = truck(3, 0);
+    QJsonArray loads;
+    for (const QVariant& weight : weights)
+        loads.append(QJsonObject { { QStringLiteral("shipper"), QStringLiteral("张三") },
+            { QStringLiteral("goods"), QStringLiteral("钢材") }, { QStringLiteral("weight"), weight.toDouble() } });
+    record.insert(QStringLiteral("loads"), loads);
+    if (tonnage.isValid())
+        record.insert(QStringLiteral("tonnage"), QJsonValue::fromVariant(tonnage));
+    showBoard({ record });
+    TruckItem* tile = tiles().first();
+    if (packed > 0) {
+        PackActivity* pack = openPacking(tile);
+        QVERIFY(pack);
+        emit pack->signal_packed(packed);
+        pack->finish(QStringLiteral("李四托运的水泥"));
+        waitUntilHomeIsTop();
+    }
+    QCOMPARE(tile->findChild<QWidget*>(QStringLiteral("loadRow"))->isHidden(), text.isEmpty());
+    if (text.isEmpty())
+        return;
+    QCOMPARE(tile->findChild<QLabel*>(QStringLiteral("loadLabel"))->text(), text);
+    const auto* bar = tile->findChild<QProgressBar*>(QStringLiteral("loadBar"));
+    QCOMPARE(100 * bar->value() / bar->maximum(), percent);
 }
 
 void TestTruckBoard::showingAgainBeforeTheFirstAnswer()
@@ -316,7 +415,7 @@ void TestTruckBoard::tileShowsItsTruck()
     QFETCH(QString, picture);
     QFETCH(QString, work);
     QFETCH(bool, packShown);
-    showBoard({ truck(8, status,
+    showTrucks({ truck(8, status,
         { { QStringLiteral("张三"), QStringLiteral("钢材") }, { QStringLiteral("李四"), QStringLiteral("水泥") } }) });
     TruckItem* tile = tiles().first();
     QCOMPARE(tile->findChild<QLabel*>(QStringLiteral("numberLabel"))->text(), QStringLiteral("辽A8"));
@@ -363,7 +462,7 @@ void TestTruckBoard::workButtonAsksAndSends()
     const QByteArray path = status == 0 ? "/api/truck/3/work/" : "/api/truck/3/sleep/";
     if (!reply.isEmpty())
         kit.server.on(path, RecordingHttpServer::json(reply));
-    showBoard({ truck(3, status, loaded ? steel : QList<QPair<QString, QString>>()) });
+    showTrucks({ truck(3, status, loaded ? steel : QList<QPair<QString, QString>>()) });
     TruckItem* tile = tiles().first();
 
     QStringList boxes;
@@ -426,24 +525,21 @@ void TestTruckBoard::tileDecidesFromItsCurrentState()
 void TestTruckBoard::answersReachTheTileThatAsked()
 {
     kit.server.on("/api/truck/3/work/", statusReply(1, QStringLiteral("first")));
-    kit.server.on("/api/truck/4/sleep/", statusReply(0, QStringLiteral("second")));
-    showBoard({ truck(3, 0, steel), truck(4, 1, steel) });
+    kit.server.on("/api/truck/4/work/", statusReply(1, QStringLiteral("second")));
+    showBoard({ truck(3, 0, steel), truck(4, 0, steel) });
     TruckItem* first = tiles().at(0);
     TruckItem* second = tiles().at(1);
     answerWork(first, QMessageBox::Yes);
     answerWork(second, QMessageBox::Yes);
-    QVERIFY(kit.waitForRequests("/api/truck/4/sleep/"));
+    QVERIFY(kit.waitForRequests("/api/truck/4/work/"));
 
     kit.server.release(QStringLiteral("first"));
     QTRY_COMPARE(button(first, "workButton")->text(), QStringLiteral("运输完成"));
-    QCOMPARE(button(second, "workButton")->text(), QStringLiteral("运输完成"));
-    QCOMPARE(goods(second), QStringLiteral("张三托运的钢材"));
+    QCOMPARE(button(second, "workButton")->text(), QStringLiteral("发车"));
 
     kit.server.release(QStringLiteral("second"));
-    QTRY_COMPARE(button(second, "workButton")->text(), QStringLiteral("发车"));
-    QCOMPARE(goods(second), QString());
+    QTRY_COMPARE(button(second, "workButton")->text(), QStringLiteral("运输完成"));
     QCOMPARE(button(first, "workButton")->text(), QStringLiteral("运输完成"));
-    QCOMPARE(goods(first), QStringLiteral("张三托运的钢材"));
 }
 
 void TestTruckBoard::rebuiltBoardIgnoresOldAnswers()

@@ -357,7 +357,7 @@ void TestTruckListActivity::deleteAnswerDecidesTheRow()
     for (int i = 0; i < list->listLayout->count(); ++i)
         numbers << row(i)->findChild<QLabel*>(QStringLiteral("numberLabel"))->text();
     QCOMPARE(numbers, left);
-    QCOMPARE(kit.boxes->seenTexts(), QStringList { "提醒|确定要删除该车吗？" } + boxes);
+    QCOMPARE(kit.boxes->seenTexts(), QStringList { QStringLiteral("提醒|确定要删除货车 京A2 吗？") } + boxes);
     QCOMPARE(
         kit.requestsTo("/api/truck/2/delete/").first().target, QByteArray("/api/truck/2/delete/?token=tk1&user=7"));
 }

@@ -18,6 +18,7 @@
 #include "telephony/voicesession.h"
 #include "widgets/titlebar.h"
 
+#include <QKeySequence>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPointer>
@@ -63,6 +64,8 @@ private slots:
     void rootScreens_data();
     void rootScreens();
     void toolBarSwitchesAndEachSectionKeepsItsStack();
+    void keysSwitchSectionsAndReloadTheScreenShown_data();
+    void keysSwitchSectionsAndReloadTheScreenShown();
     void backButtonFinishesTheCurrentSectionsTop();
     void homeScreenShowAsksTheSideBarAgain();
     void exitAnsweredNoLeavesEverything();
@@ -189,6 +192,48 @@ void TestMainWindow::rootScreens()
     if (!action.isEmpty())
         QCOMPARE(actionButton->text(), action);
     QVERIFY(!root->findChild<QToolButton*>(QStringLiteral("BackButton"))->isVisibleTo(root));
+}
+
+void TestMainWindow::keysSwitchSectionsAndReloadTheScreenShown_data()
+{
+    QTest::addColumn<int>("section"); // shown before the key
+    QTest::addColumn<QKeySequence>("key");
+    QTest::addColumn<int>("shownAfter");
+    QTest::addColumn<QByteArray>("asked"); // the path the key asks for again; empty for none
+    for (int i = 0; i < MainWindow::ControllerCount; ++i)
+        QTest::addRow("Ctrl+%d", i + 1) << (i + 2) % 5 << QKeySequence(Qt::CTRL | (Qt::Key_1 + i)) << i << QByteArray();
+    QTest::newRow("F5 on the board") << 0 << QKeySequence(Qt::Key_F5) << 0 << QByteArray("/api/truck/");
+    QTest::newRow("F5 on the truck list") << 3 << QKeySequence(Qt::Key_F5) << 3 << QByteArray("/api/truck/");
+    QTest::newRow("Home on the shipper list") << 2 << QKeySequence(Qt::Key_Home) << 2 << QByteArray("/api/shipper/");
+    QTest::newRow("End on a short list") << 4 << QKeySequence(Qt::Key_End) << 4 << QByteArray();
+    QTest::newRow("Home on the board") << 0 << QKeySequence(Qt::Key_Home) << 0 << QByteArray();
+}
+
+void TestMainWindow::keysSwitchSectionsAndReloadTheScreenShown()
+{
+    QFETCH(int, section);
+    QFETCH(QKeySequence, key);
+    QFETCH(int, shownAfter);
+    QFETCH(QByteArray, asked);
+    QTest::mouseClick(toolButton(section), Qt::LeftButton);
+    // The section's own first requests are answered before the key.
+    QVERIFY(QTest::qWaitFor([] { return API::instance()->requestsInFlight() == 0; }));
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    const auto count = [this](const QByteArray& path) {
+        int n = 0;
+        for (const RecordingHttpServer::Request& r : server.requests())
+            n += r.path == path ? 1 : 0;
+        return n;
+    };
+    const int before = asked.isEmpty() ? server.requestCount() : count(asked);
+    QTest::keySequence(window, key);
+    QList<bool> shown { false, false, false, false, false };
+    shown[shownAfter] = true;
+    QTRY_COMPARE(shownControllers(), shown);
+    QVERIFY(toolButton(shownAfter)->isDrawnPressed());
+    if (!asked.isEmpty())
+        QTRY_COMPARE(count(asked), before + 1);
 }
 
 void TestMainWindow::toolBarSwitchesAndEachSectionKeepsItsStack()

@@ -11,6 +11,7 @@
 #include "app/application.h"
 #include "net/api.h"
 #include "net/usertoken.h"
+#include "shell/activitycontroller.h"
 #include "shell/processexit.h"
 #include "shell/toolbar.h"
 #include "telephony/voicesession.h"
@@ -42,6 +43,8 @@ private slots:
     void cleanup();
 
     void menuHangsUnderTheMoreButton();
+    void moneyScreensOpenOnTheHomeSection_data();
+    void moneyScreensOpenOnTheHomeSection();
     void passwordChange_data();
     void passwordChange();
     void savedProfileShowsInTheSideBarAtOnce();
@@ -137,9 +140,42 @@ void TestMoreMenu::menuHangsUnderTheMoreButton()
     QStringList texts;
     for (QAction* action : menu->actions())
         texts << action->text();
-    QCOMPARE(texts, (QStringList { "修改密码", "货站资料", "切换账号" }));
+    QCOMPARE(texts, (QStringList { "代收款台账", "司机运费", "经营统计", "", "修改密码", "货站资料", "切换账号" }));
     QVERIFY(menu->geometry().top() >= more->mapToGlobal(QPoint(0, more->height())).y());
     menu->close();
+}
+
+void TestMoreMenu::moneyScreensOpenOnTheHomeSection_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("screen");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("agency") << "agencyLedgerAction"
+                            << "AgencyLedgerActivity"
+                            << "代收款台账";
+    QTest::newRow("payout") << "payoutLedgerAction"
+                            << "PayoutLedgerActivity"
+                            << "司机运费";
+    QTest::newRow("statistics") << "statisticsAction"
+                                << "StatisticsActivity"
+                                << "经营统计";
+}
+
+void TestMoreMenu::moneyScreensOpenOnTheHomeSection()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, screen);
+    QFETCH(QString, title);
+    window->findChild<ToolBar*>()->setCurrentIndex(1);
+    ActivityController* home = window->controllerAt(0);
+    choose(action);
+    QCOMPARE(window->currentController(), home);
+    QTRY_COMPARE(home->topActivity()->objectName(), screen);
+    QTRY_VERIFY(!home->isSliding());
+    QCOMPARE(home->topActivity()->findChild<QLabel*>(QStringLiteral("TitleLabel"))->text(), title);
+    // Chosen again, the screen on top is not opened twice.
+    choose(action);
+    QCOMPARE(home->activities().size(), 2);
 }
 
 void TestMoreMenu::passwordChange_data()

@@ -33,6 +33,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPixmap>
 #include <QPrintPreviewDialog>
 #include <QProcess>
@@ -226,7 +227,14 @@ void Tour::run()
     settle();
     need(withAccessibleName(pack, QStringLiteral("shipperSuggestions"))->isVisible(), "no suggestions");
     shoot(window, QStringLiteral("packing"));
-    back(0);
+    {
+        // Left unsaved, the packing asks first.
+        MessageBoxAnswerer answers;
+        answers.expect(QMessageBox::Yes);
+        back(0);
+        need(answers.waitForAll(15000) && answers.unexpected().isEmpty(), "the packing was not left");
+        settle();
+    }
 
     // The feedback dialog of the side bar.
     QTest::mouseClick(child<QToolButton>(window, QStringLiteral("FeedbackButton")), Qt::LeftButton);
@@ -250,6 +258,24 @@ void Tour::run()
     // The trade's waybill, as printed.
     shootPaper(child<QPushButton>(dashboard, QStringLiteral("printWaybillButton")), QStringLiteral("waybill"));
     need(ScreenTestKit::clickButton(dashboard, QStringLiteral("取消")), "no cancel button");
+
+    // The money the station holds for others, and its figures, from the •••
+    // menu: each opens on the home section.
+    const struct
+    {
+        const char* action;
+        QString picture;
+    } ledgers[] = {
+        { "agencyLedgerAction", QStringLiteral("agency-ledger") },
+        { "payoutLedgerAction", QStringLiteral("payout-ledger") },
+        { "statisticsAction", QStringLiteral("statistics") },
+    };
+    for (const auto& ledger : ledgers) {
+        child<QAction>(window->moreMenu(), QLatin1String(ledger.action))->trigger();
+        settle();
+        shoot(window, ledger.picture);
+        back(0);
+    }
 
     // Each book and its form, open on its first record.
     const struct

@@ -1,0 +1,356 @@
+#include "apirouter.h"
+
+#include "answercache.h"
+#include "apicontext.h"
+#include "apierror.h"
+#include "history.h"
+#include "messageservice.h"
+#include "partyservice.h"
+#include "reportservice.h"
+#include "sessionservice.h"
+#include "sql.h"
+#include "storage.h"
+#include "tradeservice.h"
+#include "transaction.h"
+#include "truckservice.h"
+
+#include <QDate>
+
+#include <chrono>
+#include <exception>
+
+namespace platform {
+
+namespace {
+
+// One write taken from a WriteQuota, given back unless the write is kept.
+class QuotaTicket
+{
+public:
+    QuotaTicket() = default;
+    QuotaTicket(WriteQuota* quota, const QString& key, const WriteQuota::Limit& limit, qint64 day)
+        : quota(quota)
+        , key(key)
+        , limit(limit)
+        , day(day)
+    {
+    }
+    ~QuotaTicket()
+    {
+        if (quota)
+            quota->giveBack(key, limit, day);
+    }
+    QuotaTicket(QuotaTicket&& other) noexcept
+        : quota(other.quota)
+        , key(other.key)
+        , limit(other.limit)
+        , day(other.day)
+    {
+        other.quota = nullptr;
+    }
+    QuotaTicket(const QuotaTicket&) = delete;
+    QuotaTicket& operator=(const QuotaTicket&) = delete;
+    QuotaTicket& operator=(QuotaTicket&&) = delete;
+
+    void keep() { quota = nullptr; }
+
+private:
+    WriteQuota* quota = nullptr;
+    QString key;
+    WriteQuota::Limit limit;
+    qint64 day = 0;
+};
+
+qint64 monotonicMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Takes one write for `key`, or refuses the request; no key, no count.
+QuotaTicket take(WriteQuota& quota, const QString& key, const WriteQuota::Limit& limit, const QString& dayFullMessage)
+{
+    if (key.isEmpty())
+        return QuotaTicket();
+    const qint64 day = QDate::currentDate().toJulianDay();
+    switch (quota.take(key, limit, monotonicMs(), day)) {
+    case WriteQuota::Verdict::Allowed:
+        break;
+    case WriteQuota::Verdict::TooFast:
+        throw ApiError(QStringLiteral("操作过于频繁，请稍后再试！"));
+    case WriteQuota::Verdict::DayFull:
+        throw ApiError(dayFullMessage.arg(limit.perDay));
+    }
+    return QuotaTicket(&quota, key, limit, day);
+}
+
+} // namespace
+
+ApiRouter::ApiRouter()
+    : throttle(std::make_unique<LoginThrottle>())
+    , quota(std::make_unique<WriteQuota>())
+{
+    const QString get = QStringLiteral("GET");
+    const QString post = QStringLiteral("POST");
+    const Access open = Access::Public;
+    const Access signedIn = Access::Session;
+
+    add(post, QStringLiteral("auth"), open, Mode::Own, &SessionService::login, Cost::PasswordHash);
+    add(get, QStringLiteral("system/version/windesktop"), open, Mode::None, &SessionService::version);
+    add(get, QStringLiteral("truck/dict"), signedIn, Mode::Read, &SessionService::truckDict);
+    add(get, QStringLiteral("system/serviceinfo"), signedIn, Mode::Read, &SessionService::serviceInfo);
+    add(get, QStringLiteral("system/notification"), signedIn, Mode::Read, &SessionService::notification);
+    add(get, QStringLiteral("mine/profile"), signedIn, Mode::Read, &SessionService::profile);
+    add(post, QStringLiteral("mine/profile/edit"), signedIn, Mode::Write, &SessionService::editProfile);
+    add(post, QStringLiteral("mine/password/edit"), signedIn, Mode::Own, &SessionService::editPassword,
+        Cost::PasswordHash);
+    add(post, QStringLiteral("system/visit/start"), signedIn, Mode::Write, &SessionService::visitStart);
+    // The visit end also ends the session, whatever became of the visit.
+    add(get, QStringLiteral("system/visit/*/end"), signedIn, Mode::Own, &SessionService::visitEnd);
+
+    // The board asks for these again and again, mostly of an unchanged
+    // station.
+    add(get, QStringLiteral("truck"), signedIn, Mode::Read, &TruckService::list, Cost::Light,
+        &TruckService::listAnswerKey);
+    add(get, QStringLiteral("truck/*"), signedIn, Mode::Read, &TruckService::group, Cost::Light,
+        &TruckService::groupAnswerKey);
+    add(post, QStringLiteral("truck/add"), signedIn, Mode::Write, &TruckService::add);
+    add(post, QStringLiteral("truck/*/edit"), signedIn, Mode::Write, &TruckService::edit);
+    add(get, QStringLiteral("truck/*/work"), signedIn, Mode::Write, &TruckService::work);
+    add(get, QStringLiteral("truck/*/sleep"), signedIn, Mode::Write, &TruckService::sleep);
+    add(get, QStringLiteral("truck/*/delete"), signedIn, Mode::Write, &TruckService::remove);
+
+    add(get, QStringLiteral("shipper"), signedIn, Mode::Read, &PartyService::listShippers);
+    add(post, QStringLiteral("shipper/add"), signedIn, Mode::Write, &PartyService::addShipper);
+    add(post, QStringLiteral("shipper/*/edit"), signedIn, Mode::Write, &PartyService::editShipper);
+    add(get, QStringLiteral("shipper/*/delete"), signedIn, Mode::Write, &PartyService::removeShipper);
+    add(get, QStringLiteral("consignee"), signedIn, Mode::Read, &PartyService::listConsignees);
+    add(post, QStringLiteral("consignee/add"), signedIn, Mode::Write, &PartyService::addConsignee);
+    add(post, QStringLiteral("consignee/*/edit"), signedIn, Mode::Write, &PartyService::editConsignee);
+    add(get, QStringLiteral("consignee/*/delete"), signedIn, Mode::Write, &PartyService::removeConsignee);
+
+    add(get, QStringLiteral("trade"), signedIn, Mode::Read, &TradeService::list);
+    add(post, QStringLiteral("trade/add"), signedIn, Mode::Write, &TradeService::add);
+    add(post, QStringLiteral("trade/*/edit"), signedIn, Mode::Write, &TradeService::edit);
+    add(post, QStringLiteral("trade/*/status/change"), signedIn, Mode::Write, &TradeService::changeStatus);
+
+    // What the station is owed, owes, and did day by day.
+    add(get, QStringLiteral("report/agency"), signedIn, Mode::Read, &ReportService::agency);
+    add(get, QStringLiteral("report/payout"), signedIn, Mode::Read, &ReportService::payout);
+    add(get, QStringLiteral("report/daily"), signedIn, Mode::Read, &ReportService::daily);
+
+    // Every record's history, oldest first.
+    add(get, QStringLiteral("truck/*/history"), signedIn, Mode::Read, &History::ofTruck);
+    add(get, QStringLiteral("shipper/*/history"), signedIn, Mode::Read, &History::ofShipper);
+    add(get, QStringLiteral("consignee/*/history"), signedIn, Mode::Read, &History::ofConsignee);
+    add(get, QStringLiteral("trade/*/history"), signedIn, Mode::Read, &History::ofTrade);
+
+    add(post, QStringLiteral("sms/send"), signedIn, Mode::Write, &MessageService::sendSms);
+    add(post, QStringLiteral("system/feedback/add"), signedIn, Mode::Write, &MessageService::addFeedback);
+
+    // What one station may add of the records that nothing else bounds, and
+    // how fast one session may write its trades and trucks.
+    count(post, QStringLiteral("system/feedback/add"), Quota::Feedback);
+    count(post, QStringLiteral("system/visit/start"), Quota::Visits);
+    count(post, QStringLiteral("shipper/add"), Quota::Parties);
+    count(post, QStringLiteral("consignee/add"), Quota::Parties);
+    for (const QString& pattern : { QStringLiteral("truck/add"), QStringLiteral("truck/*/edit"),
+             QStringLiteral("trade/add"), QStringLiteral("trade/*/edit"), QStringLiteral("trade/*/status/change") })
+        count(post, pattern, Quota::SessionRecords);
+    for (const QString& pattern :
+        { QStringLiteral("truck/*/work"), QStringLiteral("truck/*/sleep"), QStringLiteral("truck/*/delete") })
+        count(get, pattern, Quota::SessionRecords);
+
+    for (const Route& route : qAsConst(routes)) {
+        if (!resources.contains(route.pattern.first()))
+            resources.append(route.pattern.first());
+    }
+}
+
+void ApiRouter::add(const QString& method, const QString& pattern, Access access, Mode mode, Handler handler, Cost cost,
+    AnswerKey answerKey)
+{
+    routes.append(Route { method, pattern.split(QLatin1Char('/')), access, mode, handler, cost, answerKey });
+}
+
+void ApiRouter::count(const QString& method, const QString& pattern, Quota counted)
+{
+    const QStringList segments = pattern.split(QLatin1Char('/'));
+    for (Route& route : routes) {
+        if (route.method == method && route.pattern == segments)
+            route.quota = counted;
+    }
+}
+
+ApiRouter::QuotaUse ApiRouter::quotaUse(Quota counted, const ApiRequest& request, const ServiceLimits& limits)
+{
+    const QString station = QStringLiteral("station %1 ").arg(request.organ());
+    switch (counted) {
+    case Quota::None:
+        break;
+    case Quota::Feedback:
+        return { station + QStringLiteral("feedback"), { limits.feedbackPerMinute, limits.feedbackPerDay },
+            QStringLiteral("今天的反馈已达%1条的上限，请明天再试！") };
+    case Quota::Visits:
+        return { station + QStringLiteral("visits"), { limits.visitsPerMinute, limits.visitsPerDay },
+            QStringLiteral("今天的访问记录已达%1条的上限，请明天再试！") };
+    case Quota::Parties:
+        return { station + QStringLiteral("parties"), { limits.partiesPerMinute, limits.partiesPerDay },
+            QStringLiteral("今天新增的托运人和收货人已达%1个的上限，请明天再试！") };
+    case Quota::SessionRecords:
+        return { QStringLiteral("session ") + request.value(QStringLiteral("token")),
+            { limits.recordWritesPerMinute, 0 }, QString() };
+    }
+    return {};
+}
+
+void ApiRouter::setErrorSink(std::function<void(const QString&)> sink)
+{
+    errorSink = std::move(sink);
+    throttle->setLogSink(errorSink);
+}
+
+const ApiRouter::Route* ApiRouter::match(const QStringList& segments, bool* methodMismatch, const QString& method) const
+{
+    // The most specific pattern (most literal segments) names the request;
+    // "truck/dict" wins over "truck/*".
+    const Route* best = nullptr;
+    int bestLiterals = -1;
+    for (const Route& route : routes) {
+        if (route.pattern.size() != segments.size())
+            continue;
+        int literals = 0;
+        bool matches = true;
+        for (int i = 0; i < segments.size() && matches; ++i) {
+            if (route.pattern.at(i) == QLatin1String("*"))
+                continue;
+            matches = route.pattern.at(i) == segments.at(i);
+            ++literals;
+        }
+        if (!matches)
+            continue;
+        // HEAD is a GET without the body, so it is answered only where a GET
+        // changes nothing.
+        const bool methodFits = route.method == method
+            || (method == QLatin1String("HEAD") && route.method == QLatin1String("GET")
+                && (route.mode == Mode::Read || route.mode == Mode::None));
+        if (literals > bestLiterals || (literals == bestLiterals && methodFits)) {
+            best = &route;
+            bestLiterals = literals;
+            *methodMismatch = !methodFits;
+        }
+    }
+    return best;
+}
+
+const ApiRouter::Route* ApiRouter::find(
+    const QString& method, const QString& path, QStringList* segments, bool* methodMismatch) const
+{
+    *segments = path.split(QLatin1Char('/'));
+    // "/truck/5/work/" splits into "", "truck", "5", "work", "".
+    const bool trailingSlash = segments->size() > 1 && segments->last().isEmpty();
+    if (!segments->isEmpty() && segments->first().isEmpty())
+        segments->removeFirst();
+    if (trailingSlash)
+        segments->removeLast();
+    *methodMismatch = false;
+    if (!trailingSlash || segments->contains(QString()))
+        return nullptr;
+    return match(*segments, methodMismatch, method);
+}
+
+bool ApiRouter::hashesPassword(const QString& method, const QString& path) const
+{
+    QStringList segments;
+    bool methodMismatch = false;
+    const Route* route = find(method, path, &segments, &methodMismatch);
+    return route && !methodMismatch && route->cost == Cost::PasswordHash;
+}
+
+ApiRouter::Outcome ApiRouter::dispatch(const QString& method, const QString& path, const ApiRequest::RawParams& params,
+    const Storage& storage, const Settings& settings) const
+{
+    QStringList segments;
+    bool methodMismatch = false;
+    const Route* route = find(method, path, &segments, &methodMismatch);
+    const bool knownResource = !segments.isEmpty() && resources.contains(segments.first());
+    if (!route) {
+        // A path below a known resource is a request with an unknown
+        // operation (such as "/truck/5" without one); anything else names
+        // nothing at all.
+        if (knownResource)
+            return { 200, ApiReply::refusal(QStringLiteral("未知的操作！")) };
+        return { 404, ApiReply::refusal(QStringLiteral("请求的地址不存在！")) };
+    }
+    if (methodMismatch)
+        return { 200, ApiReply::refusal(QStringLiteral("不支持的请求方法！")) };
+
+    ApiRequest request(method, segments, params);
+    if (!request.isWellFormed())
+        return { 200, ApiReply::refusal(QStringLiteral("请求参数的编码无效！")) };
+    return { 200, run(*route, request, storage, settings) };
+}
+
+ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& storage, const Settings& settings) const
+{
+    try {
+        ApiContext context { request, storage.connection(), storage, settings.announcedVersion, settings.host,
+            settings.peer, settings.limits, *throttle };
+        if (route.access == Access::Session) {
+            qint64 organ = 0;
+            qint64 user = 0;
+            if (!ApiRequest::parseId(request.value(QStringLiteral("user")), &user)
+                || !SessionService::checkSession(
+                    context.db, request.value(QStringLiteral("token")), user, settings.limits, &organ))
+                return ApiReply::refusal(QStringLiteral("登录已失效，请重新登录！"));
+            request.setSession(user, organ);
+        }
+        const QuotaUse use = quotaUse(route.quota, request, settings.limits);
+        QuotaTicket ticket = take(*quota, use.key, use.limit, use.dayFullMessage);
+        if (route.mode == Mode::None || route.mode == Mode::Own) {
+            ApiReply reply = route.handler(context);
+            if (reply.isSuccess())
+                ticket.keep();
+            return reply;
+        }
+
+        Transaction transaction(context.db, route.mode == Mode::Write ? Transaction::Write : Transaction::Read);
+        QString key;
+        if (route.mode == Mode::Read && route.answerKey && settings.reuseAnswers) {
+            key = route.answerKey(request);
+            if (!key.isEmpty())
+                key = QString::number(request.organ()) + QLatin1Char(' ') + key;
+        }
+        const bool reusable = !key.isEmpty();
+        AnswerCache::State state;
+        if (reusable) {
+            // The state is read first, so it is that of the snapshot the
+            // answer is made from.
+            state = AnswerCache::stateOf(context.db);
+            ApiReply kept;
+            if (AnswerCache::find(context.db, key, state, &kept)) {
+                transaction.commit();
+                return kept;
+            }
+        }
+        ApiReply reply = route.handler(context);
+        if (reply.isSuccess()) {
+            transaction.commit();
+            ticket.keep();
+            if (reusable)
+                AnswerCache::keep(context.db, key, state, reply);
+        }
+        // A refusal leaves nothing behind: the transaction rolls back.
+        return reply;
+    } catch (const ApiError& refusal) {
+        return ApiReply::refusal(refusal.message());
+    } catch (const std::exception& failure) {
+        if (errorSink)
+            errorSink(QStringLiteral("internal error in %1 /%2: %3")
+                          .arg(request.method(), request.segments().join(QLatin1Char('/')),
+                              QString::fromStdString(failure.what())));
+        return ApiReply::refusal(QStringLiteral("服务器繁忙，请稍后再试！"));
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QStringList>
+
+namespace platform {
+
+// The database layout and its history. The recorded schema version (SQLite:
+// PRAGMA user_version; PostgreSQL: the table schema_version) tells which
+// steps it has seen; opening runs the missing steps in order inside one
+// transaction, so an older file is upgraded in place and a failed upgrade
+// leaves the file exactly as it was.
+class Schema
+{
+public:
+    static int latestVersion();
+    // SQLite's steps, one list of statements per version; each Dialect
+    // holds its engine's.
+    static QList<QStringList> sqliteSteps();
+    static int versionOf(const QSqlDatabase& db);
+    // Brings the file up to `target` (the latest by default). Throws Sql::Error
+    // on failure and std::runtime_error for a file newer than this program.
+    static void upgrade(const QSqlDatabase& db, int target = -1);
+};
+
+} // namespace platform

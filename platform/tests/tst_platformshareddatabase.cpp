@@ -1,0 +1,227 @@
+// Several platform processes on one database: what one of them does, the
+// others see at once; and a database that goes away and comes back.
+
+#include "platformtestclient.h"
+#include "platformtestserver.h"
+#include "postgrescluster.h"
+
+#include <QJsonDocument>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <future>
+#include <memory>
+
+class TestPlatformSharedDatabase : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void processesServeOneStation();
+    void unreachableDatabaseEndsTheStart_data();
+    void unreachableDatabaseEndsTheStart();
+    void lostDatabaseIsRefusedThenServedAgain();
+    void copyMovesAStationIntoAnEmptyDatabase();
+
+private:
+    // Starts freymo-platform on the suite's database; its HTTP port, or -1.
+    int startProcess(QProcess& process);
+
+    // Holds the suite's database (and its seed); the processes share it.
+    PlatformTestServer seeded;
+    std::vector<std::unique_ptr<QProcess>> processes;
+};
+
+void TestPlatformSharedDatabase::initTestCase()
+{
+    QVERIFY(seeded.start());
+    seeded.stop();
+}
+
+void TestPlatformSharedDatabase::cleanupTestCase()
+{
+    for (auto& process : processes) {
+        process->terminate();
+        process->waitForFinished(10000);
+    }
+}
+
+int TestPlatformSharedDatabase::startProcess(QProcess& process)
+{
+    process.setProgram(QStringLiteral(FREYMO_PLATFORM_EXECUTABLE));
+    process.setArguments(seeded.databaseArguments() + QStringList { "--port", "0", "--voice-port", "0" });
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start();
+    const QRegularExpression listening("listening on http://127\\.0\\.0\\.1:(\\d+)/api");
+    QByteArray output;
+    const bool started = QTest::qWaitFor(
+        [&] {
+            output += process.readAllStandardOutput();
+            return listening.match(QString::fromUtf8(output)).hasMatch() || process.state() == QProcess::NotRunning;
+        },
+        30000);
+    const auto match = listening.match(QString::fromUtf8(output));
+    return started && match.hasMatch() ? match.captured(1).toInt() : -1;
+}
+
+void TestPlatformSharedDatabase::processesServeOneStation()
+{
+    processes.push_back(std::make_unique<QProcess>());
+    processes.push_back(std::make_unique<QProcess>());
+    const int portA = startProcess(*processes.at(0));
+    const int portB = startProcess(*processes.at(1));
+    QVERIFY(portA > 0 && portB > 0);
+
+    // A session made on one is accepted by the other.
+    PlatformTestClient a(portA);
+    QVERIFY(a.login(QStringLiteral("demo")));
+    PlatformTestClient b(portB);
+    const QString suffix = a.suffix();
+    QVERIFY(b.get("/truck/" + suffix).success());
+
+    // A write on one is on the next read of the other, although the other
+    // had answered the same list before (and may keep answers for reuse).
+    const int before = a.get("/truck/" + suffix).array().size();
+    const auto added = b.post("/truck/add/" + suffix, PlatformTestClient::truckForm(QStringLiteral("鲁Q55501")));
+    QVERIFY2(added.success(), qPrintable(added.errors()));
+    const qint64 truck = added.integer("truck_id");
+    QVERIFY(truck > 0);
+    QCOMPARE(a.get("/truck/" + suffix).array().size(), before + 1);
+
+    // Both send the same loaded truck on the road at once: one of them does.
+    const QJsonArray shippers = a.allPages("/shipper/");
+    const QJsonArray consignees = a.allPages("/consignee/");
+    QVERIFY(!shippers.isEmpty() && !consignees.isEmpty());
+    const qint64 trade = a.addTrade(truck, shippers.first()["id"].toInt(), consignees.first()["id"].toInt());
+    QVERIFY(trade > 0);
+    const QString work = QStringLiteral("/truck/%1/work/").arg(truck) + suffix;
+    auto fromA = std::async(std::launch::async, [&] { return PlatformTestClient(portA).get(work).success(); });
+    auto fromB = std::async(std::launch::async, [&] { return PlatformTestClient(portB).get(work).success(); });
+    const int winners = int(fromA.get()) + int(fromB.get());
+    QCOMPARE(winners, 1);
+    QCOMPARE(a.trade(trade).value("status").toInt(), 1);
+}
+
+void TestPlatformSharedDatabase::unreachableDatabaseEndsTheStart_data()
+{
+    QTest::addColumn<QString>("database");
+    QTest::newRow("no server on the port") << QStringLiteral("postgresql://freymo@127.0.0.1:1/freymo");
+    QTest::newRow("no such host") << QStringLiteral("postgresql://freymo@no-such-host.invalid:5432/freymo");
+}
+
+void TestPlatformSharedDatabase::unreachableDatabaseEndsTheStart()
+{
+    QFETCH(QString, database);
+    QProcess process;
+    process.start(QStringLiteral(FREYMO_PLATFORM_EXECUTABLE),
+        { "--data-dir", seeded.dataDir(), "--database", database, "--port", "0", "--voice-port", "0" });
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 1);
+    const QString error = QString::fromUtf8(process.readAllStandardError());
+    QCOMPARE(error.count(QLatin1Char('\n')), 1);
+    QVERIFY2(error.startsWith(QStringLiteral("freymo-platform: cannot open postgresql://")), qPrintable(error));
+    QVERIFY(process.readAllStandardOutput().isEmpty());
+}
+
+void TestPlatformSharedDatabase::lostDatabaseIsRefusedThenServedAgain()
+{
+    if (!PlatformTestServer::onPostgreSQL())
+        QSKIP("a SQLite file cannot go away");
+    QString error;
+    PostgresCluster* cluster = PostgresCluster::instance(&error);
+    QVERIFY2(cluster, qPrintable(error));
+    PlatformTestServer server(true, seeded.dataDir());
+    QVERIFY(server.start());
+    PlatformTestClient client(server.port());
+    QVERIFY(client.login(QStringLiteral("demo")));
+    QVERIFY(client.get("/shipper/" + client.suffix()).success());
+
+    QVERIFY(cluster->stopServer());
+    const auto refused = client.get("/shipper/" + client.suffix());
+    QCOMPARE(refused.status, 200);
+    QVERIFY(refused.isEnvelope());
+    QVERIFY(!refused.success());
+    QCOMPARE(refused.errors(), QStringLiteral("服务器繁忙，请稍后再试！"));
+
+    QVERIFY(cluster->startServer());
+    QTRY_VERIFY_WITH_TIMEOUT(client.get("/shipper/" + client.suffix()).success(), 20000);
+    QVERIFY(
+        client.post("/shipper/add/" + client.suffix(), PlatformTestClient::shipperForm(QStringLiteral("重连托运人")))
+            .success());
+}
+
+void TestPlatformSharedDatabase::copyMovesAStationIntoAnEmptyDatabase()
+{
+    if (!PlatformTestServer::onPostgreSQL())
+        QSKIP("the copy goes into PostgreSQL");
+    QString error;
+    PostgresCluster* cluster = PostgresCluster::instance(&error);
+    QVERIFY2(cluster, qPrintable(error));
+    const QString target = cluster->freshDatabaseUrl(&error);
+    QVERIFY2(!target.isEmpty(), qPrintable(error));
+
+    // A SQLite station with trades, edits and their history.
+    QTemporaryDir folder;
+    QString before;
+    {
+        qputenv("FREYMO_TEST_DATABASE", "sqlite");
+        PlatformTestServer source(true, folder.path());
+        const bool started = source.start();
+        qputenv("FREYMO_TEST_DATABASE", "postgresql");
+        QVERIFY(started);
+        PlatformTestClient client(source.port());
+        QVERIFY(client.login(QStringLiteral("demo")));
+        const qint64 shipper = client.addShipper(QStringLiteral("搬家前托运人"));
+        QVERIFY(shipper > 0);
+        QMap<QString, QString> edit = PlatformTestClient::shipperForm(QStringLiteral("搬家前托运人乙"));
+        edit.insert("id", QString::number(shipper));
+        QVERIFY(client.post(QStringLiteral("/shipper/%1/edit/").arg(shipper) + client.suffix(), edit).success());
+        before = QString::fromUtf8(QJsonDocument(client.allPages("/trade/")).toJson());
+    }
+
+    const auto copyTo = [&](QString* out) {
+        QProcess process;
+        process.start(QStringLiteral(FREYMO_PLATFORM_EXECUTABLE), { "--data-dir", folder.path(), "copy-to", target });
+        if (!process.waitForFinished(120000))
+            return -1;
+        *out = QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+        return process.exitCode();
+    };
+    QString out;
+    QCOMPARE(copyTo(&out), 0);
+    QVERIFY2(
+        out.contains(QRegularExpression("^history: [1-9]\\d*$", QRegularExpression::MultilineOption)), qPrintable(out));
+    QVERIFY2(out.contains("trades: "), qPrintable(out));
+
+    // A second copy finds the database in use and changes nothing.
+    QCOMPARE(copyTo(&out), 1);
+    QVERIFY2(out.contains("not empty"), qPrintable(out));
+
+    QProcess copied;
+    copied.setProgram(QStringLiteral(FREYMO_PLATFORM_EXECUTABLE));
+    copied.setArguments({ "--data-dir", folder.path(), "--database", target, "--port", "0", "--voice-port", "0" });
+    const QRegularExpression listening("listening on http://127\\.0\\.0\\.1:(\\d+)/api");
+    copied.start();
+    QByteArray output;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            output += copied.readAllStandardOutput();
+            return listening.match(QString::fromUtf8(output)).hasMatch();
+        },
+        30000));
+    PlatformTestClient client(listening.match(QString::fromUtf8(output)).captured(1).toInt());
+    QVERIFY(client.login(QStringLiteral("demo")));
+    QCOMPARE(QString::fromUtf8(QJsonDocument(client.allPages("/trade/")).toJson()), before);
+    // New records take ids after the copied ones.
+    QVERIFY(client.addShipper(QStringLiteral("搬家后托运人")) > 0);
+    copied.terminate();
+    QVERIFY(copied.waitForFinished(10000));
+}
+
+QTEST_GUILESS_MAIN(TestPlatformSharedDatabase)
+#include "tst_platformshareddatabase.moc"
