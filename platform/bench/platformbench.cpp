@@ -24,7 +24,6 @@
 #include "transaction.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -145,10 +144,10 @@ QString seedLargeStation(const platform::Storage& storage, int records)
                        " VALUES (?, ?, 1, 0, 30, 1, '张三', '13800000000', '2024-01-01 08:00:00')"));
     truck.bind(station).bind(QStringLiteral("鲁Q%1").arg(records)).exec();
     const qint64 truckId = truck.lastInsertId();
-    // On PostgreSQL the rank triggers renumber row by row, which made a
-    // station of 10,000 take minutes: they rest while the station is filled,
-    // and its ranks are then numbered at once, as the triggers would have
-    // (the station is new, so no other's ranks change).
+    // The bulk rows come with their ranks (row i is the i-th oldest, and the
+    // station is new). SQLite's rank triggers give each the same; on
+    // PostgreSQL they rest meanwhile: one by one, they made a station of
+    // 10,000 take minutes.
     const bool postgres = platform::Dialect::of(db).isPostgreSQL();
     const QStringList rankedTables
         = { QStringLiteral("shippers"), QStringLiteral("consignees"), QStringLiteral("trades") };
@@ -159,19 +158,20 @@ QString seedLargeStation(const platform::Storage& storage, int records)
     // Rows numbered 1..records by a recursive query; one a minute.
     const QString numbers
         = QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?) ");
-    const QString minute = platform::Dialect::of(db).isPostgreSQL()
+    const QString minute = postgres
         ? QStringLiteral("to_char(timestamp '2024-01-01 08:00:00' + i * interval '1 minute', 'YYYY-MM-DD HH24:MI:SS')")
         : QStringLiteral("datetime('2024-01-01 08:00:00', '+' || i || ' minutes')");
     platform::Sql shippers(db,
         numbers
-            + QStringLiteral("INSERT INTO shippers (organ, name, address, industry, linkman, tel1, create_time)"
-                             " SELECT ?, '托运人' || i, '临沂市兰山区', '五金', '李四', '05398888888', %1 FROM n")
+            + QStringLiteral("INSERT INTO shippers (organ, name, address, industry, linkman, tel1, create_time,"
+                             " list_rank) SELECT ?, '托运人' || i, '临沂市兰山区', '五金', '李四', '05398888888', %1,"
+                             " i FROM n ORDER BY i")
                   .arg(minute));
     shippers.bind(records).bind(station).exec();
     platform::Sql consignees(db,
         numbers
-            + QStringLiteral("INSERT INTO consignees (organ, name, address, linkman, tel1, create_time)"
-                             " SELECT ?, '收货人' || i, '济南市历下区', '王五', '05318888888', %1 FROM n")
+            + QStringLiteral("INSERT INTO consignees (organ, name, address, linkman, tel1, create_time, list_rank)"
+                             " SELECT ?, '收货人' || i, '济南市历下区', '王五', '05318888888', %1, i FROM n ORDER BY i")
                   .arg(minute));
     consignees.bind(records).bind(station).exec();
     const qint64 firstShipper
@@ -180,12 +180,17 @@ QString seedLargeStation(const platform::Storage& storage, int records)
     const qint64 firstConsignee
         = platform::Sql::scalar(db, QStringLiteral("SELECT MIN(id) FROM consignees WHERE organ = ?"), { station })
               .toLongLong();
+    // Ten of the trades, spread over the station's time, carry "沂蒙果品0".."9"
+    // as their goods, for the searches.
+    const int tenth = std::max(1, records / 10);
     platform::Sql trades(db,
         numbers
             + QStringLiteral("INSERT INTO trades (organ, truck, shipper, consignee, line, goods, weight, value,"
-                             " revenue, payout, status, payout_status, create_time, start_time, complete_time)"
-                             " SELECT ?, ?, ? + i % ?, ? + i % ?, '临沂—济南', '瓷砖', 12.5, 30000, 3000, 2100,"
-                             " 2, 2, %1, %1, %1 FROM n")
+                             " revenue, payout, status, payout_status, create_time, start_time, complete_time,"
+                             " list_rank)"
+                             " SELECT ?, ?, ? + i % ?, ? + i % ?, '临沂—济南',"
+                             " CASE WHEN i % ? = 0 AND i / ? <= 10 THEN '沂蒙果品' || (i / ? - 1) ELSE '瓷砖' END,"
+                             " 12.5, 30000, 3000, 2100, 2, 2, %1, %1, %1, i FROM n ORDER BY i")
                   .arg(minute));
     const int spread = std::min(records, 50);
     trades.bind(records)
@@ -195,13 +200,19 @@ QString seedLargeStation(const platform::Storage& storage, int records)
         .bind(spread)
         .bind(firstConsignee)
         .bind(spread)
+        .bind(tenth)
+        .bind(tenth)
+        .bind(tenth)
         .exec();
-    // What the searches look for: as many trucks as records, and ten records
-    // of each kind, whatever the station's size, that hold "蒙果品" ("津M7"
-    // for the plates).
-    const QString plate = platform::Dialect::of(db).isPostgreSQL()
-        ? QStringLiteral("'鲁' || chr(65 + i % 26) || lpad(i::text, 5, '0')")
-        : QStringLiteral("'鲁' || char(65 + i % 26) || printf('%05d', i)");
+    if (postgres) {
+        for (const QString& table : rankedTables)
+            platform::Sql::run(db, QStringLiteral("ALTER TABLE %1 ENABLE TRIGGER %1_rank_insert").arg(table));
+    }
+    // What the other searches look for: as many trucks as records, and ten
+    // shippers and consignees, whatever the station's size, that hold
+    // "蒙果品" ("津M7" for the plates).
+    const QString plate = postgres ? QStringLiteral("'鲁' || chr(65 + i % 26) || lpad(i::text, 5, '0')")
+                                   : QStringLiteral("'鲁' || char(65 + i % 26) || printf('%05d', i)");
     platform::Sql trucks(db,
         numbers
             + QStringLiteral("INSERT INTO trucks (organ, number, driving_mode, tonnage_level, tonnage,"
@@ -230,31 +241,6 @@ QString seedLargeStation(const platform::Storage& storage, int records)
             .bind(station)
             .bind(marker)
             .exec();
-        platform::Sql(db,
-            QStringLiteral("INSERT INTO trades (organ, truck, shipper, consignee, line, goods, weight, create_time)"
-                           " VALUES (?, ?, ?, ?, '', ?, 1, ?)"))
-            .bind(station)
-            .bind(truckId)
-            .bind(firstShipper)
-            .bind(firstConsignee)
-            .bind(marker)
-            .bind(QDateTime(QDate(2024, 1, 1), QTime(8, 0))
-                      .addSecs(60LL * k * records / 10)
-                      .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
-            .exec();
-    }
-    if (postgres) {
-        for (const QString& table : rankedTables) {
-            const QString order
-                = table == QStringLiteral("trades") ? QStringLiteral("create_time, id") : QStringLiteral("id");
-            platform::Sql(db,
-                QStringLiteral("UPDATE %1 SET list_rank = r.n FROM (SELECT id, row_number() OVER (ORDER BY %2) AS n"
-                               " FROM %1 WHERE organ = ?) AS r WHERE r.id = %1.id")
-                    .arg(table, order))
-                .bind(station)
-                .exec();
-            platform::Sql::run(db, QStringLiteral("ALTER TABLE %1 ENABLE TRIGGER %1_rank_insert").arg(table));
-        }
     }
     transaction.commit();
     // The planner's figures of the new rows, as the server's autovacuum

@@ -373,15 +373,60 @@ QStringList PostgresDialect::searchIndexSteps() const
     // wherever it stands in the column. Plates and trade texts match in any
     // letter case, so they are indexed as upper() writes them; a party's
     // name is matched exactly in its own list and in any case in a trade's.
-    return {
+    // New entries go straight into the index: a pending list would make
+    // every search read it until the next vacuum.
+    //
+    // A trade's texts live in four tables; its own copy of them
+    // (search_text, one per line) lets one index find it, kept by triggers
+    // when the trade or a name it shows changes.
+    const QString tradeTexts = QStringLiteral("concat_ws(E'\\n', (SELECT number FROM trucks WHERE id = NEW.truck),"
+                                              " (SELECT name FROM shippers WHERE id = NEW.shipper),"
+                                              " (SELECT name FROM consignees WHERE id = NEW.consignee), NEW.goods)");
+    QStringList steps = {
         QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"),
-        QStringLiteral("CREATE INDEX trucks_search ON trucks USING gin (upper(number) gin_trgm_ops)"),
-        QStringLiteral("CREATE INDEX shippers_search ON shippers USING gin (name gin_trgm_ops)"),
-        QStringLiteral("CREATE INDEX shippers_search_folded ON shippers USING gin (upper(name) gin_trgm_ops)"),
-        QStringLiteral("CREATE INDEX consignees_search ON consignees USING gin (name gin_trgm_ops)"),
-        QStringLiteral("CREATE INDEX consignees_search_folded ON consignees USING gin (upper(name) gin_trgm_ops)"),
-        QStringLiteral("CREATE INDEX trades_search ON trades USING gin (upper(goods) gin_trgm_ops)"),
+        QStringLiteral("ALTER TABLE trades ADD COLUMN search_text TEXT NOT NULL DEFAULT ''"),
+        QStringLiteral("UPDATE trades tr SET search_text = concat_ws(E'\\n', t.number, s.name, c.name, tr.goods)"
+                       " FROM trucks t, shippers s, consignees c"
+                       " WHERE t.id = tr.truck AND s.id = tr.shipper AND c.id = tr.consignee"),
+        QStringLiteral("CREATE FUNCTION trades_search_text() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+                       " NEW.search_text := %1; RETURN NEW; END $$")
+            .arg(tradeTexts),
+        QStringLiteral("CREATE TRIGGER trades_search_text BEFORE INSERT OR UPDATE OF truck, shipper, consignee, goods"
+                       " ON trades FOR EACH ROW EXECUTE FUNCTION trades_search_text()"),
     };
+    for (const auto& named : { std::make_pair("trucks", "number"), std::make_pair("shippers", "name"),
+             std::make_pair("consignees", "name") }) {
+        const QString table = QLatin1String(named.first);
+        const QString column = QLatin1String(named.second);
+        const QString key = table.chopped(1);
+        steps += {
+            QStringLiteral("CREATE FUNCTION %1_search_rename() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+                           " UPDATE trades SET search_text = concat_ws(E'\\n',"
+                           " (SELECT number FROM trucks WHERE id = trades.truck),"
+                           " (SELECT name FROM shippers WHERE id = trades.shipper),"
+                           " (SELECT name FROM consignees WHERE id = trades.consignee), trades.goods)"
+                           " WHERE %2 = NEW.id; RETURN NULL; END $$")
+                .arg(table, key),
+            QStringLiteral("CREATE TRIGGER %1_search_rename AFTER UPDATE OF %2 ON %1 FOR EACH ROW"
+                           " WHEN (OLD.%2 IS DISTINCT FROM NEW.%2) EXECUTE FUNCTION %1_search_rename()")
+                .arg(table, column),
+        };
+    }
+    return steps
+        + QStringList {
+              QStringLiteral("CREATE INDEX trucks_search ON trucks USING gin (upper(number) gin_trgm_ops)"
+                             " WITH (fastupdate = off)"),
+              QStringLiteral("CREATE INDEX shippers_search ON shippers USING gin (name gin_trgm_ops)"
+                             " WITH (fastupdate = off)"),
+              QStringLiteral("CREATE INDEX shippers_search_folded ON shippers USING gin (upper(name) gin_trgm_ops)"
+                             " WITH (fastupdate = off)"),
+              QStringLiteral("CREATE INDEX consignees_search ON consignees USING gin (name gin_trgm_ops)"
+                             " WITH (fastupdate = off)"),
+              QStringLiteral("CREATE INDEX consignees_search_folded ON consignees USING gin (upper(name) gin_trgm_ops)"
+                             " WITH (fastupdate = off)"),
+              QStringLiteral("CREATE INDEX trades_search ON trades USING gin (upper(search_text) gin_trgm_ops)"
+                             " WITH (fastupdate = off)"),
+          };
 }
 
 SearchIndex::Match PostgresDialect::searchMatch(SearchIndex::Target target, const QString& text) const
@@ -401,23 +446,13 @@ SearchIndex::Match PostgresDialect::searchMatch(SearchIndex::Target target, cons
         match.conditionValues = { pattern };
         break;
     case Target::Trades:
-        // A trade's texts are in four tables: each is looked up in its own
-        // index and the trades that name a hit are found through their
-        // truck, shipper and consignee indexes.
-        if (SearchIndex::indexable(text)) {
-            match.source
-                = QStringLiteral("(SELECT id FROM trades WHERE truck IN (SELECT id FROM trucks WHERE %1)"
-                                 " UNION SELECT id FROM trades WHERE shipper IN (SELECT id FROM shippers WHERE %2)"
-                                 " UNION SELECT id FROM trades WHERE consignee IN (SELECT id FROM consignees WHERE %2)"
-                                 " UNION SELECT id FROM trades WHERE %3) AS hit JOIN trades tr ON tr.id = hit.id")
-                      .arg(foldedLike(QStringLiteral("number")), foldedLike(QStringLiteral("name")),
-                          foldedLike(QStringLiteral("goods")));
-            match.sourceValues = { pattern, pattern, pattern, pattern };
-        }
-        match.condition = QStringLiteral(" AND (%1 OR %2 OR %3 OR %4)")
-                              .arg(foldedLike(QStringLiteral("t.number")), foldedLike(QStringLiteral("s.name")),
-                                  foldedLike(QStringLiteral("c.name")), foldedLike(QStringLiteral("tr.goods")));
-        match.conditionValues = { pattern, pattern, pattern, pattern };
+        // The trade's own copy of its texts is what the index finds; the
+        // texts themselves decide.
+        match.condition = QStringLiteral(" AND %1 AND (%2 OR %3 OR %4 OR %5)")
+                              .arg(foldedLike(QStringLiteral("tr.search_text")), foldedLike(QStringLiteral("t.number")),
+                                  foldedLike(QStringLiteral("s.name")), foldedLike(QStringLiteral("c.name")),
+                                  foldedLike(QStringLiteral("tr.goods")));
+        match.conditionValues = { pattern, pattern, pattern, pattern, pattern };
         break;
     }
     return match;
