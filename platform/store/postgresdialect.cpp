@@ -5,6 +5,8 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <utility>
+
 namespace platform {
 
 namespace {
@@ -371,8 +373,8 @@ QStringList PostgresDialect::searchIndexSteps() const
     // pg_trgm is a trusted extension: the database's owner may add it. Its
     // GIN indexes serve LIKE with a text of three characters or more
     // wherever it stands in the column. Plates and trade texts match in any
-    // letter case, so they are indexed as upper() writes them; a party's
-    // name is matched exactly in its own list and in any case in a trade's.
+    // letter case, so they are indexed as upper() writes them; names match
+    // exactly.
     // New entries go straight into the index: a pending list would make
     // every search read it until the next vacuum.
     //
@@ -418,11 +420,7 @@ QStringList PostgresDialect::searchIndexSteps() const
                              " WITH (fastupdate = off)"),
               QStringLiteral("CREATE INDEX shippers_search ON shippers USING gin (name gin_trgm_ops)"
                              " WITH (fastupdate = off)"),
-              QStringLiteral("CREATE INDEX shippers_search_folded ON shippers USING gin (upper(name) gin_trgm_ops)"
-                             " WITH (fastupdate = off)"),
               QStringLiteral("CREATE INDEX consignees_search ON consignees USING gin (name gin_trgm_ops)"
-                             " WITH (fastupdate = off)"),
-              QStringLiteral("CREATE INDEX consignees_search_folded ON consignees USING gin (upper(name) gin_trgm_ops)"
                              " WITH (fastupdate = off)"),
               QStringLiteral("CREATE INDEX trades_search ON trades USING gin (upper(search_text) gin_trgm_ops)"
                              " WITH (fastupdate = off)"),
