@@ -265,10 +265,16 @@ ApiCall* API::fetchConsignee(int page, const QString& name)
         toInt(RequestCode::FetchConsignee)));
 }
 
-ApiCall* API::fetchTrade(int page)
+ApiCall* API::fetchTrade(int page, const QString& text, const QDate& from, const QDate& to)
 {
-    return track(performGet(QStringLiteral("/trade/") + sessionSuffix() + QStringLiteral("&page=") + unsignedText(page),
-        toInt(RequestCode::FetchTrade)));
+    QString path = QStringLiteral("/trade/") + sessionSuffix() + QStringLiteral("&page=") + unsignedText(page);
+    if (!text.trimmed().isEmpty())
+        path += QStringLiteral("&q=") + queryValue(text);
+    if (from.isValid())
+        path += QStringLiteral("&from=") + from.toString(Qt::ISODate);
+    if (to.isValid())
+        path += QStringLiteral("&to=") + to.toString(Qt::ISODate);
+    return track(performGet(path, toInt(RequestCode::FetchTrade)));
 }
 
 ApiCall* API::fetchNotification()

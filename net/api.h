@@ -59,7 +59,12 @@ public:
     ApiCall* fetchTruck(int page, const QString& number);
     ApiCall* fetchShipper(int page, const QString& name);
     ApiCall* fetchConsignee(int page, const QString& name);
-    ApiCall* fetchTrade(int page);
+    // The text (matched against the plate, the parties and the goods) and
+    // the days of the consignment time (both included) narrow the list; a
+    // null date leaves its end open. Without them the request is the plain
+    // page.
+    ApiCall* fetchTrade(
+        int page, const QString& text = QString(), const QDate& from = QDate(), const QDate& to = QDate());
     ApiCall* fetchNotification();
     ApiCall* submitTruck(QMap<QString, QString> params);
     ApiCall* submitShipper(QMap<QString, QString> params);

@@ -2,6 +2,7 @@
 
 #include "net/api.h"
 #include "screens/tableexport.h"
+#include "shell/activitycontroller.h"
 #include "widgets/guardedmessagebox.h"
 
 #include <QDebug>
@@ -9,14 +10,50 @@
 #include <QHBoxLayout>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayoutItem>
+#include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+namespace {
+
+// Esc in the search box empties it. The box claims the key first, so that no
+// shortcut of the window takes it while the box has the focus.
+class EscapeClears : public QObject
+{
+public:
+    explicit EscapeClears(QLineEdit* box)
+        : QObject(box)
+    {
+        box->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
+            return false;
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_Escape || key->modifiers() != Qt::NoModifier)
+            return false;
+        if (event->type() == QEvent::ShortcutOverride) {
+            event->accept();
+            return false;
+        }
+        if (auto* box = qobject_cast<QLineEdit*>(watched))
+            box->clear();
+        return true;
+    }
+};
+
+} // namespace
 
 PagedListActivity::PagedListActivity(QWidget* parent)
     : BaseActivity(parent)
@@ -26,6 +63,7 @@ PagedListActivity::PagedListActivity(QWidget* parent)
     , failurePanel(new QFrame(this))
     , failureLabel(new QLabel(failurePanel))
     , retryButton(new QPushButton(QStringLiteral("重新加载"), failurePanel))
+    , searchTimer(new QTimer(this))
 {
     bodyWidget->setAutoFillBackground(true);
     QPalette palette = bodyWidget->palette();
@@ -61,12 +99,83 @@ PagedListActivity::PagedListActivity(QWidget* parent)
     connect(retryButton, &QPushButton::clicked, this, &PagedListActivity::slot_retry);
 
     connect(API::instance(), &API::signal_records_changed, this, &PagedListActivity::slot_records_changed);
-
-    // "导出" at the header's right end, in the action button's look; shown
+    buildSearch();
+    // "导出" right of the search box, in the action button's look; shown
     // once the screen names its columns.
     exportButton = addHeaderButton(QStringLiteral("导出"), QStringLiteral("ExportButton"));
     exportButton->hide();
     connect(exportButton, &QToolButton::clicked, this, &PagedListActivity::slot_export);
+}
+
+void PagedListActivity::buildSearch()
+{
+    searchBox = new QLineEdit;
+    searchBox->setObjectName(QStringLiteral("SearchBox"));
+    searchBox->setFixedSize(180, 24);
+    searchBox->setMaxLength(100);
+    searchBox->setClearButtonEnabled(true);
+    // The header's own rule (a green background, a bottom border) would
+    // reach the box too.
+    searchBox->setStyleSheet(
+        QStringLiteral("QLineEdit{background:white;border:1px solid #42A85B;border-radius:4px;padding:0px 4px;"
+                       "font-size:12px;margin-right:6px;}"));
+    addHeaderWidget(searchBox);
+
+    searchTimer->setObjectName(QStringLiteral("SearchTimer"));
+    searchTimer->setSingleShot(true);
+    searchTimer->setInterval(SearchPauseMs);
+    connect(searchTimer, &QTimer::timeout, this, &PagedListActivity::applySearch);
+    connect(searchBox, &QLineEdit::textChanged, this, &PagedListActivity::searchEdited);
+    new EscapeClears(searchBox);
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, &PagedListActivity::focusSearch);
+}
+
+void PagedListActivity::setSearchHint(const QString& hint)
+{
+    searchBox->setPlaceholderText(hint);
+}
+
+void PagedListActivity::hideSearch()
+{
+    searchBox->hide();
+}
+
+void PagedListActivity::searchEdited(const QString& text)
+{
+    if (text.trimmed() == appliedSearch)
+        return;
+    // An emptied box shows the whole list again without waiting.
+    if (text.trimmed().isEmpty()) {
+        searchTimer->stop();
+        applySearch();
+        return;
+    }
+    scheduleSearch();
+}
+
+void PagedListActivity::scheduleSearch()
+{
+    searchTimer->start();
+}
+
+void PagedListActivity::applySearch()
+{
+    searchTimer->stop();
+    appliedSearch = searchBox->text().trimmed();
+    applySearchFilters();
+    showLoading(QString());
+    reload();
+}
+
+void PagedListActivity::focusSearch()
+{
+    // The lists below a form stay visible under it: only the top one answers.
+    const ActivityController* own = ActivityController::containing(this);
+    if ((own && own->topActivity() != this) || searchBox->isHidden())
+        return;
+    searchBox->setFocus(Qt::ShortcutFocusReason);
+    searchBox->selectAll();
 }
 
 PagedListActivity::~PagedListActivity()

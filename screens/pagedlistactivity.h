@@ -11,8 +11,10 @@ class QFrame;
 class QJsonArray;
 class QJsonObject;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QScrollArea;
+class QTimer;
 class QToolButton;
 class QVBoxLayout;
 class TableExport;
@@ -30,6 +32,13 @@ class TableExport;
 // hidden one when it is next shown; so does showing a list whose last request
 // failed.
 //
+// The search box in the header narrows the list: once the clerk pauses
+// typing (SearchPauseMs), the list reloads from page 1 with the text; Esc or
+// an empty box brings the whole list back at once. Ctrl+F puts the focus in
+// the box while the list is its section's top screen. Every page request,
+// the scroll reloads' too, carries the text that was last applied
+// (searchText()), never a half-typed one.
+//
 // A list screen adds only its request (requestPage), its row (createRow) and
 // the slot of its fetch answer (takePage), which hands the rows to
 // appendPage(). A list that names its columns (exportColumns) gets "导出" in
@@ -40,6 +49,8 @@ class PagedListActivity : public BaseActivity
     Q_OBJECT
 
 public:
+    static constexpr int SearchPauseMs = 300;
+
     explicit PagedListActivity(QWidget* parent = nullptr);
     ~PagedListActivity() override;
 
@@ -91,6 +102,22 @@ protected:
     // Removes every row, deleting it.
     void clearRows();
 
+    // The search text the shown list was asked for, trimmed.
+    QString searchText() const { return appliedSearch; }
+    // What the empty box says it searches.
+    void setSearchHint(const QString& hint);
+    // For a list whose records another screen chose: no box, and Ctrl+F does
+    // nothing.
+    void hideSearch();
+    // Asks for the list's search anew once the clerk pauses, for filters of a
+    // subclass that changed.
+    void scheduleSearch();
+    // Called as a search is applied, before page 1 is asked for: a subclass
+    // takes over the state of its own filters here.
+    virtual void applySearchFilters() { }
+
+    QLineEdit* searchBox = nullptr;
+
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -104,6 +131,7 @@ protected:
     QVBoxLayout* listLayout;
 
 private:
+    void buildSearch();
     // Asks for `pageNumber` unless a page request is open already.
     void ask(int pageNumber);
     // Gives the list container the list's width and the rows' height.
@@ -112,6 +140,9 @@ private:
     void hideFailure();
     void placeFailure();
     void slot_retry();
+    void searchEdited(const QString& text);
+    void applySearch();
+    void focusSearch();
 
     QList<RecordKind> kinds;
     QPointer<ApiCall> pageCall;
@@ -123,6 +154,8 @@ private:
     QFrame* failurePanel;
     QLabel* failureLabel;
     QPushButton* retryButton;
+    QTimer* searchTimer;
+    QString appliedSearch;
     QToolButton* exportButton = nullptr;
     QPointer<TableExport> running;
 };

@@ -13,6 +13,7 @@ PartyListActivity::PartyListActivity(const PartyBook& book, QWidget* parent)
 {
     setTitle(book.title);
     setActionButton(book.actionText, this);
+    setSearchHint(QStringLiteral("搜索名称"));
     showsRecords({ book.kind });
 }
 
@@ -35,7 +36,7 @@ void PartyListActivity::slot_packactivity_finish(QVariant data)
 
 ApiCall* PartyListActivity::requestPage(int page)
 {
-    return (API::instance()->*book.fetch)(page, QString());
+    return (API::instance()->*book.fetch)(page, searchText());
 }
 
 QList<ExportTable::Column> PartyListActivity::exportColumns() const

@@ -7,12 +7,16 @@
 #include "widgets/dialogwidget.h"
 #include "widgets/guardedmessagebox.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QFrame>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QToolButton>
@@ -22,6 +26,8 @@ TradeListActivity::TradeListActivity(QWidget* parent)
 {
     setObjectName(QStringLiteral("TradeListActivity"));
     setTitle(QStringLiteral("业务管理"));
+    setSearchHint(QStringLiteral("搜索车牌、客户、货物"));
+    buildDateRange();
     buildDashboard();
     // A row names its truck and its parties too.
     showsRecords({ RecordKind::Trade, RecordKind::Truck, RecordKind::Shipper, RecordKind::Consignee });
@@ -34,6 +40,57 @@ TradeListActivity::TradeListActivity(const QString& title, PageRequest request, 
     setTitle(title);
     showBackButton();
     pageRequest = std::move(request);
+    // Its trades are chosen by the screen that opened it.
+    hideSearch();
+    dateRange->hide();
+}
+
+void TradeListActivity::buildDateRange()
+{
+    auto* range = dateRange = new QWidget;
+    range->setObjectName(QStringLiteral("DateRange"));
+    // The header's own rule (a green background, a bottom border) would
+    // reach the fields too.
+    range->setStyleSheet(QStringLiteral("#DateRange,QLabel{border:none;background:transparent;}"
+                                        // A brush would hide the tick box's frame (see ApplicationLook).
+                                        "QCheckBox{border:none;background:none;}"
+                                        "QDateEdit{background:white;border:1px solid #42A85B;border-radius:4px;"
+                                        "padding:0px 2px;font-size:12px;}"
+                                        "QDateEdit:disabled{color:#999999;border-color:#cccccc;}"));
+    auto* layout = new QHBoxLayout(range);
+    layout->setContentsMargins(0, 0, 6, 0);
+    layout->setSpacing(4);
+    dateRangeCheck = new QCheckBox(QStringLiteral("日期"), range);
+    dateRangeCheck->setObjectName(QStringLiteral("DateRangeCheck"));
+    const QDate today = QDate::currentDate();
+    fromDate = new QDateEdit(today.addDays(-30), range);
+    fromDate->setObjectName(QStringLiteral("FromDate"));
+    toDate = new QDateEdit(today, range);
+    toDate->setObjectName(QStringLiteral("ToDate"));
+    layout->addWidget(dateRangeCheck);
+    for (QDateEdit* edit : { fromDate, toDate }) {
+        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        edit->setCalendarPopup(true);
+        edit->setFixedHeight(24);
+        edit->setEnabled(false);
+        if (edit == toDate)
+            layout->addWidget(new QLabel(QStringLiteral("至"), range));
+        layout->addWidget(edit);
+        connect(edit, &QDateEdit::dateChanged, this, &TradeListActivity::scheduleSearch);
+    }
+    connect(dateRangeCheck, &QCheckBox::toggled, this, [this](bool on) {
+        fromDate->setEnabled(on);
+        toDate->setEnabled(on);
+        scheduleSearch();
+    });
+    addHeaderWidget(range, searchBox);
+}
+
+void TradeListActivity::applySearchFilters()
+{
+    const bool on = dateRangeCheck->isChecked();
+    shownFrom = on ? fromDate->date() : QDate();
+    shownTo = on ? toDate->date() : QDate();
 }
 
 void TradeListActivity::buildDashboard()
@@ -118,7 +175,7 @@ ApiCall* TradeListActivity::requestPage(int pageNumber)
 {
     if (pageRequest)
         return pageRequest(pageNumber);
-    return API::instance()->fetchTrade(pageNumber);
+    return API::instance()->fetchTrade(pageNumber, searchText(), shownFrom, shownTo);
 }
 
 void TradeListActivity::takePage(QJsonArray* rows, const QString& errors)

@@ -2,6 +2,7 @@
 
 #include "screens/pagedlistactivity.h"
 
+#include <QDate>
 #include <QPointer>
 
 #include <functional>
@@ -9,7 +10,9 @@
 class ApiCall;
 class DialogWidget;
 class HistoryDialog;
+class QCheckBox;
 class QComboBox;
+class QDateEdit;
 class QLabel;
 class TradeItem;
 
@@ -21,6 +24,9 @@ class TradeItem;
 // The dialog is built once and reused; it names the trade pressed and opens
 // on that trade's present states. A settlement the server accepted shows in
 // its row at once and is confirmed with a short message.
+//
+// Beside the search box, a date range narrows the list to the trades
+// consigned on those days (both included) while its box is ticked.
 class TradeListActivity : public PagedListActivity
 {
     Q_OBJECT
@@ -49,9 +55,11 @@ protected:
     QWidget* createRow(const QJsonObject& record, int number) override;
     QList<ExportTable::Column> exportColumns() const override;
     void resizeEvent(QResizeEvent* event) override;
+    void applySearchFilters() override;
 
 private:
     void buildDashboard();
+    void buildDateRange();
 
     PageRequest pageRequest;
     int tradeId = 0;
@@ -65,4 +73,11 @@ private:
     QPointer<TradeItem> settledRow;
     // The status change while it awaits its answer.
     QPointer<ApiCall> statusCall;
+    QWidget* dateRange = nullptr;
+    QCheckBox* dateRangeCheck = nullptr;
+    QDateEdit* fromDate = nullptr;
+    QDateEdit* toDate = nullptr;
+    // The days the shown list was asked for; null without a range.
+    QDate shownFrom;
+    QDate shownTo;
 };

@@ -14,6 +14,7 @@ TruckListActivity::TruckListActivity(QWidget* parent)
     setObjectName(QStringLiteral("TruckListActivity"));
     setTitle(QStringLiteral("货车管理"));
     setActionButton(QStringLiteral("添加货车"), this);
+    setSearchHint(QStringLiteral("搜索车牌号码"));
     showsRecords({ RecordKind::Truck });
 }
 
@@ -42,7 +43,7 @@ void TruckListActivity::slot_packactivity_finish(QVariant data)
 
 ApiCall* TruckListActivity::requestPage(int pageNumber)
 {
-    return API::instance()->fetchTruck(pageNumber, QString());
+    return API::instance()->fetchTruck(pageNumber, searchText());
 }
 
 void TruckListActivity::takePage(QJsonArray* rows, const QString& errors)

@@ -147,6 +147,14 @@ void BaseActivity::setActionButton(const QString& text, QObject* receiver)
         [receiver] { QMetaObject::invokeMethod(receiver, "slot_action"); });
 }
 
+void BaseActivity::addHeaderWidget(QWidget* widget, QWidget* before)
+{
+    const int at = before ? headerLayout->indexOf(before) : -1;
+    // A widget of a fixed height is centred in the header's height; the
+    // others fill it, as the action button does.
+    headerLayout->insertWidget(at >= 0 ? at : headerLayout->indexOf(rightSeparator), widget);
+}
+
 void BaseActivity::setTitle(const QString& text)
 {
     titleLabel->setText(text);
@@ -249,11 +257,11 @@ void BaseActivity::layoutLoading()
 
 QToolButton* BaseActivity::addHeaderButton(const QString& text, const QString& objectName)
 {
-    auto* button = new QToolButton(this);
+    auto* button = new QToolButton;
     button->setObjectName(objectName);
     button->setText(text);
     button->setStyleSheet(actionButton->styleSheet());
-    headerLayout->addWidget(button);
+    addHeaderWidget(button);
     return button;
 }
 

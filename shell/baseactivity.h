@@ -78,14 +78,20 @@ protected:
     // this activity lives in. Null when neither is a MainWindow.
     MainWindow* mainWindow() const;
 
+    // Puts `widget` into the header, right of the title: just left of
+    // `before` (a widget added earlier) when given, else just left of the
+    // action button, so that widgets added one after another line up left
+    // to right. The header owns it.
+    void addHeaderWidget(QWidget* widget, QWidget* before = nullptr);
+    // A button in the action button's look, put into the header as above.
+    QToolButton* addHeaderButton(const QString& text, const QString& objectName);
+
     // The body of a form: the activity turns white and its body gets a grid
     // with margins 20 and spacing 10, which the form fills. A form works from
     // the keyboard: its first field takes the focus when it is first shown,
     // Enter in a one-line field moves on to the next field in reading order,
     // Ctrl+S does what the action button does and Esc what "返回" does.
     QGridLayout* addFormGrid();
-    // A button at the header's right end, in the action button's look.
-    QToolButton* addHeaderButton(const QString& text, const QString& objectName);
     // Whether the form's fields differ from what they showed when the form
     // was first shown.
     bool hasUnsavedChanges() const;

@@ -5,7 +5,8 @@
 //   baseline's requests per second;
 // - the paged trade, shipper and consignee lists of a station with 1,000 and
 //   of one with 100,000 records of each, at the first and at the last page,
-//   whose times should not differ.
+//   whose times should not differ;
+// - searches of those stations by plate, name, trade text and day.
 // Not a test; run it by hand:
 //   freymo-platform-bench [--clients N] [--reads N] [--writes N] [--pages N]
 //                         [--records N,N] [--only TEXT] [--database URL]
@@ -143,37 +144,37 @@ QString seedLargeStation(const platform::Storage& storage, int records)
                        " VALUES (?, ?, 1, 0, 30, 1, '张三', '13800000000', '2024-01-01 08:00:00')"));
     truck.bind(station).bind(QStringLiteral("鲁Q%1").arg(records)).exec();
     const qint64 truckId = truck.lastInsertId();
-    // Rows numbered 1..records, one a minute, each made by one set-based
-    // statement. On PostgreSQL the rank triggers run a query of their own
-    // per row, which would make a million rows take many minutes: they are
-    // off while the rows of the new station get their ranks (1..records,
-    // the order they are made in) from the statement itself.
+    // The bulk rows come with their ranks (row i is the i-th oldest, and the
+    // station is new). SQLite's rank triggers give each the same; on
+    // PostgreSQL they rest meanwhile: one by one, they made a station of
+    // 10,000 take minutes.
     const bool postgres = platform::Dialect::of(db).isPostgreSQL();
+    const QStringList rankedTables
+        = { QStringLiteral("shippers"), QStringLiteral("consignees"), QStringLiteral("trades") };
+    if (postgres) {
+        for (const QString& table : rankedTables)
+            platform::Sql::run(db, QStringLiteral("ALTER TABLE %1 DISABLE TRIGGER %1_rank_insert").arg(table));
+    }
+    // Rows numbered 1..records, one a minute, each made by one set-based
+    // statement.
     const QString numbers = postgres
         ? QStringLiteral("WITH n(i) AS (SELECT generate_series(1, ?)) ")
         : QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?) ");
     const QString minute = postgres
         ? QStringLiteral("to_char(timestamp '2024-01-01 08:00:00' + i * interval '1 minute', 'YYYY-MM-DD HH24:MI:SS')")
         : QStringLiteral("datetime('2024-01-01 08:00:00', '+' || i || ' minutes')");
-    const QString rankColumn = postgres ? QStringLiteral(", list_rank") : QString();
-    const QString rank = postgres ? QStringLiteral(", i") : QString();
-    const QString inOrder = postgres ? QStringLiteral(" ORDER BY i") : QString();
-    const QStringList ranked { QStringLiteral("shippers"), QStringLiteral("consignees"), QStringLiteral("trades") };
-    if (postgres) {
-        for (const QString& table : ranked)
-            platform::Sql::run(db, QStringLiteral("ALTER TABLE %1 DISABLE TRIGGER %1_rank_insert").arg(table));
-    }
     platform::Sql shippers(db,
         numbers
-            + QStringLiteral("INSERT INTO shippers (organ, name, address, industry, linkman, tel1, create_time%2)"
-                             " SELECT ?, '托运人' || i, '临沂市兰山区', '五金', '李四', '05398888888', %1%3 FROM n%4")
-                  .arg(minute, rankColumn, rank, inOrder));
+            + QStringLiteral("INSERT INTO shippers (organ, name, address, industry, linkman, tel1, create_time,"
+                             " list_rank) SELECT ?, '托运人' || i, '临沂市兰山区', '五金', '李四', '05398888888', %1,"
+                             " i FROM n ORDER BY i")
+                  .arg(minute));
     shippers.bind(records).bind(station).exec();
     platform::Sql consignees(db,
         numbers
-            + QStringLiteral("INSERT INTO consignees (organ, name, address, linkman, tel1, create_time%2)"
-                             " SELECT ?, '收货人' || i, '济南市历下区', '王五', '05318888888', %1%3 FROM n%4")
-                  .arg(minute, rankColumn, rank, inOrder));
+            + QStringLiteral("INSERT INTO consignees (organ, name, address, linkman, tel1, create_time, list_rank)"
+                             " SELECT ?, '收货人' || i, '济南市历下区', '王五', '05318888888', %1, i FROM n ORDER BY i")
+                  .arg(minute));
     consignees.bind(records).bind(station).exec();
     const qint64 firstShipper
         = platform::Sql::scalar(db, QStringLiteral("SELECT MIN(id) FROM shippers WHERE organ = ?"), { station })
@@ -181,13 +182,18 @@ QString seedLargeStation(const platform::Storage& storage, int records)
     const qint64 firstConsignee
         = platform::Sql::scalar(db, QStringLiteral("SELECT MIN(id) FROM consignees WHERE organ = ?"), { station })
               .toLongLong();
+    // Ten of the trades, spread over the station's time, carry "沂蒙果品0".."9"
+    // as their goods, for the searches.
+    const int tenth = std::max(1, records / 10);
     platform::Sql trades(db,
         numbers
             + QStringLiteral("INSERT INTO trades (organ, truck, shipper, consignee, line, goods, weight, value,"
-                             " revenue, payout, status, payout_status, create_time, start_time, complete_time%2)"
-                             " SELECT ?, ?, ? + i % ?, ? + i % ?, '临沂—济南', '瓷砖', 12.5, 30000, 3000, 2100,"
-                             " 2, 2, %1, %1, %1%3 FROM n%4")
-                  .arg(minute, rankColumn, rank, inOrder));
+                             " revenue, payout, status, payout_status, create_time, start_time, complete_time,"
+                             " list_rank)"
+                             " SELECT ?, ?, ? + i % ?, ? + i % ?, '临沂—济南',"
+                             " CASE WHEN i % ? = 0 AND i / ? <= 10 THEN '沂蒙果品' || (i / ? - 1) ELSE '瓷砖' END,"
+                             " 12.5, 30000, 3000, 2100, 2, 2, %1, %1, %1, i FROM n ORDER BY i")
+                  .arg(minute));
     const int spread = std::min(records, 50);
     trades.bind(records)
         .bind(station)
@@ -196,12 +202,53 @@ QString seedLargeStation(const platform::Storage& storage, int records)
         .bind(spread)
         .bind(firstConsignee)
         .bind(spread)
+        .bind(tenth)
+        .bind(tenth)
+        .bind(tenth)
         .exec();
     if (postgres) {
-        for (const QString& table : ranked)
+        for (const QString& table : rankedTables)
             platform::Sql::run(db, QStringLiteral("ALTER TABLE %1 ENABLE TRIGGER %1_rank_insert").arg(table));
     }
+    // What the other searches look for: as many trucks as records, and ten
+    // shippers and consignees, whatever the station's size, that hold
+    // "蒙果品" ("津M7" for the plates).
+    const QString plate = postgres ? QStringLiteral("'鲁' || chr(65 + i % 26) || lpad(i::text, 5, '0')")
+                                   : QStringLiteral("'鲁' || char(65 + i % 26) || printf('%05d', i)");
+    platform::Sql trucks(db,
+        numbers
+            + QStringLiteral("INSERT INTO trucks (organ, number, driving_mode, tonnage_level, tonnage,"
+                             " packingcase_mode, driver1_name, driver1_mobile, create_time)"
+                             " SELECT ?, %1, 1, 0, 30, 1, '张三', '13800000000', '2024-01-01 08:00:00' FROM n")
+                  .arg(plate));
+    trucks.bind(records - 11).bind(station).exec();
+    for (int k = 0; k < 10; ++k) {
+        const QString marker = QStringLiteral("沂蒙果品%1").arg(k);
+        platform::Sql(db,
+            QStringLiteral("INSERT INTO trucks (organ, number, driving_mode, tonnage_level, tonnage,"
+                           " packingcase_mode, driver1_name, driver1_mobile, create_time)"
+                           " VALUES (?, ?, 1, 0, 30, 1, '张三', '13800000000', '2024-01-01 08:00:00')"))
+            .bind(station)
+            .bind(QStringLiteral("津M7%1").arg(k))
+            .exec();
+        platform::Sql(db,
+            QStringLiteral("INSERT INTO shippers (organ, name, address, industry, linkman, create_time)"
+                           " VALUES (?, ?, '', '', '', '2024-01-01 08:00:00')"))
+            .bind(station)
+            .bind(marker)
+            .exec();
+        platform::Sql(db,
+            QStringLiteral("INSERT INTO consignees (organ, name, address, linkman, create_time)"
+                           " VALUES (?, ?, '', '', '2024-01-01 08:00:00')"))
+            .bind(station)
+            .bind(marker)
+            .exec();
+    }
     transaction.commit();
+    // The planner's figures of the new rows, as the server's autovacuum
+    // would gather them soon after.
+    if (platform::Dialect::of(db).isPostgreSQL())
+        platform::Sql::run(db, QStringLiteral("ANALYZE"));
     return username;
 }
 
@@ -490,6 +537,61 @@ int main(int argc, char* argv[])
         for (const Row& row : rows)
             std::printf("%-20s %8d   %10.2f   %9.2f\n", qPrintable(row.list + QStringLiteral(" list")), row.records,
                 row.first, row.last);
+    }
+
+    // Searches, page 1, in each station: a text of three characters or more
+    // (the index), ten hits whatever the station's size; two characters
+    // (a scan that stops at a full page), found in every record and in ten;
+    // and the trades of one day.
+    struct Search
+    {
+        const char* name;
+        const char* list;
+        QString query;
+    };
+    const QString day = QStringLiteral("2024-01-01");
+    const std::vector<Search> searches {
+        { "search plate, 3 characters", "truck", QStringLiteral("&number=津M7") },
+        { "search shipper, 3 characters", "shipper", QStringLiteral("&name=蒙果品") },
+        { "search consignee, 3 characters", "consignee", QStringLiteral("&name=蒙果品") },
+        { "search trade, 3 characters", "trade", QStringLiteral("&q=蒙果品") },
+        { "search shipper, 2 in every one", "shipper", QStringLiteral("&name=托运") },
+        { "search shipper, 2 in ten", "shipper", QStringLiteral("&name=果品") },
+        { "search trade, 2 in ten", "trade", QStringLiteral("&q=果品") },
+        { "trades of one day", "trade", QStringLiteral("&from=%1&to=%1").arg(day) },
+    };
+    std::vector<std::pair<QString, std::vector<double>>> searchRows;
+    for (const Search& search : searches) {
+        std::vector<double> p50s;
+        for (const LargeStation& station : largeStations) {
+            const QString name = QStringLiteral("%1, %2 records").arg(QLatin1String(search.name)).arg(station.records);
+            if (!wanted(name))
+                continue;
+            const std::string path = "/api/" + std::string(search.list) + "/" + station.suffix + "&page=1"
+                + search.query.toUtf8().toPercentEncoding("&=").toStdString();
+            const Request get = [&path](httplib::Client& client, int, int) {
+                const auto answer = client.Get(path.c_str());
+                return succeeded(answer) && answer->body.find("\"id\"") != std::string::npos;
+            };
+            const Result result = measure(name, { server.port() }, clients, pages, get);
+            print(result);
+            failures += result.failures;
+            p50s.push_back(result.p50);
+        }
+        if (!p50s.empty())
+            searchRows.emplace_back(QLatin1String(search.name), p50s);
+    }
+    if (!searchRows.empty()) {
+        std::printf("\np50 of a search (ms)");
+        for (const LargeStation& station : largeStations)
+            std::printf("   %8d", station.records);
+        std::printf("\n");
+        for (const auto& row : searchRows) {
+            std::printf("%-32s", qPrintable(row.first));
+            for (const double p50 : row.second)
+                std::printf("   %8.2f", p50);
+            std::printf("\n");
+        }
     }
 
     other.stop();

@@ -6,6 +6,7 @@
 #include "jsonwriter.h"
 #include "namekey.h"
 #include "phonerules.h"
+#include "searchindex.h"
 #include "sessionservice.h"
 #include "sql.h"
 
@@ -23,26 +24,28 @@ struct Kind
     QString tradeColumn;
     bool hasIndustry;
     History::Kind historyKind;
+    SearchIndex::Target searchTarget;
 };
 
 const Kind& shipperKind()
 {
     static const Kind kind { QStringLiteral("shippers"), QStringLiteral("托运人"), QStringLiteral("shipper_id"),
-        QStringLiteral("shipper"), true, History::Shipper };
+        QStringLiteral("shipper"), true, History::Shipper, SearchIndex::Target::Shippers };
     return kind;
 }
 
 const Kind& consigneeKind()
 {
     static const Kind kind { QStringLiteral("consignees"), QStringLiteral("收货人"), QStringLiteral("consignee_id"),
-        QStringLiteral("consignee"), false, History::Consignee };
+        QStringLiteral("consignee"), false, History::Consignee, SearchIndex::Target::Consignees };
     return kind;
 }
 
 QString columns(const Kind& kind)
 {
-    return kind.hasIndustry ? QStringLiteral("id, name, address, linkman, tel1, tel2, notes, create_time, industry")
-                            : QStringLiteral("id, name, address, linkman, tel1, tel2, notes, create_time");
+    return kind.hasIndustry
+        ? QStringLiteral("p.id, p.name, p.address, p.linkman, p.tel1, p.tel2, p.notes, p.create_time, p.industry")
+        : QStringLiteral("p.id, p.name, p.address, p.linkman, p.tel1, p.tel2, p.notes, p.create_time");
 }
 
 ApiReply list(ApiContext& context, const Kind& kind)
@@ -50,9 +53,10 @@ ApiReply list(ApiContext& context, const Kind& kind)
     const ApiRequest& request = context.request;
     const QString name = request.name(QStringLiteral("name"), QStringLiteral("名称"), 200, false);
     const qint64 page = request.page();
-    QString statement
-        = QStringLiteral("SELECT %1 FROM %2 WHERE organ = ? AND deleted = 0").arg(columns(kind), kind.table);
     const qint64 skipped = (page - 1) * PartyService::pageSize;
+    const SearchIndex::Match match = SearchIndex::match(context.db, kind.searchTarget, name);
+    QString statement = QStringLiteral("SELECT %1 FROM ").arg(columns(kind)) + match.source
+        + QStringLiteral(" WHERE p.organ = ? AND p.deleted = 0") + match.condition;
     qint64 newestRank = 0;
     if (name.isEmpty()) {
         // A page is a range of ranks (see the schema), so the last page
@@ -62,17 +66,20 @@ ApiReply list(ApiContext& context, const Kind& kind)
                   { request.organ() }, 0)
                   .toLongLong()
             - skipped;
-        statement += QStringLiteral(" AND list_rank BETWEEN ? AND ? ORDER BY list_rank DESC");
+        statement += QStringLiteral(" AND p.list_rank BETWEEN ? AND ? ORDER BY p.list_rank DESC");
     } else {
-        // A search has to look at every name anyway.
-        statement += QStringLiteral(" AND instr(name, ?) > 0 ORDER BY id DESC LIMIT ? OFFSET ?");
+        statement += QStringLiteral(" ORDER BY p.id DESC LIMIT ? OFFSET ?");
     }
     Sql q(context.db, statement);
+    for (const QVariant& value : match.sourceValues)
+        q.bind(value);
     q.bind(request.organ());
+    for (const QVariant& value : match.conditionValues)
+        q.bind(value);
     if (name.isEmpty())
         q.bind(newestRank - PartyService::pageSize + 1).bind(newestRank);
     else
-        q.bind(name).bind(PartyService::pageSize).bind(skipped);
+        q.bind(PartyService::pageSize).bind(skipped);
     q.exec();
 
     // The keys in the order in which QJsonObject would put them.

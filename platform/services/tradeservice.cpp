@@ -5,9 +5,13 @@
 #include "history.h"
 #include "jsonwriter.h"
 #include "partyservice.h"
+#include "searchindex.h"
 #include "sessionservice.h"
 #include "sql.h"
 #include "truckservice.h"
+
+#include <QDate>
+#include <QRegularExpression>
 
 namespace platform {
 
@@ -41,6 +45,20 @@ int settlementState(const ApiRequest& request, const QString& key, const QString
     if (value > max)
         throw ApiError(QStringLiteral("%1无效！").arg(label));
     return static_cast<int>(value);
+}
+
+// The day `key` names ("YYYY-MM-DD"), `daysAfter` days on, as the start of
+// a consignment time; empty when the request names none.
+QString dayBound(const ApiRequest& request, const QString& key, const QString& label, int daysAfter)
+{
+    static const QRegularExpression day(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}$"));
+    const QString text = request.matching(key, label, day, false);
+    if (text.isEmpty())
+        return QString();
+    const QDate date = QDate::fromString(text, Qt::ISODate);
+    if (!date.isValid())
+        throw ApiError(QStringLiteral("%1无效！").arg(label));
+    return date.addDays(daysAfter).toString(Qt::ISODate);
 }
 
 void requireRestingTruck(const ApiContext& context, qint64 truck)
@@ -105,15 +123,16 @@ Sql& bindFields(Sql& q, const TradeFields& f)
 
 } // namespace
 
-QString TradeService::selectTrades()
+QString TradeService::selectTrades(const QString& source)
 {
     return QStringLiteral("SELECT tr.id, tr.truck, t.number, tr.shipper, s.name, tr.consignee, c.name,"
                           " tr.line, tr.goods, tr.weight, tr.value, tr.is_agency, tr.revenue, tr.payout,"
                           " tr.notes, tr.status, tr.payout_status, tr.agency_status, tr.create_time,"
                           " tr.start_time, tr.complete_time, tr.pay_agency_time,"
                           " s.linkman, s.tel1, s.tel2, c.linkman, c.tel1, c.tel2, t.driver1_name, t.driver1_mobile"
-                          " FROM trades tr JOIN trucks t ON t.id = tr.truck"
-                          " JOIN shippers s ON s.id = tr.shipper JOIN consignees c ON c.id = tr.consignee");
+                          " FROM %1 JOIN trucks t ON t.id = tr.truck"
+                          " JOIN shippers s ON s.id = tr.shipper JOIN consignees c ON c.id = tr.consignee")
+        .arg(source);
 }
 
 // One trade of the list's query; the keys in the order in which QJsonObject
@@ -188,17 +207,52 @@ ApiReply TradeService::list(ApiContext& context)
 {
     const ApiRequest& request = context.request;
     const qint64 page = request.page();
-    // A page is a range of ranks (see the schema), so the last page costs
-    // what the first does.
-    const qint64 newestRank
-        = Sql::scalar(
-              context.db, QStringLiteral("SELECT max(list_rank) FROM trades WHERE organ = ?"), { request.organ() }, 0)
-              .toLongLong()
-        - (page - 1) * pageSize;
-    Sql q(context.db,
-        selectTrades()
-            + QStringLiteral(" WHERE tr.organ = ? AND tr.list_rank BETWEEN ? AND ? ORDER BY tr.list_rank DESC"));
-    q.bind(request.organ()).bind(newestRank - pageSize + 1).bind(newestRank).exec();
+    const qint64 skipped = (page - 1) * pageSize;
+    const QString text = request.name(QStringLiteral("q"), QStringLiteral("搜索内容"), 100, false);
+    const QString from = dayBound(request, QStringLiteral("from"), QStringLiteral("开始日期"), 0);
+    const QString until = dayBound(request, QStringLiteral("to"), QStringLiteral("结束日期"), 1);
+
+    // Ranks follow the consignment time (see the schema), so the trades of a
+    // date range are a range of ranks, found through the time index.
+    qint64 lowest = 1;
+    qint64 highest = Sql::scalar(
+        context.db, QStringLiteral("SELECT max(list_rank) FROM trades WHERE organ = ?"), { request.organ() }, 0)
+                         .toLongLong();
+    if (!from.isEmpty())
+        lowest = Sql::scalar(context.db,
+            QStringLiteral("SELECT list_rank FROM trades WHERE organ = ? AND create_time >= ?"
+                           " ORDER BY create_time, id LIMIT 1"),
+            { request.organ(), from }, highest + 1)
+                     .toLongLong();
+    if (!until.isEmpty())
+        highest = Sql::scalar(context.db,
+            QStringLiteral("SELECT list_rank FROM trades WHERE organ = ? AND create_time < ?"
+                           " ORDER BY create_time DESC, id DESC LIMIT 1"),
+            { request.organ(), until }, 0)
+                      .toLongLong();
+
+    const SearchIndex::Match match = SearchIndex::match(context.db, SearchIndex::Target::Trades, text);
+    QString statement = selectTrades(match.source)
+        + QStringLiteral(" WHERE tr.organ = ? AND tr.list_rank BETWEEN ? AND ?") + match.condition;
+    if (!text.isEmpty()) {
+        statement += QStringLiteral(" ORDER BY tr.list_rank DESC LIMIT ? OFFSET ?");
+    } else {
+        // A page is a range of ranks, so the last page costs what the first
+        // does.
+        statement += QStringLiteral(" ORDER BY tr.list_rank DESC");
+        const qint64 newest = highest - skipped;
+        lowest = qMax(lowest, newest - pageSize + 1);
+        highest = newest;
+    }
+    Sql q(context.db, statement);
+    for (const QVariant& value : match.sourceValues)
+        q.bind(value);
+    q.bind(request.organ()).bind(lowest).bind(highest);
+    for (const QVariant& value : match.conditionValues)
+        q.bind(value);
+    if (!text.isEmpty())
+        q.bind(pageSize).bind(skipped);
+    q.exec();
     JsonWriter trades;
     trades.beginArray();
     while (q.next())

@@ -23,9 +23,9 @@ public:
     static ApiReply changeStatus(ApiContext& context);
 
     // The trade records as the list sends them: selectTrades() is the query
-    // without its WHERE clause (the trades are "tr"), writeTrade() writes one
-    // of its rows.
-    static QString selectTrades();
+    // without its WHERE clause (the trades are "tr", read from `source`),
+    // writeTrade() writes one of its rows.
+    static QString selectTrades(const QString& source = QStringLiteral("trades tr"));
     static void writeTrade(JsonWriter& json, const Sql& q);
 
     static QString payoutText(int payoutStatus);

@@ -6,6 +6,7 @@
 #include "jsonwriter.h"
 #include "namekey.h"
 #include "phonerules.h"
+#include "searchindex.h"
 #include "sessionservice.h"
 #include "sql.h"
 
@@ -19,16 +20,17 @@ namespace platform {
 
 namespace {
 
-const QString truckSelect
+const QString truckColumns
     = QStringLiteral("SELECT t.id, t.number, t.status, t.driving_mode, dm.text, t.tonnage_level, tl.text, t.tonnage,"
                      " t.packingcase_mode, pm.text, t.packingcase_length, t.packingcase_width, t.packingcase_height,"
                      " t.photo1, t.photo2, t.driver1_name, t.driver1_mobile, t.driver2_name, t.driver2_mobile,"
-                     " t.company_name, t.company_tel, t.notes, t.create_time"
-                     " FROM trucks t"
-                     " LEFT JOIN truck_dict dm ON dm.kind = 'driving_mode' AND dm.code = t.driving_mode"
+                     " t.company_name, t.company_tel, t.notes, t.create_time");
+const QString truckTexts
+    = QStringLiteral(" LEFT JOIN truck_dict dm ON dm.kind = 'driving_mode' AND dm.code = t.driving_mode"
                      " LEFT JOIN truck_dict tl ON tl.kind = 'tonnage' AND tl.code = t.tonnage_level"
                      " LEFT JOIN truck_dict pm ON pm.kind = 'packingcase_mode' AND pm.code = t.packingcase_mode"
                      " WHERE t.organ = ? AND t.deleted = 0");
+const QString truckSelect = truckColumns + QStringLiteral(" FROM trucks t") + truckTexts;
 
 // Sizes go out as texts ("20", "9.6", "" when not given): the truck form
 // fills its fields only from JSON strings.
@@ -273,18 +275,19 @@ ApiReply TruckService::list(ApiContext& context)
 {
     const ApiRequest& request = context.request;
     const QString number = request.text(QStringLiteral("number"), QStringLiteral("车牌号码"), 20, false);
-    QString statement = truckSelect;
-    if (!number.isEmpty())
-        statement += QStringLiteral(" AND instr(upper(t.number), upper(?)) > 0");
+    const SearchIndex::Match match = SearchIndex::match(context.db, SearchIndex::Target::Trucks, number);
+    QString statement = truckColumns + QStringLiteral(" FROM ") + match.source + truckTexts + match.condition;
     // Without a page the board asks for every truck, oldest first; the list
     // pages newest first.
     const bool paged = request.has(QStringLiteral("page"));
     const qint64 page = request.page();
     statement += paged ? QStringLiteral(" ORDER BY t.id DESC LIMIT ? OFFSET ?") : QStringLiteral(" ORDER BY t.id");
     Sql q(context.db, statement);
+    for (const QVariant& value : match.sourceValues)
+        q.bind(value);
     q.bind(request.organ());
-    if (!number.isEmpty())
-        q.bind(number);
+    for (const QVariant& value : match.conditionValues)
+        q.bind(value);
     if (paged)
         q.bind(pageSize).bind((page - 1) * pageSize);
     q.exec();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "searchindex.h"
+
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -61,6 +63,14 @@ public:
     // Whether SQL's name_key() can be defined on the connection; otherwise
     // names are compared with their keys in the program.
     virtual bool hasNameKeyFunction() const = 0;
+
+    // The statements that make the search indexes of plates, names and
+    // trades, filled from the records already there and kept in step with
+    // every later write (schema version 6).
+    virtual QStringList searchIndexSteps() const = 0;
+    // How a list's query finds the records of `target` whose texts hold
+    // `text`, which is not empty (see SearchIndex).
+    virtual SearchIndex::Match searchMatch(SearchIndex::Target target, const QString& text) const = 0;
 };
 
 } // namespace platform

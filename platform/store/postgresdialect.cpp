@@ -5,6 +5,8 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <utility>
+
 namespace platform {
 
 namespace {
@@ -283,6 +285,21 @@ QStringList sharedCounts()
     };
 }
 
+// Version 7: the search indexes (searchIndexSteps()) and the station's
+// open trades by status, which every truck list carries as loads.
+QStringList version7()
+{
+    return Dialect::postgresql().searchIndexSteps()
+        + QStringList { QStringLiteral("CREATE INDEX trades_open ON trades(organ, status)") };
+}
+
+// "<column> contains the bound pattern" with letters in any case, as upper()
+// folds them: the form that the trigram indexes of upper(<column>) serve.
+QString foldedLike(const QString& column)
+{
+    return QStringLiteral("upper(%1) LIKE upper(?) ESCAPE '\\'").arg(column);
+}
+
 } // namespace
 
 QString PostgresDialect::translate(const QString& statement) const
@@ -363,7 +380,7 @@ QList<QStringList> PostgresDialect::schemaSteps() const
 {
     // Version 1 is the whole layout of SQLite's version 5; the steps between
     // are empty, so both engines count versions alike from here on.
-    return { layout(), {}, {}, {}, {}, sharedCounts() };
+    return { layout(), {}, {}, {}, {}, sharedCounts(), version7() };
 }
 
 void PostgresDialect::dataVersion(const QSqlDatabase& db, qint64* version, qint64* ownChanges) const
@@ -371,6 +388,94 @@ void PostgresDialect::dataVersion(const QSqlDatabase& db, qint64* version, qint6
     // Inside the read transaction's snapshot, like the answer made from it.
     *version = Sql::scalar(db, QStringLiteral("SELECT n FROM data_changes WHERE id = 1"), {}, -1).toLongLong();
     *ownChanges = 0;
+}
+
+QStringList PostgresDialect::searchIndexSteps() const
+{
+    // pg_trgm is a trusted extension: the database's owner may add it. Its
+    // GIN indexes serve LIKE with a text of three characters or more
+    // wherever it stands in the column. Plates and trade texts match in any
+    // letter case, so they are indexed as upper() writes them; names match
+    // exactly.
+    // New entries go straight into the index: a pending list would make
+    // every search read it until the next vacuum.
+    //
+    // A trade's texts live in four tables; its own copy of them
+    // (search_text, one per line) lets one index find it, kept by triggers
+    // when the trade or a name it shows changes.
+    const QString tradeTexts = QStringLiteral("concat_ws(E'\\n', (SELECT number FROM trucks WHERE id = NEW.truck),"
+                                              " (SELECT name FROM shippers WHERE id = NEW.shipper),"
+                                              " (SELECT name FROM consignees WHERE id = NEW.consignee), NEW.goods)");
+    QStringList steps = {
+        QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"),
+        QStringLiteral("ALTER TABLE trades ADD COLUMN search_text TEXT NOT NULL DEFAULT ''"),
+        QStringLiteral("UPDATE trades tr SET search_text = concat_ws(E'\\n', t.number, s.name, c.name, tr.goods)"
+                       " FROM trucks t, shippers s, consignees c"
+                       " WHERE t.id = tr.truck AND s.id = tr.shipper AND c.id = tr.consignee"),
+        QStringLiteral("CREATE FUNCTION trades_search_text() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+                       " NEW.search_text := %1; RETURN NEW; END $$")
+            .arg(tradeTexts),
+        QStringLiteral("CREATE TRIGGER trades_search_text BEFORE INSERT OR UPDATE OF truck, shipper, consignee, goods"
+                       " ON trades FOR EACH ROW EXECUTE FUNCTION trades_search_text()"),
+    };
+    for (const auto& named : { std::make_pair("trucks", "number"), std::make_pair("shippers", "name"),
+             std::make_pair("consignees", "name") }) {
+        const QString table = QLatin1String(named.first);
+        const QString column = QLatin1String(named.second);
+        const QString key = table.chopped(1);
+        steps += {
+            QStringLiteral("CREATE FUNCTION %1_search_rename() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+                           " UPDATE trades SET search_text = concat_ws(E'\\n',"
+                           " (SELECT number FROM trucks WHERE id = trades.truck),"
+                           " (SELECT name FROM shippers WHERE id = trades.shipper),"
+                           " (SELECT name FROM consignees WHERE id = trades.consignee), trades.goods)"
+                           " WHERE %2 = NEW.id; RETURN NULL; END $$")
+                .arg(table, key),
+            QStringLiteral("CREATE TRIGGER %1_search_rename AFTER UPDATE OF %2 ON %1 FOR EACH ROW"
+                           " WHEN (OLD.%2 IS DISTINCT FROM NEW.%2) EXECUTE FUNCTION %1_search_rename()")
+                .arg(table, column),
+        };
+    }
+    return steps
+        + QStringList {
+              QStringLiteral("CREATE INDEX trucks_search ON trucks USING gin (upper(number) gin_trgm_ops)"
+                             " WITH (fastupdate = off)"),
+              QStringLiteral("CREATE INDEX shippers_search ON shippers USING gin (name gin_trgm_ops)"
+                             " WITH (fastupdate = off)"),
+              QStringLiteral("CREATE INDEX consignees_search ON consignees USING gin (name gin_trgm_ops)"
+                             " WITH (fastupdate = off)"),
+              QStringLiteral("CREATE INDEX trades_search ON trades USING gin (upper(search_text) gin_trgm_ops)"
+                             " WITH (fastupdate = off)"),
+          };
+}
+
+SearchIndex::Match PostgresDialect::searchMatch(SearchIndex::Target target, const QString& text) const
+{
+    using Target = SearchIndex::Target;
+    const QString pattern = SearchIndex::containsPattern(text);
+    SearchIndex::Match match;
+    match.source = SearchIndex::table(target) + QLatin1Char(' ') + SearchIndex::alias(target);
+    switch (target) {
+    case Target::Trucks:
+        match.condition = QStringLiteral(" AND ") + foldedLike(QStringLiteral("t.number"));
+        match.conditionValues = { pattern };
+        break;
+    case Target::Shippers:
+    case Target::Consignees:
+        match.condition = QStringLiteral(" AND p.name LIKE ? ESCAPE '\\'");
+        match.conditionValues = { pattern };
+        break;
+    case Target::Trades:
+        // The trade's own copy of its texts is what the index finds; the
+        // texts themselves decide.
+        match.condition = QStringLiteral(" AND %1 AND (%2 OR %3 OR %4 OR %5)")
+                              .arg(foldedLike(QStringLiteral("tr.search_text")), foldedLike(QStringLiteral("t.number")),
+                                  foldedLike(QStringLiteral("s.name")), foldedLike(QStringLiteral("c.name")),
+                                  foldedLike(QStringLiteral("tr.goods")));
+        match.conditionValues = { pattern, pattern, pattern, pattern, pattern };
+        break;
+    }
+    return match;
 }
 
 } // namespace platform

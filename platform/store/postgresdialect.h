@@ -23,6 +23,8 @@ public:
     void setSchemaVersion(const QSqlDatabase& db, int version) const override;
     QList<QStringList> schemaSteps() const override;
     void dataVersion(const QSqlDatabase& db, qint64* version, qint64* ownChanges) const override;
+    QStringList searchIndexSteps() const override;
+    SearchIndex::Match searchMatch(SearchIndex::Target target, const QString& text) const override;
     bool hasNameKeyFunction() const override { return false; }
 
     // The advisory lock that write transactions hold.

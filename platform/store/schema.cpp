@@ -277,11 +277,22 @@ const QStringList version6 = {
                    " capped INTEGER NOT NULL) WITHOUT ROWID"),
 };
 
+// Version 7: the search indexes of plates, names and trades (see
+// SqliteDialect::searchIndexSteps()), filled from the records already there;
+// and the station's open trades by status, which every truck list carries as
+// loads: without it, a search of a station's trucks read every trade it ever
+// had.
+QStringList version7()
+{
+    return Dialect::sqlite().searchIndexSteps()
+        + QStringList { QStringLiteral("CREATE INDEX trades_open ON trades(organ, status)") };
+}
+
 } // namespace
 
 QList<QStringList> Schema::sqliteSteps()
 {
-    static const QList<QStringList> all = { version1, version2, version3, version4(), version5, version6 };
+    static const QList<QStringList> all = { version1, version2, version3, version4(), version5, version6, version7() };
     return all;
 }
 

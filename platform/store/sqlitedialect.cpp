@@ -8,6 +8,50 @@
 
 namespace platform {
 
+namespace {
+
+// The search indexes are FTS5 tables with the trigram tokenizer, rowid = the
+// record's id. They hold no station: a query joins the hits to their table
+// and keeps its own station's live records.
+const QString tradeTexts = QStringLiteral("(SELECT number FROM trucks WHERE id = NEW.truck),"
+                                          " (SELECT name FROM shippers WHERE id = NEW.shipper),"
+                                          " (SELECT name FROM consignees WHERE id = NEW.consignee), NEW.goods");
+
+// The index of one column of a record table.
+QStringList columnIndex(const QString& table, const QString& column)
+{
+    return {
+        QStringLiteral("CREATE VIRTUAL TABLE %1_search USING fts5(%2, tokenize = 'trigram')").arg(table, column),
+        QStringLiteral("INSERT INTO %1_search (rowid, %2) SELECT id, %2 FROM %1").arg(table, column),
+        QStringLiteral("CREATE TRIGGER %1_search_insert AFTER INSERT ON %1 BEGIN"
+                       " INSERT INTO %1_search (rowid, %2) VALUES (NEW.id, NEW.%2); END")
+            .arg(table, column),
+        QStringLiteral("CREATE TRIGGER %1_search_delete AFTER DELETE ON %1 BEGIN"
+                       " DELETE FROM %1_search WHERE rowid = OLD.id; END")
+            .arg(table),
+    };
+}
+
+// A renamed truck, shipper or consignee renames it in its own index and in
+// the index of the trades that name it.
+QString renameTrigger(const QString& table, const QString& column, const QString& tradeKey, const QString& tradeColumn)
+{
+    return QStringLiteral("CREATE TRIGGER %1_search_rename AFTER UPDATE OF %2 ON %1 BEGIN"
+                          " UPDATE %1_search SET %2 = NEW.%2 WHERE rowid = NEW.id;"
+                          " UPDATE trades_search SET %4 = NEW.%2"
+                          " WHERE rowid IN (SELECT id FROM trades WHERE %3 = NEW.id); END")
+        .arg(table, column, tradeKey, tradeColumn);
+}
+
+// An FTS5 query of one phrase: the text's trigrams in a row, in any column.
+// Quotes inside it are doubled; nothing else in it is syntax.
+QString phrase(const QString& text)
+{
+    return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+}
+
+} // namespace
+
 void SqliteDialect::prepareConnection(const QSqlDatabase& db, bool synchronousFull) const
 {
     // WAL is a property of the file and stays. With synchronous=NORMAL a
@@ -60,6 +104,78 @@ void SqliteDialect::dataVersion(const QSqlDatabase& db, qint64* version, qint64*
         *version = q.integer(0);
         *ownChanges = q.integer(1);
     }
+}
+
+QStringList SqliteDialect::searchIndexSteps() const
+{
+    QStringList steps = columnIndex(QStringLiteral("trucks"), QStringLiteral("number"))
+        + columnIndex(QStringLiteral("shippers"), QStringLiteral("name"))
+        + columnIndex(QStringLiteral("consignees"), QStringLiteral("name"));
+    steps += {
+        QStringLiteral("CREATE VIRTUAL TABLE trades_search USING fts5("
+                       "truck_number, shipper_name, consignee_name, goods, tokenize = 'trigram')"),
+        QStringLiteral("INSERT INTO trades_search (rowid, truck_number, shipper_name, consignee_name, goods)"
+                       " SELECT tr.id, t.number, s.name, c.name, tr.goods FROM trades tr"
+                       " JOIN trucks t ON t.id = tr.truck JOIN shippers s ON s.id = tr.shipper"
+                       " JOIN consignees c ON c.id = tr.consignee"),
+        QStringLiteral("CREATE TRIGGER trades_search_insert AFTER INSERT ON trades BEGIN"
+                       " INSERT INTO trades_search (rowid, truck_number, shipper_name, consignee_name, goods)"
+                       " VALUES (NEW.id, %1); END")
+            .arg(tradeTexts),
+        QStringLiteral("CREATE TRIGGER trades_search_update AFTER UPDATE OF truck, shipper, consignee, goods"
+                       " ON trades BEGIN"
+                       " UPDATE trades_search SET (truck_number, shipper_name, consignee_name, goods) = (%1)"
+                       " WHERE rowid = NEW.id; END")
+            .arg(tradeTexts),
+        QStringLiteral("CREATE TRIGGER trades_search_delete AFTER DELETE ON trades BEGIN"
+                       " DELETE FROM trades_search WHERE rowid = OLD.id; END"),
+        renameTrigger(QStringLiteral("trucks"), QStringLiteral("number"), QStringLiteral("truck"),
+            QStringLiteral("truck_number")),
+        renameTrigger(QStringLiteral("shippers"), QStringLiteral("name"), QStringLiteral("shipper"),
+            QStringLiteral("shipper_name")),
+        renameTrigger(QStringLiteral("consignees"), QStringLiteral("name"), QStringLiteral("consignee"),
+            QStringLiteral("consignee_name")),
+    };
+    return steps;
+}
+
+SearchIndex::Match SqliteDialect::searchMatch(SearchIndex::Target target, const QString& text) const
+{
+    using Target = SearchIndex::Target;
+    const QString table = SearchIndex::table(target);
+    const QString alias = SearchIndex::alias(target);
+    SearchIndex::Match match;
+    // The index folds the case of every letter, so it finds a superset of
+    // what the condition keeps. A text without a trigram walks the
+    // station's records in the list's order and stops at a full page: the
+    // fewer records match, the more it reads, at most the station's own.
+    if (SearchIndex::indexable(text)) {
+        match.source = QStringLiteral("(SELECT rowid AS id FROM %1_search WHERE %1_search MATCH ?) AS hit"
+                                      " CROSS JOIN %1 %2 ON %2.id = hit.id")
+                           .arg(table, alias);
+        match.sourceValues = { phrase(text) };
+    } else {
+        match.source = table + QLatin1Char(' ') + alias;
+    }
+    switch (target) {
+    case Target::Trucks:
+        match.condition = QStringLiteral(" AND instr(upper(t.number), upper(?)) > 0");
+        match.conditionValues = { text };
+        break;
+    case Target::Shippers:
+    case Target::Consignees:
+        match.condition = QStringLiteral(" AND instr(p.name, ?) > 0");
+        match.conditionValues = { text };
+        break;
+    case Target::Trades:
+        match.condition = QStringLiteral(" AND (instr(upper(t.number), upper(?)) > 0"
+                                         " OR instr(upper(s.name), upper(?)) > 0"
+                                         " OR instr(upper(c.name), upper(?)) > 0"
+                                         " OR instr(upper(tr.goods), upper(?)) > 0)");
+        match.conditionValues = { text, text, text, text };
+        break;
+    }
+    return match;
 }
 
 } // namespace platform

@@ -158,6 +158,15 @@ void TestApiBusiness::operations_data()
         "fetchTrade", [](API* a) { a->fetchTrade(5); }, "/api/trade/" + s + "&page=5", list,
         R"(fetch_trade([{"id":1}], ""))");
     get(
+        "fetchTrade with a text and days",
+        [](API* a) { a->fetchTrade(2, QString::fromUtf8(" 鲁Q 1&b "), QDate(2025, 5, 1), QDate(2025, 5, 3)); },
+        "/api/trade/" + s + "&page=2&q=%E9%B2%81Q%201%26b&from=2025-05-01&to=2025-05-03", list,
+        R"(fetch_trade([{"id":1}], ""))");
+    get(
+        "fetchTrade blank text, one day open",
+        [](API* a) { a->fetchTrade(1, QStringLiteral("  "), QDate(), QDate(2025, 5, 3)); },
+        "/api/trade/" + s + "&page=1&to=2025-05-03", list, R"(fetch_trade([{"id":1}], ""))");
+    get(
         "fetchTrade data missing", [](API* a) { a->fetchTrade(1); }, "/api/trade/" + s + "&page=1", ok,
         R"(fetch_trade([], ""))");
     get(
