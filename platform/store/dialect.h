@@ -66,7 +66,7 @@ public:
 
     // The statements that make the search indexes of plates, names and
     // trades, filled from the records already there and kept in step with
-    // every later write (schema version 6).
+    // every later write (schema version 7).
     virtual QStringList searchIndexSteps() const = 0;
     // How a list's query finds the records of `target` whose texts hold
     // `text`, which is not empty (see SearchIndex).
