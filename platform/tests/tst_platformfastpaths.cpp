@@ -8,6 +8,7 @@
 #include "jsonwriter.h"
 #include "platformtestclient.h"
 #include "platformtestserver.h"
+#include "rowreader.h"
 #include "sessionservice.h"
 #include "sql.h"
 #include "storage.h"
@@ -27,6 +28,8 @@ private slots:
     void writerMatchesQt();
     void replyWithWrittenDataMatchesQt();
     void keptStatementsSeeOtherConnectionsWrites();
+    void rowReaderReadsWhatSqlReads_data();
+    void rowReaderReadsWhatSqlReads();
     void truckListsReplayTheirBytes_data();
     void truckListsReplayTheirBytes();
 };
@@ -106,6 +109,58 @@ void TestPlatformFastPaths::keptStatementsSeeOtherConnectionsWrites()
     });
     writer.join();
     QCOMPARE(platform::Sql::scalar(storage.connection(), count).toLongLong(), before + 1);
+}
+
+void TestPlatformFastPaths::rowReaderReadsWhatSqlReads_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::newRow("Chinese and an emoji") << QString::fromUtf8("'临沂—济南😀'");
+    QTest::newRow("quotes, backslashes, controls and DEL") << "'a\"b\\c' || char(1, 9, 10, 31, 127) || 'd'";
+    QTest::newRow("byte-order mark and noncharacters") << "char(65279) || 'x' || char(65534, 65535, 1114111)";
+    QTest::newRow("invalid byte") << "CAST(x'61ff62' AS TEXT)";
+    QTest::newRow("encoded surrogate") << "CAST(x'eda080' AS TEXT)";
+    QTest::newRow("overlong slash") << "CAST(x'c0af' AS TEXT)";
+    QTest::newRow("truncated sequence") << "CAST(x'61e4b8' AS TEXT)";
+    QTest::newRow("beyond U+10FFFF") << "CAST(x'f4908080' AS TEXT)";
+    QTest::newRow("embedded NUL") << "CAST(x'610062' AS TEXT)";
+    QTest::newRow("empty text") << "''";
+    QTest::newRow("text of a number") << "'12.50'";
+    QTest::newRow("NULL") << "NULL";
+    QTest::newRow("integer") << "-9007199254740993";
+    QTest::newRow("real") << "0.1";
+    QTest::newRow("large real") << "1e300";
+    QTest::newRow("blob") << "x'e4b8ad'";
+}
+
+// Each value as text, integer, real and null-ness, through SQLite's own API
+// and through QtSql, in a list of two.
+void TestPlatformFastPaths::rowReaderReadsWhatSqlReads()
+{
+    QFETCH(QString, value);
+    QTemporaryDir dir;
+    platform::Storage storage;
+    QString error;
+    QVERIFY2(storage.open(dir.filePath("platform.db"), &error), qPrintable(error));
+    const QString statement = QStringLiteral("SELECT %1, 7").arg(value);
+    platform::RowReader direct(storage.connection(), statement);
+    platform::Sql viaQt(storage.connection(), statement);
+    direct.exec();
+    viaQt.exec();
+    QVERIFY(direct.next());
+    QVERIFY(viaQt.next());
+    platform::JsonWriter written;
+    platform::JsonWriter expected;
+    written.beginArray();
+    expected.beginArray();
+    direct.writeText(written, 0);
+    expected.value(viaQt.text(0));
+    direct.writeText(written, 1);
+    expected.value(viaQt.text(1));
+    QCOMPARE(written.endArray().bytes(), expected.endArray().bytes());
+    QCOMPARE(direct.integer(0), viaQt.integer(0));
+    QCOMPARE(direct.real(0), viaQt.real(0));
+    QCOMPARE(direct.isNull(0), viaQt.isNull(0));
+    QVERIFY(!direct.next());
 }
 
 namespace {
