@@ -56,18 +56,23 @@ QString sizeText(const RowReader& q, int column)
     return QString::number(size, 'g', 12);
 }
 
-// The undelivered trades of the station's trucks, by truck: each a written
-// JSON array, with what the loading list of a truck shows. One query for the
-// whole station, not one per truck.
+// The undelivered trades of the station's live trucks, by truck: each a
+// written JSON array, with what the loading list of a truck shows. One query
+// for the whole station, not one per truck. It goes from the trucks to their
+// open trades (CROSS JOIN keeps SQLite to that order), so that its cost grows
+// with the open trades, not with the delivered ones that a station adds all
+// day (100,000 of them made it 90 ms when it went through the station's
+// trades).
 QHash<qint64, QByteArray> loadsByTruck(const QSqlDatabase& db, qint64 organ)
 {
     QHash<qint64, JsonWriter> loads;
     RowReader q(db,
         QStringLiteral("SELECT tr.truck, tr.id, s.name, tr.goods, c.name, tr.status, tr.is_agency, tr.value,"
-                       " tr.weight FROM trades tr"
+                       " tr.weight FROM trucks t CROSS JOIN trades tr"
                        " JOIN shippers s ON s.id = tr.shipper JOIN consignees c ON c.id = tr.consignee"
-                       " WHERE tr.organ = ? AND tr.status < 2 ORDER BY tr.id"));
-    q.bind(organ).exec();
+                       " WHERE t.organ = ? AND t.deleted = 0 AND tr.truck = t.id AND tr.status < 2"
+                       " AND tr.organ = ? ORDER BY tr.id"));
+    q.bind(organ).bind(organ).exec();
     while (q.next()) {
         JsonWriter& json = loads[q.integer(0)];
         if (json.bytes().isEmpty())
