@@ -36,6 +36,7 @@
 #include <microhttpd.h>
 
 #include <netinet/in.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -54,8 +55,20 @@ struct Result
     QString name;
     double requestsPerSecond = 0;
     double p50 = 0, p90 = 0, p99 = 0, max = 0; // milliseconds
+    // Processor time of the whole process (servers and clients) per
+    // request: unlike the rate, it does not follow the other load of a
+    // shared machine.
+    double cpuMicros = 0;
     int failures = 0;
 };
+
+double processorSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 using Request = std::function<bool(httplib::Client&, int client, int index)>;
 
@@ -68,6 +81,7 @@ Result measure(const QString& name, const std::vector<int>& ports, int clients, 
     std::vector<std::vector<double>> latencies(static_cast<size_t>(clients));
     std::atomic<int> failures { 0 };
     std::vector<std::thread> threads;
+    const double cpuBefore = processorSeconds();
     const Clock::time_point start = Clock::now();
     for (int c = 0; c < clients; ++c) {
         threads.emplace_back([&, c] {
@@ -88,6 +102,7 @@ Result measure(const QString& name, const std::vector<int>& ports, int clients, 
     for (std::thread& thread : threads)
         thread.join();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const double cpuSeconds = processorSeconds() - cpuBefore;
 
     std::vector<double> all;
     for (const auto& list : latencies)
@@ -98,6 +113,7 @@ Result measure(const QString& name, const std::vector<int>& ports, int clients, 
     Result result;
     result.name = name;
     result.requestsPerSecond = all.size() / seconds;
+    result.cpuMicros = cpuSeconds * 1e6 / all.size();
     result.p50 = percentile(0.50);
     result.p90 = percentile(0.90);
     result.p99 = percentile(0.99);
@@ -108,8 +124,9 @@ Result measure(const QString& name, const std::vector<int>& ports, int clients, 
 
 void print(const Result& r)
 {
-    std::printf("%-30s %8.0f req/s  p50 %6.2f ms  p90 %6.2f ms  p99 %6.2f ms  max %7.2f ms  failed %d\n",
-        qPrintable(r.name), r.requestsPerSecond, r.p50, r.p90, r.p99, r.max, r.failures);
+    std::printf(
+        "%-30s %8.0f req/s  p50 %6.2f ms  p90 %6.2f ms  p99 %6.2f ms  max %7.2f ms  cpu %6.1f us/req  failed %d\n",
+        qPrintable(r.name), r.requestsPerSecond, r.p50, r.p90, r.p99, r.max, r.cpuMicros, r.failures);
     std::fflush(stdout);
 }
 
@@ -469,8 +486,10 @@ int main(int argc, char* argv[])
         const Result result = measure(name, ports, clients, perClient, request);
         print(constant);
         print(result);
-        std::printf("%s / baseline: %.2f of the baseline's requests per second\n\n", qPrintable(name),
-            result.requestsPerSecond / constant.requestsPerSecond);
+        std::printf("%s / baseline: %.2f of the baseline's requests per second, %.2f of its processor time per"
+                    " request (baseline / this)\n\n",
+            qPrintable(name), result.requestsPerSecond / constant.requestsPerSecond,
+            constant.cpuMicros / result.cpuMicros);
         failures += constant.failures + result.failures;
     };
     measure("warm-up", { baseline.port() }, clients, 50, constantGet);

@@ -6,6 +6,7 @@
 #include "jsonwriter.h"
 #include "namekey.h"
 #include "phonerules.h"
+#include "rowreader.h"
 #include "searchindex.h"
 #include "sessionservice.h"
 #include "sql.h"
@@ -34,7 +35,7 @@ const QString truckSelect = truckColumns + QStringLiteral(" FROM trucks t") + tr
 
 // Sizes go out as texts ("20", "9.6", "" when not given): the truck form
 // fills its fields only from JSON strings.
-QString sizeText(const Sql& q, int column)
+QString sizeText(const RowReader& q, int column)
 {
     if (q.isNull(column))
         return QString();
@@ -57,34 +58,41 @@ QString sizeText(const Sql& q, int column)
     return QString::number(size, 'g', 12);
 }
 
-// The undelivered trades of the station's trucks, by truck: each a written
-// JSON array, with what the loading list of a truck shows. One query for the
-// whole station, not one per truck.
+// The undelivered trades of the station's live trucks, by truck: each a
+// written JSON array, with what the loading list of a truck shows. One query
+// for the whole station, not one per truck. It goes from the trucks to their
+// open trades (CROSS JOIN keeps SQLite to that order), so that its cost grows
+// with the open trades, not with the delivered ones that a station adds all
+// day (100,000 of them made it 90 ms when it went through the station's
+// trades).
 QHash<qint64, QByteArray> loadsByTruck(const QSqlDatabase& db, qint64 organ)
 {
     QHash<qint64, JsonWriter> loads;
-    Sql q(db,
+    RowReader q(db,
         QStringLiteral("SELECT tr.truck, tr.id, s.name, tr.goods, c.name, tr.status, tr.is_agency, tr.value,"
-                       " tr.weight FROM trades tr"
+                       " tr.weight FROM trucks t CROSS JOIN trades tr"
                        " JOIN shippers s ON s.id = tr.shipper JOIN consignees c ON c.id = tr.consignee"
-                       " WHERE tr.organ = ? AND tr.status < 2 ORDER BY tr.id"));
-    q.bind(organ).exec();
+                       " WHERE t.organ = ? AND t.deleted = 0 AND tr.truck = t.id AND tr.status < 2"
+                       " AND tr.organ = ? ORDER BY tr.id"));
+    q.bind(organ).bind(organ).exec();
     while (q.next()) {
         JsonWriter& json = loads[q.integer(0)];
         if (json.bytes().isEmpty())
             json.beginArray();
-        // clang-format off
-        json.beginObject()
-            .key("consignee").value(q.text(4))
-            .key("goods").value(q.text(3))
-            .key("is_agency").value(q.integer(6) != 0)
-            .key("shipper").value(q.text(2))
-            .key("status").value(q.integer(5))
-            .key("trade_id").value(q.integer(1))
-            .key("value").value(q.real(7))
-            .key("weight").value(q.real(8))
-            .endObject();
-        // clang-format on
+        const auto text = [&](const char* key, int column) {
+            json.key(key);
+            q.writeText(json, column);
+        };
+        json.beginObject();
+        text("consignee", 4);
+        text("goods", 3);
+        json.key("is_agency").value(q.integer(6) != 0);
+        text("shipper", 2);
+        json.key("status").value(q.integer(5));
+        json.key("trade_id").value(q.integer(1));
+        json.key("value").value(q.real(7));
+        json.key("weight").value(q.real(8));
+        json.endObject();
     }
     QHash<qint64, QByteArray> arrays;
     for (auto it = loads.begin(); it != loads.end(); ++it)
@@ -94,41 +102,43 @@ QHash<qint64, QByteArray> loadsByTruck(const QSqlDatabase& db, qint64 organ)
 
 // The trucks of `q` (selected by truckSelect) as a JSON array, each with its
 // loads. The keys are in the order in which QJsonObject would put them.
-QByteArray trucksJson(const QSqlDatabase& db, qint64 organ, Sql& q)
+QByteArray trucksJson(const QSqlDatabase& db, qint64 organ, RowReader& q)
 {
     const QHash<qint64, QByteArray> loads = loadsByTruck(db, organ);
     static const QByteArray noLoads = QByteArrayLiteral("[]");
     JsonWriter json;
     json.beginArray();
+    const auto text = [&](const char* key, int column) {
+        json.key(key);
+        q.writeText(json, column);
+    };
     while (q.next()) {
-        json.beginObject()
-            // clang-format off
-            .key("company_name").value(q.text(19))
-            .key("company_tel").value(q.text(20))
-            .key("create_time").value(q.text(22))
-            .key("driver1_mobile").value(q.text(16))
-            .key("driver1_name").value(q.text(15))
-            .key("driver2_mobile").value(q.text(18))
-            .key("driver2_name").value(q.text(17))
-            .key("driving_mode").value(q.integer(3))
-            .key("driving_mode_text").value(q.text(4))
-            .key("id").value(q.integer(0))
-            .key("loads").raw(loads.value(q.integer(0), noLoads))
-            .key("notes").value(q.text(21))
-            .key("number").value(q.text(1))
-            .key("packingcase_height").value(sizeText(q, 12))
-            .key("packingcase_length").value(sizeText(q, 10))
-            .key("packingcase_mode").value(q.integer(8))
-            .key("packingcase_mode_text").value(q.text(9))
-            .key("packingcase_width").value(sizeText(q, 11))
-            .key("photo1").value(q.text(13))
-            .key("photo2").value(q.text(14))
-            .key("status").value(q.integer(2))
-            .key("tonnage").value(sizeText(q, 7))
-            .key("tonnage_level").value(q.integer(5))
-            .key("tonnage_level_text").value(q.text(6))
-            .endObject();
-        // clang-format on
+        json.beginObject();
+        text("company_name", 19);
+        text("company_tel", 20);
+        text("create_time", 22);
+        text("driver1_mobile", 16);
+        text("driver1_name", 15);
+        text("driver2_mobile", 18);
+        text("driver2_name", 17);
+        json.key("driving_mode").value(q.integer(3));
+        text("driving_mode_text", 4);
+        json.key("id").value(q.integer(0));
+        json.key("loads").raw(loads.value(q.integer(0), noLoads));
+        text("notes", 21);
+        text("number", 1);
+        json.key("packingcase_height").value(sizeText(q, 12));
+        json.key("packingcase_length").value(sizeText(q, 10));
+        json.key("packingcase_mode").value(q.integer(8));
+        text("packingcase_mode_text", 9);
+        json.key("packingcase_width").value(sizeText(q, 11));
+        text("photo1", 13);
+        text("photo2", 14);
+        json.key("status").value(q.integer(2));
+        json.key("tonnage").value(sizeText(q, 7));
+        json.key("tonnage_level").value(q.integer(5));
+        text("tonnage_level_text", 6);
+        json.endObject();
     }
     json.endArray();
     return json.bytes();
@@ -282,12 +292,13 @@ ApiReply TruckService::list(ApiContext& context)
     const bool paged = request.has(QStringLiteral("page"));
     const qint64 page = request.page();
     statement += paged ? QStringLiteral(" ORDER BY t.id DESC LIMIT ? OFFSET ?") : QStringLiteral(" ORDER BY t.id");
-    Sql q(context.db, statement);
+    // The search's values are texts.
+    RowReader q(context.db, statement);
     for (const QVariant& value : match.sourceValues)
-        q.bind(value);
+        q.bind(value.toString());
     q.bind(request.organ());
     for (const QVariant& value : match.conditionValues)
-        q.bind(value);
+        q.bind(value.toString());
     if (paged)
         q.bind(pageSize).bind((page - 1) * pageSize);
     q.exec();
@@ -302,7 +313,7 @@ ApiReply TruckService::group(ApiContext& context)
     const QString group = context.request.segments().at(1);
     if (group != QLatin1String("0") && group != QLatin1String("1"))
         throw ApiError(QStringLiteral("货车分组无效！"));
-    Sql q(context.db, truckSelect + QStringLiteral(" AND t.status = ? ORDER BY t.id"));
+    RowReader q(context.db, truckSelect + QStringLiteral(" AND t.status = ? ORDER BY t.id"));
     q.bind(context.request.organ()).bind(group.toInt()).exec();
     return ApiReply::okWithJson(trucksJson(context.db, context.request.organ(), q));
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace platform {
 
@@ -49,10 +50,18 @@ JsonWriter& JsonWriter::endArray()
 
 JsonWriter& JsonWriter::key(const char* name)
 {
-    separate();
-    out += '"';
-    out += name;
-    out += "\":";
+    // One resize for the separator, the quoted name and the colon: the lists
+    // write hundreds of keys an answer.
+    const int length = static_cast<int>(std::strlen(name));
+    const int start = out.size();
+    out.resize(start + (comma ? 1 : 0) + length + 3);
+    char* d = out.data() + start;
+    if (comma)
+        *d++ = ',';
+    *d++ = '"';
+    d = std::copy(name, name + length, d);
+    *d++ = '"';
+    *d = ':';
     comma = false;
     return *this;
 }
@@ -73,9 +82,108 @@ JsonWriter& JsonWriter::value(const QString& text)
     return *this;
 }
 
+namespace {
+
+const char hex[] = "0123456789abcdef";
+
+// Writes `c` (below 0x80) at `d`, escaped as Qt escapes it; returns the end.
+inline char* ascii(char16_t c, char* d)
+{
+    char escaped = 0;
+    switch (c) {
+    case '"':
+        escaped = '"';
+        break;
+    case '\\':
+        escaped = '\\';
+        break;
+    case '\b':
+        escaped = 'b';
+        break;
+    case '\f':
+        escaped = 'f';
+        break;
+    case '\n':
+        escaped = 'n';
+        break;
+    case '\r':
+        escaped = 'r';
+        break;
+    case '\t':
+        escaped = 't';
+        break;
+    default:
+        break;
+    }
+    if (escaped) {
+        *d++ = '\\';
+        *d++ = escaped;
+    } else if (c < 0x20) {
+        const char escape[] = { '\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xf] };
+        d = std::copy(escape, escape + sizeof escape, d);
+    } else {
+        *d++ = static_cast<char>(c);
+    }
+    return d;
+}
+
+} // namespace
+
+bool JsonWriter::valueFromUtf8(const char* data, int size)
+{
+    const int mark = out.size();
+    const bool hadComma = comma;
+    separate();
+    const int start = out.size();
+    out.resize(start + 2 + 6 * size);
+    char* d = out.data() + start;
+    *d++ = '"';
+    const auto* p = reinterpret_cast<const unsigned char*>(data);
+    const unsigned char* const end = p + size;
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            d = ascii(c, d);
+            ++p;
+            continue;
+        }
+        // The lead byte sets the length and the range of the second byte,
+        // which excludes overlong forms, surrogates and code points beyond
+        // U+10FFFF.
+        int length = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xbf;
+        if (c >= 0xc2 && c <= 0xdf) {
+            length = 2;
+        } else if (c >= 0xe0 && c <= 0xef) {
+            length = 3;
+            low = c == 0xe0 ? 0xa0 : low;
+            high = c == 0xed ? 0x9f : high;
+        } else if (c >= 0xf0 && c <= 0xf4) {
+            length = 4;
+            low = c == 0xf0 ? 0x90 : low;
+            high = c == 0xf4 ? 0x8f : high;
+        }
+        bool wellFormed = length > 0 && end - p >= length && p[1] >= low && p[1] <= high;
+        for (int i = 2; wellFormed && i < length; ++i)
+            wellFormed = (p[i] & 0xc0) == 0x80;
+        if (wellFormed && c == 0xef)
+            wellFormed = !(p[1] == 0xbb && p[2] == 0xbf) && !(p[1] == 0xbf && p[2] >= 0xbe);
+        if (!wellFormed) {
+            out.resize(mark);
+            comma = hadComma;
+            return false;
+        }
+        d = std::copy(p, p + length, d);
+        p += length;
+    }
+    *d++ = '"';
+    out.resize(static_cast<int>(d - out.constData()));
+    return true;
+}
+
 void JsonWriter::string(const QString& text)
 {
-    static const char hex[] = "0123456789abcdef";
     // Room for the worst case (six bytes a unit), written through a pointer
     // and cut to what was used.
     const int start = out.size();
@@ -88,41 +196,7 @@ void JsonWriter::string(const QString& text)
         const char16_t c = p->unicode();
         ++p;
         if (c < 0x80) {
-            char escaped = 0;
-            switch (c) {
-            case '"':
-                escaped = '"';
-                break;
-            case '\\':
-                escaped = '\\';
-                break;
-            case '\b':
-                escaped = 'b';
-                break;
-            case '\f':
-                escaped = 'f';
-                break;
-            case '\n':
-                escaped = 'n';
-                break;
-            case '\r':
-                escaped = 'r';
-                break;
-            case '\t':
-                escaped = 't';
-                break;
-            default:
-                break;
-            }
-            if (escaped) {
-                *d++ = '\\';
-                *d++ = escaped;
-            } else if (c < 0x20) {
-                const char escape[] = { '\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xf] };
-                d = std::copy(escape, escape + sizeof escape, d);
-            } else {
-                *d++ = static_cast<char>(c);
-            }
+            d = ascii(c, d);
         } else if (c < 0x800) {
             *d++ = static_cast<char>(0xc0 | (c >> 6));
             *d++ = static_cast<char>(0x80 | (c & 0x3f));

@@ -31,6 +31,12 @@ public:
     JsonWriter& value(qint64 number) { return value(static_cast<double>(number)); }
     JsonWriter& value(int number) { return value(static_cast<double>(number)); }
     JsonWriter& value(bool flag);
+    // The text `data` (`size` bytes of UTF-8) as value(QString::fromUtf8())
+    // would write it, without the conversion, when it is well-formed UTF-8
+    // without U+FEFF, U+FFFE and U+FFFF (which converters to UTF-16 may drop
+    // or replace). Otherwise writes nothing and returns false: the caller
+    // converts such a text itself.
+    bool valueFromUtf8(const char* data, int size);
     // Any Qt JSON value, objects and arrays included.
     JsonWriter& value(const QJsonValue& any);
     // Bytes that already are one JSON value.

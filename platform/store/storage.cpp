@@ -2,6 +2,7 @@
 
 #include "credentials.h"
 #include "dialect.h"
+#include "rowreader.h"
 #include "schema.h"
 #include "sql.h"
 
@@ -46,6 +47,7 @@ struct ThreadConnections
 
     static void drop(const QString& name)
     {
+        RowReader::releaseStatements(name);
         Sql::releaseStatements(name);
         {
             QSqlDatabase db = QSqlDatabase::database(name, false);
