@@ -21,8 +21,12 @@ public:
     static constexpr int RowHeight = 90;
 
     // `rowNumber` is the list's running row number (it picks the striping);
-    // `parent` also hosts the phone chips' overlays.
-    MyTruckItem(const QJsonObject& truck, int rowNumber, QWidget* parent);
+    // `host` holds the phone chips' overlays; `parent` is the list.
+    MyTruckItem(const QJsonObject& truck, int rowNumber, QWidget* host, QWidget* parent);
+
+    // The plate's look, for the list's style sheet: its size shrinks by the
+    // label's property "platePixels" for a plate too wide at 14 pixels.
+    static const char* styleRules();
 
 public slots:
     void slot_remove();

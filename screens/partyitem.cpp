@@ -8,6 +8,7 @@
 #include "shell/mainwindow.h"
 #include "telephony/telnumberwidget.h"
 #include "widgets/guardedmessagebox.h"
+#include "widgets/richtextlabel.h"
 
 #include <QIcon>
 #include <QLabel>
@@ -17,24 +18,23 @@
 
 namespace {
 
-QLabel* addLabel(QWidget* row, const QString& objectName, const QString& text, const QRect& geometry)
+RichTextLabel* addLabel(QWidget* row, const QString& objectName, const QString& markup, const QRect& geometry)
 {
-    auto* label = new QLabel(text, row);
+    auto* label = new RichTextLabel(markup, row);
     label->setObjectName(objectName);
-    label->setTextFormat(Qt::RichText);
     label->setGeometry(geometry);
     return label;
 }
 
 } // namespace
 
-PartyItem::PartyItem(const PartyBook& book, const QJsonObject& record, int number, QWidget* parent)
+PartyItem::PartyItem(const PartyBook& book, const QJsonObject& record, int number, QWidget* host, QWidget* parent)
     : QFrame(parent)
     , book(book)
     , record(record)
     , id(record.value(QLatin1String("id")).toVariant().toInt())
     , number(number)
-    , host(parent)
+    , host(host)
     , arrow(new QLabel(this))
     , removeButton(new QToolButton(this))
 {
@@ -42,7 +42,7 @@ PartyItem::PartyItem(const PartyBook& book, const QJsonObject& record, int numbe
     setFixedHeight(RowHeight);
     PagedListActivity::stripeRow(this, number);
 
-    // The record's texts go into rich-text labels: escaped, so that a name
+    // The record's texts go into rich text: escaped, so that a name
     // such as "A&B<1>" shows as typed.
     const auto text
         = [&record](const char* key) { return record.value(QLatin1String(key)).toString().toHtmlEscaped(); };
@@ -61,7 +61,7 @@ PartyItem::PartyItem(const PartyBook& book, const QJsonObject& record, int numbe
     const QString linkman = record.value(QLatin1String("linkman")).toString().trimmed();
     const auto chip = [this, &linkman](const QString& tel, const QString& fallback, const QString& name, int x) {
         const QString label = linkman.isEmpty() ? fallback : linkman;
-        auto* widget = new TelNumberWidget(tel, label, host, this);
+        auto* widget = new TelNumberWidget(tel, label, this->host, this);
         widget->setObjectName(name);
         widget->setAccessibleName(tel);
         widget->setGeometry(x, 48, widget->sizeHint().width(), 27);

@@ -27,9 +27,9 @@ public slots:
     void slot_remove();
 
 protected:
-    // `parent` is the list screen's parent, the section's controller: the
-    // phone chips' pop-ups cover it.
-    PartyItem(const PartyBook& book, const QJsonObject& record, int number, QWidget* parent);
+    // `host` is the list screen's parent, the section's controller: the
+    // phone chips' pop-ups cover it. `parent` is the list.
+    PartyItem(const PartyBook& book, const QJsonObject& record, int number, QWidget* host, QWidget* parent);
 
     // Hands the answer to this row's delete request to the subclass's slot.
     virtual void takeDeleteAnswer(bool success, const QString& errors) = 0;

@@ -4,6 +4,7 @@
 #include "screens/partybook.h"
 #include "shell/activitycontroller.h"
 #include "shell/mainwindow.h"
+#include "telephony/telnumberwidget.h"
 
 #include <QFrame>
 
@@ -14,6 +15,7 @@ PartyListActivity::PartyListActivity(const PartyBook& book, QWidget* parent)
     setTitle(book.title);
     setActionButton(book.actionText, this);
     showsRecords({ book.kind });
+    addRowStyleRules(QLatin1String(TelNumberWidget::styleRules()));
 }
 
 void PartyListActivity::slot_action()
@@ -57,5 +59,5 @@ QList<ExportTable::Column> PartyListActivity::exportColumns() const
 
 QWidget* PartyListActivity::createRow(const QJsonObject& record, int number)
 {
-    return book.createRow(record, number, parentWidget());
+    return book.createRow(record, number, parentWidget(), listContainer);
 }

@@ -3,6 +3,7 @@
 #include "screens/pagedlistactivity.h"
 #include "screens/paperjob.h"
 #include "widgets/dialogwidget.h"
+#include "widgets/richtextlabel.h"
 
 #include <QContextMenuEvent>
 #include <QJsonValue>
@@ -99,16 +100,14 @@ void TradeItem::takeSettlement(int payoutStatus, const QString& payoutText, int 
         trade.insert(QStringLiteral("agency_status"), agencyStatus);
         trade.insert(QStringLiteral("agency_status_text"), agencyText);
     }
-    paymentLine->setText(paymentText());
+    paymentLine->setMarkup(paymentText());
 }
 
-QLabel* TradeItem::addLine(const QString& name, const QRect& geometry, const QString& text)
+RichTextLabel* TradeItem::addLine(const QString& name, const QRect& geometry, const QString& markup)
 {
-    auto* line = new QLabel(this);
+    auto* line = new RichTextLabel(markup, this);
     line->setObjectName(name);
-    line->setTextFormat(Qt::RichText);
     line->setGeometry(geometry);
-    line->setText(text);
     return line;
 }
 

@@ -6,6 +6,7 @@
 
 class DialogWidget;
 class QLabel;
+class RichTextLabel;
 
 // One trade in the trade list: the status picture, four lines about the truck
 // and parties, the goods, the money owed and the times, and an arrow. A press
@@ -39,7 +40,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    QLabel* addLine(const QString& name, const QRect& geometry, const QString& text);
+    RichTextLabel* addLine(const QString& name, const QRect& geometry, const QString& markup);
     QString paymentText() const;
 
     QJsonObject trade;
@@ -47,5 +48,5 @@ private:
     int rowNumber;
     QPointer<DialogWidget> dashboard;
     QLabel* arrowLabel;
-    QLabel* paymentLine = nullptr;
+    RichTextLabel* paymentLine = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "screens/mytruckitem.h"
 #include "screens/truckactivity.h"
 #include "shell/activitycontroller.h"
+#include "telephony/telnumberwidget.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -15,6 +16,7 @@ TruckListActivity::TruckListActivity(QWidget* parent)
     setTitle(QStringLiteral("货车管理"));
     setActionButton(QStringLiteral("添加货车"), this);
     showsRecords({ RecordKind::Truck });
+    addRowStyleRules(QLatin1String(MyTruckItem::styleRules()) + QLatin1String(TelNumberWidget::styleRules()));
 }
 
 void TruckListActivity::slot_action()
@@ -74,5 +76,5 @@ QList<ExportTable::Column> TruckListActivity::exportColumns() const
 
 QWidget* TruckListActivity::createRow(const QJsonObject& record, int number)
 {
-    return new MyTruckItem(record, number, parentWidget());
+    return new MyTruckItem(record, number, parentWidget(), listContainer);
 }
