@@ -61,7 +61,7 @@ protected:
     void takePage(QJsonArray* rows, const QString& errors) override { slot_fetch_trade_finished(rows, errors); }
     QWidget* createRow(const QJsonObject& record, int number) override
     {
-        auto* row = new QFrame(parentWidget());
+        auto* row = new QFrame(listContainer);
         row->setObjectName(QStringLiteral("StandInRow"));
         row->setFixedHeight(40);
         new QLabel(record.value(QLatin1String("n")).toVariant().toString(), row);
