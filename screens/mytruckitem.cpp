@@ -8,7 +8,6 @@
 #include "shell/baseactivity.h"
 #include "telephony/telnumberwidget.h"
 #include "widgets/guardedmessagebox.h"
-#include "widgets/richtextlabel.h"
 
 #include <QContextMenuEvent>
 #include <QFontMetrics>
@@ -17,6 +16,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <QPointer>
 #include <QStyle>
@@ -24,9 +25,9 @@
 
 namespace {
 
-template <typename Label = QLabel> Label* addLabel(QWidget* row, const char* name, const QRect& geometry)
+QLabel* addLabel(QWidget* row, const char* name, const QRect& geometry)
 {
-    auto* label = new Label(row);
+    auto* label = new QLabel(row);
     label->setObjectName(QLatin1String(name));
     label->setGeometry(geometry);
     return label;
@@ -37,13 +38,6 @@ QLabel* addPlainLabel(QWidget* row, const char* name, const QRect& geometry, con
     auto* label = addLabel(row, name, geometry);
     label->setTextFormat(Qt::PlainText);
     label->setText(text);
-    return label;
-}
-
-RichTextLabel* addRichLabel(QWidget* row, const char* name, const QRect& geometry, const QString& markup)
-{
-    auto* label = addLabel<RichTextLabel>(row, name, geometry);
-    label->setMarkup(markup);
     return label;
 }
 
@@ -125,20 +119,21 @@ MyTruckItem::MyTruckItem(const QJsonObject& truck, int rowNumber, QWidget* host,
         + QStringLiteral("货箱</b>&nbsp;&nbsp;宽") + escapedScalar("packingcase_width")
         + QStringLiteral("米&nbsp;&nbsp;长") + escapedScalar("packingcase_length") + QStringLiteral("米&nbsp;&nbsp;高")
         + escapedScalar("packingcase_height") + QStringLiteral("米");
-    addRichLabel(this, "infoLabel", QRect(90, 10, 500, 20), info);
+    lines.add(QStringLiteral("infoLabel"), QRect(90, 10, 500, 20), info);
 
-    QLabel* caption1 = addRichLabel(this, "driver1Caption", QRect(90, 35, 33, 20), QStringLiteral("<b>司机1:</b>"));
+    const QRect caption1(90, 35, 33, 20);
+    lines.add(QStringLiteral("driver1Caption"), caption1, QStringLiteral("<b>司机1:</b>"));
     auto* chip1 = new TelNumberWidget(text("driver1_mobile"), text("driver1_name"), host, this);
     chip1->setObjectName(QStringLiteral("driver1Chip"));
     chip1->setAccessibleName(text("driver1_name") + QLatin1Char(' ') + text("driver1_mobile"));
-    chip1->setGeometry(caption1->x() + caption1->width() + 5, 32, chip1->sizeHint().width(), 27);
+    chip1->setGeometry(caption1.x() + caption1.width() + 5, 32, chip1->sizeHint().width(), 27);
 
-    QLabel* caption2 = addRichLabel(
-        this, "driver2Caption", QRect(chip1->x() + chip1->width() + 20, 35, 33, 20), QStringLiteral("<b>司机2:</b>"));
+    const QRect caption2(chip1->x() + chip1->width() + 20, 35, 33, 20);
+    lines.add(QStringLiteral("driver2Caption"), caption2, QStringLiteral("<b>司机2:</b>"));
     auto* chip2 = new TelNumberWidget(text("driver2_mobile"), text("driver2_name"), host, this);
     chip2->setObjectName(QStringLiteral("driver2Chip"));
     chip2->setAccessibleName(text("driver2_name") + QLatin1Char(' ') + text("driver2_mobile"));
-    chip2->setGeometry(caption2->x() + caption2->width() + 5, 32, chip2->sizeHint().width(), 27);
+    chip2->setGeometry(caption2.x() + caption2.width() + 5, 32, chip2->sizeHint().width(), 27);
 
     addPlainLabel(this, "companyLabel", QRect(90, 60, 400, 20),
         text("company_name") + QStringLiteral("  电话:") + text("company_tel"));
@@ -175,6 +170,13 @@ void MyTruckItem::slot_remove()
 void MyTruckItem::slot_delete_truck_finished(bool success, const QString errors)
 {
     PagedListActivity::takeRowDeleteAnswer(this, success, errors);
+}
+
+void MyTruckItem::paintEvent(QPaintEvent* event)
+{
+    QFrame::paintEvent(event);
+    QPainter painter(this);
+    lines.paint(&painter, this, event->rect());
 }
 
 void MyTruckItem::resizeEvent(QResizeEvent* event)

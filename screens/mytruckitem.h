@@ -4,6 +4,8 @@
 #include <QJsonObject>
 #include <QPointer>
 
+#include "widgets/richtextlabel.h"
+
 class ApiCall;
 class QLabel;
 class QToolButton;
@@ -28,11 +30,17 @@ public:
     // label's property "platePixels" for a plate too wide at 14 pixels.
     static const char* styleRules();
 
+    // The markup of one of the lines the row draws itself ("infoLabel",
+    // "driver1Caption", "driver2Caption"), and its place.
+    QString lineMarkup(const QString& name) const { return lines.markup(name); }
+    QRect lineGeometry(const QString& name) const { return lines.geometry(name); }
+
 public slots:
     void slot_remove();
     void slot_delete_truck_finished(bool success, const QString errors);
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -48,4 +56,5 @@ private:
     QPointer<ApiCall> deleteCall;
     QLabel* arrowLabel;
     QToolButton* removeButton;
+    RichTextLines lines;
 };

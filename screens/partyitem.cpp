@@ -8,25 +8,14 @@
 #include "shell/mainwindow.h"
 #include "telephony/telnumberwidget.h"
 #include "widgets/guardedmessagebox.h"
-#include "widgets/richtextlabel.h"
 
 #include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <QToolButton>
-
-namespace {
-
-RichTextLabel* addLabel(QWidget* row, const QString& objectName, const QString& markup, const QRect& geometry)
-{
-    auto* label = new RichTextLabel(markup, row);
-    label->setObjectName(objectName);
-    label->setGeometry(geometry);
-    return label;
-}
-
-} // namespace
 
 PartyItem::PartyItem(const PartyBook& book, const QJsonObject& record, int number, QWidget* host, QWidget* parent)
     : QFrame(parent)
@@ -49,11 +38,11 @@ PartyItem::PartyItem(const PartyBook& book, const QJsonObject& record, int numbe
     QString title = QStringLiteral("<b style='font-size:16px;color:#0099CC;'>") + text("name") + QStringLiteral("</b>");
     if (book.titleHasIndustry)
         title += QStringLiteral("    ") + text("industry") + QStringLiteral("行业");
-    addLabel(this, QStringLiteral("titleLabel"), title, QRect(5, 8, 500, 20));
-    addLabel(this, QStringLiteral("addressLabel"),
-        QStringLiteral("<font color='#666666'>地址:</font>") + text("address"), QRect(5, 33, 500, 20));
-    addLabel(this, QStringLiteral("contactLabel"),
-        QStringLiteral("<font color='#666666'>联系人:</font>") + text("linkman"), QRect(5, 53, 120, 20));
+    lines.add(QStringLiteral("titleLabel"), QRect(5, 8, 500, 20), title);
+    lines.add(QStringLiteral("addressLabel"), QRect(5, 33, 500, 20),
+        QStringLiteral("<font color='#666666'>地址:</font>") + text("address"));
+    lines.add(QStringLiteral("contactLabel"), QRect(5, 53, 120, 20),
+        QStringLiteral("<font color='#666666'>联系人:</font>") + text("linkman"));
 
     // The chips paint the contact's name and number; their accessible names
     // carry the numbers for assistive tools. Without a contact name a chip says
@@ -137,4 +126,11 @@ void PartyItem::resizeEvent(QResizeEvent* event)
     QFrame::resizeEvent(event);
     arrow->setGeometry(width() - 50, 33, 22, 22);
     removeButton->setGeometry(width() - 70, 30, 25, 25);
+}
+
+void PartyItem::paintEvent(QPaintEvent* event)
+{
+    QFrame::paintEvent(event);
+    QPainter painter(this);
+    lines.paint(&painter, this, event->rect());
 }

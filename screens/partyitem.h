@@ -4,6 +4,8 @@
 #include <QJsonObject>
 #include <QPointer>
 
+#include "widgets/richtextlabel.h"
+
 class ApiCall;
 class QLabel;
 class QToolButton;
@@ -23,6 +25,11 @@ class PartyItem : public QFrame
 public:
     static constexpr int RowHeight = 80;
 
+    // The markup of one of the row's lines ("titleLabel", "addressLabel",
+    // "contactLabel"), which the row draws itself, and its place.
+    QString lineMarkup(const QString& name) const { return lines.markup(name); }
+    QRect lineGeometry(const QString& name) const { return lines.geometry(name); }
+
 public slots:
     void slot_remove();
 
@@ -41,6 +48,7 @@ protected:
     void enterEvent(QEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     const PartyBook& book;
@@ -50,6 +58,7 @@ private:
     QPointer<QWidget> host;
     QLabel* arrow;
     QToolButton* removeButton;
+    RichTextLines lines;
     // This row's delete request while it awaits its answer.
     QPointer<ApiCall> deleteCall;
 };

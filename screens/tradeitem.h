@@ -4,9 +4,10 @@
 #include <QJsonObject>
 #include <QPointer>
 
+#include "widgets/richtextlabel.h"
+
 class DialogWidget;
 class QLabel;
-class RichTextLabel;
 
 // One trade in the trade list: the status picture, four lines about the truck
 // and parties, the goods, the money owed and the times, and an arrow. A press
@@ -30,17 +31,20 @@ public:
     // trade with cash on delivery, the collection state, each with its text.
     // A state of -1 was left as it was.
     void takeSettlement(int payoutStatus, const QString& payoutText, int agencyStatus, const QString& agencyText);
+    // The markup of one of the row's lines ("partiesLine", "goodsLine",
+    // "paymentLine", "timesLine"), which the row draws itself.
+    QString lineMarkup(const QString& name) const { return lines.markup(name); }
 
 signals:
     void signal_item_clicked(int index, int id);
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    RichTextLabel* addLine(const QString& name, const QRect& geometry, const QString& markup);
     QString paymentText() const;
 
     QJsonObject trade;
@@ -48,5 +52,5 @@ private:
     int rowNumber;
     QPointer<DialogWidget> dashboard;
     QLabel* arrowLabel;
-    RichTextLabel* paymentLine = nullptr;
+    RichTextLines lines;
 };

@@ -3,6 +3,10 @@
 #include <QLabel>
 #include <QScopedPointer>
 
+#include <memory>
+#include <vector>
+
+class QPainter;
 class QTextDocument;
 
 // A label for a short line of markup that is only ever shown: bold captions,
@@ -38,4 +42,38 @@ private:
 
     QScopedPointer<QTextDocument> document;
     bool dirty = true;
+};
+
+// Lines of markup a widget draws itself, each exactly as a RichTextLabel of
+// the same object name and geometry would draw it there, without a widget
+// per line: a list row keeps one widget for its text instead of four. The
+// lines take the font a label would get from the style sheets, read from
+// one hidden label kept on the owner's parent for all its rows (named
+// "lineLook"), and the colours of the owner, as a child label inherits them.
+// Each line's document is laid out on its first paint and again only when
+// its markup or the font changes.
+class RichTextLines
+{
+public:
+    RichTextLines();
+    ~RichTextLines();
+    RichTextLines(const RichTextLines&) = delete;
+    RichTextLines& operator=(const RichTextLines&) = delete;
+
+    void add(const QString& name, const QRect& geometry, const QString& markup, bool wordWrap = false);
+    // Gives a line new markup; the owner is repainted where the line lies.
+    void setMarkup(QWidget* owner, const QString& name, const QString& markup);
+
+    // The markup and the place of a line; empty for a name never added.
+    QString markup(const QString& name) const;
+    QRect geometry(const QString& name) const;
+
+    // Draws the lines that cross `exposed` on the owner's painter.
+    void paint(QPainter* painter, QWidget* owner, const QRect& exposed);
+
+private:
+    struct Line;
+    const Line* find(const QString& name) const;
+
+    std::vector<std::unique_ptr<Line>> lines;
 };

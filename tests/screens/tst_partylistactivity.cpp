@@ -202,9 +202,10 @@ void TestPartyListActivity::rowTexts()
     QCOMPARE(row->height(), 80);
     QCOMPARE(row->property("stripe").toString(), number % 2 ? QStringLiteral("odd") : QStringLiteral("even"));
     const auto label = [row](const char* name) { return row->findChild<QLabel*>(QLatin1String(name)); };
-    QCOMPARE(label("titleLabel")->text(), title);
-    QCOMPARE(label("addressLabel")->text(), QStringLiteral("<font color='#666666'>地址:</font>") + address);
-    QCOMPARE(label("contactLabel")->geometry(), QRect(5, 53, 120, 20));
+    QCOMPARE(row->lineMarkup(QStringLiteral("titleLabel")), title);
+    QCOMPARE(row->lineMarkup(QStringLiteral("addressLabel")),
+        QStringLiteral("<font color='#666666'>地址:</font>") + address);
+    QCOMPARE(row->lineGeometry(QStringLiteral("contactLabel")), QRect(5, 53, 120, 20));
     QTRY_COMPARE(label("arrowLabel")->geometry(), QRect(row->width() - 50, 33, 22, 22));
     QCOMPARE(
         row->findChild<QWidget*>(QStringLiteral("removeButton"))->geometry(), QRect(row->width() - 70, 30, 25, 25));
@@ -302,7 +303,7 @@ void TestPartyListActivity::savedEditReachesTheRowAndItsForm()
     QVERIFY(ScreenTestKit::waitForIdle());
     QCOMPARE(kit.requestsTo("/api/shipper/").size(), 2);
     QTRY_COMPARE(rowsOf(list).size(), 3);
-    QCOMPARE(rowsOf(list).at(1)->findChild<QLabel*>(QStringLiteral("titleLabel"))->text(),
+    QCOMPARE(rowsOf(list).at(1)->lineMarkup(QStringLiteral("titleLabel")),
         QStringLiteral("<b style='font-size:16px;color:#0099CC;'>客户2新</b>    化工行业"));
 
     // The form the row opens next holds the record as saved: a second edit

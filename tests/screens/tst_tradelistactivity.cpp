@@ -8,7 +8,6 @@
 
 #include "screens/tradeitem.h"
 #include "widgets/dialogwidget.h"
-#include "widgets/richtextlabel.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -206,11 +205,7 @@ void TestTradeListActivity::rowLines()
     QFETCH(QString, expected);
     TradeItem row(trade(7, changes), 1, dashboard, nullptr);
     QCOMPARE(row.tradeId(), 7);
-    auto* label = row.findChild<QLabel*>(line);
-    QVERIFY(label);
-    QCOMPARE(label->text(), expected);
-    // Drawn as markup.
-    QVERIFY(qobject_cast<RichTextLabel*>(label));
+    QCOMPARE(row.lineMarkup(line), expected);
 }
 
 void TestTradeListActivity::statusPicture_data()
@@ -324,7 +319,7 @@ void TestTradeListActivity::okSendsTheChosenCodesAndSuccessHides()
     const QPointer<TradeItem> settled = rows().at(1);
     kit.boxes->expectDialog([&](QWidget* box) {
         if (settled)
-            shownWhileConfirmed = settled->findChild<QLabel*>(QStringLiteral("paymentLine"))->text();
+            shownWhileConfirmed = settled->lineMarkup(QStringLiteral("paymentLine"));
         qobject_cast<QMessageBox*>(box)->button(QMessageBox::Ok)->click();
     });
     kit.server.release(QStringLiteral("hold"));

@@ -169,7 +169,7 @@ void TestTruckListActivity::rowShowsItsTruck()
     QVERIFY(showList({ record }));
     MyTruckItem* first = row(0);
     QCOMPARE(first->height(), 90);
-    QCOMPARE(first->findChild<QLabel*>(QStringLiteral("infoLabel"))->text(), info);
+    QCOMPARE(first->lineMarkup(QStringLiteral("infoLabel")), info);
     auto* number = first->findChild<QLabel*>(QStringLiteral("numberLabel"));
     QCOMPARE(number->text(), QStringLiteral("<b>京A1</b>"));
     QCOMPARE(number->textFormat(), Qt::PlainText);
@@ -236,7 +236,7 @@ void TestTruckListActivity::plateIsShownWhole()
     QVERIFY2(number->fontMetrics().horizontalAdvance(plate) <= number->contentsRect().width(),
         qPrintable(QString::number(number->fontMetrics().horizontalAdvance(plate))));
     QVERIFY(number->fontMetrics().height() <= number->height());
-    QVERIFY(number->geometry().right() < row(0)->findChild<QLabel*>(QStringLiteral("infoLabel"))->x());
+    QVERIFY(number->geometry().right() < row(0)->lineGeometry(QStringLiteral("infoLabel")).x());
 }
 
 void TestTruckListActivity::rowsAreStripedAndChipsPlaced()
@@ -250,12 +250,12 @@ void TestTruckListActivity::rowsAreStripedAndChipsPlaced()
     QCOMPARE(chips.size(), 2);
     auto* chip1 = first->findChild<TelNumberWidget*>(QStringLiteral("driver1Chip"));
     auto* chip2 = first->findChild<TelNumberWidget*>(QStringLiteral("driver2Chip"));
-    QCOMPARE(first->findChild<QLabel*>(QStringLiteral("driver1Caption"))->geometry(), QRect(90, 35, 33, 20));
+    QCOMPARE(first->lineGeometry(QStringLiteral("driver1Caption")), QRect(90, 35, 33, 20));
     // Each chip as wide as its driver's name and whole number need.
     QCOMPARE(chip1->geometry(), QRect(128, 32, chip1->sizeHint().width(), 25));
     QVERIFY(chip1->width() >= 137);
     const int caption2 = chip1->geometry().right() + 1 + 20;
-    QCOMPARE(first->findChild<QLabel*>(QStringLiteral("driver2Caption"))->geometry(), QRect(caption2, 35, 33, 20));
+    QCOMPARE(first->lineGeometry(QStringLiteral("driver2Caption")), QRect(caption2, 35, 33, 20));
     QCOMPARE(chip2->geometry(), QRect(caption2 + 38, 32, chip2->sizeHint().width(), 25));
     QCOMPARE(chip1->accessibleName(), QStringLiteral("王建国 13812345678"));
     QCOMPARE(chip2->accessibleName(), QStringLiteral("李 17712345678"));
