@@ -138,10 +138,6 @@ MyTruckItem::MyTruckItem(const QJsonObject& truck, int rowNumber, QWidget* host,
     addPlainLabel(this, "companyLabel", QRect(90, 60, 400, 20),
         text("company_name") + QStringLiteral("  电话:") + text("company_tel"));
 
-    arrowLabel = new QLabel(this);
-    arrowLabel->setObjectName(QStringLiteral("arrowLabel"));
-    arrowLabel->setPixmap(QPixmap(QStringLiteral(":/images/list_arrow.png")));
-
     removeButton = new QToolButton(this);
     removeButton->setObjectName(QStringLiteral("removeButton"));
     removeButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
@@ -177,13 +173,14 @@ void MyTruckItem::paintEvent(QPaintEvent* event)
     QFrame::paintEvent(event);
     QPainter painter(this);
     lines.paint(&painter, this, event->rect());
+    style()->drawItemPixmap(&painter, arrowGeometry(), Qt::AlignLeft | Qt::AlignVCenter,
+        QPixmap(QStringLiteral(":/images/list_arrow.png")));
 }
 
 void MyTruckItem::resizeEvent(QResizeEvent* event)
 {
     QFrame::resizeEvent(event);
     const int W = width();
-    arrowLabel->setGeometry(W - 50, 30, 25, 25);
     removeButton->setGeometry(W - 70, 30, 25, 25);
 }
 

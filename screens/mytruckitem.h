@@ -34,6 +34,8 @@ public:
     // "driver1Caption", "driver2Caption"), and its place.
     QString lineMarkup(const QString& name) const { return lines.markup(name); }
     QRect lineGeometry(const QString& name) const { return lines.geometry(name); }
+    // Where the row draws its arrow.
+    QRect arrowGeometry() const { return QRect(width() - 50, 30, 25, 25); }
 
 public slots:
     void slot_remove();
@@ -54,7 +56,6 @@ private:
     int rowNumber;
     // This row's delete request while it awaits its answer.
     QPointer<ApiCall> deleteCall;
-    QLabel* arrowLabel;
     QToolButton* removeButton;
     RichTextLines lines;
 };

@@ -15,6 +15,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QStyle>
 #include <QToolButton>
 
 PartyItem::PartyItem(const PartyBook& book, const QJsonObject& record, int number, QWidget* host, QWidget* parent)
@@ -24,7 +25,6 @@ PartyItem::PartyItem(const PartyBook& book, const QJsonObject& record, int numbe
     , id(record.value(QLatin1String("id")).toVariant().toInt())
     , number(number)
     , host(host)
-    , arrow(new QLabel(this))
     , removeButton(new QToolButton(this))
 {
     setObjectName(book.rowName);
@@ -62,8 +62,6 @@ PartyItem::PartyItem(const PartyBook& book, const QJsonObject& record, int numbe
     if (!tel2.isEmpty())
         chip(tel2, QStringLiteral("电话2"), QStringLiteral("phone2"), phone1->x() + phone1->width() + 5);
 
-    arrow->setObjectName(QStringLiteral("arrowLabel"));
-    arrow->setPixmap(QPixmap(QStringLiteral(":/images/list_arrow.png")));
     removeButton->setObjectName(QStringLiteral("removeButton"));
     removeButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
     removeButton->setIcon(QIcon(QStringLiteral(":/images/ico_remove.png")));
@@ -124,7 +122,6 @@ void PartyItem::leaveEvent(QEvent* event)
 void PartyItem::resizeEvent(QResizeEvent* event)
 {
     QFrame::resizeEvent(event);
-    arrow->setGeometry(width() - 50, 33, 22, 22);
     removeButton->setGeometry(width() - 70, 30, 25, 25);
 }
 
@@ -132,5 +129,7 @@ void PartyItem::paintEvent(QPaintEvent* event)
 {
     QFrame::paintEvent(event);
     QPainter painter(this);
+    style()->drawItemPixmap(&painter, arrowGeometry(), Qt::AlignLeft | Qt::AlignVCenter,
+        QPixmap(QStringLiteral(":/images/list_arrow.png")));
     lines.paint(&painter, this, event->rect());
 }

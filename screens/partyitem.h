@@ -29,6 +29,8 @@ public:
     // "contactLabel"), which the row draws itself, and its place.
     QString lineMarkup(const QString& name) const { return lines.markup(name); }
     QRect lineGeometry(const QString& name) const { return lines.geometry(name); }
+    // Where the row draws its arrow.
+    QRect arrowGeometry() const { return QRect(width() - 50, 33, 22, 22); }
 
 public slots:
     void slot_remove();
@@ -56,7 +58,6 @@ private:
     int id;
     int number;
     QPointer<QWidget> host;
-    QLabel* arrow;
     QToolButton* removeButton;
     RichTextLines lines;
     // This row's delete request while it awaits its answer.

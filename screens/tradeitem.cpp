@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QResizeEvent>
+#include <QStyle>
 
 namespace {
 
@@ -39,7 +40,6 @@ TradeItem::TradeItem(const QJsonObject& trade, int rowNumber, DialogWidget* dash
     , id(trade.value(QLatin1String("id")).toVariant().toInt())
     , rowNumber(rowNumber)
     , dashboard(dashboard)
-    , arrowLabel(new QLabel(this))
 {
     setFixedHeight(RowHeight);
     setAutoFillBackground(true);
@@ -75,9 +75,6 @@ TradeItem::TradeItem(const QJsonObject& trade, int rowNumber, DialogWidget* dash
     if (!completed.isEmpty())
         times += QStringLiteral("&nbsp;<b>完成时间:</b>") + completed;
     lines.add(QStringLiteral("timesLine"), QRect(100, 70, 600, 20), times);
-
-    arrowLabel->setObjectName(QStringLiteral("arrow"));
-    arrowLabel->setPixmap(QPixmap(QStringLiteral(":/images/list_arrow.png")));
 }
 
 QString TradeItem::paymentText() const
@@ -108,13 +105,9 @@ void TradeItem::paintEvent(QPaintEvent* event)
 {
     QFrame::paintEvent(event);
     QPainter painter(this);
+    style()->drawItemPixmap(&painter, arrowGeometry(), Qt::AlignLeft | Qt::AlignVCenter,
+        QPixmap(QStringLiteral(":/images/list_arrow.png")));
     lines.paint(&painter, this, event->rect());
-}
-
-void TradeItem::resizeEvent(QResizeEvent* event)
-{
-    QFrame::resizeEvent(event);
-    arrowLabel->setGeometry(width() - 50, 40, 25, 25);
 }
 
 void TradeItem::mousePressEvent(QMouseEvent* event)

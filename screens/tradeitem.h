@@ -34,13 +34,14 @@ public:
     // The markup of one of the row's lines ("partiesLine", "goodsLine",
     // "paymentLine", "timesLine"), which the row draws itself.
     QString lineMarkup(const QString& name) const { return lines.markup(name); }
+    // Where the row draws its arrow.
+    QRect arrowGeometry() const { return QRect(width() - 50, 40, 25, 25); }
 
 signals:
     void signal_item_clicked(int index, int id);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
@@ -51,6 +52,5 @@ private:
     int id;
     int rowNumber;
     QPointer<DialogWidget> dashboard;
-    QLabel* arrowLabel;
     RichTextLines lines;
 };

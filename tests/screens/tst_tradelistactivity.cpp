@@ -246,8 +246,8 @@ void TestTradeListActivity::pagesAppendAtTheBottomAndReloadAtTheTop()
     QCOMPARE(list->findChild<QWidget*>(QStringLiteral("ListContainer"))->height(), 8 * TradeItem::RowHeight);
     TradeItem* first = rows().first();
     QCOMPARE(first->height(), 100);
-    QTRY_COMPARE(
-        first->findChild<QLabel*>(QStringLiteral("arrow"))->geometry(), QRect(first->width() - 50, 40, 25, 25));
+    QTRY_COMPARE(first->width(), list->findChild<QWidget*>(QStringLiteral("ListContainer"))->width());
+    QCOMPARE(first->arrowGeometry(), QRect(first->width() - 50, 40, 25, 25));
     QCOMPARE(first->property("stripe").toString(), QStringLiteral("odd"));
     QCOMPARE(rows().at(1)->property("stripe").toString(), QStringLiteral("even"));
 

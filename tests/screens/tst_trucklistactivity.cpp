@@ -261,7 +261,7 @@ void TestTruckListActivity::rowsAreStripedAndChipsPlaced()
     QCOMPARE(chip2->accessibleName(), QStringLiteral("李 17712345678"));
 
     const int W = first->width();
-    QCOMPARE(first->findChild<QLabel*>(QStringLiteral("arrowLabel"))->geometry(), QRect(W - 50, 30, 25, 25));
+    QCOMPARE(first->arrowGeometry(), QRect(W - 50, 30, 25, 25));
     QCOMPARE(first->findChild<QToolButton*>(QStringLiteral("removeButton"))->geometry(), QRect(W - 70, 30, 25, 25));
 }
 
