@@ -95,8 +95,8 @@ struct ListScreen
     const char* name;
     std::function<QWidget*(QWidget* parent)> make;
     std::function<QJsonObject(int id)> record;
-    // Text lines a row draws itself, without a label: the plain row shows
-    // them as labels.
+    // Lines and pictures a row draws itself, without a label: the plain row
+    // shows them as labels.
     int drawnLines;
 };
 
@@ -151,10 +151,10 @@ QJsonObject partyRecord(int id)
 std::vector<ListScreen> listScreens()
 {
     return {
-        { "trade list", [](QWidget* parent) { return new TradeListActivity(parent); }, &tradeRecord, 4 },
-        { "truck list", [](QWidget* parent) { return new TruckListActivity(parent); }, &truckRecord, 3 },
-        { "shipper list", [](QWidget* parent) { return new ShipperListActivity(parent); }, &partyRecord, 3 },
-        { "consignee list", [](QWidget* parent) { return new ConsigneeListActivity(parent); }, &partyRecord, 3 },
+        { "trade list", [](QWidget* parent) { return new TradeListActivity(parent); }, &tradeRecord, 5 },
+        { "truck list", [](QWidget* parent) { return new TruckListActivity(parent); }, &truckRecord, 4 },
+        { "shipper list", [](QWidget* parent) { return new ShipperListActivity(parent); }, &partyRecord, 4 },
+        { "consignee list", [](QWidget* parent) { return new ConsigneeListActivity(parent); }, &partyRecord, 4 },
     };
 }
 
