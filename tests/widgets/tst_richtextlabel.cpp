@@ -5,10 +5,31 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QImage>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QTest>
 
 #include <functional>
 #include <memory>
+
+namespace {
+
+// A widget that draws its lines itself, as a list row does.
+class LineOwner : public QWidget
+{
+public:
+    using QWidget::QWidget;
+    RichTextLines lines;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QPainter painter(this);
+        lines.paint(&painter, this, event->rect());
+    }
+};
+
+} // namespace
 
 // The label must draw what a rich-text QLabel draws, pixel for pixel, in the
 // same place, under the same style sheet: the list rows rely on it.
@@ -117,6 +138,62 @@ private slots:
             Qt::AlignLeft | Qt::AlignVCenter, true, change);
         QVERIFY(!images.first.isNull());
         QCOMPARE(images.second, images.first);
+    }
+
+    // Lines a widget draws itself look as rich-text labels of the same place
+    // would, under the same style sheet, also after new markup.
+    void linesDrawAsRichTextLabels_data()
+    {
+        QTest::addColumn<bool>("changed");
+        QTest::newRow("as made") << false;
+        QTest::newRow("new markup") << true;
+    }
+
+    void linesDrawAsRichTextLabels()
+    {
+        QFETCH(bool, changed);
+        struct Line
+        {
+            QString name;
+            QRect geometry;
+            QString markup;
+            bool wrap;
+        };
+        const QList<Line> lines {
+            { QStringLiteral("title"), QRect(5, 8, 300, 20),
+                QStringLiteral("<b style='font-size:16px;color:#0099CC;'>华南五金</b>    五金行业"), false },
+            { QStringLiteral("parties"), QRect(5, 30, 120, 40),
+                QStringLiteral("<b>托运人：</b>华南五金贸易有限公司 <b>收货人：</b>长沙建材城"), true },
+            { QStringLiteral("address"), QRect(130, 40, 150, 20),
+                QStringLiteral("<font color='#666666'>地址:</font>A&amp;B路1号"), false },
+        };
+        const QString changedMarkup = QStringLiteral("<b>应支付司机:</b>300元&nbsp;已付");
+
+        window = std::make_unique<QWidget>();
+        window->setStyleSheet(QStringLiteral("QLabel{font-size:12px;background:transparent;}"));
+        auto* reference = new QWidget(window.get());
+        auto* owner = new LineOwner(window.get());
+        QList<QLabel*> labels;
+        for (const Line& line : lines) {
+            auto* label = new QLabel(line.markup, reference);
+            label->setTextFormat(Qt::RichText);
+            label->setWordWrap(line.wrap);
+            label->setGeometry(line.geometry);
+            labels << label;
+            owner->lines.add(line.name, line.geometry, line.markup, line.wrap);
+        }
+        reference->setGeometry(0, 0, 320, 80);
+        owner->setGeometry(0, 80, 320, 80);
+        window->resize(320, 160);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        if (changed) {
+            owner->grab();
+            labels.at(2)->setText(changedMarkup);
+            owner->lines.setMarkup(owner, QStringLiteral("address"), changedMarkup);
+            QCOMPARE(owner->lines.markup(QStringLiteral("address")), changedMarkup);
+        }
+        QCOMPARE(owner->grab().toImage(), reference->grab().toImage());
     }
 
     // A rich-text QLabel answers a right click with a menu of its own; this
