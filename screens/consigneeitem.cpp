@@ -2,8 +2,8 @@
 
 #include "screens/partybook.h"
 
-ConsigneeItem::ConsigneeItem(const QJsonObject& record, int number, QWidget* parent)
-    : PartyItem(PartyBook::consignees, record, number, parent)
+ConsigneeItem::ConsigneeItem(const QJsonObject& record, int number, QWidget* host, QWidget* parent)
+    : PartyItem(PartyBook::consignees, record, number, host, parent)
 {
 }
 

@@ -8,7 +8,7 @@ class ConsigneeItem : public PartyItem
     Q_OBJECT
 
 public:
-    ConsigneeItem(const QJsonObject& record, int number, QWidget* parent);
+    ConsigneeItem(const QJsonObject& record, int number, QWidget* host, QWidget* parent);
 
 public slots:
     void slot_delete_consignee_finished(bool success, const QString errors);

@@ -3,6 +3,7 @@
 #include "net/api.h"
 #include "screens/ledgeritem.h"
 #include "screens/money.h"
+#include "screens/pagedlistactivity.h"
 #include "screens/tradelistactivity.h"
 #include "shell/activitycontroller.h"
 
@@ -62,7 +63,8 @@ LedgerActivity::LedgerActivity(Kind kind, QWidget* parent)
     setTitle(agency ? QStringLiteral("代收款台账") : QStringLiteral("司机运费"));
     showBackButton();
     setActionButton(QStringLiteral("刷新"), this);
-    setStyleSheet(QStringLiteral("background:white"));
+    // The rows' striping is selected here, over the white of the screen.
+    setStyleSheet(QStringLiteral("*{background:white;}") + PagedListActivity::rowStyleRules());
 
     auto* header = new QFrame(this);
     header->setObjectName(QStringLiteral("ledgerHeader"));

@@ -11,32 +11,68 @@
 
 #include <QContextMenuEvent>
 #include <QFontMetrics>
+#include <QHash>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <QPointer>
+#include <QStyle>
 #include <QToolButton>
 
 namespace {
 
-QLabel* addLabel(QWidget* row, const char* name, const QRect& geometry, const QString& text, Qt::TextFormat format)
+QLabel* addLabel(QWidget* row, const char* name, const QRect& geometry)
 {
     auto* label = new QLabel(row);
     label->setObjectName(QLatin1String(name));
-    label->setTextFormat(format);
-    label->setText(text);
     label->setGeometry(geometry);
     return label;
 }
 
+QLabel* addPlainLabel(QWidget* row, const char* name, const QRect& geometry, const QString& text)
+{
+    auto* label = addLabel(row, name, geometry);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    return label;
+}
+
+// The picture of a truck class at the row's size, scaled once for all rows.
+QPixmap classPicture(const QString& level)
+{
+    static QHash<QString, QPixmap> scaled;
+    const auto found = scaled.constFind(level);
+    if (found != scaled.constEnd())
+        return *found;
+    const QPixmap image(QStringLiteral(":/images/img_truck_default_") + level + QStringLiteral(".png"));
+    const QPixmap picture = image.isNull() ? QPixmap() : image.scaled(70, 55, Qt::IgnoreAspectRatio);
+    scaled.insert(level, picture);
+    return picture;
+}
+
 // Room for the plate, left of the truck's details.
 const int PlateWidth = 84;
+// The plate's font size, and the smallest it may shrink to.
+const int PlatePixels = 14;
+const int SmallestPlatePixels = 9;
 
 } // namespace
 
-MyTruckItem::MyTruckItem(const QJsonObject& truck, int rowNumber, QWidget* parent)
+const char* MyTruckItem::styleRules()
+{
+    return "QLabel#numberLabel{font-size:14px;font-weight:bold;color:#0099CC;}"
+           "QLabel#numberLabel[platePixels=\"13\"]{font-size:13px;}"
+           "QLabel#numberLabel[platePixels=\"12\"]{font-size:12px;}"
+           "QLabel#numberLabel[platePixels=\"11\"]{font-size:11px;}"
+           "QLabel#numberLabel[platePixels=\"10\"]{font-size:10px;}"
+           "QLabel#numberLabel[platePixels=\"9\"]{font-size:9px;}";
+}
+
+MyTruckItem::MyTruckItem(const QJsonObject& truck, int rowNumber, QWidget* host, QWidget* parent)
     : QFrame(parent)
     , truck(truck)
     , truckId(truck.value(QLatin1String("id")).toVariant().toInt())
@@ -47,7 +83,6 @@ MyTruckItem::MyTruckItem(const QJsonObject& truck, int rowNumber, QWidget* paren
     // The server's texts go into rich text as text, never as markup.
     const auto escapedText = [&text](const char* key) { return text(key).toHtmlEscaped(); };
     const auto escapedScalar = [&scalar](const char* key) { return scalar(key).toHtmlEscaped(); };
-    QWidget* host = parent;
 
     setObjectName(QStringLiteral("MyTruckItem"));
     setAutoFillBackground(true);
@@ -57,19 +92,25 @@ MyTruckItem::MyTruckItem(const QJsonObject& truck, int rowNumber, QWidget* paren
     // The whole plate on one line, eight characters (a new-energy plate)
     // included: a plate too wide for its place gets a smaller font, never a cut.
     plate = text("number");
-    QLabel* number = addLabel(this, "numberLabel", QRect(5, 10, PlateWidth, 20), plate, Qt::PlainText);
-    for (int pixels = 14;; --pixels) {
-        number->setStyleSheet(QStringLiteral("font-size:%1px;font-weight:bold;color:#0099CC;").arg(pixels));
-        number->ensurePolished();
-        if (pixels <= 9 || number->fontMetrics().horizontalAdvance(plate) <= PlateWidth)
-            break;
+    QLabel* number = addPlainLabel(this, "numberLabel", QRect(5, 10, PlateWidth, 20), plate);
+    // The list's style rules give the plate its font; a long plate is told
+    // its smaller size through a property the rules select.
+    number->ensurePolished();
+    QFont font = number->font();
+    int pixels = PlatePixels;
+    while (pixels > SmallestPlatePixels && QFontMetrics(font).horizontalAdvance(plate) > PlateWidth)
+        font.setPixelSize(--pixels);
+    if (pixels != PlatePixels) {
+        number->setProperty("platePixels", QString::number(pixels));
+        number->style()->unpolish(number);
+        number->style()->polish(number);
     }
 
-    QLabel* picture = addLabel(this, "pictureLabel", QRect(5, 30, 70, 55), QString(), Qt::PlainText);
-    const QPixmap image(
-        QStringLiteral(":/images/img_truck_default_") + scalar("tonnage_level") + QStringLiteral(".png"));
+    QLabel* picture = addLabel(this, "pictureLabel", QRect(5, 30, 70, 55));
+    picture->setTextFormat(Qt::PlainText);
+    const QPixmap image = classPicture(scalar("tonnage_level"));
     if (!image.isNull())
-        picture->setPixmap(image.scaled(70, 55, Qt::IgnoreAspectRatio));
+        picture->setPixmap(image);
 
     const QString info = escapedText("tonnage_level_text") + QStringLiteral("&nbsp;&nbsp;")
         + escapedText("driving_mode_text") + QStringLiteral("&nbsp;&nbsp;")
@@ -78,28 +119,24 @@ MyTruckItem::MyTruckItem(const QJsonObject& truck, int rowNumber, QWidget* paren
         + QStringLiteral("货箱</b>&nbsp;&nbsp;宽") + escapedScalar("packingcase_width")
         + QStringLiteral("米&nbsp;&nbsp;长") + escapedScalar("packingcase_length") + QStringLiteral("米&nbsp;&nbsp;高")
         + escapedScalar("packingcase_height") + QStringLiteral("米");
-    addLabel(this, "infoLabel", QRect(90, 10, 500, 20), info, Qt::RichText);
+    lines.add(QStringLiteral("infoLabel"), QRect(90, 10, 500, 20), info);
 
-    QLabel* caption1
-        = addLabel(this, "driver1Caption", QRect(90, 35, 33, 20), QStringLiteral("<b>司机1:</b>"), Qt::RichText);
+    const QRect caption1(90, 35, 33, 20);
+    lines.add(QStringLiteral("driver1Caption"), caption1, QStringLiteral("<b>司机1:</b>"));
     auto* chip1 = new TelNumberWidget(text("driver1_mobile"), text("driver1_name"), host, this);
     chip1->setObjectName(QStringLiteral("driver1Chip"));
     chip1->setAccessibleName(text("driver1_name") + QLatin1Char(' ') + text("driver1_mobile"));
-    chip1->setGeometry(caption1->x() + caption1->width() + 5, 32, chip1->sizeHint().width(), 27);
+    chip1->setGeometry(caption1.x() + caption1.width() + 5, 32, chip1->sizeHint().width(), 27);
 
-    QLabel* caption2 = addLabel(this, "driver2Caption", QRect(chip1->x() + chip1->width() + 20, 35, 33, 20),
-        QStringLiteral("<b>司机2:</b>"), Qt::RichText);
+    const QRect caption2(chip1->x() + chip1->width() + 20, 35, 33, 20);
+    lines.add(QStringLiteral("driver2Caption"), caption2, QStringLiteral("<b>司机2:</b>"));
     auto* chip2 = new TelNumberWidget(text("driver2_mobile"), text("driver2_name"), host, this);
     chip2->setObjectName(QStringLiteral("driver2Chip"));
     chip2->setAccessibleName(text("driver2_name") + QLatin1Char(' ') + text("driver2_mobile"));
-    chip2->setGeometry(caption2->x() + caption2->width() + 5, 32, chip2->sizeHint().width(), 27);
+    chip2->setGeometry(caption2.x() + caption2.width() + 5, 32, chip2->sizeHint().width(), 27);
 
-    addLabel(this, "companyLabel", QRect(90, 60, 400, 20),
-        text("company_name") + QStringLiteral("  电话:") + text("company_tel"), Qt::PlainText);
-
-    arrowLabel = new QLabel(this);
-    arrowLabel->setObjectName(QStringLiteral("arrowLabel"));
-    arrowLabel->setPixmap(QPixmap(QStringLiteral(":/images/list_arrow.png")));
+    addPlainLabel(this, "companyLabel", QRect(90, 60, 400, 20),
+        text("company_name") + QStringLiteral("  电话:") + text("company_tel"));
 
     removeButton = new QToolButton(this);
     removeButton->setObjectName(QStringLiteral("removeButton"));
@@ -131,11 +168,19 @@ void MyTruckItem::slot_delete_truck_finished(bool success, const QString errors)
     PagedListActivity::takeRowDeleteAnswer(this, success, errors);
 }
 
+void MyTruckItem::paintEvent(QPaintEvent* event)
+{
+    QFrame::paintEvent(event);
+    QPainter painter(this);
+    lines.paint(&painter, this, event->rect());
+    style()->drawItemPixmap(&painter, arrowGeometry(), Qt::AlignLeft | Qt::AlignVCenter,
+        QPixmap(QStringLiteral(":/images/list_arrow.png")));
+}
+
 void MyTruckItem::resizeEvent(QResizeEvent* event)
 {
     QFrame::resizeEvent(event);
     const int W = width();
-    arrowLabel->setGeometry(W - 50, 30, 25, 25);
     removeButton->setGeometry(W - 70, 30, 25, 25);
 }
 

@@ -4,6 +4,8 @@
 #include <QJsonObject>
 #include <QPointer>
 
+#include "widgets/richtextlabel.h"
+
 class ApiCall;
 class QLabel;
 class QToolButton;
@@ -21,14 +23,26 @@ public:
     static constexpr int RowHeight = 90;
 
     // `rowNumber` is the list's running row number (it picks the striping);
-    // `parent` also hosts the phone chips' overlays.
-    MyTruckItem(const QJsonObject& truck, int rowNumber, QWidget* parent);
+    // `host` holds the phone chips' overlays; `parent` is the list.
+    MyTruckItem(const QJsonObject& truck, int rowNumber, QWidget* host, QWidget* parent);
+
+    // The plate's look, for the list's style sheet: its size shrinks by the
+    // label's property "platePixels" for a plate too wide at 14 pixels.
+    static const char* styleRules();
+
+    // The markup of one of the lines the row draws itself ("infoLabel",
+    // "driver1Caption", "driver2Caption"), and its place.
+    QString lineMarkup(const QString& name) const { return lines.markup(name); }
+    QRect lineGeometry(const QString& name) const { return lines.geometry(name); }
+    // Where the row draws its arrow.
+    QRect arrowGeometry() const { return QRect(width() - 50, 30, 25, 25); }
 
 public slots:
     void slot_remove();
     void slot_delete_truck_finished(bool success, const QString errors);
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -42,6 +56,6 @@ private:
     int rowNumber;
     // This row's delete request while it awaits its answer.
     QPointer<ApiCall> deleteCall;
-    QLabel* arrowLabel;
     QToolButton* removeButton;
+    RichTextLines lines;
 };

@@ -19,6 +19,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -72,10 +73,16 @@ PagedListActivity::PagedListActivity(QWidget* parent)
 
     listLayout->setSpacing(0);
     listLayout->setContentsMargins(0, 0, 0, 0);
+    // The layout keeps the rows in order; they are placed here, one under
+    // the other, so that a new page places its own rows and no earlier one
+    // (an enabled layout would place every row of the list again).
+    listLayout->setEnabled(false);
 
     listContainer->setObjectName(QStringLiteral("ListContainer"));
     listScrollArea->setObjectName(QStringLiteral("ListScrollArea"));
-    listScrollArea->setStyleSheet(QStringLiteral("background:transparent;border:none;"));
+    // One sheet for the list and all its rows: nothing in the list draws a
+    // background or a border but what the rows' rules say.
+    listScrollArea->setStyleSheet(QStringLiteral("*{background:transparent;border:none;}") + rowStyleRules());
     listScrollArea->setFrameShape(QFrame::NoFrame);
     listScrollArea->setAlignment(Qt::AlignHCenter);
     listScrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -190,13 +197,30 @@ PagedListActivity::~PagedListActivity()
 
 void PagedListActivity::stripeRow(QFrame* row, int number)
 {
-    const QString name = row->objectName();
-    QString style = QStringLiteral("#%1:hover{background:#F8FFF0;}").arg(name);
-    if (number % 2 != 0)
-        style += QStringLiteral("#%1{border-bottom:1px solid #eeeeee;}").arg(name);
-    else
-        style += QStringLiteral("#%1{border-bottom:1px solid #eeeeee;background:#F6F6F6;}").arg(name);
-    row->setStyleSheet(style);
+    const QLatin1String stripe(number % 2 != 0 ? "odd" : "even");
+    if (row->property("stripe").toString() == stripe)
+        return;
+    row->setProperty("stripe", stripe);
+    // Style rules are matched at polish: a row polished already (one that
+    // is reused) must be matched again.
+    if (row->testAttribute(Qt::WA_WState_Polished)) {
+        row->style()->unpolish(row);
+        row->style()->polish(row);
+        row->update();
+    }
+}
+
+QString PagedListActivity::rowStyleRules()
+{
+    // The pointer's rule is the more specific: it wins over the stripe.
+    return QStringLiteral("QFrame[stripe=\"odd\"]{border-bottom:1px solid #eeeeee;}"
+                          "QFrame[stripe=\"even\"]{border-bottom:1px solid #eeeeee;background:#F6F6F6;}"
+                          "QFrame[stripe=\"odd\"]:hover,QFrame[stripe=\"even\"]:hover{background:#F8FFF0;}");
+}
+
+void PagedListActivity::addRowStyleRules(const QString& rules)
+{
+    listScrollArea->setStyleSheet(listScrollArea->styleSheet() + rules);
 }
 
 void PagedListActivity::takeRowDeleteAnswer(QFrame* row, bool success, const QString& errors)
@@ -302,9 +326,27 @@ void PagedListActivity::reload()
 void PagedListActivity::clearRows()
 {
     while (QLayoutItem* item = listLayout->takeAt(0)) {
+        // The list is emptied at once: no row below to move up.
+        disconnect(item->widget(), &QObject::destroyed, this, nullptr);
         delete item->widget();
         delete item;
     }
+}
+
+void PagedListActivity::closeUp(QObject* row, int height)
+{
+    const int index = listLayout->indexOf(static_cast<QWidget*>(row));
+    if (index < 0)
+        return;
+    delete listLayout->takeAt(index);
+    int y = index > 0 ? listLayout->itemAt(index - 1)->widget()->geometry().bottom() + 1 : 0;
+    for (int i = index; i < listLayout->count(); ++i) {
+        QWidget* below = listLayout->itemAt(i)->widget();
+        below->move(0, y);
+        y += below->height();
+    }
+    contentHeight -= height;
+    fitContainer();
 }
 
 void PagedListActivity::ask(int pageNumber)
@@ -336,17 +378,16 @@ void PagedListActivity::appendPage(const QJsonArray* rows, const char* slotName)
 
     if (!rows->isEmpty()) {
         hideNoData();
+        const int width = rowWidth();
         for (const QJsonValue& element : *rows) {
             ++rowCount;
             QWidget* row = createRow(element.toObject(), rowCount);
             listLayout->addWidget(row);
             const int height = row->height();
+            row->setGeometry(0, contentHeight, width, height);
             contentHeight += height;
             // A deleted row leaves no gap: the rows below close up.
-            connect(row, &QObject::destroyed, this, [this, height] {
-                contentHeight -= height;
-                fitContainer();
-            });
+            connect(row, &QObject::destroyed, this, [this, height](QObject* gone) { closeUp(gone, height); });
         }
         fitContainer();
         ++page;
@@ -355,9 +396,21 @@ void PagedListActivity::appendPage(const QJsonArray* rows, const char* slotName)
         showNoData();
 }
 
+int PagedListActivity::rowWidth() const
+{
+    return qMax(0, width() - 4);
+}
+
 void PagedListActivity::fitContainer()
 {
-    listContainer->setFixedSize(qMax(0, width() - 4), qMax(0, contentHeight));
+    const int width = rowWidth();
+    if (width != listContainer->width()) {
+        for (int i = 0; i < listLayout->count(); ++i) {
+            QWidget* row = listLayout->itemAt(i)->widget();
+            row->resize(width, row->height());
+        }
+    }
+    listContainer->setFixedSize(width, qMax(0, contentHeight));
 }
 
 void PagedListActivity::showFailure(const QString& errors)

@@ -54,10 +54,14 @@ public:
     explicit PagedListActivity(QWidget* parent = nullptr);
     ~PagedListActivity() override;
 
-    // Every list row wears the same striping, selected by its object name
-    // (the row's class name): a hover rule, then a bottom border, on a grey
-    // background for even running numbers.
+    // Every list row wears the same striping: a bottom border, on a grey
+    // background for even running numbers, and a light green one under the
+    // pointer. The row carries the property "stripe" ("odd" or "even"),
+    // which rowStyleRules() select; a row striped again is polished again.
     static void stripeRow(QFrame* row, int number);
+    // The striping's rules, for the style sheet of the widget that holds the
+    // rows (a sheet on an ancestor takes precedence over the application's).
+    static QString rowStyleRules();
     // A row's delete answer: removes the row, or tells why the server refused.
     static void takeRowDeleteAnswer(QFrame* row, bool success, const QString& errors);
 
@@ -86,13 +90,17 @@ protected:
     // the rows, null on failure, and the error text.
     virtual void takePage(QJsonArray* rows, const QString& errors) = 0;
     // Builds the row for `record`, the list's `number`th row since the screen
-    // was created. The base adds it to the list and counts its height.
+    // was created, as a child of listContainer (made in its final parent, it
+    // is polished once). The base adds it to the list and counts its height.
     virtual QWidget* createRow(const QJsonObject& record, int number) = 0;
     // The columns of the exported list; none (the default) hides "导出".
     virtual QList<ExportTable::Column> exportColumns() const { return {}; }
 
     // The record kinds whose changes this list shows.
     void showsRecords(const QList<RecordKind>& kinds);
+    // Adds style rules for what the screen's rows hold (their labels, their
+    // chips) to the list's one style sheet; call before the first row.
+    void addRowStyleRules(const QString& rules);
     // Handles a fetch answer: appends its rows, shows the no-data picture
     // while the list is empty, or the failure and a way to ask again when
     // `rows` is null. `slotName` names the screen's slot in the debug line.
@@ -134,8 +142,12 @@ private:
     void buildSearch();
     // Asks for `pageNumber` unless a page request is open already.
     void ask(int pageNumber);
-    // Gives the list container the list's width and the rows' height.
+    // Gives the list container and every row the list's width, and the
+    // container the rows' height.
     void fitContainer();
+    int rowWidth() const;
+    // Takes a deleted row out of the list and moves the rows below it up.
+    void closeUp(QObject* row, int height);
     void showFailure(const QString& errors);
     void hideFailure();
     void placeFailure();

@@ -8,9 +8,9 @@
 
 namespace {
 
-template <class Row> QFrame* newRow(const QJsonObject& record, int number, QWidget* parent)
+template <class Row> QFrame* newRow(const QJsonObject& record, int number, QWidget* host, QWidget* parent)
 {
-    return new Row(record, number, parent);
+    return new Row(record, number, host, parent);
 }
 
 template <class Form> BaseActivity* newForm(QJsonObject* record, QWidget* parent)

@@ -32,7 +32,8 @@ struct PartyBook
     RecordKind kind;
     ApiCall* (API::*deleteRecord)(int id);
 
-    QFrame* (*createRow)(const QJsonObject& record, int number, QWidget* parent);
+    // A row of the list in `parent`; its phone chips open their pop-ups over `host`.
+    QFrame* (*createRow)(const QJsonObject& record, int number, QWidget* host, QWidget* parent);
     // The add form when `record` is null, else the edit form of `record`
     // (which the form reads in its constructor only).
     BaseActivity* (*createForm)(QJsonObject* record, QWidget* parent);

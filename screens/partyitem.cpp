@@ -12,48 +12,37 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QPixmap>
+#include <QStyle>
 #include <QToolButton>
 
-namespace {
-
-QLabel* addLabel(QWidget* row, const QString& objectName, const QString& text, const QRect& geometry)
-{
-    auto* label = new QLabel(text, row);
-    label->setObjectName(objectName);
-    label->setTextFormat(Qt::RichText);
-    label->setGeometry(geometry);
-    return label;
-}
-
-} // namespace
-
-PartyItem::PartyItem(const PartyBook& book, const QJsonObject& record, int number, QWidget* parent)
+PartyItem::PartyItem(const PartyBook& book, const QJsonObject& record, int number, QWidget* host, QWidget* parent)
     : QFrame(parent)
     , book(book)
     , record(record)
     , id(record.value(QLatin1String("id")).toVariant().toInt())
     , number(number)
-    , host(parent)
-    , arrow(new QLabel(this))
+    , host(host)
     , removeButton(new QToolButton(this))
 {
     setObjectName(book.rowName);
     setFixedHeight(RowHeight);
     PagedListActivity::stripeRow(this, number);
 
-    // The record's texts go into rich-text labels: escaped, so that a name
+    // The record's texts go into rich text: escaped, so that a name
     // such as "A&B<1>" shows as typed.
     const auto text
         = [&record](const char* key) { return record.value(QLatin1String(key)).toString().toHtmlEscaped(); };
     QString title = QStringLiteral("<b style='font-size:16px;color:#0099CC;'>") + text("name") + QStringLiteral("</b>");
     if (book.titleHasIndustry)
         title += QStringLiteral("    ") + text("industry") + QStringLiteral("行业");
-    addLabel(this, QStringLiteral("titleLabel"), title, QRect(5, 8, 500, 20));
-    addLabel(this, QStringLiteral("addressLabel"),
-        QStringLiteral("<font color='#666666'>地址:</font>") + text("address"), QRect(5, 33, 500, 20));
-    addLabel(this, QStringLiteral("contactLabel"),
-        QStringLiteral("<font color='#666666'>联系人:</font>") + text("linkman"), QRect(5, 53, 120, 20));
+    lines.add(QStringLiteral("titleLabel"), QRect(5, 8, 500, 20), title);
+    lines.add(QStringLiteral("addressLabel"), QRect(5, 33, 500, 20),
+        QStringLiteral("<font color='#666666'>地址:</font>") + text("address"));
+    lines.add(QStringLiteral("contactLabel"), QRect(5, 53, 120, 20),
+        QStringLiteral("<font color='#666666'>联系人:</font>") + text("linkman"));
 
     // The chips paint the contact's name and number; their accessible names
     // carry the numbers for assistive tools. Without a contact name a chip says
@@ -61,7 +50,7 @@ PartyItem::PartyItem(const PartyBook& book, const QJsonObject& record, int numbe
     const QString linkman = record.value(QLatin1String("linkman")).toString().trimmed();
     const auto chip = [this, &linkman](const QString& tel, const QString& fallback, const QString& name, int x) {
         const QString label = linkman.isEmpty() ? fallback : linkman;
-        auto* widget = new TelNumberWidget(tel, label, host, this);
+        auto* widget = new TelNumberWidget(tel, label, this->host, this);
         widget->setObjectName(name);
         widget->setAccessibleName(tel);
         widget->setGeometry(x, 48, widget->sizeHint().width(), 27);
@@ -73,8 +62,6 @@ PartyItem::PartyItem(const PartyBook& book, const QJsonObject& record, int numbe
     if (!tel2.isEmpty())
         chip(tel2, QStringLiteral("电话2"), QStringLiteral("phone2"), phone1->x() + phone1->width() + 5);
 
-    arrow->setObjectName(QStringLiteral("arrowLabel"));
-    arrow->setPixmap(QPixmap(QStringLiteral(":/images/list_arrow.png")));
     removeButton->setObjectName(QStringLiteral("removeButton"));
     removeButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
     removeButton->setIcon(QIcon(QStringLiteral(":/images/ico_remove.png")));
@@ -135,6 +122,14 @@ void PartyItem::leaveEvent(QEvent* event)
 void PartyItem::resizeEvent(QResizeEvent* event)
 {
     QFrame::resizeEvent(event);
-    arrow->setGeometry(width() - 50, 33, 22, 22);
     removeButton->setGeometry(width() - 70, 30, 25, 25);
+}
+
+void PartyItem::paintEvent(QPaintEvent* event)
+{
+    QFrame::paintEvent(event);
+    QPainter painter(this);
+    style()->drawItemPixmap(&painter, arrowGeometry(), Qt::AlignLeft | Qt::AlignVCenter,
+        QPixmap(QStringLiteral(":/images/list_arrow.png")));
+    lines.paint(&painter, this, event->rect());
 }

@@ -4,6 +4,8 @@
 #include <QJsonObject>
 #include <QPointer>
 
+#include "widgets/richtextlabel.h"
+
 class ApiCall;
 class QLabel;
 class QToolButton;
@@ -23,13 +25,20 @@ class PartyItem : public QFrame
 public:
     static constexpr int RowHeight = 80;
 
+    // The markup of one of the row's lines ("titleLabel", "addressLabel",
+    // "contactLabel"), which the row draws itself, and its place.
+    QString lineMarkup(const QString& name) const { return lines.markup(name); }
+    QRect lineGeometry(const QString& name) const { return lines.geometry(name); }
+    // Where the row draws its arrow.
+    QRect arrowGeometry() const { return QRect(width() - 50, 33, 22, 22); }
+
 public slots:
     void slot_remove();
 
 protected:
-    // `parent` is the list screen's parent, the section's controller: the
-    // phone chips' pop-ups cover it.
-    PartyItem(const PartyBook& book, const QJsonObject& record, int number, QWidget* parent);
+    // `host` is the list screen's parent, the section's controller: the
+    // phone chips' pop-ups cover it. `parent` is the list.
+    PartyItem(const PartyBook& book, const QJsonObject& record, int number, QWidget* host, QWidget* parent);
 
     // Hands the answer to this row's delete request to the subclass's slot.
     virtual void takeDeleteAnswer(bool success, const QString& errors) = 0;
@@ -41,6 +50,7 @@ protected:
     void enterEvent(QEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     const PartyBook& book;
@@ -48,8 +58,8 @@ private:
     int id;
     int number;
     QPointer<QWidget> host;
-    QLabel* arrow;
     QToolButton* removeButton;
+    RichTextLines lines;
     // This row's delete request while it awaits its answer.
     QPointer<ApiCall> deleteCall;
 };

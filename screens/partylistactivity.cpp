@@ -4,6 +4,7 @@
 #include "screens/partybook.h"
 #include "shell/activitycontroller.h"
 #include "shell/mainwindow.h"
+#include "telephony/telnumberwidget.h"
 
 #include <QFrame>
 
@@ -15,6 +16,7 @@ PartyListActivity::PartyListActivity(const PartyBook& book, QWidget* parent)
     setActionButton(book.actionText, this);
     setSearchHint(QStringLiteral("搜索名称"));
     showsRecords({ book.kind });
+    addRowStyleRules(QLatin1String(TelNumberWidget::styleRules()));
 }
 
 void PartyListActivity::slot_action()
@@ -58,5 +60,5 @@ QList<ExportTable::Column> PartyListActivity::exportColumns() const
 
 QWidget* PartyListActivity::createRow(const QJsonObject& record, int number)
 {
-    return book.createRow(record, number, parentWidget());
+    return book.createRow(record, number, parentWidget(), listContainer);
 }

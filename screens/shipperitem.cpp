@@ -2,8 +2,8 @@
 
 #include "screens/partybook.h"
 
-ShipperItem::ShipperItem(const QJsonObject& record, int number, QWidget* parent)
-    : PartyItem(PartyBook::shippers, record, number, parent)
+ShipperItem::ShipperItem(const QJsonObject& record, int number, QWidget* host, QWidget* parent)
+    : PartyItem(PartyBook::shippers, record, number, host, parent)
 {
 }
 

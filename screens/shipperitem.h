@@ -8,7 +8,7 @@ class ShipperItem : public PartyItem
     Q_OBJECT
 
 public:
-    ShipperItem(const QJsonObject& record, int number, QWidget* parent);
+    ShipperItem(const QJsonObject& record, int number, QWidget* host, QWidget* parent);
 
 public slots:
     void slot_delete_shipper_finished(bool success, const QString errors);

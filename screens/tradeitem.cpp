@@ -9,8 +9,11 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <QResizeEvent>
+#include <QStyle>
 
 namespace {
 
@@ -37,7 +40,6 @@ TradeItem::TradeItem(const QJsonObject& trade, int rowNumber, DialogWidget* dash
     , id(trade.value(QLatin1String("id")).toVariant().toInt())
     , rowNumber(rowNumber)
     , dashboard(dashboard)
-    , arrowLabel(new QLabel(this))
 {
     setFixedHeight(RowHeight);
     setAutoFillBackground(true);
@@ -51,19 +53,19 @@ TradeItem::TradeItem(const QJsonObject& trade, int rowNumber, DialogWidget* dash
     picture->setPixmap(
         QPixmap(QStringLiteral(":/images/trade_status_") + scalar(trade, "status") + QStringLiteral(".png")));
 
-    addLine(QStringLiteral("partiesLine"), QRect(100, 10, 600, 20),
+    lines.add(QStringLiteral("partiesLine"), QRect(100, 10, 600, 20),
         QStringLiteral("<b>承运车辆：</b>") + text(trade, "truck_number")
             + QStringLiteral("&nbsp;&nbsp;<b>托运人：</b>") + text(trade, "shipper_name")
-            + QStringLiteral("&nbsp;&nbsp;<b>收货人：</b>") + text(trade, "consignee_name"))
-        ->setWordWrap(true);
+            + QStringLiteral("&nbsp;&nbsp;<b>收货人：</b>") + text(trade, "consignee_name"),
+        true);
 
     const bool agency = trade.value(QLatin1String("is_agency")).toBool();
-    addLine(QStringLiteral("goodsLine"), QRect(100, 30, 600, 20),
+    lines.add(QStringLiteral("goodsLine"), QRect(100, 30, 600, 20),
         QStringLiteral("<b>货物:</b>") + text(trade, "goods") + QStringLiteral("&nbsp;") + scalar(trade, "weight")
             + QStringLiteral("吨&nbsp;&nbsp;<b>价值：</b>") + scalar(trade, "value")
             + QStringLiteral("元&nbsp;&nbsp;<b>代收款：</b>") + (agency ? QStringLiteral("是") : QStringLiteral("否")));
 
-    paymentLine = addLine(QStringLiteral("paymentLine"), QRect(100, 50, 600, 20), paymentText());
+    lines.add(QStringLiteral("paymentLine"), QRect(100, 50, 600, 20), paymentText());
 
     QString times = QStringLiteral("<b>托运时间:</b>") + text(trade, "create_time");
     const QString started = text(trade, "start_time");
@@ -72,10 +74,7 @@ TradeItem::TradeItem(const QJsonObject& trade, int rowNumber, DialogWidget* dash
     const QString completed = text(trade, "complete_time");
     if (!completed.isEmpty())
         times += QStringLiteral("&nbsp;<b>完成时间:</b>") + completed;
-    addLine(QStringLiteral("timesLine"), QRect(100, 70, 600, 20), times);
-
-    arrowLabel->setObjectName(QStringLiteral("arrow"));
-    arrowLabel->setPixmap(QPixmap(QStringLiteral(":/images/list_arrow.png")));
+    lines.add(QStringLiteral("timesLine"), QRect(100, 70, 600, 20), times);
 }
 
 QString TradeItem::paymentText() const
@@ -99,23 +98,16 @@ void TradeItem::takeSettlement(int payoutStatus, const QString& payoutText, int 
         trade.insert(QStringLiteral("agency_status"), agencyStatus);
         trade.insert(QStringLiteral("agency_status_text"), agencyText);
     }
-    paymentLine->setText(paymentText());
+    lines.setMarkup(this, QStringLiteral("paymentLine"), paymentText());
 }
 
-QLabel* TradeItem::addLine(const QString& name, const QRect& geometry, const QString& text)
+void TradeItem::paintEvent(QPaintEvent* event)
 {
-    auto* line = new QLabel(this);
-    line->setObjectName(name);
-    line->setTextFormat(Qt::RichText);
-    line->setGeometry(geometry);
-    line->setText(text);
-    return line;
-}
-
-void TradeItem::resizeEvent(QResizeEvent* event)
-{
-    QFrame::resizeEvent(event);
-    arrowLabel->setGeometry(width() - 50, 40, 25, 25);
+    QFrame::paintEvent(event);
+    QPainter painter(this);
+    style()->drawItemPixmap(&painter, arrowGeometry(), Qt::AlignLeft | Qt::AlignVCenter,
+        QPixmap(QStringLiteral(":/images/list_arrow.png")));
+    lines.paint(&painter, this, event->rect());
 }
 
 void TradeItem::mousePressEvent(QMouseEvent* event)

@@ -4,6 +4,8 @@
 #include <QJsonObject>
 #include <QPointer>
 
+#include "widgets/richtextlabel.h"
+
 class DialogWidget;
 class QLabel;
 
@@ -29,23 +31,26 @@ public:
     // trade with cash on delivery, the collection state, each with its text.
     // A state of -1 was left as it was.
     void takeSettlement(int payoutStatus, const QString& payoutText, int agencyStatus, const QString& agencyText);
+    // The markup of one of the row's lines ("partiesLine", "goodsLine",
+    // "paymentLine", "timesLine"), which the row draws itself.
+    QString lineMarkup(const QString& name) const { return lines.markup(name); }
+    // Where the row draws its arrow.
+    QRect arrowGeometry() const { return QRect(width() - 50, 40, 25, 25); }
 
 signals:
     void signal_item_clicked(int index, int id);
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    QLabel* addLine(const QString& name, const QRect& geometry, const QString& text);
     QString paymentText() const;
 
     QJsonObject trade;
     int id;
     int rowNumber;
     QPointer<DialogWidget> dashboard;
-    QLabel* arrowLabel;
-    QLabel* paymentLine = nullptr;
+    RichTextLines lines;
 };

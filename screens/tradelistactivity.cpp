@@ -185,7 +185,7 @@ void TradeListActivity::takePage(QJsonArray* rows, const QString& errors)
 
 QWidget* TradeListActivity::createRow(const QJsonObject& record, int number)
 {
-    auto* row = new TradeItem(record, number, dashboard, parentWidget());
+    auto* row = new TradeItem(record, number, dashboard, listContainer);
     connect(row, &TradeItem::signal_item_clicked, this, &TradeListActivity::slot_item_clicked);
     return row;
 }

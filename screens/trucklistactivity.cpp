@@ -4,6 +4,7 @@
 #include "screens/mytruckitem.h"
 #include "screens/truckactivity.h"
 #include "shell/activitycontroller.h"
+#include "telephony/telnumberwidget.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -16,6 +17,7 @@ TruckListActivity::TruckListActivity(QWidget* parent)
     setActionButton(QStringLiteral("添加货车"), this);
     setSearchHint(QStringLiteral("搜索车牌号码"));
     showsRecords({ RecordKind::Truck });
+    addRowStyleRules(QLatin1String(MyTruckItem::styleRules()) + QLatin1String(TelNumberWidget::styleRules()));
 }
 
 void TruckListActivity::slot_action()
@@ -75,5 +77,5 @@ QList<ExportTable::Column> TruckListActivity::exportColumns() const
 
 QWidget* TruckListActivity::createRow(const QJsonObject& record, int number)
 {
-    return new MyTruckItem(record, number, parentWidget());
+    return new MyTruckItem(record, number, parentWidget(), listContainer);
 }

@@ -21,18 +21,6 @@ namespace {
 const int ChipWidth = 137;
 const int ChipHeight = 25;
 
-QString chipStyleSheet()
-{
-    return QStringLiteral("QFrame{color:white;border-radius:12px; border:1px solid #94A68C; background-color:#E9FADE;} "
-                          "                  QFrame:hover{background-color:#CCCC00;border:1px solid #006600;}");
-}
-
-QString emptyChipStyleSheet()
-{
-    return QStringLiteral(
-        "QFrame{color:white;border-radius:12px; border:1px solid #94A68C; background-color:#E9FADE;}");
-}
-
 QString blueButtonStyleSheet()
 {
     return QStringLiteral("QToolButton{border:0px; background:url(:/images/btn_blue_normal.png);}                      "
@@ -89,8 +77,9 @@ TelNumberWidget::TelNumberWidget(const QString& number, const QString& label, QW
     // Created here, on the GUI thread, before any call can report to it.
     CallStatusForwarder::instance();
 
-    // An empty chip offers nothing to press, so pointing at it changes nothing.
-    setStyleSheet(number.trimmed().isEmpty() ? emptyChipStyleSheet() : chipStyleSheet());
+    // The look comes from styleRules(): an empty chip offers nothing to
+    // press, so pointing at it changes nothing.
+    setProperty("callable", isCallable());
     // Wide enough for the whole number and the name, pointed at or not.
     const int labelWidth = label.isEmpty() ? 0 : QFontMetrics(labelFont()).horizontalAdvance(label) + TextGap;
     plainNumberX = qMax(PlainNumberX, PlainLabelX + labelWidth);
@@ -103,10 +92,12 @@ TelNumberWidget::TelNumberWidget(const QString& number, const QString& label, QW
     placeZones();
     if (number.isEmpty())
         setToolTip(QStringLiteral("未填写号码"));
+}
 
-    // The overlay covers the host, so it follows the host's size.
-    if (host)
-        host->installEventFilter(this);
+const char* TelNumberWidget::styleRules()
+{
+    return "TelNumberWidget{color:white;border-radius:12px;border:1px solid #94A68C;background-color:#E9FADE;}"
+           "TelNumberWidget[callable=\"true\"]:hover{background-color:#CCCC00;border:1px solid #006600;}";
 }
 
 TelNumberWidget::~TelNumberWidget()
@@ -177,6 +168,8 @@ void TelNumberWidget::reportCallEvent(CallStatusForwarder::CallEvent event)
 
 void TelNumberWidget::closePopup()
 {
+    if (host)
+        host->removeEventFilter(this);
     smsEdit = nullptr;
     statusLabel = nullptr;
     panel = nullptr;
@@ -287,6 +280,10 @@ void TelNumberWidget::openPopup()
 {
     // Only one panel at a time.
     closePopup();
+    // The overlay covers the host, so it follows the host's size while it is
+    // open. Only an open chip watches the host: a list of many chips must not
+    // put one filter each on every event of its host.
+    host->installEventFilter(this);
     overlay = new QFrame(host);
     overlay->setObjectName(QStringLiteral("Main"));
     overlay->setStyleSheet(QStringLiteral("#Main{background-color:rgba(100,100,100,70);}"));

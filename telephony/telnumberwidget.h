@@ -35,6 +35,10 @@ public:
     static void onMakeCallFailed(const char* callId, int reason);
     static void onCallReleased(const char* callId);
 
+    // The chips' look, for the style sheet of a screen that shows chips:
+    // selected by class, and by the property "callable" for the hover.
+    static const char* styleRules();
+
     // As wide as the name and the whole number need, at least 137 pixels.
     QSize sizeHint() const override;
     // False for an empty number: the chip then offers neither a call nor a

@@ -9,6 +9,7 @@
 #include "screens/homeactivity.h"
 #include "screens/mytruckitem.h"
 #include "screens/packactivity.h"
+#include "screens/partyitem.h"
 #include "screens/tradeitem.h"
 #include "screens/truckactivity.h"
 #include "screens/truckitem.h"
@@ -385,7 +386,7 @@ void TestJourneys::settlement()
     QList<TradeItem*> trades = rows<TradeItem>(1);
     QVERIFY(!trades.isEmpty());
     QCOMPARE(trades.first()->tradeId(), newest);
-    const QString payment = label(trades.first(), "paymentLine")->text();
+    const QString payment = trades.first()->lineMarkup(QStringLiteral("paymentLine"));
     QVERIFY2(payment.contains(QStringLiteral("元&nbsp;未付")), qPrintable(payment));
     QVERIFY2(payment.contains(QStringLiteral("<b>代收款</b>未付")), qPrintable(payment));
 
@@ -418,7 +419,7 @@ void TestJourneys::settlement()
     trades = rows<TradeItem>(1);
     QVERIFY(!trades.isEmpty());
     QCOMPARE(trades.first()->tradeId(), newest);
-    const QString settled = label(trades.first(), "paymentLine")->text();
+    const QString settled = trades.first()->lineMarkup(QStringLiteral("paymentLine"));
     QVERIFY2(settled.contains(QStringLiteral("元&nbsp;已全部支付")), qPrintable(settled));
     QVERIFY2(settled.contains(QStringLiteral("<b>代收款</b>已付")), qPrintable(settled));
 }
@@ -593,7 +594,7 @@ void TestJourneys::keepPartyBook(const PartyBook& book, const QString& name)
     const auto titles = [this, &book] {
         QStringList shown;
         for (QFrame* row : rowsNamed(book.section, book.rowName))
-            shown << label(row, "titleLabel")->text();
+            shown << qobject_cast<PartyItem*>(row)->lineMarkup(QStringLiteral("titleLabel"));
         return shown.join(QLatin1Char('\n'));
     };
     const auto save = [this](QWidget* form) {
@@ -640,8 +641,9 @@ void TestJourneys::keepPartyBook(const PartyBook& book, const QString& name)
     QCOMPARE(platform->rows(select, { organ, name }).value(0).value(1).toString(), QStringLiteral("吴海燕"));
     reloadList(book.section);
     row = rowsNamed(book.section, book.rowName).first();
-    QVERIFY(label(row, "titleLabel")->text().contains(name));
-    QVERIFY(label(row, "contactLabel")->text().endsWith(QStringLiteral("吴海燕")));
+    const auto* party = qobject_cast<PartyItem*>(row);
+    QVERIFY(party->lineMarkup(QStringLiteral("titleLabel")).contains(name));
+    QVERIFY(party->lineMarkup(QStringLiteral("contactLabel")).endsWith(QStringLiteral("吴海燕")));
 
     // Delete: gone from the platform's book and from the reloaded list.
     ClientDriver::pointAt(row, QPoint(10, 10));

@@ -297,7 +297,7 @@ void TestPaperPrinting::tileOpensThePreviewOfTheCurrentLoads()
 void TestPaperPrinting::truckRowMenuExportsTheLoadingList()
 {
     QWidget host;
-    auto* row = new MyTruckItem(trucks().at(1).toObject(), 1, &host);
+    auto* row = new MyTruckItem(trucks().at(1).toObject(), 1, &host, &host);
     row->resize(800, MyTruckItem::RowHeight);
     host.show();
     const QString path = folder.filePath(QStringLiteral("truckrow.pdf"));
