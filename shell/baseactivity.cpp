@@ -261,7 +261,7 @@ QToolButton* BaseActivity::addHeaderButton(const QString& text, const QString& o
     button->setObjectName(objectName);
     button->setText(text);
     button->setStyleSheet(actionButton->styleSheet());
-    addHeaderWidget(button);
+    headerLayout->addWidget(button);
     return button;
 }
 

@@ -83,7 +83,8 @@ protected:
     // action button, so that widgets added one after another line up left
     // to right. The header owns it.
     void addHeaderWidget(QWidget* widget, QWidget* before = nullptr);
-    // A button in the action button's look, put into the header as above.
+    // A button in the action button's look at the header's right end, right
+    // of the action button; the header owns it.
     QToolButton* addHeaderButton(const QString& text, const QString& objectName);
 
     // The body of a form: the activity turns white and its body gets a grid

@@ -20,8 +20,11 @@ WriteQuota::Verdict WriteQuota::take(
         if (q.next()) {
             // Another process's clock may be a little behind: no refill for
             // a time before the last one.
+            // A process without a rate limit leaves the bucket full
+            // (stored as -1) rather than empty for the processes with one.
             const double gained = double(std::max<qint64>(0, nowMs - q.integer(1))) * limit.perMinute / 60000.0;
-            tokens = std::min<double>(limit.perMinute, q.real(0) + gained);
+            const double stored = q.real(0);
+            tokens = stored < 0 ? limit.perMinute : std::min<double>(limit.perMinute, stored + gained);
             refilledMs = std::max(nowMs, q.integer(1));
             today = q.integer(2) == day ? int(q.integer(3)) : 0;
         } else {
@@ -41,7 +44,7 @@ WriteQuota::Verdict WriteQuota::take(
         QStringLiteral("INSERT INTO write_counts (key, tokens, refilled, day, today, capped) VALUES (?, ?, ?, ?, ?, ?)"
                        " ON CONFLICT (key) DO UPDATE SET tokens = excluded.tokens, refilled = excluded.refilled,"
                        " day = excluded.day, today = excluded.today, capped = excluded.capped"));
-    upsert.bind(key).bind(tokens).bind(refilledMs).bind(day).bind(today + 1).bind(limit.perDay > 0 ? 1 : 0).exec();
+    upsert.bind(key).bind(limit.perMinute > 0 ? tokens : -1.0).bind(refilledMs).bind(day).bind(today + 1).bind(limit.perDay > 0 ? 1 : 0).exec();
     return Verdict::Allowed;
 }
 

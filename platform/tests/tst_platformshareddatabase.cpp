@@ -202,9 +202,9 @@ void TestPlatformSharedDatabase::lostDatabaseIsRefusedThenServedAgain()
 
     QVERIFY(cluster->startServer());
     QTRY_VERIFY_WITH_TIMEOUT(client.get("/shipper/" + client.suffix()).success(), 20000);
-    QVERIFY(
-        client.post("/shipper/add/" + client.suffix(), PlatformTestClient::shipperForm(QStringLiteral("重连托运人")))
-            .success());
+    const auto added
+        = client.post("/shipper/add/" + client.suffix(), PlatformTestClient::shipperForm(QStringLiteral("重连托运人")));
+    QVERIFY2(added.success(), qPrintable(added.errors()));
 }
 
 void TestPlatformSharedDatabase::copyMovesAStationIntoAnEmptyDatabase()
@@ -323,7 +323,11 @@ void TestPlatformSharedDatabase::bothEnginesHaveTheSameColumns()
     QStringList expected = columnsOf(sqlite, false);
     expected << QStringLiteral("data_changes: id, n") << QStringLiteral("schema_version: version");
     expected.sort();
-    QCOMPARE(columnsOf(postgres, true), expected);
+    // PostgreSQL's search keeps a trade's four texts in a column of its own
+    // for its trigram index; SQLite keeps them in its full-text table.
+    QStringList actual = columnsOf(postgres, true);
+    actual.replaceInStrings(QStringLiteral("search_text, "), QString());
+    QCOMPARE(actual, expected);
 }
 
 QTEST_GUILESS_MAIN(TestPlatformSharedDatabase)

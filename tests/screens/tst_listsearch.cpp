@@ -215,7 +215,7 @@ void TestListSearch::headerReadsBoxThenButtons_data()
     QTest::addColumn<QStringList>("order");
 
     QTest::newRow("trucks") << "truck" << QByteArray("/api/truck/")
-                            << QStringList { "TitleLabel", "SearchBox", "ExportButton", "ActionButton" };
+                            << QStringList { "TitleLabel", "SearchBox", "ActionButton", "ExportButton" };
     QTest::newRow("trades") << "trade" << QByteArray("/api/trade/")
                             << QStringList { "TitleLabel", "DateRange", "SearchBox", "ExportButton" };
 }
