@@ -52,6 +52,15 @@ public:
     LoginThrottle();
     explicit LoginThrottle(const Policy& policy);
 
+    // Whether `name` may be tried from `address` now, read in one look at
+    // the counts: the milliseconds to wait (0: now), and whether that wait is
+    // a lock rather than a short delay.
+    struct Verdict
+    {
+        qint64 waitMs = 0;
+        bool locked = false;
+    };
+    Verdict verdict(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs) const;
     // Milliseconds until `name` may be tried from `address` again; 0: now.
     // `nowMs` is the wall clock's reading (see now()).
     qint64 waitMs(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs) const;
@@ -82,13 +91,6 @@ private:
         int failures = 0;
         qint64 lastFailureMs = 0;
     };
-    struct Verdict
-    {
-        qint64 waitMs = 0;
-        bool locked = false;
-    };
-
-    Verdict verdict(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs) const;
     // The wait that `entry` imposes, counting failures `factor` times as
     // generously; `growing`: no lock, the wait doubles up to the lock's length.
     qint64 waitFor(const Entry& entry, int factor, bool growing, qint64 nowMs) const;

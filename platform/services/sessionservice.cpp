@@ -74,10 +74,11 @@ QString oldestUse(const ServiceLimits& limits)
 void requireNoWait(const ApiContext& context, const QString& name)
 {
     const qint64 now = LoginThrottle::now();
-    const qint64 wait = context.throttle.waitMs(context.db, name, context.peer, now);
+    const LoginThrottle::Verdict verdict = context.throttle.verdict(context.db, name, context.peer, now);
+    const qint64 wait = verdict.waitMs;
     if (wait <= 0)
         return;
-    if (context.throttle.isLocked(context.db, name, context.peer, now))
+    if (verdict.locked)
         throw ApiError(QStringLiteral("密码错误次数过多，请%1分钟后再试！").arg((wait + 59999) / 60000));
     throw ApiError(QStringLiteral("密码错误次数过多，请%1秒后再试！").arg((wait + 999) / 1000));
 }
