@@ -40,6 +40,7 @@
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -174,14 +175,19 @@ struct Result
 };
 
 // Waits for `done`, running the event loop (the answer comes from the server
-// thread over a socket).
+// thread over a socket). The loop sleeps until an event comes: the overload of
+// processEvents() with a time limit never sleeps, so waiting with it would
+// spin and count the server's time as the window's. The ticking timer only
+// wakes the loop to look at the limit.
 bool waitFor(const std::function<bool()>& done)
 {
     const long long limit = monotonicNanoseconds() + 10'000'000'000LL;
+    QTimer tick;
+    tick.start(50);
     while (!done()) {
         if (monotonicNanoseconds() > limit)
             return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
