@@ -75,6 +75,17 @@ bool installQtTranslations()
     return true;
 }
 
+void preloadLoginPictures()
+{
+    // The login dialog's pictures, named as the dialog, its title bar and the
+    // style sheet name them; the style sheet reads every state's picture of
+    // the login button when it polishes it.
+    preloadPictures({ QStringLiteral(":images/bg_header.png"), QStringLiteral(":/images/btn_normal.png"),
+        QStringLiteral(":/images/btn_hover.png"), QStringLiteral(":/images/btn_pressed.png"),
+        QStringLiteral(":/images/btn_sys_min.png"), QStringLiteral(":/images/btn_sys_max.png"),
+        QStringLiteral(":/images/btn_sys_close.png"), QStringLiteral(":/images/logo.ico") });
+}
+
 void setApplicationAttributes()
 {
     // Every screen is drawn by the raster engine; nothing shows OpenGL.
@@ -93,6 +104,7 @@ int runApplication(int& argc, char** argv)
     freymoInitResources();
     // The style sheet, then the codec for locale-dependent text.
     applyApplicationLook();
+    preloadLoginPictures();
     // The server client reads no screens; it reports the size handed in here.
     SystemInfo::setScreenSize(virtualDesktopSize());
 

@@ -18,6 +18,11 @@ QSize virtualDesktopSize();
 // application. False when they are not installed; Qt's English texts stay.
 bool installQtTranslations();
 
+// Reads the pictures that the login dialog shows before its first paint into
+// the pixmap cache, each in its own format, so that no other image plugin is
+// loaded before that paint. Call after freymoInitResources().
+void preloadLoginPictures();
+
 // Sets what must be set before the application object is made: widgets are
 // drawn by the raster engine alone, so no window sets up OpenGL.
 void setApplicationAttributes();

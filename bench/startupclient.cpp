@@ -60,6 +60,8 @@ int runPhases(int& argc, char** argv)
     freymoInitResources();
     applyApplicationLook();
     clock.lap("style sheet, font, codec");
+    preloadLoginPictures();
+    clock.lap("the dialog's pictures");
     SystemInfo::setScreenSize(virtualDesktopSize());
     API::instance();
     clock.lap("API (network manager)");

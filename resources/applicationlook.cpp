@@ -3,8 +3,32 @@
 #include "resources/applicationfont.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QFileInfo>
 #include <QFont>
+#include <QImageReader>
+#include <QPixmap>
+#include <QPixmapCache>
+#include <QStringList>
 #include <QTextCodec>
+
+namespace {
+
+// A value's bytes in memory order, each as its low then its high hex digit:
+// how QPixmap writes the numbers of its cache keys.
+template <typename T> QString memoryHex(T value)
+{
+    static const char digits[] = "0123456789abcdef";
+    QString text;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&value);
+    for (size_t i = 0; i < sizeof value; ++i) {
+        text += QLatin1Char(digits[bytes[i] & 0xf]);
+        text += QLatin1Char(digits[bytes[i] >> 4]);
+    }
+    return text;
+}
+
+} // namespace
 
 // Q_INIT_RESOURCE must be used outside any namespace.
 void freymoInitResources()
@@ -64,4 +88,27 @@ void applyApplicationLook()
     // passing null would silently reset it anyway.
     if (QTextCodec* codec = QTextCodec::codecForName("System"))
         QTextCodec::setCodecForLocale(codec);
+}
+
+QString pixmapCacheKey(const QString& fileName)
+{
+    // As QPixmap::load() makes it: the file's absolute path, modification
+    // time and size, and the kind of pixmap (0, a colour pixmap).
+    const QFileInfo info(fileName);
+    return QStringLiteral("qt_pixmap") + info.absoluteFilePath()
+        + memoryHex(uint(info.lastModified().toSecsSinceEpoch())) + memoryHex(quint64(info.size())) + memoryHex(0u);
+}
+
+int preloadPictures(const QStringList& fileNames)
+{
+    int kept = 0;
+    for (const QString& fileName : fileNames) {
+        QImageReader reader(fileName, QFileInfo(fileName).suffix().toLatin1());
+        reader.setAutoDetectImageFormat(false);
+        const QImage image = reader.read();
+        if (image.isNull() || !QPixmapCache::insert(pixmapCacheKey(fileName), QPixmap::fromImage(image)))
+            continue;
+        ++kept;
+    }
+    return kept;
 }

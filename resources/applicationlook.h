@@ -1,6 +1,8 @@
 #pragma once
 
 class QApplication;
+class QString;
+class QStringList;
 
 // Registers the built-in images compiled into the resource library. A resource
 // in a static library is not registered by itself; call this once before any
@@ -14,3 +16,15 @@ void applyApplicationLook();
 
 // The application-wide style sheet, exactly as applied.
 const char* applicationStyleSheet();
+
+// Reads the pictures named, each in the format its suffix names, and keeps
+// them where QPixmap(fileName) and the style sheets' url() look first, so
+// that showing them later reads nothing. A picture read through QPixmap asks
+// every installed image plugin first, which loads them all (and the JPEG
+// library with one): reading the few pictures of the first window here leaves
+// the plugins unloaded until a picture of another format is read.
+// Returns the number of pictures kept.
+int preloadPictures(const QStringList& fileNames);
+
+// The key under which QPixmap(fileName) finds a picture read before.
+QString pixmapCacheKey(const QString& fileName);
