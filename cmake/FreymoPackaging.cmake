@@ -45,12 +45,14 @@ set(CPACK_DEBIAN_CLIENT_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk"
 # The desk's platform address survives upgrades.
 set(CPACK_DEBIAN_CLIENT_PACKAGE_CONTROL_EXTRA "${CMAKE_CURRENT_SOURCE_DIR}/dist/debian/freymo/conffiles")
 # Qt's own texts (the buttons of the message boxes, the line edits' menus) in
-# Chinese, and libxlsxwriter (its package named after its soname, as Debian
-# names library packages); loaded at run time, so the linked libraries do not
-# name them.
+# Chinese, libxlsxwriter and libzint (their packages named after their
+# sonames, as Debian names library packages); loaded at run time, so the
+# linked libraries do not name them.
 string(REGEX REPLACE "^(lib[^.]+)\\.so\\.([0-9]+)$" "\\1\\2" freymo_xlsxwriter_package
     "${FREYMO_XLSXWRITER_SONAME}")
-set(CPACK_DEBIAN_CLIENT_PACKAGE_DEPENDS "qttranslations5-l10n, ${freymo_xlsxwriter_package}")
+string(REGEX REPLACE "^(lib[^.]+)\\.so\\.([0-9.]+)$" "\\1\\2" freymo_zint_package "${FREYMO_ZINT_SONAME}")
+set(CPACK_DEBIAN_CLIENT_PACKAGE_DEPENDS
+    "qttranslations5-l10n, ${freymo_xlsxwriter_package}, ${freymo_zint_package}")
 string(CONCAT CPACK_COMPONENT_CLIENT_DESCRIPTION
     "Freight station assistant\n"
     "The desktop client of small and medium freight stations: the board of the\n"

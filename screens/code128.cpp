@@ -1,13 +1,54 @@
 #include "screens/code128.h"
 
+#include <QLibrary>
 #include <QPainter>
 
 #include <memory>
 #include <zint.h>
 
+namespace {
+
+// The functions of libzint that a symbol needs, loaded at the first barcode
+// instead of at start-up: only printed documents have barcodes. The library
+// is loaded once, by the file name that its soname gives (found when the
+// client was built, so the functions' signatures come from the same
+// version's header), and stays loaded.
+struct Zint
+{
+    decltype(&::ZBarcode_Create) create = nullptr;
+    decltype(&::ZBarcode_Delete) destroy = nullptr;
+    decltype(&::ZBarcode_Encode_and_Buffer_Vector) encode = nullptr;
+    // Why the functions are null.
+    QString error;
+};
+
+Zint loadZint()
+{
+    Zint zint;
+    QLibrary library(QStringLiteral(FREYMO_ZINT_SONAME));
+    if (library.load()) {
+        zint.create = reinterpret_cast<decltype(zint.create)>(library.resolve("ZBarcode_Create"));
+        zint.destroy = reinterpret_cast<decltype(zint.destroy)>(library.resolve("ZBarcode_Delete"));
+        zint.encode = reinterpret_cast<decltype(zint.encode)>(library.resolve("ZBarcode_Encode_and_Buffer_Vector"));
+    }
+    if (!zint.create || !zint.destroy || !zint.encode) {
+        zint.error = library.errorString();
+        zint.create = nullptr;
+    }
+    return zint;
+}
+
+} // namespace
+
 Code128::Code128(const QByteArray& data)
 {
-    const std::unique_ptr<zint_symbol, void (*)(zint_symbol*)> symbol(ZBarcode_Create(), ZBarcode_Delete);
+    // Thread-safe once; a library that failed to load is not tried again.
+    static const Zint zint = loadZint();
+    if (!zint.create) {
+        error = zint.error;
+        return;
+    }
+    const std::unique_ptr<zint_symbol, void (*)(zint_symbol*)> symbol(zint.create(), zint.destroy);
     if (!symbol) {
         error = QStringLiteral("out of memory");
         return;
@@ -15,8 +56,8 @@ Code128::Code128(const QByteArray& data)
     symbol->symbology = BARCODE_CODE128;
     symbol->show_hrt = 0;
     symbol->height = 1;
-    const int encoded = ZBarcode_Encode_and_Buffer_Vector(
-        symbol.get(), reinterpret_cast<const unsigned char*>(data.constData()), data.size(), 0);
+    const int encoded
+        = zint.encode(symbol.get(), reinterpret_cast<const unsigned char*>(data.constData()), data.size(), 0);
     if (encoded >= ZINT_ERROR || !symbol->vector || symbol->width <= 0) {
         error = QString::fromUtf8(symbol->errtxt);
         return;
