@@ -50,6 +50,7 @@ private:
     // Writes `number` (not whole, below a million in magnitude) when it has
     // at most two decimals; false, writing nothing, when it has more.
     bool writeHundredths(double number);
+    void writeInteger(qint64 number);
 
     QByteArray out;
     bool comma = false;
