@@ -221,6 +221,51 @@ void JsonWriter::string(const QString& text)
     out.resize(static_cast<int>(d - out.constData()));
 }
 
+void JsonWriter::writeInteger(qint64 number)
+{
+    // Every id and code of a list passes here: digits written backwards
+    // into a buffer cost a fraction of a general conversion.
+    char text[24];
+    char* d = text + sizeof text;
+    quint64 rest = number < 0 ? 0 - static_cast<quint64>(number) : static_cast<quint64>(number);
+    do {
+        *--d = static_cast<char>('0' + rest % 10);
+        rest /= 10;
+    } while (rest > 0);
+    if (number < 0)
+        *--d = '-';
+    out.append(d, static_cast<int>(text + sizeof text - d));
+}
+
+bool JsonWriter::writeHundredths(double number)
+{
+    // Weights, prices and sizes have at most two decimals. When `number` is
+    // the double nearest to such a decimal of at most eight digits, that
+    // decimal is its shortest form that reads back the same (no other
+    // decimal of fifteen digits or fewer has the same nearest double), and
+    // the general conversion writes it without an exponent.
+    const double hundredths = std::round(number * 100);
+    if (hundredths / 100 != number)
+        return false;
+    auto rest = static_cast<qint64>(std::abs(hundredths));
+    // Written from the last digit backwards: "-999999.99" at most.
+    char text[16];
+    char* d = text + sizeof text;
+    if (rest % 10 != 0)
+        *--d = static_cast<char>('0' + rest % 10);
+    *--d = static_cast<char>('0' + rest / 10 % 10);
+    *--d = '.';
+    rest /= 100;
+    do {
+        *--d = static_cast<char>('0' + rest % 10);
+        rest /= 10;
+    } while (rest > 0);
+    if (number < 0)
+        *--d = '-';
+    out.append(d, static_cast<int>(text + sizeof text - d));
+    return true;
+}
+
 JsonWriter& JsonWriter::value(double number)
 {
     separate();
@@ -232,10 +277,12 @@ JsonWriter& JsonWriter::value(double number)
     const double magnitude = std::abs(number);
     if (!std::isfinite(number))
         out += "null";
+    else if (number != std::floor(number) && magnitude < 1e6 && writeHundredths(number))
+        return *this;
     else if (number != std::floor(number) || magnitude >= unsignedLimit)
         out += QByteArray::number(number, 'g', QLocale::FloatingPointShortest);
     else if (magnitude <= exact)
-        out += QByteArray::number(static_cast<qint64>(number));
+        writeInteger(static_cast<qint64>(number));
     else
         out += QByteArray::number(number, 'f', QLocale::FloatingPointShortest);
     return *this;

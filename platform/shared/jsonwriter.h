@@ -47,6 +47,10 @@ public:
 private:
     void separate();
     void string(const QString& text);
+    // Writes `number` (not whole, below a million in magnitude) when it has
+    // at most two decimals; false, writing nothing, when it has more.
+    bool writeHundredths(double number);
+    void writeInteger(qint64 number);
 
     QByteArray out;
     bool comma = false;

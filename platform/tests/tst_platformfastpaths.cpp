@@ -48,8 +48,16 @@ void TestPlatformFastPaths::writerMatchesQt_data()
     const double big = 9223372036854775808.0; // 2^63
     QJsonArray numbers { 0.0, -0.0, 3.0, 12.5, -5.5, 0.1, 1.0 / 3, 2100.0, 1e10, 1e16, 1e20, 1e300, 1e-7, 12.345,
         123456789012.34, big, -big, std::nextafter(big, 0.0), 1.5e17, 1e19, 1.8446744073709552e19, 9007199254740994.0,
-        std::numeric_limits<double>::infinity(), std::nan(""), qint64(9007199254740993LL), qint64(-42) };
+        std::numeric_limits<double>::infinity(), std::nan(""), qint64(9007199254740993LL), qint64(-42),
+        -9007199254740992.0, 7.0, -10.0 };
     QTest::newRow("numbers") << QJsonValue(numbers);
+    // Two decimals at most, as weights and prices have, with the ones that
+    // only look like it (0.1 + 0.2 is not 0.3).
+    QJsonArray hundredths { 0.01, -0.01, 0.1 + 0.2, 0.3, 5.05, 999999.99, -999999.99, 1e6 - 0.5, 100000.1, 2.675, 1.005,
+        0.125, 12.5 + 1e-9 };
+    for (int h = -100000; h <= 100000; h += 7)
+        hundredths.append(h / 100.0);
+    QTest::newRow("hundredths") << QJsonValue(hundredths);
     QTest::newRow("object in Qt's key order") << QJsonValue(QJsonObject { { "b", 1 }, { "a", "x" }, { "B", true },
         { "aa", 2 }, { "a_b", QJsonArray {} }, { QString::fromUtf8("名"), QJsonObject {} } });
 }
