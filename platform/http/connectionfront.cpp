@@ -156,16 +156,8 @@ ConnectionFront::~ConnectionFront()
         ::close(listenFd);
     if (wakeFd >= 0)
         ::close(wakeFd);
-    if (nudgeFd >= 0)
-        ::close(nudgeFd);
     if (epollFd >= 0)
         ::close(epollFd);
-}
-
-void ConnectionFront::drive(int fd, Turn turn)
-{
-    libraryFd = fd;
-    libraryTurn = std::move(turn);
 }
 
 bool ConnectionFront::start(int fd)
@@ -187,18 +179,6 @@ bool ConnectionFront::start(int fd)
     if (::epoll_ctl(epollFd, EPOLL_CTL_ADD, listenFd, &listen) != 0
         || ::epoll_ctl(epollFd, EPOLL_CTL_ADD, wakeFd, &wake) != 0)
         return false;
-    if (libraryTurn) {
-        nudgeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-        epoll_event library {};
-        library.events = EPOLLIN;
-        library.data.ptr = &libraryFd;
-        epoll_event nudged {};
-        nudged.events = EPOLLIN;
-        nudged.data.ptr = &nudgeFd;
-        if (nudgeFd < 0 || ::epoll_ctl(epollFd, EPOLL_CTL_ADD, libraryFd, &library) != 0
-            || ::epoll_ctl(epollFd, EPOLL_CTL_ADD, nudgeFd, &nudged) != 0)
-            return false;
-    }
     thread = std::thread([this] { run(); });
     return true;
 }
@@ -212,14 +192,6 @@ void ConnectionFront::stop()
         // The counter cannot overflow with one write; the loop wakes anyway.
     }
     thread.join();
-}
-
-void ConnectionFront::nudge()
-{
-    const uint64_t one = 1;
-    if (nudgeFd >= 0 && ::write(nudgeFd, &one, sizeof one) < 0) {
-        // Only a full counter fails, and then the loop is woken already.
-    }
 }
 
 void ConnectionFront::remember(const std::string& address)
@@ -284,14 +256,10 @@ void ConnectionFront::run()
 {
     std::vector<epoll_event> events(64);
     bool stopping = false;
-    libraryDue = Clock::now();
     while (!stopping) {
-        const auto untilDue = std::chrono::duration_cast<std::chrono::milliseconds>(libraryDue - Clock::now()).count();
-        const int timeout = libraryTurn ? static_cast<int>(std::clamp<long long>(untilDue, 0, 1000)) : 1000;
-        const int count = ::epoll_wait(epollFd, events.data(), static_cast<int>(events.size()), timeout);
+        const int count = ::epoll_wait(epollFd, events.data(), static_cast<int>(events.size()), 1000);
         if (count < 0 && errno != EINTR)
             break;
-        bool libraryReady = false;
         std::vector<Conn*> closed;
         for (int i = 0; i < count; ++i) {
             void* const what = events[static_cast<size_t>(i)].data.ptr;
@@ -301,28 +269,15 @@ void ConnectionFront::run()
                     acceptAll();
                 else if (what == this)
                     stopping = true;
-                else if (what == &libraryFd)
-                    libraryReady = true;
-                else if (what == &nudgeFd) {
-                    uint64_t count = 0;
-                    if (::read(nudgeFd, &count, sizeof count) < 0) {
-                        // Nothing to read: the count was taken already.
-                    }
-                    libraryReady = true;
-                } else
+                else
                     onEvent(static_cast<Endpoint*>(what), events[static_cast<size_t>(i)].events);
             } catch (const std::exception&) {
-                if (what != nullptr && what != this && what != &libraryFd && what != &nudgeFd)
+                if (what != nullptr && what != this)
                     close(*static_cast<Endpoint*>(what)->conn);
             }
         }
-        const Clock::time_point now = Clock::now();
-        if (libraryTurn && (libraryReady || libraryFed || now >= libraryDue)) {
-            libraryFed = false;
-            const long long wait = libraryTurn();
-            libraryDue = now + std::chrono::milliseconds(wait < 0 ? 1000 : std::min(wait, 1000LL));
-        }
         // A client that does not take its last answers is let go.
+        const Clock::time_point now = Clock::now();
         for (Conn* conn : conns) {
             if (conn->innerEof && now - conn->innerClosed > std::chrono::seconds(settings.drainSeconds))
                 closed.push_back(conn);
@@ -394,7 +349,6 @@ void ConnectionFront::acceptAll()
             ::close(fd);
             continue;
         }
-        libraryFed = true;
         auto* conn = new Conn(settings.gate);
         conn->client = fd;
         conn->inner = pair[0];
@@ -419,13 +373,9 @@ void ConnectionFront::onEvent(Endpoint* endpoint, unsigned events)
         while ((events & EPOLLIN) && !conn.clientEof && conn.gate.wantsMore()) {
             const size_t room = std::min(sizeof chunk, settings.gate.maxHeadBytes + 1 - conn.gate.pending().size());
             const ssize_t n = ::recv(conn.client, chunk, room, 0);
-            if (n > 0) {
+            if (n > 0)
                 conn.gate.feed(chunk, static_cast<size_t>(n));
-                // A short read emptied the socket: the next recv() would only
-                // say so, and the descriptor is watched level-triggered.
-                if (static_cast<size_t>(n) < room)
-                    break;
-            } else if (n == 0)
+            else if (n == 0)
                 conn.clientEof = true;
             else if (errno == EAGAIN || errno == EWOULDBLOCK)
                 break;
@@ -439,8 +389,6 @@ void ConnectionFront::onEvent(Endpoint* endpoint, unsigned events)
             if (n > 0) {
                 conn.out.append(chunk, static_cast<size_t>(n));
                 conn.answers.feed(chunk, static_cast<size_t>(n), conn.gate);
-                if (static_cast<size_t>(n) < sizeof chunk)
-                    break;
             } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
                 break;
             } else if (n == 0 || errno != EINTR) {
@@ -460,7 +408,6 @@ void ConnectionFront::pump(Conn& conn)
         if (n > 0) {
             gate.passed(static_cast<size_t>(n));
             conn.since = Clock::now();
-            libraryFed = true;
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             break;
         } else if (n == 0 || errno != EINTR) {

@@ -56,20 +56,6 @@ public:
     ConnectionFront(const ConnectionFront&) = delete;
     ConnectionFront& operator=(const ConnectionFront&) = delete;
 
-    // The library's own event loop, run on the front's thread: `turn` is
-    // called there whenever `fd` (the library's poll descriptor, which the
-    // front does not own) is readable, right after the front passed bytes to
-    // the library, and when the time that the last turn returned (in
-    // milliseconds; negative: none) has passed, at least once a second. A
-    // request and its answer then need no thread of the library's to wake
-    // up. Set it before start().
-    using Turn = std::function<long long()>;
-    void drive(int fd, Turn turn);
-    // Asks for a turn of the library's loop soon, from any thread: after a
-    // connection was resumed, whose notice the library's own descriptor may
-    // not carry when it came during a turn.
-    void nudge();
-
     // Accepts on `listenFd` (which it then owns) on a thread of its own.
     bool start(int listenFd);
     // Stops accepting and closes the client ends; safe to call twice.
@@ -104,15 +90,9 @@ private:
     const Settings settings;
     Handoff handoff;
     RefusalSink refusals;
-    int libraryFd = -1;
-    Turn libraryTurn;
-    // Bytes went to the library since its last turn.
-    bool libraryFed = false;
-    std::chrono::steady_clock::time_point libraryDue;
     int listenFd = -1;
     int epollFd = -1;
     int wakeFd = -1;
-    int nudgeFd = -1;
     // Out of descriptors, accepting waits for a connection to close, or a
     // second.
     bool acceptPaused = false;

@@ -297,13 +297,11 @@ struct PlatformServer::Glue
         if (!pool.post([&server, job] {
                 answer(server, *job);
                 MHD_resume_connection(job->connection);
-                server.front->nudge();
             })) {
             exchange.status = 200;
             exchange.answer = refusal(QStringLiteral("服务器繁忙，请稍后再试！"));
             exchange.ready = true;
             MHD_resume_connection(connection);
-            server.front->nudge();
         }
         return MHD_YES;
     }
@@ -479,9 +477,8 @@ bool PlatformServer::bind(QString* error)
     // in maxHeaderBytes; its memory also holds its reading and the answer's
     // headers. Connections that close at the front may linger a moment in the
     // library, hence its larger limit.
-    // The library has no thread of its own: the front runs its event loop
-    // (see ConnectionFront::drive).
-    const unsigned flags = MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG | MHD_USE_NO_LISTEN_SOCKET;
+    const unsigned flags
+        = MHD_USE_AUTO_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG | MHD_USE_NO_LISTEN_SOCKET;
     daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &Glue::onRequest, this, MHD_OPTION_EXTERNAL_LOGGER,
         &Glue::onError, this, MHD_OPTION_CONNECTION_MEMORY_LIMIT, 2 * config.maxHeaderBytes + 4096,
         MHD_OPTION_CONNECTION_LIMIT, config.maxConnections + config.maxConnections / 4 + 16,
@@ -541,18 +538,8 @@ bool PlatformServer::bind(QString* error)
             log(logLine(
                 refusal.method, percentDecode(path.data(), path.data() + path.size(), false), refusal.status, ms));
         });
-    const MHD_DaemonInfo* loop = daemon ? MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_EPOLL_FD) : nullptr;
-    if (loop) {
-        front->drive(loop->epoll_fd, [this]() -> long long {
-            MHD_run(daemon);
-            MHD_UNSIGNED_LONG_LONG wait = 0;
-            return MHD_get_timeout(daemon, &wait) == MHD_YES
-                ? static_cast<long long>(std::min<MHD_UNSIGNED_LONG_LONG>(wait, 1000))
-                : -1;
-        });
-    }
-    if (!daemon || !loop || !front->start(fd)) {
-        if (!daemon || !loop)
+    if (!daemon || !front->start(fd)) {
+        if (!daemon)
             ::close(fd);
         front.reset(); // closes the listening socket once it took it
         if (daemon) {
@@ -611,10 +598,6 @@ void PlatformServer::shutdown()
     if (passwordWorkers)
         passwordWorkers->stop();
     if (daemon) {
-        // With the front's loop gone, one last turn here takes in the
-        // connections that the workers resumed, so that none is left
-        // suspended when the library stops.
-        MHD_run(daemon);
         MHD_stop_daemon(daemon);
         daemon = nullptr;
     }
