@@ -18,7 +18,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
@@ -115,7 +114,7 @@ private:
     void answerWork(TruckItem* tile, QMessageBox::StandardButton answer);
     PackActivity* openPacking(TruckItem* tile);
     void waitUntilHomeIsTop();
-    static QString goods(TruckItem* tile) { return tile->findChild<QLabel*>(QStringLiteral("goodsLabel"))->text(); }
+    static QString goods(TruckItem* tile) { return tile->goods(); }
     static QPushButton* button(TruckItem* tile, const char* name)
     {
         return tile->findChild<QPushButton*>(QLatin1String(name));
@@ -343,12 +342,11 @@ void TestTruckBoard::tileShowsItsLoad()
         pack->finish(QStringLiteral("李四托运的水泥"));
         waitUntilHomeIsTop();
     }
-    QCOMPARE(tile->findChild<QWidget*>(QStringLiteral("loadRow"))->isHidden(), text.isEmpty());
+    QCOMPARE(tile->loadShownText(), text);
+    QCOMPARE(tile->loadBarGeometry().isEmpty(), text.isEmpty());
     if (text.isEmpty())
         return;
-    QCOMPARE(tile->findChild<QLabel*>(QStringLiteral("loadLabel"))->text(), text);
-    const auto* bar = tile->findChild<QProgressBar*>(QStringLiteral("loadBar"));
-    QCOMPARE(100 * bar->value() / bar->maximum(), percent);
+    QCOMPARE(100 * tile->loadBarValue() / tile->loadBarMaximum(), percent);
 }
 
 void TestTruckBoard::showingAgainBeforeTheFirstAnswer()
@@ -402,11 +400,7 @@ void TestTruckBoard::platformTextsShowAsTyped()
     record.insert(QStringLiteral("number"), number);
     showBoard({ record });
     TruckItem* tile = tiles().first();
-    for (const char* name : { "numberLabel", "goodsLabel" }) {
-        auto* label = tile->findChild<QLabel*>(QLatin1String(name));
-        QCOMPARE(label->textFormat(), Qt::PlainText);
-    }
-    QCOMPARE(tile->findChild<QLabel*>(QStringLiteral("numberLabel"))->text(), number);
+    QCOMPARE(tile->numberText(), number);
     QCOMPARE(goods(tile), shipper + QStringLiteral("托运的") + cargo);
 }
 
@@ -419,10 +413,9 @@ void TestTruckBoard::tileShowsItsTruck()
     showTrucks({ truck(8, status,
         { { QStringLiteral("张三"), QStringLiteral("钢材") }, { QStringLiteral("李四"), QStringLiteral("水泥") } }) });
     TruckItem* tile = tiles().first();
-    QCOMPARE(tile->findChild<QLabel*>(QStringLiteral("numberLabel"))->text(), QStringLiteral("辽A8"));
+    QCOMPARE(tile->numberText(), QStringLiteral("辽A8"));
     QCOMPARE(goods(tile), QStringLiteral("张三托运的钢材，\n李四托运的水泥"));
-    const QPixmap shown = tile->findChild<QLabel*>(QStringLiteral("pictureLabel"))->pixmap(Qt::ReturnByValue);
-    QCOMPARE(shown.toImage(), QPixmap(QStringLiteral(":/images/%1.png").arg(picture)).toImage());
+    QCOMPARE(tile->picture().toImage(), QPixmap(QStringLiteral(":/images/%1.png").arg(picture)).toImage());
     hover(tile);
     QTRY_VERIFY(button(tile, "workButton") && button(tile, "workButton")->isVisible());
     QCOMPARE(button(tile, "workButton")->text(), work);
@@ -557,8 +550,9 @@ void TestTruckBoard::reloadKeepsTheTilesOfItsTrucks()
     };
     // The chunk's colour in the middle of the booked part.
     const auto barColour = [](TruckItem* tile) {
-        auto* bar = tile->findChild<QProgressBar*>(QStringLiteral("loadBar"));
-        return bar->grab().toImage().pixelColor(bar->width() / 4, bar->height() / 2).name();
+        const QImage shown = tile->grab().toImage();
+        const QRect bar = tile->loadBarGeometry();
+        return shown.pixelColor(bar.x() + bar.width() / 4, bar.y() + bar.height() / 2).name();
     };
     showBoard({ loaded(3, 0, 18), truck(4, 0), truck(6, 0) });
     const QList<TruckItem*> before = tiles();
@@ -580,8 +574,8 @@ void TestTruckBoard::reloadKeepsTheTilesOfItsTrucks()
     TruckItem* overloaded = tiles().at(1);
     QCOMPARE(onTheRoad->record().value(QStringLiteral("status")).toInt(), 1);
     QCOMPARE(goods(onTheRoad), QStringLiteral("张三托运的钢材"));
-    QCOMPARE(onTheRoad->findChild<QLabel*>(QStringLiteral("loadLabel"))->text(), QStringLiteral("5/20吨"));
-    QCOMPARE(overloaded->findChild<QLabel*>(QStringLiteral("loadLabel"))->text(), QStringLiteral("25/20吨"));
+    QCOMPARE(onTheRoad->loadShownText(), QStringLiteral("5/20吨"));
+    QCOMPARE(overloaded->loadShownText(), QStringLiteral("25/20吨"));
     QCOMPARE(barColour(overloaded), QStringLiteral("#ff6600"));
     for (TruckItem* tile : { onTheRoad, overloaded }) {
         const bool resting = tile == overloaded;
