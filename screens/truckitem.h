@@ -27,10 +27,10 @@ class TileLook;
 // The tile's look comes from boardStyleSheet(), set once on the board that
 // holds the tiles; the tile sets no sheet of its own. It keeps no widget for
 // its picture, texts and load bar: it draws them itself, exactly where and as
-// the labels and the bar it once held drew them, after one hidden set of
-// those widgets that all the tiles of its parent share. The overlay and its
-// buttons are made the first time the tile is pointed at: most tiles of a
-// long board are never pointed at.
+// labels and a bar in its place would, after one hidden set of those widgets
+// that all the tiles of its parent share; its size hints are theirs too. The
+// overlay and its buttons are made the first time the tile is pointed at:
+// most tiles of a long board are never pointed at.
 class TruckItem : public QWidget
 {
     Q_OBJECT
@@ -57,6 +57,7 @@ public:
     QRect loadBarGeometry() const;
     const QPixmap& picture() const;
 
+    // Where a drawn part lies in the tile, and the area it draws in.
     struct Place;
 
     QSize sizeHint() const override;
