@@ -11,10 +11,12 @@
 #include <QDebug>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
+#include <QStyleOptionProgressBar>
 #include <QVBoxLayout>
 
 namespace {
@@ -23,17 +25,7 @@ const QString statusKey = QStringLiteral("status");
 const QString loadsKey = QStringLiteral("loads");
 const QString loadSeparator = QStringLiteral("，\n");
 
-QString restingPicture()
-{
-    return QStringLiteral(":/images/img_truck_sleeping.png");
-}
-
-QString workingPicture()
-{
-    return QStringLiteral(":/images/img_truck_working.png");
-}
-
-QString goodsText(const QJsonArray& loads)
+QString describeLoads(const QJsonArray& loads)
 {
     QStringList entries;
     for (const QJsonValue& load : loads) {
@@ -58,73 +50,221 @@ ActivityController* homeController(const QWidget* host)
 
 } // namespace
 
+// The widgets a tile is drawn after, once for all the tiles of one parent:
+// hidden, styled by the same sheets as a tile's children would be, and given
+// one tile's texts at a time to lay them out as that tile's own labels were.
+// A tile then paints each part where its widget lies here, with the widget's
+// font, palette and style, so that it shows the same pixels without a widget
+// per part.
+class TileLook : public QWidget
+{
+public:
+    explicit TileLook(QWidget* parent)
+        : QWidget(parent)
+        , restingPicture(QStringLiteral(":/images/img_truck_sleeping.png"))
+        , workingPicture(QStringLiteral(":/images/img_truck_working.png"))
+    {
+        // Named before its children are made: their rules name it.
+        setObjectName(QStringLiteral("tileLook"));
+        hide();
+        layout = new QVBoxLayout(this);
+        pictureLabel = new QLabel(this);
+        numberLabel = new QLabel(this);
+        loadRow = new QWidget(this);
+        loadBar = new QProgressBar(loadRow);
+        loadLabel = new QLabel(loadRow);
+        goodsLabel = new QLabel(this);
+        overBar = new QProgressBar(this);
+        layout->setContentsMargins(5, 5, 5, 5);
+        layout->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+
+        pictureLabel->setObjectName(QStringLiteral("pictureLabel"));
+        pictureLabel->setAlignment(Qt::AlignCenter);
+
+        numberLabel->setObjectName(QStringLiteral("numberLabel"));
+        numberLabel->setWordWrap(true);
+        numberLabel->setTextFormat(Qt::PlainText);
+        numberLabel->setAlignment(Qt::AlignCenter);
+
+        goodsLabel->setObjectName(QStringLiteral("goodsLabel"));
+        goodsLabel->setTextFormat(Qt::PlainText);
+
+        // The load under the number: a thin bar, then "18/20吨" in the goods'
+        // grey.
+        loadRow->setObjectName(QStringLiteral("loadRow"));
+        loadRow->setFixedWidth(145);
+        auto* loadLayout = new QHBoxLayout(loadRow);
+        loadLayout->setContentsMargins(0, 0, 0, 0);
+        loadLayout->setSpacing(4);
+        loadBar->setObjectName(QStringLiteral("loadBar"));
+        loadBar->setTextVisible(false);
+        loadBar->setFixedHeight(4);
+        loadLabel->setObjectName(QStringLiteral("loadLabel"));
+        loadLabel->setTextFormat(Qt::PlainText);
+        loadLayout->addWidget(loadBar, 1, Qt::AlignVCenter);
+        loadLayout->addWidget(loadLabel);
+
+        // The bar of a booking over the rated load: its own widget, so that
+        // neither bar is polished again when a tile changes.
+        overBar->setObjectName(QStringLiteral("loadBar"));
+        overBar->setProperty("over", true);
+        overBar->setTextVisible(false);
+
+        layout->addWidget(pictureLabel);
+        layout->addWidget(numberLabel);
+        layout->addWidget(loadRow, 0, Qt::AlignHCenter);
+        layout->addWidget(goodsLabel);
+
+        // Shown within the hidden look, so that its layout counts them.
+        for (QWidget* part : { static_cast<QWidget*>(pictureLabel), static_cast<QWidget*>(numberLabel), loadRow,
+                 static_cast<QWidget*>(loadBar), static_cast<QWidget*>(loadLabel), static_cast<QWidget*>(goodsLabel) })
+            part->show();
+        overBar->hide();
+        overBar->ensurePolished();
+    }
+
+    // The look of `parent`'s tiles, made with the first of them.
+    static TileLook* of(QWidget* parent)
+    {
+        for (QObject* child : parent->children()) {
+            if (auto* look = dynamic_cast<TileLook*>(child))
+                return look;
+        }
+        return new TileLook(parent);
+    }
+
+    // Gives the widgets one tile's picture and texts.
+    void take(bool working, const QString& number, bool loadShown, const QString& load, bool goodsStyled,
+        const QString& goods)
+    {
+        pictureLabel->setPixmap(working ? workingPicture : restingPicture);
+        numberLabel->setText(number);
+        loadRow->setVisible(loadShown);
+        loadLabel->setText(load);
+        if (goodsStyled) {
+            goodsLabel->setWordWrap(true);
+            goodsLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+            goodsLabel->setFixedWidth(145);
+        } else {
+            goodsLabel->setWordWrap(false);
+            goodsLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            goodsLabel->setMinimumWidth(0);
+            goodsLabel->setMaximumWidth(QWIDGETSIZE_MAX);
+        }
+        goodsLabel->setText(goods);
+    }
+
+    // Lays the widgets out in a tile of `size`.
+    void layOut(const QSize& tileSize)
+    {
+        resize(tileSize);
+        layout->invalidate();
+        layout->activate();
+        // A hidden row gets no resize event to lay its own children out.
+        loadRow->layout()->setGeometry(loadRow->contentsRect());
+    }
+
+    QVBoxLayout* layout;
+    QLabel* pictureLabel;
+    QLabel* numberLabel;
+    QWidget* loadRow;
+    QProgressBar* loadBar;
+    QLabel* loadLabel;
+    QLabel* goodsLabel;
+    QProgressBar* overBar;
+    const QPixmap restingPicture;
+    const QPixmap workingPicture;
+};
+
+namespace {
+
+} // namespace
+
+// Where a part lies in its tile, and where within it it draws.
+struct TruckItem::Place
+{
+    QRect clip;
+    QRect area;
+};
+
+namespace {
+
+TruckItem::Place placeOf(const QWidget* part, int margin = 0)
+{
+    QRect placed = part->geometry();
+    for (const QWidget* w = part->parentWidget(); w && !dynamic_cast<const TileLook*>(w); w = w->parentWidget())
+        placed.translate(w->pos());
+    return { placed, part->contentsRect().adjusted(margin, margin, -margin, -margin).translated(placed.topLeft()) };
+}
+
+// Draws `label`'s text at `place` as the label draws it there.
+void drawLabel(QPainter* painter, const QLabel* label, const TruckItem::Place& place, const QString& text, bool enabled)
+{
+    const QRect& placed = place.clip;
+    const QRect& area = place.area;
+    if (text.isEmpty() || placed.isEmpty())
+        return;
+    int flags = QStyle::visualAlignment(text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight, label->alignment());
+    if (label->wordWrap())
+        flags |= Qt::TextWordWrap;
+    flags |= text.isRightToLeft() ? Qt::TextForceRightToLeft : Qt::TextForceLeftToRight;
+    painter->save();
+    painter->setClipRect(placed, Qt::IntersectClip);
+    painter->setFont(label->font());
+    label->style()->drawItemText(painter, area, flags, label->palette(), enabled, text, label->foregroundRole());
+    painter->restore();
+}
+
+} // namespace
+
+struct TruckItem::Drawn
+{
+    QPointer<TileLook> look;
+    // The parts' places for `size` and the texts they were laid out with.
+    QSize size;
+    bool valid = false;
+    Place picture;
+    Place number;
+    Place bar;
+    Place loadText;
+    Place goods;
+    // The tile's size hints while its texts stay.
+    bool hintsValid = false;
+    QSize sizeHint;
+    QSize minimumSizeHint;
+    QPair<int, int> heightForWidth { -1, -1 };
+};
+
 TruckItem::TruckItem(const QJsonObject& truck, QWidget* host, QWidget* parent)
     : QWidget(parent ? parent : host)
     , host(host)
     , truck(truck)
     , truckId(truck.value(QLatin1String("id")).toVariant().toInt())
     , recordScope(new QObject(this))
-    , layout(new QVBoxLayout(this))
-    , pictureLabel(new QLabel(this))
-    , numberLabel(new QLabel(this))
-    , loadRow(new QWidget(this))
-    , loadBar(new QProgressBar(loadRow))
-    , loadLabel(new QLabel(loadRow))
-    , goodsLabel(new QLabel(this))
+    , drawn(new Drawn)
 {
     setObjectName(QStringLiteral("TruckItem"));
-    layout->setContentsMargins(5, 5, 5, 5);
-    layout->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     setCursor(Qt::PointingHandCursor);
-
-    pictureLabel->setObjectName(QStringLiteral("pictureLabel"));
-    pictureLabel->setAlignment(Qt::AlignCenter);
-
-    numberLabel->setObjectName(QStringLiteral("numberLabel"));
-    numberLabel->setWordWrap(true);
-    // The platform's texts show as typed, never as markup.
-    numberLabel->setTextFormat(Qt::PlainText);
-    goodsLabel->setTextFormat(Qt::PlainText);
-    numberLabel->setText(truck.value(QLatin1String("number")).toVariant().toString());
-    numberLabel->setAlignment(Qt::AlignCenter);
-
-    goodsLabel->setObjectName(QStringLiteral("goodsLabel"));
-    setGoodsText(goodsText(loads()));
-
-    // The load under the number: a thin bar, then "18/20吨" in the goods'
-    // grey.
-    loadRow->setObjectName(QStringLiteral("loadRow"));
-    loadRow->setFixedWidth(145);
-    auto* loadLayout = new QHBoxLayout(loadRow);
-    loadLayout->setContentsMargins(0, 0, 0, 0);
-    loadLayout->setSpacing(4);
-    loadBar->setObjectName(QStringLiteral("loadBar"));
-    loadBar->setTextVisible(false);
-    loadBar->setFixedHeight(4);
-    loadLabel->setObjectName(QStringLiteral("loadLabel"));
-    loadLabel->setTextFormat(Qt::PlainText);
-    loadLayout->addWidget(loadBar, 1, Qt::AlignVCenter);
-    loadLayout->addWidget(loadLabel);
+    if (parentWidget())
+        drawn->look = TileLook::of(parentWidget());
+    number = truck.value(QLatin1String("number")).toVariant().toString();
+    setGoodsText(describeLoads(loads()));
     showLoad();
-
-    layout->addWidget(pictureLabel);
-    layout->addWidget(numberLabel);
-    layout->addWidget(loadRow, 0, Qt::AlignHCenter);
-    layout->addWidget(goodsLabel);
-
     showLook(status() != 0);
 }
+
+TruckItem::~TruckItem() = default;
 
 QString TruckItem::boardStyleSheet()
 {
     // The overlay's rule reaches its buttons, beneath their own rules, which
     // name the overlay to rank above it.
     return QStringLiteral(
-        "TruckItem QLabel#numberLabel{font-size:16px;}"
-        "TruckItem QLabel#loadLabel,TruckItem QLabel#goodsLabel{color:#999999; font-size:12px;}"
-        "TruckItem QProgressBar#loadBar{border:none; background:#e5e5e5; border-radius:2px;}"
-        "TruckItem QProgressBar#loadBar::chunk{background:#42A85B; border-radius:2px;}"
-        "TruckItem QProgressBar#loadBar[over=\"true\"]::chunk{background:#ff6600; border-radius:2px;}"
+        "#tileLook QLabel#numberLabel{font-size:16px;}"
+        "#tileLook QLabel#loadLabel,#tileLook QLabel#goodsLabel{color:#999999; font-size:12px;}"
+        "#tileLook QProgressBar#loadBar{border:none; background:#e5e5e5; border-radius:2px;}"
+        "#tileLook QProgressBar#loadBar::chunk{background:#42A85B; border-radius:2px;}"
+        "#tileLook QProgressBar#loadBar[over=\"true\"]::chunk{background:#ff6600; border-radius:2px;}"
         "TruckItem QWidget#hoverOverlay,TruckItem QWidget#hoverOverlay QPushButton"
         "{background:rgba(100, 100, 100, 50%);border-radius:5px;}"
         "TruckItem QWidget#hoverOverlay QPushButton#workButton{background:url(:/images/btn_green_normal.png);}"
@@ -173,12 +313,13 @@ void TruckItem::setRecord(const QJsonObject& record)
     recordScope = new QObject(this);
     truck = record;
     truckId = record.value(QLatin1String("id")).toVariant().toInt();
-    numberLabel->setText(record.value(QLatin1String("number")).toVariant().toString());
-    const QString goods = goodsText(loads());
+    number = record.value(QLatin1String("number")).toVariant().toString();
+    const QString goods = describeLoads(loads());
     if (goods.isEmpty())
-        goodsLabel->clear();
+        goodsText.clear();
     else
         setGoodsText(goods);
+    partsChanged();
     showLoad();
     showLook(status() != 0);
 }
@@ -210,42 +351,32 @@ double TruckItem::bookedWeight() const
 void TruckItem::showLoad()
 {
     const double rated = ratedLoad();
-    loadRow->setVisible(rated > 0);
-    if (rated <= 0)
-        return;
-    const double booked = bookedWeight();
-    // Thousandths of a tonne on the bar; the text drops the float noise of a
-    // sum.
-    loadBar->setRange(0, qRound(rated * 1000));
-    loadBar->setValue(qRound(qMin(booked, rated) * 1000));
-    const bool over = booked > rated + 0.0005;
-    if (loadBar->property("over").toBool() != over) {
-        loadBar->setProperty("over", over);
-        // A property selector is read when the bar is polished.
-        if (loadBar->testAttribute(Qt::WA_WState_Polished)) {
-            loadBar->style()->unpolish(loadBar);
-            loadBar->style()->polish(loadBar);
-        }
+    loadShown = rated > 0;
+    if (loadShown) {
+        const double booked = bookedWeight();
+        // Thousandths of a tonne on the bar; the text drops the float noise
+        // of a sum.
+        barMaximum = qRound(rated * 1000);
+        barValue = qRound(qMin(booked, rated) * 1000);
+        barOver = booked > rated + 0.0005;
+        loadText = QStringLiteral("%1/%2吨").arg(QString::number(booked, 'g', 10), QString::number(rated, 'g', 10));
     }
-    loadLabel->setText(
-        QStringLiteral("%1/%2吨").arg(QString::number(booked, 'g', 10), QString::number(rated, 'g', 10)));
+    partsChanged();
 }
 
 void TruckItem::setGoodsText(const QString& text)
 {
-    goodsLabel->setText(text);
-    if (text.isEmpty())
-        return;
+    goodsText = text;
     // A tile built empty gets its goods look with its first packing.
-    goodsLabel->setWordWrap(true);
-    goodsLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    goodsLabel->setFixedWidth(145);
+    if (!text.isEmpty())
+        goodsStyled = true;
+    partsChanged();
 }
 
 void TruckItem::showLook(bool onTheRoad)
 {
     working = onTheRoad;
-    pictureLabel->setPixmap(QPixmap(working ? workingPicture() : restingPicture()));
+    partsChanged();
     if (!hoverOverlay)
         return;
     workButton->setText(working ? QStringLiteral("运输完成") : QStringLiteral("发车"));
@@ -261,7 +392,8 @@ void TruckItem::showWorking()
 
 void TruckItem::showResting()
 {
-    goodsLabel->clear();
+    goodsText.clear();
+    partsChanged();
     showLook(false);
 }
 
@@ -345,7 +477,7 @@ void TruckItem::slot_packactivity_finish(QVariant data)
     if (!data.isValid())
         return;
     const QString packed = data.toString();
-    QString text = goodsLabel->text();
+    QString text = goodsText;
     if (!text.isEmpty())
         text += loadSeparator;
     setGoodsText(text + packed);
@@ -383,7 +515,149 @@ void TruckItem::leaveEvent(QEvent* event)
 void TruckItem::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    drawn->valid = false;
     placeButtons();
+}
+
+void TruckItem::partsChanged()
+{
+    drawn->valid = false;
+    drawn->hintsValid = false;
+    drawn->heightForWidth = { -1, -1 };
+    updateGeometry();
+    update();
+}
+
+TileLook* TruckItem::lookWith() const
+{
+    if (!drawn->look)
+        return nullptr;
+    drawn->look->take(working, number, loadShown, loadText, goodsStyled, goodsText);
+    return drawn->look;
+}
+
+void TruckItem::placeParts() const
+{
+    if (drawn->valid && drawn->size == size())
+        return;
+    TileLook* look = lookWith();
+    if (!look)
+        return;
+    look->layOut(size());
+    drawn->size = size();
+    drawn->valid = true;
+    drawn->picture = placeOf(look->pictureLabel, look->pictureLabel->margin());
+    drawn->number = placeOf(look->numberLabel, look->numberLabel->margin());
+    drawn->bar = loadShown ? placeOf(look->loadBar) : Place();
+    drawn->loadText = loadShown ? placeOf(look->loadLabel, look->loadLabel->margin()) : Place();
+    drawn->goods = placeOf(look->goodsLabel, look->goodsLabel->margin());
+}
+
+void TruckItem::takeHints() const
+{
+    if (drawn->hintsValid)
+        return;
+    TileLook* look = lookWith();
+    if (!look)
+        return;
+    drawn->sizeHint = look->layout->totalSizeHint();
+    drawn->minimumSizeHint = look->layout->totalMinimumSize();
+    drawn->hintsValid = true;
+}
+
+QSize TruckItem::sizeHint() const
+{
+    takeHints();
+    return drawn->hintsValid ? drawn->sizeHint : QWidget::sizeHint();
+}
+
+QSize TruckItem::minimumSizeHint() const
+{
+    takeHints();
+    return drawn->hintsValid ? drawn->minimumSizeHint : QWidget::minimumSizeHint();
+}
+
+bool TruckItem::hasHeightForWidth() const
+{
+    // The number wraps; so does the goods text once it has its look.
+    return true;
+}
+
+int TruckItem::heightForWidth(int width) const
+{
+    if (drawn->heightForWidth.first == width)
+        return drawn->heightForWidth.second;
+    TileLook* look = lookWith();
+    if (!look)
+        return -1;
+    drawn->heightForWidth = { width, look->layout->totalHeightForWidth(width) };
+    return drawn->heightForWidth.second;
+}
+
+void TruckItem::paintEvent(QPaintEvent* event)
+{
+    Q_UNUSED(event)
+    placeParts();
+    TileLook* look = drawn->look;
+    if (!look)
+        return;
+    QPainter painter(this);
+    const bool enabled = isEnabled();
+
+    const QPixmap& shown = picture();
+    if (!shown.isNull() && !drawn->picture.clip.isEmpty()) {
+        const QLabel* label = look->pictureLabel;
+        QPixmap pix = shown;
+        if (!enabled) {
+            QStyleOption option;
+            option.initFrom(label);
+            pix = label->style()->generatedIconPixmap(QIcon::Disabled, pix, &option);
+        }
+        painter.save();
+        painter.setClipRect(drawn->picture.clip, Qt::IntersectClip);
+        label->style()->drawItemPixmap(
+            &painter, drawn->picture.area, QStyle::visualAlignment(label->layoutDirection(), label->alignment()), pix);
+        painter.restore();
+    }
+    drawLabel(&painter, look->numberLabel, drawn->number, number, enabled);
+    if (loadShown) {
+        const QProgressBar* bar = barOver ? look->overBar : look->loadBar;
+        QStyleOptionProgressBar option;
+        option.initFrom(bar);
+        option.rect = QRect(QPoint(0, 0), drawn->bar.clip.size());
+        option.minimum = 0;
+        option.maximum = barMaximum;
+        option.progress = barValue;
+        option.textAlignment = bar->alignment();
+        option.textVisible = false;
+        option.orientation = bar->orientation();
+        option.invertedAppearance = bar->invertedAppearance();
+        option.bottomToTop = bar->textDirection() == QProgressBar::BottomToTop;
+        painter.save();
+        painter.setClipRect(drawn->bar.clip, Qt::IntersectClip);
+        painter.translate(drawn->bar.clip.topLeft());
+        painter.setFont(bar->font());
+        painter.setPen(QPen(bar->palette().brush(bar->foregroundRole()), 1));
+        painter.setBackground(bar->palette().brush(bar->backgroundRole()));
+        bar->style()->drawControl(QStyle::CE_ProgressBar, &option, &painter, bar);
+        painter.restore();
+        drawLabel(&painter, look->loadLabel, drawn->loadText, loadText, enabled);
+    }
+    drawLabel(&painter, look->goodsLabel, drawn->goods, goodsText, enabled);
+}
+
+const QPixmap& TruckItem::picture() const
+{
+    static const QPixmap none;
+    if (!drawn->look)
+        return none;
+    return working ? drawn->look->workingPicture : drawn->look->restingPicture;
+}
+
+QRect TruckItem::loadBarGeometry() const
+{
+    placeParts();
+    return loadShown ? drawn->bar.clip : QRect();
 }
 
 void TruckItem::placeButtons()

@@ -6,10 +6,10 @@
 #include <QVariant>
 #include <QWidget>
 
-class QLabel;
-class QProgressBar;
+#include <memory>
+
 class QPushButton;
-class QVBoxLayout;
+class TileLook;
 
 // One truck's tile on the home screen's board: its picture by status, its
 // number and what it carries. Pointing at it shows the work button ("发车"
@@ -25,9 +25,12 @@ class QVBoxLayout;
 // always decides from what the tile shows.
 //
 // The tile's look comes from boardStyleSheet(), set once on the board that
-// holds the tiles; the tile sets no sheet of its own. The overlay and its
-// buttons are made the first time the tile is pointed at: most tiles of a
-// long board are never pointed at.
+// holds the tiles; the tile sets no sheet of its own. It keeps no widget for
+// its picture, texts and load bar: it draws them itself, exactly where and as
+// labels and a bar in its place would, after one hidden set of those widgets
+// that all the tiles of its parent share; its size hints are theirs too. The
+// overlay and its buttons are made the first time the tile is pointed at:
+// most tiles of a long board are never pointed at.
 class TruckItem : public QWidget
 {
     Q_OBJECT
@@ -37,9 +40,30 @@ public:
     // created with it as parent. The tile is made in `parent`, the board's
     // container; without one it starts out as the child of `host`.
     TruckItem(const QJsonObject& truck, QWidget* host, QWidget* parent = nullptr);
+    ~TruckItem() override;
 
     int id() const { return truckId; }
     const QJsonObject& record() const { return truck; }
+
+    // What the tile shows: the truck's number, what it carries, its booked
+    // weight against its rated load ("18/20吨", empty when not shown) and
+    // that load on the bar, in thousandths of a tonne, and its picture.
+    const QString& numberText() const { return number; }
+    const QString& goods() const { return goodsText; }
+    const QString& loadShownText() const { return loadShown ? loadText : emptyText; }
+    int loadBarValue() const { return barValue; }
+    int loadBarMaximum() const { return barMaximum; }
+    // The bar's place in the tile; empty when no bar is shown.
+    QRect loadBarGeometry() const;
+    const QPixmap& picture() const;
+
+    // Where a drawn part lies in the tile, and the area it draws in.
+    struct Place;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    bool hasHeightForWidth() const override;
+    int heightForWidth(int width) const override;
 
     // The truck as a later answer of the board has it: the tile shows it as
     // a tile built from it would. The answer to a status change asked for
@@ -75,8 +99,10 @@ protected:
     void enterEvent(QEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    struct Drawn;
     int status() const;
     QJsonArray loads() const;
     void setGoodsText(const QString& text);
@@ -91,6 +117,12 @@ private:
     void makeHoverOverlay();
     void sendStatus(int status);
     void placeButtons();
+    // A part shown changed: the places and the size hints follow.
+    void partsChanged();
+    // The shared widgets, given this tile's parts; null without a parent.
+    TileLook* lookWith() const;
+    void placeParts() const;
+    void takeHints() const;
 
     QPointer<QWidget> host;
     QJsonObject truck;
@@ -103,13 +135,17 @@ private:
     // Lives as long as the current record: the status answers and questions
     // asked on that record are bound to it.
     QObject* recordScope;
-    QVBoxLayout* layout;
-    QLabel* pictureLabel;
-    QLabel* numberLabel;
-    QWidget* loadRow;
-    QProgressBar* loadBar;
-    QLabel* loadLabel;
-    QLabel* goodsLabel;
+    QString number;
+    QString goodsText;
+    // Word-wrapped and centred in 145 pixels from its first text on.
+    bool goodsStyled = false;
+    bool loadShown = false;
+    QString loadText;
+    const QString emptyText;
+    int barValue = 0;
+    int barMaximum = 0;
+    bool barOver = false;
+    std::unique_ptr<Drawn> drawn;
     // Made on the first pointing; null until then.
     QWidget* hoverOverlay = nullptr;
     QPushButton* workButton = nullptr;

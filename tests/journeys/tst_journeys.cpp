@@ -231,7 +231,7 @@ void TestJourneys::packing()
     // The board shows the demo station's resting trucks: the marked segment.
     QStringList shown;
     for (TruckItem* tile : tiles())
-        shown << label(tile, "numberLabel")->text();
+        shown << tile->numberText();
     QStringList stored;
     for (const QVariantList& row : platform->rows(
              QStringLiteral("SELECT number FROM trucks WHERE organ = ? AND deleted = 0 AND status = 0"), { organ }))
@@ -249,7 +249,7 @@ void TestJourneys::packing()
                           .toInt();
     QPointer<TruckItem> tile = tileOf(truck);
     QVERIFY(tile);
-    QVERIFY(label(tile, "goodsLabel")->text().isEmpty());
+    QVERIFY(tile->goods().isEmpty());
     QVERIFY(pressOnTile(tile, "packButton"));
     QVERIFY(ClientDriver::settle());
     auto* pack = client->topAs<PackActivity>(0);
@@ -337,7 +337,7 @@ void TestJourneys::packing()
 
     // The tile shows the load, and the truck may depart.
     QVERIFY(tile);
-    QCOMPARE(label(tile, "goodsLabel")->text(), newShipper + QStringLiteral("托运的防水卷材"));
+    QCOMPARE(tile->goods(), newShipper + QStringLiteral("托运的防水卷材"));
     boxes->expect(QMessageBox::Yes);
     QVERIFY(pressOnTile(tile, "workButton"));
     QVERIFY(boxes->waitForAll());
@@ -368,7 +368,7 @@ void TestJourneys::packing()
     QVERIFY(ClientDriver::settle());
     tile = tileOf(truck);
     QVERIFY(tile);
-    QVERIFY(label(tile, "goodsLabel")->text().isEmpty());
+    QVERIFY(tile->goods().isEmpty());
     QCOMPARE(tile->findChild<QPushButton*>(QStringLiteral("workButton"))->text(), QStringLiteral("发车"));
 }
 

@@ -14,6 +14,7 @@
 #include "widgets/segmentwidget.h"
 
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -86,6 +87,8 @@ private slots:
     void firstShowShowsTheMarkedGroupAndCounts();
     void tileShowsItsLoad_data();
     void tileShowsItsLoad();
+    void tileDrawsWhatItsWidgetsWould_data();
+    void tileDrawsWhatItsWidgetsWould();
     void showingAgainBeforeTheFirstAnswer();
     void platformTextsShowAsTyped_data();
     void platformTextsShowAsTyped();
@@ -115,7 +118,7 @@ private:
     void answerWork(TruckItem* tile, QMessageBox::StandardButton answer);
     PackActivity* openPacking(TruckItem* tile);
     void waitUntilHomeIsTop();
-    static QString goods(TruckItem* tile) { return tile->findChild<QLabel*>(QStringLiteral("goodsLabel"))->text(); }
+    static QString goods(TruckItem* tile) { return tile->goods(); }
     static QPushButton* button(TruckItem* tile, const char* name)
     {
         return tile->findChild<QPushButton*>(QLatin1String(name));
@@ -343,12 +346,104 @@ void TestTruckBoard::tileShowsItsLoad()
         pack->finish(QStringLiteral("李四托运的水泥"));
         waitUntilHomeIsTop();
     }
-    QCOMPARE(tile->findChild<QWidget*>(QStringLiteral("loadRow"))->isHidden(), text.isEmpty());
+    QCOMPARE(tile->loadShownText(), text);
+    QCOMPARE(tile->loadBarGeometry().isEmpty(), text.isEmpty());
     if (text.isEmpty())
         return;
-    QCOMPARE(tile->findChild<QLabel*>(QStringLiteral("loadLabel"))->text(), text);
-    const auto* bar = tile->findChild<QProgressBar*>(QStringLiteral("loadBar"));
-    QCOMPARE(100 * bar->value() / bar->maximum(), percent);
+    QCOMPARE(100 * tile->loadBarValue() / tile->loadBarMaximum(), percent);
+}
+
+void TestTruckBoard::tileDrawsWhatItsWidgetsWould_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QStringList>("goods");
+    QTest::addColumn<double>("tonnage");
+    QTest::addColumn<double>("weight");
+    QTest::newRow("nothing packed") << "辽A1" << QStringList() << 0.0 << 0.0;
+    QTest::newRow("booked, goods wrapping")
+        << "辽A2" << QStringList { QStringLiteral("华南五金贸易有限公司"), QStringLiteral("不锈钢管材") } << 30.0
+        << 18.7;
+    QTest::newRow("over the rated load") << "辽A3" << QStringList { QStringLiteral("张三"), QStringLiteral("钢材") }
+                                         << 10.0 << 12.5;
+    QTest::newRow("number wrapping") << "辽A 1234 5678 9012 3456 7890 1234"
+                                     << QStringList { QStringLiteral("李四"), QStringLiteral("水泥") } << 0.0 << 0.0;
+}
+
+// A tile keeps no widget for its parts, yet takes the room and shows the
+// pixels of the labels and the bar it stands for, laid out and styled in the
+// board as a tile of them would be.
+void TestTruckBoard::tileDrawsWhatItsWidgetsWould()
+{
+    QFETCH(QString, number);
+    QFETCH(QStringList, goods);
+    QFETCH(double, tonnage);
+    QFETCH(double, weight);
+    QJsonObject record = truck(9, 0);
+    record.insert(QStringLiteral("number"), number);
+    if (!goods.isEmpty())
+        record.insert(QStringLiteral("loads"),
+            QJsonArray { QJsonObject { { QStringLiteral("shipper"), goods.at(0) },
+                { QStringLiteral("goods"), goods.at(1) }, { QStringLiteral("weight"), weight } } });
+    if (tonnage > 0)
+        record.insert(QStringLiteral("tonnage"), tonnage);
+    showBoard({ record });
+    TruckItem* tile = tiles().first();
+
+    // The widgets, named and styled as the board's sheet expects them.
+    auto* widgets = new QWidget(tile->parentWidget());
+    widgets->setObjectName(QStringLiteral("tileLook"));
+    auto* column = new QVBoxLayout(widgets);
+    column->setContentsMargins(5, 5, 5, 5);
+    column->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    const auto label = [widgets](QWidget* parent, const char* name, const QString& text) {
+        auto* made = new QLabel(text, parent);
+        made->setObjectName(QLatin1String(name));
+        made->setTextFormat(Qt::PlainText);
+        return made;
+    };
+    QLabel* picture = label(widgets, "pictureLabel", QString());
+    picture->setPixmap(QPixmap(QStringLiteral(":/images/img_truck_sleeping.png")));
+    picture->setAlignment(Qt::AlignCenter);
+    QLabel* numberLabel = label(widgets, "numberLabel", number);
+    numberLabel->setWordWrap(true);
+    numberLabel->setAlignment(Qt::AlignCenter);
+    auto* loadRow = new QWidget(widgets);
+    loadRow->setObjectName(QStringLiteral("loadRow"));
+    loadRow->setFixedWidth(145);
+    loadRow->setVisible(tonnage > 0);
+    auto* row = new QHBoxLayout(loadRow);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(4);
+    auto* bar = new QProgressBar(loadRow);
+    bar->setObjectName(QStringLiteral("loadBar"));
+    bar->setProperty("over", weight > tonnage);
+    bar->setTextVisible(false);
+    bar->setFixedHeight(4);
+    bar->setRange(0, qRound(tonnage * 1000));
+    bar->setValue(qRound(qMin(weight, tonnage) * 1000));
+    row->addWidget(bar, 1, Qt::AlignVCenter);
+    row->addWidget(label(loadRow, "loadLabel", tile->loadShownText()));
+    QLabel* goodsLabel = label(widgets, "goodsLabel", tile->goods());
+    if (!goods.isEmpty()) {
+        goodsLabel->setWordWrap(true);
+        goodsLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        goodsLabel->setFixedWidth(145);
+    }
+    column->addWidget(picture);
+    column->addWidget(numberLabel);
+    column->addWidget(loadRow, 0, Qt::AlignHCenter);
+    column->addWidget(goodsLabel);
+
+    QCOMPARE(tile->sizeHint(), widgets->sizeHint());
+    QCOMPARE(tile->minimumSizeHint(), widgets->minimumSizeHint());
+    for (int width : { 150, 220 })
+        QCOMPARE(tile->heightForWidth(width), widgets->heightForWidth(width));
+    // Grabbing lays the board out first.
+    const QImage drawn = tile->grab().toImage();
+    widgets->setGeometry(tile->geometry());
+    widgets->show();
+    QCOMPARE(drawn, widgets->grab().toImage());
+    delete widgets;
 }
 
 void TestTruckBoard::showingAgainBeforeTheFirstAnswer()
@@ -402,11 +497,7 @@ void TestTruckBoard::platformTextsShowAsTyped()
     record.insert(QStringLiteral("number"), number);
     showBoard({ record });
     TruckItem* tile = tiles().first();
-    for (const char* name : { "numberLabel", "goodsLabel" }) {
-        auto* label = tile->findChild<QLabel*>(QLatin1String(name));
-        QCOMPARE(label->textFormat(), Qt::PlainText);
-    }
-    QCOMPARE(tile->findChild<QLabel*>(QStringLiteral("numberLabel"))->text(), number);
+    QCOMPARE(tile->numberText(), number);
     QCOMPARE(goods(tile), shipper + QStringLiteral("托运的") + cargo);
 }
 
@@ -419,10 +510,9 @@ void TestTruckBoard::tileShowsItsTruck()
     showTrucks({ truck(8, status,
         { { QStringLiteral("张三"), QStringLiteral("钢材") }, { QStringLiteral("李四"), QStringLiteral("水泥") } }) });
     TruckItem* tile = tiles().first();
-    QCOMPARE(tile->findChild<QLabel*>(QStringLiteral("numberLabel"))->text(), QStringLiteral("辽A8"));
+    QCOMPARE(tile->numberText(), QStringLiteral("辽A8"));
     QCOMPARE(goods(tile), QStringLiteral("张三托运的钢材，\n李四托运的水泥"));
-    const QPixmap shown = tile->findChild<QLabel*>(QStringLiteral("pictureLabel"))->pixmap(Qt::ReturnByValue);
-    QCOMPARE(shown.toImage(), QPixmap(QStringLiteral(":/images/%1.png").arg(picture)).toImage());
+    QCOMPARE(tile->picture().toImage(), QPixmap(QStringLiteral(":/images/%1.png").arg(picture)).toImage());
     hover(tile);
     QTRY_VERIFY(button(tile, "workButton") && button(tile, "workButton")->isVisible());
     QCOMPARE(button(tile, "workButton")->text(), work);
@@ -557,8 +647,9 @@ void TestTruckBoard::reloadKeepsTheTilesOfItsTrucks()
     };
     // The chunk's colour in the middle of the booked part.
     const auto barColour = [](TruckItem* tile) {
-        auto* bar = tile->findChild<QProgressBar*>(QStringLiteral("loadBar"));
-        return bar->grab().toImage().pixelColor(bar->width() / 4, bar->height() / 2).name();
+        const QImage shown = tile->grab().toImage();
+        const QRect bar = tile->loadBarGeometry();
+        return shown.pixelColor(bar.x() + bar.width() / 4, bar.y() + bar.height() / 2).name();
     };
     showBoard({ loaded(3, 0, 18), truck(4, 0), truck(6, 0) });
     const QList<TruckItem*> before = tiles();
@@ -580,8 +671,8 @@ void TestTruckBoard::reloadKeepsTheTilesOfItsTrucks()
     TruckItem* overloaded = tiles().at(1);
     QCOMPARE(onTheRoad->record().value(QStringLiteral("status")).toInt(), 1);
     QCOMPARE(goods(onTheRoad), QStringLiteral("张三托运的钢材"));
-    QCOMPARE(onTheRoad->findChild<QLabel*>(QStringLiteral("loadLabel"))->text(), QStringLiteral("5/20吨"));
-    QCOMPARE(overloaded->findChild<QLabel*>(QStringLiteral("loadLabel"))->text(), QStringLiteral("25/20吨"));
+    QCOMPARE(onTheRoad->loadShownText(), QStringLiteral("5/20吨"));
+    QCOMPARE(overloaded->loadShownText(), QStringLiteral("25/20吨"));
     QCOMPARE(barColour(overloaded), QStringLiteral("#ff6600"));
     for (TruckItem* tile : { onTheRoad, overloaded }) {
         const bool resting = tile == overloaded;
