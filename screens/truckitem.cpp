@@ -15,6 +15,7 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStringList>
 #include <QStyle>
 #include <QStyleOptionProgressBar>
 #include <QVBoxLayout>
@@ -521,6 +522,9 @@ void TruckItem::resizeEvent(QResizeEvent* event)
 
 void TruckItem::partsChanged()
 {
+    // The texts are drawn, not held by labels: assistive tools read them
+    // from the tile's own name.
+    setAccessibleName(QStringList { number, loadShownText(), goodsText }.join(QLatin1Char(' ')).simplified());
     drawn->valid = false;
     drawn->hintsValid = false;
     drawn->heightForWidth = { -1, -1 };

@@ -512,6 +512,9 @@ void TestTruckBoard::tileShowsItsTruck()
     TruckItem* tile = tiles().first();
     QCOMPARE(tile->numberText(), QStringLiteral("辽A8"));
     QCOMPARE(goods(tile), QStringLiteral("张三托运的钢材，\n李四托运的水泥"));
+    QVERIFY2(tile->accessibleName().startsWith(QStringLiteral("辽A8 "))
+            && tile->accessibleName().endsWith(QStringLiteral("李四托运的水泥")),
+        qPrintable(tile->accessibleName()));
     QCOMPARE(tile->picture().toImage(), QPixmap(QStringLiteral(":/images/%1.png").arg(picture)).toImage());
     hover(tile);
     QTRY_VERIFY(button(tile, "workButton") && button(tile, "workButton")->isVisible());
