@@ -12,7 +12,6 @@
 #include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QHash>
-#include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -137,15 +136,6 @@ MyTruckItem::MyTruckItem(const QJsonObject& truck, int rowNumber, QWidget* host,
 
     addPlainLabel(this, "companyLabel", QRect(90, 60, 400, 20),
         text("company_name") + QStringLiteral("  电话:") + text("company_tel"));
-
-    removeButton = new QToolButton(this);
-    removeButton->setObjectName(QStringLiteral("removeButton"));
-    removeButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    removeButton->setIcon(QIcon(QStringLiteral(":/images/ico_remove.png")));
-    removeButton->hide();
-    // Queued: the question's event loop, which a list reload may use to
-    // delete this row, then runs outside the button's own click handling.
-    connect(removeButton, &QToolButton::clicked, this, &MyTruckItem::slot_remove, Qt::QueuedConnection);
 }
 
 void MyTruckItem::slot_remove()
@@ -173,15 +163,14 @@ void MyTruckItem::paintEvent(QPaintEvent* event)
     QFrame::paintEvent(event);
     QPainter painter(this);
     lines.paint(&painter, this, event->rect());
-    style()->drawItemPixmap(&painter, arrowGeometry(), Qt::AlignLeft | Qt::AlignVCenter,
-        QPixmap(QStringLiteral(":/images/list_arrow.png")));
+    style()->drawItemPixmap(&painter, arrowGeometry(), Qt::AlignLeft | Qt::AlignVCenter, PagedListActivity::rowArrow());
 }
 
 void MyTruckItem::resizeEvent(QResizeEvent* event)
 {
     QFrame::resizeEvent(event);
-    const int W = width();
-    removeButton->setGeometry(W - 70, 30, 25, 25);
+    if (removeButton)
+        removeButton->setGeometry(removeGeometry());
 }
 
 void MyTruckItem::mousePressEvent(QMouseEvent* event)
@@ -218,11 +207,18 @@ void MyTruckItem::contextMenuEvent(QContextMenuEvent* event)
 void MyTruckItem::enterEvent(QEvent* event)
 {
     QFrame::enterEvent(event);
+    if (!removeButton) {
+        removeButton = PagedListActivity::newRemoveButton(this, removeGeometry());
+        // Queued: the question's event loop, which a list reload may use to
+        // delete this row, then runs outside the button's own click handling.
+        connect(removeButton, &QToolButton::clicked, this, &MyTruckItem::slot_remove, Qt::QueuedConnection);
+    }
     removeButton->show();
 }
 
 void MyTruckItem::leaveEvent(QEvent* event)
 {
     QFrame::leaveEvent(event);
-    removeButton->hide();
+    if (removeButton)
+        removeButton->hide();
 }

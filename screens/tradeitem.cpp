@@ -105,8 +105,7 @@ void TradeItem::paintEvent(QPaintEvent* event)
 {
     QFrame::paintEvent(event);
     QPainter painter(this);
-    style()->drawItemPixmap(&painter, arrowGeometry(), Qt::AlignLeft | Qt::AlignVCenter,
-        QPixmap(QStringLiteral(":/images/list_arrow.png")));
+    style()->drawItemPixmap(&painter, arrowGeometry(), Qt::AlignLeft | Qt::AlignVCenter, PagedListActivity::rowArrow());
     lines.paint(&painter, this, event->rect());
 }
 

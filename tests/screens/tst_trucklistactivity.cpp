@@ -138,6 +138,7 @@ void TestTruckListActivity::pressRemove(MyTruckItem* target)
     // From outside: the pointer may still rest where an earlier row was.
     QTest::mouseMove(list->findChild<QWidget*>(QStringLiteral("Header")));
     QTest::mouseMove(target, QPoint(300, 45));
+    QTRY_VERIFY(target->findChild<QToolButton*>(QStringLiteral("removeButton")));
     auto* remove = target->findChild<QToolButton*>(QStringLiteral("removeButton"));
     QTRY_VERIFY(remove->isVisible());
     QTest::mouseClick(remove, Qt::LeftButton);
@@ -262,17 +263,20 @@ void TestTruckListActivity::rowsAreStripedAndChipsPlaced()
 
     const int W = first->width();
     QCOMPARE(first->arrowGeometry(), QRect(W - 50, 30, 25, 25));
-    QCOMPARE(first->findChild<QToolButton*>(QStringLiteral("removeButton"))->geometry(), QRect(W - 70, 30, 25, 25));
+    QCOMPARE(first->removeGeometry(), QRect(W - 70, 30, 25, 25));
 }
 
 void TestTruckListActivity::hoverShowsRemoveAndPressEditsOnce()
 {
     QVERIFY(showList({ truck(1, QStringLiteral("京A1")), truck(9, QStringLiteral("沪B9")) }));
     MyTruckItem* second = row(1);
-    auto* remove = second->findChild<QToolButton*>(QStringLiteral("removeButton"));
-    QVERIFY(!remove->isVisible());
+    // No button until the pointer first comes over the row.
+    QVERIFY(!second->findChild<QToolButton*>(QStringLiteral("removeButton")));
     QTest::mouseMove(second, QPoint(300, 45));
+    QTRY_VERIFY(second->findChild<QToolButton*>(QStringLiteral("removeButton")));
+    auto* remove = second->findChild<QToolButton*>(QStringLiteral("removeButton"));
     QTRY_VERIFY(remove->isVisible());
+    QCOMPARE(remove->geometry(), second->removeGeometry());
     QTest::mouseMove(list->findChild<QWidget*>(QStringLiteral("Header")));
     QTRY_VERIFY(!remove->isVisible());
 
