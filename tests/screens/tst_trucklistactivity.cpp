@@ -171,11 +171,8 @@ void TestTruckListActivity::rowShowsItsTruck()
     MyTruckItem* first = row(0);
     QCOMPARE(first->height(), 90);
     QCOMPARE(first->lineMarkup(QStringLiteral("infoLabel")), info);
-    auto* number = first->findChild<QLabel*>(QStringLiteral("numberLabel"));
-    QCOMPARE(number->text(), QStringLiteral("<b>京A1</b>"));
-    QCOMPARE(number->textFormat(), Qt::PlainText);
-    QCOMPARE(
-        first->findChild<QLabel*>(QStringLiteral("companyLabel"))->text(), QStringLiteral("顺达物流  电话:010123456"));
+    QCOMPARE(first->plateText(), QStringLiteral("<b>京A1</b>"));
+    QCOMPARE(first->companyText(), QStringLiteral("顺达物流  电话:010123456"));
     QVERIFY(kit.requestsTo(listPath).first().target.endsWith("&page=1&number="));
 }
 
@@ -196,9 +193,7 @@ void TestTruckListActivity::pictureFollowsTheLevel()
     QJsonObject record = truck(1, QStringLiteral("京A1"));
     record.insert(QStringLiteral("tonnage_level"), level);
     QVERIFY(showList({ record }));
-    auto* picture = row(0)->findChild<QLabel*>(QStringLiteral("pictureLabel"));
-    QCOMPARE(picture->geometry(), QRect(5, 30, 70, 55));
-    const QPixmap shown = picture->pixmap(Qt::ReturnByValue);
+    const QPixmap shown = row(0)->picture();
     if (image.isEmpty()) {
         QVERIFY(shown.isNull());
         return;
@@ -231,13 +226,13 @@ void TestTruckListActivity::plateIsShownWhole()
     controller->show();
     QVERIFY(QTest::qWaitForWindowExposed(controller));
     QTRY_COMPARE(list->listLayout->count(), 1);
-    auto* number = row(0)->findChild<QLabel*>(QStringLiteral("numberLabel"));
-    QCOMPARE(number->text(), plate);
-    QVERIFY(!number->wordWrap());
-    QVERIFY2(number->fontMetrics().horizontalAdvance(plate) <= number->contentsRect().width(),
-        qPrintable(QString::number(number->fontMetrics().horizontalAdvance(plate))));
-    QVERIFY(number->fontMetrics().height() <= number->height());
-    QVERIFY(number->geometry().right() < row(0)->lineGeometry(QStringLiteral("infoLabel")).x());
+    QCOMPARE(row(0)->plateText(), plate);
+    const QFontMetrics metrics(row(0)->plateFont());
+    const QRect place = MyTruckItem::plateGeometry();
+    QVERIFY2(metrics.horizontalAdvance(plate) <= place.width(),
+        qPrintable(QString::number(metrics.horizontalAdvance(plate))));
+    QVERIFY(metrics.height() <= place.height());
+    QVERIFY(place.right() < row(0)->lineGeometry(QStringLiteral("infoLabel")).x());
 }
 
 void TestTruckListActivity::rowsAreStripedAndChipsPlaced()
@@ -358,7 +353,7 @@ void TestTruckListActivity::deleteAnswerDecidesTheRow()
     QTRY_COMPARE(list->listLayout->count(), left.size());
     QStringList numbers;
     for (int i = 0; i < list->listLayout->count(); ++i)
-        numbers << row(i)->findChild<QLabel*>(QStringLiteral("numberLabel"))->text();
+        numbers << row(i)->plateText();
     QCOMPARE(numbers, left);
     QCOMPARE(kit.boxes->seenTexts(), QStringList { QStringLiteral("提醒|确定要删除货车 京A2 吗？") } + boxes);
     QCOMPARE(
@@ -436,7 +431,7 @@ void TestTruckListActivity::theBoardsAnswerNeverBecomesRows()
     kit.server.release(QStringLiteral("board"));
     QVERIFY(ScreenTestKit::waitForIdle());
     QCOMPARE(list->listLayout->count(), 20);
-    QCOMPARE(row(0)->findChild<QLabel*>(QStringLiteral("numberLabel"))->text(), QStringLiteral("京A1"));
+    QCOMPARE(row(0)->plateText(), QStringLiteral("京A1"));
 
     // The bottom asks for the page after the first.
     QScrollBar* bar = list->findChild<QScrollArea*>(QStringLiteral("ListScrollArea"))->verticalScrollBar();
