@@ -8,6 +8,7 @@
 #include "net/api.h"
 #include "net/truckdict.h"
 #include "screens/mytruckitem.h"
+#include "screens/pagedlistactivity.h"
 #include "screens/truckactivity.h"
 #include "shell/activitycontroller.h"
 #include "telephony/telnumberwidget.h"
@@ -69,6 +70,8 @@ private slots:
     void pictureFollowsTheLevel();
     void plateIsShownWhole_data();
     void plateIsShownWhole();
+    void drawnTextsMatchLabels_data();
+    void drawnTextsMatchLabels();
     void rowsAreStripedAndChipsPlaced();
     void hoverShowsRemoveAndPressEditsOnce();
     void addResultReloadsOnce_data();
@@ -233,6 +236,49 @@ void TestTruckListActivity::plateIsShownWhole()
         qPrintable(QString::number(metrics.horizontalAdvance(plate))));
     QVERIFY(metrics.height() <= place.height());
     QVERIFY(place.right() < row(0)->lineGeometry(QStringLiteral("infoLabel")).x());
+}
+
+void TestTruckListActivity::drawnTextsMatchLabels_data()
+{
+    QTest::addColumn<QString>("plate");
+    QTest::newRow("plate at full size") << QStringLiteral("京A12345");
+    QTest::newRow("plate shrunk") << QStringLiteral("鲁WWWWWWW");
+}
+
+// What the row draws itself is what labels of the same names would show in
+// its place, under the list's style rules: a row of labels beside it is
+// the reference.
+void TestTruckListActivity::drawnTextsMatchLabels()
+{
+    QFETCH(QString, plate);
+    QVERIFY(showList({ truck(1, plate) }));
+    MyTruckItem* drawn = row(0);
+    const int pixels = drawn->plateFont().pixelSize();
+
+    auto* reference = new QFrame(drawn->parentWidget());
+    reference->setObjectName(QStringLiteral("MyTruckItem"));
+    reference->setAutoFillBackground(true);
+    PagedListActivity::stripeRow(reference, 1);
+    const auto label = [reference](const char* name, const QRect& place, const QString& text) {
+        auto* each = new QLabel(reference);
+        each->setObjectName(QLatin1String(name));
+        each->setTextFormat(Qt::PlainText);
+        each->setText(text);
+        each->setGeometry(place);
+        return each;
+    };
+    QLabel* number = label("numberLabel", MyTruckItem::plateGeometry(), plate);
+    if (pixels != 14)
+        number->setProperty("platePixels", QString::number(pixels));
+    label("companyLabel", MyTruckItem::companyGeometry(), drawn->companyText());
+    label("pictureLabel", MyTruckItem::pictureGeometry(), QString())->setPixmap(drawn->picture());
+    reference->setGeometry(drawn->geometry().translated(0, drawn->height()));
+    reference->show();
+    QCOMPARE(number->font().pixelSize(), pixels);
+
+    for (const QRect& place :
+        { MyTruckItem::plateGeometry(), MyTruckItem::companyGeometry(), MyTruckItem::pictureGeometry() })
+        QCOMPARE(drawn->grab(place).toImage(), reference->grab(place).toImage());
 }
 
 void TestTruckListActivity::rowsAreStripedAndChipsPlaced()
