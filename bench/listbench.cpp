@@ -152,8 +152,8 @@ QJsonObject partyRecord(int id)
 std::vector<ListScreen> listScreens()
 {
     return {
-        { "trade list", [](QWidget* parent) { return new TradeListActivity(parent); }, &tradeRecord, 5 },
-        { "truck list", [](QWidget* parent) { return new TruckListActivity(parent); }, &truckRecord, 4 },
+        { "trade list", [](QWidget* parent) { return new TradeListActivity(parent); }, &tradeRecord, 6 },
+        { "truck list", [](QWidget* parent) { return new TruckListActivity(parent); }, &truckRecord, 7 },
         { "shipper list", [](QWidget* parent) { return new ShipperListActivity(parent); }, &partyRecord, 4 },
         { "consignee list", [](QWidget* parent) { return new ConsigneeListActivity(parent); }, &partyRecord, 4 },
     };

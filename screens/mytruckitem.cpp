@@ -12,7 +12,6 @@
 #include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QHash>
-#include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -21,24 +20,50 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QStyle>
+#include <QStyleOption>
 #include <QToolButton>
 
 namespace {
 
-QLabel* addLabel(QWidget* row, const char* name, const QRect& geometry)
+// The plate's font size, and the smallest it may shrink to.
+const int PlatePixels = 14;
+const int SmallestPlatePixels = 9;
+
+// The hidden label whose look (font, colours, alignment) a text the row
+// draws takes: a label of that object name, and of that plate size for the
+// plate, styled by the list's rules as a label in the row would be. One for
+// all rows of the list, kept on the rows' parent.
+const QLabel* textLook(const QWidget* row, const char* name, int pixels = PlatePixels)
 {
-    auto* label = new QLabel(row);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(geometry);
-    return label;
+    QWidget* home = row->parentWidget() ? row->parentWidget() : const_cast<QWidget*>(row);
+    const QByteArray key = QByteArray("look:") + name + ':' + QByteArray::number(pixels);
+    auto* look = qobject_cast<QLabel*>(home->property(key.constData()).value<QObject*>());
+    if (!look) {
+        look = new QLabel(home);
+        look->setObjectName(QLatin1String(name));
+        look->setTextFormat(Qt::PlainText);
+        if (pixels != PlatePixels)
+            look->setProperty("platePixels", QString::number(pixels));
+        look->hide();
+        home->setProperty(key.constData(), QVariant::fromValue<QObject*>(look));
+    }
+    look->ensurePolished();
+    return look;
 }
 
-QLabel* addPlainLabel(QWidget* row, const char* name, const QRect& geometry, const QString& text)
+// Draws `text` in `area` as a plain-text label like `look` in that place
+// would draw it.
+void drawAsLabel(QPainter* painter, const QLabel* look, const QRect& area, const QString& text, bool enabled)
 {
-    auto* label = addLabel(row, name, geometry);
-    label->setTextFormat(Qt::PlainText);
-    label->setText(text);
-    return label;
+    if (text.isEmpty())
+        return;
+    QStyleOption option;
+    option.initFrom(look);
+    const int flags = int(QStyle::visualAlignment(Qt::LeftToRight, look->alignment())) | Qt::TextForceLeftToRight;
+    painter->save();
+    painter->setFont(look->font());
+    look->style()->drawItemText(painter, area, flags, option.palette, enabled, text, look->foregroundRole());
+    painter->restore();
 }
 
 // The picture of a truck class at the row's size, scaled once for all rows.
@@ -53,12 +78,6 @@ QPixmap classPicture(const QString& level)
     scaled.insert(level, picture);
     return picture;
 }
-
-// Room for the plate, left of the truck's details.
-const int PlateWidth = 84;
-// The plate's font size, and the smallest it may shrink to.
-const int PlatePixels = 14;
-const int SmallestPlatePixels = 9;
 
 } // namespace
 
@@ -92,25 +111,14 @@ MyTruckItem::MyTruckItem(const QJsonObject& truck, int rowNumber, QWidget* host,
     // The whole plate on one line, eight characters (a new-energy plate)
     // included: a plate too wide for its place gets a smaller font, never a cut.
     plate = text("number");
-    QLabel* number = addPlainLabel(this, "numberLabel", QRect(5, 10, PlateWidth, 20), plate);
-    // The list's style rules give the plate its font; a long plate is told
-    // its smaller size through a property the rules select.
-    number->ensurePolished();
-    QFont font = number->font();
-    int pixels = PlatePixels;
-    while (pixels > SmallestPlatePixels && QFontMetrics(font).horizontalAdvance(plate) > PlateWidth)
-        font.setPixelSize(--pixels);
-    if (pixels != PlatePixels) {
-        number->setProperty("platePixels", QString::number(pixels));
-        number->style()->unpolish(number);
-        number->style()->polish(number);
-    }
+    // The list's style rules give the plate its font; a long plate takes the
+    // look of a smaller size, which the rules select by a property.
+    QFont font = textLook(this, "numberLabel")->font();
+    platePixels = PlatePixels;
+    while (platePixels > SmallestPlatePixels && QFontMetrics(font).horizontalAdvance(plate) > plateGeometry().width())
+        font.setPixelSize(--platePixels);
 
-    QLabel* picture = addLabel(this, "pictureLabel", QRect(5, 30, 70, 55));
-    picture->setTextFormat(Qt::PlainText);
-    const QPixmap image = classPicture(scalar("tonnage_level"));
-    if (!image.isNull())
-        picture->setPixmap(image);
+    classPixmap = classPicture(scalar("tonnage_level"));
 
     const QString info = escapedText("tonnage_level_text") + QStringLiteral("&nbsp;&nbsp;")
         + escapedText("driving_mode_text") + QStringLiteral("&nbsp;&nbsp;")
@@ -135,17 +143,12 @@ MyTruckItem::MyTruckItem(const QJsonObject& truck, int rowNumber, QWidget* host,
     chip2->setAccessibleName(text("driver2_name") + QLatin1Char(' ') + text("driver2_mobile"));
     chip2->setGeometry(caption2.x() + caption2.width() + 5, 32, chip2->sizeHint().width(), 27);
 
-    addPlainLabel(this, "companyLabel", QRect(90, 60, 400, 20),
-        text("company_name") + QStringLiteral("  电话:") + text("company_tel"));
+    company = text("company_name") + QStringLiteral("  电话:") + text("company_tel");
+}
 
-    removeButton = new QToolButton(this);
-    removeButton->setObjectName(QStringLiteral("removeButton"));
-    removeButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    removeButton->setIcon(QIcon(QStringLiteral(":/images/ico_remove.png")));
-    removeButton->hide();
-    // Queued: the question's event loop, which a list reload may use to
-    // delete this row, then runs outside the button's own click handling.
-    connect(removeButton, &QToolButton::clicked, this, &MyTruckItem::slot_remove, Qt::QueuedConnection);
+QFont MyTruckItem::plateFont() const
+{
+    return textLook(this, "numberLabel", platePixels)->font();
 }
 
 void MyTruckItem::slot_remove()
@@ -172,16 +175,19 @@ void MyTruckItem::paintEvent(QPaintEvent* event)
 {
     QFrame::paintEvent(event);
     QPainter painter(this);
+    drawAsLabel(&painter, textLook(this, "numberLabel", platePixels), plateGeometry(), plate, isEnabled());
+    if (!classPixmap.isNull() && pictureGeometry().intersects(event->rect()))
+        style()->drawItemPixmap(&painter, pictureGeometry(), Qt::AlignLeft | Qt::AlignVCenter, classPixmap);
     lines.paint(&painter, this, event->rect());
-    style()->drawItemPixmap(&painter, arrowGeometry(), Qt::AlignLeft | Qt::AlignVCenter,
-        QPixmap(QStringLiteral(":/images/list_arrow.png")));
+    drawAsLabel(&painter, textLook(this, "companyLabel"), companyGeometry(), company, isEnabled());
+    style()->drawItemPixmap(&painter, arrowGeometry(), Qt::AlignLeft | Qt::AlignVCenter, PagedListActivity::rowArrow());
 }
 
 void MyTruckItem::resizeEvent(QResizeEvent* event)
 {
     QFrame::resizeEvent(event);
-    const int W = width();
-    removeButton->setGeometry(W - 70, 30, 25, 25);
+    if (removeButton)
+        removeButton->setGeometry(removeGeometry());
 }
 
 void MyTruckItem::mousePressEvent(QMouseEvent* event)
@@ -218,11 +224,18 @@ void MyTruckItem::contextMenuEvent(QContextMenuEvent* event)
 void MyTruckItem::enterEvent(QEvent* event)
 {
     QFrame::enterEvent(event);
+    if (!removeButton) {
+        removeButton = PagedListActivity::newRemoveButton(this, removeGeometry());
+        // Queued: the question's event loop, which a list reload may use to
+        // delete this row, then runs outside the button's own click handling.
+        connect(removeButton, &QToolButton::clicked, this, &MyTruckItem::slot_remove, Qt::QueuedConnection);
+    }
     removeButton->show();
 }
 
 void MyTruckItem::leaveEvent(QEvent* event)
 {
     QFrame::leaveEvent(event);
-    removeButton->hide();
+    if (removeButton)
+        removeButton->hide();
 }

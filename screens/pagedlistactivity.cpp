@@ -8,6 +8,7 @@
 #include <QDebug>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QKeyEvent>
@@ -15,6 +16,8 @@
 #include <QLayoutItem>
 #include <QLineEdit>
 #include <QPalette>
+#include <QPixmap>
+#include <QPixmapCache>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -229,6 +232,27 @@ void PagedListActivity::takeRowDeleteAnswer(QFrame* row, bool success, const QSt
         row->deleteLater();
     else
         GuardedMessageBox::warning(row, QStringLiteral("抱歉"), QStringLiteral("删除失败！\n") + errors);
+}
+
+QPixmap PagedListActivity::rowArrow()
+{
+    const QString key = QStringLiteral("freymo/list_arrow");
+    QPixmap arrow;
+    if (!QPixmapCache::find(key, &arrow)) {
+        arrow = QPixmap(QStringLiteral(":/images/list_arrow.png"));
+        QPixmapCache::insert(key, arrow);
+    }
+    return arrow;
+}
+
+QToolButton* PagedListActivity::newRemoveButton(QFrame* row, const QRect& geometry)
+{
+    auto* button = new QToolButton(row);
+    button->setObjectName(QStringLiteral("removeButton"));
+    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    button->setIcon(QIcon(QStringLiteral(":/images/ico_remove.png")));
+    button->setGeometry(geometry);
+    return button;
 }
 
 ExportTable PagedListActivity::exportTable()

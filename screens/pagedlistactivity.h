@@ -14,6 +14,8 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollArea;
+class QPixmap;
+class QRect;
 class QTimer;
 class QToolButton;
 class QVBoxLayout;
@@ -64,6 +66,13 @@ public:
     static QString rowStyleRules();
     // A row's delete answer: removes the row, or tells why the server refused.
     static void takeRowDeleteAnswer(QFrame* row, bool success, const QString& errors);
+    // The arrow at a row's right end, read once for all rows (a picture read
+    // by its path looks at the file's time on every read).
+    static QPixmap rowArrow();
+    // A row's remove button ("removeButton") at `geometry`, for a row to make
+    // the first time the pointer comes over it: a row never pointed at keeps
+    // no button.
+    static QToolButton* newRemoveButton(QFrame* row, const QRect& geometry);
 
     // The list as a table to export: the screen's title, its columns, and
     // its own page request.

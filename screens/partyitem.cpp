@@ -9,7 +9,6 @@
 #include "telephony/telnumberwidget.h"
 #include "widgets/guardedmessagebox.h"
 
-#include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -25,7 +24,6 @@ PartyItem::PartyItem(const PartyBook& book, const QJsonObject& record, int numbe
     , id(record.value(QLatin1String("id")).toVariant().toInt())
     , number(number)
     , host(host)
-    , removeButton(new QToolButton(this))
 {
     setObjectName(book.rowName);
     setFixedHeight(RowHeight);
@@ -61,12 +59,6 @@ PartyItem::PartyItem(const PartyBook& book, const QJsonObject& record, int numbe
     const QString tel2 = record.value(QLatin1String("tel2")).toString();
     if (!tel2.isEmpty())
         chip(tel2, QStringLiteral("电话2"), QStringLiteral("phone2"), phone1->x() + phone1->width() + 5);
-
-    removeButton->setObjectName(QStringLiteral("removeButton"));
-    removeButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    removeButton->setIcon(QIcon(QStringLiteral(":/images/ico_remove.png")));
-    removeButton->hide();
-    connect(removeButton, &QToolButton::clicked, this, &PartyItem::slot_remove);
 }
 
 void PartyItem::slot_remove()
@@ -110,26 +102,31 @@ void PartyItem::mouseDoubleClickEvent(QMouseEvent* event)
 void PartyItem::enterEvent(QEvent* event)
 {
     QFrame::enterEvent(event);
+    if (!removeButton) {
+        removeButton = PagedListActivity::newRemoveButton(this, removeGeometry());
+        connect(removeButton, &QToolButton::clicked, this, &PartyItem::slot_remove);
+    }
     removeButton->show();
 }
 
 void PartyItem::leaveEvent(QEvent* event)
 {
     QFrame::leaveEvent(event);
-    removeButton->hide();
+    if (removeButton)
+        removeButton->hide();
 }
 
 void PartyItem::resizeEvent(QResizeEvent* event)
 {
     QFrame::resizeEvent(event);
-    removeButton->setGeometry(width() - 70, 30, 25, 25);
+    if (removeButton)
+        removeButton->setGeometry(removeGeometry());
 }
 
 void PartyItem::paintEvent(QPaintEvent* event)
 {
     QFrame::paintEvent(event);
     QPainter painter(this);
-    style()->drawItemPixmap(&painter, arrowGeometry(), Qt::AlignLeft | Qt::AlignVCenter,
-        QPixmap(QStringLiteral(":/images/list_arrow.png")));
+    style()->drawItemPixmap(&painter, arrowGeometry(), Qt::AlignLeft | Qt::AlignVCenter, PagedListActivity::rowArrow());
     lines.paint(&painter, this, event->rect());
 }

@@ -31,6 +31,8 @@ public:
     QRect lineGeometry(const QString& name) const { return lines.geometry(name); }
     // Where the row draws its arrow.
     QRect arrowGeometry() const { return QRect(width() - 50, 33, 22, 22); }
+    // Where the remove button shows while the pointer is over the row.
+    QRect removeGeometry() const { return QRect(width() - 70, 30, 25, 25); }
 
 public slots:
     void slot_remove();
@@ -58,7 +60,8 @@ private:
     int id;
     int number;
     QPointer<QWidget> host;
-    QToolButton* removeButton;
+    // Made the first time the pointer comes over the row.
+    QToolButton* removeButton = nullptr;
     RichTextLines lines;
     // This row's delete request while it awaits its answer.
     QPointer<ApiCall> deleteCall;

@@ -6,7 +6,6 @@
 
 #include <QContextMenuEvent>
 #include <QJsonValue>
-#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -47,11 +46,7 @@ TradeItem::TradeItem(const QJsonObject& trade, int rowNumber, DialogWidget* dash
     PagedListActivity::stripeRow(this, rowNumber);
 
     // Only statuses 0 to 2 have a picture; any other shows an empty area.
-    auto* picture = new QLabel(this);
-    picture->setObjectName(QStringLiteral("statusPicture"));
-    picture->setGeometry(5, 10, 80, 80);
-    picture->setPixmap(
-        QPixmap(QStringLiteral(":/images/trade_status_") + scalar(trade, "status") + QStringLiteral(".png")));
+    statusPixmap = QPixmap(QStringLiteral(":/images/trade_status_") + scalar(trade, "status") + QStringLiteral(".png"));
 
     lines.add(QStringLiteral("partiesLine"), QRect(100, 10, 600, 20),
         QStringLiteral("<b>承运车辆：</b>") + text(trade, "truck_number")
@@ -105,8 +100,9 @@ void TradeItem::paintEvent(QPaintEvent* event)
 {
     QFrame::paintEvent(event);
     QPainter painter(this);
-    style()->drawItemPixmap(&painter, arrowGeometry(), Qt::AlignLeft | Qt::AlignVCenter,
-        QPixmap(QStringLiteral(":/images/list_arrow.png")));
+    if (!statusPixmap.isNull() && statusGeometry().intersects(event->rect()))
+        style()->drawItemPixmap(&painter, statusGeometry(), Qt::AlignLeft | Qt::AlignVCenter, statusPixmap);
+    style()->drawItemPixmap(&painter, arrowGeometry(), Qt::AlignLeft | Qt::AlignVCenter, PagedListActivity::rowArrow());
     lines.paint(&painter, this, event->rect());
 }
 

@@ -2,6 +2,7 @@
 
 #include <QFrame>
 #include <QJsonObject>
+#include <QPixmap>
 #include <QPointer>
 
 #include "widgets/richtextlabel.h"
@@ -36,6 +37,10 @@ public:
     QString lineMarkup(const QString& name) const { return lines.markup(name); }
     // Where the row draws its arrow.
     QRect arrowGeometry() const { return QRect(width() - 50, 40, 25, 25); }
+    // The picture of the trade's status the row draws at its left end; null
+    // for a status without one.
+    QPixmap statusPicture() const { return statusPixmap; }
+    static QRect statusGeometry() { return QRect(5, 10, 80, 80); }
 
 signals:
     void signal_item_clicked(int index, int id);
@@ -51,6 +56,7 @@ private:
     QJsonObject trade;
     int id;
     int rowNumber;
+    QPixmap statusPixmap;
     QPointer<DialogWidget> dashboard;
     RichTextLines lines;
 };

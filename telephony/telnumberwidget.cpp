@@ -81,7 +81,7 @@ TelNumberWidget::TelNumberWidget(const QString& number, const QString& label, QW
     // press, so pointing at it changes nothing.
     setProperty("callable", isCallable());
     // Wide enough for the whole number and the name, pointed at or not.
-    const int labelWidth = label.isEmpty() ? 0 : QFontMetrics(labelFont()).horizontalAdvance(label) + TextGap;
+    labelWidth = label.isEmpty() ? 0 : QFontMetrics(labelFont()).horizontalAdvance(label) + TextGap;
     plainNumberX = qMax(PlainNumberX, PlainLabelX + labelWidth);
     const int plainWidth = plainNumberX + QFontMetrics(numberFont(false)).horizontalAdvance(number) + 10;
     const int hoveredWidth
@@ -375,7 +375,6 @@ void TelNumberWidget::paintEvent(QPaintEvent* event)
     const int labelX = hovered ? HoveredTextX : PlainLabelX;
     painter.setFont(labelFont());
     painter.setPen(QColor(QStringLiteral("#666666")));
-    const int labelWidth = label.isEmpty() ? 0 : painter.fontMetrics().horizontalAdvance(label) + TextGap;
     painter.drawText(QRect(labelX, 7, labelWidth, 14), Qt::AlignLeft | Qt::AlignVCenter, label);
 
     painter.setFont(numberFont(hovered));

@@ -91,6 +91,8 @@ private:
     QPointer<QPlainTextEdit> smsEdit;
     bool hovered = false;
     int chipWidth = 0;
+    // The name's width and the gap after it, measured once.
+    int labelWidth = 0;
     int plainNumberX = 0;
     QRect callZone;
     QRect smsZone;

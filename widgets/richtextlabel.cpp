@@ -5,8 +5,10 @@
 #include <QPainter>
 #include <QResizeEvent>
 #include <QStyleOption>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <QTextLayout>
 #include <QTextOption>
 
 RichTextLabel::RichTextLabel(QWidget* parent)
@@ -46,6 +48,11 @@ void layOutAsLabel(QTextDocument* document, Qt::Alignment alignment, bool wordWr
     frame.setMargin(0);
     document->rootFrame()->setFrameFormat(frame);
     document->setTextWidth(width);
+    // A block's layout drops its shaped glyphs after each layout and draw
+    // unless told to keep them: kept, a repaint draws the glyphs it has
+    // instead of shaping the text again.
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        block.layout()->setCacheEnabled(true);
 }
 
 QTextDocument* newDocument(const QFont& font, const QString& markup)

@@ -508,7 +508,7 @@ void TestJourneys::theBooks()
     const auto truckNumbers = [this] {
         QStringList numbers;
         for (MyTruckItem* row : rows<MyTruckItem>(3))
-            numbers << label(row, "numberLabel")->text();
+            numbers << row->plateText();
         return numbers;
     };
 

@@ -155,11 +155,12 @@ void TestPartyListActivity::clickRemove(PartyItem* row)
     // as an earlier test may have left it where the row is now.
     QTRY_COMPARE(row->visibleRegion().boundingRect(), row->rect());
     QTest::mouseMove(row->window(), QPoint(1, 1));
-    auto* remove = row->findChild<QToolButton*>(QStringLiteral("removeButton"));
-    QTRY_VERIFY(!remove->isVisible());
+    const auto remove = [row] { return row->findChild<QToolButton*>(QStringLiteral("removeButton")); };
+    QTRY_VERIFY(!remove() || !remove()->isVisible());
     QTest::mouseMove(row);
-    QTRY_VERIFY(remove->isVisible());
-    QTest::mouseClick(remove, Qt::LeftButton);
+    QTRY_VERIFY(remove() && remove()->isVisible());
+    QCOMPARE(remove()->geometry(), row->removeGeometry());
+    QTest::mouseClick(remove(), Qt::LeftButton);
 }
 
 void TestPartyListActivity::rowTexts_data()
@@ -206,8 +207,7 @@ void TestPartyListActivity::rowTexts()
         QStringLiteral("<font color='#666666'>地址:</font>") + address);
     QCOMPARE(row->lineGeometry(QStringLiteral("contactLabel")), QRect(5, 53, 120, 20));
     // Once the list has given the row its width.
-    QTRY_COMPARE(
-        row->findChild<QWidget*>(QStringLiteral("removeButton"))->geometry(), QRect(row->width() - 70, 30, 25, 25));
+    QTRY_COMPARE(row->removeGeometry(), QRect(row->width() - 70, 30, 25, 25));
     QCOMPARE(row->arrowGeometry(), QRect(row->width() - 50, 33, 22, 22));
 
     QStringList shown;

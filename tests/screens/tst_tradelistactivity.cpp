@@ -224,7 +224,7 @@ void TestTradeListActivity::statusPicture()
     QFETCH(QJsonValue, status);
     QFETCH(QString, picture);
     TradeItem row(trade(7, { { QStringLiteral("status"), status } }), 1, dashboard, nullptr);
-    const QPixmap shown = row.findChild<QLabel*>(QStringLiteral("statusPicture"))->pixmap(Qt::ReturnByValue);
+    const QPixmap shown = row.statusPicture();
     if (picture.isEmpty()) {
         QVERIFY(shown.isNull());
     } else {

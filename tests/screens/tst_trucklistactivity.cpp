@@ -8,6 +8,7 @@
 #include "net/api.h"
 #include "net/truckdict.h"
 #include "screens/mytruckitem.h"
+#include "screens/pagedlistactivity.h"
 #include "screens/truckactivity.h"
 #include "shell/activitycontroller.h"
 #include "telephony/telnumberwidget.h"
@@ -69,6 +70,8 @@ private slots:
     void pictureFollowsTheLevel();
     void plateIsShownWhole_data();
     void plateIsShownWhole();
+    void drawnTextsMatchLabels_data();
+    void drawnTextsMatchLabels();
     void rowsAreStripedAndChipsPlaced();
     void hoverShowsRemoveAndPressEditsOnce();
     void addResultReloadsOnce_data();
@@ -138,6 +141,7 @@ void TestTruckListActivity::pressRemove(MyTruckItem* target)
     // From outside: the pointer may still rest where an earlier row was.
     QTest::mouseMove(list->findChild<QWidget*>(QStringLiteral("Header")));
     QTest::mouseMove(target, QPoint(300, 45));
+    QTRY_VERIFY(target->findChild<QToolButton*>(QStringLiteral("removeButton")));
     auto* remove = target->findChild<QToolButton*>(QStringLiteral("removeButton"));
     QTRY_VERIFY(remove->isVisible());
     QTest::mouseClick(remove, Qt::LeftButton);
@@ -170,11 +174,8 @@ void TestTruckListActivity::rowShowsItsTruck()
     MyTruckItem* first = row(0);
     QCOMPARE(first->height(), 90);
     QCOMPARE(first->lineMarkup(QStringLiteral("infoLabel")), info);
-    auto* number = first->findChild<QLabel*>(QStringLiteral("numberLabel"));
-    QCOMPARE(number->text(), QStringLiteral("<b>京A1</b>"));
-    QCOMPARE(number->textFormat(), Qt::PlainText);
-    QCOMPARE(
-        first->findChild<QLabel*>(QStringLiteral("companyLabel"))->text(), QStringLiteral("顺达物流  电话:010123456"));
+    QCOMPARE(first->plateText(), QStringLiteral("<b>京A1</b>"));
+    QCOMPARE(first->companyText(), QStringLiteral("顺达物流  电话:010123456"));
     QVERIFY(kit.requestsTo(listPath).first().target.endsWith("&page=1&number="));
 }
 
@@ -195,9 +196,7 @@ void TestTruckListActivity::pictureFollowsTheLevel()
     QJsonObject record = truck(1, QStringLiteral("京A1"));
     record.insert(QStringLiteral("tonnage_level"), level);
     QVERIFY(showList({ record }));
-    auto* picture = row(0)->findChild<QLabel*>(QStringLiteral("pictureLabel"));
-    QCOMPARE(picture->geometry(), QRect(5, 30, 70, 55));
-    const QPixmap shown = picture->pixmap(Qt::ReturnByValue);
+    const QPixmap shown = row(0)->picture();
     if (image.isEmpty()) {
         QVERIFY(shown.isNull());
         return;
@@ -230,13 +229,56 @@ void TestTruckListActivity::plateIsShownWhole()
     controller->show();
     QVERIFY(QTest::qWaitForWindowExposed(controller));
     QTRY_COMPARE(list->listLayout->count(), 1);
-    auto* number = row(0)->findChild<QLabel*>(QStringLiteral("numberLabel"));
-    QCOMPARE(number->text(), plate);
-    QVERIFY(!number->wordWrap());
-    QVERIFY2(number->fontMetrics().horizontalAdvance(plate) <= number->contentsRect().width(),
-        qPrintable(QString::number(number->fontMetrics().horizontalAdvance(plate))));
-    QVERIFY(number->fontMetrics().height() <= number->height());
-    QVERIFY(number->geometry().right() < row(0)->lineGeometry(QStringLiteral("infoLabel")).x());
+    QCOMPARE(row(0)->plateText(), plate);
+    const QFontMetrics metrics(row(0)->plateFont());
+    const QRect place = MyTruckItem::plateGeometry();
+    QVERIFY2(metrics.horizontalAdvance(plate) <= place.width(),
+        qPrintable(QString::number(metrics.horizontalAdvance(plate))));
+    QVERIFY(metrics.height() <= place.height());
+    QVERIFY(place.right() < row(0)->lineGeometry(QStringLiteral("infoLabel")).x());
+}
+
+void TestTruckListActivity::drawnTextsMatchLabels_data()
+{
+    QTest::addColumn<QString>("plate");
+    QTest::newRow("plate at full size") << QStringLiteral("京A12345");
+    QTest::newRow("plate shrunk") << QStringLiteral("鲁WWWWWWW");
+}
+
+// What the row draws itself is what labels of the same names would show in
+// its place, under the list's style rules: a row of labels beside it is
+// the reference.
+void TestTruckListActivity::drawnTextsMatchLabels()
+{
+    QFETCH(QString, plate);
+    QVERIFY(showList({ truck(1, plate) }));
+    MyTruckItem* drawn = row(0);
+    const int pixels = drawn->plateFont().pixelSize();
+
+    auto* reference = new QFrame(drawn->parentWidget());
+    reference->setObjectName(QStringLiteral("MyTruckItem"));
+    reference->setAutoFillBackground(true);
+    PagedListActivity::stripeRow(reference, 1);
+    const auto label = [reference](const char* name, const QRect& place, const QString& text) {
+        auto* each = new QLabel(reference);
+        each->setObjectName(QLatin1String(name));
+        each->setTextFormat(Qt::PlainText);
+        each->setText(text);
+        each->setGeometry(place);
+        return each;
+    };
+    QLabel* number = label("numberLabel", MyTruckItem::plateGeometry(), plate);
+    if (pixels != 14)
+        number->setProperty("platePixels", QString::number(pixels));
+    label("companyLabel", MyTruckItem::companyGeometry(), drawn->companyText());
+    label("pictureLabel", MyTruckItem::pictureGeometry(), QString())->setPixmap(drawn->picture());
+    reference->setGeometry(drawn->geometry().translated(0, drawn->height()));
+    reference->show();
+    QCOMPARE(number->font().pixelSize(), pixels);
+
+    for (const QRect& place :
+        { MyTruckItem::plateGeometry(), MyTruckItem::companyGeometry(), MyTruckItem::pictureGeometry() })
+        QCOMPARE(drawn->grab(place).toImage(), reference->grab(place).toImage());
 }
 
 void TestTruckListActivity::rowsAreStripedAndChipsPlaced()
@@ -262,17 +304,20 @@ void TestTruckListActivity::rowsAreStripedAndChipsPlaced()
 
     const int W = first->width();
     QCOMPARE(first->arrowGeometry(), QRect(W - 50, 30, 25, 25));
-    QCOMPARE(first->findChild<QToolButton*>(QStringLiteral("removeButton"))->geometry(), QRect(W - 70, 30, 25, 25));
+    QCOMPARE(first->removeGeometry(), QRect(W - 70, 30, 25, 25));
 }
 
 void TestTruckListActivity::hoverShowsRemoveAndPressEditsOnce()
 {
     QVERIFY(showList({ truck(1, QStringLiteral("京A1")), truck(9, QStringLiteral("沪B9")) }));
     MyTruckItem* second = row(1);
-    auto* remove = second->findChild<QToolButton*>(QStringLiteral("removeButton"));
-    QVERIFY(!remove->isVisible());
+    // No button until the pointer first comes over the row.
+    QVERIFY(!second->findChild<QToolButton*>(QStringLiteral("removeButton")));
     QTest::mouseMove(second, QPoint(300, 45));
+    QTRY_VERIFY(second->findChild<QToolButton*>(QStringLiteral("removeButton")));
+    auto* remove = second->findChild<QToolButton*>(QStringLiteral("removeButton"));
     QTRY_VERIFY(remove->isVisible());
+    QCOMPARE(remove->geometry(), second->removeGeometry());
     QTest::mouseMove(list->findChild<QWidget*>(QStringLiteral("Header")));
     QTRY_VERIFY(!remove->isVisible());
 
@@ -354,7 +399,7 @@ void TestTruckListActivity::deleteAnswerDecidesTheRow()
     QTRY_COMPARE(list->listLayout->count(), left.size());
     QStringList numbers;
     for (int i = 0; i < list->listLayout->count(); ++i)
-        numbers << row(i)->findChild<QLabel*>(QStringLiteral("numberLabel"))->text();
+        numbers << row(i)->plateText();
     QCOMPARE(numbers, left);
     QCOMPARE(kit.boxes->seenTexts(), QStringList { QStringLiteral("提醒|确定要删除货车 京A2 吗？") } + boxes);
     QCOMPARE(
@@ -432,7 +477,7 @@ void TestTruckListActivity::theBoardsAnswerNeverBecomesRows()
     kit.server.release(QStringLiteral("board"));
     QVERIFY(ScreenTestKit::waitForIdle());
     QCOMPARE(list->listLayout->count(), 20);
-    QCOMPARE(row(0)->findChild<QLabel*>(QStringLiteral("numberLabel"))->text(), QStringLiteral("京A1"));
+    QCOMPARE(row(0)->plateText(), QStringLiteral("京A1"));
 
     // The bottom asks for the page after the first.
     QScrollBar* bar = list->findChild<QScrollArea*>(QStringLiteral("ListScrollArea"))->verticalScrollBar();
