@@ -34,12 +34,8 @@ rm -f "$images"/*.png "$images"/*.gif "$images"/*.ico
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$frames/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 "$build/freymo-artgen" render "$images" "$frames"
-# The same pixels in files that are cheaper to read (see the script). The
-# pictures that the login dialog shows before its first paint are stored
-# uncompressed, here and in images.qrc.
-stored=(bg_header.png btn_normal.png btn_sys_close.png btn_sys_min.png)
+# The same pixels in files that are cheaper to read (see the script).
 python3 "$here/repackpng.py" "$images"/*.png
-(cd "$images" && python3 "$here/repackpng.py" --stored "${stored[@]}")
 
 # Fixed settings and no metadata, so the files carry no dates.
 while read -r kind name rest; do
@@ -65,10 +61,7 @@ done <"$frames/assemble.txt"
     echo '<RCC version="1.0">'
     echo '<qresource prefix="/images">'
     (cd "$images" && LC_ALL=C ls) | while read -r file; do
-        case " ${stored[*]} " in
-        *" $file "*) echo "    <file alias=\"$file\" compression-algorithm=\"none\">images/$file</file>" ;;
-        *) echo "    <file alias=\"$file\">images/$file</file>" ;;
-        esac
+        echo "    <file alias=\"$file\">images/$file</file>"
     done
     echo '</qresource>'
     echo '</RCC>'

@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
 """Rewrites 8-bit RGBA PNG files, pixel for pixel, with the "sub" filter on
-every row and the strongest compression, or with "--stored" unfiltered and
-uncompressed.
+every row and the strongest compression.
 
 Qt's writer lets libpng pick a filter per row, and it often picks "Paeth",
 which costs the reader about twice the time of "sub": the header picture
@@ -9,11 +8,7 @@ alone then takes a noticeable share of the login dialog's first paint. The
 pixels do not change (the script decodes the new file and compares); other
 chunks are kept as they are. Files of another kind are left alone.
 
-The pictures of the login dialog are stored: the reader then only copies
-their rows, which is the fastest a PNG reads, at the price of their size
-(the resource file does not compress them again either, see images.qrc).
-
-Usage: repackpng.py [--stored] FILE.png...
+Usage: repackpng.py FILE.png...
 """
 import struct
 import sys
@@ -70,31 +65,26 @@ def decode(data):
     return header, others, rows
 
 
-def encode(header, others, rows, stored=False):
+def encode(header, others, rows):
     raw = bytearray()
     for line in rows:
-        if stored:
-            raw += b"\x00" + line
-        else:
-            raw += b"\x01" + bytes((line[x] - (line[x - 4] if x >= 4 else 0)) & 255 for x in range(len(line)))
+        raw += b"\x01" + bytes((line[x] - (line[x - 4] if x >= 4 else 0)) & 255 for x in range(len(line)))
 
     def chunk(kind, body):
         return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF)
 
     return (SIGNATURE + chunk(b"IHDR", header) + b"".join(chunk(k, b) for k, b in others)
-            + chunk(b"IDAT", zlib.compress(bytes(raw), 0 if stored else 9)) + chunk(b"IEND", b""))
+            + chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
 
 
-def main(arguments):
-    stored = bool(arguments) and arguments[0] == "--stored"
-    paths = arguments[1:] if stored else arguments
+def main(paths):
     for path in paths:
         with open(path, "rb") as f:
             data = f.read()
         decoded = decode(data)
         if decoded is None:
             continue
-        packed = encode(*decoded, stored=stored)
+        packed = encode(*decoded)
         if decode(packed)[2] != decoded[2]:
             sys.exit("repackpng.py: %s did not survive the round trip" % path)
         with open(path, "wb") as f:
