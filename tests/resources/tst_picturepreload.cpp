@@ -22,7 +22,7 @@ private slots:
         QTest::addColumn<QString>("fileName");
         // A path without the slash after the colon, as a style sheet may
         // name it; a picture that an image plugin reads.
-        QTest::newRow("stored PNG") << QStringLiteral(":/images/bg_header.png");
+        QTest::newRow("PNG") << QStringLiteral(":/images/bg_header.png");
         QTest::newRow("style sheet path") << QStringLiteral(":images/btn_normal.png");
         QTest::newRow("icon") << QStringLiteral(":/images/logo.ico");
     }
