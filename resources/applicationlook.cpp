@@ -95,7 +95,7 @@ QString pixmapCacheKey(const QString& fileName)
     // As QPixmap::load() of Qt 5.15 makes it: the file's absolute path,
     // modification time and size, and the kind of pixmap (0, a colour
     // pixmap). Should another Qt make it otherwise, the pictures are simply
-    // read again where they are shown (and the start-up test notices).
+    // read again where they are shown (and the preload test notices).
     const QFileInfo info(fileName);
     return QStringLiteral("qt_pixmap") + info.absoluteFilePath()
         + memoryHex(uint(info.lastModified().toSecsSinceEpoch())) + memoryHex(quint64(info.size())) + memoryHex(0u);
