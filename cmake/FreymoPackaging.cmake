@@ -48,11 +48,11 @@ set(CPACK_DEBIAN_CLIENT_PACKAGE_CONTROL_EXTRA "${CMAKE_CURRENT_SOURCE_DIR}/dist/
 # Chinese, libxlsxwriter and libzint (their packages named after their
 # sonames, as Debian names library packages); loaded at run time, so the
 # linked libraries do not name them.
-string(REGEX REPLACE "^(lib[^.]+)\\.so\\.([0-9]+)$" "\\1\\2" freymo_xlsxwriter_package
-    "${FREYMO_XLSXWRITER_SONAME}")
-string(REGEX REPLACE "^(lib[^.]+)\\.so\\.([0-9.]+)$" "\\1\\2" freymo_zint_package "${FREYMO_ZINT_SONAME}")
-set(CPACK_DEBIAN_CLIENT_PACKAGE_DEPENDS
-    "qttranslations5-l10n, ${freymo_xlsxwriter_package}, ${freymo_zint_package}")
+set(CPACK_DEBIAN_CLIENT_PACKAGE_DEPENDS "qttranslations5-l10n")
+foreach(soname IN ITEMS "${FREYMO_XLSXWRITER_SONAME}" "${FREYMO_ZINT_SONAME}")
+    string(REGEX REPLACE "^(lib[^.]+)\\.so\\.([0-9.]+)$" "\\1\\2" package "${soname}")
+    string(APPEND CPACK_DEBIAN_CLIENT_PACKAGE_DEPENDS ", ${package}")
+endforeach()
 string(CONCAT CPACK_COMPONENT_CLIENT_DESCRIPTION
     "Freight station assistant\n"
     "The desktop client of small and medium freight stations: the board of the\n"
