@@ -8,6 +8,7 @@
 #include "shell/baseactivity.h"
 #include "telephony/telnumberwidget.h"
 #include "widgets/guardedmessagebox.h"
+#include "widgets/sharedlook.h"
 
 #include <QContextMenuEvent>
 #include <QFontMetrics>
@@ -35,20 +36,15 @@ const int SmallestPlatePixels = 9;
 // all rows of the list, kept on the rows' parent.
 const QLabel* textLook(const QWidget* row, const char* name, int pixels = PlatePixels)
 {
-    QWidget* home = row->parentWidget() ? row->parentWidget() : const_cast<QWidget*>(row);
     const QByteArray key = QByteArray("look:") + name + ':' + QByteArray::number(pixels);
-    auto* look = qobject_cast<QLabel*>(home->property(key.constData()).value<QObject*>());
-    if (!look) {
-        look = new QLabel(home);
+    return static_cast<const QLabel*>(sharedLook(row, key.constData(), [name, pixels](QWidget* home) {
+        auto* look = new QLabel(home);
         look->setObjectName(QLatin1String(name));
         look->setTextFormat(Qt::PlainText);
         if (pixels != PlatePixels)
             look->setProperty("platePixels", QString::number(pixels));
-        look->hide();
-        home->setProperty(key.constData(), QVariant::fromValue<QObject*>(look));
-    }
-    look->ensurePolished();
-    return look;
+        return look;
+    }));
 }
 
 // Draws `text` in `area` as a plain-text label like `look` in that place

@@ -1,5 +1,7 @@
 #include "widgets/richtextlabel.h"
 
+#include "widgets/sharedlook.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QEvent>
 #include <QPainter>
@@ -190,15 +192,11 @@ QRect RichTextLines::geometry(const QString& name) const
 void RichTextLines::paint(QPainter* painter, QWidget* owner, const QRect& exposed)
 {
     // The label whose font the lines take: one for all rows of a list.
-    QWidget* home = owner->parentWidget() ? owner->parentWidget() : owner;
-    auto* look = qobject_cast<QLabel*>(home->property("lineLook").value<QObject*>());
-    if (!look) {
-        look = new RichTextLabel(home);
-        look->setObjectName(QStringLiteral("lineLook"));
-        look->hide();
-        home->setProperty("lineLook", QVariant::fromValue<QObject*>(look));
-    }
-    look->ensurePolished();
+    const auto* look = static_cast<const QLabel*>(sharedLook(owner, "lineLook", [](QWidget* home) {
+        auto* label = new RichTextLabel(home);
+        label->setObjectName(QStringLiteral("lineLook"));
+        return label;
+    }));
     const QFont font = look->font();
     const Qt::Alignment alignment = look->alignment();
 
