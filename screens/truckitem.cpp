@@ -6,6 +6,7 @@
 #include "shell/activitycontroller.h"
 #include "shell/mainwindow.h"
 #include "widgets/guardedmessagebox.h"
+#include "widgets/sharedlook.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -124,16 +125,6 @@ public:
         overBar->ensurePolished();
     }
 
-    // The look of `parent`'s tiles, made with the first of them.
-    static TileLook* of(QWidget* parent)
-    {
-        for (QObject* child : parent->children()) {
-            if (auto* look = dynamic_cast<TileLook*>(child))
-                return look;
-        }
-        return new TileLook(parent);
-    }
-
     // Gives the widgets one tile's picture and texts.
     void take(bool working, const QString& number, bool loadShown, const QString& load, bool goodsStyled,
         const QString& goods)
@@ -246,8 +237,10 @@ TruckItem::TruckItem(const QJsonObject& truck, QWidget* host, QWidget* parent)
 {
     setObjectName(QStringLiteral("TruckItem"));
     setCursor(Qt::PointingHandCursor);
+    // The look of the board's tiles, made with the first of them.
     if (parentWidget())
-        drawn->look = TileLook::of(parentWidget());
+        drawn->look
+            = static_cast<TileLook*>(sharedLook(this, "tileLook", [](QWidget* board) { return new TileLook(board); }));
     number = truck.value(QLatin1String("number")).toVariant().toString();
     setGoodsText(describeLoads(loads()));
     showLoad();
