@@ -6,6 +6,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -223,18 +224,11 @@ void JsonWriter::string(const QString& text)
 
 void JsonWriter::writeInteger(qint64 number)
 {
-    // Every id and code of a list passes here: digits written backwards
-    // into a buffer cost a fraction of a general conversion.
+    // Every id and code of a list passes here: std::to_chars costs a
+    // fraction of a general conversion.
     char text[24];
-    char* d = text + sizeof text;
-    quint64 rest = number < 0 ? 0 - static_cast<quint64>(number) : static_cast<quint64>(number);
-    do {
-        *--d = static_cast<char>('0' + rest % 10);
-        rest /= 10;
-    } while (rest > 0);
-    if (number < 0)
-        *--d = '-';
-    out.append(d, static_cast<int>(text + sizeof text - d));
+    const auto written = std::to_chars(text, text + sizeof text, number);
+    out.append(text, static_cast<int>(written.ptr - text));
 }
 
 bool JsonWriter::writeHundredths(double number)
@@ -247,22 +241,14 @@ bool JsonWriter::writeHundredths(double number)
     const double hundredths = std::round(number * 100);
     if (hundredths / 100 != number)
         return false;
-    auto rest = static_cast<qint64>(std::abs(hundredths));
-    // Written from the last digit backwards: "-999999.99" at most.
-    char text[16];
-    char* d = text + sizeof text;
-    if (rest % 10 != 0)
-        *--d = static_cast<char>('0' + rest % 10);
-    *--d = static_cast<char>('0' + rest / 10 % 10);
-    *--d = '.';
-    rest /= 100;
-    do {
-        *--d = static_cast<char>('0' + rest % 10);
-        rest /= 10;
-    } while (rest > 0);
+    const auto rest = static_cast<qint64>(std::abs(hundredths));
     if (number < 0)
-        *--d = '-';
-    out.append(d, static_cast<int>(text + sizeof text - d));
+        out += '-';
+    writeInteger(rest / 100);
+    out += '.';
+    out += static_cast<char>('0' + rest / 10 % 10);
+    if (rest % 10 != 0)
+        out += static_cast<char>('0' + rest % 10);
     return true;
 }
 
