@@ -1,6 +1,7 @@
 #include "screens/code128.h"
 
-#include <QLibrary>
+#include "screens/runtimelibrary.h"
+
 #include <QPainter>
 
 #include <memory>
@@ -26,15 +27,15 @@ Zint loadZint()
 {
     Zint zint;
     QLibrary library(QStringLiteral(FREYMO_ZINT_SONAME));
-    if (library.load()) {
-        zint.create = reinterpret_cast<decltype(zint.create)>(library.resolve("ZBarcode_Create"));
-        zint.destroy = reinterpret_cast<decltype(zint.destroy)>(library.resolve("ZBarcode_Delete"));
-        zint.encode = reinterpret_cast<decltype(zint.encode)>(library.resolve("ZBarcode_Encode_and_Buffer_Vector"));
-    }
-    if (!zint.create || !zint.destroy || !zint.encode) {
+    if (!library.load()) {
         zint.error = library.errorString();
-        zint.create = nullptr;
+        return zint;
     }
+    const bool complete = resolveFunction(library, "ZBarcode_Create", zint.create, zint.error)
+        & resolveFunction(library, "ZBarcode_Delete", zint.destroy, zint.error)
+        & resolveFunction(library, "ZBarcode_Encode_and_Buffer_Vector", zint.encode, zint.error);
+    if (!complete)
+        zint.create = nullptr;
     return zint;
 }
 

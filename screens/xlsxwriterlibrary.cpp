@@ -1,6 +1,6 @@
 #include "screens/xlsxwriterlibrary.h"
 
-#include <QLibrary>
+#include "screens/runtimelibrary.h"
 
 namespace {
 
@@ -9,14 +9,6 @@ struct Loaded
     XlsxWriterLibrary functions;
     QString error;
 };
-
-template <typename Function> bool resolve(QLibrary& library, const char* name, Function& function, QString& error)
-{
-    function = reinterpret_cast<Function>(library.resolve(name));
-    if (!function && error.isEmpty())
-        error = library.errorString();
-    return function != nullptr;
-}
 
 Loaded loadLibrary()
 {
@@ -30,18 +22,18 @@ Loaded loadLibrary()
     }
     XlsxWriterLibrary& f = loaded.functions;
     QString& e = loaded.error;
-    const bool complete = resolve(library, "workbook_new", f.workbook_new, e)
-        & resolve(library, "workbook_add_worksheet", f.workbook_add_worksheet, e)
-        & resolve(library, "workbook_add_format", f.workbook_add_format, e)
-        & resolve(library, "workbook_close", f.workbook_close, e)
-        & resolve(library, "format_set_bold", f.format_set_bold, e)
-        & resolve(library, "format_set_num_format", f.format_set_num_format, e)
-        & resolve(library, "worksheet_write_string", f.worksheet_write_string, e)
-        & resolve(library, "worksheet_write_number", f.worksheet_write_number, e)
-        & resolve(library, "worksheet_write_datetime", f.worksheet_write_datetime, e)
-        & resolve(library, "worksheet_set_column", f.worksheet_set_column, e)
-        & resolve(library, "worksheet_freeze_panes", f.worksheet_freeze_panes, e)
-        & resolve(library, "lxw_strerror", f.lxw_strerror, e);
+    const bool complete = resolveFunction(library, "workbook_new", f.workbook_new, e)
+        & resolveFunction(library, "workbook_add_worksheet", f.workbook_add_worksheet, e)
+        & resolveFunction(library, "workbook_add_format", f.workbook_add_format, e)
+        & resolveFunction(library, "workbook_close", f.workbook_close, e)
+        & resolveFunction(library, "format_set_bold", f.format_set_bold, e)
+        & resolveFunction(library, "format_set_num_format", f.format_set_num_format, e)
+        & resolveFunction(library, "worksheet_write_string", f.worksheet_write_string, e)
+        & resolveFunction(library, "worksheet_write_number", f.worksheet_write_number, e)
+        & resolveFunction(library, "worksheet_write_datetime", f.worksheet_write_datetime, e)
+        & resolveFunction(library, "worksheet_set_column", f.worksheet_set_column, e)
+        & resolveFunction(library, "worksheet_freeze_panes", f.worksheet_freeze_panes, e)
+        & resolveFunction(library, "lxw_strerror", f.lxw_strerror, e);
     if (complete)
         e.clear();
     return loaded;
