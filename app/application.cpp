@@ -4,6 +4,7 @@
 // root screen: the shell below it takes the screens through a factory, so no
 // lower folder includes a screen.
 #include "app/firstpaintwatcher.h"
+#include "app/fontsetup.h"
 #include "app/logindialog.h"
 #include "net/systeminfo.h"
 #include "resources/applicationlook.h"
@@ -98,13 +99,17 @@ void setApplicationAttributes()
 
 int runApplication(int& argc, char** argv)
 {
+    FontSetup fontSetup;
     setApplicationAttributes();
     QApplication app(argc, argv);
     installQtTranslations();
     freymoInitResources();
-    // The style sheet, then the codec for locale-dependent text.
-    applyApplicationLook();
     preloadLoginPictures();
+    // The application font is the first use of fonts where no platform theme
+    // has set one up (offscreen).
+    fontSetup.wait();
+    // The style sheet, the font, then the codec for locale-dependent text.
+    applyApplicationLook();
     // The server client reads no screens; it reports the size handed in here.
     SystemInfo::setScreenSize(virtualDesktopSize());
 

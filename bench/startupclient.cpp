@@ -6,6 +6,7 @@
 #include "firstpaint.h"
 
 #include "app/application.h"
+#include "app/fontsetup.h"
 #include "app/logindialog.h"
 #include "net/api.h"
 #include "net/systeminfo.h"
@@ -54,14 +55,17 @@ public:
 int runPhases(int& argc, char** argv)
 {
     PhaseClock clock;
+    FontSetup fontSetup;
     setApplicationAttributes();
     QApplication app(argc, argv);
     clock.lap("application object");
     freymoInitResources();
-    applyApplicationLook();
-    clock.lap("style sheet, font, codec");
     preloadLoginPictures();
     clock.lap("the dialog's pictures");
+    fontSetup.wait();
+    clock.lap("fontconfig (waited for)");
+    applyApplicationLook();
+    clock.lap("style sheet, font, codec");
     SystemInfo::setScreenSize(virtualDesktopSize());
     API::instance();
     clock.lap("API (network manager)");

@@ -7,7 +7,7 @@ FREYMO_BUILD_PACKAGES=(
     qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libqt5sql5-psql libpq-dev
     libcpp-httplib-dev libsodium-dev libmicrohttpd-dev libzint-dev libsqlite3-dev libxlsxwriter-dev
     fonts-wqy-microhei qttranslations5-l10n
-    xvfb libxcb1-dev libcap-dev
+    xvfb libxcb1-dev libcap-dev libfontconfig-dev
     poppler-utils unzip
     libqt5charts5-dev
 )

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <thread>
+
+// Reads the system's font configuration and font list (fontconfig's set-up)
+// on a thread of its own, from construction until wait(). It is the largest
+// single step before the login dialog's first paint, and nothing needs it
+// before the first text is measured, so it runs while the application object
+// connects to the display and the style and pictures are read.
+//
+// Call wait() before the first font is used: Qt then finds the configuration
+// ready instead of reading it a second time alongside. The destructor waits
+// too, so no way out of the caller leaves the thread running.
+class FontSetup
+{
+public:
+    FontSetup();
+    ~FontSetup();
+    FontSetup(const FontSetup&) = delete;
+    FontSetup& operator=(const FontSetup&) = delete;
+
+    // Returns once the set-up has finished; at once on later calls.
+    void wait();
+
+private:
+    std::thread thread;
+};
