@@ -78,13 +78,17 @@ bool installQtTranslations()
 
 void preloadLoginPictures()
 {
-    // The login dialog's pictures, named as the dialog, its title bar and the
-    // style sheet name them; the style sheet reads every state's picture of
-    // the login button when it polishes it.
-    preloadPictures({ QStringLiteral(":images/bg_header.png"), QStringLiteral(":/images/btn_normal.png"),
-        QStringLiteral(":/images/btn_hover.png"), QStringLiteral(":/images/btn_pressed.png"),
-        QStringLiteral(":/images/btn_sys_min.png"), QStringLiteral(":/images/btn_sys_max.png"),
+    // The pictures that the login dialog's title bar reads as it is made.
+    preloadPictures({ QStringLiteral(":/images/btn_sys_min.png"), QStringLiteral(":/images/btn_sys_max.png"),
         QStringLiteral(":/images/btn_sys_close.png"), QStringLiteral(":/images/logo.ico") });
+}
+
+QStringList loginStylePictures()
+{
+    // Named as the dialog's style sheets name them; a style sheet reads every
+    // state's picture of the login button when it polishes the button.
+    return { QStringLiteral(":images/bg_header.png"), QStringLiteral(":/images/btn_normal.png"),
+        QStringLiteral(":/images/btn_hover.png"), QStringLiteral(":/images/btn_pressed.png") };
 }
 
 void setApplicationAttributes()
@@ -116,9 +120,16 @@ int runApplication(int& argc, char** argv)
     // Each round signs one account in and runs its main window. Switching
     // the account (the ••• menu) ends the round: the window and every screen
     // of the account go with it, and the next round asks for a sign-in.
+    // The pictures the first dialog's style sheets show are read while the
+    // dialog is made, and kept before it is shown.
+    auto stylePictures = std::make_unique<PictureReadAhead>(loginStylePictures());
     for (;;) {
         // The first dialog's constructor is the first use of the API object.
         LoginDialog dialog;
+        if (stylePictures) {
+            stylePictures->keep();
+            stylePictures.reset();
+        }
 
         // Stays hidden until the login has succeeded. Nothing of it is needed
         // to show the dialog, so it is built right after the dialog's first

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSize>
+#include <QStringList>
 
 class QWidget;
 
@@ -18,10 +19,14 @@ QSize virtualDesktopSize();
 // application. False when they are not installed; Qt's English texts stay.
 bool installQtTranslations();
 
-// Reads the pictures that the login dialog shows before its first paint into
-// the pixmap cache, each in its own format, so that no other image plugin is
-// loaded before that paint. Call after freymoInitResources().
+// Reads the pictures that the login dialog's constructor shows into the
+// pixmap cache, each in its own format, so that no other image plugin is
+// loaded before its first paint. Call after freymoInitResources().
 void preloadLoginPictures();
+
+// The pictures that the login dialog's style sheets show, which are read
+// when it is first shown (polished): they can be read while it is made.
+QStringList loginStylePictures();
 
 // Sets what must be set before the application object is made: widgets are
 // drawn by the raster engine alone, so no window sets up OpenGL.

@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <QTextCodec>
 
+#include <system_error>
+
 namespace {
 
 // A value's bytes in memory order, each as its low then its high hex digit:
@@ -101,16 +103,70 @@ QString pixmapCacheKey(const QString& fileName)
         + memoryHex(uint(info.lastModified().toSecsSinceEpoch())) + memoryHex(quint64(info.size())) + memoryHex(0u);
 }
 
+namespace {
+
+// A picture read in the format its suffix names, without asking the image
+// plugins of other formats; null when it cannot be read. Any thread.
+QImage readPicture(const QString& fileName)
+{
+    QImageReader reader(fileName, QFileInfo(fileName).suffix().toLatin1());
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
+
+// Keeps a picture read where QPixmap(fileName) finds it. GUI thread only.
+bool keepPicture(const QString& fileName, const QImage& image)
+{
+    return !image.isNull() && QPixmapCache::insert(pixmapCacheKey(fileName), QPixmap::fromImage(image));
+}
+
+} // namespace
+
 int preloadPictures(const QStringList& fileNames)
 {
     int kept = 0;
     for (const QString& fileName : fileNames) {
-        QImageReader reader(fileName, QFileInfo(fileName).suffix().toLatin1());
-        reader.setAutoDetectImageFormat(false);
-        const QImage image = reader.read();
-        if (image.isNull() || !QPixmapCache::insert(pixmapCacheKey(fileName), QPixmap::fromImage(image)))
-            continue;
-        ++kept;
+        if (keepPicture(fileName, readPicture(fileName)))
+            ++kept;
     }
+    return kept;
+}
+
+PictureReadAhead::PictureReadAhead(const QStringList& fileNames)
+    : fileNames(fileNames)
+    , images(fileNames.size())
+{
+    try {
+        thread = std::thread([this] {
+            for (int i = 0; i < this->fileNames.size(); ++i)
+                images[i] = readPicture(this->fileNames.at(i));
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: they are read here, as preloadPictures() does.
+        for (int i = 0; i < fileNames.size(); ++i)
+            images[i] = readPicture(fileNames.at(i));
+    }
+}
+
+PictureReadAhead::~PictureReadAhead()
+{
+    wait();
+}
+
+void PictureReadAhead::wait()
+{
+    if (thread.joinable())
+        thread.join();
+}
+
+int PictureReadAhead::keep()
+{
+    wait();
+    int kept = 0;
+    for (int i = 0; i < images.size(); ++i) {
+        if (keepPicture(fileNames.at(i), images.at(i)))
+            ++kept;
+    }
+    images.clear();
     return kept;
 }

@@ -13,6 +13,12 @@ class PicturePreloadTest : public QObject
 {
     Q_OBJECT
 
+    static bool isKept(const QString& fileName)
+    {
+        QPixmap kept;
+        return QPixmapCache::find(pixmapCacheKey(fileName), &kept);
+    }
+
 private slots:
     void initTestCase() { initClientTestEnvironment(); }
     void init() { QPixmapCache::clear(); }
@@ -20,20 +26,33 @@ private slots:
     void foundByQPixmap_data()
     {
         QTest::addColumn<QString>("fileName");
+        QTest::addColumn<bool>("onAThread");
         // A path without the slash after the colon, as a style sheet may
-        // name it; a picture that an image plugin reads.
-        QTest::newRow("PNG") << QStringLiteral(":/images/bg_header.png");
-        QTest::newRow("style sheet path") << QStringLiteral(":images/btn_normal.png");
-        QTest::newRow("icon") << QStringLiteral(":/images/logo.ico");
+        // name it; a picture that an image plugin reads. Each read here and
+        // read ahead on a thread of its own.
+        for (const bool onAThread : { false, true }) {
+            const char* how = onAThread ? " read ahead" : "";
+            QTest::addRow("PNG%s", how) << QStringLiteral(":/images/bg_header.png") << onAThread;
+            QTest::addRow("style sheet path%s", how) << QStringLiteral(":images/btn_normal.png") << onAThread;
+            QTest::addRow("icon%s", how) << QStringLiteral(":/images/logo.ico") << onAThread;
+        }
     }
 
     void foundByQPixmap()
     {
         QFETCH(QString, fileName);
+        QFETCH(bool, onAThread);
         const QImage usual = QImage(fileName).convertToFormat(QImage::Format_ARGB32_Premultiplied);
         QVERIFY(!usual.isNull());
 
-        QCOMPARE(preloadPictures({ fileName }), 1);
+        if (onAThread) {
+            PictureReadAhead ahead({ fileName });
+            QVERIFY(!isKept(fileName));
+            QCOMPARE(ahead.keep(), 1);
+            QCOMPARE(ahead.keep(), 0);
+        } else {
+            QCOMPARE(preloadPictures({ fileName }), 1);
+        }
         QPixmap kept;
         QVERIFY(QPixmapCache::find(pixmapCacheKey(fileName), &kept));
         const QPixmap shown(fileName);
@@ -43,9 +62,20 @@ private slots:
 
     void unreadablePictureIsNotKept()
     {
-        QCOMPARE(
-            preloadPictures({ QStringLiteral(":/images/no_such_picture.png"), QStringLiteral(":/images/logo.ico") }),
-            1);
+        const QStringList fileNames { QStringLiteral(":/images/no_such_picture.png"),
+            QStringLiteral(":/images/logo.ico") };
+        QCOMPARE(preloadPictures(fileNames), 1);
+        QPixmapCache::clear();
+        QCOMPARE(PictureReadAhead(fileNames).keep(), 1);
+    }
+
+    void readAheadNotKeptKeepsNothing()
+    {
+        const QString fileName = QStringLiteral(":/images/bg_header.png");
+        {
+            PictureReadAhead ahead({ fileName });
+        }
+        QVERIFY(!isKept(fileName));
     }
 };
 
