@@ -13,6 +13,7 @@
 #include <QTextCodec>
 
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -114,10 +115,11 @@ QImage readPicture(const QString& fileName)
     return reader.read();
 }
 
-// Keeps a picture read where QPixmap(fileName) finds it. GUI thread only.
-bool keepPicture(const QString& fileName, const QImage& image)
+// Keeps a picture read where QPixmap(fileName) finds it, converting the
+// image in place (no copy of its pixels). GUI thread only.
+bool keepPicture(const QString& fileName, QImage image)
 {
-    return !image.isNull() && QPixmapCache::insert(pixmapCacheKey(fileName), QPixmap::fromImage(image));
+    return !image.isNull() && QPixmapCache::insert(pixmapCacheKey(fileName), QPixmap::fromImage(std::move(image)));
 }
 
 } // namespace
@@ -164,7 +166,7 @@ int PictureReadAhead::keep()
     wait();
     int kept = 0;
     for (int i = 0; i < images.size(); ++i) {
-        if (keepPicture(fileNames.at(i), images.at(i)))
+        if (keepPicture(fileNames.at(i), std::move(images[i])))
             ++kept;
     }
     images.clear();
