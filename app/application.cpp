@@ -109,20 +109,21 @@ int runApplication(int& argc, char** argv)
     installQtTranslations();
     freymoInitResources();
     preloadLoginPictures();
-    // The application font is the first use of fonts where no platform theme
-    // has set one up (offscreen).
+    // fontconfig is to be ready before the application font is set: where no
+    // platform theme names a font (offscreen), that is the first use of fonts.
     fontSetup.wait();
     // The style sheet, the font, then the codec for locale-dependent text.
     applyApplicationLook();
     // The server client reads no screens; it reports the size handed in here.
     SystemInfo::setScreenSize(virtualDesktopSize());
 
-    // Each round signs one account in and runs its main window. Switching
-    // the account (the ••• menu) ends the round: the window and every screen
-    // of the account go with it, and the next round asks for a sign-in.
     // The pictures the first dialog's style sheets show are read while the
     // dialog is made, and kept before it is shown.
     auto stylePictures = std::make_unique<PictureReadAhead>(loginStylePictures());
+
+    // Each round signs one account in and runs its main window. Switching
+    // the account (the ••• menu) ends the round: the window and every screen
+    // of the account go with it, and the next round asks for a sign-in.
     for (;;) {
         // The first dialog's constructor is the first use of the API object.
         LoginDialog dialog;
