@@ -8,6 +8,7 @@
 #include "app/logindialog.h"
 #include "net/systeminfo.h"
 #include "resources/applicationlook.h"
+#include "resources/picturereadahead.h"
 #include "screens/consigneelistactivity.h"
 #include "screens/homeactivity.h"
 #include "screens/shipperlistactivity.h"

@@ -11,6 +11,7 @@
 #include "net/api.h"
 #include "net/systeminfo.h"
 #include "resources/applicationlook.h"
+#include "resources/picturereadahead.h"
 #include "shell/mainwindow.h"
 
 #include <QApplication>

@@ -12,7 +12,6 @@
 #include <QStringList>
 #include <QTextCodec>
 
-#include <system_error>
 #include <utility>
 
 namespace {
@@ -104,10 +103,6 @@ QString pixmapCacheKey(const QString& fileName)
         + memoryHex(uint(info.lastModified().toSecsSinceEpoch())) + memoryHex(quint64(info.size())) + memoryHex(0u);
 }
 
-namespace {
-
-// A picture read in the format its suffix names, without asking the image
-// plugins of other formats; null when it cannot be read. Any thread.
 QImage readPicture(const QString& fileName)
 {
     QImageReader reader(fileName, QFileInfo(fileName).suffix().toLatin1());
@@ -115,14 +110,10 @@ QImage readPicture(const QString& fileName)
     return reader.read();
 }
 
-// Keeps a picture read where QPixmap(fileName) finds it, converting the
-// image in place (no copy of its pixels). GUI thread only.
 bool keepPicture(const QString& fileName, QImage image)
 {
     return !image.isNull() && QPixmapCache::insert(pixmapCacheKey(fileName), QPixmap::fromImage(std::move(image)));
 }
-
-} // namespace
 
 int preloadPictures(const QStringList& fileNames)
 {
@@ -131,44 +122,5 @@ int preloadPictures(const QStringList& fileNames)
         if (keepPicture(fileName, readPicture(fileName)))
             ++kept;
     }
-    return kept;
-}
-
-PictureReadAhead::PictureReadAhead(const QStringList& fileNames)
-    : fileNames(fileNames)
-    , images(fileNames.size())
-{
-    try {
-        thread = std::thread([this] {
-            for (int i = 0; i < this->fileNames.size(); ++i)
-                images[i] = readPicture(this->fileNames.at(i));
-        });
-    } catch (const std::system_error&) {
-        // No thread to be had: they are read here, as preloadPictures() does.
-        for (int i = 0; i < fileNames.size(); ++i)
-            images[i] = readPicture(fileNames.at(i));
-    }
-}
-
-PictureReadAhead::~PictureReadAhead()
-{
-    wait();
-}
-
-void PictureReadAhead::wait()
-{
-    if (thread.joinable())
-        thread.join();
-}
-
-int PictureReadAhead::keep()
-{
-    wait();
-    int kept = 0;
-    for (int i = 0; i < images.size(); ++i) {
-        if (keepPicture(fileNames.at(i), std::move(images[i])))
-            ++kept;
-    }
-    images.clear();
     return kept;
 }

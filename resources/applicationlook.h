@@ -1,13 +1,10 @@
 #pragma once
 
 #include <QImage>
-#include <QStringList>
-#include <QVector>
-
-#include <thread>
 
 class QApplication;
 class QString;
+class QStringList;
 
 // Registers the built-in images compiled into the resource library. A resource
 // in a static library is not registered by itself; call this once before any
@@ -31,30 +28,14 @@ const char* applicationStyleSheet();
 // Returns the number of pictures kept.
 int preloadPictures(const QStringList& fileNames);
 
-// Reads the pictures named as preloadPictures() does, but on a thread of its
-// own from construction, so that the GUI thread can build a window meanwhile;
-// keep() waits for the thread and keeps the pictures where QPixmap(fileName)
-// finds them. Pixmaps belong to the GUI thread: make it and call keep() there,
-// after the application object exists. Destroyed without keep(), it waits
-// for the thread and keeps nothing.
-class PictureReadAhead
-{
-public:
-    explicit PictureReadAhead(const QStringList& fileNames);
-    ~PictureReadAhead();
-    PictureReadAhead(const PictureReadAhead&) = delete;
-    PictureReadAhead& operator=(const PictureReadAhead&) = delete;
+// One picture read as preloadPictures() reads it: in the format its suffix
+// names, without asking the image plugins of other formats; null when it
+// cannot be read. Any thread may read.
+QImage readPicture(const QString& fileName);
 
-    // The number of pictures kept; 0 on later calls.
-    int keep();
-
-private:
-    void wait();
-
-    const QStringList fileNames;
-    QVector<QImage> images;
-    std::thread thread;
-};
+// Keeps a picture read where QPixmap(fileName) finds it, converting the image
+// in place (no copy of its pixels); false for a null image. GUI thread only.
+bool keepPicture(const QString& fileName, QImage image);
 
 // The key under which QPixmap(fileName) finds a picture read before.
 QString pixmapCacheKey(const QString& fileName);

@@ -2,6 +2,7 @@
 // with it a style sheet's url(), finds afterwards: the very pixmap kept, with
 // the pixels that reading the file the usual way gives.
 #include "resources/applicationlook.h"
+#include "resources/picturereadahead.h"
 #include "support/testenvironment.h"
 
 #include <QImage>
