@@ -54,7 +54,15 @@ public slots:
     void slot_fetch_trade_finished(QJsonArray* trades, const QString&)
     {
         appendPage(trades, "slot_fetch_trade_finished");
+        for (int i = 0; i < listLayout->count(); ++i)
+            rowsShownWithPage = rowsShownWithPage && listLayout->itemAt(i)->widget()->isVisible();
+        pageAppended = true;
     }
+
+public:
+    // Whether every row was visible when its page was appended.
+    bool rowsShownWithPage = true;
+    bool pageAppended = false;
 
 protected:
     ApiCall* requestPage(int pageNumber) override { return API::instance()->fetchTrade(pageNumber); }
@@ -101,6 +109,7 @@ private slots:
     void changesReachTheList_data();
     void changesReachTheList();
     void rowsFollowTheWidthAndCloseUp();
+    void rowsArePaintedWithTheirPage();
 
 private:
     // Serves `pages[n]` for page n (an empty page beyond them).
@@ -386,6 +395,42 @@ void TestPagedListActivity::rowsFollowTheWidthAndCloseUp()
     QCOMPARE(list->contentHeight, 80);
     QCOMPARE(list->listContainer->height(), 80);
     QTRY_COMPARE(last->y(), 40);
+}
+
+namespace {
+// Counts the updates that reach the rows once their page was appended: an
+// update posted by a row's show and delivered only then is one more paint.
+class LateRowUpdates : public QObject
+{
+public:
+    explicit LateRowUpdates(StandInList* list)
+        : list(list)
+    {
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (event->type() == QEvent::UpdateLater && list->pageAppended && widget
+            && list->listContainer->isAncestorOf(widget))
+            ++count;
+        return false;
+    }
+    StandInList* list;
+    int count = 0;
+};
+} // namespace
+
+void TestPagedListActivity::rowsArePaintedWithTheirPage()
+{
+    servePages({ { 1, pageOf(1, 20) } });
+    LateRowUpdates late(list);
+    qApp->installEventFilter(&late);
+    host->show();
+    QTRY_COMPARE(list->rowCount, 20);
+    QVERIFY(ScreenTestKit::waitForIdle());
+    qApp->removeEventFilter(&late);
+    QVERIFY(list->rowsShownWithPage);
+    QCOMPARE(late.count, 0);
 }
 
 QTEST_MAIN(TestPagedListActivity)

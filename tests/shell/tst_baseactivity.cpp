@@ -37,6 +37,9 @@ private slots:
     void loadingOverlayFollowsResize();
     void noDataSlidesInThenOffTheLeftEdge();
     void hideDuringShowSlideStillEndsLeft();
+    void hidingNoDataOutOfSightMovesNothing_data();
+    void hidingNoDataOutOfSightMovesNothing();
+    void loadingOverlayIsPaintedInTheFrameDue();
 
 private:
     template <typename T> T* part(const char* name) const
@@ -176,6 +179,55 @@ void TestBaseActivity::hideDuringShowSlideStillEndsLeft()
     // Finished slides delete themselves.
     QTRY_VERIFY(screen->findChildren<QPropertyAnimation*>().isEmpty());
     QCOMPARE(picture->x(), -w);
+}
+
+void TestBaseActivity::hidingNoDataOutOfSightMovesNothing_data()
+{
+    QTest::addColumn<bool>("shownBefore");
+    QTest::newRow("never shown") << false;
+    QTest::newRow("slid out already") << true;
+}
+
+void TestBaseActivity::hidingNoDataOutOfSightMovesNothing()
+{
+    QFETCH(bool, shownBefore);
+    auto* picture = part<QLabel>("NoData");
+    if (shownBefore) {
+        screen->showNoData();
+        screen->hideNoData();
+        QTRY_COMPARE_WITH_TIMEOUT(picture->x(), -picture->width(), 3000);
+        QTRY_VERIFY(screen->findChildren<QPropertyAnimation*>().isEmpty());
+    }
+    const QRect before = picture->geometry();
+    screen->hideNoData();
+    QVERIFY(screen->findChildren<QPropertyAnimation*>().isEmpty());
+    QCOMPARE(picture->geometry(), before);
+    QCOMPARE(picture->isVisible(), shownBefore);
+}
+
+void TestBaseActivity::loadingOverlayIsPaintedInTheFrameDue()
+{
+    // The overlay and its parts must be in the paint already due when it
+    // is shown: an update of theirs delivered later paints the see-through
+    // overlay, and all it covers, once more.
+    struct LateUpdates : QObject
+    {
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            count += event->type() == QEvent::UpdateLater ? 1 : 0;
+            return false;
+        }
+        int count = 0;
+    } late;
+    const QList<QWidget*> parts { part<QWidget>("LoadingOverlay"), part<QWidget>("LoadingMovie"),
+        part<QWidget>("LoadingText") };
+    screen->showLoading(QString());
+    for (QWidget* w : parts)
+        w->installEventFilter(&late);
+    QCoreApplication::sendPostedEvents();
+    for (QWidget* w : parts)
+        w->removeEventFilter(&late);
+    QCOMPARE(late.count, 0);
 }
 
 QTEST_MAIN(TestBaseActivity)
