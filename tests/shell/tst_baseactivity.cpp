@@ -39,7 +39,6 @@ private slots:
     void hideDuringShowSlideStillEndsLeft();
     void hidingNoDataOutOfSightMovesNothing_data();
     void hidingNoDataOutOfSightMovesNothing();
-    void loadingOverlayIsPaintedInTheFrameDue();
 
 private:
     template <typename T> T* part(const char* name) const
@@ -203,31 +202,6 @@ void TestBaseActivity::hidingNoDataOutOfSightMovesNothing()
     QVERIFY(screen->findChildren<QPropertyAnimation*>().isEmpty());
     QCOMPARE(picture->geometry(), before);
     QCOMPARE(picture->isVisible(), shownBefore);
-}
-
-void TestBaseActivity::loadingOverlayIsPaintedInTheFrameDue()
-{
-    // The overlay and its parts must be in the paint already due when it
-    // is shown: an update of theirs delivered later paints the see-through
-    // overlay, and all it covers, once more.
-    struct LateUpdates : QObject
-    {
-        bool eventFilter(QObject*, QEvent* event) override
-        {
-            count += event->type() == QEvent::UpdateLater ? 1 : 0;
-            return false;
-        }
-        int count = 0;
-    } late;
-    const QList<QWidget*> parts { part<QWidget>("LoadingOverlay"), part<QWidget>("LoadingMovie"),
-        part<QWidget>("LoadingText") };
-    screen->showLoading(QString());
-    for (QWidget* w : parts)
-        w->installEventFilter(&late);
-    QCoreApplication::sendPostedEvents();
-    for (QWidget* w : parts)
-        w->removeEventFilter(&late);
-    QCOMPARE(late.count, 0);
 }
 
 QTEST_MAIN(TestBaseActivity)
