@@ -409,11 +409,16 @@ void PagedListActivity::appendPage(const QJsonArray* rows, const char* slotName)
             listLayout->addWidget(row);
             const int height = row->height();
             row->setGeometry(0, contentHeight, width, height);
+            // The layout would show the row through a queued call, after the
+            // paint that this page is due: the row would then be painted
+            // in that paint's following frame as well.
+            row->show();
             contentHeight += height;
             // A deleted row leaves no gap: the rows below close up.
             connect(row, &QObject::destroyed, this, [this, height](QObject* gone) { closeUp(gone, height); });
         }
         fitContainer();
+        markShownWidgetsDirty();
         ++page;
     }
     if (listLayout->count() == 0)

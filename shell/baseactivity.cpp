@@ -167,6 +167,14 @@ void BaseActivity::showLoading(const QString& text)
     loadingOverlay->show();
     loadingOverlay->raise();
     loadingMovie->start();
+    // The overlay is see-through: painted in a frame of its own, it would
+    // paint everything under it again.
+    markShownWidgetsDirty();
+}
+
+void BaseActivity::markShownWidgetsDirty()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateLater);
 }
 
 void BaseActivity::hideLoading()
@@ -192,7 +200,13 @@ void BaseActivity::hideNoData()
     const int H = bodyWidget->height();
     const int w = noDataLabel->width();
     const int h = noDataLabel->height();
-    slideNoData(QRect((W - w) / 2, (H - h) / 2, w, h), QRect(-w, (H - h) / 2, w, h), QEasingCurve::OutBack);
+    const QRect out(-w, (H - h) / 2, w, h);
+    // A picture never shown, or resting out of sight already, has nowhere
+    // to slide: its animation would only tick for 500 ms where nobody sees it.
+    const bool sliding = noDataAnimation && noDataAnimation->state() == QAbstractAnimation::Running;
+    if (noDataLabel->isHidden() || (!sliding && noDataLabel->geometry() == out))
+        return;
+    slideNoData(QRect((W - w) / 2, (H - h) / 2, w, h), out, QEasingCurve::OutBack);
 }
 
 void BaseActivity::slideNoData(const QRect& from, const QRect& to, QEasingCurve::Type easing)

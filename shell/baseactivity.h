@@ -44,7 +44,8 @@ public:
     void hideLoading();
 
     // Slides the no-data picture into the middle of the body, or out past the
-    // left edge (where it stays shown, outside the visible area).
+    // left edge (where it stays shown, outside the visible area). Hiding a
+    // picture that was never shown, or is out already, moves nothing.
     void showNoData();
     void hideNoData();
 
@@ -73,6 +74,13 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+
+    // Marks every widget shown since the last paint as needing one now. Qt
+    // paints a child shown in a visible window through an update that it
+    // posts (QEvent::UpdateLater) behind the paint already due: without
+    // this, what the child covers is painted twice, once in that paint and
+    // once more when the posted update comes.
+    static void markShownWidgetsDirty();
 
     // The main window: the active window when it is one, else the window
     // this activity lives in. Null when neither is a MainWindow.

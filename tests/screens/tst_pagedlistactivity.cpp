@@ -53,8 +53,13 @@ public:
 public slots:
     void slot_fetch_trade_finished(QJsonArray* trades, const QString&)
     {
+        appending = true;
         appendPage(trades, "slot_fetch_trade_finished");
+        appending = false;
     }
+
+public:
+    bool appending = false;
 
 protected:
     ApiCall* requestPage(int pageNumber) override { return API::instance()->fetchTrade(pageNumber); }
@@ -101,6 +106,7 @@ private slots:
     void changesReachTheList_data();
     void changesReachTheList();
     void rowsFollowTheWidthAndCloseUp();
+    void pagesArePaintedInTheFrameDue();
 
 private:
     // Serves `pages[n]` for page n (an empty page beyond them).
@@ -386,6 +392,44 @@ void TestPagedListActivity::rowsFollowTheWidthAndCloseUp()
     QCOMPARE(list->contentHeight, 80);
     QCOMPARE(list->listContainer->height(), 80);
     QTRY_COMPARE(last->y(), 40);
+}
+
+// Qt paints a widget shown in a visible window through an update that it
+// posts. One that reaches the overlay or a row from the event loop comes
+// after the paint that was due, and paints the see-through overlay and every
+// row under it once more.
+void TestPagedListActivity::pagesArePaintedInTheFrameDue()
+{
+    struct LateUpdates : QObject
+    {
+        StandInList* list = nullptr;
+        bool scrolling = false;
+        int count = 0;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            auto* widget = qobject_cast<QWidget*>(watched);
+            auto* overlay = list->findChild<QWidget*>(QStringLiteral("LoadingOverlay"));
+            // The overlay and its parts, the rows and their parts.
+            const bool painted = widget
+                && (overlay->isAncestorOf(widget) || list->listContainer->isAncestorOf(widget->parentWidget()));
+            count += event->type() == QEvent::UpdateLater && painted && !scrolling && !list->appending;
+            return false;
+        }
+    } late;
+    late.list = list;
+    servePages({ { 1, pageOf(1, 20) }, { 2, pageOf(21, 20) } });
+    qApp->installEventFilter(&late);
+    host->show();
+    QTRY_COMPARE(list->rowCount, 20);
+    QScrollBar* bar = list->listScrollArea->verticalScrollBar();
+    QTRY_VERIFY(bar->maximum() > 0);
+    late.scrolling = true;
+    scrollTo(bar->maximum());
+    late.scrolling = false;
+    QTRY_COMPARE(list->rowCount, 40);
+    QVERIFY(ScreenTestKit::waitForIdle());
+    qApp->removeEventFilter(&late);
+    QCOMPARE(late.count, 0);
 }
 
 QTEST_MAIN(TestPagedListActivity)

@@ -37,6 +37,8 @@ private slots:
     void loadingOverlayFollowsResize();
     void noDataSlidesInThenOffTheLeftEdge();
     void hideDuringShowSlideStillEndsLeft();
+    void hidingNoDataOutOfSightMovesNothing_data();
+    void hidingNoDataOutOfSightMovesNothing();
 
 private:
     template <typename T> T* part(const char* name) const
@@ -176,6 +178,30 @@ void TestBaseActivity::hideDuringShowSlideStillEndsLeft()
     // Finished slides delete themselves.
     QTRY_VERIFY(screen->findChildren<QPropertyAnimation*>().isEmpty());
     QCOMPARE(picture->x(), -w);
+}
+
+void TestBaseActivity::hidingNoDataOutOfSightMovesNothing_data()
+{
+    QTest::addColumn<bool>("shownBefore");
+    QTest::newRow("never shown") << false;
+    QTest::newRow("slid out already") << true;
+}
+
+void TestBaseActivity::hidingNoDataOutOfSightMovesNothing()
+{
+    QFETCH(bool, shownBefore);
+    auto* picture = part<QLabel>("NoData");
+    if (shownBefore) {
+        screen->showNoData();
+        screen->hideNoData();
+        QTRY_COMPARE_WITH_TIMEOUT(picture->x(), -picture->width(), 3000);
+        QTRY_VERIFY(screen->findChildren<QPropertyAnimation*>().isEmpty());
+    }
+    const QRect before = picture->geometry();
+    screen->hideNoData();
+    QVERIFY(screen->findChildren<QPropertyAnimation*>().isEmpty());
+    QCOMPARE(picture->geometry(), before);
+    QCOMPARE(picture->isVisible(), shownBefore);
 }
 
 QTEST_MAIN(TestBaseActivity)
