@@ -2,25 +2,9 @@
 
 #include <fontconfig/fontconfig.h>
 
-#include <system_error>
-
+// Without a thread to be had, the set-up is done here: Qt would do the same
+// at its first use of a font.
 FontSetup::FontSetup()
+    : task([] { FcInit(); })
 {
-    try {
-        thread = std::thread([] { FcInit(); });
-    } catch (const std::system_error&) {
-        // No thread to be had: Qt reads the configuration itself when it
-        // first needs it, as it would without this.
-    }
-}
-
-FontSetup::~FontSetup()
-{
-    wait();
-}
-
-void FontSetup::wait()
-{
-    if (thread.joinable())
-        thread.join();
 }

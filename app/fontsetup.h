@@ -1,6 +1,6 @@
 #pragma once
 
-#include <thread>
+#include "resources/sidetask.h"
 
 // Reads the system's font configuration and font list (fontconfig's set-up)
 // on a thread of its own, from construction until wait(). It is the largest
@@ -15,13 +15,10 @@ class FontSetup
 {
 public:
     FontSetup();
-    ~FontSetup();
-    FontSetup(const FontSetup&) = delete;
-    FontSetup& operator=(const FontSetup&) = delete;
 
     // Returns once the set-up has finished; at once on later calls.
-    void wait();
+    void wait() { task.wait(); }
 
 private:
-    std::thread thread;
+    SideTask task;
 };

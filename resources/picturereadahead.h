@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <QVector>
 
-#include <thread>
+#include "resources/sidetask.h"
 
 // Reads the pictures named as preloadPictures() does, but on a thread of its
 // own from construction, so that the GUI thread can build a window meanwhile;
@@ -16,7 +16,6 @@ class PictureReadAhead
 {
 public:
     explicit PictureReadAhead(const QStringList& fileNames);
-    ~PictureReadAhead();
     PictureReadAhead(const PictureReadAhead&) = delete;
     PictureReadAhead& operator=(const PictureReadAhead&) = delete;
 
@@ -24,9 +23,8 @@ public:
     int keep();
 
 private:
-    void wait();
-
     const QStringList fileNames;
     QVector<QImage> images;
-    std::thread thread;
+    // Last, so that it is made after the pictures' places and ends before.
+    SideTask reading;
 };
