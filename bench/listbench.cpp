@@ -193,10 +193,10 @@ bool waitFor(const std::function<bool()>& done)
     return true;
 }
 
-// Lays the window out and paints what is out of date, as the next frame
-// would: the layouts, then the updates that showing widgets posts, then the
-// paint. A part of the window with nothing new is not painted again.
-void layOutAndPaint(QWidget*)
+// Lays out and paints what is out of date, as the next frame would: the
+// layouts, then the updates that showing widgets posts, then the paint. A
+// part of a window with nothing new is not painted again.
+void layOutAndPaint()
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateLater);
@@ -254,7 +254,7 @@ Result runScreen(const ListScreen& screen, int pages, Answer& answer)
             std::fprintf(stderr, "%s: page %d never came\n", screen.name, page);
             break;
         }
-        layOutAndPaint(window);
+        layOutAndPaint();
         result.pages.push_back({ threadCpuMs() - cpu, double(monotonicNanoseconds() - wall) / 1e6 });
         if (page == 1) {
             heapAfterFirst = heapBytes();
@@ -281,7 +281,7 @@ Result runBaseline(int pages, int labelsPerRow, int rowHeight)
     scrollArea->setWidget(container);
     window->layout()->addWidget(scrollArea);
     showExposed(window);
-    layOutAndPaint(window);
+    layOutAndPaint();
 
     double heapAfterFirst = 0;
     int height = 0;
@@ -303,7 +303,7 @@ Result runBaseline(int pages, int labelsPerRow, int rowHeight)
             height += rowHeight;
         }
         scrollArea->verticalScrollBar()->setValue(scrollArea->verticalScrollBar()->maximum());
-        layOutAndPaint(window);
+        layOutAndPaint();
         result.pages.push_back({ threadCpuMs() - cpu, double(monotonicNanoseconds() - wall) / 1e6 });
         if (page == 1)
             heapAfterFirst = heapBytes();
@@ -342,7 +342,7 @@ void runBoard(int trucks, Answer& answer)
         delete window;
         return;
     }
-    layOutAndPaint(window);
+    layOutAndPaint();
     const double boardMs = threadCpuMs() - cpu;
     const double boardHeap = (heapBytes() - heapBefore) / trucks;
     delete window;
@@ -352,7 +352,7 @@ void runBoard(int trucks, Answer& answer)
     auto* grid = new QGridLayout(new QWidget);
     window->layout()->addWidget(scrollArea);
     showExposed(window);
-    layOutAndPaint(window);
+    layOutAndPaint();
     const double plainHeapBefore = heapBytes();
     cpu = threadCpuMs();
     const QPixmap picture(QStringLiteral(":/images/img_truck_sleeping.png"));
@@ -368,7 +368,7 @@ void runBoard(int trucks, Answer& answer)
     }
     grid->parentWidget()->setFixedSize(633, 160 * ((trucks + 3) / 4));
     scrollArea->setWidget(grid->parentWidget());
-    layOutAndPaint(window);
+    layOutAndPaint();
     const double plainMs = threadCpuMs() - cpu;
     const double plainHeap = (heapBytes() - plainHeapBefore) / trucks;
     delete window;
