@@ -8,7 +8,9 @@
 // rows. After each page the window is laid out and painted. Per page the
 // benchmark takes the GUI thread's processor time (the time the window could
 // not answer the user: request, decoding, rows, layout, paint; waiting for
-// the server does not count) and the growth of the heap per row.
+// the server does not count) and the growth of the heap per row. Before the
+// first list, a small truck board is shown, as the main window shows one
+// after signing in, before a clerk can open any list.
 //
 // The baseline does the same with plain rows: a QFrame of the screen's row
 // height holding as many plain-text labels as the screen's row holds, added
@@ -318,17 +320,41 @@ Result runBaseline(int pages, int labelsPerRow, int rowHeight)
 // the same path as the lists (the first show asks for the trucks). Against
 // the same number of plain widgets, each with a picture, a number and a
 // goods label, in a grid of four to a row.
-void runBoard(int trucks, Answer& answer)
+// The board's answer: every truck resting, since the board's first show puts
+// the resting ones on it.
+QByteArray restingTrucks(int trucks)
 {
-    // Every truck resting: the first show puts the resting ones on the board.
     QJsonArray records;
     for (int i = 1; i <= trucks; ++i) {
         QJsonObject record = truckRecord(i);
         record.insert(QStringLiteral("status"), 0);
         records.append(record);
     }
-    answer.set(QJsonDocument(QJsonObject { { QStringLiteral("success"), true }, { QStringLiteral("data"), records } })
-                   .toJson(QJsonDocument::Compact));
+    return QJsonDocument(QJsonObject { { QStringLiteral("success"), true }, { QStringLiteral("data"), records } })
+        .toJson(QJsonDocument::Compact);
+}
+
+// A clerk opens a list from the main window after signing in, when the truck
+// board has been shown: a window is up, the board's request has gone through
+// the API and its fonts are loaded. Those first costs of the process belong
+// to signing in, not to the first page of whichever list runs first here.
+bool warmUpAsSignedIn(Answer& answer)
+{
+    constexpr int trucks = 8;
+    answer.set(restingTrucks(trucks));
+    QWidget* window = makeWindow();
+    window->layout()->addWidget(new HomeActivity(window));
+    QWidget* container = window->findChild<QWidget*>(QStringLiteral("boardContainer"));
+    window->show();
+    const bool shown = container && waitFor([container] { return container->layout()->count() >= trucks; });
+    layOutAndPaint();
+    delete window;
+    return shown;
+}
+
+void runBoard(int trucks, Answer& answer)
+{
+    answer.set(restingTrucks(trucks));
 
     QWidget* window = makeWindow();
     auto* home = new HomeActivity(window);
@@ -464,6 +490,10 @@ int main(int argc, char* argv[])
     BaseHttp::setBaseAddressForTesting(QStringLiteral("http://127.0.0.1:%1/api").arg(port));
 
     int status = 0;
+    if (!warmUpAsSignedIn(answer)) {
+        std::fprintf(stderr, "the warm-up board never came\n");
+        status = 1;
+    }
     for (const ListScreen& screen : listScreens()) {
         const Result measured = runScreen(screen, pages, answer);
         if (measured.pages.empty()) {
