@@ -379,6 +379,12 @@ int main(int argc, char* argv[])
     std::vector<LargeStation> largeStations;
     for (const QString& count : recordCounts) {
         const int records = std::max(20, count.toInt());
+        // A station's account is named after its count of records.
+        if (std::any_of(largeStations.begin(), largeStations.end(),
+                [records](const LargeStation& station) { return station.records == records; })) {
+            std::fprintf(stderr, "--records: %d records named twice\n", records);
+            return 2;
+        }
         const Clock::time_point before = Clock::now();
         largeStations.push_back({ records, seedLargeStation(storage, records), std::string() });
         std::printf("seeded a station with %d shippers, consignees and trades in %.1f s\n", records,
