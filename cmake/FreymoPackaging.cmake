@@ -40,8 +40,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_DEBIAN_CLIENT_PACKAGE_NAME "freymo")
 set(CPACK_DEBIAN_CLIENT_PACKAGE_SECTION "misc")
-# The screens are in Chinese.
-set(CPACK_DEBIAN_CLIENT_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk")
+# The screens are in Chinese; the phone numbers are set in Arial, whose
+# metric twin Liberation Sans stands in for it.
+set(CPACK_DEBIAN_CLIENT_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk, fonts-liberation")
 # The desk's platform address survives upgrades.
 set(CPACK_DEBIAN_CLIENT_PACKAGE_CONTROL_EXTRA "${CMAKE_CURRENT_SOURCE_DIR}/dist/debian/freymo/conffiles")
 # Qt's own texts (the buttons of the message boxes, the line edits' menus) in

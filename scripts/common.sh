@@ -1,12 +1,14 @@
 # Shared by run.sh and test.sh: installs the Debian packages that are missing,
 # and only those, so a second run installs nothing and works offline.
 
-# What the build and the tests need.
+# What the build and the tests need. The phone chips' digits are set in
+# Arial, which fontconfig maps to its metric twin Liberation Sans; without it
+# they fall to a wider face, and the chip tests and the tour's pictures differ.
 FREYMO_BUILD_PACKAGES=(
     g++ cmake ninja-build ccache pkg-config
     qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libqt5sql5-psql libpq-dev
     libcpp-httplib-dev libsodium-dev libmicrohttpd-dev libzint-dev libsqlite3-dev libxlsxwriter-dev
-    fonts-wqy-microhei qttranslations5-l10n
+    fonts-wqy-microhei fonts-liberation qttranslations5-l10n
     xvfb libxcb1-dev libcap-dev libfontconfig-dev
     poppler-utils unzip
     libqt5charts5-dev
