@@ -316,10 +316,6 @@ Result runBaseline(int pages, int labelsPerRow, int rowHeight)
     return result;
 }
 
-// The truck board: one answer of `trucks` trucks builds every tile, through
-// the same path as the lists (the first show asks for the trucks). Against
-// the same number of plain widgets, each with a picture, a number and a
-// goods label, in a grid of four to a row.
 // The board's answer: every truck resting, since the board's first show puts
 // the resting ones on it.
 QByteArray restingTrucks(int trucks)
@@ -352,6 +348,10 @@ bool warmUpAsSignedIn(Answer& answer)
     return shown;
 }
 
+// The truck board: one answer of `trucks` trucks builds every tile, through
+// the same path as the lists (the first show asks for the trucks). Against
+// the same number of plain widgets, each with a picture, a number and a
+// goods label, in a grid of four to a row.
 void runBoard(int trucks, Answer& answer)
 {
     answer.set(restingTrucks(trucks));
