@@ -428,8 +428,12 @@ void TestTableExport::cancelledExportLeavesNoFile()
 {
     serve("/api/trade/", { QJsonArray { trade(1) }, QJsonArray { trade(2) } }, 2);
     auto* list = new TradeListActivity(host);
-    expectProgressThenBox(
-        [](QWidget* progress) { QVERIFY(ScreenTestKit::clickButton(progress, QStringLiteral("取消"))); });
+    // Given up while page 2 is on its way: the dialog may be seen before
+    // page 1 has come back.
+    expectProgressThenBox([this](QWidget* progress) {
+        QVERIFY(kit.waitForRequests("/api/trade/", 2));
+        QVERIFY(ScreenTestKit::clickButton(progress, QStringLiteral("取消")));
+    });
     list->exportTo(folder.filePath(QStringLiteral("业务管理.xlsx")));
     QVERIFY(kit.waitForRequests("/api/trade/", 2));
     QVERIFY(kit.boxes->waitForAll());
