@@ -119,8 +119,8 @@ int runApplication(int& argc, char** argv)
     SystemInfo::setScreenSize(virtualDesktopSize());
 
     // The pictures the first dialog's style sheets show are read while the
-    // dialog is made, and kept before it is shown.
-    auto stylePictures = std::make_unique<PictureReadAhead>(loginStylePictures());
+    // dialog is made, and kept before it is shown; later rounds keep nothing.
+    PictureReadAhead stylePictures(loginStylePictures());
 
     // Each round signs one account in and runs its main window. Switching
     // the account (the ••• menu) ends the round: the window and every screen
@@ -128,10 +128,7 @@ int runApplication(int& argc, char** argv)
     for (;;) {
         // The first dialog's constructor is the first use of the API object.
         LoginDialog dialog;
-        if (stylePictures) {
-            stylePictures->keep();
-            stylePictures.reset();
-        }
+        stylePictures.keep();
 
         // Stays hidden until the login has succeeded. Nothing of it is needed
         // to show the dialog, so it is built right after the dialog's first
