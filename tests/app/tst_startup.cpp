@@ -124,6 +124,13 @@ void TestStartup::showsTheLoginDialogAndEndsWith255WhenItIsClosed()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
+    // A session bus that is not there, so that none is launched: with no
+    // address at all, D-Bus forks a launcher from the client's D-Bus thread
+    // while the start-up's other threads allocate, and in the sanitized
+    // build that child can wait forever for an allocator lock held at the
+    // fork, and the client for it.
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+        QStringLiteral("unix:path=") + folder.filePath(QStringLiteral("no-bus")));
     client.setProcessEnvironment(environment);
     client.setWorkingDirectory(folder.path());
     client.setProcessChannelMode(QProcess::ForwardedChannels);
