@@ -232,7 +232,8 @@ Result runScreen(const ListScreen& screen, int pages, Answer& answer)
     auto* scrollArea = activity->findChild<QScrollArea*>(QStringLiteral("ListScrollArea"));
     if (!container || !scrollArea)
         return result;
-    auto rows = [container] { return container->layout()->count(); };
+    // The container holds the rows and nothing else.
+    auto rows = [container] { return container->children().size(); };
 
     double heapAfterFirst = 0;
     for (int page = 1; page <= pages; ++page) {
@@ -260,7 +261,7 @@ Result runScreen(const ListScreen& screen, int pages, Answer& answer)
         result.pages.push_back({ threadCpuMs() - cpu, double(monotonicNanoseconds() - wall) / 1e6 });
         if (page == 1) {
             heapAfterFirst = heapBytes();
-            QWidget* row = container->layout()->itemAt(0)->widget();
+            auto* row = qobject_cast<QWidget*>(container->children().constFirst());
             result.labelsPerRow = row->findChildren<QLabel*>().size() + screen.drawnLines;
             result.rowHeight = row->height();
         }

@@ -13,7 +13,6 @@
 #include <QJsonObject>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLayoutItem>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPixmap>
@@ -25,7 +24,8 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
-#include <QVBoxLayout>
+
+#include <utility>
 
 namespace {
 
@@ -63,7 +63,6 @@ PagedListActivity::PagedListActivity(QWidget* parent)
     : BaseActivity(parent)
     , listScrollArea(new QScrollArea(bodyWidget))
     , listContainer(new QWidget)
-    , listLayout(new QVBoxLayout(listContainer))
     , failurePanel(new QFrame(this))
     , failureLabel(new QLabel(failurePanel))
     , retryButton(new QPushButton(QStringLiteral("重新加载"), failurePanel))
@@ -73,13 +72,6 @@ PagedListActivity::PagedListActivity(QWidget* parent)
     QPalette palette = bodyWidget->palette();
     palette.setBrush(QPalette::All, QPalette::Window, QColor(255, 255, 255));
     bodyWidget->setPalette(palette);
-
-    listLayout->setSpacing(0);
-    listLayout->setContentsMargins(0, 0, 0, 0);
-    // The layout keeps the rows in order; they are placed here, one under
-    // the other, so that a new page places its own rows and no earlier one
-    // (an enabled layout would place every row of the list again).
-    listLayout->setEnabled(false);
 
     listContainer->setObjectName(QStringLiteral("ListContainer"));
     listScrollArea->setObjectName(QStringLiteral("ListScrollArea"));
@@ -192,10 +184,8 @@ PagedListActivity::~PagedListActivity()
 {
     // The rows die with the container after this object's own part is gone:
     // their goodbyes must not reach it.
-    for (int i = 0; i < listLayout->count(); ++i) {
-        if (QWidget* row = listLayout->itemAt(i)->widget())
-            disconnect(row, nullptr, this, nullptr);
-    }
+    for (QWidget* row : qAsConst(listRows))
+        disconnect(row, nullptr, this, nullptr);
 }
 
 void PagedListActivity::stripeRow(QFrame* row, int number)
@@ -328,7 +318,7 @@ void PagedListActivity::slot_retry()
 {
     hideFailure();
     showLoading(QString());
-    if (listLayout->count() == 0)
+    if (listRows.isEmpty())
         reload();
     else
         ask(page);
@@ -349,23 +339,22 @@ void PagedListActivity::reload()
 
 void PagedListActivity::clearRows()
 {
-    while (QLayoutItem* item = listLayout->takeAt(0)) {
-        // The list is emptied at once: no row below to move up.
-        disconnect(item->widget(), &QObject::destroyed, this, nullptr);
-        delete item->widget();
-        delete item;
-    }
+    // The list is emptied at once: no row below to move up.
+    for (QWidget* row : qAsConst(listRows))
+        disconnect(row, &QObject::destroyed, this, nullptr);
+    qDeleteAll(std::exchange(listRows, {}));
 }
 
 void PagedListActivity::closeUp(QObject* row, int height)
 {
-    const int index = listLayout->indexOf(static_cast<QWidget*>(row));
+    // The row is half destroyed: only its address is compared.
+    const int index = listRows.indexOf(static_cast<QWidget*>(row));
     if (index < 0)
         return;
-    delete listLayout->takeAt(index);
-    int y = index > 0 ? listLayout->itemAt(index - 1)->widget()->geometry().bottom() + 1 : 0;
-    for (int i = index; i < listLayout->count(); ++i) {
-        QWidget* below = listLayout->itemAt(i)->widget();
+    listRows.removeAt(index);
+    int y = index > 0 ? listRows.at(index - 1)->geometry().bottom() + 1 : 0;
+    for (int i = index; i < listRows.size(); ++i) {
+        QWidget* below = listRows.at(i);
         below->move(0, y);
         y += below->height();
     }
@@ -406,12 +395,9 @@ void PagedListActivity::appendPage(const QJsonArray* rows, const char* slotName)
         for (const QJsonValue& element : *rows) {
             ++rowCount;
             QWidget* row = createRow(element.toObject(), rowCount);
-            listLayout->addWidget(row);
+            listRows.append(row);
             const int height = row->height();
             row->setGeometry(0, contentHeight, width, height);
-            // The layout would show the row through a queued call, after the
-            // paint that this page is due: the row would then be painted
-            // in that paint's following frame as well.
             row->show();
             contentHeight += height;
             // A deleted row leaves no gap: the rows below close up.
@@ -421,7 +407,7 @@ void PagedListActivity::appendPage(const QJsonArray* rows, const char* slotName)
         markShownWidgetsDirty();
         ++page;
     }
-    if (listLayout->count() == 0)
+    if (listRows.isEmpty())
         showNoData();
 }
 
@@ -434,10 +420,8 @@ void PagedListActivity::fitContainer()
 {
     const int width = rowWidth();
     if (width != listContainer->width()) {
-        for (int i = 0; i < listLayout->count(); ++i) {
-            QWidget* row = listLayout->itemAt(i)->widget();
+        for (QWidget* row : qAsConst(listRows))
             row->resize(width, row->height());
-        }
     }
     listContainer->setFixedSize(width, qMax(0, contentHeight));
 }
@@ -464,8 +448,8 @@ void PagedListActivity::placeFailure()
     const QRect body = bodyWidget->geometry();
     const QSize size = failurePanel->sizeHint();
     // In the middle of an empty list; under the rows already shown otherwise.
-    const int y = listLayout->count() == 0 ? body.top() + (body.height() - size.height()) / 2
-                                           : body.bottom() - size.height() - 10;
+    const int y
+        = listRows.isEmpty() ? body.top() + (body.height() - size.height()) / 2 : body.bottom() - size.height() - 10;
     failurePanel->setGeometry(body.left() + (body.width() - size.width()) / 2, y, size.width(), size.height());
 }
 
@@ -486,7 +470,7 @@ void PagedListActivity::resizeEvent(QResizeEvent* event)
 {
     BaseActivity::resizeEvent(event);
     // The rows follow the list's width, whatever it was when they came.
-    if (listLayout->count() > 0)
+    if (!listRows.isEmpty())
         fitContainer();
     if (failurePanel->isVisible())
         placeFailure();

@@ -18,7 +18,6 @@ class QPixmap;
 class QRect;
 class QTimer;
 class QToolButton;
-class QVBoxLayout;
 class TableExport;
 
 // The base of the list screens (trucks, shippers, consignees, trades): a
@@ -144,8 +143,11 @@ protected:
     int rowCount = 0;
     int contentHeight = 0;
     QScrollArea* listScrollArea;
+    // The rows, in order, one under the other. They are placed by hand, so
+    // that a page places only its own rows; the container has no layout,
+    // which would size itself over every row of the list at each page.
     QWidget* listContainer;
-    QVBoxLayout* listLayout;
+    QList<QWidget*> listRows;
 
 private:
     void buildSearch();

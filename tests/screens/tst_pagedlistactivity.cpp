@@ -36,7 +36,7 @@ public:
 
     using PagedListActivity::contentHeight;
     using PagedListActivity::listContainer;
-    using PagedListActivity::listLayout;
+    using PagedListActivity::listRows;
     using PagedListActivity::listScrollArea;
     using PagedListActivity::loaded;
     using PagedListActivity::page;
@@ -45,8 +45,8 @@ public:
     QStringList rowTexts() const
     {
         QStringList texts;
-        for (int i = 0; i < listLayout->count(); ++i)
-            texts << listLayout->itemAt(i)->widget()->findChild<QLabel*>()->text();
+        for (QWidget* row : listRows)
+            texts << row->findChild<QLabel*>()->text();
         return texts;
     }
 
@@ -204,7 +204,7 @@ void TestPagedListActivity::keysScrollAndReload()
             list->scrollToStart();
         QTRY_COMPARE(list->rowCount, 25 + 20 * reloads);
         QCOMPARE(bar->value(), bar->minimum());
-        QCOMPARE(list->listLayout->count(), 20);
+        QCOMPARE(list->listRows.size(), 20);
         QVERIFY(kit.requestsTo(tradePath).last().target.endsWith("&page=1"));
     }
     QCOMPARE(kit.requestsTo(tradePath).size(), 5);
@@ -215,7 +215,7 @@ void TestPagedListActivity::topReloadsAndStripingContinues()
     servePages({ { 1, pageOf(1, 9) } });
     host->show();
     QTRY_COMPARE(list->rowCount, 9);
-    const auto rowAt = [this](int i) { return qobject_cast<QFrame*>(list->listLayout->itemAt(i)->widget()); };
+    const auto rowAt = [this](int i) { return qobject_cast<QFrame*>(list->listRows.at(i)); };
     QCOMPARE(rowAt(0)->property("stripe").toString(), QStringLiteral("odd"));
     QCOMPARE(rowAt(1)->property("stripe").toString(), QStringLiteral("even"));
 
@@ -228,7 +228,7 @@ void TestPagedListActivity::topReloadsAndStripingContinues()
     QVERIFY(list->findChild<QWidget*>(QStringLiteral("LoadingOverlay"))->isVisible());
     QTRY_COMPARE(list->rowCount, 18);
     QVERIFY(kit.requestsTo(tradePath).last().target.endsWith("&page=1"));
-    QCOMPARE(list->listLayout->count(), 9);
+    QCOMPARE(list->listRows.size(), 9);
     QCOMPARE(list->contentHeight, 360);
     QCOMPARE(list->page, 2);
     // The running number goes on: the first reloaded row is the 10th, even.
@@ -276,7 +276,7 @@ void TestPagedListActivity::failedLoadSaysSoAndAsksAgain()
     // The platform is back: the button asks again and the rows come.
     servePages({ { 1, pageOf(1, 3) } });
     QTest::mouseClick(failure->findChild<QPushButton*>(QStringLiteral("retryButton")), Qt::LeftButton);
-    QTRY_COMPARE(list->listLayout->count(), 3);
+    QTRY_COMPARE(list->listRows.size(), 3);
     QVERIFY(!failure->isVisible());
     QVERIFY(list->loaded);
     QCOMPARE(kit.requestsTo(tradePath).size(), 3);
@@ -303,7 +303,7 @@ void TestPagedListActivity::answerToARequestBeforeTheReloadIsDropped()
     QTRY_COMPARE(list->rowCount, 40);
     kit.server.release(QStringLiteral("late"));
     QVERIFY(ScreenTestKit::waitForIdle());
-    QCOMPARE(list->listLayout->count(), 20);
+    QCOMPARE(list->listRows.size(), 20);
     QVERIFY(!list->rowTexts().contains(QStringLiteral("900")));
     QCOMPARE(list->page, 2);
 }
@@ -323,14 +323,14 @@ void TestPagedListActivity::otherListenersTakeNoAnswerAway()
     host->hide();
     kit.server.release(QStringLiteral("held"));
     QTRY_COMPARE(rivalAnswers, 1);
-    QCOMPARE(list->listLayout->count(), 5);
+    QCOMPARE(list->listRows.size(), 5);
 
     // An answer the list never asked for adds nothing to it.
     API::instance()->fetchTrade(2);
     QTRY_COMPARE(rivalAnswers, 2);
     host->show();
     QVERIFY(ScreenTestKit::waitForIdle());
-    QCOMPARE(list->listLayout->count(), 5);
+    QCOMPARE(list->listRows.size(), 5);
     QCOMPARE(kit.requestsTo(tradePath).size(), 2);
 }
 
@@ -349,7 +349,7 @@ void TestPagedListActivity::changesReachTheList()
     QFETCH(bool, tradeChanged);
     servePages({ { 1, pageOf(1, 3) } });
     host->show();
-    QTRY_COMPARE(list->listLayout->count(), 3);
+    QTRY_COMPARE(list->listRows.size(), 3);
     if (!visible)
         host->hide();
 
@@ -369,7 +369,7 @@ void TestPagedListActivity::changesReachTheList()
 
     host->show();
     QVERIFY(ScreenTestKit::waitForIdle());
-    QTRY_COMPARE(list->listLayout->count(), tradeChanged ? 4 : 3);
+    QTRY_COMPARE(list->listRows.size(), tradeChanged ? 4 : 3);
     QCOMPARE(kit.requestsTo(tradePath).size(), tradeChanged ? 2 : 1);
     QVERIFY(!list->findChild<QWidget*>(QStringLiteral("LoadingOverlay"))->isVisible());
 }
@@ -378,17 +378,17 @@ void TestPagedListActivity::rowsFollowTheWidthAndCloseUp()
 {
     servePages({ { 1, pageOf(1, 3) } });
     host->show();
-    QTRY_COMPARE(list->listLayout->count(), 3);
+    QTRY_COMPARE(list->listRows.size(), 3);
     QCOMPARE(list->listContainer->size(), QSize(596, 120));
 
     list->resize(400, 300);
     QCOMPARE(list->listContainer->width(), 396);
-    QWidget* first = list->listLayout->itemAt(0)->widget();
+    QWidget* first = list->listRows.at(0);
     QTRY_COMPARE(first->width(), 396);
 
     // The middle row goes; the last one moves up into its place.
-    QWidget* last = list->listLayout->itemAt(2)->widget();
-    delete list->listLayout->itemAt(1)->widget();
+    QWidget* last = list->listRows.at(2);
+    delete list->listRows.at(1);
     QCOMPARE(list->contentHeight, 80);
     QCOMPARE(list->listContainer->height(), 80);
     QTRY_COMPARE(last->y(), 40);

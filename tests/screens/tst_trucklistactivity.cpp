@@ -34,7 +34,7 @@ const QByteArray listPath("/api/truck/");
 class ProbeList : public TruckListActivity
 {
 public:
-    using TruckListActivity::listLayout;
+    using TruckListActivity::listRows;
     using TruckListActivity::reload;
     using TruckListActivity::TruckListActivity;
 };
@@ -125,15 +125,14 @@ bool TestTruckListActivity::showList(const QJsonArray& trucks)
     controller->show();
     return QTest::qWaitForWindowExposed(controller) && QTest::qWaitFor([this, &trucks] {
         // Rows are as wide as the list, and shown once the event loop has run.
-        return list->listLayout->count() == trucks.size()
+        return list->listRows.size() == trucks.size()
             && (trucks.isEmpty() || (row(0)->width() == 796 && row(0)->isVisible()));
     });
 }
 
 MyTruckItem* TestTruckListActivity::row(int index) const
 {
-    QLayoutItem* item = list->listLayout->itemAt(index);
-    return item ? qobject_cast<MyTruckItem*>(item->widget()) : nullptr;
+    return qobject_cast<MyTruckItem*>(list->listRows.value(index));
 }
 
 void TestTruckListActivity::pressRemove(MyTruckItem* target)
@@ -228,7 +227,7 @@ void TestTruckListActivity::plateIsShownWhole()
     });
     controller->show();
     QVERIFY(QTest::qWaitForWindowExposed(controller));
-    QTRY_COMPARE(list->listLayout->count(), 1);
+    QTRY_COMPARE(list->listRows.size(), 1);
     QCOMPARE(row(0)->plateText(), plate);
     const QFontMetrics metrics(row(0)->plateFont());
     const QRect place = MyTruckItem::plateGeometry();
@@ -368,7 +367,7 @@ void TestTruckListActivity::addResultReloadsOnce()
     QVERIFY(ScreenTestKit::waitForIdle());
     QCOMPARE(kit.requestsTo(listPath).size(), saved ? 2 : 1);
     QVERIFY(kit.requestsTo(listPath).last().target.contains("&page=1&"));
-    QCOMPARE(list->listLayout->count(), 1);
+    QCOMPARE(list->listRows.size(), 1);
 }
 
 void TestTruckListActivity::deleteAnswerDecidesTheRow_data()
@@ -396,9 +395,9 @@ void TestTruckListActivity::deleteAnswerDecidesTheRow()
     pressRemove(row(1));
     QVERIFY(kit.boxes->waitForAll());
     QVERIFY(ScreenTestKit::waitForIdle());
-    QTRY_COMPARE(list->listLayout->count(), left.size());
+    QTRY_COMPARE(list->listRows.size(), left.size());
     QStringList numbers;
-    for (int i = 0; i < list->listLayout->count(); ++i)
+    for (int i = 0; i < list->listRows.size(); ++i)
         numbers << row(i)->plateText();
     QCOMPARE(numbers, left);
     QCOMPARE(kit.boxes->seenTexts(), QStringList { QStringLiteral("提醒|确定要删除货车 京A2 吗？") } + boxes);
@@ -450,7 +449,7 @@ void TestTruckListActivity::rowDeletedUnderItsQuestionSendsNothing()
     QTRY_VERIFY(!doomed);
     QVERIFY(ScreenTestKit::waitForIdle());
     QVERIFY(kit.requestsTo("/api/truck/1/delete/").isEmpty());
-    QTRY_COMPARE(list->listLayout->count(), 1);
+    QTRY_COMPARE(list->listRows.size(), 1);
 }
 
 void TestTruckListActivity::theBoardsAnswerNeverBecomesRows()
@@ -473,10 +472,10 @@ void TestTruckListActivity::theBoardsAnswerNeverBecomesRows()
     API::instance()->fetchTruckGroup(-1);
     QVERIFY(kit.waitForRequests(listPath, 1));
     controller->show();
-    QTRY_COMPARE(list->listLayout->count(), 20);
+    QTRY_COMPARE(list->listRows.size(), 20);
     kit.server.release(QStringLiteral("board"));
     QVERIFY(ScreenTestKit::waitForIdle());
-    QCOMPARE(list->listLayout->count(), 20);
+    QCOMPARE(list->listRows.size(), 20);
     QCOMPARE(row(0)->plateText(), QStringLiteral("京A1"));
 
     // The bottom asks for the page after the first.
@@ -505,9 +504,9 @@ void TestTruckListActivity::chipOfALaterPageTextsItsOwnNumber()
     });
     controller->show();
     QVERIFY(QTest::qWaitForWindowExposed(controller));
-    QTRY_COMPARE(list->listLayout->count(), 8);
+    QTRY_COMPARE(list->listRows.size(), 8);
     list->scrollToEnd();
-    QTRY_COMPARE(list->listLayout->count(), 9);
+    QTRY_COMPARE(list->listRows.size(), 9);
 
     auto* chip = row(8)->findChild<TelNumberWidget*>(QStringLiteral("driver1Chip"));
     QTest::mouseMove(chip, QPoint(5, 12));
