@@ -339,9 +339,7 @@ void PagedListActivity::reload()
 
 void PagedListActivity::clearRows()
 {
-    // The list is emptied at once: no row below to move up.
-    for (QWidget* row : qAsConst(listRows))
-        disconnect(row, &QObject::destroyed, this, nullptr);
+    // Taken out of the list first, the rows find nothing to close up as they go.
     qDeleteAll(std::exchange(listRows, {}));
 }
 
