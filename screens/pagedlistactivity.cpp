@@ -182,10 +182,9 @@ void PagedListActivity::focusSearch()
 
 PagedListActivity::~PagedListActivity()
 {
-    // The rows die with the container after this object's own part is gone:
-    // their goodbyes must not reach it.
-    for (QWidget* row : qAsConst(listRows))
-        disconnect(row, nullptr, this, nullptr);
+    // Left to the container, the rows would die after this object's own part
+    // is gone, and their goodbyes would reach it.
+    clearRows();
 }
 
 void PagedListActivity::stripeRow(QFrame* row, int number)
