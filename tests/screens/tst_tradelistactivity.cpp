@@ -368,6 +368,7 @@ void TestTradeListActivity::dialogOpensOnThePressedTrade()
     kit.server.on(tradePath,
         RecordingHttpServer::json(
             R"({"success":true,"data":)" + QJsonDocument(page).toJson(QJsonDocument::Compact) + "}"));
+    kit.server.on(statusPath(12), RecordingHttpServer::json(R"({"success":true})"));
     host->show();
     QTRY_COMPARE(rows().size(), 2);
     QTest::mouseClick(rows().at(0), Qt::LeftButton);

@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <condition_variable>
 
 RecordingHttpServer::RecordingHttpServer()
@@ -149,6 +150,14 @@ void RecordingHttpServer::waitForGate(const QString& gate)
     waitingGates << gate;
     gateOpened.wait(lock, [&] { return stopping || openGates.contains(gate); });
     waitingGates.removeOne(gate);
+}
+
+void RecordingHttpServer::closeGates()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    openGates.erase(std::remove_if(openGates.begin(), openGates.end(),
+                        [this](const QString& gate) { return !waitingGates.contains(gate); }),
+        openGates.end());
 }
 
 void RecordingHttpServer::releaseWaiting()

@@ -69,6 +69,9 @@ public:
     // Lets every reply held back now go (silent ones stay silent): a test
     // that failed before its release() must not hold the next one up.
     void releaseWaiting();
+    // Holds every gate back again that no reply is waiting at: a gate one
+    // test released does not let the next test's replies through.
+    void closeGates();
 
     QList<Request> requests() const;
     int requestCount() const;

@@ -28,6 +28,7 @@ void ScreenTestKit::initSuite()
 void ScreenTestKit::initTest()
 {
     server.clearRequests();
+    server.closeGates();
     BaseHttp::setBaseAddressForTesting(server.apiBase());
     delete boxes;
     boxes = new MessageBoxAnswerer;
