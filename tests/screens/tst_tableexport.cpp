@@ -160,6 +160,9 @@ private:
     void serve(const QByteArray& path, const QList<QJsonArray>& pages, int held = -1);
     // Expects the progress dialog next, doing `onProgress` to it.
     void expectProgressThenBox(std::function<void(QWidget*)> onProgress = nullptr);
+    // Lets the held page go once the progress dialog has been answered, so
+    // that the box after it cannot come first.
+    bool releaseAfterProgress();
     QStringList folderEntries() const
     {
         return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -207,6 +210,13 @@ void TestTableExport::expectProgressThenBox(std::function<void(QWidget*)> onProg
     });
 }
 
+bool TestTableExport::releaseAfterProgress()
+{
+    const bool seen = QTest::qWaitFor([this] { return kit.boxes->pending() == 1; });
+    kit.server.release(QStringLiteral("held"));
+    return seen;
+}
+
 void TestTableExport::spreadsheetHoldsEveryRecordOnceWithItsKinds()
 {
     // The list moved on under the export: page 2 starts with page 1's last.
@@ -218,7 +228,7 @@ void TestTableExport::spreadsheetHoldsEveryRecordOnceWithItsKinds()
     list->exportTo(path);
     QVERIFY(kit.waitForRequests("/api/trade/", 3));
     QVERIFY(!QFile::exists(path));
-    kit.server.release(QStringLiteral("held"));
+    QVERIFY(releaseAfterProgress());
     QVERIFY(kit.boxes->waitForAll());
     QCOMPARE(kit.boxes->seenTexts().last(),
         QStringLiteral("提醒|导出成功！共 4 条记录，已保存到\n") + QDir::toNativeSeparators(path));
@@ -348,7 +358,7 @@ void TestTableExport::csvFileHasTheMarkTheHeaderAndALineARecord()
     kit.boxes->expect(QMessageBox::Ok);
     list->exportTo(path);
     QVERIFY(kit.waitForRequests("/api/shipper/", 2));
-    kit.server.release(QStringLiteral("held"));
+    QVERIFY(releaseAfterProgress());
     QVERIFY(kit.boxes->waitForAll());
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -413,7 +423,7 @@ void TestTableExport::pagesAreTheListsOwnRequests()
     kit.boxes->expect(QMessageBox::Ok);
     list->exportTo(folder.filePath(QStringLiteral("list.csv")));
     QVERIFY(kit.waitForRequests(path, 3));
-    kit.server.release(QStringLiteral("held"));
+    QVERIFY(releaseAfterProgress());
     QVERIFY(kit.boxes->waitForAll());
     const QList<RecordingHttpServer::Request> asked = kit.requestsTo(path);
     QCOMPARE(asked.size(), 3);
@@ -476,7 +486,7 @@ void TestTableExport::failedExportLeavesTheFolderAsItWas()
     kit.boxes->expect(QMessageBox::Ok);
     list->exportTo(folder.filePath(target));
     QVERIFY(kit.waitForRequests("/api/trade/", 2));
-    kit.server.release(QStringLiteral("held"));
+    QVERIFY(releaseAfterProgress());
     QVERIFY(kit.boxes->waitForAll());
     QVERIFY2(kit.boxes->seenTexts().last().startsWith(message), qPrintable(kit.boxes->seenTexts().last()));
     QCOMPARE(folderEntries(), QStringList { QStringLiteral("old.xlsx") });
@@ -504,7 +514,7 @@ void TestTableExport::exportAsksWhereAndSuggestsTheScreenAndTheDay()
     kit.boxes->expect(QMessageBox::Ok);
     list->slot_export();
     QVERIFY(kit.waitForRequests("/api/trade/", 1));
-    kit.server.release(QStringLiteral("held"));
+    QVERIFY(releaseAfterProgress());
     QVERIFY(kit.boxes->waitForAll());
     QCOMPARE(suggested, QStringLiteral("业务管理-") + QDate::currentDate().toString(Qt::ISODate) + ".xlsx");
     QVERIFY2(QFile::exists(path), qPrintable(kit.boxes->seenTexts().join("\n")));
