@@ -2,8 +2,12 @@
 // station's own trade list, after random trades, settlements and deletions
 // at two stations.
 
+#include "demoseed.h"
 #include "platformtestclient.h"
 #include "platformtestserver.h"
+#include "sessionservice.h"
+#include "sql.h"
+#include "storage.h"
 
 #include <QDate>
 #include <QRandomGenerator>
@@ -43,6 +47,8 @@ private slots:
     void reportsAddUpTheTrades();
     void badParametersAreRefused_data();
     void badParametersAreRefused();
+    void ledgersAnswerAsRecorded_data();
+    void ledgersAnswerAsRecorded();
 
 private:
     // Random trades on the station's resting trucks, some settled, and a
@@ -54,6 +60,10 @@ private:
     std::unique_ptr<PlatformTestClient> demo;
     std::unique_ptr<PlatformTestClient> demo2;
     QRandomGenerator random { 24 };
+    // A station of its own with five trades at fixed times, whose ledgers'
+    // bytes are recorded below.
+    PlatformTestServer small { false };
+    std::unique_ptr<PlatformTestClient> smallStation;
 };
 
 void TestPlatformReports::initTestCase()
@@ -63,6 +73,48 @@ void TestPlatformReports::initTestCase()
     demo2 = std::make_unique<PlatformTestClient>(server.port());
     QVERIFY(demo->login("demo"));
     QVERIFY(demo2->login("demo2"));
+
+    QVERIFY(small.start());
+    const QSqlDatabase db = small.storage()->connection();
+    const QString password = QString::fromLatin1(platform::DemoSeed::demoPassword());
+    const qint64 organ = platform::Sql(
+        db, QStringLiteral("INSERT INTO organs (name, create_time) VALUES ('账本货站', '2026-03-01 08:00:00')"))
+                             .exec()
+                             .lastInsertId();
+    platform::SessionService::createUser(db, organ, "ledger", password);
+    smallStation = std::make_unique<PlatformTestClient>(small.port());
+    PlatformTestClient& station = *smallStation;
+    QVERIFY(station.login("ledger", password));
+    const qint64 trucks[] = { station.addTruck("鲁Q10001"), station.addTruck("鲁Q10002") };
+    const qint64 shippers[] = { station.addShipper("甲商行"), station.addShipper("乙商行") };
+    const qint64 consignee = station.addConsignee("丙仓库");
+    const struct
+    {
+        int truck;
+        int shipper;
+        const char* value;
+        const char* payout;
+        const char* isAgency;
+        const char* payoutStatus;
+        const char* agencyStatus;
+    } trades[] = { { 0, 0, "1234.56", "800.1", "1", "0", "0" }, { 0, 1, "99.9", "0.05", "1", "2", "0" },
+        { 1, 0, "500", "1000", "0", "1", "0" }, { 0, 0, "0.44", "12.34", "1", "0", "0" },
+        { 1, 1, "70", "30", "1", "2", "1" } };
+    // Each trade a day older than the one before.
+    int day = 9;
+    for (const auto& t : trades) {
+        const qint64 id = station.addTrade(trucks[t.truck], shippers[t.shipper], consignee,
+            { { "value", t.value }, { "payout", t.payout }, { "is_agency", t.isAgency } });
+        QVERIFY(id > 0);
+        QVERIFY(station
+                    .post(QStringLiteral("/trade/%1/status/change/").arg(id) + station.suffix(),
+                        { { "payout_status", t.payoutStatus }, { "agency_status", t.agencyStatus } })
+                    .success());
+        platform::Sql(db, QStringLiteral("UPDATE trades SET create_time = ?, pay_agency_time = '' WHERE id = ?"))
+            .bind(QStringLiteral("2026-03-0%1 09:00:00").arg(day--))
+            .bind(id)
+            .exec();
+    }
 }
 
 void TestPlatformReports::trade(PlatformTestClient& station, const QString& tag)
@@ -270,6 +322,72 @@ void TestPlatformReports::badParametersAreRefused()
     const auto answer = demo->get(parts.at(0) + demo->suffix(params));
     QVERIFY(!answer.success());
     QCOMPARE(answer.errors(), error);
+}
+
+void TestPlatformReports::ledgersAnswerAsRecorded_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("body");
+    QTest::newRow("agency")
+        << "/report/agency/"
+        << QByteArray("{\"data\":[{\"amount\":1235,\"oldest\":\"2026-03-06 09:00:00\",\"shipper_id\":1,"
+                      "\"shipper_name\":\"甲商行\",\"trades\":2},{\"amount\":99.9,\"oldest\":\"2026-03-08 09:00:00\","
+                      "\"shipper_id\":2,\"shipper_name\":\"乙商行\",\"trades\":1}],\"errors\":\"\",\"success\":true,"
+                      "\"total\":1334.9}");
+    QTest::newRow("agency of a shipper")
+        << "/report/agency/?shipper=1"
+        << QByteArray(
+               "{\"data\":[{\"agency_status\":0,\"agency_status_text\":\"未付\",\"complete_time\":\"\","
+               "\"consignee\":1,\"consignee_linkman\":\"赵强\",\"consignee_name\":\"丙仓库\","
+               "\"consignee_tel1\":\"\",\"consignee_tel2\":\"053188886666\","
+               "\"create_time\":\"2026-03-06 09:00:00\",\"driver_mobile\":\"13912345678\","
+               "\"driver_name\":\"张建国\",\"goods\":\"瓷砖\",\"id\":4,\"is_agency\":true,\"line\":\"临沂—济南\","
+               "\"notes\":\"\",\"pay_agency_time\":\"\",\"payout\":12.34,\"payout_status\":0,"
+               "\"payout_status_text\":\"未付\",\"revenue\":3000,\"shipper\":1,\"shipper_linkman\":\"李明\","
+               "\"shipper_name\":\"甲商行\",\"shipper_tel1\":\"13812345678\",\"shipper_tel2\":\"\","
+               "\"start_time\":\"\",\"status\":0,\"status_text\":\"待发车\",\"truck\":1,"
+               "\"truck_number\":\"鲁Q10001\",\"value\":0.44,\"weight\":12.5},{\"agency_status\":0,"
+               "\"agency_status_text\":\"未付\",\"complete_time\":\"\",\"consignee\":1,"
+               "\"consignee_linkman\":\"赵强\",\"consignee_name\":\"丙仓库\",\"consignee_tel1\":\"\","
+               "\"consignee_tel2\":\"053188886666\",\"create_time\":\"2026-03-09 09:00:00\","
+               "\"driver_mobile\":\"13912345678\",\"driver_name\":\"张建国\",\"goods\":\"瓷砖\",\"id\":1,"
+               "\"is_agency\":true,\"line\":\"临沂—济南\",\"notes\":\"\",\"pay_agency_time\":\"\",\"payout\":800.1,"
+               "\"payout_status\":0,\"payout_status_text\":\"未付\",\"revenue\":3000,\"shipper\":1,"
+               "\"shipper_linkman\":\"李明\",\"shipper_name\":\"甲商行\",\"shipper_tel1\":\"13812345678\","
+               "\"shipper_tel2\":\"\",\"start_time\":\"\",\"status\":0,\"status_text\":\"待发车\",\"truck\":1,"
+               "\"truck_number\":\"鲁Q10001\",\"value\":1234.56,\"weight\":12.5}],\"errors\":\"\",\"page\":1,"
+               "\"page_size\":20,\"success\":true,\"total\":1235}");
+    QTest::newRow("payout")
+        << "/report/payout/"
+        << QByteArray("{\"data\":[{\"amount\":1000,\"driver1_name\":\"张建国\",\"trades\":1,\"truck_id\":2,"
+                      "\"truck_number\":\"鲁Q10002\"},{\"amount\":812.44,\"driver1_name\":\"张建国\",\"trades\":2,"
+                      "\"truck_id\":1,\"truck_number\":\"鲁Q10001\"}],\"errors\":\"\",\"success\":true,"
+                      "\"total\":1812.44}");
+    QTest::newRow("payout of a truck")
+        << "/report/payout/?truck=2"
+        << QByteArray(
+               "{\"data\":[{\"agency_status\":0,\"agency_status_text\":\"\",\"complete_time\":\"\","
+               "\"consignee\":1,\"consignee_linkman\":\"赵强\",\"consignee_name\":\"丙仓库\","
+               "\"consignee_tel1\":\"\",\"consignee_tel2\":\"053188886666\","
+               "\"create_time\":\"2026-03-07 09:00:00\",\"driver_mobile\":\"13912345678\","
+               "\"driver_name\":\"张建国\",\"goods\":\"瓷砖\",\"id\":3,\"is_agency\":false,\"line\":\"临沂—济南\","
+               "\"notes\":\"\",\"pay_agency_time\":\"\",\"payout\":1000,\"payout_status\":1,"
+               "\"payout_status_text\":\"部分支付\",\"revenue\":3000,\"shipper\":1,\"shipper_linkman\":\"李明\","
+               "\"shipper_name\":\"甲商行\",\"shipper_tel1\":\"13812345678\",\"shipper_tel2\":\"\","
+               "\"start_time\":\"\",\"status\":0,\"status_text\":\"待发车\",\"truck\":2,"
+               "\"truck_number\":\"鲁Q10002\",\"value\":500,\"weight\":12.5}],\"errors\":\"\",\"page\":1,"
+               "\"page_size\":20,\"success\":true,\"total\":1000}");
+}
+
+void TestPlatformReports::ledgersAnswerAsRecorded()
+{
+    QFETCH(QString, path);
+    QFETCH(QByteArray, body);
+    const QStringList parts = path.split('?');
+    std::vector<std::pair<QString, QString>> params;
+    if (parts.size() > 1)
+        params.emplace_back(parts.at(1).section('=', 0, 0), parts.at(1).section('=', 1));
+    QCOMPARE(smallStation->get(parts.at(0) + smallStation->suffix(params)).body, body);
 }
 
 QTEST_GUILESS_MAIN(TestPlatformReports)
