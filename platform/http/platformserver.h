@@ -1,42 +1,43 @@
 #pragma once
 
 #include "apirouter.h"
+#include "serverlog.h"
 
 #include <QString>
 
-#include <atomic>
-#include <chrono>
 #include <condition_variable>
-#include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <thread>
 
 struct MHD_Daemon;
 
 namespace platform {
 
+class Answerer;
 class ConnectionFront;
+class ConnectionTracker;
+class RequestHandler;
 class Storage;
 class WorkerPool;
 
 // The platform's HTTP server: every request under "/api" goes through the
 // router; "/download/setup.exe" serves the installer. Each request is logged
-// in one line (method, path without the query, status, time taken), in
-// printable characters only.
+// in one line (see ServerLog).
 //
 // A ConnectionFront accepts the connections and checks each request's
 // framing, headers and Host before the HTTP library reads it; it answers what
 // it refuses in the envelope.
 //
-// Connections are served by an event loop, so an idle or slow connection
-// holds no thread: the loop reads requests as their bytes come and hands each
-// complete one to a worker. Requests that hash passwords go to a small pool of
-// their own, so that sign-ins cannot occupy the workers that everyone else
-// needs. Every connection has a bounded memory for its request line and
-// headers, and every request a deadline by which it must have arrived whole.
+// Connections are served by the library's event loop, so an idle or slow
+// connection holds no thread: the loop reads requests as their bytes come
+// (RequestHandler) and hands each complete one to a worker (Answerer). Every
+// connection has a bounded memory for its request line and headers, and
+// every request a deadline by which it must have arrived whole
+// (ConnectionTracker).
+//
+// The server puts these together: it binds the socket, starts the library
+// with their callbacks and tears all of it down in order.
 class PlatformServer
 {
 public:
@@ -85,7 +86,7 @@ public:
         int ipv6GroupBits = 64;
         unsigned reservedPercent = 25;
     };
-    using LogSink = std::function<void(const QString&)>;
+    using LogSink = ServerLog::Sink;
 
     PlatformServer(const Storage& storage, const Config& config);
     ~PlatformServer();
@@ -112,33 +113,22 @@ public:
     void setLogSink(LogSink sink);
 
 private:
-    struct Glue;
-    friend struct Glue;
-    struct Link;
-    using Clock = std::chrono::steady_clock;
-
     void shutdown();
-    void watch();
-    void log(const QString& line) const;
 
     const Storage& storage;
     Config config;
+    ServerLog log;
     ApiRouter router;
-    QString publicHost;
-    LogSink logSink;
+    std::unique_ptr<ConnectionTracker> connections;
     int boundPort = -1;
-    MHD_Daemon* daemon = nullptr;
-    std::unique_ptr<ConnectionFront> front;
+    // Made by bind(); the library's callbacks use the pools, the answerer
+    // and the request handler until the daemon has stopped.
     std::unique_ptr<WorkerPool> workers;
     std::unique_ptr<WorkerPool> passwordWorkers;
-
-    // The open connections, for the watchdog that ends overdue requests, and
-    // the clients' addresses of connections handed to the library but not
-    // yet opened there, by descriptor.
-    std::mutex linksMutex;
-    std::set<Link*> links;
-    std::map<int, std::string> arriving;
-    std::thread watchdog;
+    std::unique_ptr<Answerer> answerer;
+    std::unique_ptr<RequestHandler> requests;
+    MHD_Daemon* daemon = nullptr;
+    std::unique_ptr<ConnectionFront> front;
 
     std::mutex stateMutex;
     std::condition_variable stateChanged;

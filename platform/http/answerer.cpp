@@ -1,0 +1,131 @@
+#include "answerer.h"
+
+#include "apirouter.h"
+#include "exchange.h"
+#include "requestdecoding.h"
+#include "serverlog.h"
+#include "workerpool.h"
+
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <exception>
+
+namespace platform {
+
+namespace {
+
+const char* const jsonType = "application/json; charset=utf-8";
+
+// The path below "/api" of a request whose path begins with "/api/".
+QString apiPath(const Exchange& exchange)
+{
+    return QString::fromUtf8(exchange.path.data() + 4, static_cast<int>(exchange.path.size() - 4));
+}
+
+} // namespace
+
+Answerer::Answerer(const Settings& answerSettings, const Storage& store, const ApiRouter& apiRouter,
+    WorkerPool& workerPool, WorkerPool& passwordPool, const ServerLog& serverLog)
+    : settings(answerSettings)
+    , storage(store)
+    , router(apiRouter)
+    , workers(workerPool)
+    , passwordWorkers(passwordPool)
+    , log(serverLog)
+{
+}
+
+std::string Answerer::refusal(const QString& message)
+{
+    return ApiReply::refusal(message).toJson().toStdString();
+}
+
+MHD_Result Answerer::reply(MHD_Connection* connection, Exchange& exchange, int status, const std::string& body)
+{
+    exchange.status = status;
+    exchange.queued = true;
+    MHD_Response* response
+        = MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+    if (!response)
+        return MHD_NO;
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, jsonType);
+    const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(status), response);
+    MHD_destroy_response(response);
+    return queued;
+}
+
+MHD_Result Answerer::serveInstaller(MHD_Connection* connection, Exchange& exchange) const
+{
+    const std::string path = QFile::encodeName(settings.installerPath).toStdString();
+    const int fd = path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info;
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (fd >= 0)
+            ::close(fd);
+        return reply(connection, exchange, 404, refusal(QStringLiteral("安装程序不存在！")));
+    }
+    // The response owns the descriptor from here on.
+    MHD_Response* response = MHD_create_response_from_fd64(static_cast<uint64_t>(info.st_size), fd);
+    if (!response) {
+        ::close(fd);
+        return MHD_NO;
+    }
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "application/octet-stream");
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_DISPOSITION, "attachment; filename=\"setup.exe\"");
+    exchange.status = 200;
+    exchange.queued = true;
+    const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_OK, response);
+    MHD_destroy_response(response);
+    return queued;
+}
+
+void Answerer::dispatch(MHD_Connection* connection, Exchange& exchange) const
+{
+    WorkerPool& pool
+        = router.hashesPassword(QString::fromStdString(exchange.method), apiPath(exchange)) ? passwordWorkers : workers;
+    exchange.dispatched = true;
+    // Suspended first: the worker may resume the connection before the
+    // request handler has returned.
+    MHD_suspend_connection(connection);
+    Exchange* job = &exchange;
+    if (!pool.post([this, job] {
+            answer(*job);
+            MHD_resume_connection(job->connection);
+        })) {
+        exchange.status = 200;
+        exchange.answer = refusal(QStringLiteral("服务器繁忙，请稍后再试！"));
+        exchange.ready = true;
+        MHD_resume_connection(connection);
+    }
+}
+
+void Answerer::answer(Exchange& exchange) const
+{
+    try {
+        ApiRequest::RawParams params;
+        const size_t query = exchange.target.find('?');
+        if (query != std::string::npos)
+            parseParams(exchange.target.substr(query + 1), &params);
+        if (exchange.form)
+            parseParams(exchange.body, &params);
+        ApiRouter::Settings routing { settings.announcedVersion, settings.publicHost,
+            QString::fromStdString(exchange.peer), settings.limits };
+        routing.reuseAnswers = settings.reuseAnswers;
+        const ApiRouter::Outcome outcome
+            = router.dispatch(QString::fromStdString(exchange.method), apiPath(exchange), params, storage, routing);
+        exchange.status = outcome.status;
+        exchange.answer = outcome.reply.toJson().toStdString();
+    } catch (const std::exception& failure) {
+        log.write(QStringLiteral("unexpected exception while answering a request: %1")
+                      .arg(QString::fromStdString(failure.what())));
+        exchange.status = 200;
+        exchange.answer = refusal(QStringLiteral("服务器繁忙，请稍后再试！"));
+    }
+    exchange.ready = true;
+}
+
+} // namespace platform

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+
+struct MHD_Connection;
+
+namespace platform {
+
+// One request from its headers to its answer. It lives from the first call of
+// the request handler to the library's notice that the request completed;
+// while a worker answers it, the connection is suspended and only that worker
+// touches it.
+struct Exchange
+{
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    MHD_Connection* connection = nullptr;
+    std::string method;
+    std::string target; // as sent
+    std::string path; // decoded, without the query
+    std::string peer;
+    std::string body;
+    size_t bodyLimit = 0;
+    bool form = false;
+    bool tooLarge = false;
+    bool dispatched = false;
+    bool ready = false; // `status` and `answer` are the answer to send
+    bool queued = false; // an answer is on its way: nothing more to do
+    int status = 0;
+    std::string answer;
+};
+
+} // namespace platform
