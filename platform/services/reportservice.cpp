@@ -4,7 +4,7 @@
 #include "apierror.h"
 #include "jsonwriter.h"
 #include "sql.h"
-#include "tradeservice.h"
+#include "unpaidledger.h"
 
 #include <QDate>
 #include <QJsonDocument>
@@ -15,14 +15,7 @@ namespace platform {
 
 namespace {
 
-// Amounts are kept with two decimals and weights with three (see the trade
-// form's readers), so rounding a stored value to whole hundredths or
-// thousandths gives back exactly what was entered; those integers are summed.
-QString cents(const QString& column)
-{
-    return QStringLiteral("CAST(ROUND(%1 * 100) AS BIGINT)").arg(column);
-}
-
+// See cents().
 QString thousandths(const QString& column)
 {
     return QStringLiteral("CAST(ROUND(%1 * 1000) AS BIGINT)").arg(column);
@@ -40,35 +33,12 @@ QDate dateParameter(const ApiRequest& request, const QString& key, const QString
     return date;
 }
 
-// A page of the trades that `unpaid` selects (the trades are "tr"; its only
-// "?" is the station) whose `column` is `id`, oldest first, with the sum of
-// their `amount` at the top level.
-ApiReply unpaidTrades(
-    ApiContext& context, const QString& unpaid, const QString& column, qint64 id, const QString& amount)
-{
-    const QString condition = unpaid + QStringLiteral(" AND %1 = ?").arg(column);
-    const qint64 total
-        = Sql::scalar(context.db, QStringLiteral("SELECT SUM(%1) FROM trades tr WHERE ").arg(cents(amount)) + condition,
-            { context.request.organ(), id }, 0)
-              .toLongLong();
-    const qint64 page = context.request.page();
-    Sql q(context.db,
-        TradeService::selectTrades() + QStringLiteral(" WHERE ") + condition
-            + QStringLiteral(" ORDER BY tr.create_time, tr.id LIMIT ? OFFSET ?"));
-    q.bind(context.request.organ()).bind(id).bind(ReportService::pageSize).bind((page - 1) * ReportService::pageSize);
-    q.exec();
-    JsonWriter trades;
-    trades.beginArray();
-    while (q.next())
-        TradeService::writeTrade(trades, q);
-    trades.endArray();
-    return ApiReply::okWithJson(trades.bytes())
-        .with(QStringLiteral("page"), page)
-        .with(QStringLiteral("page_size"), ReportService::pageSize)
-        .with(QStringLiteral("total"), ReportService::fixedPoint(total, 2).toDouble());
-}
-
 } // namespace
+
+QString ReportService::cents(const QString& column)
+{
+    return QStringLiteral("CAST(ROUND(%1 * 100) AS BIGINT)").arg(column);
+}
 
 QByteArray ReportService::fixedPoint(qint64 units, int decimals)
 {
@@ -88,72 +58,38 @@ QByteArray ReportService::fixedPoint(qint64 units, int decimals)
 
 ApiReply ReportService::agency(ApiContext& context)
 {
-    const ApiRequest& request = context.request;
-    const QString unpaid = QStringLiteral("tr.organ = ? AND tr.is_agency = 1 AND tr.agency_status <> 1");
-    if (request.has(QStringLiteral("shipper")))
-        return unpaidTrades(context, unpaid, QStringLiteral("tr.shipper"),
-            request.id(QStringLiteral("shipper"), QStringLiteral("托运人")), QStringLiteral("tr.value"));
-    Sql q(context.db,
-        QStringLiteral("SELECT tr.shipper, s.name, COUNT(*), SUM(%1), MIN(tr.create_time)"
-                       " FROM trades tr JOIN shippers s ON s.id = tr.shipper WHERE %2"
-                       " GROUP BY tr.shipper, s.name ORDER BY 4 DESC, tr.shipper")
-            .arg(cents(QStringLiteral("tr.value")), unpaid));
-    q.bind(request.organ()).exec();
-    qint64 total = 0;
-    JsonWriter rows;
-    rows.beginArray();
-    while (q.next()) {
-        total += q.integer(3);
-        rows.beginObject()
-            .key("amount")
-            .raw(fixedPoint(q.integer(3), 2))
-            .key("oldest")
-            .value(q.text(4))
-            .key("shipper_id")
-            .value(q.integer(0))
-            .key("shipper_name")
-            .value(q.text(1))
-            .key("trades")
-            .value(q.integer(2))
-            .endObject();
-    }
-    rows.endArray();
-    return ApiReply::okWithJson(rows.bytes()).with(QStringLiteral("total"), fixedPoint(total, 2).toDouble());
+    // The cash collected on delivery and not yet paid over, by shipper.
+    static const UnpaidLedger ledger([] {
+        UnpaidLedger::Description d;
+        d.party = QStringLiteral("shipper");
+        d.partyTable = QStringLiteral("shippers");
+        d.idKey = "shipper_id";
+        d.label = QStringLiteral("托运人");
+        d.partyColumns = { { "shipper_name", QStringLiteral("p.name") } };
+        d.figures = { { "oldest", QStringLiteral("MIN(tr.create_time)") } };
+        d.amount = QStringLiteral("value");
+        d.unpaid = QStringLiteral("tr.is_agency = 1 AND tr.agency_status <> 1");
+        return d;
+    }());
+    return ledger.answer(context);
 }
 
 ApiReply ReportService::payout(ApiContext& context)
 {
-    const ApiRequest& request = context.request;
-    const QString unpaid = QStringLiteral("tr.organ = ? AND tr.payout_status <> 2");
-    if (request.has(QStringLiteral("truck")))
-        return unpaidTrades(context, unpaid, QStringLiteral("tr.truck"),
-            request.id(QStringLiteral("truck"), QStringLiteral("货车")), QStringLiteral("tr.payout"));
-    Sql q(context.db,
-        QStringLiteral("SELECT tr.truck, t.number, t.driver1_name, COUNT(*), SUM(%1)"
-                       " FROM trades tr JOIN trucks t ON t.id = tr.truck WHERE %2"
-                       " GROUP BY tr.truck, t.number, t.driver1_name ORDER BY 5 DESC, tr.truck")
-            .arg(cents(QStringLiteral("tr.payout")), unpaid));
-    q.bind(request.organ()).exec();
-    qint64 total = 0;
-    JsonWriter rows;
-    rows.beginArray();
-    while (q.next()) {
-        total += q.integer(4);
-        rows.beginObject()
-            .key("amount")
-            .raw(fixedPoint(q.integer(4), 2))
-            .key("driver1_name")
-            .value(q.text(2))
-            .key("trades")
-            .value(q.integer(3))
-            .key("truck_id")
-            .value(q.integer(0))
-            .key("truck_number")
-            .value(q.text(1))
-            .endObject();
-    }
-    rows.endArray();
-    return ApiReply::okWithJson(rows.bytes()).with(QStringLiteral("total"), fixedPoint(total, 2).toDouble());
+    // The drivers' pay not yet paid in full, by truck.
+    static const UnpaidLedger ledger([] {
+        UnpaidLedger::Description d;
+        d.party = QStringLiteral("truck");
+        d.partyTable = QStringLiteral("trucks");
+        d.idKey = "truck_id";
+        d.label = QStringLiteral("货车");
+        d.partyColumns
+            = { { "truck_number", QStringLiteral("p.number") }, { "driver1_name", QStringLiteral("p.driver1_name") } };
+        d.amount = QStringLiteral("payout");
+        d.unpaid = QStringLiteral("tr.payout_status <> 2");
+        return d;
+    }());
+    return ledger.answer(context);
 }
 
 ApiReply ReportService::daily(ApiContext& context)

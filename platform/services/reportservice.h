@@ -3,6 +3,7 @@
 #include "apireply.h"
 
 #include <QByteArray>
+#include <QString>
 
 namespace platform {
 
@@ -17,15 +18,21 @@ class ReportService
 public:
     // Unpaid cash on delivery, one row per shipper, largest amount first;
     // with "shipper", that shipper's unpaid trades, oldest first, a page at
-    // a time.
+    // a time (see UnpaidLedger).
     static ApiReply agency(ApiContext& context);
     // Unpaid drivers' pay, one row per truck, largest amount first; with
-    // "truck", that truck's unpaid trades.
+    // "truck", that truck's unpaid trades (see UnpaidLedger).
     static ApiReply payout(ApiContext& context);
     // One row per day with consignments between "from" and "to" (both
     // "YYYY-MM-DD", both included).
     static ApiReply daily(ApiContext& context);
 
+    // The SQL for `column` (an amount with two decimals) in whole cents.
+    // Amounts are kept with two decimals and weights with three (see the
+    // trade form's readers), so rounding a stored value to whole hundredths
+    // or thousandths gives back exactly what was entered; those integers are
+    // summed.
+    static QString cents(const QString& column);
     // `units` hundredths (or thousandths, with `decimals` 3) as a JSON
     // number without trailing zeros: 123450 with 2 decimals is "1234.5".
     static QByteArray fixedPoint(qint64 units, int decimals);
