@@ -14,7 +14,8 @@ namespace platform {
 // services write one SQL, SQLite's (which is mostly standard); a dialect
 // translates what another engine spells differently and holds everything
 // else that differs: how a connection is set up, how transactions lock, the
-// schema version, the database's change counter and the ids of new rows.
+// types and triggers of the layout, the schema version, the database's change
+// counter and the ids of new rows.
 class Dialect
 {
 public:
@@ -51,8 +52,17 @@ public:
     // recording a new one, inside the upgrade's write transaction.
     virtual int schemaVersion(const QSqlDatabase& db) const = 0;
     virtual void setSchemaVersion(const QSqlDatabase& db, int version) const = 0;
-    // The layout's steps, one list of statements per schema version.
-    virtual QList<QStringList> schemaSteps() const = 0;
+    // A statement of the layout (see Schema), written in SQLite's spelling
+    // with BIGINT for the integers that need 64 bits on every engine, as
+    // this engine takes it: its types, its own row ids, its table options.
+    virtual QString layoutStatement(const QString& statement) const = 0;
+    // The triggers that keep the list_rank of a table of shippers or
+    // consignees dense, and that of the trades (schema version 4).
+    virtual QStringList partyRankSteps(const QString& table) const = 0;
+    virtual QStringList tradeRankSteps() const = 0;
+    // What counts the changes of `tables` for dataVersion(), if the engine
+    // does not count them itself (schema version 5).
+    virtual QStringList changeCounterSteps(const QStringList& tables) const = 0;
 
     // Numbers that change whenever a record that an answer may show changes,
     // by any connection of any process, as the connection's current

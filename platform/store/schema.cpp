@@ -12,6 +12,14 @@ namespace platform {
 
 namespace {
 
+// The layout is written once, for both engines: in SQLite's spelling, with
+// BIGINT for the integers that need 64 bits on every engine (ids that point
+// at a row, ranks, milliseconds). Each dialect takes these statements as its
+// engine spells them (Dialect::layoutStatement()); SQLite's own are exactly
+// those that made its older files. What the engines do differently (the
+// triggers that keep ranks, the search indexes, PostgreSQL's change counter)
+// each dialect adds at its place.
+
 // Version 1: stations, their users and sessions, the truck dictionary, and
 // the business records. Records are deleted softly ("deleted" = 1), so that
 // delivered trades keep naming their truck, shipper and consignee.
@@ -26,7 +34,7 @@ const QStringList version1 = {
                    " create_time TEXT NOT NULL)"),
     QStringLiteral("CREATE TABLE users ("
                    " id INTEGER PRIMARY KEY,"
-                   " organ INTEGER NOT NULL REFERENCES organs(id),"
+                   " organ BIGINT NOT NULL REFERENCES organs(id),"
                    " username TEXT NOT NULL UNIQUE,"
                    " password_hash TEXT NOT NULL,"
                    " sub_account TEXT NOT NULL UNIQUE,"
@@ -36,7 +44,7 @@ const QStringList version1 = {
                    " create_time TEXT NOT NULL)"),
     QStringLiteral("CREATE TABLE sessions ("
                    " token_digest TEXT PRIMARY KEY,"
-                   " user INTEGER NOT NULL REFERENCES users(id),"
+                   " user BIGINT NOT NULL REFERENCES users(id),"
                    " create_time TEXT NOT NULL) WITHOUT ROWID"),
     QStringLiteral("CREATE INDEX sessions_user ON sessions(user)"),
     QStringLiteral("CREATE TABLE truck_dict ("
@@ -53,7 +61,7 @@ const QStringList version1 = {
                    " ('packingcase_mode', 5, '集装箱')"),
     QStringLiteral("CREATE TABLE trucks ("
                    " id INTEGER PRIMARY KEY,"
-                   " organ INTEGER NOT NULL REFERENCES organs(id),"
+                   " organ BIGINT NOT NULL REFERENCES organs(id),"
                    " number TEXT NOT NULL,"
                    " driving_mode INTEGER NOT NULL,"
                    " tonnage_level INTEGER NOT NULL,"
@@ -77,7 +85,7 @@ const QStringList version1 = {
     QStringLiteral("CREATE INDEX trucks_organ ON trucks(organ, deleted, id)"),
     QStringLiteral("CREATE TABLE shippers ("
                    " id INTEGER PRIMARY KEY,"
-                   " organ INTEGER NOT NULL REFERENCES organs(id),"
+                   " organ BIGINT NOT NULL REFERENCES organs(id),"
                    " name TEXT NOT NULL,"
                    " address TEXT NOT NULL,"
                    " industry TEXT NOT NULL,"
@@ -90,7 +98,7 @@ const QStringList version1 = {
     QStringLiteral("CREATE INDEX shippers_organ ON shippers(organ, deleted, id)"),
     QStringLiteral("CREATE TABLE consignees ("
                    " id INTEGER PRIMARY KEY,"
-                   " organ INTEGER NOT NULL REFERENCES organs(id),"
+                   " organ BIGINT NOT NULL REFERENCES organs(id),"
                    " name TEXT NOT NULL,"
                    " address TEXT NOT NULL,"
                    " linkman TEXT NOT NULL,"
@@ -102,10 +110,10 @@ const QStringList version1 = {
     QStringLiteral("CREATE INDEX consignees_organ ON consignees(organ, deleted, id)"),
     QStringLiteral("CREATE TABLE trades ("
                    " id INTEGER PRIMARY KEY,"
-                   " organ INTEGER NOT NULL REFERENCES organs(id),"
-                   " truck INTEGER NOT NULL REFERENCES trucks(id),"
-                   " shipper INTEGER NOT NULL REFERENCES shippers(id),"
-                   " consignee INTEGER NOT NULL REFERENCES consignees(id),"
+                   " organ BIGINT NOT NULL REFERENCES organs(id),"
+                   " truck BIGINT NOT NULL REFERENCES trucks(id),"
+                   " shipper BIGINT NOT NULL REFERENCES shippers(id),"
+                   " consignee BIGINT NOT NULL REFERENCES consignees(id),"
                    " line TEXT NOT NULL,"
                    " goods TEXT NOT NULL,"
                    " weight REAL NOT NULL,"
@@ -133,22 +141,22 @@ const QStringList version1 = {
 const QStringList version2 = {
     QStringLiteral("CREATE TABLE sms_outbox ("
                    " id INTEGER PRIMARY KEY,"
-                   " organ INTEGER NOT NULL REFERENCES organs(id),"
-                   " user INTEGER NOT NULL REFERENCES users(id),"
+                   " organ BIGINT NOT NULL REFERENCES organs(id),"
+                   " user BIGINT NOT NULL REFERENCES users(id),"
                    " number TEXT NOT NULL,"
                    " content TEXT NOT NULL,"
                    " create_time TEXT NOT NULL)"),
     QStringLiteral("CREATE TABLE feedback ("
                    " id INTEGER PRIMARY KEY,"
-                   " organ INTEGER NOT NULL REFERENCES organs(id),"
-                   " user INTEGER NOT NULL REFERENCES users(id),"
+                   " organ BIGINT NOT NULL REFERENCES organs(id),"
+                   " user BIGINT NOT NULL REFERENCES users(id),"
                    " type INTEGER NOT NULL,"
                    " content TEXT NOT NULL,"
                    " create_time TEXT NOT NULL)"),
     QStringLiteral("CREATE TABLE visits ("
                    " id INTEGER PRIMARY KEY,"
-                   " organ INTEGER NOT NULL REFERENCES organs(id),"
-                   " user INTEGER NOT NULL REFERENCES users(id),"
+                   " organ BIGINT NOT NULL REFERENCES organs(id),"
+                   " user BIGINT NOT NULL REFERENCES users(id),"
                    " sessionid TEXT NOT NULL,"
                    " platform TEXT NOT NULL DEFAULT '',"
                    " machine TEXT NOT NULL DEFAULT '',"
@@ -175,62 +183,40 @@ const QStringList version3 = {
 };
 
 // The rank of a shipper or consignee among the live ones of its station,
-// oldest first (1, 2, ...), kept dense by triggers: inserting, deleting or
-// restoring one renumbers only the live records after it, which for new
-// records are none. A page, newest first, is then a range of ranks below the
-// station's highest, found through an index whatever the page's number.
-QStringList partyRanks(const QString& table)
+// oldest first (1, 2, ...), kept dense by triggers (Dialect::partyRankSteps()):
+// inserting, deleting or restoring one renumbers only the live records after
+// it, which for new records are none. A page, newest first, is then a range
+// of ranks below the station's highest, found through an index whatever the
+// page's number.
+QStringList partyRanks(const Dialect& dialect, const QString& table)
 {
-    const QString insertBody
-        = QStringLiteral("UPDATE %1 SET list_rank = list_rank + 1"
-                         " WHERE organ = NEW.organ AND deleted = 0 AND id > NEW.id;"
-                         " UPDATE %1 SET list_rank = 1 + coalesce((SELECT list_rank FROM %1"
-                         " WHERE organ = NEW.organ AND deleted = 0 AND id < NEW.id ORDER BY id DESC LIMIT 1), 0)"
-                         " WHERE id = NEW.id;")
-              .arg(table);
-    return {
-        QStringLiteral("ALTER TABLE %1 ADD COLUMN list_rank INTEGER").arg(table),
+    return QStringList {
+        dialect.layoutStatement(QStringLiteral("ALTER TABLE %1 ADD COLUMN list_rank BIGINT").arg(table)),
         QStringLiteral("UPDATE %1 SET list_rank = r.n FROM (SELECT id,"
                        " row_number() OVER (PARTITION BY organ ORDER BY id) AS n FROM %1 WHERE deleted = 0) AS r"
                        " WHERE r.id = %1.id")
             .arg(table),
         QStringLiteral("CREATE INDEX %1_rank ON %1(organ, list_rank)").arg(table),
-        QStringLiteral("CREATE TRIGGER %1_rank_insert AFTER INSERT ON %1 WHEN NEW.deleted = 0 BEGIN %2 END")
-            .arg(table, insertBody),
-        QStringLiteral("CREATE TRIGGER %1_rank_restore AFTER UPDATE OF deleted ON %1"
-                       " WHEN OLD.deleted <> 0 AND NEW.deleted = 0 BEGIN %2 END")
-            .arg(table, insertBody),
-        QStringLiteral("CREATE TRIGGER %1_rank_delete AFTER UPDATE OF deleted ON %1"
-                       " WHEN OLD.deleted = 0 AND NEW.deleted <> 0 BEGIN"
-                       " UPDATE %1 SET list_rank = NULL WHERE id = NEW.id;"
-                       " UPDATE %1 SET list_rank = list_rank - 1"
-                       " WHERE organ = NEW.organ AND deleted = 0 AND id > NEW.id; END")
-            .arg(table),
-    };
+    }
+    + dialect.partyRankSteps(table);
 }
 
 // Version 4: ranks for the paged lists. Shippers and consignees as above;
 // trades rank by (create_time, id) among all of the station's (trades are
 // never deleted), so that a trade entered with an earlier time than the
-// newest one still lands in its place.
-QStringList version4()
+// newest one still lands in its place (Dialect::tradeRankSteps()).
+QStringList version4(const Dialect& dialect)
 {
-    QStringList steps = partyRanks(QStringLiteral("shippers")) + partyRanks(QStringLiteral("consignees"));
+    QStringList steps
+        = partyRanks(dialect, QStringLiteral("shippers")) + partyRanks(dialect, QStringLiteral("consignees"));
     steps += {
-        QStringLiteral("ALTER TABLE trades ADD COLUMN list_rank INTEGER"),
+        dialect.layoutStatement(QStringLiteral("ALTER TABLE trades ADD COLUMN list_rank BIGINT")),
         QStringLiteral("UPDATE trades SET list_rank = r.n FROM (SELECT id,"
                        " row_number() OVER (PARTITION BY organ ORDER BY create_time, id) AS n FROM trades) AS r"
                        " WHERE r.id = trades.id"),
         QStringLiteral("CREATE INDEX trades_rank ON trades(organ, list_rank)"),
-        QStringLiteral("CREATE TRIGGER trades_rank_insert AFTER INSERT ON trades BEGIN"
-                       " UPDATE trades SET list_rank = list_rank + 1"
-                       " WHERE organ = NEW.organ AND (create_time, id) > (NEW.create_time, NEW.id);"
-                       " UPDATE trades SET list_rank = 1 + coalesce((SELECT list_rank FROM trades"
-                       " WHERE organ = NEW.organ AND (create_time, id) < (NEW.create_time, NEW.id)"
-                       " ORDER BY create_time DESC, id DESC LIMIT 1), 0)"
-                       " WHERE id = NEW.id; END"),
     };
-    return steps;
+    return steps + dialect.tradeRankSteps();
 }
 
 // Version 5: accounts of their own for a station's clerks (a name, a role,
@@ -244,11 +230,11 @@ const QStringList version5 = {
     QStringLiteral("UPDATE users SET name = (SELECT linkman FROM organs WHERE organs.id = users.organ)"),
     QStringLiteral("CREATE TABLE history ("
                    " id INTEGER PRIMARY KEY,"
-                   " organ INTEGER NOT NULL REFERENCES organs(id),"
+                   " organ BIGINT NOT NULL REFERENCES organs(id),"
                    " kind TEXT NOT NULL,"
-                   " record INTEGER NOT NULL,"
+                   " record BIGINT NOT NULL,"
                    " time TEXT NOT NULL,"
-                   " user INTEGER NOT NULL REFERENCES users(id),"
+                   " user BIGINT NOT NULL REFERENCES users(id),"
                    " action TEXT NOT NULL,"
                    " changes TEXT NOT NULL DEFAULT '{}')"),
     QStringLiteral("CREATE INDEX history_record ON history(kind, record, id)"),
@@ -265,40 +251,57 @@ const QStringList version6 = {
                    " key TEXT NOT NULL,"
                    " name TEXT NOT NULL DEFAULT '',"
                    " failures INTEGER NOT NULL,"
-                   " last_failure INTEGER NOT NULL,"
+                   " last_failure BIGINT NOT NULL,"
                    " PRIMARY KEY (scope, key)) WITHOUT ROWID"),
     QStringLiteral("CREATE INDEX login_failures_time ON login_failures(last_failure)"),
     QStringLiteral("CREATE TABLE write_counts ("
                    " key TEXT PRIMARY KEY,"
                    " tokens REAL NOT NULL,"
-                   " refilled INTEGER NOT NULL,"
-                   " day INTEGER NOT NULL,"
+                   " refilled BIGINT NOT NULL,"
+                   " day BIGINT NOT NULL,"
                    " today INTEGER NOT NULL,"
                    " capped INTEGER NOT NULL) WITHOUT ROWID"),
 };
 
 // Version 7: the search indexes of plates, names and trades (see
-// SqliteDialect::searchIndexSteps()), filled from the records already there;
-// and the station's open trades by status, which every truck list carries as
+// Dialect::searchIndexSteps()), filled from the records already there; and
+// the station's open trades by status, which every truck list carries as
 // loads: without it, a search of a station's trucks read every trade it ever
 // had.
-QStringList version7()
+QStringList version7(const Dialect& dialect)
 {
-    return Dialect::sqlite().searchIndexSteps()
+    return dialect.searchIndexSteps()
         + QStringList { QStringLiteral("CREATE INDEX trades_open ON trades(organ, status)") };
+}
+
+// The tables whose records a kept answer may show: a change to them makes
+// the kept answers stale (see Dialect::changeCounterSteps()). Sessions,
+// visits, the outbox, feedback and history are shown by no kept answer.
+const QStringList answeredTables = { QStringLiteral("organs"), QStringLiteral("users"), QStringLiteral("truck_dict"),
+    QStringLiteral("trucks"), QStringLiteral("shippers"), QStringLiteral("consignees"), QStringLiteral("trades"),
+    QStringLiteral("settings") };
+
+// Each statement as `dialect` takes it.
+QStringList spelled(const Dialect& dialect, QStringList statements)
+{
+    for (QString& statement : statements)
+        statement = dialect.layoutStatement(statement);
+    return statements;
 }
 
 } // namespace
 
-QList<QStringList> Schema::sqliteSteps()
+QList<QStringList> Schema::steps(const Dialect& dialect)
 {
-    static const QList<QStringList> all = { version1, version2, version3, version4(), version5, version6, version7() };
-    return all;
+    // PostgreSQL's databases began at version 5, with the change counter.
+    return { spelled(dialect, version1), spelled(dialect, version2), spelled(dialect, version3), version4(dialect),
+        spelled(dialect, version5) + dialect.changeCounterSteps(answeredTables), spelled(dialect, version6),
+        version7(dialect) };
 }
 
 int Schema::latestVersion()
 {
-    return sqliteSteps().size();
+    return steps(Dialect::sqlite()).size();
 }
 
 int Schema::versionOf(const QSqlDatabase& db)
@@ -319,12 +322,11 @@ void Schema::upgrade(const QSqlDatabase& db, int target)
                                      .arg(current)
                                      .arg(latestVersion())
                                      .toStdString());
-    const Dialect& dialect = Dialect::of(db);
-    const QList<QStringList> steps = dialect.schemaSteps();
+    const QList<QStringList> all = steps(Dialect::of(db));
     for (int version = current + 1; version <= target; ++version) {
-        for (const QString& statement : steps.at(version - 1))
+        for (const QString& statement : all.at(version - 1))
             Sql::run(db, statement);
-        dialect.setSchemaVersion(db, version);
+        Dialect::of(db).setSchemaVersion(db, version);
     }
     transaction.commit();
 }

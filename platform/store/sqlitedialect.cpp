@@ -1,8 +1,8 @@
 #include "sqlitedialect.h"
 
-#include "schema.h"
 #include "sql.h"
 
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QVariant>
 
@@ -87,9 +87,56 @@ void SqliteDialect::setSchemaVersion(const QSqlDatabase& db, int version) const
     Sql::run(db, QStringLiteral("PRAGMA user_version = %1").arg(version));
 }
 
-QList<QStringList> SqliteDialect::schemaSteps() const
+QString SqliteDialect::layoutStatement(const QString& statement) const
 {
-    return Schema::sqliteSteps();
+    // Every integer has 64 bits here, and the files were made with INTEGER.
+    if (!statement.startsWith(QLatin1String("CREATE TABLE")) && !statement.startsWith(QLatin1String("ALTER TABLE")))
+        return statement;
+    static const QRegularExpression bigint(QStringLiteral("\\bBIGINT\\b"));
+    return QString(statement).replace(bigint, QStringLiteral("INTEGER"));
+}
+
+QStringList SqliteDialect::partyRankSteps(const QString& table) const
+{
+    const QString insertBody
+        = QStringLiteral("UPDATE %1 SET list_rank = list_rank + 1"
+                         " WHERE organ = NEW.organ AND deleted = 0 AND id > NEW.id;"
+                         " UPDATE %1 SET list_rank = 1 + coalesce((SELECT list_rank FROM %1"
+                         " WHERE organ = NEW.organ AND deleted = 0 AND id < NEW.id ORDER BY id DESC LIMIT 1), 0)"
+                         " WHERE id = NEW.id;")
+              .arg(table);
+    return {
+        QStringLiteral("CREATE TRIGGER %1_rank_insert AFTER INSERT ON %1 WHEN NEW.deleted = 0 BEGIN %2 END")
+            .arg(table, insertBody),
+        QStringLiteral("CREATE TRIGGER %1_rank_restore AFTER UPDATE OF deleted ON %1"
+                       " WHEN OLD.deleted <> 0 AND NEW.deleted = 0 BEGIN %2 END")
+            .arg(table, insertBody),
+        QStringLiteral("CREATE TRIGGER %1_rank_delete AFTER UPDATE OF deleted ON %1"
+                       " WHEN OLD.deleted = 0 AND NEW.deleted <> 0 BEGIN"
+                       " UPDATE %1 SET list_rank = NULL WHERE id = NEW.id;"
+                       " UPDATE %1 SET list_rank = list_rank - 1"
+                       " WHERE organ = NEW.organ AND deleted = 0 AND id > NEW.id; END")
+            .arg(table),
+    };
+}
+
+QStringList SqliteDialect::tradeRankSteps() const
+{
+    return {
+        QStringLiteral("CREATE TRIGGER trades_rank_insert AFTER INSERT ON trades BEGIN"
+                       " UPDATE trades SET list_rank = list_rank + 1"
+                       " WHERE organ = NEW.organ AND (create_time, id) > (NEW.create_time, NEW.id);"
+                       " UPDATE trades SET list_rank = 1 + coalesce((SELECT list_rank FROM trades"
+                       " WHERE organ = NEW.organ AND (create_time, id) < (NEW.create_time, NEW.id)"
+                       " ORDER BY create_time DESC, id DESC LIMIT 1), 0)"
+                       " WHERE id = NEW.id; END"),
+    };
+}
+
+QStringList SqliteDialect::changeCounterSteps(const QStringList&) const
+{
+    // The file counts its commits itself (see dataVersion()).
+    return {};
 }
 
 void SqliteDialect::dataVersion(const QSqlDatabase& db, qint64* version, qint64* ownChanges) const

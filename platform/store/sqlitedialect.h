@@ -17,7 +17,10 @@ public:
     qint64 lastInsertId(const QSqlDatabase& db, const QSqlQuery& query) const override;
     int schemaVersion(const QSqlDatabase& db) const override;
     void setSchemaVersion(const QSqlDatabase& db, int version) const override;
-    QList<QStringList> schemaSteps() const override;
+    QString layoutStatement(const QString& statement) const override;
+    QStringList partyRankSteps(const QString& table) const override;
+    QStringList tradeRankSteps() const override;
+    QStringList changeCounterSteps(const QStringList& tables) const override;
     void dataVersion(const QSqlDatabase& db, qint64* version, qint64* ownChanges) const override;
     QStringList searchIndexSteps() const override;
     SearchIndex::Match searchMatch(SearchIndex::Target target, const QString& text) const override;
