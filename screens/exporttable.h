@@ -1,7 +1,8 @@
 #pragma once
 
+#include "documents/tablecolumn.h"
+
 #include <QJsonObject>
-#include <QJsonValue>
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -29,20 +30,9 @@ class QDate;
 class ExportTable
 {
 public:
-    // How a column's cells are read and written: numbers stay numbers (money
-    // with two decimals), dates and times become dates.
-    enum class Kind { Text, Integer, Number, Money, Date, DateTime };
-
-    struct Column
-    {
-        QString title;
-        Kind kind = Kind::Text;
-        // The record's key of the cell.
-        QString key;
-        // Reads the cell instead of `key` when set (a flag shown as words,
-        // a value made of several keys).
-        std::function<QJsonValue(const QJsonObject&)> value = nullptr;
-    };
+    // The columns are those of the table file: their titles, kinds and keys.
+    using Kind = TableColumn::Kind;
+    using Column = TableColumn;
 
     // The table's name: the sheet's name and the stem of the file name.
     QString name;
@@ -53,22 +43,17 @@ public:
     // A paged table ends at the first page without rows; an unpaged one
     // after its first answer.
     bool paged = true;
-    // Rows already at hand (a report that the screen holds), cells as cell()
-    // makes them: written as they are when `fetch` is not set.
+    // Rows already at hand (a report that the screen holds), cells as
+    // TableColumn::cell() makes them: written as they are when `fetch` is not set.
     QList<QVariantList> rows;
     // The key that names a record. A record seen on an earlier page (the
     // list moved on under the export) is not written twice. Empty: every
     // record is written.
     QString idKey;
 
-    // The cells of `record`, one per column (see cell()).
+    // The cells of `record`, one per column (see TableColumn::cell()).
     QVariantList cellsOf(const QJsonObject& record) const;
     // "<name>-<yyyy-MM-dd>.<suffix>", with any character that a file name
     // cannot hold replaced.
     QString suggestedFileName(const QDate& day, const QString& suffix) const;
-
-    // A JSON value as a cell of `kind`: a QString, a qlonglong, a double, a
-    // QDate or a QDateTime; null when the value is missing or empty. A value
-    // that is not of its column's kind stays text, so that nothing is lost.
-    static QVariant cell(Kind kind, const QJsonValue& value);
 };

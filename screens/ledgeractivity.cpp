@@ -1,8 +1,8 @@
 #include "screens/ledgeractivity.h"
 
+#include "documents/money.h"
 #include "net/api.h"
 #include "screens/ledgeritem.h"
-#include "screens/money.h"
 #include "screens/pagedlistactivity.h"
 #include "screens/tradelistactivity.h"
 #include "shell/activitycontroller.h"

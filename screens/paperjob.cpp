@@ -1,10 +1,10 @@
 #include "screens/paperjob.h"
 
+#include "documents/loadinglistdocument.h"
+#include "documents/waybilldocument.h"
 #include "net/api.h"
 #include "net/apicall.h"
-#include "screens/loadinglistdocument.h"
 #include "screens/paperpreview.h"
-#include "screens/waybilldocument.h"
 #include "widgets/guardedmessagebox.h"
 
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #include "screens/paperpreview.h"
 
-#include "screens/paperdocument.h"
+#include "documents/paperdocument.h"
 #include "widgets/guardedmessagebox.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 #include "screens/statisticsactivity.h"
 
+#include "documents/money.h"
 #include "net/api.h"
-#include "screens/money.h"
 #include "widgets/guardedmessagebox.h"
 
 #include <QDateEdit>

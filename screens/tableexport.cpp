@@ -1,6 +1,6 @@
 #include "screens/tableexport.h"
 
-#include "screens/tablefile.h"
+#include "documents/tablefile.h"
 #include "widgets/guardedmessagebox.h"
 
 #include <QDate>

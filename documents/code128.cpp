@@ -1,6 +1,6 @@
-#include "screens/code128.h"
+#include "documents/code128.h"
 
-#include "screens/runtimelibrary.h"
+#include "documents/runtimelibrary.h"
 
 #include <QPainter>
 

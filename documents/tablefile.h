@@ -1,6 +1,6 @@
 #pragma once
 
-#include "screens/exporttable.h"
+#include "documents/tablecolumn.h"
 
 #include <QList>
 #include <QString>
@@ -17,19 +17,18 @@
 class TableFile
 {
 public:
-    // Writes `rows` (cells as ExportTable::cell() makes them) to `path`.
+    // Writes `rows` (cells as TableColumn::cell() makes them) to `path`.
     // Returns an empty text on success, else why it failed.
-    static QString write(const QString& path, const QString& sheetName, const QList<ExportTable::Column>& columns,
+    static QString write(const QString& path, const QString& sheetName, const QList<TableColumn>& columns,
         const QList<QVariantList>& rows);
 
     // One CSV field: a text that a spreadsheet would take for a formula
     // gets a leading apostrophe; a field with a comma, a quote, a line
     // break or outer spaces is quoted, its quotes doubled.
-    static QString csvField(ExportTable::Kind kind, const QVariant& cell);
+    static QString csvField(TableColumn::Kind kind, const QVariant& cell);
 
 private:
-    static QString writeCsv(
-        const QString& path, const QList<ExportTable::Column>& columns, const QList<QVariantList>& rows);
-    static QString writeXlsx(const QString& path, const QString& sheetName, const QList<ExportTable::Column>& columns,
+    static QString writeCsv(const QString& path, const QList<TableColumn>& columns, const QList<QVariantList>& rows);
+    static QString writeXlsx(const QString& path, const QString& sheetName, const QList<TableColumn>& columns,
         const QList<QVariantList>& rows);
 };

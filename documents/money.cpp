@@ -1,4 +1,4 @@
-#include "screens/money.h"
+#include "documents/money.h"
 
 #include <QJsonValue>
 #include <QtMath>

@@ -2,8 +2,8 @@
 // viewer or a scanner reads them: the text with poppler's pdftotext, the
 // page with pdfinfo, the fonts with pdffonts, and the barcode's bars from a
 // rendering of the page with pdftoppm.
-#include "screens/loadinglistdocument.h"
-#include "screens/waybilldocument.h"
+#include "documents/loadinglistdocument.h"
+#include "documents/waybilldocument.h"
 
 #include "support/testenvironment.h"
 

@@ -1,6 +1,6 @@
-#include "screens/loadinglistdocument.h"
+#include "documents/loadinglistdocument.h"
 
-#include "screens/paperformat.h"
+#include "documents/paperformat.h"
 
 #include <QJsonArray>
 #include <QPageSize>

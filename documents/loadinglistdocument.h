@@ -1,6 +1,6 @@
 #pragma once
 
-#include "screens/paperdocument.h"
+#include "documents/paperdocument.h"
 
 #include <QDateTime>
 #include <QJsonObject>

@@ -1,7 +1,7 @@
-#include "screens/waybilldocument.h"
+#include "documents/waybilldocument.h"
 
-#include "screens/code128.h"
-#include "screens/paperformat.h"
+#include "documents/code128.h"
+#include "documents/paperformat.h"
 
 #include <QPageSize>
 #include <QPagedPaintDevice>

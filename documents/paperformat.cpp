@@ -1,4 +1,4 @@
-#include "screens/paperformat.h"
+#include "documents/paperformat.h"
 
 #include <QJsonValue>
 #include <QLocale>

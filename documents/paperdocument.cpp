@@ -1,4 +1,4 @@
-#include "screens/paperdocument.h"
+#include "documents/paperdocument.h"
 
 #include <QFont>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
-#include "screens/xlsxwriterlibrary.h"
+#include "documents/xlsxwriterlibrary.h"
 
-#include "screens/runtimelibrary.h"
+#include "documents/runtimelibrary.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "screens/tablefile.h"
+#include "documents/tablefile.h"
 
-#include "screens/xlsxwriterlibrary.h"
+#include "documents/xlsxwriterlibrary.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -18,7 +18,7 @@
 
 namespace {
 
-using Kind = ExportTable::Kind;
+using Kind = TableColumn::Kind;
 
 // Excel keeps at most this many characters in a cell.
 const int maxCellText = 32767;
@@ -69,15 +69,15 @@ QString xlsxError(const XlsxWriterLibrary& x, lxw_error error)
 
 } // namespace
 
-QString TableFile::write(const QString& path, const QString& sheetName, const QList<ExportTable::Column>& columns,
-    const QList<QVariantList>& rows)
+QString TableFile::write(
+    const QString& path, const QString& sheetName, const QList<TableColumn>& columns, const QList<QVariantList>& rows)
 {
     if (QFileInfo(path).suffix().compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0)
         return writeCsv(path, columns, rows);
     return writeXlsx(path, sheetName, columns, rows);
 }
 
-QString TableFile::csvField(ExportTable::Kind kind, const QVariant& cell)
+QString TableFile::csvField(TableColumn::Kind kind, const QVariant& cell)
 {
     QString field = displayText(kind, cell);
     if (cell.userType() == QMetaType::QString && !field.isEmpty() && QStringLiteral("=+-@\t\r").contains(field.at(0)))
@@ -91,15 +91,14 @@ QString TableFile::csvField(ExportTable::Kind kind, const QVariant& cell)
     return QLatin1Char('"') + field + QLatin1Char('"');
 }
 
-QString TableFile::writeCsv(
-    const QString& path, const QList<ExportTable::Column>& columns, const QList<QVariantList>& rows)
+QString TableFile::writeCsv(const QString& path, const QList<TableColumn>& columns, const QList<QVariantList>& rows)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
     QByteArray bytes("\xEF\xBB\xBF");
     QStringList fields;
-    for (const ExportTable::Column& column : columns)
+    for (const TableColumn& column : columns)
         fields << csvField(Kind::Text, column.title);
     bytes += fields.join(QLatin1Char(',')).toUtf8() + "\r\n";
     for (const QVariantList& row : rows) {
@@ -113,8 +112,8 @@ QString TableFile::writeCsv(
     return QString();
 }
 
-QString TableFile::writeXlsx(const QString& path, const QString& sheetName, const QList<ExportTable::Column>& columns,
-    const QList<QVariantList>& rows)
+QString TableFile::writeXlsx(
+    const QString& path, const QString& sheetName, const QList<TableColumn>& columns, const QList<QVariantList>& rows)
 {
     QString loadError;
     const XlsxWriterLibrary* library = XlsxWriterLibrary::load(&loadError);
@@ -161,7 +160,7 @@ QString TableFile::writeXlsx(const QString& path, const QString& sheetName, cons
     lxw_row_t r = 1;
     for (const QVariantList& row : rows) {
         for (int c = 0; c < columns.size(); ++c) {
-            const ExportTable::Kind kind = columns.at(c).kind;
+            const TableColumn::Kind kind = columns.at(c).kind;
             const QVariant cell = row.value(c);
             const auto col = static_cast<lxw_col_t>(c);
             switch (cell.userType()) {
