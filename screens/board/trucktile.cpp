@@ -6,20 +6,14 @@
 #include "shell/activitycontroller.h"
 #include "shell/mainwindow.h"
 #include "widgets/guardedmessagebox.h"
-#include "widgets/sharedlook.h"
 
 #include <QApplication>
 #include <QDebug>
-#include <QHBoxLayout>
-#include <QLabel>
+#include <QEvent>
 #include <QPainter>
 #include <QPixmap>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QStringList>
-#include <QStyle>
-#include <QStyleOptionProgressBar>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -52,175 +46,14 @@ ActivityController* homeController(const QWidget* host)
 
 } // namespace
 
-// The widgets a tile is drawn after, once for all the tiles of one parent:
-// hidden, styled by the same sheets as a tile's children would be, and given
-// one tile's texts at a time to lay them out as that tile's own labels were.
-// A tile then paints each part where its widget lies here, with the widget's
-// font, palette and style, so that it shows the same pixels without a widget
-// per part.
-class TileLook : public QWidget
-{
-public:
-    explicit TileLook(QWidget* parent)
-        : QWidget(parent)
-        , restingPicture(QStringLiteral(":/images/img_truck_sleeping.png"))
-        , workingPicture(QStringLiteral(":/images/img_truck_working.png"))
-    {
-        // Named before its children are made: their rules name it.
-        setObjectName(QStringLiteral("tileLook"));
-        hide();
-        layout = new QVBoxLayout(this);
-        pictureLabel = new QLabel(this);
-        numberLabel = new QLabel(this);
-        loadRow = new QWidget(this);
-        loadBar = new QProgressBar(loadRow);
-        loadLabel = new QLabel(loadRow);
-        goodsLabel = new QLabel(this);
-        overBar = new QProgressBar(this);
-        layout->setContentsMargins(5, 5, 5, 5);
-        layout->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-
-        pictureLabel->setObjectName(QStringLiteral("pictureLabel"));
-        pictureLabel->setAlignment(Qt::AlignCenter);
-
-        numberLabel->setObjectName(QStringLiteral("numberLabel"));
-        numberLabel->setWordWrap(true);
-        numberLabel->setTextFormat(Qt::PlainText);
-        numberLabel->setAlignment(Qt::AlignCenter);
-
-        goodsLabel->setObjectName(QStringLiteral("goodsLabel"));
-        goodsLabel->setTextFormat(Qt::PlainText);
-
-        // The load under the number: a thin bar, then "18/20吨" in the goods'
-        // grey.
-        loadRow->setObjectName(QStringLiteral("loadRow"));
-        loadRow->setFixedWidth(145);
-        auto* loadLayout = new QHBoxLayout(loadRow);
-        loadLayout->setContentsMargins(0, 0, 0, 0);
-        loadLayout->setSpacing(4);
-        loadBar->setObjectName(QStringLiteral("loadBar"));
-        loadBar->setTextVisible(false);
-        loadBar->setFixedHeight(4);
-        loadLabel->setObjectName(QStringLiteral("loadLabel"));
-        loadLabel->setTextFormat(Qt::PlainText);
-        loadLayout->addWidget(loadBar, 1, Qt::AlignVCenter);
-        loadLayout->addWidget(loadLabel);
-
-        // The bar of a booking over the rated load: its own widget, so that
-        // neither bar is polished again when a tile changes.
-        overBar->setObjectName(QStringLiteral("loadBar"));
-        overBar->setProperty("over", true);
-        overBar->setTextVisible(false);
-
-        layout->addWidget(pictureLabel);
-        layout->addWidget(numberLabel);
-        layout->addWidget(loadRow, 0, Qt::AlignHCenter);
-        layout->addWidget(goodsLabel);
-
-        // Shown within the hidden look, so that its layout counts them.
-        for (QWidget* part : { static_cast<QWidget*>(pictureLabel), static_cast<QWidget*>(numberLabel), loadRow,
-                 static_cast<QWidget*>(loadBar), static_cast<QWidget*>(loadLabel), static_cast<QWidget*>(goodsLabel) })
-            part->show();
-        overBar->hide();
-        overBar->ensurePolished();
-    }
-
-    // Gives the widgets one tile's picture and texts.
-    void take(bool working, const QString& number, bool loadShown, const QString& load, bool goodsStyled,
-        const QString& goods)
-    {
-        pictureLabel->setPixmap(working ? workingPicture : restingPicture);
-        numberLabel->setText(number);
-        loadRow->setVisible(loadShown);
-        loadLabel->setText(load);
-        if (goodsStyled) {
-            goodsLabel->setWordWrap(true);
-            goodsLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-            goodsLabel->setFixedWidth(145);
-        } else {
-            goodsLabel->setWordWrap(false);
-            goodsLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-            goodsLabel->setMinimumWidth(0);
-            goodsLabel->setMaximumWidth(QWIDGETSIZE_MAX);
-        }
-        goodsLabel->setText(goods);
-    }
-
-    // Lays the widgets out in a tile of `size`.
-    void layOut(const QSize& tileSize)
-    {
-        resize(tileSize);
-        layout->invalidate();
-        layout->activate();
-        // A hidden row gets no resize event to lay its own children out.
-        loadRow->layout()->setGeometry(loadRow->contentsRect());
-    }
-
-    QVBoxLayout* layout;
-    QLabel* pictureLabel;
-    QLabel* numberLabel;
-    QWidget* loadRow;
-    QProgressBar* loadBar;
-    QLabel* loadLabel;
-    QLabel* goodsLabel;
-    QProgressBar* overBar;
-    const QPixmap restingPicture;
-    const QPixmap workingPicture;
-};
-
-namespace {
-
-} // namespace
-
-// Where a part lies in its tile, and where within it it draws.
-struct TruckItem::Place
-{
-    QRect clip;
-    QRect area;
-};
-
-namespace {
-
-TruckItem::Place placeOf(const QWidget* part, int margin = 0)
-{
-    QRect placed = part->geometry();
-    for (const QWidget* w = part->parentWidget(); w && !dynamic_cast<const TileLook*>(w); w = w->parentWidget())
-        placed.translate(w->pos());
-    return { placed, part->contentsRect().adjusted(margin, margin, -margin, -margin).translated(placed.topLeft()) };
-}
-
-// Draws `label`'s text at `place` as the label draws it there.
-void drawLabel(QPainter* painter, const QLabel* label, const TruckItem::Place& place, const QString& text, bool enabled)
-{
-    const QRect& placed = place.clip;
-    const QRect& area = place.area;
-    if (text.isEmpty() || placed.isEmpty())
-        return;
-    int flags = QStyle::visualAlignment(text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight, label->alignment());
-    if (label->wordWrap())
-        flags |= Qt::TextWordWrap;
-    flags |= text.isRightToLeft() ? Qt::TextForceRightToLeft : Qt::TextForceLeftToRight;
-    painter->save();
-    painter->setClipRect(placed, Qt::IntersectClip);
-    painter->setFont(label->font());
-    label->style()->drawItemText(painter, area, flags, label->palette(), enabled, text, label->foregroundRole());
-    painter->restore();
-}
-
-} // namespace
-
+// The look the tile is drawn in, the parts' places for a size and the tile's
+// size hints while its texts stay.
 struct TruckItem::Drawn
 {
-    QPointer<TileLook> look;
-    // The parts' places for `size` and the texts they were laid out with.
+    std::shared_ptr<const TruckTileLook> look;
     QSize size;
     bool valid = false;
-    Place picture;
-    Place number;
-    Place bar;
-    Place loadText;
-    Place goods;
-    // The tile's size hints while its texts stay.
+    TruckTileLook::Places places;
     bool hintsValid = false;
     QSize sizeHint;
     QSize minimumSizeHint;
@@ -237,10 +70,6 @@ TruckItem::TruckItem(const QJsonObject& truck, QWidget* host, QWidget* parent)
 {
     setObjectName(QStringLiteral("TruckItem"));
     setCursor(Qt::PointingHandCursor);
-    // The look of the board's tiles, made with the first of them.
-    if (parentWidget())
-        drawn->look
-            = static_cast<TileLook*>(sharedLook(this, "tileLook", [](QWidget* board) { return new TileLook(board); }));
     number = truck.value(QLatin1String("number")).toVariant().toString();
     setGoodsText(describeLoads(loads()));
     showLoad();
@@ -254,11 +83,6 @@ QString TruckItem::boardStyleSheet()
     // The overlay's rule reaches its buttons, beneath their own rules, which
     // name the overlay to rank above it.
     return QStringLiteral(
-        "#tileLook QLabel#numberLabel{font-size:16px;}"
-        "#tileLook QLabel#loadLabel,#tileLook QLabel#goodsLabel{color:#999999; font-size:12px;}"
-        "#tileLook QProgressBar#loadBar{border:none; background:#e5e5e5; border-radius:2px;}"
-        "#tileLook QProgressBar#loadBar::chunk{background:#42A85B; border-radius:2px;}"
-        "#tileLook QProgressBar#loadBar[over=\"true\"]::chunk{background:#ff6600; border-radius:2px;}"
         "TruckItem QWidget#hoverOverlay,TruckItem QWidget#hoverOverlay QPushButton"
         "{background:rgba(100, 100, 100, 50%);border-radius:5px;}"
         "TruckItem QWidget#hoverOverlay QPushButton#workButton{background:url(:/images/btn_green_normal.png);}"
@@ -525,53 +349,56 @@ void TruckItem::partsChanged()
     update();
 }
 
-TileLook* TruckItem::lookWith() const
+TruckTileLook::Content TruckItem::content() const
 {
-    if (!drawn->look)
-        return nullptr;
-    drawn->look->take(working, number, loadShown, loadText, goodsStyled, goodsText);
-    return drawn->look;
+    return { working, number, loadShown, loadText, goodsStyled, goodsText };
+}
+
+const TruckTileLook& TruckItem::look() const
+{
+    if (!drawn->look) {
+        // The font and style are those the board's sheet gives the tile.
+        ensurePolished();
+        // The tiles of one board share their look.
+        static std::weak_ptr<const TruckTileLook> last;
+        drawn->look = last.lock();
+        if (!drawn->look || !drawn->look->suits(this)) {
+            drawn->look = std::make_shared<const TruckTileLook>(this);
+            last = drawn->look;
+        }
+    }
+    return *drawn->look;
 }
 
 void TruckItem::placeParts() const
 {
     if (drawn->valid && drawn->size == size())
         return;
-    TileLook* look = lookWith();
-    if (!look)
-        return;
-    look->layOut(size());
+    drawn->places = look().place(content(), size());
     drawn->size = size();
     drawn->valid = true;
-    drawn->picture = placeOf(look->pictureLabel, look->pictureLabel->margin());
-    drawn->number = placeOf(look->numberLabel, look->numberLabel->margin());
-    drawn->bar = loadShown ? placeOf(look->loadBar) : Place();
-    drawn->loadText = loadShown ? placeOf(look->loadLabel, look->loadLabel->margin()) : Place();
-    drawn->goods = placeOf(look->goodsLabel, look->goodsLabel->margin());
 }
 
 void TruckItem::takeHints() const
 {
     if (drawn->hintsValid)
         return;
-    TileLook* look = lookWith();
-    if (!look)
-        return;
-    drawn->sizeHint = look->layout->totalSizeHint();
-    drawn->minimumSizeHint = look->layout->totalMinimumSize();
+    const TruckTileLook::Hints hints = look().hints(content());
+    drawn->sizeHint = hints.size;
+    drawn->minimumSizeHint = hints.minimum;
     drawn->hintsValid = true;
 }
 
 QSize TruckItem::sizeHint() const
 {
     takeHints();
-    return drawn->hintsValid ? drawn->sizeHint : QWidget::sizeHint();
+    return drawn->sizeHint;
 }
 
 QSize TruckItem::minimumSizeHint() const
 {
     takeHints();
-    return drawn->hintsValid ? drawn->minimumSizeHint : QWidget::minimumSizeHint();
+    return drawn->minimumSizeHint;
 }
 
 bool TruckItem::hasHeightForWidth() const
@@ -582,12 +409,8 @@ bool TruckItem::hasHeightForWidth() const
 
 int TruckItem::heightForWidth(int width) const
 {
-    if (drawn->heightForWidth.first == width)
-        return drawn->heightForWidth.second;
-    TileLook* look = lookWith();
-    if (!look)
-        return -1;
-    drawn->heightForWidth = { width, look->layout->totalHeightForWidth(width) };
+    if (drawn->heightForWidth.first != width)
+        drawn->heightForWidth = { width, look().heightForWidth(content(), width) };
     return drawn->heightForWidth.second;
 }
 
@@ -595,66 +418,28 @@ void TruckItem::paintEvent(QPaintEvent* event)
 {
     Q_UNUSED(event)
     placeParts();
-    TileLook* look = drawn->look;
-    if (!look)
-        return;
     QPainter painter(this);
-    const bool enabled = isEnabled();
+    look().paint(&painter, this, content(), drawn->places, { barValue, barMaximum, barOver });
+}
 
-    const QPixmap& shown = picture();
-    if (!shown.isNull() && !drawn->picture.clip.isEmpty()) {
-        const QLabel* label = look->pictureLabel;
-        QPixmap pix = shown;
-        if (!enabled) {
-            QStyleOption option;
-            option.initFrom(label);
-            pix = label->style()->generatedIconPixmap(QIcon::Disabled, pix, &option);
-        }
-        painter.save();
-        painter.setClipRect(drawn->picture.clip, Qt::IntersectClip);
-        label->style()->drawItemPixmap(
-            &painter, drawn->picture.area, QStyle::visualAlignment(label->layoutDirection(), label->alignment()), pix);
-        painter.restore();
+void TruckItem::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        drawn->look.reset();
+        partsChanged();
     }
-    drawLabel(&painter, look->numberLabel, drawn->number, number, enabled);
-    if (loadShown) {
-        const QProgressBar* bar = barOver ? look->overBar : look->loadBar;
-        QStyleOptionProgressBar option;
-        option.initFrom(bar);
-        option.rect = QRect(QPoint(0, 0), drawn->bar.clip.size());
-        option.minimum = 0;
-        option.maximum = barMaximum;
-        option.progress = barValue;
-        option.textAlignment = bar->alignment();
-        option.textVisible = false;
-        option.orientation = bar->orientation();
-        option.invertedAppearance = bar->invertedAppearance();
-        option.bottomToTop = bar->textDirection() == QProgressBar::BottomToTop;
-        painter.save();
-        painter.setClipRect(drawn->bar.clip, Qt::IntersectClip);
-        painter.translate(drawn->bar.clip.topLeft());
-        painter.setFont(bar->font());
-        painter.setPen(QPen(bar->palette().brush(bar->foregroundRole()), 1));
-        painter.setBackground(bar->palette().brush(bar->backgroundRole()));
-        bar->style()->drawControl(QStyle::CE_ProgressBar, &option, &painter, bar);
-        painter.restore();
-        drawLabel(&painter, look->loadLabel, drawn->loadText, loadText, enabled);
-    }
-    drawLabel(&painter, look->goodsLabel, drawn->goods, goodsText, enabled);
 }
 
 const QPixmap& TruckItem::picture() const
 {
-    static const QPixmap none;
-    if (!drawn->look)
-        return none;
-    return working ? drawn->look->workingPicture : drawn->look->restingPicture;
+    return look().picture(working);
 }
 
 QRect TruckItem::loadBarGeometry() const
 {
     placeParts();
-    return loadShown ? drawn->bar.clip : QRect();
+    return loadShown ? drawn->places.bar : QRect();
 }
 
 void TruckItem::placeButtons()
@@ -664,8 +449,10 @@ void TruckItem::placeButtons()
     const int w = width();
     const int h = height();
     hoverOverlay->setGeometry(0, 0, w, h);
-    workButton->setGeometry((w - 135) / 2, h - 32, 135, 30);
-    packButton->setGeometry((w - 135) / 2, h - 65, 135, 30);
+    const int bw = TruckTileLook::ButtonWidth;
+    const int bh = TruckTileLook::ButtonHeight;
+    workButton->setGeometry((w - bw) / 2, h - 32, bw, bh);
+    packButton->setGeometry((w - bw) / 2, h - 65, bw, bh);
     // The loading list button sits on top of the others that are shown.
-    loadingListButton->setGeometry((w - 135) / 2, packButton->isHidden() ? h - 65 : h - 98, 135, 30);
+    loadingListButton->setGeometry((w - bw) / 2, packButton->isHidden() ? h - 65 : h - 98, bw, bh);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "screens/board/trucktilelook.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QPointer>
@@ -9,7 +11,6 @@
 #include <memory>
 
 class QPushButton;
-class TileLook;
 
 // One truck's tile on the home screen's board: its picture by status, its
 // number and what it carries. Pointing at it shows the work button ("发车"
@@ -24,13 +25,13 @@ class TileLook;
 // server and a saved packing are written into the record, so the work button
 // always decides from what the tile shows.
 //
-// The tile's look comes from boardStyleSheet(), set once on the board that
-// holds the tiles; the tile sets no sheet of its own. It keeps no widget for
-// its picture, texts and load bar: it draws them itself, exactly where and as
-// labels and a bar in its place would, after one hidden set of those widgets
-// that all the tiles of its parent share; its size hints are theirs too. The
-// overlay and its buttons are made the first time the tile is pointed at:
-// most tiles of a long board are never pointed at.
+// The tile keeps no widget for its picture, texts and load bar: it draws them
+// after its look (TruckTileLook), which states their fonts, colours, pictures
+// and places once, and takes its size hints from it. The overlay and its
+// buttons are widgets, styled by boardStyleSheet(), set once on the board
+// that holds the tiles; the tile sets no sheet of its own. They are made the
+// first time the tile is pointed at: most tiles of a long board are never
+// pointed at.
 class TruckItem : public QWidget
 {
     Q_OBJECT
@@ -57,9 +58,6 @@ public:
     QRect loadBarGeometry() const;
     const QPixmap& picture() const;
 
-    // Where a drawn part lies in the tile, and the area it draws in.
-    struct Place;
-
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
     bool hasHeightForWidth() const override;
@@ -79,9 +77,8 @@ public:
     void showResting();
     void showWorking();
 
-    // The rules for the tiles and their children, by object name and the
-    // load bar's "over" property, for the style sheet of a widget that holds
-    // the tiles.
+    // The rules for the tiles' overlays and buttons, by object name, for the
+    // style sheet of a widget that holds the tiles.
     static QString boardStyleSheet();
 
 signals:
@@ -100,6 +97,7 @@ protected:
     void leaveEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     struct Drawn;
@@ -119,8 +117,9 @@ private:
     void placeButtons();
     // A part shown changed: the places and the size hints follow.
     void partsChanged();
-    // The shared widgets, given this tile's parts; null without a parent.
-    TileLook* lookWith() const;
+    TruckTileLook::Content content() const;
+    // Made with its first use, and again after a change of font or style.
+    const TruckTileLook& look() const;
     void placeParts() const;
     void takeHints() const;
 

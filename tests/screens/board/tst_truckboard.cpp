@@ -367,11 +367,23 @@ void TestTruckBoard::tileDrawsWhatItsWidgetsWould_data()
                                          << 10.0 << 12.5;
     QTest::newRow("number wrapping") << "辽A 1234 5678 9012 3456 7890 1234"
                                      << QStringList { QStringLiteral("李四"), QStringLiteral("水泥") } << 0.0 << 0.0;
+    // More than the tile holds: the parts are squeezed, the absent load row
+    // counting as an empty slot.
+    QTest::newRow("squeezed") << "辽A 1234 5678 9012 3456 7890 1234"
+                              << QStringList { QStringLiteral("华南五金贸易有限公司"), QStringLiteral("不锈钢管材"),
+                                     QStringLiteral("超级长的名字超级长的名字"), QStringLiteral("木材") }
+                              << 0.0 << 0.0;
+    QTest::newRow("squeezed with a load") << "京B88888挂"
+                                          << QStringList { QStringLiteral("张三"), QStringLiteral("钢材"),
+                                                 QStringLiteral("李四"), QStringLiteral("Steel pipes and fittings") }
+                                          << 24.79 << 12.5;
 }
 
 // A tile keeps no widget for its parts, yet takes the room and shows the
 // pixels of the labels and the bar it stands for, laid out and styled in the
-// board as a tile of them would be.
+// board as a tile of them would be: a column of plain-text labels in the
+// application's label face, the number at 16 pixels and the rest in grey at
+// 12, and a 4-pixel progress bar with rounded ends.
 void TestTruckBoard::tileDrawsWhatItsWidgetsWould()
 {
     QFETCH(QString, number);
@@ -380,25 +392,34 @@ void TestTruckBoard::tileDrawsWhatItsWidgetsWould()
     QFETCH(double, weight);
     QJsonObject record = truck(9, 0);
     record.insert(QStringLiteral("number"), number);
-    if (!goods.isEmpty())
-        record.insert(QStringLiteral("loads"),
-            QJsonArray { QJsonObject { { QStringLiteral("shipper"), goods.at(0) },
-                { QStringLiteral("goods"), goods.at(1) }, { QStringLiteral("weight"), weight } } });
+    QJsonArray loads;
+    for (int i = 0; i + 1 < goods.size(); i += 2)
+        loads.append(QJsonObject { { QStringLiteral("shipper"), goods.at(i) },
+            { QStringLiteral("goods"), goods.at(i + 1) }, { QStringLiteral("weight"), weight / (goods.size() / 2) } });
+    record.insert(QStringLiteral("loads"), loads);
     if (tonnage > 0)
         record.insert(QStringLiteral("tonnage"), tonnage);
     showBoard({ record });
     TruckItem* tile = tiles().first();
 
-    // The widgets, named and styled as the board's sheet expects them.
+    // The widgets, in the board beside the tile.
     auto* widgets = new QWidget(tile->parentWidget());
     widgets->setObjectName(QStringLiteral("tileLook"));
+    widgets->setStyleSheet(QStringLiteral("QLabel#numberLabel{font-size:16px;}"
+                                          "QLabel#loadLabel,QLabel#goodsLabel{color:#999999; font-size:12px;}"
+                                          "QProgressBar{border:none; background:#e5e5e5; border-radius:2px;}"
+                                          "QProgressBar::chunk{background:#42A85B; border-radius:2px;}"
+                                          "QProgressBar[over=\"true\"]::chunk{background:#ff6600;}"));
     auto* column = new QVBoxLayout(widgets);
     column->setContentsMargins(5, 5, 5, 5);
     column->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     const auto label = [widgets](QWidget* parent, const char* name, const QString& text) {
-        auto* made = new QLabel(text, parent);
+        // Emptied rather than never given a text: a label that has never
+        // held one asks for a little room of its own.
+        auto* made = new QLabel(QStringLiteral("-"), parent);
         made->setObjectName(QLatin1String(name));
         made->setTextFormat(Qt::PlainText);
+        made->setText(text);
         return made;
     };
     QLabel* picture = label(widgets, "pictureLabel", QString());
