@@ -89,6 +89,8 @@ private slots:
     void tileShowsItsLoad();
     void tileDrawsWhatItsWidgetsWould_data();
     void tileDrawsWhatItsWidgetsWould();
+    void squeezedTileDrawsWhatItsWidgetsWould_data();
+    void squeezedTileDrawsWhatItsWidgetsWould();
     void showingAgainBeforeTheFirstAnswer();
     void platformTextsShowAsTyped_data();
     void platformTextsShowAsTyped();
@@ -118,6 +120,7 @@ private:
     void answerWork(TruckItem* tile, QMessageBox::StandardButton answer);
     PackActivity* openPacking(TruckItem* tile);
     void waitUntilHomeIsTop();
+    QWidget* widgetsLike(TruckItem* tile, bool over);
     static QString goods(TruckItem* tile) { return tile->goods(); }
     static QPushButton* button(TruckItem* tile, const char* name)
     {
@@ -379,11 +382,69 @@ void TestTruckBoard::tileDrawsWhatItsWidgetsWould_data()
                                           << 24.79 << 12.5;
 }
 
+// Plain widgets showing what `tile` shows, in the board beside it: a column
+// of plain-text labels in the application's label face, the number at 16
+// pixels and the rest in grey at 12, and a 4-pixel progress bar with rounded
+// ends, `over` the rated load or not.
+QWidget* TestTruckBoard::widgetsLike(TruckItem* tile, bool over)
+{
+    auto* widgets = new QWidget(tile->parentWidget());
+    widgets->setObjectName(QStringLiteral("tileLook"));
+    widgets->setStyleSheet(QStringLiteral("QLabel#numberLabel{font-size:16px;}"
+                                          "QLabel#loadLabel,QLabel#goodsLabel{color:#999999; font-size:12px;}"
+                                          "QProgressBar{border:none; background:#e5e5e5; border-radius:2px;}"
+                                          "QProgressBar::chunk{background:#42A85B; border-radius:2px;}"
+                                          "QProgressBar[over=\"true\"]::chunk{background:#ff6600;}"));
+    auto* column = new QVBoxLayout(widgets);
+    column->setContentsMargins(5, 5, 5, 5);
+    column->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    const auto label = [](QWidget* parent, const char* name, const QString& text) {
+        // Emptied rather than never given a text: a label that has never
+        // held one asks for a little room of its own.
+        auto* made = new QLabel(QStringLiteral("-"), parent);
+        made->setObjectName(QLatin1String(name));
+        made->setTextFormat(Qt::PlainText);
+        made->setText(text);
+        return made;
+    };
+    QLabel* picture = label(widgets, "pictureLabel", QString());
+    picture->setPixmap(tile->picture());
+    picture->setAlignment(Qt::AlignCenter);
+    QLabel* numberLabel = label(widgets, "numberLabel", tile->numberText());
+    numberLabel->setWordWrap(true);
+    numberLabel->setAlignment(Qt::AlignCenter);
+    auto* loadRow = new QWidget(widgets);
+    loadRow->setObjectName(QStringLiteral("loadRow"));
+    loadRow->setFixedWidth(145);
+    loadRow->setVisible(!tile->loadShownText().isEmpty());
+    auto* row = new QHBoxLayout(loadRow);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(4);
+    auto* bar = new QProgressBar(loadRow);
+    bar->setObjectName(QStringLiteral("loadBar"));
+    bar->setProperty("over", over);
+    bar->setTextVisible(false);
+    bar->setFixedHeight(4);
+    bar->setRange(0, tile->loadBarMaximum());
+    bar->setValue(tile->loadBarValue());
+    row->addWidget(bar, 1, Qt::AlignVCenter);
+    row->addWidget(label(loadRow, "loadLabel", tile->loadShownText()));
+    QLabel* goodsLabel = label(widgets, "goodsLabel", tile->goods());
+    if (!tile->goods().isEmpty()) {
+        goodsLabel->setWordWrap(true);
+        goodsLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        goodsLabel->setFixedWidth(145);
+    }
+    column->addWidget(picture);
+    column->addWidget(numberLabel);
+    column->addWidget(loadRow, 0, Qt::AlignHCenter);
+    column->addWidget(goodsLabel);
+    return widgets;
+}
+
 // A tile keeps no widget for its parts, yet takes the room and shows the
 // pixels of the labels and the bar it stands for, laid out and styled in the
-// board as a tile of them would be: a column of plain-text labels in the
-// application's label face, the number at 16 pixels and the rest in grey at
-// 12, and a 4-pixel progress bar with rounded ends.
+// board as a tile of them would be.
 void TestTruckBoard::tileDrawsWhatItsWidgetsWould()
 {
     QFETCH(QString, number);
@@ -402,58 +463,7 @@ void TestTruckBoard::tileDrawsWhatItsWidgetsWould()
     showBoard({ record });
     TruckItem* tile = tiles().first();
 
-    // The widgets, in the board beside the tile.
-    auto* widgets = new QWidget(tile->parentWidget());
-    widgets->setObjectName(QStringLiteral("tileLook"));
-    widgets->setStyleSheet(QStringLiteral("QLabel#numberLabel{font-size:16px;}"
-                                          "QLabel#loadLabel,QLabel#goodsLabel{color:#999999; font-size:12px;}"
-                                          "QProgressBar{border:none; background:#e5e5e5; border-radius:2px;}"
-                                          "QProgressBar::chunk{background:#42A85B; border-radius:2px;}"
-                                          "QProgressBar[over=\"true\"]::chunk{background:#ff6600;}"));
-    auto* column = new QVBoxLayout(widgets);
-    column->setContentsMargins(5, 5, 5, 5);
-    column->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    const auto label = [widgets](QWidget* parent, const char* name, const QString& text) {
-        // Emptied rather than never given a text: a label that has never
-        // held one asks for a little room of its own.
-        auto* made = new QLabel(QStringLiteral("-"), parent);
-        made->setObjectName(QLatin1String(name));
-        made->setTextFormat(Qt::PlainText);
-        made->setText(text);
-        return made;
-    };
-    QLabel* picture = label(widgets, "pictureLabel", QString());
-    picture->setPixmap(QPixmap(QStringLiteral(":/images/img_truck_sleeping.png")));
-    picture->setAlignment(Qt::AlignCenter);
-    QLabel* numberLabel = label(widgets, "numberLabel", number);
-    numberLabel->setWordWrap(true);
-    numberLabel->setAlignment(Qt::AlignCenter);
-    auto* loadRow = new QWidget(widgets);
-    loadRow->setObjectName(QStringLiteral("loadRow"));
-    loadRow->setFixedWidth(145);
-    loadRow->setVisible(tonnage > 0);
-    auto* row = new QHBoxLayout(loadRow);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(4);
-    auto* bar = new QProgressBar(loadRow);
-    bar->setObjectName(QStringLiteral("loadBar"));
-    bar->setProperty("over", weight > tonnage);
-    bar->setTextVisible(false);
-    bar->setFixedHeight(4);
-    bar->setRange(0, qRound(tonnage * 1000));
-    bar->setValue(qRound(qMin(weight, tonnage) * 1000));
-    row->addWidget(bar, 1, Qt::AlignVCenter);
-    row->addWidget(label(loadRow, "loadLabel", tile->loadShownText()));
-    QLabel* goodsLabel = label(widgets, "goodsLabel", tile->goods());
-    if (!goods.isEmpty()) {
-        goodsLabel->setWordWrap(true);
-        goodsLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-        goodsLabel->setFixedWidth(145);
-    }
-    column->addWidget(picture);
-    column->addWidget(numberLabel);
-    column->addWidget(loadRow, 0, Qt::AlignHCenter);
-    column->addWidget(goodsLabel);
+    QWidget* widgets = widgetsLike(tile, weight > tonnage);
 
     QCOMPARE(tile->sizeHint(), widgets->sizeHint());
     QCOMPARE(tile->minimumSizeHint(), widgets->minimumSizeHint());
@@ -465,6 +475,46 @@ void TestTruckBoard::tileDrawsWhatItsWidgetsWould()
     widgets->show();
     QCOMPARE(drawn, widgets->grab().toImage());
     delete widgets;
+}
+
+void TestTruckBoard::squeezedTileDrawsWhatItsWidgetsWould_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("narrower than its goods") << QSize(100, 160) << true;
+    QTest::newRow("shorter than its texts") << QSize(216, 110) << true;
+    QTest::newRow("both") << QSize(72, 90) << true;
+    QTest::newRow("on a disabled board") << QSize(216, 155) << false;
+}
+
+// A tile given less room than its texts take squeezes and cuts its parts as
+// the widgets it stands for would.
+void TestTruckBoard::squeezedTileDrawsWhatItsWidgetsWould()
+{
+    QFETCH(QSize, size);
+    QFETCH(bool, enabled);
+    showBoard({});
+    const auto load = [](const QString& shipper, const QString& goods, double weight) {
+        return QJsonObject { { QStringLiteral("shipper"), shipper }, { QStringLiteral("goods"), goods },
+            { QStringLiteral("weight"), weight } };
+    };
+    // Booked past its rated load, with a wrapping number and two loads.
+    QJsonObject record = truck(9, 0);
+    record.insert(QStringLiteral("number"), QStringLiteral("辽A 1234 5678 9012 3456"));
+    record.insert(QStringLiteral("tonnage"), 0.5);
+    record.insert(QStringLiteral("loads"),
+        QJsonArray { load(QStringLiteral("华南五金贸易有限公司"), QStringLiteral("不锈钢管材"), 0.4),
+            load(QStringLiteral("李四"), QStringLiteral("Steel pipes and fittings"), 0.3) });
+    // Beside the board's tiles, out of its grid, at a size of its own.
+    QWidget* board = home->findChild<QWidget*>(QStringLiteral("boardContainer"));
+    auto* tile = new TruckItem(record, controller, board);
+    tile->setGeometry(QRect(QPoint(0, 0), size));
+    tile->show();
+    QWidget* widgets = widgetsLike(tile, true);
+    widgets->setGeometry(tile->geometry());
+    widgets->show();
+    board->setEnabled(enabled);
+    QCOMPARE(tile->grab().toImage(), widgets->grab().toImage());
 }
 
 void TestTruckBoard::showingAgainBeforeTheFirstAnswer()
