@@ -1,9 +1,11 @@
 // freymo-platform: the management platform's HTTP/JSON server.
 
 #include "admincommands.h"
+#include "backupcommands.h"
 #include "demoseed.h"
 #include "platformoptions.h"
 #include "platformserver.h"
+#include "servinglock.h"
 #include "storage.h"
 #include "voiceswitch.h"
 
@@ -65,6 +67,19 @@ int main(int argc, char* argv[])
     DatabaseUrl database = DatabaseUrl::sqliteFile(QDir(dataDir).filePath(Storage::databaseFileName()));
     if (!options.database.isEmpty())
         DatabaseUrl::parse(options.database, &database, &error);
+    const auto out = [](const QString& line) { print(line); };
+    const auto err = [](const QString& line) { print(line, stderr); };
+    if (BackupCommands::names().contains(options.command.value(0))) {
+        pthread_sigmask(SIG_UNBLOCK, &stopSignals, nullptr);
+        return BackupCommands::run(options.command, database, out, err);
+    }
+    // Held while the process runs, so that no restore replaces the file
+    // under it.
+    ServingLock servingLock;
+    if (database.kind == DatabaseUrl::SQLite && !servingLock.acquire(database.path, ServingLock::Serving, &error)) {
+        print(QStringLiteral("freymo-platform: %1").arg(error), stderr);
+        return 1;
+    }
     if (!storage.open(database, &error)) {
         print(QStringLiteral("freymo-platform: %1").arg(error), stderr);
         return 1;
@@ -72,9 +87,7 @@ int main(int argc, char* argv[])
     if (!options.command.isEmpty()) {
         // A person may break a command off (at the password prompt, say).
         pthread_sigmask(SIG_UNBLOCK, &stopSignals, nullptr);
-        return AdminCommands::run(
-            options.command, storage, &AdminCommands::readStandardInput, [](const QString& line) { print(line); },
-            [](const QString& line) { print(line, stderr); });
+        return AdminCommands::run(options.command, storage, &AdminCommands::readStandardInput, out, err);
     }
     try {
         if (options.seedDemo && DemoSeed::seedIfEmpty(storage))

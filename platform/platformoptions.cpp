@@ -1,6 +1,7 @@
 #include "platformoptions.h"
 
 #include "admincommands.h"
+#include "backupcommands.h"
 #include "databaseurl.h"
 
 #include <QCommandLineOption>
@@ -190,7 +191,7 @@ int commandIndex(const QStringList& arguments, const Parser& p)
         if (argument == QLatin1String("--"))
             return -1;
         if (!argument.startsWith(QLatin1Char('-')))
-            return AdminCommands::names().contains(argument) ? i : -1;
+            return AdminCommands::names().contains(argument) || BackupCommands::names().contains(argument) ? i : -1;
         if (argument.contains(QLatin1Char('=')))
             continue;
         QString name = argument;
@@ -286,7 +287,7 @@ QString PlatformOptions::helpText()
     Parser p;
     QString text = p.parser.helpText();
     text.replace(QStringLiteral("[options]"), QStringLiteral("[options] [command]"));
-    return text + QLatin1Char('\n') + AdminCommands::helpText();
+    return text + QLatin1Char('\n') + AdminCommands::helpText() + BackupCommands::helpText();
 }
 
 } // namespace platform
