@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,11 +29,22 @@ bool ServingLock::acquire(const QString& databasePath, Kind kind, QString* error
     }
     const QString path = databasePath + QStringLiteral(".lock");
     const QByteArray name = QFile::encodeName(path);
-    // A lock file that another user made may be read-only here; a lock
-    // needs no more than reading.
-    fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
+    // A lock needs no more than reading, so the file is readable by all who
+    // reach the folder: root restoring a copy must not make a lock file that
+    // the service's user cannot open. It belongs to the folder's owner.
+    fd = ::open(name.constData(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        struct stat folderInfo
+        {
+        };
+        ::fchmod(fd, 0644);
+        if (::geteuid() == 0 && ::stat(QFile::encodeName(folder).constData(), &folderInfo) == 0
+            && ::fchown(fd, folderInfo.st_uid, folderInfo.st_gid) != 0) {
+            // Left to root: still readable by the service.
+        }
+    } else {
         fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    }
     if (fd < 0) {
         *error = QStringLiteral("cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
         return false;

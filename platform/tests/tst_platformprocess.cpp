@@ -97,7 +97,7 @@ void TestPlatformProcess::helpListsEveryFlag()
     const QString help = QString::fromUtf8(process.readAllStandardOutput());
     for (const char* flag : { "--address", "--port", "--data-dir", "--seed-demo", "--announce-version", "--installer",
              "--voice-port", "--voice-max-connections", "--voice-max-connections-per-address", "--voice-login-timeout",
-             "--voice-idle-timeout", "--metrics-address", "--metrics-port", "--help" })
+             "--voice-idle-timeout", "--metrics-address", "--metrics-port", "--proxy-protocol-from", "--help" })
         QVERIFY2(help.contains(QLatin1String(flag)), flag);
 }
 
