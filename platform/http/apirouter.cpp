@@ -268,10 +268,19 @@ ApiRouter::Outcome ApiRouter::health(const Storage& storage)
     QJsonObject data { { QStringLiteral("version"), QStringLiteral(FREYMO_PLATFORM_VERSION) } };
     // A connection that the database server dropped fails one statement
     // before it is known to be lost; the second try opens a new one, so the
-    // check does not fail once per worker after the server is back.
+    // check does not fail once per worker after the server is back. A
+    // connection that cannot be opened is not tried twice: that may take
+    // the connect timeout each time.
     for (int attempt = 0; attempt < 2; ++attempt) {
+        QSqlDatabase db;
         try {
-            Sql::scalar(storage.connection(), QStringLiteral("SELECT 1"));
+            db = storage.connection();
+        } catch (const std::exception&) {
+            PlatformMetrics::instance().databaseError();
+            break;
+        }
+        try {
+            Sql::scalar(db, QStringLiteral("SELECT 1"));
             data.insert(QStringLiteral("database"), QStringLiteral("ok"));
             return { 200, ApiReply::ok(data) };
         } catch (const std::exception&) {
