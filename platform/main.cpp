@@ -121,6 +121,7 @@ int main(int argc, char* argv[])
             proxies.push_back(proxy.toStdString());
         if (!proxies.empty())
             voiceSwitch->setProxies(proxies, &ProxyHeader::clientOfLine);
+        voiceSwitch->setRefusalObserver([](const std::string& limit) { PlatformMetrics::instance().refused(limit); });
         if (!voiceSwitch->start(options.address.toStdString(), options.voicePort)) {
             print(QStringLiteral("freymo-platform: voice switch: %1")
                       .arg(QString::fromStdString(voiceSwitch->errorString())),

@@ -275,6 +275,18 @@ void VoiceSwitch::setProxies(std::vector<std::string> addresses, ProxyLineReader
     readProxyLine = std::move(read);
 }
 
+void VoiceSwitch::setRefusalObserver(RefusalObserver observer)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    refusalObserver = std::move(observer);
+}
+
+void VoiceSwitch::refused(const char* limit) const
+{
+    if (refusalObserver)
+        refusalObserver(limit);
+}
+
 std::size_t VoiceSwitch::connectionsFrom(const std::string& peer, const Connection* besides) const
 {
     std::size_t count = 0;
@@ -295,6 +307,7 @@ void VoiceSwitch::handleProxyLine(Connection& connection, const std::string& lin
     if (!client.empty())
         connection.peer = client;
     if (connectionsFrom(connection.peer, &connection) >= maxConnectionsPerAddress) {
+        refused("voice_connections_per_address");
         send(connection, { "ERR", std::to_string(Overloaded), "too many sessions from this address" });
         closeAfterAnswer(connection, now);
         return;
@@ -466,11 +479,17 @@ void VoiceSwitch::acceptConnections()
         for (const auto& c : connections)
             open += c->fd >= 0 ? 1 : 0;
         const char* refusal = nullptr;
-        if (open >= maxConnections)
+        const char* limit = nullptr;
+        if (open >= maxConnections) {
             refusal = "too many sessions";
-        else if (!connection->awaitingProxy && connectionsFrom(connection->peer, nullptr) >= maxConnectionsPerAddress)
+            limit = "voice_connections";
+        } else if (!connection->awaitingProxy
+            && connectionsFrom(connection->peer, nullptr) >= maxConnectionsPerAddress) {
             refusal = "too many sessions from this address";
+            limit = "voice_connections_per_address";
+        }
         if (refusal) {
+            refused(limit);
             send(*connection, { "ERR", std::to_string(Overloaded), refusal });
             flush(*connection);
             closeConnection(*connection);

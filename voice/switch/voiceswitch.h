@@ -84,6 +84,11 @@ public:
     // line, and counts it by its client's address from then on.
     using ProxyLineReader = std::function<bool(const std::string& line, std::string* client)>;
     void setProxies(std::vector<std::string> addresses, ProxyLineReader read);
+    // Told of each connection refused by a limit: "voice_connections" or
+    // "voice_connections_per_address". Called on the switch's thread; it
+    // must not call back into the switch. Before start().
+    using RefusalObserver = std::function<void(const std::string& limit)>;
+    void setRefusalObserver(RefusalObserver observer);
 
     // The far end hangs up: ends the call (RELEASED, by "callee") if it is
     // still ringing or answered. False when no such call is in progress.
@@ -111,6 +116,7 @@ private:
     void handleLine(Connection& connection, const std::string& line, Clock::time_point now);
     void handleProxyLine(Connection& connection, const std::string& line, Clock::time_point now);
     std::size_t connectionsFrom(const std::string& peer, const Connection* besides) const;
+    void refused(const char* limit) const;
     void handleLogin(Connection& connection, const std::vector<std::string>& words, Clock::time_point now);
     void handleCall(Connection& connection, const std::vector<std::string>& words);
     void handleRelease(Connection& connection);
@@ -135,6 +141,7 @@ private:
     std::size_t maxConnectionsPerAddress = 8;
     std::vector<std::string> proxies;
     ProxyLineReader readProxyLine;
+    RefusalObserver refusalObserver;
 
     mutable std::mutex mutex;
     std::thread thread;

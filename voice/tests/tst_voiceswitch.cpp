@@ -328,6 +328,12 @@ void TestVoiceSwitch::connectionsAreLimitedInAllAndPerAddress()
 {
     voiceSwitch->stop();
     voiceSwitch->setConnectionLimits(4, 2);
+    std::mutex noted;
+    QStringList limits;
+    voiceSwitch->setRefusalObserver([&](const std::string& limit) {
+        std::lock_guard<std::mutex> lock(noted);
+        limits << QString::fromStdString(limit);
+    });
     QVERIFY(voiceSwitch->start("127.0.0.1", 0));
     const int port = voiceSwitch->port();
     const QByteArray perAddress("ERR 503 too%20many%20sessions%20from%20this%20address");
@@ -349,6 +355,10 @@ void TestVoiceSwitch::connectionsAreLimitedInAllAndPerAddress()
     WireClient beyond(port, "127.0.0.4");
     QCOMPARE(beyond.next(), overall);
     QVERIFY(beyond.waitForClose());
+    {
+        std::lock_guard<std::mutex> lock(noted);
+        QCOMPARE(limits, (QStringList { "voice_connections_per_address", "voice_connections" }));
+    }
 
     // A connection that ends gives its place back.
     second.send("BYE\n");
