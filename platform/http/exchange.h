@@ -29,6 +29,8 @@ struct Exchange
     bool queued = false; // an answer is on its way: nothing more to do
     int status = 0;
     std::string answer;
+    // What answered, for the metrics: a route's pattern, or "-".
+    std::string route = "-";
 };
 
 } // namespace platform

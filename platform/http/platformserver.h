@@ -4,11 +4,13 @@
 #include "serverlog.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 struct MHD_Daemon;
 
@@ -85,6 +87,10 @@ public:
         int ipv4GroupBits = 24;
         int ipv6GroupBits = 64;
         unsigned reservedPercent = 25;
+        // Numeric addresses of the balancers whose connections begin with
+        // the PROXY protocol's header, which names the client (see
+        // ConnectionFront); none by default.
+        QStringList proxies;
     };
     using LogSink = ServerLog::Sink;
 
@@ -129,6 +135,8 @@ private:
     std::unique_ptr<RequestHandler> requests;
     MHD_Daemon* daemon = nullptr;
     std::unique_ptr<ConnectionFront> front;
+    // What the metrics read from this server while it serves.
+    std::vector<std::shared_ptr<void>> metricReaders;
 
     std::mutex stateMutex;
     std::condition_variable stateChanged;

@@ -2,6 +2,7 @@
 
 #include "credentials.h"
 #include "dialect.h"
+#include "platformmetrics.h"
 #include "rowreader.h"
 #include "schema.h"
 #include "sql.h"
@@ -124,6 +125,7 @@ QSqlDatabase Storage::connection() const
         // and its prepared statements are gone; a new one is tried below.
         ThreadConnections::drop(it.value());
         mine.names.erase(it);
+        PlatformMetrics::instance().databaseReconnected();
     }
 
     const QString name = QStringLiteral("freymo-platform-%1-%2").arg(id).arg(nextConnectionId++);

@@ -94,6 +94,8 @@ struct VoiceSwitch::Connection
 {
     int fd = -1;
     std::string peer; // the peer's address
+    // From a balancer, before the line that names its client.
+    bool awaitingProxy = false;
     voicewire::LineBuffer in;
     std::string out;
     bool signedIn = false;
@@ -266,6 +268,53 @@ void VoiceSwitch::setConnectionLimits(std::size_t total, std::size_t perAddress)
     maxConnectionsPerAddress = perAddress;
 }
 
+void VoiceSwitch::setProxies(std::vector<std::string> addresses, ProxyLineReader read)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    proxies = std::move(addresses);
+    readProxyLine = std::move(read);
+}
+
+void VoiceSwitch::setRefusalObserver(RefusalObserver observer)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    refusalObserver = std::move(observer);
+}
+
+void VoiceSwitch::refused(const char* limit) const
+{
+    if (refusalObserver)
+        refusalObserver(limit);
+}
+
+std::size_t VoiceSwitch::connectionsFrom(const std::string& peer, const Connection* besides) const
+{
+    std::size_t count = 0;
+    for (const auto& c : connections)
+        count += c->fd >= 0 && c.get() != besides && !c->awaitingProxy && c->peer == peer ? 1 : 0;
+    return count;
+}
+
+void VoiceSwitch::handleProxyLine(Connection& connection, const std::string& line, Clock::time_point now)
+{
+    connection.awaitingProxy = false;
+    std::string client;
+    if (!readProxyLine(line, &client)) {
+        send(connection, { "ERR", std::to_string(BadRequest), "no client named" });
+        closeAfterAnswer(connection, now);
+        return;
+    }
+    if (!client.empty())
+        connection.peer = client;
+    if (connectionsFrom(connection.peer, &connection) >= maxConnectionsPerAddress) {
+        refused("voice_connections_per_address");
+        send(connection, { "ERR", std::to_string(Overloaded), "too many sessions from this address" });
+        closeAfterAnswer(connection, now);
+        return;
+    }
+    send(connection, { "HELLO", Greeting });
+}
+
 bool VoiceSwitch::hangUp(const std::string& callId)
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -422,25 +471,32 @@ void VoiceSwitch::acceptConnections()
         connection->fd = fd;
         connection->peer = addressOf(peer);
         connection->deadline = Clock::now() + loginTimeout;
+        // A balancer's connection is counted by its client once it names it.
+        connection->awaitingProxy
+            = readProxyLine && std::find(proxies.begin(), proxies.end(), connection->peer) != proxies.end();
         // Those closed in this turn are no longer counted.
         std::size_t open = 0;
-        std::size_t fromPeer = 0;
-        for (const auto& c : connections) {
+        for (const auto& c : connections)
             open += c->fd >= 0 ? 1 : 0;
-            fromPeer += c->fd >= 0 && c->peer == connection->peer ? 1 : 0;
-        }
         const char* refusal = nullptr;
-        if (open >= maxConnections)
+        const char* limit = nullptr;
+        if (open >= maxConnections) {
             refusal = "too many sessions";
-        else if (fromPeer >= maxConnectionsPerAddress)
+            limit = "voice_connections";
+        } else if (!connection->awaitingProxy
+            && connectionsFrom(connection->peer, nullptr) >= maxConnectionsPerAddress) {
             refusal = "too many sessions from this address";
+            limit = "voice_connections_per_address";
+        }
         if (refusal) {
+            refused(limit);
             send(*connection, { "ERR", std::to_string(Overloaded), refusal });
             flush(*connection);
             closeConnection(*connection);
             continue;
         }
-        send(*connection, { "HELLO", Greeting });
+        if (!connection->awaitingProxy)
+            send(*connection, { "HELLO", Greeting });
         connections.push_back(std::move(connection));
     }
 }
@@ -525,6 +581,8 @@ void VoiceSwitch::closeAfterAnswer(Connection& connection, Clock::time_point now
 
 void VoiceSwitch::handleLine(Connection& connection, const std::string& line, Clock::time_point now)
 {
+    if (connection.awaitingProxy)
+        return handleProxyLine(connection, line, now);
     std::vector<std::string> words;
     const bool wellFormed = voicewire::splitLine(line, words);
     if (!connection.signedIn) {

@@ -76,6 +76,19 @@ public:
     // Connections at most, in all and from one address; a connection beyond
     // either is answered ERR 503 and closed.
     void setConnectionLimits(std::size_t total, std::size_t perAddress);
+    // Connections from `addresses` (numeric, as the system writes them) come
+    // through a balancer and begin with one line that names their client
+    // (the PROXY protocol's), which `read` turns into the client's address
+    // (empty: the balancer does not know it; false: no such line, and the
+    // connection is closed). The switch greets such a connection after that
+    // line, and counts it by its client's address from then on.
+    using ProxyLineReader = std::function<bool(const std::string& line, std::string* client)>;
+    void setProxies(std::vector<std::string> addresses, ProxyLineReader read);
+    // Told of each connection refused by a limit: "voice_connections" or
+    // "voice_connections_per_address". Called on the switch's thread; it
+    // must not call back into the switch. Before start().
+    using RefusalObserver = std::function<void(const std::string& limit)>;
+    void setRefusalObserver(RefusalObserver observer);
 
     // The far end hangs up: ends the call (RELEASED, by "callee") if it is
     // still ringing or answered. False when no such call is in progress.
@@ -101,6 +114,9 @@ private:
     void enforceDeadlines(Clock::time_point now);
     void closeAfterAnswer(Connection& connection, Clock::time_point now);
     void handleLine(Connection& connection, const std::string& line, Clock::time_point now);
+    void handleProxyLine(Connection& connection, const std::string& line, Clock::time_point now);
+    std::size_t connectionsFrom(const std::string& peer, const Connection* besides) const;
+    void refused(const char* limit) const;
     void handleLogin(Connection& connection, const std::vector<std::string>& words, Clock::time_point now);
     void handleCall(Connection& connection, const std::vector<std::string>& words);
     void handleRelease(Connection& connection);
@@ -123,6 +139,9 @@ private:
     std::chrono::milliseconds idleTimeout { 45000 };
     std::size_t maxConnections = 64;
     std::size_t maxConnectionsPerAddress = 8;
+    std::vector<std::string> proxies;
+    ProxyLineReader readProxyLine;
+    RefusalObserver refusalObserver;
 
     mutable std::mutex mutex;
     std::thread thread;
