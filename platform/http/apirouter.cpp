@@ -9,6 +9,7 @@
 #include "partyservice.h"
 #include "platformmetrics.h"
 #include "reportservice.h"
+#include "requestanswers.h"
 #include "sessionservice.h"
 #include "sql.h"
 #include "storage.h"
@@ -123,6 +124,20 @@ ApiRouter::ApiRouter()
         { QStringLiteral("truck/*/work"), QStringLiteral("truck/*/sleep"), QStringLiteral("truck/*/delete") })
         count(get, pattern, Quota::SessionRecords);
 
+    // The writes of one record, which may name the version the clerk's copy
+    // has and answer with the version they made.
+    versioned(post, QStringLiteral("truck/*/edit"), RecordVersion::Truck);
+    versioned(get, QStringLiteral("truck/*/work"), RecordVersion::Truck);
+    versioned(get, QStringLiteral("truck/*/sleep"), RecordVersion::Truck);
+    versioned(get, QStringLiteral("truck/*/delete"), RecordVersion::Truck);
+    versioned(post, QStringLiteral("shipper/*/edit"), RecordVersion::Shipper);
+    versioned(get, QStringLiteral("shipper/*/delete"), RecordVersion::Shipper);
+    versioned(post, QStringLiteral("consignee/*/edit"), RecordVersion::Consignee);
+    versioned(get, QStringLiteral("consignee/*/delete"), RecordVersion::Consignee);
+    versioned(post, QStringLiteral("trade/*/edit"), RecordVersion::Trade);
+    versioned(post, QStringLiteral("trade/*/status/change"), RecordVersion::Trade);
+    versioned(post, QStringLiteral("mine/profile/edit"), RecordVersion::Profile);
+
     for (const Route& route : qAsConst(routes)) {
         if (!resources.contains(route.pattern.first()))
             resources.append(route.pattern.first());
@@ -143,6 +158,18 @@ void ApiRouter::count(const QString& method, const QString& pattern, Quota count
             // The count is taken in the write's transaction.
             Q_ASSERT(route.mode == Mode::Write);
             route.quota = counted;
+        }
+    }
+}
+
+void ApiRouter::versioned(const QString& method, const QString& pattern, RecordVersion::Kind record)
+{
+    const QStringList segments = pattern.split(QLatin1Char('/'));
+    for (Route& route : routes) {
+        if (route.method == method && route.pattern == segments) {
+            // The check is made in the write's transaction.
+            Q_ASSERT(route.mode == Mode::Write);
+            route.record = record;
         }
     }
 }
@@ -260,7 +287,9 @@ ApiRouter::Outcome ApiRouter::dispatch(const QString& method, const QString& pat
     ApiRequest request(method, segments, params);
     if (!request.isWellFormed())
         return { 200, ApiReply::refusal(QStringLiteral("请求参数的编码无效！")), name };
-    return { 200, run(*route, request, storage, settings), name };
+    Outcome outcome = run(*route, request, storage, settings);
+    outcome.route = name;
+    return outcome;
 }
 
 ApiRouter::Outcome ApiRouter::health(const Storage& storage)
@@ -293,7 +322,8 @@ ApiRouter::Outcome ApiRouter::health(const Storage& storage)
     return { 503, ApiReply::refusal(QStringLiteral("数据库暂时无法访问！")).with(QStringLiteral("data"), data) };
 }
 
-ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& storage, const Settings& settings) const
+ApiRouter::Outcome ApiRouter::run(
+    const Route& route, ApiRequest& request, const Storage& storage, const Settings& settings) const
 {
     try {
         ApiContext context { request, storage.connection(), storage, settings.announcedVersion, settings.host,
@@ -304,13 +334,28 @@ ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& 
             if (!ApiRequest::parseId(request.value(QStringLiteral("user")), &user)
                 || !SessionService::checkSession(
                     context.db, request.value(QStringLiteral("token")), user, settings.limits, &organ))
-                return ApiReply::refusal(QStringLiteral("登录已失效，请重新登录！"));
+                return { 200, ApiReply::refusal(QStringLiteral("登录已失效，请重新登录！")) };
             request.setSession(user, organ);
         }
         if (route.mode == Mode::None || route.mode == Mode::Own)
-            return route.handler(context);
+            return { 200, route.handler(context) };
 
         Transaction transaction(context.db, route.mode == Mode::Write ? Transaction::Write : Transaction::Read);
+        // A write sent again under the id of one already done gets that
+        // write's answer, and nothing else happens: no count is taken, no
+        // version checked. Writes take turns, so the first one has committed
+        // (or failed) by the time this one looks.
+        const bool writes = route.mode == Mode::Write && route.access == Access::Session;
+        const QString requestId = writes ? RequestAnswers::idOf(request) : QString();
+        const QString routeName = request.method() + QLatin1Char(' ') + request.segments().join(QLatin1Char('/'));
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        if (!requestId.isEmpty()) {
+            RequestAnswers::Answer kept;
+            if (RequestAnswers::find(context.db, request.organ(), requestId, routeName, now, &kept)) {
+                transaction.commit();
+                return { kept.status, ApiReply::verbatim(kept.body) };
+            }
+        }
         const QuotaUse use = quotaUse(route.quota, request, settings.limits);
         take(context.db, use.key, use.limit, use.dayFullMessage, use.name);
         QString key;
@@ -330,19 +375,31 @@ ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& 
             PlatformMetrics::instance().answerReused(found);
             if (found) {
                 transaction.commit();
-                return kept;
+                return { 200, kept };
             }
         }
+        RecordVersion::check(context, route.record);
         ApiReply reply = route.handler(context);
         if (reply.isSuccess()) {
+            if (route.record != RecordVersion::None && !reply.has(QStringLiteral("version"))) {
+                const qint64 version = RecordVersion::current(context, route.record);
+                if (version > 0)
+                    reply.with(QStringLiteral("version"), version);
+            }
+            if (!requestId.isEmpty())
+                RequestAnswers::keep(context.db, request.organ(), requestId, routeName, now, { 200, reply.toJson() });
             transaction.commit();
             if (reusable)
                 AnswerCache::keep(context.db, key, state, reply);
         }
         // A refusal leaves nothing behind: the transaction rolls back.
-        return reply;
+        return { 200, reply };
     } catch (const ApiError& refusal) {
-        return ApiReply::refusal(refusal.message());
+        ApiReply reply = ApiReply::refusal(refusal.message());
+        const QJsonObject& extra = refusal.extra();
+        for (auto it = extra.constBegin(); it != extra.constEnd(); ++it)
+            reply.with(it.key(), it.value());
+        return { 200, reply };
     } catch (const std::exception& failure) {
         if (dynamic_cast<const Sql::Error*>(&failure))
             PlatformMetrics::instance().databaseError();
@@ -350,7 +407,7 @@ ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& 
             errorSink(QStringLiteral("internal error in %1 /%2: %3")
                           .arg(request.method(), request.segments().join(QLatin1Char('/')),
                               QString::fromStdString(failure.what())));
-        return ApiReply::refusal(QStringLiteral("服务器繁忙，请稍后再试！"));
+        return { 200, ApiReply::refusal(QStringLiteral("服务器繁忙，请稍后再试！")) };
     }
 }
 

@@ -113,6 +113,19 @@ void History::record(const ApiContext& context, Kind kind, qint64 id, const QStr
         .exec();
 }
 
+bool History::lastChange(const QSqlDatabase& db, Kind kind, qint64 id, qint64 organ, LastChange* change)
+{
+    Sql q(db,
+        QStringLiteral("SELECT u.name, u.username, h.time FROM history h JOIN users u ON u.id = h.user"
+                       " WHERE h.kind = ? AND h.record = ? AND h.organ = ? ORDER BY h.id DESC LIMIT 1"));
+    q.bind(info(kind).name).bind(id).bind(organ).exec();
+    if (!q.next())
+        return false;
+    change->name = q.text(0).isEmpty() ? q.text(1) : q.text(0);
+    change->time = q.text(2).left(16);
+    return true;
+}
+
 ApiReply History::ofTruck(ApiContext& context)
 {
     return entriesOf(context, Truck);

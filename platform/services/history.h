@@ -31,6 +31,16 @@ public:
     static void record(const ApiContext& context, Kind kind, qint64 id, const QString& action,
         const QVariantMap& before = QVariantMap(), const QVariantMap& after = QVariantMap());
 
+    // Who made the last entry of a station's record, and when: the user's
+    // name (the account's login when it has none) and the entry's time to the
+    // minute ("yyyy-MM-dd HH:mm"). False when the record has no entry.
+    struct LastChange
+    {
+        QString name;
+        QString time;
+    };
+    static bool lastChange(const QSqlDatabase& db, Kind kind, qint64 id, qint64 organ, LastChange* change);
+
     // GET {kind}/ID/history: the entries of one record of the station,
     // oldest first.
     static ApiReply ofTruck(ApiContext& context);

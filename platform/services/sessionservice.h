@@ -3,6 +3,7 @@
 #include "apireply.h"
 #include "servicelimits.h"
 
+#include <QJsonObject>
 #include <QSqlDatabase>
 #include <QString>
 
@@ -24,6 +25,8 @@ public:
     static ApiReply serviceInfo(ApiContext& context);
     static ApiReply notification(ApiContext& context);
     static ApiReply profile(ApiContext& context);
+    // The signed-in user's station as "mine/profile" answers it.
+    static QJsonObject profileOf(const ApiContext& context);
     static ApiReply editProfile(ApiContext& context);
     static ApiReply editPassword(ApiContext& context);
     static ApiReply visitStart(ApiContext& context);

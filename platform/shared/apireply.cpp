@@ -32,6 +32,14 @@ ApiReply ApiReply::refusal(const QString& errors)
     return reply;
 }
 
+ApiReply ApiReply::verbatim(const QByteArray& json)
+{
+    // Only successes are kept for their request ids.
+    ApiReply reply = ok();
+    reply.written = json;
+    return reply;
+}
+
 ApiReply& ApiReply::with(const QString& key, const QJsonValue& value)
 {
     extra.insert(key, value);
@@ -40,6 +48,8 @@ ApiReply& ApiReply::with(const QString& key, const QJsonValue& value)
 
 QByteArray ApiReply::toJson() const
 {
+    if (!written.isEmpty())
+        return written;
     // The envelope's own keys win over operation-specific ones of the same
     // name; the object puts every key in its place.
     const QString dataKey = QStringLiteral("data");

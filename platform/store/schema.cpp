@@ -274,6 +274,30 @@ QStringList version7(const Dialect& dialect)
         + QStringList { QStringLiteral("CREATE INDEX trades_open ON trades(organ, status)") };
 }
 
+// Version 8: every record a clerk edits has a version that each write of it
+// increases, so that a save made from an older copy can be refused (see
+// RecordVersion); and the answer given to each write that named a request
+// id, kept for a day, so that the same request sent again after its answer
+// was lost is answered, not done twice (see RequestAnswers). `path` is the
+// method and the route the answer belongs to; `created` milliseconds since
+// the epoch.
+const QStringList version8 = {
+    QStringLiteral("ALTER TABLE trucks ADD COLUMN version INTEGER NOT NULL DEFAULT 1"),
+    QStringLiteral("ALTER TABLE shippers ADD COLUMN version INTEGER NOT NULL DEFAULT 1"),
+    QStringLiteral("ALTER TABLE consignees ADD COLUMN version INTEGER NOT NULL DEFAULT 1"),
+    QStringLiteral("ALTER TABLE trades ADD COLUMN version INTEGER NOT NULL DEFAULT 1"),
+    QStringLiteral("ALTER TABLE organs ADD COLUMN version INTEGER NOT NULL DEFAULT 1"),
+    QStringLiteral("CREATE TABLE request_answers ("
+                   " organ BIGINT NOT NULL REFERENCES organs(id),"
+                   " request_id TEXT NOT NULL,"
+                   " path TEXT NOT NULL,"
+                   " status INTEGER NOT NULL,"
+                   " body TEXT NOT NULL,"
+                   " created BIGINT NOT NULL,"
+                   " PRIMARY KEY (organ, request_id)) WITHOUT ROWID"),
+    QStringLiteral("CREATE INDEX request_answers_created ON request_answers(organ, created)"),
+};
+
 // The tables whose records a kept answer may show: a change to them makes
 // the kept answers stale (see Dialect::changeCounterSteps()). Sessions,
 // visits, the outbox, feedback and history are shown by no kept answer.
@@ -296,7 +320,7 @@ QList<QStringList> Schema::steps(const Dialect& dialect)
     // PostgreSQL's databases began at version 5, with the change counter.
     return { spelled(dialect, version1), spelled(dialect, version2), spelled(dialect, version3), version4(dialect),
         spelled(dialect, version5) + dialect.changeCounterSteps(answeredTables), spelled(dialect, version6),
-        version7(dialect) };
+        version7(dialect), spelled(dialect, version8) };
 }
 
 int Schema::latestVersion()
