@@ -3,6 +3,7 @@
 #include "answercache.h"
 #include "apicontext.h"
 #include "apierror.h"
+#include "changelog.h"
 #include "credentials.h"
 #include "history.h"
 #include "messageservice.h"
@@ -164,6 +165,11 @@ ApiRouter::QuotaUse ApiRouter::quotaUse(Quota counted, const ApiRequest& request
     return {};
 }
 
+void ApiRouter::setChangeListener(std::function<void()> listener)
+{
+    changeListener = std::move(listener);
+}
+
 void ApiRouter::setErrorSink(std::function<void(const QString&)> sink)
 {
     errorSink = std::move(sink);
@@ -268,6 +274,8 @@ ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& 
         if (route.mode == Mode::None || route.mode == Mode::Own)
             return route.handler(context);
 
+        // What an earlier request of this thread left behind was rolled back.
+        ChangeLog::takeAppended();
         Transaction transaction(context.db, route.mode == Mode::Write ? Transaction::Write : Transaction::Read);
         const QuotaUse use = quotaUse(route.quota, request, settings.limits);
         take(context.db, use.key, use.limit, use.dayFullMessage);
@@ -294,6 +302,8 @@ ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& 
             transaction.commit();
             if (reusable)
                 AnswerCache::keep(context.db, key, state, reply);
+            if (ChangeLog::takeAppended() && changeListener)
+                changeListener();
         }
         // A refusal leaves nothing behind: the transaction rolls back.
         return reply;

@@ -2,6 +2,7 @@
 
 #include "apicontext.h"
 #include "apierror.h"
+#include "changelog.h"
 #include "sessionservice.h"
 #include "sql.h"
 
@@ -111,6 +112,8 @@ void History::record(const ApiContext& context, Kind kind, qint64 id, const QStr
         .bind(action)
         .bind(QString::fromUtf8(changes))
         .exec();
+    // Every desk of the station hears of it once the write commits.
+    ChangeLog::append(context, info(kind).name, id, 0);
 }
 
 ApiReply History::ofTruck(ApiContext& context)

@@ -2,6 +2,7 @@
 
 #include "apicontext.h"
 #include "apierror.h"
+#include "changelog.h"
 #include "credentials.h"
 #include "loginthrottle.h"
 #include "phonerules.h"
@@ -170,6 +171,20 @@ bool SessionService::checkSession(
     }
     *organ = station;
     return true;
+}
+
+bool SessionService::sessionLasts(
+    const QSqlDatabase& db, const QString& tokenDigest, qint64 user, const ServiceLimits& limits)
+{
+    Sql q(db,
+        QStringLiteral("SELECT s.create_time, s.last_seen FROM sessions s"
+                       " JOIN users u ON u.id = s.user WHERE s.token_digest = ? AND s.user = ? AND u.disabled = 0"));
+    q.bind(tokenDigest).bind(user).exec();
+    if (!q.next())
+        return false;
+    const QString created = q.text(0);
+    const QString lastSeen = q.text(1).isEmpty() ? created : q.text(1);
+    return created >= oldestCreation(limits) && lastSeen >= oldestUse(limits);
 }
 
 void SessionService::purgeSessions(const QSqlDatabase& db, const ServiceLimits& limits)
@@ -379,6 +394,7 @@ ApiReply SessionService::editProfile(ApiContext& context)
         Sql q(context.db, QStringLiteral("UPDATE organs SET %1 = ? WHERE id = ?").arg(field.key));
         q.bind(field.value).bind(request.organ()).exec();
     }
+    ChangeLog::append(context, QStringLiteral("profile"), request.organ(), 0);
     return ApiReply::ok();
 }
 
