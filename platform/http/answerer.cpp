@@ -1,6 +1,7 @@
 #include "answerer.h"
 
 #include "apirouter.h"
+#include "eventhub.h"
 #include "exchange.h"
 #include "platformmetrics.h"
 #include "requestdecoding.h"
@@ -29,11 +30,12 @@ QString apiPath(const Exchange& exchange)
 
 } // namespace
 
-Answerer::Answerer(const Settings& answerSettings, const Storage& store, const ApiRouter& apiRouter,
+Answerer::Answerer(const Settings& answerSettings, const Storage& store, const ApiRouter& apiRouter, EventHub& eventHub,
     WorkerPool& workerPool, WorkerPool& passwordPool, const ServerLog& serverLog)
     : settings(answerSettings)
     , storage(store)
     , router(apiRouter)
+    , events(eventHub)
     , workers(workerPool)
     , passwordWorkers(passwordPool)
     , log(serverLog)
@@ -55,6 +57,26 @@ MHD_Result Answerer::reply(MHD_Connection* connection, Exchange& exchange, int s
         return MHD_NO;
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, jsonType);
     const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(status), response);
+    MHD_destroy_response(response);
+    return queued;
+}
+
+MHD_Result Answerer::stream(MHD_Connection* connection, Exchange& exchange)
+{
+    exchange.status = 200;
+    exchange.queued = true;
+    // The answer holds the stream until the library lets it go.
+    auto* held = new std::shared_ptr<EventStream>(exchange.stream);
+    MHD_Response* response
+        = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 4096, &EventStream::onRead, held, &EventStream::onFree);
+    if (!response) {
+        delete held;
+        return MHD_NO;
+    }
+    exchange.stream->attach(connection);
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/event-stream; charset=utf-8");
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache");
+    const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_OK, response);
     MHD_destroy_response(response);
     return queued;
 }
@@ -115,6 +137,19 @@ void Answerer::answer(Exchange& exchange) const
             parseParams(exchange.target.substr(query + 1), &params);
         if (exchange.form)
             parseParams(exchange.body, &params);
+        if (exchange.path == "/api/events/") {
+            exchange.status = 200;
+            if (exchange.method != "GET") {
+                exchange.answer = refusal(QStringLiteral("不支持的请求方法！"));
+            } else {
+                QString refused;
+                exchange.stream = events.open(params, exchange.lastEventId, &refused);
+                if (!exchange.stream)
+                    exchange.answer = refusal(refused);
+            }
+            exchange.ready = true;
+            return;
+        }
         ApiRouter::Settings routing { settings.announcedVersion, settings.publicHost,
             QString::fromStdString(exchange.peer), settings.limits };
         routing.reuseAnswers = settings.reuseAnswers;

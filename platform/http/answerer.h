@@ -11,6 +11,7 @@
 namespace platform {
 
 class ApiRouter;
+class EventHub;
 class ServerLog;
 class Storage;
 class WorkerPool;
@@ -25,6 +26,10 @@ struct Exchange;
 // answer kept in the exchange, which the request handler then queues.
 // Requests that hash passwords go to a small pool of their own, so that
 // sign-ins cannot occupy the workers that everyone else needs.
+//
+// GET "/api/events/" is answered by a stream of the station's changes (see
+// EventHub): the worker checks the session and opens it, and the answer then
+// lasts as long as the stream.
 class Answerer
 {
 public:
@@ -38,14 +43,16 @@ public:
         bool reuseAnswers = true;
     };
 
-    Answerer(const Settings& settings, const Storage& storage, const ApiRouter& router, WorkerPool& workers,
-        WorkerPool& passwordWorkers, const ServerLog& log);
+    Answerer(const Settings& settings, const Storage& storage, const ApiRouter& router, EventHub& events,
+        WorkerPool& workers, WorkerPool& passwordWorkers, const ServerLog& log);
 
     Answerer(const Answerer&) = delete;
     Answerer& operator=(const Answerer&) = delete;
 
     // Queues `body` (JSON) with `status` as the answer to `exchange`.
     static MHD_Result reply(MHD_Connection* connection, Exchange& exchange, int status, const std::string& body);
+    // Queues the stream of changes that a worker opened for `exchange`.
+    static MHD_Result stream(MHD_Connection* connection, Exchange& exchange);
     // The envelope of a refusal with `message`.
     static std::string refusal(const QString& message);
 
@@ -63,6 +70,7 @@ private:
     const Settings settings;
     const Storage& storage;
     const ApiRouter& router;
+    EventHub& events;
     WorkerPool& workers;
     WorkerPool& passwordWorkers;
     const ServerLog& log;

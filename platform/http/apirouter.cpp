@@ -3,6 +3,7 @@
 #include "answercache.h"
 #include "apicontext.h"
 #include "apierror.h"
+#include "changelog.h"
 #include "credentials.h"
 #include "history.h"
 #include "messageservice.h"
@@ -197,6 +198,11 @@ ApiRouter::QuotaUse ApiRouter::quotaUse(Quota counted, const ApiRequest& request
     return {};
 }
 
+void ApiRouter::setChangeListener(std::function<void()> listener)
+{
+    changeListener = std::move(listener);
+}
+
 void ApiRouter::setErrorSink(std::function<void(const QString&)> sink)
 {
     errorSink = std::move(sink);
@@ -340,6 +346,8 @@ ApiRouter::Outcome ApiRouter::run(
         if (route.mode == Mode::None || route.mode == Mode::Own)
             return { 200, route.handler(context) };
 
+        // What an earlier request of this thread left behind was rolled back.
+        ChangeLog::takeAppended();
         Transaction transaction(context.db, route.mode == Mode::Write ? Transaction::Write : Transaction::Read);
         // A write sent again under the id of one already done gets that
         // write's answer, and nothing else happens: no count is taken, no
@@ -391,6 +399,8 @@ ApiRouter::Outcome ApiRouter::run(
             transaction.commit();
             if (reusable)
                 AnswerCache::keep(context.db, key, state, reply);
+            if (ChangeLog::takeAppended() && changeListener)
+                changeListener();
         }
         // A refusal leaves nothing behind: the transaction rolls back.
         return { 200, reply };

@@ -67,6 +67,9 @@ public:
     // here, never sent to the client.
     // The sign-in throttle's notices go there too.
     void setErrorSink(std::function<void(const QString&)> sink);
+    // Called after a write that changed records has committed (see
+    // ChangeLog), on the thread that wrote; set before serving.
+    void setChangeListener(std::function<void()> listener);
 
 private:
     enum class Access { Public, Session };
@@ -133,6 +136,7 @@ private:
     // Shared by every request; its counts are in the database.
     std::unique_ptr<LoginThrottle> throttle;
     std::function<void(const QString&)> errorSink;
+    std::function<void()> changeListener;
 };
 
 } // namespace platform

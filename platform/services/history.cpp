@@ -2,6 +2,7 @@
 
 #include "apicontext.h"
 #include "apierror.h"
+#include "changelog.h"
 #include "sessionservice.h"
 #include "sql.h"
 
@@ -111,6 +112,12 @@ void History::record(const ApiContext& context, Kind kind, qint64 id, const QStr
         .bind(action)
         .bind(QString::fromUtf8(changes))
         .exec();
+    // Every desk of the station hears of it once the write commits, with the
+    // version the write left (a record's history follows its write).
+    const qint64 version = Sql::scalar(
+        context.db, QStringLiteral("SELECT version FROM %1 WHERE id = ?").arg(info(kind).table), { id }, 0)
+                               .toLongLong();
+    ChangeLog::append(context, info(kind).name, id, version);
 }
 
 bool History::lastChange(const QSqlDatabase& db, Kind kind, qint64 id, qint64 organ, LastChange* change)

@@ -27,7 +27,8 @@ public:
 
     // Records `action` ("add", "edit", "delete", "status" or "settle") by the
     // request's user. The changes are the fields whose values differ between
-    // `before` and `after`.
+    // `before` and `after`. The station's desks are told of the write too
+    // (see ChangeLog).
     static void record(const ApiContext& context, Kind kind, qint64 id, const QString& action,
         const QVariantMap& before = QVariantMap(), const QVariantMap& after = QVariantMap());
 

@@ -2,6 +2,7 @@
 
 #include "apicontext.h"
 #include "apierror.h"
+#include "changelog.h"
 #include "credentials.h"
 #include "loginthrottle.h"
 #include "phonerules.h"
@@ -173,6 +174,20 @@ bool SessionService::checkSession(
     }
     *organ = station;
     return true;
+}
+
+bool SessionService::sessionLasts(
+    const QSqlDatabase& db, const QString& tokenDigest, qint64 user, const ServiceLimits& limits)
+{
+    Sql q(db,
+        QStringLiteral("SELECT s.create_time, s.last_seen FROM sessions s"
+                       " JOIN users u ON u.id = s.user WHERE s.token_digest = ? AND s.user = ? AND u.disabled = 0"));
+    q.bind(tokenDigest).bind(user).exec();
+    if (!q.next())
+        return false;
+    const QString created = q.text(0);
+    const QString lastSeen = q.text(1).isEmpty() ? created : q.text(1);
+    return created >= oldestCreation(limits) && lastSeen >= oldestUse(limits);
 }
 
 void SessionService::purgeSessions(const QSqlDatabase& db, const ServiceLimits& limits)
@@ -394,6 +409,10 @@ ApiReply SessionService::editProfile(ApiContext& context)
     for (const Field& field : qAsConst(fields))
         q.bind(field.value);
     q.bind(request.organ()).exec();
+    const qint64 version
+        = Sql::scalar(context.db, QStringLiteral("SELECT version FROM organs WHERE id = ?"), { request.organ() }, 0)
+              .toLongLong();
+    ChangeLog::append(context, QStringLiteral("profile"), request.organ(), version);
     return ApiReply::ok();
 }
 

@@ -37,6 +37,11 @@ public:
     // one is marked as used.
     static bool checkSession(
         const QSqlDatabase& db, const QString& token, qint64 user, const ServiceLimits& limits, qint64* organ);
+    // Whether the session whose token has `tokenDigest` is still a live one
+    // of `user`, without marking it used: for a stream that stays open
+    // while its desk asks nothing.
+    static bool sessionLasts(
+        const QSqlDatabase& db, const QString& tokenDigest, qint64 user, const ServiceLimits& limits);
     // Deletes the sessions that have run out.
     static void purgeSessions(const QSqlDatabase& db, const ServiceLimits& limits);
     // Creates a user with a fresh voice account; returns its id.

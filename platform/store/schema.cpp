@@ -298,6 +298,27 @@ const QStringList version8 = {
     QStringLiteral("CREATE INDEX request_answers_created ON request_answers(organ, created)"),
 };
 
+// Version 9: the station's changes as the desks hear of them: one row per
+// write of a truck, shipper, consignee, trade or the station's profile,
+// appended in the write's transaction (see ChangeLog), read in the order of
+// its id. A station's old rows are pruned; `change_floors` keeps, per
+// station, the highest id pruned, below which a desk has missed too much.
+const QStringList version9 = {
+    QStringLiteral("CREATE TABLE changes ("
+                   " id INTEGER PRIMARY KEY,"
+                   " organ BIGINT NOT NULL REFERENCES organs(id),"
+                   " kind TEXT NOT NULL,"
+                   " record BIGINT NOT NULL,"
+                   " version BIGINT NOT NULL DEFAULT 0,"
+                   " user BIGINT NOT NULL REFERENCES users(id),"
+                   " user_name TEXT NOT NULL DEFAULT '',"
+                   " time TEXT NOT NULL)"),
+    QStringLiteral("CREATE INDEX changes_organ ON changes(organ, id)"),
+    QStringLiteral("CREATE TABLE change_floors ("
+                   " organ BIGINT PRIMARY KEY REFERENCES organs(id),"
+                   " pruned_to BIGINT NOT NULL) WITHOUT ROWID"),
+};
+
 // The tables whose records a kept answer may show: a change to them makes
 // the kept answers stale (see Dialect::changeCounterSteps()). Sessions,
 // visits, the outbox, feedback and history are shown by no kept answer.
@@ -320,7 +341,7 @@ QList<QStringList> Schema::steps(const Dialect& dialect)
     // PostgreSQL's databases began at version 5, with the change counter.
     return { spelled(dialect, version1), spelled(dialect, version2), spelled(dialect, version3), version4(dialect),
         spelled(dialect, version5) + dialect.changeCounterSteps(answeredTables), spelled(dialect, version6),
-        version7(dialect), spelled(dialect, version8) };
+        version7(dialect), spelled(dialect, version8), spelled(dialect, version9) };
 }
 
 int Schema::latestVersion()
