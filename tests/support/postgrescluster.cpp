@@ -11,6 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <cerrno>
+#include <csignal>
+
+#include <sys/types.h>
 #include <unistd.h>
 
 namespace {
@@ -25,6 +29,34 @@ QString serverBinaries()
             return dir;
     }
     return QString();
+}
+
+// Stops and removes the clusters that suites which ended without cleaning up
+// (killed by CTest's timeout or the function watchdog, or crashed) left
+// behind: a folder names the process that made it, and a folder whose
+// process is gone belongs to nobody. Left running, they hold memory and
+// connections for the rest of the machine's day.
+void removeAbandonedClusters()
+{
+    const QFileInfoList folders = QDir::temp().entryInfoList(
+        { QStringLiteral("freymo-pg-*") }, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    for (const QFileInfo& info : folders) {
+        const QStringList parts = info.fileName().split(QLatin1Char('-'));
+        bool isNumber = false;
+        const pid_t owner = parts.size() >= 4 ? static_cast<pid_t>(parts.at(2).toLong(&isNumber)) : 0;
+        if (!isNumber || owner <= 0 || owner == static_cast<pid_t>(QCoreApplication::applicationPid())
+            || ::kill(owner, 0) == 0 || errno != ESRCH)
+            continue;
+        QFile pidFile(info.filePath() + QStringLiteral("/data/postmaster.pid"));
+        if (pidFile.open(QIODevice::ReadOnly)) {
+            bool isPid = false;
+            const pid_t server = static_cast<pid_t>(pidFile.readLine().trimmed().toLong(&isPid));
+            // SIGQUIT is the server's immediate shutdown.
+            if (isPid && server > 0)
+                ::kill(server, SIGQUIT);
+        }
+        QDir(info.filePath()).removeRecursively();
+    }
 }
 
 bool asRoot()
@@ -133,6 +165,7 @@ bool PostgresCluster::start(QString* error)
         *error = missing();
         return false;
     }
+    removeAbandonedClusters();
     folder = QDir::temp().filePath(QStringLiteral("freymo-pg-%1-XXXXXX").arg(QCoreApplication::applicationPid()));
     QByteArray pattern = folder.toLocal8Bit();
     if (!mkdtemp(pattern.data())) {
