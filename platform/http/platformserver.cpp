@@ -118,6 +118,7 @@ ConnectionFront::Settings admission(const PlatformServer::Config& config)
 {
     ConnectionFront::Settings settings;
     settings.gate.maxHeadBytes = config.maxHeaderBytes;
+    settings.gate.maxHeaders = static_cast<size_t>(std::max(0, config.maxHeaders));
     settings.gate.maxFormBytes = config.maxFormBytes;
     settings.gate.maxBodyBytes = config.maxBodyBytes;
     settings.gate.anyAddress = isWildcard(config.address);
