@@ -8,6 +8,7 @@
 #include "messageservice.h"
 #include "partyservice.h"
 #include "reportservice.h"
+#include "serverlog.h"
 #include "sessionservice.h"
 #include "sql.h"
 #include "storage.h"
@@ -302,7 +303,8 @@ ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& 
     } catch (const std::exception& failure) {
         if (errorSink)
             errorSink(QStringLiteral("internal error in %1 /%2: %3")
-                          .arg(request.method(), request.segments().join(QLatin1Char('/')),
+                          .arg(request.method(),
+                              ServerLog::printable(request.segments().join(QLatin1Char('/')).toStdString()),
                               QString::fromStdString(failure.what())));
         return ApiReply::refusal(QStringLiteral("服务器繁忙，请稍后再试！"));
     }

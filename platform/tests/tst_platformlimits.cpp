@@ -879,6 +879,14 @@ void TestPlatformLimits::logHoldsOnlyPrintableText()
     QVERIFY(own.start());
     exchange(own.port(), "G\x1b[2JET /api/x\x1b[0m HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
     QTRY_VERIFY(!own.logLines().filter("[2JET").isEmpty());
+    // An internal error names the decoded path, and needs no session: here
+    // the sessions cannot be read.
+    platform::Sql::run(own.storage()->connection(), "DROP TABLE sessions");
+    exchange(own.port(),
+        "GET /api/truck/%1B%5B2J%0Aforged/history/?token=x&user=1 HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+        "Connection: close\r\n\r\n");
+    QTRY_VERIFY(!own.logLines().filter("internal error").isEmpty());
+    QVERIFY2(!own.logLines().filter("[2J?forged").isEmpty(), qPrintable(own.logLines().join('\n')));
     for (const QString& line : own.logLines()) {
         for (const QChar c : line)
             QVERIFY2(c.isPrint(), qPrintable(line));

@@ -5,6 +5,7 @@
 
 #include "platformtestclient.h"
 #include "platformtestserver.h"
+#include "sql.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -37,6 +38,7 @@ private slots:
     void historyOfAnotherStationIsRefused_data();
     void historyOfAnotherStationIsRefused();
     void newPasswordLiftsTheWaitOfGuesses();
+    void stationTextsReachTheTerminalPrintable();
 
 private:
     Run admin(const QStringList& command, const QByteArray& input = QByteArray());
@@ -315,6 +317,33 @@ void TestPlatformStation::newPasswordLiftsTheWaitOfGuesses()
     QVERIFY(signInWith(password).startsWith(QStringLiteral("密码错误次数过多")));
     QCOMPARE(admin({ "passwd", "zhou" }, "zhou-new-pw\n").exitCode, 0);
     QCOMPARE(signInWith(QStringLiteral("zhou-new-pw")), QString());
+}
+
+void TestPlatformStation::stationTextsReachTheTerminalPrintable()
+{
+    // What a station writes into its profile is stored without control
+    // characters; line breaks stay in the summary.
+    auto station = signIn("dongfeng");
+    QVERIFY(station);
+    QVERIFY(
+        station
+            ->post("/mine/profile/edit/" + station->suffix(),
+                { { "name", QStringLiteral("张\u001b[31m三") }, { "summary", QStringLiteral("一行\r\n二行\u0007") } })
+            .success());
+    const QJsonObject profile = station->get("/mine/profile/" + station->suffix()).data();
+    QCOMPARE(profile.value("name").toString(), QStringLiteral("张[31m三"));
+    QCOMPARE(profile.value("summary").toString(), QStringLiteral("一行\n二行"));
+
+    // What the database held from before reaches the administrator's
+    // terminal as printable text.
+    platform::Sql stored(server.storage()->connection(), QStringLiteral("UPDATE organs SET linkman = ? WHERE id = ?"));
+    stored.bind(QStringLiteral("张\u001b]0;owned\u0007三")).bind(station->organ()).exec();
+    const Run list = admin({ "list" });
+    QCOMPARE(list.exitCode, 0);
+    QVERIFY2(list.out.contains(QStringLiteral("(contact 张?]0;owned?三, ")), qPrintable(list.out));
+    for (const QChar c : list.out)
+        QVERIFY2(c.isPrint() || c == QLatin1Char('\n'), qPrintable(list.out));
+    QVERIFY(station->post("/mine/profile/edit/" + station->suffix(), { { "name", QStringLiteral("张三") } }).success());
 }
 
 QTEST_GUILESS_MAIN(TestPlatformStation)
