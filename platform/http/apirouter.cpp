@@ -293,8 +293,11 @@ ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& 
         ApiReply reply = route.handler(context);
         if (reply.isSuccess()) {
             transaction.commit();
-            if (reusable)
+            if (reusable) {
+                // Written once: this answer and the kept one share the bytes.
+                reply = reply.prewritten();
                 AnswerCache::keep(context.db, key, state, reply);
+            }
         }
         // A refusal leaves nothing behind: the transaction rolls back.
         return reply;

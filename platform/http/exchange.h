@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+
 #include <chrono>
 #include <cstddef>
 #include <string>
@@ -20,6 +22,7 @@ struct Exchange
     std::string target; // as sent
     std::string path; // decoded, without the query
     std::string peer;
+    std::string group; // of the peer's address (ConnectionFront::groupOf)
     std::string body;
     size_t bodyLimit = 0;
     bool form = false;
@@ -28,7 +31,11 @@ struct Exchange
     bool ready = false; // `status` and `answer` are the answer to send
     bool queued = false; // an answer is on its way: nothing more to do
     int status = 0;
-    std::string answer;
+    // Shared with the answers kept for reuse, and handed to the library
+    // without a copy.
+    QByteArray answer;
+    // What the answer budget was charged for this answer (AnswerBudget).
+    size_t charged = 0;
 };
 
 } // namespace platform

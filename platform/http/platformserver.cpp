@@ -177,9 +177,12 @@ bool PlatformServer::bind(QString* error)
         return fail();
 
     workers = std::make_unique<WorkerPool>(std::max(2, config.threads), 4096);
-    passwordWorkers = std::make_unique<WorkerPool>(std::max(1, config.passwordThreads), 256);
-    answerer = std::make_unique<Answerer>(Answerer::Settings { config.announcedVersion, publicHost(config, port),
-                                              config.installerPath, config.limits, config.reuseAnswers },
+    passwordWorkers = std::make_unique<WorkerPool>(
+        std::max(1, config.passwordThreads), 256, std::max<size_t>(1, config.passwordQueuePerGroup));
+    answerer = std::make_unique<Answerer>(
+        Answerer::Settings { config.announcedVersion, publicHost(config, port), config.installerPath, config.limits,
+            config.reuseAnswers, { config.unreadAnswerBytesPerGroup, config.unreadAnswerBytes }, config.ipv4GroupBits,
+            config.ipv6GroupBits },
         storage, router, *workers, *passwordWorkers, log);
     requests = std::make_unique<RequestHandler>(
         RequestHandler::Limits { config.maxTargetBytes, config.maxHeaders, config.maxFormBytes, config.maxBodyBytes },
@@ -287,6 +290,9 @@ void PlatformServer::shutdown()
         workers->stop();
     if (passwordWorkers)
         passwordWorkers->stop();
+    // Requests that waited for their answers to be read get the busy answer.
+    if (answerer)
+        answerer->releaseWaiting();
     if (daemon) {
         MHD_stop_daemon(daemon);
         daemon = nullptr;

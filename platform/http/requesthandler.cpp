@@ -117,6 +117,7 @@ void RequestHandler::onCompleted(
     handler.connections.answered(connection);
     if (!exchange)
         return;
+    handler.answerer.finished(*exchange);
     try {
         const auto micros
             = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - exchange->start)

@@ -35,11 +35,21 @@ ApiReply ApiReply::refusal(const QString& errors)
 ApiReply& ApiReply::with(const QString& key, const QJsonValue& value)
 {
     extra.insert(key, value);
+    written.clear();
     return *this;
+}
+
+ApiReply ApiReply::prewritten() const
+{
+    ApiReply reply = *this;
+    reply.written = toJson();
+    return reply;
 }
 
 QByteArray ApiReply::toJson() const
 {
+    if (!written.isEmpty())
+        return written;
     // The envelope's own keys win over operation-specific ones of the same
     // name; the object puts every key in its place.
     const QString dataKey = QStringLiteral("data");

@@ -24,6 +24,9 @@ struct ServiceLimits
     // Trade and truck writes one session may make a minute (0: no limit);
     // far above what a clerk does, a bound for a script.
     int recordWritesPerMinute = 600;
+    // The trucks one station may have (0: no limit): each is on the board,
+    // which goes out whole.
+    int trucksPerStation = 500;
 };
 
 } // namespace platform

@@ -12,12 +12,20 @@
 #include "platformtestserver.h"
 #include "sessionservice.h"
 #include "sql.h"
+#include "transaction.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QtTest>
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer's runtime has it; its header is not always installed.
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#else
+#include <malloc.h>
+#endif
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -37,9 +45,13 @@ namespace {
 class RawConnection
 {
 public:
-    RawConnection(int port, const char* from)
+    // `receiveBuffer`: the kernel's buffer for what the server sends, when
+    // given (a client that does not read then holds little of it).
+    RawConnection(int port, const char* from, int receiveBuffer = 0)
     {
         fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd >= 0 && receiveBuffer > 0)
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         sockaddr_in source {};
         source.sin_family = AF_INET;
         inet_pton(AF_INET, from, &source.sin_addr);
@@ -100,6 +112,18 @@ private:
     int fd = -1;
     bool connected = false;
 };
+
+// The bytes the process holds on its heap now (the sanitizer's count when
+// it runs, which leaves out what it keeps back after a free).
+qint64 liveHeapBytes()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return static_cast<qint64>(__sanitizer_get_current_allocated_bytes());
+#else
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<qint64>(info.uordblks + info.hblkhd);
+#endif
+}
 
 qint64 residentKiB()
 {
@@ -170,6 +194,29 @@ QString signInFrom(int port, const char* from, const QString& name, const QStrin
     return json.value("success").toBool() ? QString() : json.value("errors").toString(QStringLiteral("no answer"));
 }
 
+// `count` trucks of `organ` with long texts (about 2 KiB each on the
+// board), written straight into the database.
+void fillBoard(const platform::Storage& storage, qint64 organ, int count)
+{
+    const QSqlDatabase db = storage.connection();
+    platform::Transaction transaction(db, platform::Transaction::Write);
+    for (int i = 0; i < count; ++i) {
+        platform::Sql q(db,
+            "INSERT INTO trucks (organ, number, driving_mode, tonnage_level, tonnage, packingcase_mode, photo1,"
+            " photo2, driver1_name, driver1_mobile, company_name, notes, create_time)"
+            " VALUES (?, ?, 1, 0, 20, 1, ?, ?, ?, '13800001111', ?, ?, '2026-01-05 08:00:00')");
+        q.bind(organ)
+            .bind(QStringLiteral("鲁Z%1").arg(i, 5, 10, QLatin1Char('0')))
+            .bind(QString(500, 'p'))
+            .bind(QString(500, 'q'))
+            .bind(QStringLiteral("司机"))
+            .bind(QString(100, 'c'))
+            .bind(QString(500, 'n'))
+            .exec();
+    }
+    transaction.commit();
+}
+
 } // namespace
 
 class TestPlatformLimits : public QObject
@@ -182,6 +229,7 @@ private slots:
     void headerFloodKeepsMemoryBounded();
     void tooManyHeadersAreRefusedAtTheFront_data();
     void tooManyHeadersAreRefusedAtTheFront();
+    void unreadAnswersAndTheBoardAreBounded();
     void slowConnectionsDoNotStarveOthers();
     void signInsDoNotStarveOthers();
     void connectionsPerAddressAreLimited();
@@ -288,6 +336,74 @@ void TestPlatformLimits::tooManyHeadersAreRefusedAtTheFront()
     const std::string answer = exchange(server.port(), QByteArray::fromStdString(request + "\r\n"), &closed);
     verifyOneRefusal(answer, closed, 431);
     QVERIFY(QString::fromStdString(answer).contains(QStringLiteral("请求头过多！")));
+}
+
+void TestPlatformLimits::unreadAnswersAndTheBoardAreBounded()
+{
+    // Clients of one network ask for a board of half a megabyte and never
+    // read: the server makes answers for them only while those not yet read
+    // stay within the network's share, and serves everyone else meanwhile.
+    PlatformTestServer own;
+    platform::PlatformServer::Config config;
+    config.threads = 2;
+    config.reuseAnswers = false; // each answer made afresh, as other pages would be
+    config.unreadAnswerBytesPerGroup = 1024 * 1024;
+    QVERIFY(own.start(config));
+    PlatformTestClient client(own.port());
+    QVERIFY(client.login("demo"));
+    fillBoard(*own.storage(), client.organ(), 256);
+    const QByteArray board = client.get("/truck/" + client.suffix()).body;
+    QVERIFY2(board.size() > 400 * 1024, qPrintable(QString::number(board.size())));
+
+    const qint64 before = liveHeapBytes();
+    const std::string request = "GET /api/truck/" + client.suffix().toStdString()
+        + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    std::vector<std::unique_ptr<RawConnection>> readers;
+    for (int i = 0; i < 48; ++i) {
+        readers.push_back(std::make_unique<RawConnection>(own.port(), i % 2 ? "127.0.3.1" : "127.0.3.2", 4096));
+        QVERIFY(readers.back()->send(request));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!own.logLines().filter("requests from the network of 127.0.3.").isEmpty(), 30000);
+    QCOMPARE(PlatformTestClient(own.port()).get("/truck/" + client.suffix()).body, board);
+    const qint64 grown = liveHeapBytes() - before;
+    QVERIFY2(grown < 16 * 1024 * 1024, qPrintable(QStringLiteral("grew by %1 KiB").arg(grown / 1024)));
+
+    // Once they read, every request that waited is answered in full.
+    std::atomic<int> whole { 0 };
+    std::vector<std::thread> reading;
+    for (auto& reader : readers) {
+        reading.emplace_back([&, connection = reader.get()] {
+            std::string answer;
+            if (connection->readUntilClosed(60000, &answer) && QByteArray::fromStdString(answer).endsWith(board))
+                ++whole;
+        });
+    }
+    for (std::thread& thread : reading)
+        thread.join();
+    QCOMPARE(whole.load(), 48);
+
+    // The board itself is bounded: a station has so many trucks at most.
+    const qint64 trucks = platform::Sql::scalar(
+        own.storage()->connection(), "SELECT COUNT(*) FROM trucks WHERE organ = ? AND deleted = 0", { client.organ() })
+                              .toLongLong();
+    config.limits.trucksPerStation = int(trucks) + 1;
+    QVERIFY(own.start(config));
+    PlatformTestClient clerk(own.port());
+    QVERIFY(clerk.login("demo"));
+    // And its texts hold no control characters, which cost six bytes each in
+    // an answer: only the line breaks of the notes stay.
+    QMap<QString, QString> form = PlatformTestClient::truckForm(QStringLiteral("鲁Z99999"));
+    form["driver1_name"] = QStringLiteral("张\u0001三");
+    form["company_name"] = QStringLiteral("顺\u001b[2J达\u0085");
+    form["notes"] = QStringLiteral("第一行\r\n第二行\u0007\r第三行");
+    const qint64 last = clerk.addTruck(QStringLiteral("鲁Z99999"), form);
+    QVERIFY(last > 0);
+    const QJsonObject shown = clerk.truck(last);
+    QCOMPARE(shown.value("driver1_name").toString(), QStringLiteral("张三"));
+    QCOMPARE(shown.value("company_name").toString(), QStringLiteral("顺[2J达"));
+    QCOMPARE(shown.value("notes").toString(), QStringLiteral("第一行\n第二行\n第三行"));
+    const auto refused = clerk.post("/truck/add/" + clerk.suffix(), PlatformTestClient::truckForm("鲁Z99998"));
+    QCOMPARE(refused.errors(), QStringLiteral("本站的货车已达%1辆的上限，请先删除不用的货车！").arg(trucks + 1));
 }
 
 void TestPlatformLimits::slowConnectionsDoNotStarveOthers()
