@@ -3,7 +3,6 @@
 #include "answercache.h"
 #include "apicontext.h"
 #include "apierror.h"
-#include "credentials.h"
 #include "history.h"
 #include "messageservice.h"
 #include "partyservice.h"
@@ -106,17 +105,20 @@ ApiRouter::ApiRouter()
     add(post, QStringLiteral("system/feedback/add"), signedIn, Mode::Write, &MessageService::addFeedback);
 
     // What one station may add of the records that nothing else bounds, and
-    // how fast one session may write its trades and trucks.
+    // how fast and how much it may write its records, whichever session
+    // writes: each write leaves an entry in the record's history.
     count(post, QStringLiteral("system/feedback/add"), Quota::Feedback);
     count(post, QStringLiteral("system/visit/start"), Quota::Visits);
     count(post, QStringLiteral("shipper/add"), Quota::Parties);
     count(post, QStringLiteral("consignee/add"), Quota::Parties);
     for (const QString& pattern : { QStringLiteral("truck/add"), QStringLiteral("truck/*/edit"),
-             QStringLiteral("trade/add"), QStringLiteral("trade/*/edit"), QStringLiteral("trade/*/status/change") })
-        count(post, pattern, Quota::SessionRecords);
+             QStringLiteral("trade/add"), QStringLiteral("trade/*/edit"), QStringLiteral("trade/*/status/change"),
+             QStringLiteral("shipper/*/edit"), QStringLiteral("consignee/*/edit") })
+        count(post, pattern, Quota::StationRecords);
     for (const QString& pattern :
-        { QStringLiteral("truck/*/work"), QStringLiteral("truck/*/sleep"), QStringLiteral("truck/*/delete") })
-        count(get, pattern, Quota::SessionRecords);
+        { QStringLiteral("truck/*/work"), QStringLiteral("truck/*/sleep"), QStringLiteral("truck/*/delete"),
+            QStringLiteral("shipper/*/delete"), QStringLiteral("consignee/*/delete") })
+        count(get, pattern, Quota::StationRecords);
 
     for (const Route& route : qAsConst(routes)) {
         if (!resources.contains(route.pattern.first()))
@@ -157,10 +159,9 @@ ApiRouter::QuotaUse ApiRouter::quotaUse(Quota counted, const ApiRequest& request
     case Quota::Parties:
         return { station + QStringLiteral("parties"), { limits.partiesPerMinute, limits.partiesPerDay },
             QStringLiteral("今天新增的托运人和收货人已达%1个的上限，请明天再试！") };
-    case Quota::SessionRecords:
-        // The database keeps the token's digest only, as in sessions.
-        return { QStringLiteral("session ") + Credentials::tokenDigest(request.value(QStringLiteral("token"))),
-            { limits.recordWritesPerMinute, 0 }, QString() };
+    case Quota::StationRecords:
+        return { station + QStringLiteral("records"), { limits.recordWritesPerMinute, limits.recordWritesPerDay },
+            QStringLiteral("今天修改的记录已达%1次的上限，请明天再试！") };
     }
     return {};
 }
