@@ -241,6 +241,8 @@ private slots:
     void passwordChangeCountsFailuresToo();
     void throttleDelaysLocksAndForgets();
     void oneAddressCannotHoldANameUpForOthers();
+    void guessesFromNewAddressesWaitAndSignInsTakeTurns();
+    void guessesAreCountedBeforeTheyAreChecked();
     void fullThrottleTableKeepsLocksAndDelays();
     void signInStillHashingWhenThePasswordChangesGetsNoSession();
     void newPasswordLengthCountsWhatTheUserSees_data();
@@ -637,16 +639,17 @@ void TestPlatformLimits::throttleDelaysLocksAndForgets()
     QCOMPARE(throttle.waitMs(db, "ann", address, now), qint64(0));
     throttle.recordFailure(db, "ann", address, now);
     QCOMPARE(throttle.waitMs(db, "ann", address, now), qint64(0));
-    throttle.recordSuccess(db, "ann", address);
+    throttle.recordSuccess(db, "ann", address, now);
     QVERIFY(!throttle.isLocked(db, "ann", address, now));
 }
 
 void TestPlatformLimits::oneAddressCannotHoldANameUpForOthers()
 {
     // Over the wire: five wrong passwords from one address hold the name up
-    // there, and only there.
+    // there, not where its owner signed in before.
     PlatformTestServer own;
     QVERIFY(own.start());
+    QCOMPARE(signInFrom(own.port(), "127.0.0.6", "demo", "load"), QString());
     for (int i = 0; i < 5; ++i)
         QCOMPARE(signInFrom(own.port(), "127.0.0.5", "demo", "guess"), QStringLiteral("用户名或密码错误！"));
     QVERIFY(signInFrom(own.port(), "127.0.0.5", "demo", "load").startsWith(QStringLiteral("密码错误次数过多")));
@@ -654,11 +657,13 @@ void TestPlatformLimits::oneAddressCannotHoldANameUpForOthers()
 
     // By the clock: guessing from many addresses makes the name's wait grow
     // past the lock's length for every address that failed on it, while an
-    // address without failures on it still gets in with the right password.
+    // address that signed in with it before still gets in with the right
+    // password.
     const QSqlDatabase db = own.storage()->connection();
     platform::LoginThrottle::Policy policy;
     platform::LoginThrottle throttle(policy);
     qint64 now = 1000000;
+    throttle.recordSuccess(db, "demo", "192.168.1.20", now);
     for (int a = 0; a < 40; ++a) {
         const QString attacker = QStringLiteral("10.1.0.%1").arg(a);
         for (int i = 0; i < 2; ++i)
@@ -671,8 +676,74 @@ void TestPlatformLimits::oneAddressCannotHoldANameUpForOthers()
     // password from their address clears it.
     throttle.recordFailure(db, "demo", "192.168.1.20", now);
     QVERIFY(throttle.waitMs(db, "demo", "192.168.1.20", now) > 0);
-    throttle.recordSuccess(db, "demo", "192.168.1.20");
+    throttle.recordSuccess(db, "demo", "192.168.1.20", now);
     QCOMPARE(throttle.waitMs(db, "demo", "192.168.1.20", now), qint64(0));
+}
+
+void TestPlatformLimits::guessesFromNewAddressesWaitAndSignInsTakeTurns()
+{
+    // One guess from each of five addresses: every further guess from an
+    // address that never signed in with the name waits, the right password
+    // from where the owner signed in before does not.
+    PlatformTestServer own;
+    QVERIFY(own.start());
+    QCOMPARE(signInFrom(own.port(), "127.0.8.1", "demo", "load"), QString());
+    for (int a = 2; a <= 6; ++a) {
+        const QByteArray from = QStringLiteral("127.0.8.%1").arg(a).toLatin1();
+        QCOMPARE(signInFrom(own.port(), from.constData(), "demo", "guess"), QStringLiteral("用户名或密码错误！"));
+    }
+    const QString fresh = signInFrom(own.port(), "127.0.8.7", "demo", "load");
+    QVERIFY2(fresh.startsWith(QStringLiteral("密码错误次数过多")), qPrintable(fresh));
+    QCOMPARE(signInFrom(own.port(), "127.0.8.1", "demo", "load"), QString());
+
+    // Sign-ins queue by network: with one network's sign-ins queued, another
+    // network's comes next, not after all of them. Counted by order, not by
+    // the clock.
+    std::atomic<int> flooded { 0 };
+    std::vector<std::thread> flood;
+    for (int a = 1; a <= 24; ++a) {
+        flood.emplace_back([&, a] {
+            const QByteArray from = QStringLiteral("127.0.9.%1").arg(a).toLatin1();
+            signInFrom(own.port(), from.constData(), QStringLiteral("nobody-%1").arg(a), "guess");
+            ++flooded;
+        });
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(flooded.load() > 0, 60000);
+    QCOMPARE(signInFrom(own.port(), "127.0.10.1", "demo2", "load"), QString());
+    const int before = flooded.load();
+    for (std::thread& thread : flood)
+        thread.join();
+    QVERIFY2(before <= 10, qPrintable(QStringLiteral("%1 of the flood went first").arg(before)));
+}
+
+void TestPlatformLimits::guessesAreCountedBeforeTheyAreChecked()
+{
+    // Twelve wrong guesses at once, on one server and on two that share the
+    // database: five are checked, as if they had come one after the other.
+    PlatformTestServer first;
+    QVERIFY(first.start());
+    PlatformTestServer second(true, first.dataDir());
+    QVERIFY(second.start());
+    for (const bool twoServers : { false, true }) {
+        const QString name = twoServers ? QStringLiteral("demo2") : QStringLiteral("demo");
+        std::atomic<int> checked { 0 };
+        std::atomic<int> heldUp { 0 };
+        std::vector<std::thread> guesses;
+        for (int i = 0; i < 12; ++i) {
+            const int port = twoServers && i % 2 ? second.port() : first.port();
+            guesses.emplace_back([&, port, i] {
+                const QString refusal = signInFrom(port, "127.0.11.1", name, QStringLiteral("guess-%1").arg(i));
+                if (refusal == QStringLiteral("用户名或密码错误！"))
+                    ++checked;
+                else if (refusal.startsWith(QStringLiteral("密码错误次数过多")))
+                    ++heldUp;
+            });
+        }
+        for (std::thread& guess : guesses)
+            guess.join();
+        QCOMPARE(checked.load(), 5);
+        QCOMPARE(heldUp.load(), 7);
+    }
 }
 
 void TestPlatformLimits::fullThrottleTableKeepsLocksAndDelays()
