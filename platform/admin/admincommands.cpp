@@ -7,6 +7,7 @@
 #include "loginthrottle.h"
 #include "phonerules.h"
 #include "printabletext.h"
+#include "servingmark.h"
 #include "sessionservice.h"
 #include "sql.h"
 #include "storage.h"
@@ -317,7 +318,8 @@ QString AdminCommands::helpText()
                           "  list                  Show the stations and their accounts.\n"
                           "  copy-to URL           Copy the SQLite database into the empty PostgreSQL\n"
                           "                        database postgresql://USER@HOST:PORT/DBNAME, history\n"
-                          "                        included, and check the counts. Stop the server first.\n"
+                          "                        included, and check the counts. Refused while a\n"
+                          "                        server still serves the file.\n"
                           "Passwords (8 to 64 characters) are read from standard input: one line, or\n"
                           "asked twice without echo on a terminal.\n");
 }
@@ -332,6 +334,11 @@ int copyTo(const QString& address, const Storage& storage, const AdminCommands::
         throw Usage { error };
     if (url.kind != DatabaseUrl::PostgreSQL || storage.databaseUrl().kind != DatabaseUrl::SQLite)
         throw Usage { QStringLiteral("copy-to copies a SQLite file (--data-dir) into a PostgreSQL database") };
+    // Writes the service made after the copy read the file would be lost.
+    if (ServingMark::isServed(storage.filePath()))
+        throw Refusal { QStringLiteral("a platform service still serves %1: stop it first "
+                                       "(sudo systemctl stop freymo-platform)")
+                            .arg(storage.filePath()) };
     Storage target;
     if (!target.open(url, &error))
         throw Refusal { error };

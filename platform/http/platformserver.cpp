@@ -5,6 +5,7 @@
 #include "connectiontracker.h"
 #include "requestdecoding.h"
 #include "requesthandler.h"
+#include "servingmark.h"
 #include "sessionservice.h"
 #include "sql.h"
 #include "storage.h"
@@ -243,6 +244,7 @@ bool PlatformServer::bind(QString* error)
         return fail();
     }
     boundPort = port;
+    serving = std::make_unique<ServingMark>(storage.filePath());
     connections->startWatching();
     return true;
 }
@@ -297,6 +299,7 @@ void PlatformServer::shutdown()
         MHD_stop_daemon(daemon);
         daemon = nullptr;
     }
+    serving.reset();
 }
 
 } // namespace platform

@@ -18,6 +18,7 @@ class Answerer;
 class ConnectionFront;
 class ConnectionTracker;
 class RequestHandler;
+class ServingMark;
 class Storage;
 class WorkerPool;
 
@@ -136,6 +137,8 @@ private:
     std::unique_ptr<RequestHandler> requests;
     MHD_Daemon* daemon = nullptr;
     std::unique_ptr<ConnectionFront> front;
+    // Held while serving a SQLite file, so that a copy of it waits.
+    std::unique_ptr<ServingMark> serving;
 
     std::mutex stateMutex;
     std::condition_variable stateChanged;

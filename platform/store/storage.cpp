@@ -7,6 +7,7 @@
 #include "sql.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSqlDriver>
@@ -16,7 +17,12 @@
 
 #include <libpq-fe.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cerrno>
 #include <exception>
 
 namespace platform {
@@ -64,6 +70,35 @@ ThreadConnections& threadConnections()
     return connections;
 }
 
+// The SQLite file holds the password hashes and the voice secrets: its
+// folder, when made here, is the owner's alone (0700), and so are the file
+// and its companions (0600), whatever the umask. A folder that existed is
+// left as it is (it may be anybody's choice); the files are made private.
+bool makePrivate(const QString& path, QString* error)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QFileInfo::exists(folder)) {
+        const QByteArray name = QFile::encodeName(folder);
+        if (!QDir().mkpath(QFileInfo(folder).absolutePath())
+            || (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)) {
+            if (error)
+                *error = QStringLiteral("cannot create the folder of %1").arg(path);
+            return false;
+        }
+        ::chmod(name.constData(), 0700);
+    }
+    const QByteArray file = QFile::encodeName(path);
+    const int fd = ::open(file.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
+    for (const char* suffix : { "", "-wal", "-shm" }) {
+        const QByteArray name = file + suffix;
+        if (QFile::exists(QFile::decodeName(name)))
+            ::chmod(name.constData(), 0600);
+    }
+    return true;
+}
+
 } // namespace
 
 Storage::Storage()
@@ -94,11 +129,8 @@ bool Storage::open(const DatabaseUrl& database, QString* error, int schemaVersio
 {
     url = database;
     path = url.kind == DatabaseUrl::SQLite ? url.path : QString();
-    if (url.kind == DatabaseUrl::SQLite && !QDir().mkpath(QFileInfo(path).absolutePath())) {
-        if (error)
-            *error = QStringLiteral("cannot create the folder of %1").arg(path);
+    if (url.kind == DatabaseUrl::SQLite && !makePrivate(path, error))
         return false;
-    }
     try {
         const QSqlDatabase db = connection();
         Schema::upgrade(db, schemaVersion);
