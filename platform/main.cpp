@@ -85,17 +85,31 @@ int main(int argc, char* argv[])
     }
 
     // The voice switch signs in the voice accounts that this platform handed
-    // out at login; --voice-port 0 turns it off. It is up before the HTTP port
-    // answers, so that whoever waits for that port finds the switch running.
+    // out at login, and checks them again while their sessions last, so that
+    // a session ends with its account whichever process stopped it or
+    // changed its secrets; --voice-port 0 turns it off. It is up before the
+    // HTTP port answers, so that whoever waits for that port finds the switch
+    // running.
     std::unique_ptr<voiceswitch::VoiceSwitch> voiceSwitch;
     if (options.voicePort != 0) {
         voiceSwitch = std::make_unique<voiceswitch::VoiceSwitch>(
             [&storage](const std::string& subAccount, const std::string& subAccountPwd, const std::string& voipAccount,
                 const std::string& voipPwd) {
-                return storage.hasVoiceAccount(subAccount, subAccountPwd, voipAccount, voipPwd);
+                switch (storage.checkVoiceAccount(subAccount, subAccountPwd, voipAccount, voipPwd)) {
+                case Storage::VoiceAccount::Held:
+                    return voiceswitch::VoiceSwitch::Account::Accepted;
+                case Storage::VoiceAccount::NotHeld:
+                    return voiceswitch::VoiceSwitch::Account::Refused;
+                case Storage::VoiceAccount::Unknown:
+                    break;
+                }
+                return voiceswitch::VoiceSwitch::Account::Unknown;
             });
         voiceSwitch->setConnectionLimits(static_cast<std::size_t>(options.voiceMaxConnections),
-            static_cast<std::size_t>(options.voiceMaxConnectionsPerAddress));
+            static_cast<std::size_t>(options.voiceMaxConnectionsPerAddress),
+            static_cast<std::size_t>(options.voiceMaxConnectionsPerGroup),
+            static_cast<unsigned>(options.voiceReservedPercent));
+        voiceSwitch->setAddressGroups(options.ipv4GroupPrefix, options.ipv6GroupPrefix);
         voiceSwitch->setLoginTimeout(std::chrono::seconds(options.voiceLoginTimeoutSeconds));
         voiceSwitch->setIdleTimeout(std::chrono::seconds(options.voiceIdleTimeoutSeconds));
         if (!voiceSwitch->start(options.address.toStdString(), options.voicePort)) {
@@ -128,6 +142,8 @@ int main(int argc, char* argv[])
     config.ipv4GroupBits = options.ipv4GroupPrefix;
     config.ipv6GroupBits = options.ipv6GroupPrefix;
     config.reservedPercent = static_cast<unsigned>(options.reservedConnectionsPercent);
+    config.unreadAnswerBytesPerGroup = static_cast<size_t>(options.unreadAnswersPerGroupMiB) * 1024 * 1024;
+    config.unreadAnswerBytes = static_cast<size_t>(options.unreadAnswersMiB) * 1024 * 1024;
     PlatformServer server(storage, config);
     if (!server.bind(&error)) {
         print(QStringLiteral("freymo-platform: %1").arg(error), stderr);

@@ -206,7 +206,7 @@ bool Storage::isEmpty() const
     return Sql::scalar(connection(), QStringLiteral("SELECT COUNT(*) FROM organs")).toLongLong() == 0;
 }
 
-bool Storage::hasVoiceAccount(const std::string& subAccount, const std::string& subAccountPwd,
+Storage::VoiceAccount Storage::checkVoiceAccount(const std::string& subAccount, const std::string& subAccountPwd,
     const std::string& voipAccount, const std::string& voipPwd) const
 {
     try {
@@ -215,15 +215,21 @@ bool Storage::hasVoiceAccount(const std::string& subAccount, const std::string& 
                            " WHERE sub_account = ? AND disabled = 0"));
         q.bind(QString::fromStdString(subAccount)).exec();
         if (!q.next())
-            return false;
+            return VoiceAccount::NotHeld;
         // Every part is compared, each in constant time.
         const bool pwd = Credentials::equalSecrets(q.text(0), QString::fromStdString(subAccountPwd));
         const bool voip = Credentials::equalSecrets(q.text(1), QString::fromStdString(voipAccount));
         const bool voipSecret = Credentials::equalSecrets(q.text(2), QString::fromStdString(voipPwd));
-        return pwd && voip && voipSecret;
+        return pwd && voip && voipSecret ? VoiceAccount::Held : VoiceAccount::NotHeld;
     } catch (const std::exception&) {
-        return false;
+        return VoiceAccount::Unknown;
     }
+}
+
+bool Storage::hasVoiceAccount(const std::string& subAccount, const std::string& subAccountPwd,
+    const std::string& voipAccount, const std::string& voipPwd) const
+{
+    return checkVoiceAccount(subAccount, subAccountPwd, voipAccount, voipPwd) == VoiceAccount::Held;
 }
 
 QString Storage::rotateVoiceSecrets(const QSqlDatabase& db, qint64 user)

@@ -50,8 +50,13 @@ public:
     // True when no station exists yet (a new file).
     bool isEmpty() const;
 
-    // Whether a user who is not disabled holds exactly this voice account.
-    // Safe to call from any thread; answers false on a database failure.
+    // Whether a user who is not disabled holds exactly this voice account
+    // (its secrets as they are now), or whether that cannot be told because
+    // the database cannot be read. Safe to call from any thread.
+    enum class VoiceAccount { Held, NotHeld, Unknown };
+    VoiceAccount checkVoiceAccount(const std::string& subAccount, const std::string& subAccountPwd,
+        const std::string& voipAccount, const std::string& voipPwd) const;
+    // The same as a yes or no; no on a database failure.
     bool hasVoiceAccount(const std::string& subAccount, const std::string& subAccountPwd,
         const std::string& voipAccount, const std::string& voipPwd) const;
 

@@ -101,7 +101,9 @@ void TestPlatformProcess::helpListsEveryFlag()
     const QString help = QString::fromUtf8(process.readAllStandardOutput());
     for (const char* flag : { "--address", "--port", "--data-dir", "--seed-demo", "--announce-version", "--installer",
              "--voice-port", "--voice-max-connections", "--voice-max-connections-per-address", "--voice-login-timeout",
-             "--voice-idle-timeout", "--help" })
+             "--voice-idle-timeout", "--voice-max-connections-per-group", "--voice-reserved-percent",
+             "--record-writes-per-day", "--max-trucks-per-station", "--unread-answers-per-group-mib",
+             "--unread-answers-mib", "--help" })
         QVERIFY2(help.contains(QLatin1String(flag)), flag);
 }
 
@@ -115,6 +117,8 @@ void TestPlatformProcess::badCommandLinesAreRefused_data()
     QTest::newRow("write limit not a number") << QStringList { "--parties-per-minute", "many" };
     QTest::newRow("no voice connections") << QStringList { "--voice-max-connections", "0" };
     QTest::newRow("voice idle timeout below the keep-alive") << QStringList { "--voice-idle-timeout", "20" };
+    QTest::newRow("voice slots all reserved") << QStringList { "--voice-reserved-percent", "95" };
+    QTest::newRow("no room for unread answers") << QStringList { "--unread-answers-mib", "0" };
     QTest::newRow("unknown flag") << QStringList { "--colour" };
     QTest::newRow("stray argument") << QStringList { "serve" };
 }
@@ -211,6 +215,8 @@ void TestPlatformProcess::writeLimitsFollowTheFlags_data()
                                        << QStringLiteral("操作过于频繁，请稍后再试！");
     QTest::newRow("trades a minute") << QStringList { "--record-writes-per-minute", "1" } << "/trade/add/"
                                      << QStringLiteral("操作过于频繁，请稍后再试！");
+    QTest::newRow("trades a day") << QStringList { "--record-writes-per-day", "1" } << "/trade/add/"
+                                  << QStringLiteral("今天修改的记录已达1次的上限，请明天再试！");
 }
 
 void TestPlatformProcess::writeLimitsFollowTheFlags()
