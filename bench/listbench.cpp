@@ -25,11 +25,11 @@
 #include "net/api.h"
 #include "net/basehttp.h"
 #include "resources/applicationlook.h"
-#include "screens/consigneelistactivity.h"
-#include "screens/homeactivity.h"
-#include "screens/shipperlistactivity.h"
-#include "screens/tradelistactivity.h"
-#include "screens/trucklistactivity.h"
+#include "screens/board/homeactivity.h"
+#include "screens/parties/consigneelistactivity.h"
+#include "screens/parties/shipperlistactivity.h"
+#include "screens/trades/tradelistactivity.h"
+#include "screens/trucks/trucklistactivity.h"
 
 #include <httplib.h>
 

@@ -13,7 +13,7 @@ set -uo pipefail
 root=${1:?source root}
 qt_headers=${2:?Qt header root}
 
-folders=(net widgets telephony resources shell screens app)
+folders=(net widgets telephony resources shell documents screens app)
 
 # The folders each folder may include besides itself.
 declare -A allowed=(
@@ -22,12 +22,14 @@ declare -A allowed=(
     [telephony]="net widgets"
     [resources]=""
     [shell]="net widgets telephony"
-    [screens]="shell widgets telephony net"
-    [app]="net widgets telephony resources shell screens"
+    [documents]=""
+    [screens]="shell widgets telephony net documents"
+    [app]="net widgets telephony resources shell documents screens"
 )
 # The Qt modules a folder may include; unlisted folders may use any.
 declare -A qt_modules=(
     [net]="QtCore QtNetwork"
+    [documents]="QtCore QtGui"
 )
 
 failures=0

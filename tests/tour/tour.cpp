@@ -18,7 +18,7 @@
 #include "support/testenvironment.h"
 
 #include "app/logindialog.h"
-#include "screens/truckitem.h"
+#include "screens/board/trucktile.h"
 #include "shell/activitycontroller.h"
 #include "shell/mainwindow.h"
 #include "shell/statusbar.h"

@@ -1,2 +1,2 @@
 // A tree that breaks the layers, for the layer check's own test.
-#include "screens/homeactivity.h"
+#include "screens/board/homeactivity.h"
