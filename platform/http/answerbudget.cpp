@@ -14,6 +14,9 @@ bool AnswerBudget::hasRoom(const std::string& group) const
 {
     if (limits.total > 0 && total >= limits.total)
         return false;
+    const auto made = making.find(group);
+    if (limits.makingPerGroup > 0 && made != making.end() && made->second >= limits.makingPerGroup)
+        return false;
     if (limits.perGroup == 0)
         return true;
     const auto it = byGroup.find(group);
@@ -23,8 +26,10 @@ bool AnswerBudget::hasRoom(const std::string& group) const
 bool AnswerBudget::admit(const std::string& group, std::function<void()> retry, bool* firstToWait)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    if (hasRoom(group))
+    if (hasRoom(group)) {
+        ++making[group];
         return true;
+    }
     if (firstToWait)
         *firstToWait = std::none_of(waiting.begin(), waiting.end(), [&](const Waiting& w) { return w.group == group; });
     waiting.push_back({ group, std::move(retry) });
@@ -33,11 +38,20 @@ bool AnswerBudget::admit(const std::string& group, std::function<void()> retry, 
 
 void AnswerBudget::charge(const std::string& group, size_t bytes)
 {
-    if (bytes == 0)
-        return;
-    std::lock_guard<std::mutex> lock(mutex);
-    byGroup[group] += bytes;
-    total += bytes;
+    std::deque<std::function<void()>> retries;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        const auto made = making.find(group);
+        if (made != making.end() && --made->second == 0)
+            making.erase(made);
+        if (bytes > 0) {
+            byGroup[group] += bytes;
+            total += bytes;
+        }
+        retries = takeRetries();
+    }
+    for (std::function<void()>& retry : retries)
+        retry();
 }
 
 void AnswerBudget::release(const std::string& group, size_t bytes)
@@ -53,19 +67,31 @@ void AnswerBudget::release(const std::string& group, size_t bytes)
             if (it->second == 0)
                 byGroup.erase(it);
         }
-        // Every request that has room now asks again, in the order they
-        // came; those that find the room taken by then wait once more.
-        for (auto w = waiting.begin(); w != waiting.end();) {
-            if (hasRoom(w->group)) {
-                retries.push_back(std::move(w->retry));
-                w = waiting.erase(w);
-            } else {
-                ++w;
-            }
-        }
+        retries = takeRetries();
     }
     for (std::function<void()>& retry : retries)
         retry();
+}
+
+std::deque<std::function<void()>> AnswerBudget::takeRetries()
+{
+    // The requests that have room now ask again, in the order they came, as
+    // many of a group as it may have answers made; those that find the room
+    // taken by then wait once more.
+    std::deque<std::function<void()>> retries;
+    std::map<std::string, size_t> woken;
+    for (auto w = waiting.begin(); w != waiting.end();) {
+        const auto made = making.find(w->group);
+        const size_t busy = (made == making.end() ? 0 : made->second) + woken[w->group];
+        if (hasRoom(w->group) && (limits.makingPerGroup == 0 || busy < limits.makingPerGroup)) {
+            ++woken[w->group];
+            retries.push_back(std::move(w->retry));
+            w = waiting.erase(w);
+        } else {
+            ++w;
+        }
+    }
+    return retries;
 }
 
 void AnswerBudget::releaseWaiting()

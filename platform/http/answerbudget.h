@@ -18,8 +18,9 @@ namespace platform {
 // its connection suspended, until enough has been read, so that clients
 // that ask again and again and never read cannot make the server hold
 // answer after answer. Each request is admitted on a worker right before
-// its answer is made, so the bound is overshot by at most what the workers
-// make at that moment.
+// its answer is made, and at most `makingPerGroup` answers of one group are
+// made at once, so that a group overshoots its bound by at most that many
+// answers (and cannot take every worker).
 //
 // Thread-safe. The continuations run without the budget's lock held.
 class AnswerBudget
@@ -30,6 +31,7 @@ public:
         // 0: no bound.
         size_t perGroup = 16 * 1024 * 1024;
         size_t total = 64 * 1024 * 1024;
+        size_t makingPerGroup = 4;
     };
 
     explicit AnswerBudget(const Limits& limits);
@@ -37,11 +39,13 @@ public:
     AnswerBudget(const AnswerBudget&) = delete;
     AnswerBudget& operator=(const AnswerBudget&) = delete;
 
-    // True when `group` and the total are below their bounds. Otherwise
-    // false, and `retry` runs once a release has made room (or the server
-    // stops), to ask again; `firstToWait` tells whether no other request of
-    // the group was waiting.
+    // True when `group` and the total are below their bounds and fewer than
+    // makingPerGroup answers of the group are being made: the caller makes
+    // one, and charges it. Otherwise false, and `retry` runs once there is
+    // room (or the server stops), to ask again; `firstToWait` tells whether
+    // no other request of the group was waiting.
     bool admit(const std::string& group, std::function<void()> retry, bool* firstToWait = nullptr);
+    // The answer admitted for `group` was made: `bytes` wait to be read.
     void charge(const std::string& group, size_t bytes);
     void release(const std::string& group, size_t bytes);
     // Runs every kept retry now, room or not: the server is stopping.
@@ -59,10 +63,13 @@ private:
     };
 
     bool hasRoom(const std::string& group) const;
+    // Takes the retries that have room now out of `waiting`.
+    std::deque<std::function<void()>> takeRetries();
 
     const Limits limits;
     mutable std::mutex mutex;
     std::map<std::string, size_t> byGroup;
+    std::map<std::string, size_t> making;
     size_t total = 0;
     std::deque<Waiting> waiting;
 };
