@@ -31,7 +31,7 @@ public:
         // 0: no bound.
         size_t perGroup = 16 * 1024 * 1024;
         size_t total = 64 * 1024 * 1024;
-        size_t makingPerGroup = 4;
+        size_t makingPerGroup = 8; // 0: no bound
     };
 
     explicit AnswerBudget(const Limits& limits);

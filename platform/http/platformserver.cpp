@@ -180,10 +180,13 @@ bool PlatformServer::bind(QString* error)
     workers = std::make_unique<WorkerPool>(std::max(2, config.threads), 4096);
     passwordWorkers = std::make_unique<WorkerPool>(
         std::max(1, config.passwordThreads), 256, std::max<size_t>(1, config.passwordQueuePerGroup));
+    // One group of addresses may have half the workers make its answers at
+    // once, no more.
+    const AnswerBudget::Limits unread { config.unreadAnswerBytesPerGroup, config.unreadAnswerBytes,
+        static_cast<size_t>(std::max(1, std::max(2, config.threads) / 2)) };
     answerer = std::make_unique<Answerer>(
         Answerer::Settings { config.announcedVersion, publicHost(config, port), config.installerPath, config.limits,
-            config.reuseAnswers, { config.unreadAnswerBytesPerGroup, config.unreadAnswerBytes }, config.ipv4GroupBits,
-            config.ipv6GroupBits },
+            config.reuseAnswers, unread, config.ipv4GroupBits, config.ipv6GroupBits },
         storage, router, *workers, *passwordWorkers, log);
     requests = std::make_unique<RequestHandler>(
         RequestHandler::Limits { config.maxTargetBytes, config.maxHeaders, config.maxFormBytes, config.maxBodyBytes },
