@@ -2,7 +2,8 @@
 #   freymo           the client, the voice SDK it loads, its desktop entry, its
 #                    launcher, icon and /etc/freymo/freymo.conf (install
 #                    component `client`);
-#   freymo-platform  the platform server with its systemd unit and options file
+#   freymo-platform  the platform server with its systemd unit, its daily
+#                    backup (a timer and its service) and options file
 #                    (install component `platform`).
 # The packages install below /usr: configure with -DCMAKE_INSTALL_PREFIX=/usr,
 # so that the paths compiled into the programs are those of the package.
@@ -17,7 +18,10 @@ set(FREYMO_SYSTEMD_UNITDIR "${_freymo_unitdir}" CACHE PATH "Folder of the platfo
 
 set(FREYMO_PLATFORM_EXECUTABLE "${CMAKE_INSTALL_FULL_BINDIR}/freymo-platform")
 configure_file(dist/freymo-platform.service.in "${CMAKE_CURRENT_BINARY_DIR}/dist/freymo-platform.service" @ONLY)
+configure_file(dist/freymo-platform-backup.service.in "${CMAKE_CURRENT_BINARY_DIR}/dist/freymo-platform-backup.service"
+    @ONLY)
 install(FILES "${CMAKE_CURRENT_BINARY_DIR}/dist/freymo-platform.service"
+    "${CMAKE_CURRENT_BINARY_DIR}/dist/freymo-platform-backup.service" dist/freymo-platform-backup.timer
     DESTINATION "${FREYMO_SYSTEMD_UNITDIR}" COMPONENT platform)
 # GNUInstallDirs makes this /etc for the /usr prefix.
 install(FILES dist/freymo-platform.default
@@ -64,8 +68,9 @@ string(CONCAT CPACK_COMPONENT_CLIENT_DESCRIPTION
 set(CPACK_DEBIAN_PLATFORM_PACKAGE_NAME "freymo-platform")
 set(CPACK_DEBIAN_PLATFORM_PACKAGE_SECTION "net")
 # Loaded as plug-ins or called from the maintainer scripts, so the linked
-# libraries do not name them.
-set(CPACK_DEBIAN_PLATFORM_PACKAGE_DEPENDS "libqt5sql5-sqlite, adduser, init-system-helpers")
+# libraries do not name them. Qt's PostgreSQL driver too: a database URL
+# postgresql://… works without another package.
+set(CPACK_DEBIAN_PLATFORM_PACKAGE_DEPENDS "libqt5sql5-sqlite, libqt5sql5-psql, adduser, init-system-helpers")
 set(CPACK_DEBIAN_PLATFORM_PACKAGE_CONTROL_EXTRA
     "${CMAKE_CURRENT_SOURCE_DIR}/dist/debian/freymo-platform/conffiles"
     "${CMAKE_CURRENT_SOURCE_DIR}/dist/debian/freymo-platform/postinst"
@@ -73,10 +78,12 @@ set(CPACK_DEBIAN_PLATFORM_PACKAGE_CONTROL_EXTRA
     "${CMAKE_CURRENT_SOURCE_DIR}/dist/debian/freymo-platform/postrm")
 string(CONCAT CPACK_COMPONENT_PLATFORM_DESCRIPTION
     "Freymo management platform server\n"
-    "The HTTP/JSON server (on SQLite) that the Freymo client signs in to, with\n"
-    "the voice switch that checks its voice accounts. It runs as the systemd\n"
-    "service freymo-platform under its own system user and keeps its data in\n"
-    "/var/lib/freymo-platform; its options are in /etc/default/freymo-platform.")
+    "The HTTP/JSON server (on SQLite or PostgreSQL) that the Freymo client signs\n"
+    "in to, with the voice switch that checks its voice accounts. It runs as the\n"
+    "systemd service freymo-platform under its own system user and keeps its\n"
+    "data in /var/lib/freymo-platform, with a daily copy of the SQLite file in\n"
+    "/var/lib/freymo-platform/backups (freymo-platform-backup.timer); its\n"
+    "options are in /etc/default/freymo-platform.")
 
 include(CPack)
 

@@ -1,9 +1,15 @@
 // freymo-platform: the management platform's HTTP/JSON server.
 
 #include "admincommands.h"
+#include "answercache.h"
+#include "backupcommands.h"
 #include "demoseed.h"
+#include "metricsserver.h"
+#include "platformmetrics.h"
 #include "platformoptions.h"
 #include "platformserver.h"
+#include "proxyheader.h"
+#include "servinglock.h"
 #include "storage.h"
 #include "voiceswitch.h"
 
@@ -65,6 +71,22 @@ int main(int argc, char* argv[])
     DatabaseUrl database = DatabaseUrl::sqliteFile(QDir(dataDir).filePath(Storage::databaseFileName()));
     if (!options.database.isEmpty())
         DatabaseUrl::parse(options.database, &database, &error);
+    const auto out = [](const QString& line) { print(line); };
+    const auto err = [](const QString& line) { print(line, stderr); };
+    if (BackupCommands::names().contains(options.command.value(0))) {
+        pthread_sigmask(SIG_UNBLOCK, &stopSignals, nullptr);
+        return BackupCommands::run(options.command, database, out, err);
+    }
+    // Held while the process runs, so that no restore replaces the file
+    // under it; a copy of the file holds it alone, so that no server writes
+    // what the copy would miss.
+    ServingLock servingLock;
+    const ServingLock::Kind lockKind
+        = options.command.value(0) == QLatin1String("copy-to") ? ServingLock::Replacing : ServingLock::Serving;
+    if (database.kind == DatabaseUrl::SQLite && !servingLock.acquire(database.path, lockKind, &error)) {
+        print(QStringLiteral("freymo-platform: %1").arg(error), stderr);
+        return 1;
+    }
     if (!storage.open(database, &error)) {
         print(QStringLiteral("freymo-platform: %1").arg(error), stderr);
         return 1;
@@ -72,9 +94,7 @@ int main(int argc, char* argv[])
     if (!options.command.isEmpty()) {
         // A person may break a command off (at the password prompt, say).
         pthread_sigmask(SIG_UNBLOCK, &stopSignals, nullptr);
-        return AdminCommands::run(
-            options.command, storage, &AdminCommands::readStandardInput, [](const QString& line) { print(line); },
-            [](const QString& line) { print(line, stderr); });
+        return AdminCommands::run(options.command, storage, &AdminCommands::readStandardInput, out, err);
     }
     try {
         if (options.seedDemo && DemoSeed::seedIfEmpty(storage))
@@ -112,6 +132,13 @@ int main(int argc, char* argv[])
         voiceSwitch->setAddressGroups(options.ipv4GroupPrefix, options.ipv6GroupPrefix);
         voiceSwitch->setLoginTimeout(std::chrono::seconds(options.voiceLoginTimeoutSeconds));
         voiceSwitch->setIdleTimeout(std::chrono::seconds(options.voiceIdleTimeoutSeconds));
+        // Behind a balancer, as the HTTP port is.
+        std::vector<std::string> proxies;
+        for (const QString& proxy : options.proxies)
+            proxies.push_back(proxy.toStdString());
+        if (!proxies.empty())
+            voiceSwitch->setProxies(proxies, &ProxyHeader::clientOfLine);
+        voiceSwitch->setRefusalObserver([](const std::string& limit) { PlatformMetrics::instance().refused(limit); });
         if (!voiceSwitch->start(options.address.toStdString(), options.voicePort)) {
             print(QStringLiteral("freymo-platform: voice switch: %1")
                       .arg(QString::fromStdString(voiceSwitch->errorString())),
@@ -123,6 +150,31 @@ int main(int argc, char* argv[])
         // with the secrets it replaced.
         storage.setVoiceSessionEnder(
             [voice = voiceSwitch.get()](const std::string& subAccount) { voice->endSessionsOf(subAccount); });
+    }
+
+    // The metrics come up before the HTTP port answers, as the switch does.
+    // They are for watching the platform: a port that is taken leaves the
+    // stations their platform, without metrics, and says so.
+    PlatformMetrics& metrics = PlatformMetrics::instance();
+    MetricsServer metricsServer;
+    std::vector<std::shared_ptr<void>> metricReaders;
+    std::string metricsFailure;
+    if (options.metricsPort != 0
+        && !metricsServer.start(options.metricsAddress.toStdString(), options.metricsPort, &metricsFailure))
+        print(QStringLiteral("freymo-platform: no metrics: %1").arg(QString::fromStdString(metricsFailure)), stderr);
+    if (metricsServer.port() != 0) {
+        print(QStringLiteral("freymo-platform metrics on http://%1:%2/metrics")
+                  .arg(options.metricsAddress)
+                  .arg(metricsServer.port()));
+        metricReaders.push_back(metrics.addReader("freymo_platform_answer_reuse_entries", "Answers kept for reuse.",
+            PlatformMetrics::Kind::Gauge, [] { return static_cast<double>(AnswerCache::keptEntries()); }));
+        metricReaders.push_back(metrics.addReader("freymo_platform_answer_reuse_bytes",
+            "Bytes of the answers kept for reuse, as estimated.", PlatformMetrics::Kind::Gauge,
+            [] { return static_cast<double>(AnswerCache::keptBytes()); }));
+        if (voiceSwitch)
+            metricReaders.push_back(metrics.addReader("freymo_platform_voice_sessions",
+                "Sessions signed in to the voice switch.", PlatformMetrics::Kind::Gauge,
+                [voice = voiceSwitch.get()] { return static_cast<double>(voice->sessionCount()); }));
     }
 
     PlatformServer::Config config;
@@ -144,6 +196,7 @@ int main(int argc, char* argv[])
     config.reservedPercent = static_cast<unsigned>(options.reservedConnectionsPercent);
     config.unreadAnswerBytesPerGroup = static_cast<size_t>(options.unreadAnswersPerGroupMiB) * 1024 * 1024;
     config.unreadAnswerBytes = static_cast<size_t>(options.unreadAnswersMiB) * 1024 * 1024;
+    config.proxies = options.proxies;
     PlatformServer server(storage, config);
     if (!server.bind(&error)) {
         print(QStringLiteral("freymo-platform: %1").arg(error), stderr);

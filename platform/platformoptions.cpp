@@ -1,10 +1,14 @@
 #include "platformoptions.h"
 
 #include "admincommands.h"
+#include "backupcommands.h"
 #include "databaseurl.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
 
 namespace platform {
 
@@ -31,6 +35,14 @@ struct Parser
         QStringLiteral("FILE") };
     QCommandLineOption voicePort { QStringLiteral("voice-port"),
         QStringLiteral("Port of the voice switch (default 8883; 0 turns it off)."), QStringLiteral("N") };
+    QCommandLineOption metricsAddress { QStringLiteral("metrics-address"),
+        QStringLiteral("Address of the metrics for Prometheus (default 127.0.0.1)."), QStringLiteral("A") };
+    QCommandLineOption metricsPort { QStringLiteral("metrics-port"),
+        QStringLiteral("Port of the metrics, at /metrics (default 9766; 0 turns them off)."), QStringLiteral("N") };
+    QCommandLineOption proxyFrom { QStringLiteral("proxy-protocol-from"),
+        QStringLiteral("Numeric addresses (comma-separated) of balancers whose connections begin with the PROXY "
+                       "protocol's header, which names the client (default: none)."),
+        QStringLiteral("A[,A...]") };
     QCommandLineOption publicAddress { QStringLiteral("public-address"),
         QStringLiteral("Host (and :port) that clients reach this server under, for the installer's download address "
                        "(default: the listening address and port)."),
@@ -131,8 +143,23 @@ struct Parser
         parser.addOptions({ unreadPerGroup, unreadTotal });
         parser.addOptions({ voiceMaxConnections, voiceMaxPerAddress, voiceMaxPerGroup, voiceReservedPercent,
             voiceLoginTimeout, voiceIdleTimeout });
+        parser.addOptions({ metricsAddress, metricsPort, proxyFrom });
     }
 };
+
+// `text` as the system writes a numeric IPv4 or IPv6 address; empty when it
+// is none.
+QString numericAddress(const QString& text)
+{
+    const std::string given = text.toStdString();
+    unsigned char bytes[sizeof(in6_addr)] = {};
+    char written[INET6_ADDRSTRLEN] = {};
+    for (const int family : { AF_INET, AF_INET6 }) {
+        if (inet_pton(family, given.c_str(), bytes) == 1 && inet_ntop(family, bytes, written, sizeof written))
+            return QString::fromLatin1(written);
+    }
+    return QString();
+}
 
 bool parsePort(const QString& text, int* port)
 {
@@ -209,13 +236,13 @@ int commandIndex(const QStringList& arguments, const Parser& p)
 {
     const QList<QCommandLineOption> options = { p.address, p.port, p.dataDir, p.database, p.announce, p.installer,
         p.voicePort, p.publicAddress, p.sessionIdle, p.sessionMaxAge, p.smsPerDay, p.maxConnections, p.maxPerAddress,
-        p.requestTimeout, p.idleTimeout };
+        p.requestTimeout, p.idleTimeout, p.metricsAddress, p.metricsPort, p.proxyFrom };
     for (int i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
         if (argument == QLatin1String("--"))
             return -1;
         if (!argument.startsWith(QLatin1Char('-')))
-            return AdminCommands::names().contains(argument) ? i : -1;
+            return AdminCommands::names().contains(argument) || BackupCommands::names().contains(argument) ? i : -1;
         if (argument.contains(QLatin1Char('=')))
             continue;
         QString name = argument;
@@ -258,6 +285,22 @@ bool PlatformOptions::parse(const QStringList& givenArguments, PlatformOptions* 
     if (p.parser.isSet(p.voicePort) && !parsePort(p.parser.value(p.voicePort), &result.voicePort)) {
         *error = QStringLiteral("invalid voice port: %1").arg(p.parser.value(p.voicePort));
         return false;
+    }
+    if (p.parser.isSet(p.metricsPort) && !parsePort(p.parser.value(p.metricsPort), &result.metricsPort)) {
+        *error = QStringLiteral("invalid metrics port: %1").arg(p.parser.value(p.metricsPort));
+        return false;
+    }
+    if (p.parser.isSet(p.metricsAddress))
+        result.metricsAddress = p.parser.value(p.metricsAddress);
+    for (const QString& given : p.parser.values(p.proxyFrom).join(QLatin1Char(',')).split(QLatin1Char(','))) {
+        if (given.trimmed().isEmpty())
+            continue;
+        const QString proxy = numericAddress(given.trimmed());
+        if (proxy.isEmpty()) {
+            *error = QStringLiteral("invalid value for --proxy-protocol-from: %1 (a numeric address)").arg(given);
+            return false;
+        }
+        result.proxies << proxy;
     }
     const bool counts = parseCount(p.parser, p.sessionIdle, 24 * 365, &result.sessionIdleHours, error)
         && parseCount(p.parser, p.sessionMaxAge, 3650, &result.sessionMaxAgeDays, error)
@@ -315,7 +358,7 @@ QString PlatformOptions::helpText()
     Parser p;
     QString text = p.parser.helpText();
     text.replace(QStringLiteral("[options]"), QStringLiteral("[options] [command]"));
-    return text + QLatin1Char('\n') + AdminCommands::helpText();
+    return text + QLatin1Char('\n') + AdminCommands::helpText() + BackupCommands::helpText();
 }
 
 } // namespace platform

@@ -20,6 +20,10 @@ struct PlatformOptions
     QString announcedVersion = QStringLiteral("1.0.1 Beta");
     QString installerPath; // served as /download/setup.exe
     int voicePort = 8883; // the voice switch's port; 0 turns it off
+    // Where the metrics are shown (Prometheus's text format at /metrics);
+    // port 0 turns them off.
+    QString metricsAddress = QStringLiteral("127.0.0.1");
+    int metricsPort = 9766;
     // "host[:port]" in the installer's download address.
     QString publicAddress;
     int sessionIdleHours = 12;
@@ -49,6 +53,10 @@ struct PlatformOptions
     int voiceIdleTimeoutSeconds = 45;
 
     bool help = false;
+
+    // Balancers whose connections name their clients with the PROXY
+    // protocol: numeric addresses, as the system writes them.
+    QStringList proxies;
 
     // The HTTP edge and the database's durability.
     int maxConnectionsPerGroup = 128;

@@ -12,10 +12,14 @@ FREYMO_BUILD_PACKAGES=(
     xvfb libxcb1-dev libcap-dev libfontconfig-dev
     poppler-utils unzip
     libqt5charts5-dev
+    prometheus-cpp-dev
 )
 # What the platform's suites need to run on PostgreSQL as well as on SQLite:
-# the server's binaries, for a throwaway cluster per suite.
-FREYMO_POSTGRESQL_TEST_PACKAGES=(postgresql)
+# the server's binaries, for a throwaway cluster per suite. Besides, for the
+# platform behind one address and its metrics: HAProxy, which the journey
+# day runs through, and promtool (package prometheus), which checks the
+# metrics' format.
+FREYMO_POSTGRESQL_TEST_PACKAGES=(postgresql haproxy prometheus)
 # What building the Debian packages needs as well (dpkg-shlibdeps, and file
 # for CPack to find the programs whose libraries become dependencies).
 FREYMO_PACKAGING_PACKAGES=(dpkg-dev file)

@@ -7,7 +7,6 @@
 #include "loginthrottle.h"
 #include "phonerules.h"
 #include "printabletext.h"
-#include "servingmark.h"
 #include "sessionservice.h"
 #include "sql.h"
 #include "storage.h"
@@ -334,11 +333,6 @@ int copyTo(const QString& address, const Storage& storage, const AdminCommands::
         throw Usage { error };
     if (url.kind != DatabaseUrl::PostgreSQL || storage.databaseUrl().kind != DatabaseUrl::SQLite)
         throw Usage { QStringLiteral("copy-to copies a SQLite file (--data-dir) into a PostgreSQL database") };
-    // Writes the service made after the copy read the file would be lost.
-    if (ServingMark::isServed(storage.filePath()))
-        throw Refusal { QStringLiteral("a platform service still serves %1: stop it first "
-                                       "(sudo systemctl stop freymo-platform)")
-                            .arg(storage.filePath()) };
     Storage target;
     if (!target.open(url, &error))
         throw Refusal { error };

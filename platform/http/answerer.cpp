@@ -3,6 +3,7 @@
 #include "apirouter.h"
 #include "connectionfront.h"
 #include "exchange.h"
+#include "platformmetrics.h"
 #include "requestdecoding.h"
 #include "serverlog.h"
 #include "workerpool.h"
@@ -87,6 +88,7 @@ MHD_Result Answerer::serveInstaller(MHD_Connection* connection, Exchange& exchan
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_DISPOSITION, "attachment; filename=\"setup.exe\"");
     exchange.status = 200;
     exchange.queued = true;
+    exchange.route = "download/setup.exe";
     const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_OK, response);
     MHD_destroy_response(response);
     return queued;
@@ -125,6 +127,7 @@ void Answerer::post(Exchange& exchange) const
         exchange.status = 200;
         exchange.answer = refusal(QStringLiteral("服务器繁忙，请稍后再试！"));
         exchange.ready = true;
+        PlatformMetrics::instance().refused("workers");
         MHD_resume_connection(exchange.connection);
     }
 }
@@ -156,6 +159,7 @@ void Answerer::answer(Exchange& exchange) const
             = router.dispatch(QString::fromStdString(exchange.method), apiPath(exchange), params, storage, routing);
         exchange.status = outcome.status;
         exchange.answer = outcome.reply.toJson();
+        exchange.route = outcome.route;
     } catch (const std::exception& failure) {
         log.write(QStringLiteral("unexpected exception while answering a request: %1")
                       .arg(QString::fromStdString(failure.what())));

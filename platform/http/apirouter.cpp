@@ -6,6 +6,7 @@
 #include "history.h"
 #include "messageservice.h"
 #include "partyservice.h"
+#include "platformmetrics.h"
 #include "reportservice.h"
 #include "serverlog.h"
 #include "sessionservice.h"
@@ -17,6 +18,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QJsonObject>
 
 #include <exception>
 
@@ -26,7 +28,8 @@ namespace {
 
 // Takes one write for `key` inside the write's transaction, or refuses the
 // request; no key, no count.
-void take(const QSqlDatabase& db, const QString& key, const WriteQuota::Limit& limit, const QString& dayFullMessage)
+void take(const QSqlDatabase& db, const QString& key, const WriteQuota::Limit& limit, const QString& dayFullMessage,
+    const std::string& name)
 {
     if (key.isEmpty())
         return;
@@ -35,8 +38,10 @@ void take(const QSqlDatabase& db, const QString& key, const WriteQuota::Limit& l
     case WriteQuota::Verdict::Allowed:
         break;
     case WriteQuota::Verdict::TooFast:
+        PlatformMetrics::instance().refused(name + "_per_minute");
         throw ApiError(QStringLiteral("操作过于频繁，请稍后再试！"));
     case WriteQuota::Verdict::DayFull:
+        PlatformMetrics::instance().refused(name + "_per_day");
         throw ApiError(dayFullMessage.arg(limit.perDay));
     }
 }
@@ -51,6 +56,7 @@ ApiRouter::ApiRouter()
     const Access open = Access::Public;
     const Access signedIn = Access::Session;
 
+    add(get, QStringLiteral("health"), open, Mode::Health, nullptr);
     add(post, QStringLiteral("auth"), open, Mode::Own, &SessionService::login, Cost::PasswordHash);
     add(get, QStringLiteral("system/version/windesktop"), open, Mode::None, &SessionService::version);
     add(get, QStringLiteral("truck/dict"), signedIn, Mode::Read, &SessionService::truckDict);
@@ -152,16 +158,16 @@ ApiRouter::QuotaUse ApiRouter::quotaUse(Quota counted, const ApiRequest& request
         break;
     case Quota::Feedback:
         return { station + QStringLiteral("feedback"), { limits.feedbackPerMinute, limits.feedbackPerDay },
-            QStringLiteral("今天的反馈已达%1条的上限，请明天再试！") };
+            QStringLiteral("今天的反馈已达%1条的上限，请明天再试！"), "feedback" };
     case Quota::Visits:
         return { station + QStringLiteral("visits"), { limits.visitsPerMinute, limits.visitsPerDay },
-            QStringLiteral("今天的访问记录已达%1条的上限，请明天再试！") };
+            QStringLiteral("今天的访问记录已达%1条的上限，请明天再试！"), "visits" };
     case Quota::Parties:
         return { station + QStringLiteral("parties"), { limits.partiesPerMinute, limits.partiesPerDay },
-            QStringLiteral("今天新增的托运人和收货人已达%1个的上限，请明天再试！") };
+            QStringLiteral("今天新增的托运人和收货人已达%1个的上限，请明天再试！"), "parties" };
     case Quota::StationRecords:
         return { station + QStringLiteral("records"), { limits.recordWritesPerMinute, limits.recordWritesPerDay },
-            QStringLiteral("今天修改的记录已达%1次的上限，请明天再试！") };
+            QStringLiteral("今天修改的记录已达%1次的上限，请明天再试！"), "record_writes" };
     }
     return {};
 }
@@ -195,7 +201,7 @@ const ApiRouter::Route* ApiRouter::match(const QStringList& segments, bool* meth
         // changes nothing.
         const bool methodFits = route.method == method
             || (method == QLatin1String("HEAD") && route.method == QLatin1String("GET")
-                && (route.mode == Mode::Read || route.mode == Mode::None));
+                && (route.mode == Mode::Read || route.mode == Mode::None || route.mode == Mode::Health));
         if (literals > bestLiterals || (literals == bestLiterals && methodFits)) {
             best = &route;
             bestLiterals = literals;
@@ -247,10 +253,46 @@ ApiRouter::Outcome ApiRouter::dispatch(const QString& method, const QString& pat
     if (methodMismatch)
         return { 200, ApiReply::refusal(QStringLiteral("不支持的请求方法！")) };
 
+    const std::string name = route->pattern.join(QLatin1Char('/')).toStdString();
+    if (route->mode == Mode::Health) {
+        Outcome outcome = health(storage);
+        outcome.route = name;
+        return outcome;
+    }
     ApiRequest request(method, segments, params);
     if (!request.isWellFormed())
-        return { 200, ApiReply::refusal(QStringLiteral("请求参数的编码无效！")) };
-    return { 200, run(*route, request, storage, settings) };
+        return { 200, ApiReply::refusal(QStringLiteral("请求参数的编码无效！")), name };
+    return { 200, run(*route, request, storage, settings), name };
+}
+
+ApiRouter::Outcome ApiRouter::health(const Storage& storage)
+{
+    QJsonObject data { { QStringLiteral("version"), QStringLiteral(FREYMO_PLATFORM_VERSION) } };
+    // A connection that the database server dropped fails one statement
+    // before it is known to be lost; the second try opens a new one, so the
+    // check does not fail once per worker after the server is back. A
+    // connection that cannot be opened is not tried twice: that may take
+    // the connect timeout each time.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        QSqlDatabase db;
+        try {
+            db = storage.connection();
+        } catch (const std::exception&) {
+            PlatformMetrics::instance().databaseError();
+            break;
+        }
+        try {
+            Sql::scalar(db, QStringLiteral("SELECT 1"));
+            data.insert(QStringLiteral("database"), QStringLiteral("ok"));
+            return { 200, ApiReply::ok(data) };
+        } catch (const std::exception&) {
+            PlatformMetrics::instance().databaseError();
+        }
+    }
+    // The log has the request's line with its status; a balancer that asks
+    // every second would fill it with the same failure besides.
+    data.insert(QStringLiteral("database"), QStringLiteral("unavailable"));
+    return { 503, ApiReply::refusal(QStringLiteral("数据库暂时无法访问！")).with(QStringLiteral("data"), data) };
 }
 
 ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& storage, const Settings& settings) const
@@ -272,7 +314,7 @@ ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& 
 
         Transaction transaction(context.db, route.mode == Mode::Write ? Transaction::Write : Transaction::Read);
         const QuotaUse use = quotaUse(route.quota, request, settings.limits);
-        take(context.db, use.key, use.limit, use.dayFullMessage);
+        take(context.db, use.key, use.limit, use.dayFullMessage, use.name);
         QString key;
         if (route.mode == Mode::Read && route.answerKey && settings.reuseAnswers) {
             key = route.answerKey(request);
@@ -286,7 +328,9 @@ ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& 
             // answer is made from.
             state = AnswerCache::stateOf(context.db);
             ApiReply kept;
-            if (AnswerCache::find(context.db, key, state, &kept)) {
+            const bool found = AnswerCache::find(context.db, key, state, &kept);
+            PlatformMetrics::instance().answerReused(found);
+            if (found) {
                 transaction.commit();
                 return kept;
             }
@@ -305,6 +349,8 @@ ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& 
     } catch (const ApiError& refusal) {
         return ApiReply::refusal(refusal.message());
     } catch (const std::exception& failure) {
+        if (dynamic_cast<const Sql::Error*>(&failure))
+            PlatformMetrics::instance().databaseError();
         if (errorSink)
             errorSink(QStringLiteral("internal error in %1 /%2: %3")
                           .arg(request.method(),

@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace platform {
 
@@ -20,8 +21,9 @@ class Storage;
 
 // Maps a method and a path below "/api" to its service, checks the session,
 // runs the service in one transaction and turns every outcome into the
-// envelope. Only a path that names no request at all gets the HTTP status 404;
-// every other answer, refusals included, is a 200 with "success" false.
+// envelope. Only a path that names no request at all gets the HTTP status 404,
+// and the health check 503 when the database does not answer; every other
+// answer, refusals included, is a 200 with "success" false.
 class ApiRouter
 {
 public:
@@ -29,6 +31,8 @@ public:
     {
         int status = 200;
         ApiReply reply;
+        // The pattern of the route that answered ("truck/*/edit"), or "-".
+        std::string route = "-";
     };
 
     struct Settings
@@ -65,8 +69,11 @@ private:
     // Read and Write wrap the service in a transaction; Own routes take their
     // own transactions (login and the password change verify a password hash
     // first and must not hold the write lock meanwhile; the visit end keeps
-    // the session's end even when it refuses).
-    enum class Mode { None, Read, Write, Own };
+    // the session's end even when it refuses). The Health route is answered
+    // here: the platform's version and whether the database answers one
+    // statement, without a session or a transaction, so that a balancer may
+    // ask every second.
+    enum class Mode { None, Read, Write, Own, Health };
     using Handler = ApiReply (*)(ApiContext&);
     // Whether the route verifies or hashes a password.
     enum class Cost { Light, PasswordHash };
@@ -99,6 +106,9 @@ private:
         QString key;
         WriteQuota::Limit limit;
         QString dayFullMessage;
+        // The limit's name in the metrics ("parties"), before "_per_minute"
+        // or "_per_day".
+        std::string name;
     };
 
     void count(const QString& method, const QString& pattern, Quota quota);
@@ -108,6 +118,7 @@ private:
     // path's segments without the slashes around them.
     const Route* find(const QString& method, const QString& path, QStringList* segments, bool* methodMismatch) const;
     ApiReply run(const Route& route, ApiRequest& request, const Storage& storage, const Settings& settings) const;
+    static Outcome health(const Storage& storage);
 
     QVector<Route> routes;
     QStringList resources;

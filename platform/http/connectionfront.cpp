@@ -1,5 +1,8 @@
 #include "connectionfront.h"
 
+#include "platformmetrics.h"
+#include "proxyheader.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -14,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <vector>
 
 namespace platform {
@@ -134,6 +138,11 @@ struct ConnectionFront::Conn
     std::string out; // from the server, for the client
     std::string refusal; // goes out after the server's last answer
     AnswerScanner answers;
+    // From a proxy, before its header: not yet handed to the library, nor
+    // counted by address.
+    bool awaitingProxy = false;
+    bool counted = false;
+    std::string proxyHead;
     bool clientEof = false;
     bool innerEof = false;
     bool innerShut = false;
@@ -299,7 +308,8 @@ void ConnectionFront::run()
         // A client that does not take its last answers is let go.
         const Clock::time_point now = Clock::now();
         for (Conn* conn : conns) {
-            if (conn->innerEof && now - conn->innerClosed > std::chrono::seconds(settings.drainSeconds))
+            if ((conn->innerEof && now - conn->innerClosed > std::chrono::seconds(settings.drainSeconds))
+                || (conn->awaitingProxy && now - conn->since > std::chrono::seconds(settings.proxyHeaderSeconds)))
                 closed.push_back(conn);
         }
         for (Conn* conn : closed)
@@ -323,17 +333,21 @@ void ConnectionFront::run()
     conns.clear();
 }
 
-bool ConnectionFront::admit(const std::string& address, const std::string& group)
+const char* ConnectionFront::refusal(const std::string& address, const std::string& group, size_t open)
 {
     const auto count = [](const std::map<std::string, unsigned>& counts, const std::string& key) {
         const auto it = counts.find(key);
         return it == counts.end() ? 0u : it->second;
     };
-    const size_t open = conns.size();
-    if (open >= settings.maxConnections || count(perAddress, address) >= settings.maxPerAddress
-        || count(perGroup, group) >= settings.maxPerGroup)
-        return false;
-    return open + settings.reserved < settings.maxConnections || isKnown(address);
+    if (open >= settings.maxConnections)
+        return "connections";
+    if (count(perAddress, address) >= settings.maxPerAddress)
+        return "connections_per_address";
+    if (count(perGroup, group) >= settings.maxPerGroup)
+        return "connections_per_group";
+    if (open + settings.reserved >= settings.maxConnections && !isKnown(address))
+        return "reserved_connections";
+    return nullptr;
 }
 
 void ConnectionFront::acceptAll()
@@ -358,29 +372,101 @@ void ConnectionFront::acceptAll()
         const auto* address = reinterpret_cast<const sockaddr*>(&from);
         const std::string text = addressText(address);
         const std::string group = groupOf(address, settings.ipv4GroupBits, settings.ipv6GroupBits);
-        int pair[2] = { -1, -1 };
-        if (!admit(text, group) || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair) != 0) {
-            ::close(fd);
-            continue;
-        }
-        ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &socketSendBuffer, sizeof socketSendBuffer);
-        ::setsockopt(pair[1], SOL_SOCKET, SO_SNDBUF, &socketSendBuffer, sizeof socketSendBuffer);
-        // The library closes its end itself when it does not take it.
-        if (!handoff(pair[1], text)) {
-            ::close(pair[0]);
-            ::close(fd);
-            continue;
-        }
-        auto* conn = new Conn(settings.gate);
+        auto conn = std::make_unique<Conn>(settings.gate);
         conn->client = fd;
-        conn->inner = pair[0];
-        conn->address = text;
-        conn->group = group;
-        conns.insert(conn);
-        ++perAddress[text];
-        ++perGroup[group];
+        if (isProxy(text)) {
+            // Counted by its client's address once its header names it.
+            if (conns.size() >= settings.maxConnections) {
+                PlatformMetrics::instance().refused("connections");
+                ::close(fd);
+                continue;
+            }
+            conn->awaitingProxy = true;
+            conn->address = text;
+            conn->group = group;
+        } else if (!handOff(*conn, text, group)) {
+            ::close(fd);
+            continue;
+        }
         watch(*conn);
+        conns.insert(conn.release());
+        ++openCount;
     }
+}
+
+bool ConnectionFront::handOff(Conn& conn, const std::string& address, const std::string& group)
+{
+    const size_t others = conns.size() - conns.count(&conn);
+    if (const char* limit = refusal(address, group, others)) {
+        PlatformMetrics::instance().refused(limit);
+        return false;
+    }
+    int pair[2] = { -1, -1 };
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair) != 0)
+        return false;
+    ::setsockopt(conn.client, SOL_SOCKET, SO_SNDBUF, &socketSendBuffer, sizeof socketSendBuffer);
+    ::setsockopt(pair[1], SOL_SOCKET, SO_SNDBUF, &socketSendBuffer, sizeof socketSendBuffer);
+    // The library closes its end itself when it does not take it.
+    if (!handoff(pair[1], address)) {
+        ::close(pair[0]);
+        return false;
+    }
+    conn.inner = pair[0];
+    conn.address = address;
+    conn.group = group;
+    conn.counted = true;
+    ++perAddress[address];
+    ++perGroup[group];
+    return true;
+}
+
+bool ConnectionFront::isProxy(const std::string& address) const
+{
+    // An IPv4 client of a socket of both families shows as "::ffff:a.b.c.d".
+    const std::string mapped = "::ffff:";
+    const bool isMapped = address.compare(0, mapped.size(), mapped) == 0 && address.find('.') != std::string::npos;
+    for (const std::string& proxy : settings.proxies) {
+        if (proxy == address || (isMapped && proxy == address.substr(mapped.size())))
+            return true;
+    }
+    return false;
+}
+
+void ConnectionFront::readProxyHeader(Conn& conn, unsigned events)
+{
+    if (!(events & EPOLLIN))
+        return close(conn);
+    // Never more than the longest header: what follows it is the client's.
+    char chunk[ProxyHeader::maxLength];
+    const ssize_t n = ::recv(conn.client, chunk, ProxyHeader::maxLength - conn.proxyHead.size(), 0);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        return;
+    if (n <= 0)
+        return close(conn);
+    conn.proxyHead.append(chunk, static_cast<size_t>(n));
+    size_t length = 0;
+    sockaddr_storage client {};
+    bool known = false;
+    switch (ProxyHeader::parse(conn.proxyHead.data(), conn.proxyHead.size(), &length, &client, &known)) {
+    case ProxyHeader::Result::Incomplete:
+        return;
+    case ProxyHeader::Result::Bad:
+        PlatformMetrics::instance().refused("proxy_header");
+        return close(conn);
+    case ProxyHeader::Result::Done:
+        break;
+    }
+    const auto* address = reinterpret_cast<const sockaddr*>(&client);
+    const std::string text = known ? addressText(address) : conn.address;
+    const std::string group = known ? groupOf(address, settings.ipv4GroupBits, settings.ipv6GroupBits) : conn.group;
+    if (!handOff(conn, text, group))
+        return close(conn);
+    conn.awaitingProxy = false;
+    conn.since = Clock::now();
+    const std::string rest = conn.proxyHead.substr(length);
+    std::string().swap(conn.proxyHead);
+    conn.gate.feed(rest.data(), rest.size());
+    pump(conn);
 }
 
 void ConnectionFront::onEvent(Endpoint* endpoint, unsigned events)
@@ -388,6 +474,8 @@ void ConnectionFront::onEvent(Endpoint* endpoint, unsigned events)
     Conn& conn = *endpoint->conn;
     if (conn.dead)
         return;
+    if (conn.awaitingProxy)
+        return readProxyHeader(conn, events);
     if (!endpoint->inner) {
         if (events & (EPOLLERR | EPOLLHUP))
             return close(conn);
@@ -515,9 +603,10 @@ void ConnectionFront::close(Conn& conn)
             *fd = -1;
         }
     }
-    if (--perAddress[conn.address] == 0)
+    --openCount;
+    if (conn.counted && --perAddress[conn.address] == 0)
         perAddress.erase(conn.address);
-    if (--perGroup[conn.group] == 0)
+    if (conn.counted && --perGroup[conn.group] == 0)
         perGroup.erase(conn.group);
     if (acceptPaused)
         resumeAccepting();

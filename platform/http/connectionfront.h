@@ -4,6 +4,7 @@
 
 #include <sys/socket.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -12,6 +13,7 @@
 #include <string>
 #include <thread>
 #include <unordered_set>
+#include <vector>
 
 namespace platform {
 
@@ -26,6 +28,13 @@ namespace platform {
 // network. The last `reserved` connections are kept for addresses that have
 // completed a request before, so that connections which never finish a
 // request cannot take every slot.
+//
+// Behind a balancer every connection comes from the balancer's address. A
+// connection from an address listed in `proxies` must therefore begin with
+// the PROXY protocol's header (see ProxyHeader), which names the client: the
+// limits above, the log and everything after count that client. Until its
+// header is read such a connection counts only towards `maxConnections`, and
+// it has `proxyHeaderSeconds` to send it. No address is a proxy by default.
 class ConnectionFront
 {
 public:
@@ -41,6 +50,9 @@ public:
         // A connection whose server end has closed gets this long to take
         // what is still to be sent to it.
         unsigned drainSeconds = 15;
+        // Numeric addresses (as addressText() writes them) of the proxies.
+        std::vector<std::string> proxies;
+        unsigned proxyHeaderSeconds = 5;
     };
     // Gives the server's end of a socket pair to the library, with the
     // client's address (as addressText() writes it); false when it was not
@@ -63,6 +75,8 @@ public:
 
     // `address` (as addressText() writes it) completed a request.
     void remember(const std::string& address);
+    // The connections open now; safe from any thread.
+    size_t openConnections() const { return openCount; }
 
     static std::string addressText(const sockaddr* address);
     // The group of an address: its first `ipv4Bits` or `ipv6Bits` bits (an
@@ -82,7 +96,15 @@ private:
 
     void run();
     void acceptAll();
-    bool admit(const std::string& address, const std::string& group);
+    // Null when a connection from `address` may come in beside `open`
+    // others, else the limit it is beyond.
+    const char* refusal(const std::string& address, const std::string& group, size_t open);
+    // Lets `conn` in as a connection of `address`: the pair to the library,
+    // and the counts. False when it may not come in or was not taken.
+    bool handOff(Conn& conn, const std::string& address, const std::string& group);
+    // Reads the PROXY header of a connection from a proxy, then hands it off.
+    void readProxyHeader(Conn& conn, unsigned events);
+    bool isProxy(const std::string& address) const;
     void onEvent(Endpoint* endpoint, unsigned events);
     void pump(Conn& conn);
     void watch(Conn& conn);
@@ -102,6 +124,7 @@ private:
     std::chrono::steady_clock::time_point acceptPausedAt;
     std::thread thread;
     std::set<Conn*> conns;
+    std::atomic<size_t> openCount { 0 };
     std::map<std::string, unsigned> perAddress;
     std::map<std::string, unsigned> perGroup;
 

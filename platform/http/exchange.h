@@ -36,6 +36,8 @@ struct Exchange
     QByteArray answer;
     // What the answer budget was charged for this answer (AnswerBudget).
     size_t charged = 0;
+    // What answered, for the metrics: a route's pattern, or "-".
+    std::string route = "-";
 };
 
 } // namespace platform

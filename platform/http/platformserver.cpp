@@ -3,9 +3,9 @@
 #include "answerer.h"
 #include "connectionfront.h"
 #include "connectiontracker.h"
+#include "platformmetrics.h"
 #include "requestdecoding.h"
 #include "requesthandler.h"
-#include "servingmark.h"
 #include "sessionservice.h"
 #include "sql.h"
 #include "storage.h"
@@ -148,6 +148,8 @@ ConnectionFront::Settings admission(const PlatformServer::Config& config)
     settings.ipv4GroupBits = config.ipv4GroupBits;
     settings.ipv6GroupBits = config.ipv6GroupBits;
     settings.drainSeconds = std::max(1u, config.idleTimeoutSeconds);
+    for (const QString& proxy : config.proxies)
+        settings.proxies.push_back(proxy.toStdString());
     return settings;
 }
 
@@ -230,6 +232,10 @@ bool PlatformServer::bind(QString* error)
             const std::string path = refusal.target.substr(0, refusal.target.find('?'));
             log.request(
                 refusal.method, percentDecode(path.data(), path.data() + path.size(), false), refusal.status, ms);
+            PlatformMetrics& metrics = PlatformMetrics::instance();
+            metrics.requestAnswered("-", refusal.status, ms / 1000);
+            if (refusal.status == 413 || refusal.status == 431)
+                metrics.refused(refusal.status == 413 ? "body_size" : "head_size");
         });
     requests->setFront(front.get());
     if (!daemon || !front->start(fd)) {
@@ -247,8 +253,14 @@ bool PlatformServer::bind(QString* error)
         return fail();
     }
     boundPort = port;
-    serving = std::make_unique<ServingMark>(storage.filePath());
     connections->startWatching();
+    PlatformMetrics& metrics = PlatformMetrics::instance();
+    metricReaders.push_back(metrics.addReader("freymo_platform_open_connections", "Connections open to the HTTP port.",
+        PlatformMetrics::Kind::Gauge, [this] { return static_cast<double>(front->openConnections()); }));
+    metricReaders.push_back(metrics.addReader(
+        "freymo_platform_sessions", "Sessions signed in and not yet ended.", PlatformMetrics::Kind::Gauge, [this] {
+            return Sql::scalar(storage.connection(), QStringLiteral("SELECT COUNT(*) FROM sessions")).toDouble();
+        }));
     return true;
 }
 
@@ -284,6 +296,8 @@ void PlatformServer::shutdown()
         stopRequested = true;
     }
     stateChanged.notify_all();
+    // Waits for a collection that is reading them.
+    metricReaders.clear();
     connections->stopWatching();
     // No new connections, and the clients' ends close; then the workers
     // finish what they were given (each resumes its connection) and refuse
@@ -302,7 +316,6 @@ void PlatformServer::shutdown()
         MHD_stop_daemon(daemon);
         daemon = nullptr;
     }
-    serving.reset();
 }
 
 } // namespace platform

@@ -4,11 +4,13 @@
 #include "serverlog.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 struct MHD_Daemon;
 
@@ -18,7 +20,6 @@ class Answerer;
 class ConnectionFront;
 class ConnectionTracker;
 class RequestHandler;
-class ServingMark;
 class Storage;
 class WorkerPool;
 
@@ -93,6 +94,10 @@ public:
         int ipv4GroupBits = 24;
         int ipv6GroupBits = 64;
         unsigned reservedPercent = 25;
+        // Numeric addresses of the balancers whose connections begin with
+        // the PROXY protocol's header, which names the client (see
+        // ConnectionFront); none by default.
+        QStringList proxies;
     };
     using LogSink = ServerLog::Sink;
 
@@ -137,8 +142,8 @@ private:
     std::unique_ptr<RequestHandler> requests;
     MHD_Daemon* daemon = nullptr;
     std::unique_ptr<ConnectionFront> front;
-    // Held while serving a SQLite file, so that a copy of it waits.
-    std::unique_ptr<ServingMark> serving;
+    // What the metrics read from this server while it serves.
+    std::vector<std::shared_ptr<void>> metricReaders;
 
     std::mutex stateMutex;
     std::condition_variable stateChanged;

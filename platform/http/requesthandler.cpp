@@ -4,6 +4,7 @@
 #include "connectionfront.h"
 #include "connectiontracker.h"
 #include "exchange.h"
+#include "platformmetrics.h"
 #include "requestdecoding.h"
 #include "serverlog.h"
 
@@ -82,9 +83,13 @@ MHD_Result RequestHandler::begin(MHD_Connection* connection, const char* method,
     const std::string rawPath = exchange->target.substr(0, query);
     exchange->path = percentDecode(rawPath.data(), rawPath.data() + rawPath.size(), false);
 
-    if (exchange->target.size() > limits.maxTargetBytes)
+    if (exchange->target.size() > limits.maxTargetBytes) {
+        PlatformMetrics::instance().refused("target_size");
         return Answerer::reply(connection, *exchange, 200, Answerer::refusal(QStringLiteral("请求的地址过长！")));
+    }
     const int headers = MHD_get_connection_values(connection, MHD_HEADER_KIND, nullptr, nullptr);
+    if (headers > limits.maxHeaders)
+        PlatformMetrics::instance().refused("headers");
     if (headers > limits.maxHeaders || exchange->path.empty() || exchange->path.front() != '/')
         return Answerer::reply(connection, *exchange, 200, Answerer::refusal(QStringLiteral("请求的格式错误！")));
 
@@ -98,8 +103,10 @@ MHD_Result RequestHandler::begin(MHD_Connection* connection, const char* method,
 MHD_Result RequestHandler::complete(MHD_Connection* connection, Exchange& exchange) const
 {
     connections.received(connection);
-    if (exchange.tooLarge)
+    if (exchange.tooLarge) {
+        PlatformMetrics::instance().refused("body_size");
         return Answerer::reply(connection, exchange, 200, Answerer::refusal(QStringLiteral("请求的内容过大！")));
+    }
     if (exchange.path == "/download/setup.exe" && (exchange.method == "GET" || exchange.method == "HEAD"))
         return answerer.serveInstaller(connection, exchange);
     if (exchange.path.compare(0, 5, "/api/") != 0)
@@ -125,6 +132,9 @@ void RequestHandler::onCompleted(
         if (termination == MHD_REQUEST_TERMINATED_COMPLETED_OK && handler.front)
             handler.front->remember(exchange->peer);
         handler.log.request(exchange->method, exchange->path, exchange->status, static_cast<double>(micros) / 1000.0);
+        if (exchange->status > 0)
+            PlatformMetrics::instance().requestAnswered(
+                exchange->route, exchange->status, static_cast<double>(micros) / 1e6);
     } catch (const std::exception&) {
     }
     delete exchange;

@@ -2,6 +2,7 @@
 
 #include "apicontext.h"
 #include "apierror.h"
+#include "platformmetrics.h"
 #include "sessionservice.h"
 #include "sql.h"
 
@@ -31,8 +32,10 @@ ApiReply MessageService::sendSms(ApiContext& context)
         QStringLiteral("SELECT COUNT(*) FROM sms_outbox WHERE organ = ? AND create_time >= ?"),
         { request.organ(), today })
                                  .toLongLong();
-    if (sentToday >= context.limits.smsPerDay)
+    if (sentToday >= context.limits.smsPerDay) {
+        PlatformMetrics::instance().refused("sms_per_day");
         throw ApiError(QStringLiteral("今天的短信已达%1条的上限，请明天再发！").arg(context.limits.smsPerDay));
+    }
     Sql q(context.db,
         QStringLiteral("INSERT INTO sms_outbox (organ, user, number, content, create_time)"
                        " VALUES (?, ?, ?, ?, ?)"));

@@ -5,6 +5,7 @@
 #include "credentials.h"
 #include "loginthrottle.h"
 #include "phonerules.h"
+#include "platformmetrics.h"
 #include "sql.h"
 #include "storage.h"
 #include "transaction.h"
@@ -79,6 +80,7 @@ void countGuess(const ApiContext& context, const QString& name)
     const qint64 wait = verdict.waitMs;
     if (wait <= 0)
         return;
+    PlatformMetrics::instance().refused("sign_in_failures");
     if (verdict.locked)
         throw ApiError(QStringLiteral("密码错误次数过多，请%1分钟后再试！").arg((wait + 59999) / 60000));
     throw ApiError(QStringLiteral("密码错误次数过多，请%1秒后再试！").arg((wait + 999) / 1000));

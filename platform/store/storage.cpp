@@ -2,6 +2,7 @@
 
 #include "credentials.h"
 #include "dialect.h"
+#include "platformmetrics.h"
 #include "rowreader.h"
 #include "schema.h"
 #include "sql.h"
@@ -76,16 +77,10 @@ ThreadConnections& threadConnections()
 // left as it is (it may be anybody's choice); the files are made private.
 bool makePrivate(const QString& path, QString* error)
 {
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!QFileInfo::exists(folder)) {
-        const QByteArray name = QFile::encodeName(folder);
-        if (!QDir().mkpath(QFileInfo(folder).absolutePath())
-            || (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)) {
-            if (error)
-                *error = QStringLiteral("cannot create the folder of %1").arg(path);
-            return false;
-        }
-        ::chmod(name.constData(), 0700);
+    if (!Storage::makeDataFolder(path)) {
+        if (error)
+            *error = QStringLiteral("cannot create the folder of %1").arg(path);
+        return false;
     }
     const QByteArray file = QFile::encodeName(path);
     const int fd = ::open(file.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
@@ -156,6 +151,7 @@ QSqlDatabase Storage::connection() const
         // and its prepared statements are gone; a new one is tried below.
         ThreadConnections::drop(it.value());
         mine.names.erase(it);
+        PlatformMetrics::instance().databaseReconnected();
     }
 
     const QString name = QStringLiteral("freymo-platform-%1-%2").arg(id).arg(nextConnectionId++);
@@ -245,6 +241,18 @@ void Storage::endVoiceSessions(const QString& subAccount) const
 {
     if (voiceSessionEnder && !subAccount.isEmpty())
         voiceSessionEnder(subAccount.toStdString());
+}
+
+bool Storage::makeDataFolder(const QString& databasePath)
+{
+    const QString folder = QFileInfo(databasePath).absolutePath();
+    if (QFileInfo::exists(folder))
+        return true;
+    const QByteArray name = QFile::encodeName(folder);
+    if (!QDir().mkpath(QFileInfo(folder).absolutePath()) || (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST))
+        return false;
+    ::chmod(name.constData(), 0700);
+    return true;
 }
 
 QString Storage::defaultDataDir()

@@ -73,6 +73,11 @@ public:
     void setVoiceSessionEnder(VoiceSessionEnder ender) { voiceSessionEnder = std::move(ender); }
     void endVoiceSessions(const QString& subAccount) const;
 
+    // Makes the folder of the SQLite file `databasePath` when there is none,
+    // its owner's alone (0700) whatever the umask; its parents are made as
+    // usual. A folder that exists is left as it is.
+    static bool makeDataFolder(const QString& databasePath);
+
     static QString defaultDataDir();
     static QString databaseFileName();
 

@@ -1,6 +1,7 @@
 #include "transaction.h"
 
 #include "dialect.h"
+#include "platformmetrics.h"
 #include "sql.h"
 
 #include <QHash>
@@ -32,6 +33,7 @@ const std::chrono::seconds longestTurnWait(10);
 Transaction::Transaction(const QSqlDatabase& database, Mode mode)
     : db(database)
 {
+    const auto asked = std::chrono::steady_clock::now();
     if (mode == Write) {
         writeTurn = std::unique_lock<std::timed_mutex>(writersOf(db.databaseName()), std::defer_lock);
         if (!writeTurn.try_lock_for(longestTurnWait))
@@ -39,6 +41,9 @@ Transaction::Transaction(const QSqlDatabase& database, Mode mode)
     }
     Dialect::of(db).begin(db, mode == Write);
     open = true;
+    if (mode == Write)
+        PlatformMetrics::instance().writeLockWaited(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count());
 }
 
 Transaction::~Transaction()

@@ -1,5 +1,6 @@
 #include "phonepopupparts.h"
 #include "support/clientdriver.h"
+#include "support/haproxyfront.h"
 #include "support/messageboxanswerer.h"
 #include "support/platformprocess.h"
 #include "support/screentestkit.h"
@@ -32,6 +33,7 @@
 #include <QPrintPreviewDialog>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -39,6 +41,8 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 // A station's working day, end to end: the real platform executable with its
@@ -48,6 +52,11 @@
 //
 // The journeys run in order, as a day does: the settlement settles the trade
 // that the packing made, and leaving ends the session last.
+//
+// With FREYMO_TEST_FRONT=haproxy (on PostgreSQL) the day runs behind HAProxy
+// with the example configuration, over two platform processes on one
+// database; after the first journey one process is killed (SIGKILL), and
+// the rest of the day goes on through the other.
 class TestJourneys : public QObject
 {
     Q_OBJECT
@@ -110,7 +119,14 @@ private:
         return root->findChild<QLabel*>(QLatin1String(name));
     }
 
+    // Starts a second platform on the same records and HAProxy in front of
+    // both, and points the client at HAProxy.
+    void startBehindHaproxy();
+
     std::unique_ptr<PlatformProcess> platform;
+    std::unique_ptr<PlatformProcess> second;
+    std::unique_ptr<HaproxyFront> front;
+    bool secondKilled = false;
     std::unique_ptr<ClientDriver> client;
     MessageBoxAnswerer* boxes = nullptr;
     QList<int> exits;
@@ -124,12 +140,46 @@ void TestJourneys::initTestCase()
     initClientTestEnvironment();
     setProcessExitHandlerForTesting([this](int status) { exits << status; });
     platform = std::make_unique<PlatformProcess>();
+    if (qEnvironmentVariable("FREYMO_TEST_FRONT") == QLatin1String("haproxy"))
+        return startBehindHaproxy();
     QVERIFY2(platform->start(), qPrintable(platform->errorString()));
     client = std::make_unique<ClientDriver>(*platform);
 }
 
+void TestJourneys::startBehindHaproxy()
+{
+    if (!HaproxyFront::missing().isEmpty()) {
+        std::fprintf(stderr, "SKIP: the day behind HAProxy is skipped: %s; ./test.sh installs it\n",
+            qPrintable(HaproxyFront::missing()));
+        std::exit(77);
+    }
+    // Only HAProxy, on 127.0.0.1, may name the desks.
+    const QStringList behind { QStringLiteral("--proxy-protocol-from"), QStringLiteral("127.0.0.1") };
+    platform->addArguments(behind);
+    QVERIFY2(platform->start(), qPrintable(platform->errorString()));
+    second = std::make_unique<PlatformProcess>();
+    second->addArguments(behind);
+    second->shareDatabaseWith(*platform);
+    QVERIFY2(second->start(), qPrintable(second->errorString()));
+    front = std::make_unique<HaproxyFront>();
+    QString error;
+    QVERIFY2(front->start({ platform.get(), second.get() }, &error), qPrintable(error));
+    client = std::make_unique<ClientDriver>(front->apiBase(), front->voicePort());
+}
+
 void TestJourneys::init()
 {
+    // The middle of the day behind HAProxy: after the first journey, one
+    // process ends as if its machine had failed. Its requests of the day are
+    // answered and stored; what follows goes to the other.
+    if (second && QByteArray(QTest::currentTestFunction()) != "packing" && !secondKilled) {
+        // It had its share of the desk's requests, not only the checks.
+        const QString served = QString::fromUtf8(second->output());
+        QVERIFY2(served.contains(QRegularExpression(QStringLiteral("(GET|POST) /api/(?!health/)"))),
+            "the second process served none of the day");
+        second->kill();
+        secondKilled = true;
+    }
     exits.clear();
     boxes = new MessageBoxAnswerer(this);
 }
@@ -150,6 +200,7 @@ void TestJourneys::cleanupTestCase()
 {
     client.reset();
     setProcessExitHandlerForTesting({});
+    front.reset();
     QVERIFY(platform->stop());
 }
 

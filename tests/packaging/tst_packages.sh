@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Debian packages and checks what they hold and what they declare.
+# Builds the Debian packages and checks what they hold and what they declare;
+# then, as root, installs the platform's package on a throwaway root (an
+# overlay of this machine's, where it is not installed) and runs its backup
+# and a restore there, and purges it.
 # Usage: tst_packages.sh <source folder> <work folder>
 # Exits 77 (a skip for CTest) where the packaging tools are missing.
 set -uo pipefail
@@ -54,6 +57,8 @@ expect_files "$client" \
 expect_files "$platform" \
     ./usr/bin/freymo-platform \
     ./lib/systemd/system/freymo-platform.service \
+    ./lib/systemd/system/freymo-platform-backup.service \
+    ./lib/systemd/system/freymo-platform-backup.timer \
     ./etc/default/freymo-platform
 
 # Depends, as one package name a line (alternatives and versions dropped).
@@ -73,7 +78,7 @@ expect_depends() {
 expect_depends "$client" 'libc6 libstdc\+\+6 libqt5core5a libqt5gui5 libqt5widgets5 libqt5network5 libqt5printsupport5 libqt5charts5 libzint[0-9.]+ libxlsxwriter[0-9]+ qttranslations5-l10n' \
     '^(libsodium|libcpp-httplib|libmicrohttpd|libqt5sql5|libasan|libubsan)'
 expect_depends "$platform" \
-    'libc6 libqt5core5a libqt5sql5 libqt5sql5-sqlite libsodium[0-9]+ libmicrohttpd[0-9]+ adduser init-system-helpers' \
+    'libc6 libqt5core5a libqt5sql5 libqt5sql5-sqlite libqt5sql5-psql libsodium[0-9]+ libmicrohttpd[0-9]+ adduser init-system-helpers' \
     '^(libqt5gui5|libqt5widgets5|libxlsxwriter|libcpp-httplib|libasan|libubsan)'
 
 # The platform's control files: its options file survives upgrades, and the
@@ -123,13 +128,82 @@ options=$(. "$root/etc/default/freymo-platform" && echo "${OPTIONS:-}")
 "$root/usr/bin/freymo-platform" $options --help >/dev/null || fail "the server refuses the shipped OPTIONS: $options"
 
 if command -v systemd-analyze >/dev/null; then
-    # The unit as installed, but running the extracted server.
-    sed "s#^ExecStart=$command#ExecStart=$root$command#" "$unit" >"$WORK/freymo-platform.service"
-    if ! report=$(systemd-analyze verify "$WORK/freymo-platform.service" 2>&1) || [ -n "$report" ]; then
+    # The units as installed, but running the extracted server.
+    for name in freymo-platform.service freymo-platform-backup.service freymo-platform-backup.timer; do
+        sed "s#^ExecStart=$command#ExecStart=$root$command#" "$root/lib/systemd/system/$name" >"$WORK/$name"
+    done
+    if ! report=$(cd "$WORK" && systemd-analyze verify freymo-platform.service freymo-platform-backup.service \
+        freymo-platform-backup.timer 2>&1) || [ -n "$report" ]; then
         fail "systemd-analyze verify: $report"
     fi
 else
-    echo "systemd-analyze is missing: the unit is not verified"
+    echo "systemd-analyze is missing: the units are not verified"
+fi
+
+# Installed for real, on a root of its own: everything below runs inside it.
+installed_check() {
+    set -eu
+    export DEBIAN_FRONTEND=noninteractive LC_ALL=C.UTF-8
+    data=/var/lib/freymo-platform
+    as_service() { runuser -u freymo-platform -- "$@"; }
+    step() { echo "installed: $*"; }
+    dpkg --purge freymo-platform >/dev/null 2>&1 || true
+    step "dpkg -i (its dependencies must be there)"
+    dpkg -i "$1" >/dev/null
+    step "the timer is enabled"
+    test -L /etc/systemd/system/timers.target.wants/freymo-platform-backup.timer
+    step "a station in a new database"
+    echo 'first-password' | as_service freymo-platform --data-dir $data station add --name 临沂站 \
+        --contact 张三 --mobile 13912345678 --login linyi >/dev/null
+    step "the timer's service, as systemd runs it"
+    unit=/lib/systemd/system/freymo-platform-backup.service
+    BACKUP_KEEP=
+    . /etc/default/freymo-platform
+    test -n "$BACKUP_KEEP"
+    start=$(sed -n 's/^ExecStart=//p' $unit | sed "s/\${BACKUP_KEEP}/$BACKUP_KEEP/")
+    condition=$(sed -n "s/^ExecCondition=\/bin\/sh -c '\(.*\)'$/\1/p" $unit | sed 's/\$\$/$/g')
+    DATABASE= sh -c "$condition"
+    if DATABASE=postgresql://freymo@db/freymo sh -c "$condition"; then
+        echo "the backup would run on PostgreSQL"; exit 1
+    fi
+    # shellcheck disable=SC2086 # as systemd splits the line
+    as_service $start >/dev/null
+    copy=$(ls $data/backups/platform-*.db)
+    test "$(stat -c '%a %U' $data/backups "$copy")" = "700 freymo-platform
+600 freymo-platform"
+    step "a second station after the copy, then the copy restored by root"
+    echo 'second-password' | as_service freymo-platform --data-dir $data station add --name 日照站 \
+        --contact 李四 --mobile 13912345679 --login rizhao >/dev/null
+    restored=$(freymo-platform --data-dir $data restore "$copy")
+    kept=$(echo "$restored" | sed -n 's/^the replaced database is kept as //p')
+    test -f "$kept"
+    test "$(stat -c %U $data/platform.db)" = freymo-platform
+    listed=$(as_service freymo-platform --data-dir $data list)
+    echo "$listed" | grep -q 临沂站
+    if echo "$listed" | grep -q 日照站; then echo "the restore kept the later station"; exit 1; fi
+    step "purged: the copies stay"
+    dpkg --purge freymo-platform >/dev/null
+    test ! -e /usr/bin/freymo-platform
+    test -f "$copy"
+}
+if [ "$(id -u)" -ne 0 ] || ! command -v unshare >/dev/null || ! command -v runuser >/dev/null; then
+    echo "installing on a root of its own needs root, unshare and runuser: skipped"
+else
+    overlay="$WORK/overlay"
+    rm -rf "$overlay" && mkdir -p "$overlay/upper" "$overlay/work" "$overlay/root"
+    cp "$platform" "$overlay/upper/freymo-platform.deb"
+    { declare -f installed_check; echo 'installed_check "$@"'; } >"$overlay/upper/check.sh"
+    unshare --mount --propagation private sh -c '
+        mount -t overlay overlay -o "lowerdir=/,upperdir=$1/upper,workdir=$1/work" "$1/root" || exit 3
+        exec chroot "$1/root" /bin/bash /check.sh /freymo-platform.deb' sh "$overlay" >"$WORK/installed.log" 2>&1
+    status=$?
+    if [ "$status" -eq 3 ]; then
+        echo "installing on a root of its own: no overlay file system here, skipped: $(head -n 2 "$WORK/installed.log")"
+    elif [ "$status" -ne 0 ]; then
+        cat "$WORK/installed.log"
+        fail "the installed package (log above)"
+    fi
+    rm -rf "$overlay"
 fi
 
 [ "$failures" -eq 0 ] && echo "PASS: both packages" || echo "$failures check(s) failed"

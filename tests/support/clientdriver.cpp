@@ -35,9 +35,14 @@ bool animationRunning()
 } // namespace
 
 ClientDriver::ClientDriver(const PlatformProcess& platform)
+    : ClientDriver(platform.apiBase(), platform.voicePort())
 {
-    BaseHttp::setBaseAddressForTesting(platform.apiBase());
-    VoiceSession::setServerForTesting("127.0.0.1", platform.voicePort());
+}
+
+ClientDriver::ClientDriver(const QString& apiBase, int voicePort)
+{
+    BaseHttp::setBaseAddressForTesting(apiBase);
+    VoiceSession::setServerForTesting("127.0.0.1", voicePort);
     if (workDir.isValid())
         QDir::setCurrent(workDir.path());
 }

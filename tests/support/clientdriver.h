@@ -20,6 +20,9 @@ class ClientDriver
 public:
     // Points the API and the voice session at `platform`.
     explicit ClientDriver(const PlatformProcess& platform);
+    // Points them at the platform's API base address ("http://…/api") and
+    // the voice switch's port on 127.0.0.1, such as a balancer's.
+    ClientDriver(const QString& apiBase, int voicePort);
     // Closes the main window, if one is open.
     ~ClientDriver();
 

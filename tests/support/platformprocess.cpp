@@ -60,8 +60,12 @@ bool PlatformProcess::start(int timeoutMs)
     // The switch's port is chosen here, the HTTP port by the platform itself
     // (it prints it): a port probed free may be taken again before it binds.
     voice = freePort();
+    // No metrics: their port is fixed, and other suites' platforms may be
+    // running.
     QStringList arguments { QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--voice-port"),
-        QString::number(voice), QStringLiteral("--data-dir"), dataDir.path(), QStringLiteral("--seed-demo") };
+        QString::number(voice), QStringLiteral("--data-dir"), dataDir.path(), QStringLiteral("--seed-demo"),
+        QStringLiteral("--metrics-port"), QStringLiteral("0") };
+    arguments += extraArguments;
     Q_UNUSED(databaseChecked)
     if (PostgresCluster::wanted() && postgresUrl.isEmpty()) {
         PostgresCluster* cluster = PostgresCluster::instance(&error);
@@ -110,6 +114,20 @@ bool PlatformProcess::stop(int timeoutMs)
     }
     output();
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+void PlatformProcess::kill()
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+    process.waitForFinished();
+    output();
+}
+
+int PlatformProcess::httpPort() const
+{
+    return QUrl(base).port();
 }
 
 QString PlatformProcess::databasePath() const

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QVariantList>
 
@@ -26,15 +27,23 @@ public:
 
     // Variables added to the platform's environment (set before start()).
     void setEnvironmentValue(const QString& name, const QString& value);
+    // Options added to the platform's command line (set before start()).
+    void addArguments(const QStringList& arguments) { extraArguments += arguments; }
+    // Serves the records of `other`, which has started, as a second process
+    // of the same stations does (on PostgreSQL; set before start()).
+    void shareDatabaseWith(const PlatformProcess& other) { postgresUrl = other.postgresUrl; }
 
     // Starts the platform and waits until both ports listen. False with
     // errorString() set when it did not come up within `timeoutMs`.
     bool start(int timeoutMs = 20000);
     // Asks the platform to stop (SIGTERM) and waits; true when it ended with 0.
     bool stop(int timeoutMs = 15000);
+    // Ends the platform at once (SIGKILL), as a crash would, and waits.
+    void kill();
 
     // "http://127.0.0.1:<port>/api": the base address for the client.
     QString apiBase() const { return base; }
+    int httpPort() const;
     int voicePort() const { return voice; }
     // The SQLite file; on a run on PostgreSQL, where it would have been.
     QString databasePath() const;
@@ -53,6 +62,7 @@ public:
 
 private:
     QString executable;
+    QStringList extraArguments;
     QTemporaryDir dataDir;
     QProcess process;
     QProcessEnvironment environment;

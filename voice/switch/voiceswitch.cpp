@@ -121,6 +121,19 @@ std::string groupOf(const sockaddr_storage& peer, int ipv4Bits, int ipv6Bits)
     return std::string(size == 4 ? "4" : "6") + std::string(reinterpret_cast<const char*>(bytes), size);
 }
 
+// The same for an address as addressOf() writes it.
+std::string groupOfText(const std::string& address, int ipv4Bits, int ipv6Bits)
+{
+    sockaddr_storage peer {};
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&peer);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&peer);
+    if (::inet_pton(AF_INET, address.c_str(), &v4->sin_addr) == 1)
+        peer.ss_family = AF_INET;
+    else if (::inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) == 1)
+        peer.ss_family = AF_INET6;
+    return groupOf(peer, ipv4Bits, ipv6Bits);
+}
+
 } // namespace
 
 struct VoiceSwitch::Connection
@@ -128,6 +141,8 @@ struct VoiceSwitch::Connection
     int fd = -1;
     std::string peer; // the peer's address
     std::string group; // the group of its address
+    // From a balancer, before the line that names its client.
+    bool awaitingProxy = false;
     voicewire::LineBuffer in;
     std::string out;
     bool signedIn = false;
@@ -315,6 +330,47 @@ void VoiceSwitch::setAddressGroups(int ipv4Bits, int ipv6Bits)
     ipv6GroupBits = std::clamp(ipv6Bits, 0, 128);
 }
 
+void VoiceSwitch::setProxies(std::vector<std::string> addresses, ProxyLineReader read)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    proxies = std::move(addresses);
+    readProxyLine = std::move(read);
+}
+
+void VoiceSwitch::setRefusalObserver(RefusalObserver observer)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    refusalObserver = std::move(observer);
+}
+
+void VoiceSwitch::refused(const char* limit) const
+{
+    if (refusalObserver)
+        refusalObserver(limit);
+}
+
+void VoiceSwitch::handleProxyLine(Connection& connection, const std::string& line, Clock::time_point now)
+{
+    connection.awaitingProxy = false;
+    std::string client;
+    if (!readProxyLine(line, &client)) {
+        send(connection, { "ERR", std::to_string(BadRequest), "no client named" });
+        closeAfterAnswer(connection, now);
+        return;
+    }
+    if (!client.empty()) {
+        connection.peer = client;
+        connection.group = groupOfText(client, ipv4GroupBits, ipv6GroupBits);
+    }
+    if (const char* limit = admit(connection, true)) {
+        refused(limit);
+        send(connection, { "ERR", std::to_string(Overloaded), refusalText(limit) });
+        closeAfterAnswer(connection, now);
+        return;
+    }
+    send(connection, { "HELLO", Greeting });
+}
+
 bool VoiceSwitch::hangUp(const std::string& callId)
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -472,40 +528,50 @@ void VoiceSwitch::acceptConnections()
         connection->peer = addressOf(peer);
         connection->group = groupOf(peer, ipv4GroupBits, ipv6GroupBits);
         connection->deadline = Clock::now() + loginTimeout;
-        const char* refusal = admit(*connection);
-        if (refusal) {
+        // A balancer's connection is counted by its client once it names it.
+        connection->awaitingProxy
+            = readProxyLine && std::find(proxies.begin(), proxies.end(), connection->peer) != proxies.end();
+        const char* limit = admit(*connection, false);
+        if (limit) {
+            refused(limit);
+            const char* refusal = refusalText(limit);
             send(*connection, { "ERR", std::to_string(Overloaded), refusal });
             flush(*connection);
             closeConnection(*connection);
             continue;
         }
-        send(*connection, { "HELLO", Greeting });
+        if (!connection->awaitingProxy)
+            send(*connection, { "HELLO", Greeting });
         connections.push_back(std::move(connection));
     }
 }
 
-const char* VoiceSwitch::admit(const Connection& newcomer)
+const char* VoiceSwitch::admit(const Connection& newcomer, bool counted)
 {
     const std::string& peer = newcomer.peer;
     const std::string& group = newcomer.group;
+    // A balancer's connection is known by its address only once it named its
+    // client; until then only the limits of all count it.
+    const bool byAddress = !newcomer.awaitingProxy;
+    const auto fromPeer = [&](const Connection& c) { return !c.awaitingProxy && &c != &newcomer && c.peer == peer; };
+    const auto fromGroup = [&](const Connection& c) { return !c.awaitingProxy && &c != &newcomer && c.group == group; };
     // Each limit, narrowest first: past it, the newcomer takes the place of
     // the oldest connection within it that has not signed in, if any.
-    // Connections on their way out no longer count.
+    // Connections on their way out no longer count, nor does the newcomer
+    // itself once it is `counted` among the connections.
     const struct
     {
         bool applies;
         std::size_t limit;
         std::function<bool(const Connection&)> within;
-        const char* refusal;
+        const char* name;
     } limits[] = {
-        { true, maxConnectionsPerAddress, [&](const Connection& c) { return c.peer == peer; },
-            "too many sessions from this address" },
-        { maxConnectionsPerGroup > 0, maxConnectionsPerGroup, [&](const Connection& c) { return c.group == group; },
-            "too many sessions from this network" },
-        { true, maxConnections, [](const Connection&) { return true; }, "too many sessions" },
+        { byAddress, maxConnectionsPerAddress, fromPeer, "voice_connections_per_address" },
+        { byAddress && maxConnectionsPerGroup > 0, maxConnectionsPerGroup, fromGroup, "voice_connections_per_group" },
+        { !counted, maxConnections, [](const Connection&) { return true; }, "voice_connections" },
         // Connections not signed in may not take the slots kept for sessions.
-        { true, maxConnections - maxConnections * reservedPercent / 100,
-            [](const Connection& c) { return !c.signedIn; }, "too many sessions" },
+        { !counted, maxConnections - maxConnections * reservedPercent / 100,
+            [](const Connection& c) { return !c.signedIn; }, "voice_connections" },
     };
     for (const auto& scope : limits) {
         if (!scope.applies)
@@ -516,12 +582,21 @@ const char* VoiceSwitch::admit(const Connection& newcomer)
             continue;
         Connection* oldest = oldestUnsigned(scope.within);
         if (!oldest)
-            return scope.refusal;
+            return scope.name;
         // It never signed in: it ends as the switch ends such sessions.
         send(*oldest, { "BYE" });
         closeAfterAnswer(*oldest, Clock::now());
     }
     return nullptr;
+}
+
+const char* VoiceSwitch::refusalText(const std::string& limit)
+{
+    if (limit == "voice_connections_per_address")
+        return "too many sessions from this address";
+    if (limit == "voice_connections_per_group")
+        return "too many sessions from this network";
+    return "too many sessions";
 }
 
 VoiceSwitch::Connection* VoiceSwitch::oldestUnsigned(const std::function<bool(const Connection&)>& within) const
@@ -614,6 +689,8 @@ void VoiceSwitch::closeAfterAnswer(Connection& connection, Clock::time_point now
 
 void VoiceSwitch::handleLine(Connection& connection, const std::string& line, Clock::time_point now)
 {
+    if (connection.awaitingProxy)
+        return handleProxyLine(connection, line, now);
     std::vector<std::string> words;
     const bool wellFormed = voicewire::splitLine(line, words);
     if (!connection.signedIn) {

@@ -95,6 +95,20 @@ public:
         std::size_t total, std::size_t perAddress, std::size_t perGroup = 0, unsigned reservedPercent = 0);
     // The leading bits of an IPv4 and of an IPv6 address that make its group.
     void setAddressGroups(int ipv4Bits, int ipv6Bits);
+    // Connections from `addresses` (numeric, as the system writes them) come
+    // through a balancer and begin with one line that names their client
+    // (the PROXY protocol's), which `read` turns into the client's address
+    // (empty: the balancer does not know it; false: no such line, and the
+    // connection is closed). The switch greets such a connection after that
+    // line, and counts it by its client's address from then on.
+    using ProxyLineReader = std::function<bool(const std::string& line, std::string* client)>;
+    void setProxies(std::vector<std::string> addresses, ProxyLineReader read);
+    // Told of each connection refused by a limit: "voice_connections",
+    // "voice_connections_per_address" or "voice_connections_per_group".
+    // Called on the switch's thread; it must not call back into the switch.
+    // Before start().
+    using RefusalObserver = std::function<void(const std::string& limit)>;
+    void setRefusalObserver(RefusalObserver observer);
 
     // The far end hangs up: ends the call (RELEASED, by "callee") if it is
     // still ringing or answered. False when no such call is in progress.
@@ -116,13 +130,19 @@ private:
     void run();
     void acceptConnections();
     // Makes room for `newcomer` under every limit, letting go of connections
-    // not signed in; the refusal's text when there is no room.
-    const char* admit(const Connection& newcomer);
+    // not signed in; the name of the limit that leaves no room, or null.
+    // `counted`: it is among the connections already (a balancer's, whose
+    // client has just been named), and only the limits by address apply.
+    const char* admit(const Connection& newcomer, bool counted);
+    // The text of ERR 503 for a limit's name.
+    static const char* refusalText(const std::string& limit);
     void receive(Connection& connection);
     void serveLines(Connection& connection, Clock::time_point now);
     void enforceDeadlines(Clock::time_point now);
     void closeAfterAnswer(Connection& connection, Clock::time_point now);
     void handleLine(Connection& connection, const std::string& line, Clock::time_point now);
+    void handleProxyLine(Connection& connection, const std::string& line, Clock::time_point now);
+    void refused(const char* limit) const;
     void handleLogin(Connection& connection, const std::vector<std::string>& words, Clock::time_point now);
     void handleCall(Connection& connection, const std::vector<std::string>& words);
     // Checks a signed-in session's account again; false when it no longer
@@ -158,6 +178,9 @@ private:
     // After the account check could not tell, no session is checked again
     // until then: a database that is away is not asked at every keep-alive.
     Clock::time_point rechecksPausedUntil;
+    std::vector<std::string> proxies;
+    ProxyLineReader readProxyLine;
+    RefusalObserver refusalObserver;
 
     mutable std::mutex mutex;
     std::thread thread;

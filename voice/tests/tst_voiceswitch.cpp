@@ -101,6 +101,7 @@ private slots:
     void silentSessionsAreClosed();
     void connectionsAreLimitedInAllAndPerAddress();
     void connectionsNotSignedInKeepNoSlotFromADesk();
+    void balancersConnectionsCountByTheirClients();
     void floodingSessionHoldsUpNoOtherSession();
     void endedAccountLosesItsSessions();
     void sessionsLastOnlyAsLongAsTheirAccount();
@@ -332,6 +333,12 @@ void TestVoiceSwitch::connectionsAreLimitedInAllAndPerAddress()
 {
     voiceSwitch->stop();
     voiceSwitch->setConnectionLimits(4, 2);
+    std::mutex noted;
+    QStringList limits;
+    voiceSwitch->setRefusalObserver([&](const std::string& limit) {
+        std::lock_guard<std::mutex> lock(noted);
+        limits << QString::fromStdString(limit);
+    });
     QVERIFY(voiceSwitch->start("127.0.0.1", 0));
     const int port = voiceSwitch->port();
     const QByteArray perAddress("ERR 503 too%20many%20sessions%20from%20this%20address");
@@ -353,6 +360,10 @@ void TestVoiceSwitch::connectionsAreLimitedInAllAndPerAddress()
     WireClient beyond(port, "127.0.0.4");
     QCOMPARE(beyond.next(), overall);
     QVERIFY(beyond.waitForClose());
+    {
+        std::lock_guard<std::mutex> lock(noted);
+        QCOMPARE(limits, (QStringList { "voice_connections_per_address", "voice_connections" }));
+    }
 
     // A connection that ends gives its place back.
     second.send("BYE\n");
@@ -390,6 +401,45 @@ void TestVoiceSwitch::connectionsNotSignedInKeepNoSlotFromADesk()
     desk.send("PING\n");
     QCOMPARE(desk.next(), QByteArray("PONG"));
     QCOMPARE(voiceSwitch->sessionCount(), 2);
+}
+
+void TestVoiceSwitch::balancersConnectionsCountByTheirClients()
+{
+    voiceSwitch->stop();
+    voiceSwitch->setConnectionLimits(8, 1);
+    // A stand-in for the real reader: "CLIENT <address>", or "CLIENT" for
+    // a client the balancer does not know.
+    voiceSwitch->setProxies({ "127.0.0.5" }, [](const std::string& line, std::string* client) {
+        if (line.rfind("CLIENT", 0) != 0)
+            return false;
+        *client = line.size() > 7 ? line.substr(7) : std::string();
+        return true;
+    });
+    QVERIFY(voiceSwitch->start("127.0.0.1", 0));
+    const int port = voiceSwitch->port();
+
+    // Two desks through the balancer, one address: each is its own.
+    WireClient desk(port, "127.0.0.5");
+    desk.send("CLIENT 198.51.100.1\n");
+    QVERIFY(desk.signIn());
+    WireClient otherDesk(port, "127.0.0.5");
+    otherDesk.send("CLIENT 198.51.100.2\n");
+    QVERIFY(otherDesk.signIn());
+    // A desk's second session is beyond the limit of its address.
+    WireClient again(port, "127.0.0.5");
+    again.send("CLIENT 198.51.100.1\n");
+    QCOMPARE(again.next(), QByteArray("ERR 503 too%20many%20sessions%20from%20this%20address"));
+    QVERIFY(again.waitForClose());
+    // The balancer's connection that names no client is not served.
+    WireClient unnamed(port, "127.0.0.5");
+    unnamed.send("LOGIN x y z\n");
+    QCOMPARE(unnamed.next().left(7), QByteArray("ERR 400"));
+    QVERIFY(unnamed.waitForClose());
+    // Nobody else may name a client: the line is no LOGIN.
+    WireClient direct(port, "127.0.0.6");
+    QCOMPARE(direct.next(), QByteArray("HELLO FVP/1"));
+    direct.send("CLIENT 198.51.100.3\n");
+    QVERIFY(direct.next().startsWith("ERR"));
 }
 
 void TestVoiceSwitch::floodingSessionHoldsUpNoOtherSession()
