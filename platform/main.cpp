@@ -187,6 +187,7 @@ int main(int argc, char* argv[])
     config.maxConnectionsPerAddress = static_cast<unsigned>(options.maxConnectionsPerAddress);
     config.requestTimeoutSeconds = static_cast<unsigned>(options.requestTimeoutSeconds);
     config.idleTimeoutSeconds = static_cast<unsigned>(options.idleTimeoutSeconds);
+    config.eventKeepAliveSeconds = static_cast<unsigned>(options.eventKeepAliveSeconds);
     config.limits = options.limits;
     config.limits.sessionIdleSeconds = options.sessionIdleHours * 3600;
     config.limits.sessionMaxAgeSeconds = options.sessionMaxAgeDays * 24 * 3600;

@@ -61,6 +61,9 @@ struct Parser
         QStringLiteral("Seconds in which a request has to arrive whole (default 30)."), QStringLiteral("N") };
     QCommandLineOption idleTimeout { QStringLiteral("idle-timeout"),
         QStringLiteral("Seconds after which an idle connection is closed (default 15)."), QStringLiteral("N") };
+    QCommandLineOption eventKeepAlive { QStringLiteral("event-keepalive"),
+        QStringLiteral("Seconds after which a quiet stream of changes gets a keep-alive comment (default 15)."),
+        QStringLiteral("N") };
     // Write limits: a count a minute or a day, 0 for none.
     QCommandLineOption feedbackPerMinute { QStringLiteral("feedback-per-minute"),
         QStringLiteral("Feedback one station may send a minute (default 5; 0 = no limit)."), QStringLiteral("N") };
@@ -137,6 +140,7 @@ struct Parser
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         parser.addOptions({ address, port, dataDir, database, seedDemo, announce, installer, voicePort, publicAddress,
             sessionIdle, sessionMaxAge, smsPerDay, maxConnections, maxPerAddress, requestTimeout, idleTimeout, help });
+        parser.addOption(eventKeepAlive);
         parser.addOptions({ maxPerGroup, ipv4GroupPrefix, ipv6GroupPrefix, reservedPercent, synchronousFull });
         parser.addOptions({ feedbackPerMinute, feedbackPerDay, visitsPerMinute, visitsPerDay, partiesPerMinute,
             partiesPerDay, recordWritesPerMinute, recordWritesPerDay, trucksPerStation });
@@ -236,7 +240,7 @@ int commandIndex(const QStringList& arguments, const Parser& p)
 {
     const QList<QCommandLineOption> options = { p.address, p.port, p.dataDir, p.database, p.announce, p.installer,
         p.voicePort, p.publicAddress, p.sessionIdle, p.sessionMaxAge, p.smsPerDay, p.maxConnections, p.maxPerAddress,
-        p.requestTimeout, p.idleTimeout, p.metricsAddress, p.metricsPort, p.proxyFrom };
+        p.requestTimeout, p.idleTimeout, p.metricsAddress, p.metricsPort, p.proxyFrom, p.eventKeepAlive };
     for (int i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
         if (argument == QLatin1String("--"))
@@ -309,6 +313,7 @@ bool PlatformOptions::parse(const QStringList& givenArguments, PlatformOptions* 
         && parseCount(p.parser, p.maxPerAddress, 100000, &result.maxConnectionsPerAddress, error)
         && parseCount(p.parser, p.requestTimeout, 3600, &result.requestTimeoutSeconds, error)
         && parseCount(p.parser, p.idleTimeout, 3600, &result.idleTimeoutSeconds, error)
+        && parseCount(p.parser, p.eventKeepAlive, 3600, &result.eventKeepAliveSeconds, error)
         && parseCount(p.parser, p.maxPerGroup, 100000, &result.maxConnectionsPerGroup, error)
         && parseCount(p.parser, p.ipv4GroupPrefix, 32, &result.ipv4GroupPrefix, error)
         && parseCount(p.parser, p.ipv6GroupPrefix, 128, &result.ipv6GroupPrefix, error)

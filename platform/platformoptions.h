@@ -32,6 +32,8 @@ struct PlatformOptions
     int maxConnectionsPerAddress = 32;
     int requestTimeoutSeconds = 30;
     int idleTimeoutSeconds = 15;
+    // A quiet stream of changes gets a keep-alive comment this often.
+    int eventKeepAliveSeconds = 15;
     // The text messages a station may queue a day and the bounds of its
     // writes; the session times above override the limits' own.
     ServiceLimits limits;

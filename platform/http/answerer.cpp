@@ -2,6 +2,7 @@
 
 #include "apirouter.h"
 #include "connectionfront.h"
+#include "eventhub.h"
 #include "exchange.h"
 #include "platformmetrics.h"
 #include "requestdecoding.h"
@@ -30,11 +31,12 @@ QString apiPath(const Exchange& exchange)
 
 } // namespace
 
-Answerer::Answerer(const Settings& answerSettings, const Storage& store, const ApiRouter& apiRouter,
+Answerer::Answerer(const Settings& answerSettings, const Storage& store, const ApiRouter& apiRouter, EventHub& eventHub,
     WorkerPool& workerPool, WorkerPool& passwordPool, const ServerLog& serverLog)
     : settings(answerSettings)
     , storage(store)
     , router(apiRouter)
+    , events(eventHub)
     , workers(workerPool)
     , passwordWorkers(passwordPool)
     , log(serverLog)
@@ -64,6 +66,26 @@ MHD_Result Answerer::reply(MHD_Connection* connection, Exchange& exchange, int s
     }
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, jsonType);
     const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(status), response);
+    MHD_destroy_response(response);
+    return queued;
+}
+
+MHD_Result Answerer::stream(MHD_Connection* connection, Exchange& exchange)
+{
+    exchange.status = 200;
+    exchange.queued = true;
+    // The answer holds the stream until the library lets it go.
+    auto* held = new std::shared_ptr<EventStream>(exchange.stream);
+    MHD_Response* response
+        = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 4096, &EventStream::onRead, held, &EventStream::onFree);
+    if (!response) {
+        delete held;
+        return MHD_NO;
+    }
+    exchange.stream->attach(connection);
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/event-stream; charset=utf-8");
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache");
+    const MHD_Result queued = MHD_queue_response(connection, MHD_HTTP_OK, response);
     MHD_destroy_response(response);
     return queued;
 }
@@ -152,14 +174,26 @@ void Answerer::answer(Exchange& exchange) const
             parseParams(exchange.target.substr(query + 1), &params);
         if (exchange.form)
             parseParams(exchange.body, &params);
-        ApiRouter::Settings routing { settings.announcedVersion, settings.publicHost,
-            QString::fromStdString(exchange.peer), settings.limits };
-        routing.reuseAnswers = settings.reuseAnswers;
-        const ApiRouter::Outcome outcome
-            = router.dispatch(QString::fromStdString(exchange.method), apiPath(exchange), params, storage, routing);
-        exchange.status = outcome.status;
-        exchange.answer = outcome.reply.toJson();
-        exchange.route = outcome.route;
+        if (exchange.path == "/api/events/") {
+            exchange.status = 200;
+            if (exchange.method != "GET") {
+                exchange.answer = refusal(QStringLiteral("不支持的请求方法！"));
+            } else {
+                QString refused;
+                exchange.stream = events.open(params, exchange.lastEventId, &refused);
+                if (!exchange.stream)
+                    exchange.answer = refusal(refused);
+            }
+        } else {
+            ApiRouter::Settings routing { settings.announcedVersion, settings.publicHost,
+                QString::fromStdString(exchange.peer), settings.limits };
+            routing.reuseAnswers = settings.reuseAnswers;
+            const ApiRouter::Outcome outcome
+                = router.dispatch(QString::fromStdString(exchange.method), apiPath(exchange), params, storage, routing);
+            exchange.status = outcome.status;
+            exchange.answer = outcome.reply.toJson();
+            exchange.route = outcome.route;
+        }
     } catch (const std::exception& failure) {
         log.write(QStringLiteral("unexpected exception while answering a request: %1")
                       .arg(QString::fromStdString(failure.what())));

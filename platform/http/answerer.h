@@ -13,6 +13,7 @@
 namespace platform {
 
 class ApiRouter;
+class EventHub;
 class ServerLog;
 class Storage;
 class WorkerPool;
@@ -34,6 +35,10 @@ struct Exchange;
 // an answer only while the client's group and the whole server are below
 // their bounds, and the answer is released once the library has handed it
 // on (finished()). Otherwise the request waits, suspended, for room.
+//
+// GET "/api/events/" is answered by a stream of the station's changes (see
+// EventHub): the worker checks the session and opens it, and the answer then
+// lasts as long as the stream.
 class Answerer
 {
 public:
@@ -51,8 +56,8 @@ public:
         int ipv6GroupBits = 64;
     };
 
-    Answerer(const Settings& settings, const Storage& storage, const ApiRouter& router, WorkerPool& workers,
-        WorkerPool& passwordWorkers, const ServerLog& log);
+    Answerer(const Settings& settings, const Storage& storage, const ApiRouter& router, EventHub& events,
+        WorkerPool& workers, WorkerPool& passwordWorkers, const ServerLog& log);
 
     Answerer(const Answerer&) = delete;
     Answerer& operator=(const Answerer&) = delete;
@@ -60,6 +65,8 @@ public:
     // Queues `body` (JSON) with `status` as the answer to `exchange`; the
     // library shares the bytes instead of copying them.
     static MHD_Result reply(MHD_Connection* connection, Exchange& exchange, int status, const QByteArray& body);
+    // Queues the stream of changes that a worker opened for `exchange`.
+    static MHD_Result stream(MHD_Connection* connection, Exchange& exchange);
     // The envelope of a refusal with `message`.
     static QByteArray refusal(const QString& message);
 
@@ -89,6 +96,7 @@ private:
     const Settings settings;
     const Storage& storage;
     const ApiRouter& router;
+    EventHub& events;
     WorkerPool& workers;
     WorkerPool& passwordWorkers;
     const ServerLog& log;

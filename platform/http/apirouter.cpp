@@ -3,11 +3,14 @@
 #include "answercache.h"
 #include "apicontext.h"
 #include "apierror.h"
+#include "changelog.h"
+#include "credentials.h"
 #include "history.h"
 #include "messageservice.h"
 #include "partyservice.h"
 #include "platformmetrics.h"
 #include "reportservice.h"
+#include "requestanswers.h"
 #include "serverlog.h"
 #include "sessionservice.h"
 #include "sql.h"
@@ -126,6 +129,20 @@ ApiRouter::ApiRouter()
             QStringLiteral("shipper/*/delete"), QStringLiteral("consignee/*/delete") })
         count(get, pattern, Quota::StationRecords);
 
+    // The writes of one record, which may name the version the clerk's copy
+    // has and answer with the version they made.
+    versioned(post, QStringLiteral("truck/*/edit"), RecordVersion::Truck);
+    versioned(get, QStringLiteral("truck/*/work"), RecordVersion::Truck);
+    versioned(get, QStringLiteral("truck/*/sleep"), RecordVersion::Truck);
+    versioned(get, QStringLiteral("truck/*/delete"), RecordVersion::Truck);
+    versioned(post, QStringLiteral("shipper/*/edit"), RecordVersion::Shipper);
+    versioned(get, QStringLiteral("shipper/*/delete"), RecordVersion::Shipper);
+    versioned(post, QStringLiteral("consignee/*/edit"), RecordVersion::Consignee);
+    versioned(get, QStringLiteral("consignee/*/delete"), RecordVersion::Consignee);
+    versioned(post, QStringLiteral("trade/*/edit"), RecordVersion::Trade);
+    versioned(post, QStringLiteral("trade/*/status/change"), RecordVersion::Trade);
+    versioned(post, QStringLiteral("mine/profile/edit"), RecordVersion::Profile);
+
     for (const Route& route : qAsConst(routes)) {
         if (!resources.contains(route.pattern.first()))
             resources.append(route.pattern.first());
@@ -150,6 +167,18 @@ void ApiRouter::count(const QString& method, const QString& pattern, Quota count
     }
 }
 
+void ApiRouter::versioned(const QString& method, const QString& pattern, RecordVersion::Kind record)
+{
+    const QStringList segments = pattern.split(QLatin1Char('/'));
+    for (Route& route : routes) {
+        if (route.method == method && route.pattern == segments) {
+            // The check is made in the write's transaction.
+            Q_ASSERT(route.mode == Mode::Write);
+            route.record = record;
+        }
+    }
+}
+
 ApiRouter::QuotaUse ApiRouter::quotaUse(Quota counted, const ApiRequest& request, const ServiceLimits& limits)
 {
     const QString station = QStringLiteral("station %1 ").arg(request.organ());
@@ -170,6 +199,11 @@ ApiRouter::QuotaUse ApiRouter::quotaUse(Quota counted, const ApiRequest& request
             QStringLiteral("今天修改的记录已达%1次的上限，请明天再试！"), "record_writes" };
     }
     return {};
+}
+
+void ApiRouter::setChangeListener(std::function<void()> listener)
+{
+    changeListener = std::move(listener);
 }
 
 void ApiRouter::setErrorSink(std::function<void(const QString&)> sink)
@@ -262,7 +296,9 @@ ApiRouter::Outcome ApiRouter::dispatch(const QString& method, const QString& pat
     ApiRequest request(method, segments, params);
     if (!request.isWellFormed())
         return { 200, ApiReply::refusal(QStringLiteral("请求参数的编码无效！")), name };
-    return { 200, run(*route, request, storage, settings), name };
+    Outcome outcome = run(*route, request, storage, settings);
+    outcome.route = name;
+    return outcome;
 }
 
 ApiRouter::Outcome ApiRouter::health(const Storage& storage)
@@ -295,7 +331,8 @@ ApiRouter::Outcome ApiRouter::health(const Storage& storage)
     return { 503, ApiReply::refusal(QStringLiteral("数据库暂时无法访问！")).with(QStringLiteral("data"), data) };
 }
 
-ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& storage, const Settings& settings) const
+ApiRouter::Outcome ApiRouter::run(
+    const Route& route, ApiRequest& request, const Storage& storage, const Settings& settings) const
 {
     try {
         ApiContext context { request, storage.connection(), storage, settings.announcedVersion, settings.host,
@@ -306,13 +343,30 @@ ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& 
             if (!ApiRequest::parseId(request.value(QStringLiteral("user")), &user)
                 || !SessionService::checkSession(
                     context.db, request.value(QStringLiteral("token")), user, settings.limits, &organ))
-                return ApiReply::refusal(QStringLiteral("登录已失效，请重新登录！"));
+                return { 200, ApiReply::refusal(QStringLiteral("登录已失效，请重新登录！")) };
             request.setSession(user, organ);
         }
         if (route.mode == Mode::None || route.mode == Mode::Own)
-            return route.handler(context);
+            return { 200, route.handler(context) };
 
+        // What an earlier request of this thread left behind was rolled back.
+        ChangeLog::takeAppended();
         Transaction transaction(context.db, route.mode == Mode::Write ? Transaction::Write : Transaction::Read);
+        // A write sent again under the id of one already done gets that
+        // write's answer, and nothing else happens: no count is taken, no
+        // version checked. Writes take turns, so the first one has committed
+        // (or failed) by the time this one looks.
+        const bool writes = route.mode == Mode::Write && route.access == Access::Session;
+        const QString requestId = writes ? RequestAnswers::idOf(request) : QString();
+        const QString routeName = request.method() + QLatin1Char(' ') + request.segments().join(QLatin1Char('/'));
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        if (!requestId.isEmpty()) {
+            RequestAnswers::Answer kept;
+            if (RequestAnswers::find(context.db, request.organ(), requestId, routeName, now, &kept)) {
+                transaction.commit();
+                return { kept.status, ApiReply::verbatim(kept.body) };
+            }
+        }
         const QuotaUse use = quotaUse(route.quota, request, settings.limits);
         take(context.db, use.key, use.limit, use.dayFullMessage, use.name);
         QString key;
@@ -332,22 +386,36 @@ ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& 
             PlatformMetrics::instance().answerReused(found);
             if (found) {
                 transaction.commit();
-                return kept;
+                return { 200, kept };
             }
         }
+        RecordVersion::check(context, route.record);
         ApiReply reply = route.handler(context);
         if (reply.isSuccess()) {
+            if (route.record != RecordVersion::None && !reply.has(QStringLiteral("version"))) {
+                const qint64 version = RecordVersion::current(context, route.record);
+                if (version > 0)
+                    reply.with(QStringLiteral("version"), version);
+            }
+            if (!requestId.isEmpty())
+                RequestAnswers::keep(context.db, request.organ(), requestId, routeName, now, { 200, reply.toJson() });
             transaction.commit();
             if (reusable) {
                 // Written once: this answer and the kept one share the bytes.
                 reply = reply.prewritten();
                 AnswerCache::keep(context.db, key, state, reply);
             }
+            if (ChangeLog::takeAppended() && changeListener)
+                changeListener();
         }
         // A refusal leaves nothing behind: the transaction rolls back.
-        return reply;
+        return { 200, reply };
     } catch (const ApiError& refusal) {
-        return ApiReply::refusal(refusal.message());
+        ApiReply reply = ApiReply::refusal(refusal.message());
+        const QJsonObject& extra = refusal.extra();
+        for (auto it = extra.constBegin(); it != extra.constEnd(); ++it)
+            reply.with(it.key(), it.value());
+        return { 200, reply };
     } catch (const std::exception& failure) {
         if (dynamic_cast<const Sql::Error*>(&failure))
             PlatformMetrics::instance().databaseError();
@@ -356,7 +424,7 @@ ApiReply ApiRouter::run(const Route& route, ApiRequest& request, const Storage& 
                           .arg(request.method(),
                               ServerLog::printable(request.segments().join(QLatin1Char('/')).toStdString()),
                               QString::fromStdString(failure.what())));
-        return ApiReply::refusal(QStringLiteral("服务器繁忙，请稍后再试！"));
+        return { 200, ApiReply::refusal(QStringLiteral("服务器繁忙，请稍后再试！")) };
     }
 }
 

@@ -3,6 +3,7 @@
 #include "apireply.h"
 #include "apirequest.h"
 #include "loginthrottle.h"
+#include "recordversion.h"
 #include "servicelimits.h"
 #include "writequota.h"
 
@@ -21,9 +22,12 @@ class Storage;
 
 // Maps a method and a path below "/api" to its service, checks the session,
 // runs the service in one transaction and turns every outcome into the
-// envelope. Only a path that names no request at all gets the HTTP status 404,
-// and the health check 503 when the database does not answer; every other
-// answer, refusals included, is a 200 with "success" false.
+// envelope. Every write passes through here the same way: its request id
+// (see RequestAnswers) answers a repeated request with the first answer, and
+// the version of the record it names (see RecordVersion) refuses a stale one.
+// Only a path that names no request at all gets the HTTP status 404, and the
+// health check 503 when the database does not answer; every other answer,
+// refusals included, is a 200 with "success" false.
 class ApiRouter
 {
 public:
@@ -63,6 +67,9 @@ public:
     // here, never sent to the client.
     // The sign-in throttle's notices go there too.
     void setErrorSink(std::function<void(const QString&)> sink);
+    // Called after a write that changed records has committed (see
+    // ChangeLog), on the thread that wrote; set before serving.
+    void setChangeListener(std::function<void()> listener);
 
 private:
     enum class Access { Public, Session };
@@ -96,6 +103,9 @@ private:
         Cost cost;
         AnswerKey answerKey; // null: never reused
         Quota quota = Quota::None;
+        // The record a write changes, whose version the request may name
+        // and the answer reports (see RecordVersion).
+        RecordVersion::Kind record = RecordVersion::None;
     };
 
     void add(const QString& method, const QString& pattern, Access access, Mode mode, Handler handler,
@@ -112,12 +122,13 @@ private:
     };
 
     void count(const QString& method, const QString& pattern, Quota quota);
+    void versioned(const QString& method, const QString& pattern, RecordVersion::Kind record);
     static QuotaUse quotaUse(Quota quota, const ApiRequest& request, const ServiceLimits& limits);
     const Route* match(const QStringList& segments, bool* methodMismatch, const QString& method) const;
     // The route named by `path` (below "/api"), if any; `segments` gets the
     // path's segments without the slashes around them.
     const Route* find(const QString& method, const QString& path, QStringList* segments, bool* methodMismatch) const;
-    ApiReply run(const Route& route, ApiRequest& request, const Storage& storage, const Settings& settings) const;
+    Outcome run(const Route& route, ApiRequest& request, const Storage& storage, const Settings& settings) const;
     static Outcome health(const Storage& storage);
 
     QVector<Route> routes;
@@ -125,6 +136,7 @@ private:
     // Shared by every request; its counts are in the database.
     std::unique_ptr<LoginThrottle> throttle;
     std::function<void(const QString&)> errorSink;
+    std::function<void()> changeListener;
 };
 
 } // namespace platform

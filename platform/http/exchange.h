@@ -4,11 +4,14 @@
 
 #include <chrono>
 #include <cstddef>
+#include <memory>
 #include <string>
 
 struct MHD_Connection;
 
 namespace platform {
+
+class EventStream;
 
 // One request from its headers to its answer. It lives from the first call of
 // the request handler to the library's notice that the request completed;
@@ -38,6 +41,11 @@ struct Exchange
     size_t charged = 0;
     // What answered, for the metrics: a route's pattern, or "-".
     std::string route = "-";
+    // The Last-Event-ID header, for a stream of changes.
+    std::string lastEventId;
+    // Set instead of `answer` when the answer is a stream of changes; it
+    // ends when the request does.
+    std::shared_ptr<EventStream> stream;
 };
 
 } // namespace platform

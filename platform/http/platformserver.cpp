@@ -3,6 +3,7 @@
 #include "answerer.h"
 #include "connectionfront.h"
 #include "connectiontracker.h"
+#include "eventhub.h"
 #include "platformmetrics.h"
 #include "requestdecoding.h"
 #include "requesthandler.h"
@@ -182,6 +183,13 @@ bool PlatformServer::bind(QString* error)
     workers = std::make_unique<WorkerPool>(std::max(2, config.threads), 4096);
     passwordWorkers = std::make_unique<WorkerPool>(
         std::max(1, config.passwordThreads), 256, std::max<size_t>(1, config.passwordQueuePerGroup));
+    EventHub::Settings eventSettings;
+    eventSettings.keepAliveSeconds = std::max(1u, config.eventKeepAliveSeconds);
+    eventSettings.pollMs = std::max(10u, config.eventPollMs);
+    eventSettings.limits = config.limits;
+    events = std::make_unique<EventHub>(storage, eventSettings, log);
+    events->start();
+    router.setChangeListener([hub = events.get()] { hub->nudge(); });
     // One group of addresses may have half the workers make its answers at
     // once, no more.
     const AnswerBudget::Limits unread { config.unreadAnswerBytesPerGroup, config.unreadAnswerBytes,
@@ -189,7 +197,7 @@ bool PlatformServer::bind(QString* error)
     answerer = std::make_unique<Answerer>(
         Answerer::Settings { config.announcedVersion, publicHost(config, port), config.installerPath, config.limits,
             config.reuseAnswers, unread, config.ipv4GroupBits, config.ipv6GroupBits },
-        storage, router, *workers, *passwordWorkers, log);
+        storage, router, *events, *workers, *passwordWorkers, log);
     requests = std::make_unique<RequestHandler>(
         RequestHandler::Limits { config.maxTargetBytes, config.maxHeaders, config.maxFormBytes, config.maxBodyBytes },
         *connections, *answerer, log);
@@ -248,6 +256,7 @@ bool PlatformServer::bind(QString* error)
         }
         requests.reset();
         answerer.reset();
+        events.reset();
         workers.reset();
         passwordWorkers.reset();
         return fail();
@@ -312,6 +321,9 @@ void PlatformServer::shutdown()
     // Requests that waited for their answers to be read get the busy answer.
     if (answerer)
         answerer->releaseWaiting();
+    // The streams end, so that none of their connections stays asleep.
+    if (events)
+        events->stop();
     if (daemon) {
         MHD_stop_daemon(daemon);
         daemon = nullptr;

@@ -19,6 +19,7 @@ namespace platform {
 class Answerer;
 class ConnectionFront;
 class ConnectionTracker;
+class EventHub;
 class RequestHandler;
 class Storage;
 class WorkerPool;
@@ -37,6 +38,10 @@ class WorkerPool;
 // connection has a bounded memory for its request line and headers, and
 // every request a deadline by which it must have arrived whole
 // (ConnectionTracker).
+//
+// A desk's stream of its station's changes is one long answer that sleeps
+// between events (EventHub): it holds its connection, and so counts against
+// the connection limits, but no thread.
 //
 // The server puts these together: it binds the socket, starts the library
 // with their callbacks and tears all of it down in order.
@@ -84,6 +89,11 @@ public:
         // Sign-ins and password changes waiting for a worker, from one group
         // of addresses; the groups take turns.
         size_t passwordQueuePerGroup = 32;
+        // The streams of changes (GET /api/events/): a keep-alive comment
+        // goes to a stream quiet for this many seconds, and the database is
+        // looked at for new changes every eventPollMs.
+        unsigned eventKeepAliveSeconds = 15;
+        unsigned eventPollMs = 100;
 
         // Who may connect, beside the limits above: connections from one
         // group of addresses (the first ipv4GroupBits of an IPv4 address, the
@@ -138,6 +148,7 @@ private:
     // and the request handler until the daemon has stopped.
     std::unique_ptr<WorkerPool> workers;
     std::unique_ptr<WorkerPool> passwordWorkers;
+    std::unique_ptr<EventHub> events;
     std::unique_ptr<Answerer> answerer;
     std::unique_ptr<RequestHandler> requests;
     MHD_Daemon* daemon = nullptr;

@@ -3,6 +3,7 @@
 #include "answerer.h"
 #include "connectionfront.h"
 #include "connectiontracker.h"
+#include "eventhub.h"
 #include "exchange.h"
 #include "platformmetrics.h"
 #include "requestdecoding.h"
@@ -62,6 +63,8 @@ MHD_Result RequestHandler::onRequest(void* cls, MHD_Connection* connection, cons
             *uploadSize = 0;
             return MHD_YES;
         }
+        if (exchange.ready && exchange.stream)
+            return Answerer::stream(connection, exchange);
         if (exchange.ready)
             return Answerer::reply(connection, exchange, exchange.status, exchange.answer);
         if (exchange.dispatched)
@@ -97,6 +100,8 @@ MHD_Result RequestHandler::begin(MHD_Connection* connection, const char* method,
         = startsWithNoCase(MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_TYPE),
             "application/x-www-form-urlencoded");
     exchange->bodyLimit = exchange->form ? limits.maxFormBytes : limits.maxBodyBytes;
+    if (const char* lastEvent = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Last-Event-ID"))
+        exchange->lastEventId = lastEvent;
     return MHD_YES;
 }
 
@@ -125,6 +130,9 @@ void RequestHandler::onCompleted(
     if (!exchange)
         return;
     handler.answerer.finished(*exchange);
+    // A stream of changes ends with its request, answered or not.
+    if (exchange->stream)
+        exchange->stream->close();
     try {
         const auto micros
             = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - exchange->start)

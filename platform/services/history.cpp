@@ -2,6 +2,7 @@
 
 #include "apicontext.h"
 #include "apierror.h"
+#include "changelog.h"
 #include "sessionservice.h"
 #include "sql.h"
 
@@ -126,6 +127,25 @@ void History::record(const ApiContext& context, Kind kind, qint64 id, const QStr
         .bind(action)
         .bind(QString::fromUtf8(changes))
         .exec();
+    // Every desk of the station hears of it once the write commits, with the
+    // version the write left (a record's history follows its write).
+    const qint64 version = Sql::scalar(
+        context.db, QStringLiteral("SELECT version FROM %1 WHERE id = ?").arg(info(kind).table), { id }, 0)
+                               .toLongLong();
+    ChangeLog::append(context, info(kind).name, id, version);
+}
+
+bool History::lastChange(const QSqlDatabase& db, Kind kind, qint64 id, qint64 organ, LastChange* change)
+{
+    Sql q(db,
+        QStringLiteral("SELECT u.name, u.username, h.time FROM history h JOIN users u ON u.id = h.user"
+                       " WHERE h.kind = ? AND h.record = ? AND h.organ = ? ORDER BY h.id DESC LIMIT 1"));
+    q.bind(info(kind).name).bind(id).bind(organ).exec();
+    if (!q.next())
+        return false;
+    change->name = q.text(0).isEmpty() ? q.text(1) : q.text(0);
+    change->time = q.text(2).left(16);
+    return true;
 }
 
 ApiReply History::ofTruck(ApiContext& context)

@@ -31,9 +31,20 @@ public:
 
     // Records `action` ("add", "edit", "delete", "status" or "settle") by the
     // request's user. The changes are the fields whose values differ between
-    // `before` and `after`.
+    // `before` and `after`. The station's desks are told of the write too
+    // (see ChangeLog).
     static void record(const ApiContext& context, Kind kind, qint64 id, const QString& action,
         const QVariantMap& before = QVariantMap(), const QVariantMap& after = QVariantMap());
+
+    // Who made the last entry of a station's record, and when: the user's
+    // name (the account's login when it has none) and the entry's time to the
+    // minute ("yyyy-MM-dd HH:mm"). False when the record has no entry.
+    struct LastChange
+    {
+        QString name;
+        QString time;
+    };
+    static bool lastChange(const QSqlDatabase& db, Kind kind, qint64 id, qint64 organ, LastChange* change);
 
     // GET {kind}/ID/history: the entries of one record of the station,
     // oldest first.

@@ -10,6 +10,7 @@
 #include "sessionservice.h"
 #include "sql.h"
 
+#include <QJsonDocument>
 #include <QRegularExpression>
 
 namespace platform {
@@ -44,8 +45,43 @@ const Kind& consigneeKind()
 QString columns(const Kind& kind)
 {
     return kind.hasIndustry
-        ? QStringLiteral("p.id, p.name, p.address, p.linkman, p.tel1, p.tel2, p.notes, p.create_time, p.industry")
-        : QStringLiteral("p.id, p.name, p.address, p.linkman, p.tel1, p.tel2, p.notes, p.create_time");
+        ? QStringLiteral(
+            "p.id, p.name, p.address, p.linkman, p.tel1, p.tel2, p.notes, p.create_time, p.version, p.industry")
+        : QStringLiteral("p.id, p.name, p.address, p.linkman, p.tel1, p.tel2, p.notes, p.create_time, p.version");
+}
+
+// One record selected with columns(); the keys in the order in which
+// QJsonObject would put them.
+void writeParty(JsonWriter& json, const Sql& q, const Kind& kind)
+{
+    // clang-format off
+    json.beginObject()
+        .key("address").value(q.text(2))
+        .key("create_time").value(q.text(7))
+        .key("id").value(q.integer(0));
+    if (kind.hasIndustry)
+        json.key("industry").value(q.text(9));
+    json.key("linkman").value(q.text(3))
+        .key("name").value(q.text(1))
+        .key("notes").value(q.text(6))
+        .key("tel1").value(q.text(4))
+        .key("tel2").value(q.text(5))
+        .key("version").value(q.integer(8))
+        .endObject();
+    // clang-format on
+}
+
+QJsonObject record(const ApiContext& context, const Kind& kind, qint64 id)
+{
+    Sql q(context.db,
+        QStringLiteral("SELECT %1 FROM %2 p WHERE p.organ = ? AND p.deleted = 0 AND p.id = ?")
+            .arg(columns(kind), kind.table));
+    q.bind(context.request.organ()).bind(id).exec();
+    if (!q.next())
+        return QJsonObject();
+    JsonWriter json;
+    writeParty(json, q, kind);
+    return QJsonDocument::fromJson(json.bytes()).object();
 }
 
 ApiReply list(ApiContext& context, const Kind& kind)
@@ -85,23 +121,8 @@ ApiReply list(ApiContext& context, const Kind& kind)
     // The keys in the order in which QJsonObject would put them.
     JsonWriter records;
     records.beginArray();
-    while (q.next()) {
-        records
-            .beginObject()
-            // clang-format off
-            .key("address").value(q.text(2))
-            .key("create_time").value(q.text(7))
-            .key("id").value(q.integer(0));
-        if (kind.hasIndustry)
-            records.key("industry").value(q.text(8));
-        records.key("linkman").value(q.text(3))
-            .key("name").value(q.text(1))
-            .key("notes").value(q.text(6))
-            .key("tel1").value(q.text(4))
-            .key("tel2").value(q.text(5))
-            .endObject();
-        // clang-format on
-    }
+    while (q.next())
+        writeParty(records, q, kind);
     records.endArray();
     return ApiReply::okWithJson(records.bytes())
         .with(QStringLiteral("page"), page)
@@ -153,8 +174,8 @@ ApiReply save(ApiContext& context, const Kind& kind, qint64 id)
                         .arg(kind.table, kind.hasIndustry ? QStringLiteral("industry,") : QString(),
                             kind.hasIndustry ? QStringLiteral("?,") : QString());
     else
-        statement = QStringLiteral("UPDATE %1 SET name = ?, address = ?, linkman = ?, tel1 = ?, tel2 = ?, notes = ? %2"
-                                   " WHERE id = ? AND organ = ?")
+        statement = QStringLiteral("UPDATE %1 SET name = ?, address = ?, linkman = ?, tel1 = ?, tel2 = ?, notes = ? %2,"
+                                   " version = version + 1 WHERE id = ? AND organ = ?")
                         .arg(kind.table, kind.hasIndustry ? QStringLiteral(", industry = ?") : QString());
     Sql q(context.db, statement);
     q.bind(name).bind(address).bind(linkman).bind(tel1).bind(tel2).bind(notes);
@@ -184,7 +205,7 @@ ApiReply remove(ApiContext& context, const Kind& kind)
                             .toLongLong();
     if (open > 0)
         throw ApiError(QStringLiteral("该%1还有%2笔未完成的业务，不能删除！").arg(kind.label).arg(open));
-    Sql q(context.db, QStringLiteral("UPDATE %1 SET deleted = 1 WHERE id = ?").arg(kind.table));
+    Sql q(context.db, QStringLiteral("UPDATE %1 SET deleted = 1, version = version + 1 WHERE id = ?").arg(kind.table));
     q.bind(id).exec();
     History::record(context, kind.historyKind, id, QStringLiteral("delete"));
     return ApiReply::ok();
@@ -230,6 +251,16 @@ ApiReply PartyService::editConsignee(ApiContext& context)
 ApiReply PartyService::removeConsignee(ApiContext& context)
 {
     return remove(context, consigneeKind());
+}
+
+QJsonObject PartyService::shipperRecord(const ApiContext& context, qint64 id)
+{
+    return record(context, shipperKind(), id);
+}
+
+QJsonObject PartyService::consigneeRecord(const ApiContext& context, qint64 id)
+{
+    return record(context, consigneeKind(), id);
 }
 
 void PartyService::requireShipper(const ApiContext& context, qint64 id)

@@ -2,6 +2,7 @@
 
 #include "apireply.h"
 
+#include <QJsonObject>
 #include <QtGlobal>
 
 namespace platform {
@@ -22,6 +23,11 @@ public:
     static ApiReply addConsignee(ApiContext& context);
     static ApiReply editConsignee(ApiContext& context);
     static ApiReply removeConsignee(ApiContext& context);
+
+    // A live record of the station as the lists show it; empty when there is
+    // none.
+    static QJsonObject shipperRecord(const ApiContext& context, qint64 id);
+    static QJsonObject consigneeRecord(const ApiContext& context, qint64 id);
 
     // Refuse, as not found, an id that names no live record of the station.
     static void requireShipper(const ApiContext& context, qint64 id);

@@ -2,6 +2,7 @@
 
 #include "apicontext.h"
 #include "apierror.h"
+#include "changelog.h"
 #include "credentials.h"
 #include "loginthrottle.h"
 #include "phonerules.h"
@@ -14,6 +15,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QStringList>
 
 #include <mutex>
 
@@ -175,6 +177,20 @@ bool SessionService::checkSession(
     return true;
 }
 
+bool SessionService::sessionLasts(
+    const QSqlDatabase& db, const QString& tokenDigest, qint64 user, const ServiceLimits& limits)
+{
+    Sql q(db,
+        QStringLiteral("SELECT s.create_time, s.last_seen FROM sessions s"
+                       " JOIN users u ON u.id = s.user WHERE s.token_digest = ? AND s.user = ? AND u.disabled = 0"));
+    q.bind(tokenDigest).bind(user).exec();
+    if (!q.next())
+        return false;
+    const QString created = q.text(0);
+    const QString lastSeen = q.text(1).isEmpty() ? created : q.text(1);
+    return created >= oldestCreation(limits) && lastSeen >= oldestUse(limits);
+}
+
 void SessionService::purgeSessions(const QSqlDatabase& db, const ServiceLimits& limits)
 {
     Sql purge(db,
@@ -334,9 +350,14 @@ ApiReply SessionService::notification(ApiContext&)
 
 ApiReply SessionService::profile(ApiContext& context)
 {
+    return ApiReply::ok(profileOf(context));
+}
+
+QJsonObject SessionService::profileOf(const ApiContext& context)
+{
     Sql q(context.db,
         QStringLiteral("SELECT o.id, o.name, o.linkman, o.mobile_number, o.address, o.summary,"
-                       " u.username FROM users u JOIN organs o ON o.id = u.organ WHERE u.id = ?"));
+                       " u.username, o.version FROM users u JOIN organs o ON o.id = u.organ WHERE u.id = ?"));
     q.bind(context.request.user()).exec();
     if (!q.next())
         throw ApiError(QStringLiteral("用户不存在！"));
@@ -349,7 +370,8 @@ ApiReply SessionService::profile(ApiContext& context)
     data.insert(QStringLiteral("summary"), q.text(5));
     data.insert(QStringLiteral("username"), q.text(6));
     data.insert(QStringLiteral("user"), context.request.user());
-    return ApiReply::ok(data);
+    data.insert(QStringLiteral("version"), q.integer(7));
+    return data;
 }
 
 ApiReply SessionService::editProfile(ApiContext& context)
@@ -376,11 +398,21 @@ ApiReply SessionService::editProfile(ApiContext& context)
             { QStringLiteral("summary"), request.text(QStringLiteral("summary"), QStringLiteral("简介"), 500, false) });
     if (fields.isEmpty())
         throw ApiError(QStringLiteral("没有需要修改的资料！"));
-    for (const Field& field : fields) {
-        // The column names come from the list above, never from the request.
-        Sql q(context.db, QStringLiteral("UPDATE organs SET %1 = ? WHERE id = ?").arg(field.key));
-        q.bind(field.value).bind(request.organ()).exec();
-    }
+    // One statement, so that one save is one new version of the profile. The
+    // column names come from the list above, never from the request.
+    QStringList assignments;
+    for (const Field& field : qAsConst(fields))
+        assignments << field.key + QStringLiteral(" = ?");
+    Sql q(context.db,
+        QStringLiteral("UPDATE organs SET %1, version = version + 1 WHERE id = ?")
+            .arg(assignments.join(QStringLiteral(", "))));
+    for (const Field& field : qAsConst(fields))
+        q.bind(field.value);
+    q.bind(request.organ()).exec();
+    const qint64 version
+        = Sql::scalar(context.db, QStringLiteral("SELECT version FROM organs WHERE id = ?"), { request.organ() }, 0)
+              .toLongLong();
+    ChangeLog::append(context, QStringLiteral("profile"), request.organ(), version);
     return ApiReply::ok();
 }
 

@@ -3,6 +3,7 @@
 #include "apireply.h"
 #include "servicelimits.h"
 
+#include <QJsonObject>
 #include <QSqlDatabase>
 #include <QString>
 
@@ -24,6 +25,8 @@ public:
     static ApiReply serviceInfo(ApiContext& context);
     static ApiReply notification(ApiContext& context);
     static ApiReply profile(ApiContext& context);
+    // The signed-in user's station as "mine/profile" answers it.
+    static QJsonObject profileOf(const ApiContext& context);
     static ApiReply editProfile(ApiContext& context);
     static ApiReply editPassword(ApiContext& context);
     static ApiReply visitStart(ApiContext& context);
@@ -34,6 +37,11 @@ public:
     // one is marked as used.
     static bool checkSession(
         const QSqlDatabase& db, const QString& token, qint64 user, const ServiceLimits& limits, qint64* organ);
+    // Whether the session whose token has `tokenDigest` is still a live one
+    // of `user`, without marking it used: for a stream that stays open
+    // while its desk asks nothing.
+    static bool sessionLasts(
+        const QSqlDatabase& db, const QString& tokenDigest, qint64 user, const ServiceLimits& limits);
     // Deletes the sessions that have run out.
     static void purgeSessions(const QSqlDatabase& db, const ServiceLimits& limits);
     // Creates a user with a fresh voice account; returns its id.

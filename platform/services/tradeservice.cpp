@@ -11,6 +11,7 @@
 #include "truckservice.h"
 
 #include <QDate>
+#include <QJsonDocument>
 #include <QRegularExpression>
 
 namespace platform {
@@ -129,8 +130,8 @@ QString TradeService::selectTrades(const QString& source)
                           " tr.line, tr.goods, tr.weight, tr.value, tr.is_agency, tr.revenue, tr.payout,"
                           " tr.notes, tr.status, tr.payout_status, tr.agency_status, tr.create_time,"
                           " tr.start_time, tr.complete_time, tr.pay_agency_time,"
-                          " s.linkman, s.tel1, s.tel2, c.linkman, c.tel1, c.tel2, t.driver1_name, t.driver1_mobile"
-                          " FROM %1 JOIN trucks t ON t.id = tr.truck"
+                          " s.linkman, s.tel1, s.tel2, c.linkman, c.tel1, c.tel2, t.driver1_name, t.driver1_mobile,"
+                          " tr.version FROM %1 JOIN trucks t ON t.id = tr.truck"
                           " JOIN shippers s ON s.id = tr.shipper JOIN consignees c ON c.id = tr.consignee")
         .arg(source);
 }
@@ -177,6 +178,7 @@ void TradeService::writeTrade(JsonWriter& json, const Sql& q)
         .key("truck").value(q.integer(1))
         .key("truck_number").value(q.text(2))
         .key("value").value(q.real(10))
+        .key("version").value(q.integer(30))
         .key("weight").value(q.real(9))
         .endObject();
     // clang-format on
@@ -263,6 +265,17 @@ ApiReply TradeService::list(ApiContext& context)
         .with(QStringLiteral("page_size"), pageSize);
 }
 
+QJsonObject TradeService::record(const ApiContext& context, qint64 id)
+{
+    Sql q(context.db, selectTrades(QStringLiteral("trades tr")) + QStringLiteral(" WHERE tr.organ = ? AND tr.id = ?"));
+    q.bind(context.request.organ()).bind(id).exec();
+    if (!q.next())
+        return QJsonObject();
+    JsonWriter json;
+    writeTrade(json, q);
+    return QJsonDocument::fromJson(json.bytes()).object();
+}
+
 ApiReply TradeService::add(ApiContext& context)
 {
     const TradeFields f = readFields(context.request);
@@ -317,8 +330,8 @@ ApiReply TradeService::edit(ApiContext& context)
         QStringLiteral("UPDATE trades SET truck = ?, shipper = ?, consignee = ?, line = ?, goods = ?,"
                        " weight = ?, value = ?, is_agency = ?, revenue = ?, payout = ?, notes = ?,"
                        " agency_status = CASE WHEN ? = 1 THEN agency_status ELSE 0 END,"
-                       " pay_agency_time = CASE WHEN ? = 1 THEN pay_agency_time ELSE '' END"
-                       " WHERE id = ?"));
+                       " pay_agency_time = CASE WHEN ? = 1 THEN pay_agency_time ELSE '' END,"
+                       " version = version + 1 WHERE id = ?"));
     const bool keepsCollection = wasAgency && f.isAgency;
     const QVariantMap before = History::snapshot(context.db, History::Trade, id);
     bindFields(q, f).bind(keepsCollection ? 1 : 0).bind(keepsCollection ? 1 : 0).bind(id).exec();
@@ -361,8 +374,8 @@ ApiReply TradeService::changeStatus(ApiContext& context)
     }
     const QVariantMap before = History::snapshot(context.db, History::Trade, id);
     Sql q(context.db,
-        QStringLiteral("UPDATE trades SET payout_status = ?, agency_status = ?, pay_agency_time = ?"
-                       " WHERE id = ?"));
+        QStringLiteral("UPDATE trades SET payout_status = ?, agency_status = ?, pay_agency_time = ?,"
+                       " version = version + 1 WHERE id = ?"));
     q.bind(payoutStatus).bind(agencyStatus).bind(payAgencyTime).bind(id).exec();
     History::record(context, History::Trade, id, QStringLiteral("settle"), before,
         History::snapshot(context.db, History::Trade, id));

@@ -2,6 +2,7 @@
 
 #include "apireply.h"
 
+#include <QJsonObject>
 #include <QString>
 
 namespace platform {
@@ -27,6 +28,8 @@ public:
     // writeTrade() writes one of its rows.
     static QString selectTrades(const QString& source = QStringLiteral("trades tr"));
     static void writeTrade(JsonWriter& json, const Sql& q);
+    // A trade of the station as the list shows it; empty when there is none.
+    static QJsonObject record(const ApiContext& context, qint64 id);
 
     static QString payoutText(int payoutStatus);
     static QString agencyText(bool isAgency, int agencyStatus);

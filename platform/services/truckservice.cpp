@@ -12,6 +12,8 @@
 #include "sql.h"
 
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QRegularExpression>
 #include <QVector>
 
@@ -25,7 +27,7 @@ const QString truckColumns
     = QStringLiteral("SELECT t.id, t.number, t.status, t.driving_mode, dm.text, t.tonnage_level, tl.text, t.tonnage,"
                      " t.packingcase_mode, pm.text, t.packingcase_length, t.packingcase_width, t.packingcase_height,"
                      " t.photo1, t.photo2, t.driver1_name, t.driver1_mobile, t.driver2_name, t.driver2_mobile,"
-                     " t.company_name, t.company_tel, t.notes, t.create_time");
+                     " t.company_name, t.company_tel, t.notes, t.create_time, t.version");
 const QString truckTexts
     = QStringLiteral(" LEFT JOIN truck_dict dm ON dm.kind = 'driving_mode' AND dm.code = t.driving_mode"
                      " LEFT JOIN truck_dict tl ON tl.kind = 'tonnage' AND tl.code = t.tonnage_level"
@@ -140,6 +142,7 @@ QByteArray trucksJson(const QSqlDatabase& db, qint64 organ, RowReader& q)
         json.key("tonnage").value(sizeText(q, 7));
         json.key("tonnage_level").value(q.integer(5));
         text("tonnage_level_text", 6);
+        json.key("version").value(q.integer(23));
         json.endObject();
     }
     json.endArray();
@@ -215,13 +218,14 @@ qint64 saveTruck(ApiContext& context, qint64 id)
                                            " driver1_mobile = ?, driver2_name = ?, driver2_mobile = ?,"
                                            " company_name = ?, company_tel = ?, notes = ?");
     Sql q(context.db,
-        id == 0 ? QStringLiteral("INSERT INTO trucks (number, driving_mode, tonnage_level, tonnage,"
-                                 " packingcase_mode, packingcase_length, packingcase_width,"
-                                 " packingcase_height, photo1, photo2, driver1_name, driver1_mobile,"
-                                 " driver2_name, driver2_mobile, company_name, company_tel, notes,"
-                                 " organ, create_time)"
-                                 " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                : QStringLiteral("UPDATE trucks SET %1 WHERE id = ? AND organ = ?").arg(columns));
+        id == 0
+            ? QStringLiteral("INSERT INTO trucks (number, driving_mode, tonnage_level, tonnage,"
+                             " packingcase_mode, packingcase_length, packingcase_width,"
+                             " packingcase_height, photo1, photo2, driver1_name, driver1_mobile,"
+                             " driver2_name, driver2_mobile, company_name, company_tel, notes,"
+                             " organ, create_time)"
+                             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+            : QStringLiteral("UPDATE trucks SET %1, version = version + 1 WHERE id = ? AND organ = ?").arg(columns));
     q.bind(number)
         .bind(drivingMode)
         .bind(tonnageLevel)
@@ -320,6 +324,14 @@ ApiReply TruckService::group(ApiContext& context)
     return ApiReply::okWithJson(trucksJson(context.db, context.request.organ(), q));
 }
 
+QJsonObject TruckService::record(const ApiContext& context, qint64 id)
+{
+    RowReader q(context.db, truckSelect + QStringLiteral(" AND t.id = ?"));
+    q.bind(context.request.organ()).bind(id).exec();
+    const QJsonArray trucks = QJsonDocument::fromJson(trucksJson(context.db, context.request.organ(), q)).array();
+    return trucks.isEmpty() ? QJsonObject() : trucks.first().toObject();
+}
+
 QString TruckService::listAnswerKey(const ApiRequest& request)
 {
     if (!request.value(QStringLiteral("number")).trimmed().isEmpty())
@@ -370,12 +382,13 @@ ApiReply TruckService::work(ApiContext& context)
     if (requireTruck(context, id) != 0)
         throw ApiError(QStringLiteral("该车已在运输途中！"));
     const QVector<qint64> loads = tradesOf(context, id, 0);
-    Sql trades(
-        context.db, QStringLiteral("UPDATE trades SET status = 1, start_time = ? WHERE truck = ? AND status = 0"));
+    Sql trades(context.db,
+        QStringLiteral("UPDATE trades SET status = 1, start_time = ?, version = version + 1"
+                       " WHERE truck = ? AND status = 0"));
     trades.bind(SessionService::now()).bind(id).exec();
     if (trades.rowsAffected() == 0)
         throw ApiError(QStringLiteral("本车尚未配货，不能发车！"));
-    Sql truck(context.db, QStringLiteral("UPDATE trucks SET status = 1 WHERE id = ?"));
+    Sql truck(context.db, QStringLiteral("UPDATE trucks SET status = 1, version = version + 1 WHERE id = ?"));
     truck.bind(id).exec();
     recordStatus(context, id, loads, 0, 1);
     return ApiReply::ok().with(QStringLiteral("status"), 1);
@@ -387,10 +400,11 @@ ApiReply TruckService::sleep(ApiContext& context)
     if (requireTruck(context, id) != 1)
         throw ApiError(QStringLiteral("该车尚未发车！"));
     const QVector<qint64> loads = tradesOf(context, id, 1);
-    Sql trades(
-        context.db, QStringLiteral("UPDATE trades SET status = 2, complete_time = ? WHERE truck = ? AND status = 1"));
+    Sql trades(context.db,
+        QStringLiteral("UPDATE trades SET status = 2, complete_time = ?, version = version + 1"
+                       " WHERE truck = ? AND status = 1"));
     trades.bind(SessionService::now()).bind(id).exec();
-    Sql truck(context.db, QStringLiteral("UPDATE trucks SET status = 0 WHERE id = ?"));
+    Sql truck(context.db, QStringLiteral("UPDATE trucks SET status = 0, version = version + 1 WHERE id = ?"));
     truck.bind(id).exec();
     recordStatus(context, id, loads, 1, 2);
     return ApiReply::ok().with(QStringLiteral("status"), 0);
@@ -405,7 +419,7 @@ ApiReply TruckService::remove(ApiContext& context)
               .toLongLong();
     if (open > 0)
         throw ApiError(QStringLiteral("该车还有%1笔未完成的业务，不能删除！").arg(open));
-    Sql q(context.db, QStringLiteral("UPDATE trucks SET deleted = 1 WHERE id = ?"));
+    Sql q(context.db, QStringLiteral("UPDATE trucks SET deleted = 1, version = version + 1 WHERE id = ?"));
     q.bind(id).exec();
     History::record(context, History::Truck, id, QStringLiteral("delete"));
     return ApiReply::ok();

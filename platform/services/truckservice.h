@@ -2,6 +2,7 @@
 
 #include "apireply.h"
 
+#include <QJsonObject>
 #include <QString>
 #include <QtGlobal>
 
@@ -29,6 +30,10 @@ public:
     // not reused.
     static QString listAnswerKey(const ApiRequest& request);
     static QString groupAnswerKey(const ApiRequest& request);
+
+    // A live truck of the station as the lists show it; empty when there is
+    // none.
+    static QJsonObject record(const ApiContext& context, qint64 id);
 
     // The status of a live truck of the station; refused as not found otherwise.
     static qint64 requireTruck(const ApiContext& context, qint64 id);

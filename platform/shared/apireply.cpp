@@ -32,6 +32,14 @@ ApiReply ApiReply::refusal(const QString& errors)
     return reply;
 }
 
+ApiReply ApiReply::verbatim(const QByteArray& json)
+{
+    // Only successes are kept for their request ids.
+    ApiReply reply = ok();
+    reply.written = json;
+    return reply;
+}
+
 ApiReply& ApiReply::with(const QString& key, const QJsonValue& value)
 {
     extra.insert(key, value);

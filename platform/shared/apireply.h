@@ -18,11 +18,14 @@ public:
     // goes out as it is.
     static ApiReply okWithJson(const QByteArray& data);
     static ApiReply refusal(const QString& errors);
+    // An answer given before, as it was written then (see RequestAnswers).
+    static ApiReply verbatim(const QByteArray& json);
 
     // Adds an operation-specific top-level key ("status", "shipper_id", ...).
     ApiReply& with(const QString& key, const QJsonValue& value);
 
     bool isSuccess() const { return success; }
+    bool has(const QString& key) const { return extra.contains(key); }
     const QString& errors() const { return errorText; }
     // The envelope as compact JSON, its keys in ascending order.
     QByteArray toJson() const;

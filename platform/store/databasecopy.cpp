@@ -42,7 +42,8 @@ QStringList DatabaseCopy::tables()
     return { QStringLiteral("organs"), QStringLiteral("users"), QStringLiteral("sessions"),
         QStringLiteral("truck_dict"), QStringLiteral("trucks"), QStringLiteral("shippers"),
         QStringLiteral("consignees"), QStringLiteral("trades"), QStringLiteral("sms_outbox"),
-        QStringLiteral("feedback"), QStringLiteral("visits"), QStringLiteral("settings"), QStringLiteral("history") };
+        QStringLiteral("feedback"), QStringLiteral("visits"), QStringLiteral("settings"), QStringLiteral("history"),
+        QStringLiteral("request_answers") };
 }
 
 QStringList DatabaseCopy::copy(const Storage& from, const Storage& to)

@@ -274,11 +274,56 @@ QStringList version7(const Dialect& dialect)
         + QStringList { QStringLiteral("CREATE INDEX trades_open ON trades(organ, status)") };
 }
 
-// Version 8: the addresses from which each user name signed in, and when it
+// Version 8: every record a clerk edits has a version that each write of it
+// increases, so that a save made from an older copy can be refused (see
+// RecordVersion); and the answer given to each write that named a request
+// id, kept for a day, so that the same request sent again after its answer
+// was lost is answered, not done twice (see RequestAnswers). `path` is the
+// method and the route the answer belongs to; `created` milliseconds since
+// the epoch.
+const QStringList version8 = {
+    QStringLiteral("ALTER TABLE trucks ADD COLUMN version INTEGER NOT NULL DEFAULT 1"),
+    QStringLiteral("ALTER TABLE shippers ADD COLUMN version INTEGER NOT NULL DEFAULT 1"),
+    QStringLiteral("ALTER TABLE consignees ADD COLUMN version INTEGER NOT NULL DEFAULT 1"),
+    QStringLiteral("ALTER TABLE trades ADD COLUMN version INTEGER NOT NULL DEFAULT 1"),
+    QStringLiteral("ALTER TABLE organs ADD COLUMN version INTEGER NOT NULL DEFAULT 1"),
+    QStringLiteral("CREATE TABLE request_answers ("
+                   " organ BIGINT NOT NULL REFERENCES organs(id),"
+                   " request_id TEXT NOT NULL,"
+                   " path TEXT NOT NULL,"
+                   " status INTEGER NOT NULL,"
+                   " body TEXT NOT NULL,"
+                   " created BIGINT NOT NULL,"
+                   " PRIMARY KEY (organ, request_id)) WITHOUT ROWID"),
+    QStringLiteral("CREATE INDEX request_answers_created ON request_answers(organ, created)"),
+};
+
+// Version 9: the station's changes as the desks hear of them: one row per
+// write of a truck, shipper, consignee, trade or the station's profile,
+// appended in the write's transaction (see ChangeLog), read in the order of
+// its id. A station's old rows are pruned; `change_floors` keeps, per
+// station, the highest id pruned, below which a desk has missed too much.
+const QStringList version9 = {
+    QStringLiteral("CREATE TABLE changes ("
+                   " id INTEGER PRIMARY KEY,"
+                   " organ BIGINT NOT NULL REFERENCES organs(id),"
+                   " kind TEXT NOT NULL,"
+                   " record BIGINT NOT NULL,"
+                   " version BIGINT NOT NULL DEFAULT 0,"
+                   " user BIGINT NOT NULL REFERENCES users(id),"
+                   " user_name TEXT NOT NULL DEFAULT '',"
+                   " time TEXT NOT NULL)"),
+    QStringLiteral("CREATE INDEX changes_organ ON changes(organ, id)"),
+    QStringLiteral("CREATE TABLE change_floors ("
+                   " organ BIGINT PRIMARY KEY REFERENCES organs(id),"
+                   " pruned_to BIGINT NOT NULL) WITHOUT ROWID"),
+};
+
+// Version 10: the addresses from which each user name signed in, and when it
 // last did (milliseconds since the epoch): a name's failures from anywhere
 // hold up guesses from every other address, never the right password from
 // one of these (see LoginThrottle).
-const QStringList version8 = {
+const QStringList version10 = {
     QStringLiteral("CREATE TABLE login_known ("
                    " name TEXT NOT NULL,"
                    " address TEXT NOT NULL,"
@@ -309,7 +354,7 @@ QList<QStringList> Schema::steps(const Dialect& dialect)
     // PostgreSQL's databases began at version 5, with the change counter.
     return { spelled(dialect, version1), spelled(dialect, version2), spelled(dialect, version3), version4(dialect),
         spelled(dialect, version5) + dialect.changeCounterSteps(answeredTables), spelled(dialect, version6),
-        version7(dialect), spelled(dialect, version8) };
+        version7(dialect), spelled(dialect, version8), spelled(dialect, version9), spelled(dialect, version10) };
 }
 
 int Schema::latestVersion()

@@ -1,7 +1,11 @@
 #include "platformtestserver.h"
 
+#include "credentials.h"
 #include "demoseed.h"
+#include "sessionservice.h"
+#include "sql.h"
 #include "support/postgrescluster.h"
+#include "transaction.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -100,6 +104,23 @@ void PlatformTestServer::stop()
     server.reset(); // stops and joins the serving threads first
     store.reset();
     serverPort = -1;
+}
+
+qint64 PlatformTestServer::addClerk(const QString& station, const QString& login, const QString& name) const
+{
+    if (!store)
+        return 0;
+    const QSqlDatabase db = store->connection();
+    platform::Transaction transaction(db, platform::Transaction::Write);
+    const qint64 organ
+        = platform::Sql::scalar(db, QStringLiteral("SELECT organ FROM users WHERE username = ?"), { station }, 0)
+              .toLongLong();
+    if (organ <= 0)
+        return 0;
+    const qint64 user = platform::SessionService::insertUser(
+        db, organ, login, platform::Credentials::hashPassword(QStringLiteral("load")), name, QStringLiteral("clerk"));
+    transaction.commit();
+    return user;
 }
 
 QStringList PlatformTestServer::logLines() const

@@ -37,6 +37,9 @@ public:
     // The options that point freymo-platform at this server's records.
     QStringList databaseArguments() const;
     platform::Storage* storage() const { return store.get(); }
+    // Adds a clerk's account (password "load", name `name`) to the station
+    // that `station` signs in to; the new user's id, or 0 on failure.
+    qint64 addClerk(const QString& station, const QString& login, const QString& name) const;
     QStringList logLines() const;
 
 private:

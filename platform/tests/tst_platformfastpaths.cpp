@@ -241,7 +241,8 @@ QString seedReplayStation(const QSqlDatabase& db)
 
 void TestPlatformFastPaths::truckListsReplayTheirBytes_data()
 {
-    // The station's three live trucks, as the first implementation wrote them.
+    // The station's three live trucks, as the first implementation wrote them
+    // (with the version that came later).
     const QByteArray resting
         = "{\"company_name\":\"ＡＢ运输\",\"company_tel\":\"\",\"create_time\":\"2024-01-02 "
           "09:30:00\",\"driver1_mobile\":\"13800000000\",\"driver1_name\":\"张三\",\"driver2_mobile\":\"\",\"driver2_"
@@ -253,7 +254,7 @@ void TestPlatformFastPaths::truckListsReplayTheirBytes_data()
           "\"packingcase_height\":\"\",\"packingcase_length\":\"\",\"packingcase_mode\":1,\"packingcase_mode_text\":"
           "\"厢式\",\"packingcase_width\":\"\",\"photo1\":\"p/"
           "1.jpg\",\"photo2\":\"\",\"status\":0,\"tonnage\":\"30\",\"tonnage_level\":0,\"tonnage_level_text\":"
-          "\"重卡\"}";
+          "\"重卡\",\"version\":1}";
     const QByteArray away
         = "{\"company_name\":\"ＡＢ运输\",\"company_tel\":\"\",\"create_time\":\"2024-01-02 "
           "09:30:00\",\"driver1_mobile\":\"13800000000\",\"driver1_name\":\"张三\",\"driver2_mobile\":\"\",\"driver2_"
@@ -263,7 +264,7 @@ void TestPlatformFastPaths::truckListsReplayTheirBytes_data()
           "\"packingcase_height\":\"2.5\",\"packingcase_length\":\"9.6\",\"packingcase_mode\":1,\"packingcase_mode_"
           "text\":\"厢式\",\"packingcase_width\":\"2.35\",\"photo1\":\"p/"
           "1.jpg\",\"photo2\":\"\",\"status\":1,\"tonnage\":\"9.6\",\"tonnage_level\":2,\"tonnage_level_text\":"
-          "\"轻卡\"}";
+          "\"轻卡\",\"version\":1}";
     const QByteArray large
         = "{\"company_name\":\"ＡＢ运输\",\"company_tel\":\"\",\"create_time\":\"2024-01-02 "
           "09:30:00\",\"driver1_mobile\":\"13800000000\",\"driver1_name\":\"张三\",\"driver2_mobile\":\"\",\"driver2_"
@@ -271,7 +272,7 @@ void TestPlatformFastPaths::truckListsReplayTheirBytes_data()
           "\"number\":\"鲁Q00003\",\"packingcase_height\":\"100\",\"packingcase_length\":\"12.345\",\"packingcase_"
           "mode\":1,\"packingcase_mode_text\":\"厢式\",\"packingcase_width\":\"0.01\",\"photo1\":\"p/"
           "1.jpg\",\"photo2\":\"\",\"status\":0,\"tonnage\":\"1000000.5\",\"tonnage_level\":1,\"tonnage_level_text\":"
-          "\"中卡\"}";
+          "\"中卡\",\"version\":1}";
     const auto answer = [](const QByteArrayList& trucks, const QByteArray& paging = QByteArray()) {
         return "{\"data\":[" + trucks.join(',') + "],\"errors\":\"\"" + paging + ",\"success\":true}";
     };

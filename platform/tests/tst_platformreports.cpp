@@ -346,7 +346,7 @@ void TestPlatformReports::ledgersAnswerAsRecorded_data()
                "\"payout_status_text\":\"未付\",\"revenue\":3000,\"shipper\":1,\"shipper_linkman\":\"李明\","
                "\"shipper_name\":\"甲商行\",\"shipper_tel1\":\"13812345678\",\"shipper_tel2\":\"\","
                "\"start_time\":\"\",\"status\":0,\"status_text\":\"待发车\",\"truck\":1,"
-               "\"truck_number\":\"鲁Q10001\",\"value\":0.44,\"weight\":12.5},{\"agency_status\":0,"
+               "\"truck_number\":\"鲁Q10001\",\"value\":0.44,\"version\":2,\"weight\":12.5},{\"agency_status\":0,"
                "\"agency_status_text\":\"未付\",\"complete_time\":\"\",\"consignee\":1,"
                "\"consignee_linkman\":\"赵强\",\"consignee_name\":\"丙仓库\",\"consignee_tel1\":\"\","
                "\"consignee_tel2\":\"053188886666\",\"create_time\":\"2026-03-09 09:00:00\","
@@ -355,7 +355,8 @@ void TestPlatformReports::ledgersAnswerAsRecorded_data()
                "\"payout_status\":0,\"payout_status_text\":\"未付\",\"revenue\":3000,\"shipper\":1,"
                "\"shipper_linkman\":\"李明\",\"shipper_name\":\"甲商行\",\"shipper_tel1\":\"13812345678\","
                "\"shipper_tel2\":\"\",\"start_time\":\"\",\"status\":0,\"status_text\":\"待发车\",\"truck\":1,"
-               "\"truck_number\":\"鲁Q10001\",\"value\":1234.56,\"weight\":12.5}],\"errors\":\"\",\"page\":1,"
+               "\"truck_number\":\"鲁Q10001\",\"value\":1234.56,\"version\":2,\"weight\":12.5}],\"errors\":\"\","
+               "\"page\":1,"
                "\"page_size\":20,\"success\":true,\"total\":1235}");
     QTest::newRow("payout")
         << "/report/payout/"
@@ -375,7 +376,7 @@ void TestPlatformReports::ledgersAnswerAsRecorded_data()
                "\"payout_status_text\":\"部分支付\",\"revenue\":3000,\"shipper\":1,\"shipper_linkman\":\"李明\","
                "\"shipper_name\":\"甲商行\",\"shipper_tel1\":\"13812345678\",\"shipper_tel2\":\"\","
                "\"start_time\":\"\",\"status\":0,\"status_text\":\"待发车\",\"truck\":2,"
-               "\"truck_number\":\"鲁Q10002\",\"value\":500,\"weight\":12.5}],\"errors\":\"\",\"page\":1,"
+               "\"truck_number\":\"鲁Q10002\",\"value\":500,\"version\":2,\"weight\":12.5}],\"errors\":\"\",\"page\":1,"
                "\"page_size\":20,\"success\":true,\"total\":1000}");
 }
 

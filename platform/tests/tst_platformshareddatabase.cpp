@@ -25,6 +25,8 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void processesServeOneStation();
+    void oneOfTwoSavesOfOneVersionWins();
+    void oneRequestIdOnTwoProcessesWritesOnce();
     void failedSignInsCountOnEveryProcess();
     void writeLimitsCountOnEveryProcess();
     void unreachableDatabaseEndsTheStart_data();
@@ -36,6 +38,9 @@ private slots:
 private:
     // Starts freymo-platform on the suite's database; its HTTP port, or -1.
     int startProcess(QProcess& process, const QStringList& options = {});
+    // Starts two more processes on the suite's database, the demo station
+    // signed in on the first and its second desk (a clerk) on the second.
+    bool twoDesks(std::unique_ptr<PlatformTestClient>* first, std::unique_ptr<PlatformTestClient>* second);
 
     // Holds the suite's database (and its seed); the processes share it.
     PlatformTestServer seeded;
@@ -45,6 +50,7 @@ private:
 void TestPlatformSharedDatabase::initTestCase()
 {
     QVERIFY(seeded.start());
+    QVERIFY(seeded.addClerk("demo", "desk2", QStringLiteral("李四")) > 0);
     seeded.stop();
 }
 
@@ -110,6 +116,75 @@ void TestPlatformSharedDatabase::processesServeOneStation()
     const int winners = int(fromA.get()) + int(fromB.get());
     QCOMPARE(winners, 1);
     QCOMPARE(a.trade(trade).value("status").toInt(), 1);
+}
+
+bool TestPlatformSharedDatabase::twoDesks(
+    std::unique_ptr<PlatformTestClient>* first, std::unique_ptr<PlatformTestClient>* second)
+{
+    processes.push_back(std::make_unique<QProcess>());
+    processes.push_back(std::make_unique<QProcess>());
+    const int portA = startProcess(*processes.at(processes.size() - 2));
+    const int portB = startProcess(*processes.back());
+    if (portA <= 0 || portB <= 0)
+        return false;
+    *first = std::make_unique<PlatformTestClient>(portA);
+    *second = std::make_unique<PlatformTestClient>(portB);
+    return (*first)->login(QStringLiteral("demo")) && (*second)->login(QStringLiteral("desk2"));
+}
+
+void TestPlatformSharedDatabase::oneOfTwoSavesOfOneVersionWins()
+{
+    std::unique_ptr<PlatformTestClient> a;
+    std::unique_ptr<PlatformTestClient> b;
+    QVERIFY(twoDesks(&a, &b));
+    const qint64 truck = a->addTruck(QStringLiteral("鲁Q55502"));
+    QVERIFY(truck > 0);
+    // Round after round, both desks save the copy they both opened, at once
+    // and each through its own process: one save is done, one refused.
+    for (int round = 0; round < 8; ++round) {
+        const int version = a->truck(truck).value("version").toInt();
+        const auto save = [&](PlatformTestClient* desk, int tonnage) {
+            QMap<QString, QString> form = PlatformTestClient::truckForm(QStringLiteral("鲁Q55502"));
+            form.insert("id", QString::number(truck));
+            form.insert("tonnage", QString::number(tonnage));
+            form.insert("version", QString::number(version));
+            return desk->post(QStringLiteral("/truck/%1/edit/").arg(truck) + desk->suffix(), form);
+        };
+        auto fromA = std::async(std::launch::async, [&] { return save(a.get(), 31); });
+        auto fromB = std::async(std::launch::async, [&] { return save(b.get(), 32); });
+        const PlatformTestClient::Answer answers[] = { fromA.get(), fromB.get() };
+        QCOMPARE(int(answers[0].success()) + int(answers[1].success()), 1);
+        const PlatformTestClient::Answer& refused = answers[0].success() ? answers[1] : answers[0];
+        QVERIFY2(refused.json.value("stale").toBool(), refused.body.constData());
+        QCOMPARE(a->truck(truck).value("version").toInt(), version + 1);
+        QCOMPARE(a->truck(truck).value("tonnage").toString(), answers[0].success() ? "31" : "32");
+    }
+}
+
+void TestPlatformSharedDatabase::oneRequestIdOnTwoProcessesWritesOnce()
+{
+    std::unique_ptr<PlatformTestClient> a;
+    std::unique_ptr<PlatformTestClient> b;
+    QVERIFY(twoDesks(&a, &b));
+    const qint64 truck = a->addTruck(QStringLiteral("鲁Q55503"));
+    const QJsonArray shippers = a->allPages("/shipper/");
+    const QJsonArray consignees = a->allPages("/consignee/");
+    QVERIFY(truck > 0 && !shippers.isEmpty() && !consignees.isEmpty());
+    // The same packing, sent under one id through both processes at once (a
+    // retry that overtook its first try): both are answered alike, one is done.
+    for (int round = 1; round <= 8; ++round) {
+        QMap<QString, QString> form
+            = PlatformTestClient::tradeForm(truck, shippers.first()["id"].toInt(), consignees.first()["id"].toInt());
+        form.insert("request_id", QStringLiteral("%1").arg(round, 32, 10, QLatin1Char('0')));
+        const auto pack = [&](PlatformTestClient* desk) { return desk->post("/trade/add/" + desk->suffix(), form); };
+        auto fromA = std::async(std::launch::async, [&] { return pack(a.get()); });
+        auto fromB = std::async(std::launch::async, [&] { return pack(b.get()); });
+        const PlatformTestClient::Answer first = fromA.get();
+        const PlatformTestClient::Answer second = fromB.get();
+        QVERIFY2(first.success(), qPrintable(first.errors()));
+        QCOMPARE(second.body, first.body);
+        QCOMPARE(a->truck(truck).value("loads").toArray().size(), round);
+    }
 }
 
 void TestPlatformSharedDatabase::failedSignInsCountOnEveryProcess()
