@@ -105,7 +105,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     voiceSwitch = new VoiceSwitch([](const std::string& subAccount, const std::string& subAccountPwd,
                                       const std::string& voipAccount, const std::string& voipPwd) {
-        return subAccount == "sub" && subAccountPwd == "subpwd" && voipAccount == "voip1" && voipPwd == "voippwd";
+        return subAccount == "sub" && subAccountPwd == "subpwd" && voipAccount == "voip1" && voipPwd == "voippwd"
+            ? VoiceSwitch::Account::Accepted
+            : VoiceSwitch::Account::Refused;
     });
     // No call advances and no session times out during a run: the answers
     // depend on the input alone.

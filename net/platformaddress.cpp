@@ -10,12 +10,22 @@
 
 namespace {
 
-QString configuredAddress(const QString& file)
+QString configuredAddress(const QString& file, const QString& group = QStringLiteral("platform"))
 {
     if (file.isEmpty() || !QFileInfo(file).isFile())
         return QString();
     const QSettings settings(file, QSettings::IniFormat);
-    return settings.value(QStringLiteral("platform/address")).toString().trimmed();
+    return settings.value(group + QStringLiteral("/address")).toString().trimmed();
+}
+
+PlatformAddress::Found& found()
+{
+    static PlatformAddress::Found address = [] {
+        const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        return PlatformAddress::lookup(
+            environment, PlatformAddress::userConfigFile(environment), PlatformAddress::systemConfigFile());
+    }();
+    return address;
 }
 
 } // namespace
@@ -48,23 +58,38 @@ PlatformAddress::Found PlatformAddress::lookup(
         { configuredAddress(userConfigFile), UserConfig, userConfigFile },
         { configuredAddress(systemConfigFile), SystemConfig, systemConfigFile },
     };
+    Found found { builtIn(), BuiltIn, QString() };
     for (const auto& candidate : candidates) {
         if (candidate.value.isEmpty())
             continue;
-        if (isValid(candidate.value))
-            return { candidate.value, candidate.source };
+        if (isValid(candidate.value)) {
+            found = { candidate.value, candidate.source, QString() };
+            break;
+        }
         qDebug() << "not a platform address (host:port) in" << candidate.origin << ":" << candidate.value;
     }
-    return { builtIn(), BuiltIn };
+    for (const QString& file : { userConfigFile, systemConfigFile }) {
+        const QString voice = configuredAddress(file, QStringLiteral("voice"));
+        if (voice.isEmpty())
+            continue;
+        if (isValid(voice)) {
+            found.voiceHostPort = voice;
+            break;
+        }
+        qDebug() << "not a voice switch address (host:port) in" << file << ":" << voice;
+    }
+    return found;
 }
 
 const PlatformAddress::Found& PlatformAddress::current()
 {
-    static const Found found = [] {
-        const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        return lookup(environment, userConfigFile(environment), systemConfigFile());
-    }();
-    return found;
+    return found();
+}
+
+void PlatformAddress::lookUpAgainForTesting()
+{
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    found() = lookup(environment, userConfigFile(environment), systemConfigFile());
 }
 
 QString PlatformAddress::apiBase()
@@ -72,12 +97,30 @@ QString PlatformAddress::apiBase()
     return QStringLiteral("http://") + current().hostPort + QStringLiteral("/api");
 }
 
-QString PlatformAddress::voiceHost()
+QString PlatformAddress::voiceHost(const Found& found)
 {
-    const Found& found = current();
+    if (!found.voiceHostPort.isEmpty())
+        return QUrl(QStringLiteral("http://") + found.voiceHostPort).host();
     if (found.source == BuiltIn)
         return QStringLiteral(FREYMO_VOICE_HOST);
     return QUrl(QStringLiteral("http://") + found.hostPort).host();
+}
+
+int PlatformAddress::voicePort(const Found& found)
+{
+    if (found.voiceHostPort.isEmpty())
+        return DefaultVoicePort;
+    return QUrl(QStringLiteral("http://") + found.voiceHostPort).port(DefaultVoicePort);
+}
+
+QString PlatformAddress::voiceHost()
+{
+    return voiceHost(current());
+}
+
+int PlatformAddress::voicePort()
+{
+    return voicePort(current());
 }
 
 QString PlatformAddress::userConfigFile(const QProcessEnvironment& environment)

@@ -78,9 +78,12 @@ int main(int argc, char* argv[])
         return BackupCommands::run(options.command, database, out, err);
     }
     // Held while the process runs, so that no restore replaces the file
-    // under it.
+    // under it; a copy of the file holds it alone, so that no server writes
+    // what the copy would miss.
     ServingLock servingLock;
-    if (database.kind == DatabaseUrl::SQLite && !servingLock.acquire(database.path, ServingLock::Serving, &error)) {
+    const ServingLock::Kind lockKind
+        = options.command.value(0) == QLatin1String("copy-to") ? ServingLock::Replacing : ServingLock::Serving;
+    if (database.kind == DatabaseUrl::SQLite && !servingLock.acquire(database.path, lockKind, &error)) {
         print(QStringLiteral("freymo-platform: %1").arg(error), stderr);
         return 1;
     }
@@ -102,17 +105,31 @@ int main(int argc, char* argv[])
     }
 
     // The voice switch signs in the voice accounts that this platform handed
-    // out at login; --voice-port 0 turns it off. It is up before the HTTP port
-    // answers, so that whoever waits for that port finds the switch running.
+    // out at login, and checks them again while their sessions last, so that
+    // a session ends with its account whichever process stopped it or
+    // changed its secrets; --voice-port 0 turns it off. It is up before the
+    // HTTP port answers, so that whoever waits for that port finds the switch
+    // running.
     std::unique_ptr<voiceswitch::VoiceSwitch> voiceSwitch;
     if (options.voicePort != 0) {
         voiceSwitch = std::make_unique<voiceswitch::VoiceSwitch>(
             [&storage](const std::string& subAccount, const std::string& subAccountPwd, const std::string& voipAccount,
                 const std::string& voipPwd) {
-                return storage.hasVoiceAccount(subAccount, subAccountPwd, voipAccount, voipPwd);
+                switch (storage.checkVoiceAccount(subAccount, subAccountPwd, voipAccount, voipPwd)) {
+                case Storage::VoiceAccount::Held:
+                    return voiceswitch::VoiceSwitch::Account::Accepted;
+                case Storage::VoiceAccount::NotHeld:
+                    return voiceswitch::VoiceSwitch::Account::Refused;
+                case Storage::VoiceAccount::Unknown:
+                    break;
+                }
+                return voiceswitch::VoiceSwitch::Account::Unknown;
             });
         voiceSwitch->setConnectionLimits(static_cast<std::size_t>(options.voiceMaxConnections),
-            static_cast<std::size_t>(options.voiceMaxConnectionsPerAddress));
+            static_cast<std::size_t>(options.voiceMaxConnectionsPerAddress),
+            static_cast<std::size_t>(options.voiceMaxConnectionsPerGroup),
+            static_cast<unsigned>(options.voiceReservedPercent));
+        voiceSwitch->setAddressGroups(options.ipv4GroupPrefix, options.ipv6GroupPrefix);
         voiceSwitch->setLoginTimeout(std::chrono::seconds(options.voiceLoginTimeoutSeconds));
         voiceSwitch->setIdleTimeout(std::chrono::seconds(options.voiceIdleTimeoutSeconds));
         // Behind a balancer, as the HTTP port is.
@@ -178,6 +195,8 @@ int main(int argc, char* argv[])
     config.ipv4GroupBits = options.ipv4GroupPrefix;
     config.ipv6GroupBits = options.ipv6GroupPrefix;
     config.reservedPercent = static_cast<unsigned>(options.reservedConnectionsPercent);
+    config.unreadAnswerBytesPerGroup = static_cast<size_t>(options.unreadAnswersPerGroupMiB) * 1024 * 1024;
+    config.unreadAnswerBytes = static_cast<size_t>(options.unreadAnswersMiB) * 1024 * 1024;
     config.proxies = options.proxies;
     PlatformServer server(storage, config);
     if (!server.bind(&error)) {

@@ -82,7 +82,21 @@ struct Parser
         QStringLiteral("Shippers and consignees one station may add a day (default 2000; 0 = no limit)."),
         QStringLiteral("N") };
     QCommandLineOption recordWritesPerMinute { QStringLiteral("record-writes-per-minute"),
-        QStringLiteral("Trade and truck writes one session may make a minute (default 600; 0 = no limit)."),
+        QStringLiteral("Writes of trucks, trades, shippers and consignees one station may make a minute (default 600; "
+                       "0 = no limit)."),
+        QStringLiteral("N") };
+    QCommandLineOption recordWritesPerDay { QStringLiteral("record-writes-per-day"),
+        QStringLiteral("Writes of trucks, trades, shippers and consignees one station may make a day (default 20000; "
+                       "0 = no limit)."),
+        QStringLiteral("N") };
+    QCommandLineOption trucksPerStation { QStringLiteral("max-trucks-per-station"),
+        QStringLiteral("Trucks one station may have (default 500; 0 = no limit)."), QStringLiteral("N") };
+    QCommandLineOption unreadPerGroup { QStringLiteral("unread-answers-per-group-mib"),
+        QStringLiteral("MiB of answers waiting to be read by clients of one address group before their next "
+                       "requests wait (default 16)."),
+        QStringLiteral("N") };
+    QCommandLineOption unreadTotal { QStringLiteral("unread-answers-mib"),
+        QStringLiteral("MiB of answers waiting to be read by all clients before the next requests wait (default 64)."),
         QStringLiteral("N") };
     QCommandLineOption help { { QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Show this help.") };
 
@@ -106,6 +120,13 @@ struct Parser
     QCommandLineOption voiceMaxPerAddress { QStringLiteral("voice-max-connections-per-address"),
         QStringLiteral("Open connections to the voice switch from one address at most (default 8)."),
         QStringLiteral("N") };
+    QCommandLineOption voiceMaxPerGroup { QStringLiteral("voice-max-connections-per-group"),
+        QStringLiteral("Open connections to the voice switch from one address group at most (default 32)."),
+        QStringLiteral("N") };
+    QCommandLineOption voiceReservedPercent { QStringLiteral("voice-reserved-percent"),
+        QStringLiteral("Share of the voice switch's connections kept for signed-in sessions (default 25, at most "
+                       "90)."),
+        QStringLiteral("PERCENT") };
     QCommandLineOption voiceLoginTimeout { QStringLiteral("voice-login-timeout"),
         QStringLiteral("Seconds in which a voice connection has to sign in (default 5)."), QStringLiteral("N") };
     QCommandLineOption voiceIdleTimeout { QStringLiteral("voice-idle-timeout"),
@@ -122,8 +143,10 @@ struct Parser
         parser.addOption(eventKeepAlive);
         parser.addOptions({ maxPerGroup, ipv4GroupPrefix, ipv6GroupPrefix, reservedPercent, synchronousFull });
         parser.addOptions({ feedbackPerMinute, feedbackPerDay, visitsPerMinute, visitsPerDay, partiesPerMinute,
-            partiesPerDay, recordWritesPerMinute });
-        parser.addOptions({ voiceMaxConnections, voiceMaxPerAddress, voiceLoginTimeout, voiceIdleTimeout });
+            partiesPerDay, recordWritesPerMinute, recordWritesPerDay, trucksPerStation });
+        parser.addOptions({ unreadPerGroup, unreadTotal });
+        parser.addOptions({ voiceMaxConnections, voiceMaxPerAddress, voiceMaxPerGroup, voiceReservedPercent,
+            voiceLoginTimeout, voiceIdleTimeout });
         parser.addOptions({ metricsAddress, metricsPort, proxyFrom });
     }
 };
@@ -195,6 +218,8 @@ bool parseVoiceLimits(const Parser& p, PlatformOptions* result, QString* error)
 {
     if (!parseCount(p.parser, p.voiceMaxConnections, 100000, &result->voiceMaxConnections, error)
         || !parseCount(p.parser, p.voiceMaxPerAddress, 100000, &result->voiceMaxConnectionsPerAddress, error)
+        || !parseCount(p.parser, p.voiceMaxPerGroup, 100000, &result->voiceMaxConnectionsPerGroup, error)
+        || !parseNumber(p.parser, p.voiceReservedPercent, 0, 90, &result->voiceReservedPercent, error)
         || !parseCount(p.parser, p.voiceLoginTimeout, 3600, &result->voiceLoginTimeoutSeconds, error)
         || !parseCount(p.parser, p.voiceIdleTimeout, 24 * 3600, &result->voiceIdleTimeoutSeconds, error))
         return false;
@@ -302,7 +327,11 @@ bool PlatformOptions::parse(const QStringList& givenArguments, PlatformOptions* 
         && parseLimit(p.parser, p.visitsPerDay, &result.limits.visitsPerDay, error)
         && parseLimit(p.parser, p.partiesPerMinute, &result.limits.partiesPerMinute, error)
         && parseLimit(p.parser, p.partiesPerDay, &result.limits.partiesPerDay, error)
-        && parseLimit(p.parser, p.recordWritesPerMinute, &result.limits.recordWritesPerMinute, error);
+        && parseLimit(p.parser, p.recordWritesPerMinute, &result.limits.recordWritesPerMinute, error)
+        && parseLimit(p.parser, p.recordWritesPerDay, &result.limits.recordWritesPerDay, error)
+        && parseLimit(p.parser, p.trucksPerStation, &result.limits.trucksPerStation, error)
+        && parseCount(p.parser, p.unreadPerGroup, 4096, &result.unreadAnswersPerGroupMiB, error)
+        && parseCount(p.parser, p.unreadTotal, 65536, &result.unreadAnswersMiB, error);
     if (!writeLimits)
         return false;
     if (!parseVoiceLimits(p, &result, error))

@@ -38,9 +38,17 @@ struct PlatformOptions
     // writes; the session times above override the limits' own.
     ServiceLimits limits;
 
+    // Answers waiting to be read, in MiB: by group of addresses, in all.
+    int unreadAnswersPerGroupMiB = 16;
+    int unreadAnswersMiB = 64;
+
     // The voice switch's limits.
     int voiceMaxConnections = 64;
     int voiceMaxConnectionsPerAddress = 8;
+    int voiceMaxConnectionsPerGroup = 32;
+    // Share of the switch's connections (in percent) that connections not
+    // signed in may not take.
+    int voiceReservedPercent = 25;
     int voiceLoginTimeoutSeconds = 5;
     // Longer than the SDK's keep-alive interval (15 s), or sessions in use
     // are closed.

@@ -3,6 +3,7 @@
 #include "buildconfig.h"
 #include "net/api.h"
 #include "net/platformaddress.h"
+#include "telephony/voicereconnector.h"
 
 #include <QDebug>
 #include <QDesktopServices>
@@ -40,6 +41,7 @@ StatusBar::StatusBar(QWidget* parent)
     : QFrame(parent)
     , versionLabel(new QLabel(QStringLiteral("主程序版本：%1").arg(QStringLiteral(FREYMO_VERSION_TEXT)), this))
     , connectionLabel(new QLabel(this))
+    , voiceLabel(new QLabel(QStringLiteral("无法连接至通讯服务器"), this))
     , transferLabel(new QLabel(this))
     , updateLink(new QLabel(QStringLiteral("<a href=%1>有新版本,点击更新</a>").arg(downloadUrl()), this))
     , layout(new QHBoxLayout(this))
@@ -51,6 +53,9 @@ StatusBar::StatusBar(QWidget* parent)
     versionLabel->setStyleSheet(QStringLiteral("margin-left:6px;"));
     connectionLabel->setObjectName(QStringLiteral("ConnectionLabel"));
     connectionLabel->setStyleSheet(QStringLiteral("margin-right:6px;"));
+    voiceLabel->setObjectName(QStringLiteral("VoiceLabel"));
+    voiceLabel->setStyleSheet(QStringLiteral("margin-right:12px;"));
+    voiceLabel->hide();
     transferLabel->setObjectName(QStringLiteral("TransferLabel"));
     updateLink->setObjectName(QStringLiteral("UpdateLink"));
     updateLink->setTextFormat(Qt::RichText);
@@ -61,6 +66,7 @@ StatusBar::StatusBar(QWidget* parent)
     layout->addWidget(updateLink);
     layout->addStretch(1);
     layout->addWidget(transferLabel);
+    layout->addWidget(voiceLabel);
     layout->addWidget(connectionLabel);
     layout->setContentsMargins(0, 3, 3, 0);
     layout->setSpacing(0);
@@ -77,6 +83,8 @@ StatusBar::StatusBar(QWidget* parent)
     connect(api, &BaseHttp::signal_trans_finished, this, &StatusBar::slot_trans_finished);
     connect(api, &BaseHttp::signal_connection_changed, this, &StatusBar::slot_connection_changed);
     slot_connection_changed(api->isConnected());
+    connect(VoiceReconnector::instance(), &VoiceReconnector::signal_voice_connection_changed, this,
+        &StatusBar::slot_voice_connection_changed);
 }
 
 QString StatusBar::downloadUrl()
@@ -112,6 +120,11 @@ void StatusBar::slot_connection_changed(bool connected)
     // the cloud that fits.
     if (!transferLabel->pixmap(Qt::ReturnByValue).isNull())
         transferLabel->setPixmap(connected ? idlePixmap : offlinePixmap);
+}
+
+void StatusBar::slot_voice_connection_changed(bool connected)
+{
+    voiceLabel->setVisible(!connected);
 }
 
 void StatusBar::slot_fetch_version_finished(QJsonObject* version, QString errors)

@@ -10,7 +10,8 @@ class QMovie;
 
 // The strip along the bottom of the main window: the program version, a link
 // to a newer installer when the platform announces one, the connection text
-// and an indicator that turns while a server request is in flight.
+// and an indicator that turns while a server request is in flight. While the
+// voice switch cannot be reached, a line beside the connection text says so.
 class StatusBar : public QFrame
 {
     Q_OBJECT
@@ -31,6 +32,8 @@ public slots:
     void slot_download_newversion(QString url);
     // Shows whether the platform is reached, as the requests' outcomes tell.
     void slot_connection_changed(bool connected);
+    // Shows whether the voice switch is reached, as the voice session tells.
+    void slot_voice_connection_changed(bool connected);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -38,6 +41,8 @@ protected:
 private:
     QLabel* versionLabel;
     QLabel* connectionLabel;
+    // Hidden unless the voice session could not connect or was lost.
+    QLabel* voiceLabel;
     QLabel* transferLabel;
     QLabel* updateLink;
     QHBoxLayout* layout;

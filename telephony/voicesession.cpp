@@ -205,7 +205,7 @@ bool start(void** table, const VoiceAccount& account)
     const QByteArray voipAccount = account.voipAccount.toUtf8();
     const QByteArray voipPwd = account.voipPwd.toUtf8();
     const QByteArray host = s->testHost.isEmpty() ? PlatformAddress::voiceHost().toUtf8() : s->testHost;
-    const int port = s->testPort > 0 ? s->testPort : ServerPort;
+    const int port = s->testPort > 0 ? s->testPort : PlatformAddress::voicePort();
 
     const auto signIn = [=] {
         Sdk* sdk = loaded();

@@ -17,17 +17,15 @@ namespace VoiceSession {
 constexpr int CallbackCount = 61;
 using CallbackTable = void* [CallbackCount];
 
-// The voice server's port; its host is PlatformAddress::voiceHost().
-constexpr int ServerPort = 8883;
-
 // Fills the client's callbacks into a zero-filled table: the main window's
 // (connected, connect error, alerting, log info, the no-op) and the phone
 // pop-up's (proceeding, answered, failed, released). Every other entry stays null.
 void fillCallbacks(void** table);
 
 // The start sequence: voiceInit with the table, then voiceLogin with the
-// fixed server parameters and the account. Writes the results to the debug
-// log. Returns false when the SDK could not be loaded.
+// voice switch's address (PlatformAddress::voiceHost() and voicePort()), the
+// fixed application credentials and the account. Writes the results to the
+// debug log. Returns false when the SDK could not be loaded.
 bool start(void** table, const VoiceAccount& account);
 
 // voiceIsOnline(); false when the SDK is not loaded.
@@ -42,7 +40,7 @@ void releaseCall();
 bool isLoaded();
 
 // Test seams: the application never calls these.
-// Where start() logs in; an empty host or a port of 0 restores the fixed value.
+// Where start() logs in; an empty host or a port of 0 restores the configured one.
 void setServerForTesting(const QByteArray& host, int port);
 // Loads the SDK from `path` (a file name with or without its suffix) instead of
 // searching for it; an empty path restores the search. A library loaded before

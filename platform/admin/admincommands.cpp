@@ -6,6 +6,7 @@
 #include "databaseurl.h"
 #include "loginthrottle.h"
 #include "phonerules.h"
+#include "printabletext.h"
 #include "sessionservice.h"
 #include "sql.h"
 #include "storage.h"
@@ -231,16 +232,19 @@ int list(const QSqlDatabase& db, const AdminCommands::Printer& out)
     q.exec();
     qint64 organ = -1;
     int stations = 0;
+    // A station wrote its own names and contact (the profile): whatever they
+    // hold, the administrator's terminal gets printable text only.
+    const auto shown = [&q](int column) { return printableText(q.text(column)); };
     while (q.next()) {
         if (q.integer(0) != organ) {
             organ = q.integer(0);
             ++stations;
-            out(QStringLiteral("station %1: %2 (contact %3, %4)").arg(organ).arg(q.text(1), q.text(2), q.text(3)));
+            out(QStringLiteral("station %1: %2 (contact %3, %4)").arg(organ).arg(shown(1), shown(2), shown(3)));
         }
         if (q.isNull(4))
             continue;
         out(QStringLiteral("  %1  %2  %3%4")
-                .arg(q.text(4), q.text(5), q.text(6), q.integer(7) != 0 ? QStringLiteral("  (disabled)") : QString()));
+                .arg(shown(4), shown(5), shown(6), q.integer(7) != 0 ? QStringLiteral("  (disabled)") : QString()));
     }
     if (stations == 0)
         out(QStringLiteral("no stations"));
@@ -313,7 +317,8 @@ QString AdminCommands::helpText()
                           "  list                  Show the stations and their accounts.\n"
                           "  copy-to URL           Copy the SQLite database into the empty PostgreSQL\n"
                           "                        database postgresql://USER@HOST:PORT/DBNAME, history\n"
-                          "                        included, and check the counts. Stop the server first.\n"
+                          "                        included, and check the counts. Refused while a\n"
+                          "                        server still serves the file.\n"
                           "Passwords (8 to 64 characters) are read from standard input: one line, or\n"
                           "asked twice without echo on a terminal.\n");
 }

@@ -1,6 +1,7 @@
 #include "answerer.h"
 
 #include "apirouter.h"
+#include "connectionfront.h"
 #include "eventhub.h"
 #include "exchange.h"
 #include "platformmetrics.h"
@@ -39,22 +40,30 @@ Answerer::Answerer(const Settings& answerSettings, const Storage& store, const A
     , workers(workerPool)
     , passwordWorkers(passwordPool)
     , log(serverLog)
+    , unread(settings.unread)
 {
 }
 
-std::string Answerer::refusal(const QString& message)
+QByteArray Answerer::refusal(const QString& message)
 {
-    return ApiReply::refusal(message).toJson().toStdString();
+    return ApiReply::refusal(message).toJson();
 }
 
-MHD_Result Answerer::reply(MHD_Connection* connection, Exchange& exchange, int status, const std::string& body)
+MHD_Result Answerer::reply(MHD_Connection* connection, Exchange& exchange, int status, const QByteArray& body)
 {
     exchange.status = status;
     exchange.queued = true;
-    MHD_Response* response
-        = MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
-    if (!response)
+    // The response holds a share of the bytes until the library lets go of
+    // it: a board answer kept for reuse is then one copy however many
+    // connections wait for it.
+    auto* held = new QByteArray(body);
+    MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
+        static_cast<size_t>(held->size()), const_cast<char*>(held->constData()),
+        [](void* bytes) { delete static_cast<QByteArray*>(bytes); }, held);
+    if (!response) {
+        delete held;
         return MHD_NO;
+    }
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, jsonType);
     const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(status), response);
     MHD_destroy_response(response);
@@ -109,23 +118,51 @@ MHD_Result Answerer::serveInstaller(MHD_Connection* connection, Exchange& exchan
 
 void Answerer::dispatch(MHD_Connection* connection, Exchange& exchange) const
 {
-    WorkerPool& pool
-        = router.hashesPassword(QString::fromStdString(exchange.method), apiPath(exchange)) ? passwordWorkers : workers;
+    exchange.group = ConnectionFront::groupOf(exchange.peer, settings.ipv4GroupBits, settings.ipv6GroupBits);
     exchange.dispatched = true;
     // Suspended first: the worker may resume the connection before the
     // request handler has returned.
     MHD_suspend_connection(connection);
+    post(exchange);
+}
+
+void Answerer::post(Exchange& exchange) const
+{
+    WorkerPool& pool
+        = router.hashesPassword(QString::fromStdString(exchange.method), apiPath(exchange)) ? passwordWorkers : workers;
     Exchange* job = &exchange;
-    if (!pool.post([this, job] {
-            answer(*job);
-            MHD_resume_connection(job->connection);
-        })) {
+    const bool queued = pool.post(
+        [this, job] {
+            // Without room the request waits, still suspended, and is
+            // queued again once answers have been read.
+            bool first = false;
+            if (unread.admit(
+                    job->group, [this, job] { post(*job); }, &first))
+                answer(*job);
+            else if (first)
+                log.write(QStringLiteral("requests from the network of %1 wait: the answers not yet read fill"
+                                         " its share or the server's")
+                              .arg(QString::fromStdString(job->peer)));
+        },
+        exchange.group);
+    if (!queued) {
         exchange.status = 200;
         exchange.answer = refusal(QStringLiteral("服务器繁忙，请稍后再试！"));
         exchange.ready = true;
         PlatformMetrics::instance().refused("workers");
-        MHD_resume_connection(connection);
+        MHD_resume_connection(exchange.connection);
     }
+}
+
+void Answerer::finished(const Exchange& exchange) const
+{
+    if (exchange.charged > 0)
+        unread.release(exchange.group, exchange.charged);
+}
+
+void Answerer::releaseWaiting() const
+{
+    unread.releaseWaiting();
 }
 
 void Answerer::answer(Exchange& exchange) const
@@ -147,24 +184,26 @@ void Answerer::answer(Exchange& exchange) const
                 if (!exchange.stream)
                     exchange.answer = refusal(refused);
             }
-            exchange.ready = true;
-            return;
+        } else {
+            ApiRouter::Settings routing { settings.announcedVersion, settings.publicHost,
+                QString::fromStdString(exchange.peer), settings.limits };
+            routing.reuseAnswers = settings.reuseAnswers;
+            const ApiRouter::Outcome outcome
+                = router.dispatch(QString::fromStdString(exchange.method), apiPath(exchange), params, storage, routing);
+            exchange.status = outcome.status;
+            exchange.answer = outcome.reply.toJson();
+            exchange.route = outcome.route;
         }
-        ApiRouter::Settings routing { settings.announcedVersion, settings.publicHost,
-            QString::fromStdString(exchange.peer), settings.limits };
-        routing.reuseAnswers = settings.reuseAnswers;
-        const ApiRouter::Outcome outcome
-            = router.dispatch(QString::fromStdString(exchange.method), apiPath(exchange), params, storage, routing);
-        exchange.status = outcome.status;
-        exchange.answer = outcome.reply.toJson().toStdString();
-        exchange.route = outcome.route;
     } catch (const std::exception& failure) {
         log.write(QStringLiteral("unexpected exception while answering a request: %1")
                       .arg(QString::fromStdString(failure.what())));
         exchange.status = 200;
         exchange.answer = refusal(QStringLiteral("服务器繁忙，请稍后再试！"));
     }
+    exchange.charged = static_cast<size_t>(exchange.answer.size());
+    unread.charge(exchange.group, exchange.charged);
     exchange.ready = true;
+    MHD_resume_connection(exchange.connection);
 }
 
 } // namespace platform

@@ -11,6 +11,7 @@
 #include "platformmetrics.h"
 #include "reportservice.h"
 #include "requestanswers.h"
+#include "serverlog.h"
 #include "sessionservice.h"
 #include "sql.h"
 #include "storage.h"
@@ -113,17 +114,20 @@ ApiRouter::ApiRouter()
     add(post, QStringLiteral("system/feedback/add"), signedIn, Mode::Write, &MessageService::addFeedback);
 
     // What one station may add of the records that nothing else bounds, and
-    // how fast one session may write its trades and trucks.
+    // how fast and how much it may write its records, whichever session
+    // writes: each write leaves an entry in the record's history.
     count(post, QStringLiteral("system/feedback/add"), Quota::Feedback);
     count(post, QStringLiteral("system/visit/start"), Quota::Visits);
     count(post, QStringLiteral("shipper/add"), Quota::Parties);
     count(post, QStringLiteral("consignee/add"), Quota::Parties);
     for (const QString& pattern : { QStringLiteral("truck/add"), QStringLiteral("truck/*/edit"),
-             QStringLiteral("trade/add"), QStringLiteral("trade/*/edit"), QStringLiteral("trade/*/status/change") })
-        count(post, pattern, Quota::SessionRecords);
+             QStringLiteral("trade/add"), QStringLiteral("trade/*/edit"), QStringLiteral("trade/*/status/change"),
+             QStringLiteral("shipper/*/edit"), QStringLiteral("consignee/*/edit") })
+        count(post, pattern, Quota::StationRecords);
     for (const QString& pattern :
-        { QStringLiteral("truck/*/work"), QStringLiteral("truck/*/sleep"), QStringLiteral("truck/*/delete") })
-        count(get, pattern, Quota::SessionRecords);
+        { QStringLiteral("truck/*/work"), QStringLiteral("truck/*/sleep"), QStringLiteral("truck/*/delete"),
+            QStringLiteral("shipper/*/delete"), QStringLiteral("consignee/*/delete") })
+        count(get, pattern, Quota::StationRecords);
 
     // The writes of one record, which may name the version the clerk's copy
     // has and answer with the version they made.
@@ -190,10 +194,9 @@ ApiRouter::QuotaUse ApiRouter::quotaUse(Quota counted, const ApiRequest& request
     case Quota::Parties:
         return { station + QStringLiteral("parties"), { limits.partiesPerMinute, limits.partiesPerDay },
             QStringLiteral("今天新增的托运人和收货人已达%1个的上限，请明天再试！"), "parties" };
-    case Quota::SessionRecords:
-        // The database keeps the token's digest only, as in sessions.
-        return { QStringLiteral("session ") + Credentials::tokenDigest(request.value(QStringLiteral("token"))),
-            { limits.recordWritesPerMinute, 0 }, QString(), "record_writes" };
+    case Quota::StationRecords:
+        return { station + QStringLiteral("records"), { limits.recordWritesPerMinute, limits.recordWritesPerDay },
+            QStringLiteral("今天修改的记录已达%1次的上限，请明天再试！"), "record_writes" };
     }
     return {};
 }
@@ -397,8 +400,11 @@ ApiRouter::Outcome ApiRouter::run(
             if (!requestId.isEmpty())
                 RequestAnswers::keep(context.db, request.organ(), requestId, routeName, now, { 200, reply.toJson() });
             transaction.commit();
-            if (reusable)
+            if (reusable) {
+                // Written once: this answer and the kept one share the bytes.
+                reply = reply.prewritten();
                 AnswerCache::keep(context.db, key, state, reply);
+            }
             if (ChangeLog::takeAppended() && changeListener)
                 changeListener();
         }
@@ -415,7 +421,8 @@ ApiRouter::Outcome ApiRouter::run(
             PlatformMetrics::instance().databaseError();
         if (errorSink)
             errorSink(QStringLiteral("internal error in %1 /%2: %3")
-                          .arg(request.method(), request.segments().join(QLatin1Char('/')),
+                          .arg(request.method(),
+                              ServerLog::printable(request.segments().join(QLatin1Char('/')).toStdString()),
                               QString::fromStdString(failure.what())));
         return { 200, ApiReply::refusal(QStringLiteral("服务器繁忙，请稍后再试！")) };
     }

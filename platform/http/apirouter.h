@@ -91,7 +91,7 @@ private:
     using AnswerKey = QString (*)(const ApiRequest&);
 
     // Which count of writes a route takes one from (see ServiceLimits).
-    enum class Quota { None, Feedback, Visits, Parties, SessionRecords };
+    enum class Quota { None, Feedback, Visits, Parties, StationRecords };
 
     struct Route
     {

@@ -26,9 +26,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Answers waiting for a slow reader: beyond this the server's end is not read
-// (the socket buffers hold more besides).
+// Answers waiting for a slow reader: beyond this the server's end is not read.
 constexpr size_t maxOutBytes = 64 * 1024;
+// The kernel's buffers for what goes to a client, and from the library to
+// the front, are kept this small: left to themselves they grow to megabytes
+// for each connection whose client does not read, which the answer budget
+// would not see. An answer that does not fit stays with the library, where
+// it is counted (AnswerBudget).
+constexpr int socketSendBuffer = 64 * 1024;
 
 void maskBits(unsigned char* bytes, size_t size, int bits)
 {
@@ -261,6 +266,21 @@ std::string ConnectionFront::groupOf(const sockaddr* address, int ipv4Bits, int 
     return std::string();
 }
 
+std::string ConnectionFront::groupOf(const std::string& addressText, int ipv4Bits, int ipv6Bits)
+{
+    sockaddr_in v4 {};
+    if (inet_pton(AF_INET, addressText.c_str(), &v4.sin_addr) == 1) {
+        v4.sin_family = AF_INET;
+        return groupOf(reinterpret_cast<const sockaddr*>(&v4), ipv4Bits, ipv6Bits);
+    }
+    sockaddr_in6 v6 {};
+    if (inet_pton(AF_INET6, addressText.c_str(), &v6.sin6_addr) == 1) {
+        v6.sin6_family = AF_INET6;
+        return groupOf(reinterpret_cast<const sockaddr*>(&v6), ipv4Bits, ipv6Bits);
+    }
+    return std::string();
+}
+
 void ConnectionFront::run()
 {
     std::vector<epoll_event> events(64);
@@ -384,6 +404,8 @@ bool ConnectionFront::handOff(Conn& conn, const std::string& address, const std:
     int pair[2] = { -1, -1 };
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair) != 0)
         return false;
+    ::setsockopt(conn.client, SOL_SOCKET, SO_SNDBUF, &socketSendBuffer, sizeof socketSendBuffer);
+    ::setsockopt(pair[1], SOL_SOCKET, SO_SNDBUF, &socketSendBuffer, sizeof socketSendBuffer);
     // The library closes its end itself when it does not take it.
     if (!handoff(pair[1], address)) {
         ::close(pair[0]);

@@ -82,6 +82,9 @@ public:
     // The group of an address: its first `ipv4Bits` or `ipv6Bits` bits (an
     // IPv4-mapped IPv6 address counts as IPv4).
     static std::string groupOf(const sockaddr* address, int ipv4Bits, int ipv6Bits);
+    // The same for an address as addressText() writes it; an empty text
+    // (no address known) is a group of its own.
+    static std::string groupOf(const std::string& addressText, int ipv4Bits, int ipv6Bits);
 
 private:
     struct Conn;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+
 #include <chrono>
 #include <cstddef>
 #include <memory>
@@ -23,6 +25,7 @@ struct Exchange
     std::string target; // as sent
     std::string path; // decoded, without the query
     std::string peer;
+    std::string group; // of the peer's address (ConnectionFront::groupOf)
     std::string body;
     size_t bodyLimit = 0;
     bool form = false;
@@ -31,7 +34,11 @@ struct Exchange
     bool ready = false; // `status` and `answer` are the answer to send
     bool queued = false; // an answer is on its way: nothing more to do
     int status = 0;
-    std::string answer;
+    // Shared with the answers kept for reuse, and handed to the library
+    // without a copy.
+    QByteArray answer;
+    // What the answer budget was charged for this answer (AnswerBudget).
+    size_t charged = 0;
     // What answered, for the metrics: a route's pattern, or "-".
     std::string route = "-";
     // The Last-Event-ID header, for a stream of changes.

@@ -120,6 +120,7 @@ ConnectionFront::Settings admission(const PlatformServer::Config& config)
 {
     ConnectionFront::Settings settings;
     settings.gate.maxHeadBytes = config.maxHeaderBytes;
+    settings.gate.maxHeaders = static_cast<size_t>(std::max(0, config.maxHeaders));
     settings.gate.maxFormBytes = config.maxFormBytes;
     settings.gate.maxBodyBytes = config.maxBodyBytes;
     settings.gate.anyAddress = isWildcard(config.address);
@@ -180,7 +181,8 @@ bool PlatformServer::bind(QString* error)
         return fail();
 
     workers = std::make_unique<WorkerPool>(std::max(2, config.threads), 4096);
-    passwordWorkers = std::make_unique<WorkerPool>(std::max(1, config.passwordThreads), 256);
+    passwordWorkers = std::make_unique<WorkerPool>(
+        std::max(1, config.passwordThreads), 256, std::max<size_t>(1, config.passwordQueuePerGroup));
     EventHub::Settings eventSettings;
     eventSettings.keepAliveSeconds = std::max(1u, config.eventKeepAliveSeconds);
     eventSettings.pollMs = std::max(10u, config.eventPollMs);
@@ -188,8 +190,13 @@ bool PlatformServer::bind(QString* error)
     events = std::make_unique<EventHub>(storage, eventSettings, log);
     events->start();
     router.setChangeListener([hub = events.get()] { hub->nudge(); });
-    answerer = std::make_unique<Answerer>(Answerer::Settings { config.announcedVersion, publicHost(config, port),
-                                              config.installerPath, config.limits, config.reuseAnswers },
+    // One group of addresses may have half the workers make its answers at
+    // once, no more.
+    const AnswerBudget::Limits unread { config.unreadAnswerBytesPerGroup, config.unreadAnswerBytes,
+        static_cast<size_t>(std::max(1, std::max(2, config.threads) / 2)) };
+    answerer = std::make_unique<Answerer>(
+        Answerer::Settings { config.announcedVersion, publicHost(config, port), config.installerPath, config.limits,
+            config.reuseAnswers, unread, config.ipv4GroupBits, config.ipv6GroupBits },
         storage, router, *events, *workers, *passwordWorkers, log);
     requests = std::make_unique<RequestHandler>(
         RequestHandler::Limits { config.maxTargetBytes, config.maxHeaders, config.maxFormBytes, config.maxBodyBytes },
@@ -311,6 +318,9 @@ void PlatformServer::shutdown()
         workers->stop();
     if (passwordWorkers)
         passwordWorkers->stop();
+    // Requests that waited for their answers to be read get the busy answer.
+    if (answerer)
+        answerer->releaseWaiting();
     // The streams end, so that none of their connections stays asleep.
     if (events)
         events->stop();

@@ -82,6 +82,13 @@ public:
         // Whether the board's answers are reused while the database is
         // unchanged.
         bool reuseAnswers = true;
+        // Bytes of answers waiting to be read, by group of addresses (as
+        // below) and in all; past either a request waits (AnswerBudget).
+        size_t unreadAnswerBytesPerGroup = 16 * 1024 * 1024;
+        size_t unreadAnswerBytes = 64 * 1024 * 1024;
+        // Sign-ins and password changes waiting for a worker, from one group
+        // of addresses; the groups take turns.
+        size_t passwordQueuePerGroup = 32;
         // The streams of changes (GET /api/events/): a keep-alive comment
         // goes to a stream quiet for this many seconds, and the database is
         // looked at for new changes every eventPollMs.

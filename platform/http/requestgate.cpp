@@ -246,6 +246,8 @@ void RequestGate::checkHead(size_t end)
         begin = lf + 1;
     }
     lines.pop_back(); // the empty line that ends the head
+    if (lines.size() - 1 > settings.maxHeaders)
+        return refuse(431, QStringLiteral("请求头过多！"));
 
     // "METHOD target HTTP/x.y", one space apart.
     const std::string& line = lines.front();
@@ -358,6 +360,7 @@ bool RequestGate::scanChunkLine()
         remaining = std::stoull(line.substr(0, count), nullptr, 16);
         state = remaining > 0 ? State::ChunkData : State::Trailer;
         trailerBytes = 0;
+        trailerLines = 0;
     } else if (line.empty()) {
         state = State::Head;
     } else {
@@ -369,6 +372,10 @@ bool RequestGate::scanChunkLine()
         }
         if (trailerBytes > settings.maxHeadBytes) {
             refuse(431, QStringLiteral("请求头过大！"));
+            return false;
+        }
+        if (++trailerLines > settings.maxHeaders) {
+            refuse(431, QStringLiteral("请求头过多！"));
             return false;
         }
     }

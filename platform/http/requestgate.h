@@ -25,8 +25,11 @@ public:
         // other site's name can be made to resolve to.
         std::vector<std::string> hosts;
         bool anyAddress = false;
-        // Request line and headers together.
+        // Request line and headers together, and the number of header (and
+        // trailer) lines: many short lines fit the bytes but not the
+        // library's memory, which would answer them with its own page.
         size_t maxHeadBytes = 32 * 1024;
+        size_t maxHeaders = 100;
         // What "Expect: 100-continue" may announce, for forms and for other
         // bodies.
         size_t maxFormBytes = 8 * 1024;
@@ -88,6 +91,7 @@ private:
     size_t approved = 0;
     size_t scanned = 0; // where the search for a line end resumes
     size_t trailerBytes = 0;
+    size_t trailerLines = 0;
     State state = State::Head;
     uint64_t remaining = 0;
     Refusal refusal;

@@ -129,6 +129,7 @@ void RequestHandler::onCompleted(
     handler.connections.answered(connection);
     if (!exchange)
         return;
+    handler.answerer.finished(*exchange);
     // A stream of changes ends with its request, answered or not.
     if (exchange->stream)
         exchange->stream->close();

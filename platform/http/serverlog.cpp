@@ -1,5 +1,7 @@
 #include "serverlog.h"
 
+#include "printabletext.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -22,8 +24,10 @@ void ServerLog::setSink(Sink newSink)
 
 void ServerLog::write(const QString& line) const
 {
+    // Whoever made the line (the router's errors quote a request's path),
+    // it goes out in printable characters only.
     if (sink)
-        sink(line);
+        sink(printableText(line));
 }
 
 void ServerLog::request(const std::string& method, const std::string& path, int status, double ms) const
@@ -51,11 +55,8 @@ void ServerLog::onLibraryError(void* cls, const char* format, va_list arguments)
 
 QString ServerLog::printable(const std::string& raw)
 {
-    QString text = QString::fromUtf8(raw.data(), static_cast<int>(std::min<size_t>(raw.size(), 400)));
-    for (QChar& c : text) {
-        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
-            c = QLatin1Char('?');
-    }
+    const QString text
+        = printableText(QString::fromUtf8(raw.data(), static_cast<int>(std::min<size_t>(raw.size(), 400))));
     return text.size() > 200 ? text.left(200) + QStringLiteral("...") : text;
 }
 

@@ -10,7 +10,7 @@ namespace platform {
 
 // Where the server's lines go: one line per request (method, path without the
 // query, status, time taken), the HTTP library's errors and the router's.
-// Each line is in printable characters only. The sink is set before serving
+// Each line is in printable characters only, whoever wrote it. The sink is set before serving
 // and is called from the server's threads; by default it writes to standard
 // error.
 class ServerLog
@@ -30,9 +30,9 @@ public:
     // log as `cls`.
     static void onLibraryError(void* cls, const char* format, va_list arguments);
 
-    // Text as it may go into one line: no control characters (a decoded
-    // "%0A" must not start a forged line, an escape sequence must not reach a
-    // terminal) and not longer than 200 characters.
+    // Text as it may go into one line: printable (a decoded "%0A" must not
+    // start a forged line, an escape sequence must not reach a terminal, see
+    // printableText()) and not longer than 200 characters.
     static QString printable(const std::string& text);
 
 private:

@@ -40,6 +40,21 @@ const KindInfo& info(History::Kind kind)
     return kinds[kind];
 }
 
+// A value as an entry keeps it: a text longer than History::maxValueLength
+// characters is kept as its beginning and "…", so that an entry stays small
+// however long the fields it shows are.
+QJsonValue bounded(const QJsonValue& value)
+{
+    if (!value.isString() || value.toString().size() <= History::maxValueLength)
+        return value;
+    QString text = value.toString();
+    int cut = History::maxValueLength;
+    if (text.at(cut - 1).isHighSurrogate())
+        --cut;
+    text.truncate(cut);
+    return text + QStringLiteral("…");
+}
+
 QJsonObject changesBetween(const QVariantMap& before, const QVariantMap& after)
 {
     QJsonObject changes;
@@ -48,7 +63,7 @@ QJsonObject changesBetween(const QVariantMap& before, const QVariantMap& after)
         const QJsonValue from = QJsonValue::fromVariant(old);
         const QJsonValue to = QJsonValue::fromVariant(it.value());
         if (from != to)
-            changes.insert(it.key(), QJsonArray { from, to });
+            changes.insert(it.key(), QJsonArray { bounded(from), bounded(to) });
     }
     return changes;
 }

@@ -12,7 +12,8 @@ struct ApiContext;
 
 // The history of a station's records: every write to a truck, a shipper, a
 // consignee or a trade leaves one entry with the time, the signed-in user,
-// the action and, for an edit, each changed field's value before and after.
+// the action and, for an edit, each changed field's value before and after
+// (only the fields that changed, each text bounded in length).
 // An entry is written on the write's own connection inside its transaction,
 // so a write that is rolled back leaves none and a committed one is never
 // without its entry.
@@ -20,6 +21,9 @@ class History
 {
 public:
     enum Kind { Truck, Shipper, Consignee, Trade };
+
+    // The characters of a changed value an entry keeps at most (then "…").
+    static const int maxValueLength = 100;
 
     // The fields that a user can change, by column, as they are now; empty
     // when there is no such record.

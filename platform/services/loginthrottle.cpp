@@ -111,18 +111,18 @@ LoginThrottle::Verdict LoginThrottle::verdict(
     const QString pair = pairKey(name, address);
     const Entry byPair = find(db, Pairs, pair);
     const bool failedHere = byPair.failures > 0 && !isForgotten(byPair, nowMs);
-    Entry byName;
-    if (failedHere) {
+    if (failedHere)
         consider(waitFor(byPair, 1, false, nowMs), byPair.failures >= policy.lockFailures);
-        byName = find(db, Names, name);
+    // The name's failures from everywhere hold up every address but those
+    // it signed in from and has not failed from since.
+    const Entry byName = find(db, Names, name);
+    if (failedHere || !isKnown(db, name, address, nowMs)) {
         const qint64 wait = waitFor(byName, 1, true, nowMs);
         consider(wait, wait > policy.maxDelayMs);
     }
     // A busy address does not get to start new entries in a full table.
     const bool busy = !isForgotten(byAddress, nowMs) && byAddress.failures >= policy.freeFailures;
     if (busy) {
-        if (!failedHere)
-            byName = find(db, Names, name);
         const bool full = (!byPair.found && heldEntries(db, Pairs, 1, nowMs) >= policy.maxEntries)
             || (!byName.found && heldEntries(db, Names, 1, nowMs) >= policy.maxEntries);
         if (full)
@@ -189,29 +189,88 @@ void LoginThrottle::record(
     fullNoticeMs[scope] = -1;
 }
 
-void LoginThrottle::recordFailure(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs)
+bool LoginThrottle::isKnown(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs) const
 {
-    // The write lock keeps another process's failure from being counted
-    // over between reading an entry and writing it back.
-    Transaction transaction(db, Transaction::Write);
+    return Sql::scalar(db,
+               QStringLiteral("SELECT count(*) FROM login_known WHERE name = ? AND address = ? AND last_success > ?"),
+               { name, address, nowMs - policy.knownMs }, 0)
+               .toInt()
+        > 0;
+}
+
+void LoginThrottle::countFailure(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs)
+{
     // Forgotten failures count for nothing; their rows go.
     Sql prune(db, QStringLiteral("DELETE FROM login_failures WHERE last_failure <= ?"));
     prune.bind(nowMs - policy.lockMs).exec();
     record(db, Addresses, address, QString(), policy.addressFactor, nowMs);
     record(db, Pairs, pairKey(name, address), name, 1, nowMs);
     record(db, Names, name, name, 1, nowMs);
+}
+
+void LoginThrottle::recordFailure(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs)
+{
+    // The write lock keeps another process's failure from being counted
+    // over between reading an entry and writing it back.
+    Transaction transaction(db, Transaction::Write);
+    countFailure(db, name, address, nowMs);
     transaction.commit();
 }
 
-void LoginThrottle::recordSuccess(const QSqlDatabase& db, const QString& name, const QString& address)
+LoginThrottle::Verdict LoginThrottle::attempt(
+    const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs)
 {
-    // Most sign-ins follow no failure and need no write.
-    if (!find(db, Pairs, pairKey(name, address)).found)
-        return;
+    // Looking and counting under one write lock: of guesses sent at once,
+    // from one process or several, each sees the ones before it counted.
     Transaction transaction(db, Transaction::Write);
+    const Verdict result = verdict(db, name, address, nowMs);
+    if (result.waitMs <= 0)
+        countFailure(db, name, address, nowMs);
+    transaction.commit();
+    return result;
+}
+
+void LoginThrottle::succeeded(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs)
+{
+    Transaction transaction(db, Transaction::Write);
+    // The guess counted in advance: the address's and the name's count
+    // lose it again (the pair's row goes as a whole below).
+    for (const auto& [scope, key] : { std::make_pair(Addresses, address), std::make_pair(Names, name) }) {
+        Sql undo(db,
+            QStringLiteral(
+                "UPDATE login_failures SET failures = failures - 1 WHERE scope = ? AND key = ? AND failures > 0"));
+        undo.bind(int(scope)).bind(key).exec();
+    }
+    Sql empty(db, QStringLiteral("DELETE FROM login_failures WHERE failures <= 0"));
+    empty.exec();
+    rememberSuccess(db, name, address, nowMs);
+    transaction.commit();
+}
+
+void LoginThrottle::recordSuccess(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs)
+{
+    Transaction transaction(db, Transaction::Write);
+    rememberSuccess(db, name, address, nowMs);
+    transaction.commit();
+}
+
+void LoginThrottle::rememberSuccess(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs)
+{
     Sql forget(db, QStringLiteral("DELETE FROM login_failures WHERE scope = ? AND key = ?"));
     forget.bind(int(Pairs)).bind(pairKey(name, address)).exec();
-    transaction.commit();
+    Sql known(db,
+        QStringLiteral("INSERT INTO login_known (name, address, last_success) VALUES (?, ?, ?)"
+                       " ON CONFLICT (name, address) DO UPDATE SET last_success = excluded.last_success"));
+    known.bind(name).bind(address).bind(nowMs).exec();
+    // Bounded: pairs not seen for long go, and past the bound the oldest.
+    Sql stale(db, QStringLiteral("DELETE FROM login_known WHERE last_success <= ?"));
+    stale.bind(nowMs - policy.knownMs).exec();
+    if (Sql::scalar(db, QStringLiteral("SELECT count(*) FROM login_known"), {}, 0).toInt() > policy.maxKnown) {
+        Sql oldest(db,
+            QStringLiteral("DELETE FROM login_known WHERE last_success < (SELECT last_success FROM login_known"
+                           " ORDER BY last_success DESC LIMIT 1 OFFSET ?)"));
+        oldest.bind(policy.maxKnown - 1).exec();
+    }
 }
 
 void LoginThrottle::forgetName(const QSqlDatabase& db, const QString& name)

@@ -17,12 +17,18 @@ namespace platform {
 // - A name from one address is held up the same way, with a fourth of the
 //   address's failures; other addresses are not held up by it.
 // - A name from everywhere gets a wait that keeps growing with its failures
-//   (up to the lock's length), but only addresses that have failed on that
-//   name wait for it: the right password from an address without failures on
-//   it gets through, so that nobody can lock an account for everyone.
+//   (up to the lock's length). Every address waits for it that has failed on
+//   that name or has never signed in with it: guessing from ever new
+//   addresses gains nothing, while the right password from an address that
+//   signed in with the name before (and has not failed on it since) gets
+//   through, so that nobody can lock an account for its owner.
 //
-// While an attempt has to wait, the password is not even checked. Failures
-// are forgotten a while after the last one, and their rows are then deleted.
+// While an attempt has to wait, the password is not even checked. A guess is
+// counted as failed before it is checked (attempt()) and taken back once it
+// proved right (succeeded()), so that guesses sent at once are checked no
+// more often than one after the other would be. Failures are forgotten a
+// while after the last one, and their rows are then deleted; an address
+// stays known for a name for a while after its last sign-in.
 //
 // The counts are rows of the database's table login_failures, so every
 // platform process on one database counts the same failures; times are the
@@ -47,6 +53,10 @@ public:
         // An address gets this many times the failures of one name.
         int addressFactor = 4;
         int maxEntries = 10000;
+        // How long an address stays known for a name after its last
+        // sign-in, and how many known pairs are kept at most (the oldest go).
+        qint64 knownMs = 90LL * 24 * 3600 * 1000;
+        int maxKnown = 10000;
     };
 
     LoginThrottle();
@@ -66,10 +76,19 @@ public:
     qint64 waitMs(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs) const;
     // True when that wait is a lock rather than a short delay.
     bool isLocked(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs) const;
+    // One guess at `name`'s password from `address`, in one write
+    // transaction: when it need not wait it is counted as a failure right
+    // away, before the password is checked; either way the verdict comes
+    // back. A guess that proves right is taken back by succeeded().
+    Verdict attempt(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs);
+    // The guess that attempt() counted was right: it is taken back, and
+    // recordSuccess() follows.
+    void succeeded(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs);
     void recordFailure(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs);
     // A correct password forgets the failures of the name from that address
-    // (not the address's, nor the name's from elsewhere).
-    void recordSuccess(const QSqlDatabase& db, const QString& name, const QString& address);
+    // (not the address's, nor the name's from elsewhere), and the address is
+    // known for the name from then on.
+    void recordSuccess(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs);
     // Forgets every failure counted against `name`, from any address (not
     // the addresses' own counts): its password was just set anew by the
     // station's administrator.
@@ -100,6 +119,12 @@ private:
     int heldEntries(const QSqlDatabase& db, Scope scope, int factor, qint64 nowMs) const;
     // `name`: the user name the row counts against, '' for an address's.
     void record(const QSqlDatabase& db, Scope scope, const QString& key, const QString& name, int factor, qint64 nowMs);
+    // One failure in each table, inside the caller's write transaction;
+    // forgotten failures go first.
+    void countFailure(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs);
+    // The same as recordSuccess(), inside the caller's write transaction.
+    void rememberSuccess(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs);
+    bool isKnown(const QSqlDatabase& db, const QString& name, const QString& address, qint64 nowMs) const;
     static Entry find(const QSqlDatabase& db, Scope scope, const QString& key);
     static QString label(Scope scope);
 

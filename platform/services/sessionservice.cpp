@@ -73,11 +73,12 @@ QString oldestUse(const ServiceLimits& limits)
 }
 
 // Refuses an attempt that has to wait after earlier failures, before any
-// password is looked at.
-void requireNoWait(const ApiContext& context, const QString& name)
+// password is looked at; otherwise the guess is counted as failed until
+// LoginThrottle::succeeded() takes it back.
+void countGuess(const ApiContext& context, const QString& name)
 {
     const qint64 now = LoginThrottle::now();
-    const LoginThrottle::Verdict verdict = context.throttle.verdict(context.db, name, context.peer, now);
+    const LoginThrottle::Verdict verdict = context.throttle.attempt(context.db, name, context.peer, now);
     const qint64 wait = verdict.waitMs;
     if (wait <= 0)
         return;
@@ -250,7 +251,7 @@ ApiReply SessionService::login(ApiContext& context)
         throw ApiError(QStringLiteral("请输入密码！"));
     if (username.size() > 64 || password.size() > 128)
         throw ApiError(wrongCredentials());
-    requireNoWait(context, username);
+    countGuess(context, username);
 
     // The hash is checked outside any transaction: Argon2 takes a while and
     // must not hold the write lock.
@@ -276,14 +277,13 @@ ApiReply SessionService::login(ApiContext& context)
         }
     }
     // An unknown name counts like a wrong password, so that guessing names
-    // is as slow as guessing passwords.
+    // is as slow as guessing passwords; both were counted already.
     if (user == 0 || !Credentials::verifyPassword(hash, password)) {
         if (user == 0)
             Credentials::verifyAgainstDummy(password);
-        context.throttle.recordFailure(context.db, username, context.peer, LoginThrottle::now());
         throw ApiError(wrongCredentials());
     }
-    context.throttle.recordSuccess(context.db, username, context.peer);
+    context.throttle.succeeded(context.db, username, context.peer, LoginThrottle::now());
     // Only who knows the password learns that the account is stopped.
     if (disabled)
         throw ApiError(QStringLiteral("该账号已停用，请联系货站管理员！"));
@@ -438,12 +438,10 @@ ApiReply SessionService::editPassword(ApiContext& context)
             username = q.text(1);
         }
     }
-    requireNoWait(context, username);
-    if (!Credentials::verifyPassword(hash, oldPassword)) {
-        context.throttle.recordFailure(context.db, username, context.peer, LoginThrottle::now());
+    countGuess(context, username);
+    if (!Credentials::verifyPassword(hash, oldPassword))
         throw ApiError(QStringLiteral("原密码错误！"));
-    }
-    context.throttle.recordSuccess(context.db, username, context.peer);
+    context.throttle.succeeded(context.db, username, context.peer, LoginThrottle::now());
     const QString subAccount = changePassword(context.db, request.user(), hash, newPassword,
         Credentials::tokenDigest(request.value(QStringLiteral("token"))));
     context.storage.endVoiceSessions(subAccount);

@@ -351,6 +351,15 @@ QString TruckService::groupAnswerKey(const ApiRequest& request)
 
 ApiReply TruckService::add(ApiContext& context)
 {
+    // The board carries every truck of the station in one answer: a station
+    // keeps it bounded by the trucks it may have.
+    const int cap = context.limits.trucksPerStation;
+    if (cap > 0
+        && Sql::scalar(context.db, QStringLiteral("SELECT COUNT(*) FROM trucks WHERE organ = ? AND deleted = 0"),
+               { context.request.organ() })
+                .toLongLong()
+            >= cap)
+        throw ApiError(QStringLiteral("本站的货车已达%1辆的上限，请先删除不用的货车！").arg(cap));
     const qint64 id = saveTruck(context, 0);
     History::record(context, History::Truck, id, QStringLiteral("add"));
     return ApiReply::ok().with(QStringLiteral("truck_id"), id);

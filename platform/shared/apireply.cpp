@@ -43,7 +43,15 @@ ApiReply ApiReply::verbatim(const QByteArray& json)
 ApiReply& ApiReply::with(const QString& key, const QJsonValue& value)
 {
     extra.insert(key, value);
+    written.clear();
     return *this;
+}
+
+ApiReply ApiReply::prewritten() const
+{
+    ApiReply reply = *this;
+    reply.written = toJson();
+    return reply;
 }
 
 QByteArray ApiReply::toJson() const

@@ -29,6 +29,9 @@ public:
     const QString& errors() const { return errorText; }
     // The envelope as compact JSON, its keys in ascending order.
     QByteArray toJson() const;
+    // The same answer, written once: its toJson() hands out those bytes,
+    // shared, instead of writing them again (for an answer that is reused).
+    ApiReply prewritten() const;
 
 private:
     bool success = false;

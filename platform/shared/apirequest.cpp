@@ -64,7 +64,15 @@ ApiRequest::ApiRequest(const QString& method, const QStringList& segments, const
 
 QString ApiRequest::text(const QString& key, const QString& label, int maxLength, bool required) const
 {
-    const QString text = params.value(key).trimmed();
+    // Line breaks are kept (as LF) for notes and summaries; every other
+    // control character goes, as it means nothing on a screen and costs six
+    // bytes in every answer that shows the text.
+    static const QRegularExpression lineBreak(QStringLiteral("\\r\\n?"));
+    static const QRegularExpression control(QStringLiteral("[\\x{0}-\\x{9}\\x{b}-\\x{1f}\\x{7f}-\\x{9f}]"));
+    QString text = params.value(key);
+    text.replace(lineBreak, QStringLiteral("\n"));
+    text.remove(control);
+    text = text.trimmed();
     if (required && text.isEmpty())
         throw ApiError(QStringLiteral("请输入%1！").arg(label));
     if (text.size() > maxLength)

@@ -31,8 +31,9 @@ public:
     // The value as sent, untrimmed; empty when absent.
     QString value(const QString& key) const { return params.value(key); }
 
-    // A trimmed text of at most `maxLength` characters; a required one must
-    // not be empty.
+    // A trimmed text of at most `maxLength` characters, without control
+    // characters but the line feed (a CR LF or a lone CR becomes one); a
+    // required one must not be empty.
     QString text(const QString& key, const QString& label, int maxLength, bool required) const;
     // A name that has to be unique: text() without control and invisible
     // format characters, in Unicode normalisation form C, so that names that

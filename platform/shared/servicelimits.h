@@ -21,9 +21,15 @@ struct ServiceLimits
     int visitsPerDay = 2000;
     int partiesPerMinute = 60;
     int partiesPerDay = 2000;
-    // Trade and truck writes one session may make a minute (0: no limit);
-    // far above what a clerk does, a bound for a script.
+    // Writes of one station's records (trucks, trades, shippers and
+    // consignees: every write that leaves an entry in their history), by
+    // all its clerks and sessions together, a minute and a day (0: no
+    // limit); far above what a busy station does, a bound for a script.
     int recordWritesPerMinute = 600;
+    int recordWritesPerDay = 20000;
+    // The trucks one station may have (0: no limit): each is on the board,
+    // which goes out whole.
+    int trucksPerStation = 500;
 };
 
 } // namespace platform

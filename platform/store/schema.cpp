@@ -319,6 +319,19 @@ const QStringList version9 = {
                    " pruned_to BIGINT NOT NULL) WITHOUT ROWID"),
 };
 
+// Version 10: the addresses from which each user name signed in, and when it
+// last did (milliseconds since the epoch): a name's failures from anywhere
+// hold up guesses from every other address, never the right password from
+// one of these (see LoginThrottle).
+const QStringList version10 = {
+    QStringLiteral("CREATE TABLE login_known ("
+                   " name TEXT NOT NULL,"
+                   " address TEXT NOT NULL,"
+                   " last_success BIGINT NOT NULL,"
+                   " PRIMARY KEY (name, address)) WITHOUT ROWID"),
+    QStringLiteral("CREATE INDEX login_known_time ON login_known(last_success)"),
+};
+
 // The tables whose records a kept answer may show: a change to them makes
 // the kept answers stale (see Dialect::changeCounterSteps()). Sessions,
 // visits, the outbox, feedback and history are shown by no kept answer.
@@ -341,7 +354,7 @@ QList<QStringList> Schema::steps(const Dialect& dialect)
     // PostgreSQL's databases began at version 5, with the change counter.
     return { spelled(dialect, version1), spelled(dialect, version2), spelled(dialect, version3), version4(dialect),
         spelled(dialect, version5) + dialect.changeCounterSteps(answeredTables), spelled(dialect, version6),
-        version7(dialect), spelled(dialect, version8), spelled(dialect, version9) };
+        version7(dialect), spelled(dialect, version8), spelled(dialect, version9), spelled(dialect, version10) };
 }
 
 int Schema::latestVersion()

@@ -1,6 +1,7 @@
 #include "servinglock.h"
 
-#include <QDir>
+#include "storage.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -23,7 +24,7 @@ ServingLock::~ServingLock()
 bool ServingLock::acquire(const QString& databasePath, Kind kind, QString* error)
 {
     const QString folder = QFileInfo(databasePath).absolutePath();
-    if (!QDir().mkpath(folder)) {
+    if (!Storage::makeDataFolder(databasePath)) {
         *error = QStringLiteral("cannot create the folder %1").arg(folder);
         return false;
     }

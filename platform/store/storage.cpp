@@ -8,6 +8,7 @@
 #include "sql.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSqlDriver>
@@ -17,7 +18,12 @@
 
 #include <libpq-fe.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cerrno>
 #include <exception>
 
 namespace platform {
@@ -65,6 +71,29 @@ ThreadConnections& threadConnections()
     return connections;
 }
 
+// The SQLite file holds the password hashes and the voice secrets: its
+// folder, when made here, is the owner's alone (0700), and so are the file
+// and its companions (0600), whatever the umask. A folder that existed is
+// left as it is (it may be anybody's choice); the files are made private.
+bool makePrivate(const QString& path, QString* error)
+{
+    if (!Storage::makeDataFolder(path)) {
+        if (error)
+            *error = QStringLiteral("cannot create the folder of %1").arg(path);
+        return false;
+    }
+    const QByteArray file = QFile::encodeName(path);
+    const int fd = ::open(file.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
+    for (const char* suffix : { "", "-wal", "-shm" }) {
+        const QByteArray name = file + suffix;
+        if (QFile::exists(QFile::decodeName(name)))
+            ::chmod(name.constData(), 0600);
+    }
+    return true;
+}
+
 } // namespace
 
 Storage::Storage()
@@ -95,11 +124,8 @@ bool Storage::open(const DatabaseUrl& database, QString* error, int schemaVersio
 {
     url = database;
     path = url.kind == DatabaseUrl::SQLite ? url.path : QString();
-    if (url.kind == DatabaseUrl::SQLite && !QDir().mkpath(QFileInfo(path).absolutePath())) {
-        if (error)
-            *error = QStringLiteral("cannot create the folder of %1").arg(path);
+    if (url.kind == DatabaseUrl::SQLite && !makePrivate(path, error))
         return false;
-    }
     try {
         const QSqlDatabase db = connection();
         Schema::upgrade(db, schemaVersion);
@@ -176,7 +202,7 @@ bool Storage::isEmpty() const
     return Sql::scalar(connection(), QStringLiteral("SELECT COUNT(*) FROM organs")).toLongLong() == 0;
 }
 
-bool Storage::hasVoiceAccount(const std::string& subAccount, const std::string& subAccountPwd,
+Storage::VoiceAccount Storage::checkVoiceAccount(const std::string& subAccount, const std::string& subAccountPwd,
     const std::string& voipAccount, const std::string& voipPwd) const
 {
     try {
@@ -185,15 +211,21 @@ bool Storage::hasVoiceAccount(const std::string& subAccount, const std::string& 
                            " WHERE sub_account = ? AND disabled = 0"));
         q.bind(QString::fromStdString(subAccount)).exec();
         if (!q.next())
-            return false;
+            return VoiceAccount::NotHeld;
         // Every part is compared, each in constant time.
         const bool pwd = Credentials::equalSecrets(q.text(0), QString::fromStdString(subAccountPwd));
         const bool voip = Credentials::equalSecrets(q.text(1), QString::fromStdString(voipAccount));
         const bool voipSecret = Credentials::equalSecrets(q.text(2), QString::fromStdString(voipPwd));
-        return pwd && voip && voipSecret;
+        return pwd && voip && voipSecret ? VoiceAccount::Held : VoiceAccount::NotHeld;
     } catch (const std::exception&) {
-        return false;
+        return VoiceAccount::Unknown;
     }
+}
+
+bool Storage::hasVoiceAccount(const std::string& subAccount, const std::string& subAccountPwd,
+    const std::string& voipAccount, const std::string& voipPwd) const
+{
+    return checkVoiceAccount(subAccount, subAccountPwd, voipAccount, voipPwd) == VoiceAccount::Held;
 }
 
 QString Storage::rotateVoiceSecrets(const QSqlDatabase& db, qint64 user)
@@ -209,6 +241,18 @@ void Storage::endVoiceSessions(const QString& subAccount) const
 {
     if (voiceSessionEnder && !subAccount.isEmpty())
         voiceSessionEnder(subAccount.toStdString());
+}
+
+bool Storage::makeDataFolder(const QString& databasePath)
+{
+    const QString folder = QFileInfo(databasePath).absolutePath();
+    if (QFileInfo::exists(folder))
+        return true;
+    const QByteArray name = QFile::encodeName(folder);
+    if (!QDir().mkpath(QFileInfo(folder).absolutePath()) || (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST))
+        return false;
+    ::chmod(name.constData(), 0700);
+    return true;
 }
 
 QString Storage::defaultDataDir()

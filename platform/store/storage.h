@@ -50,8 +50,13 @@ public:
     // True when no station exists yet (a new file).
     bool isEmpty() const;
 
-    // Whether a user who is not disabled holds exactly this voice account.
-    // Safe to call from any thread; answers false on a database failure.
+    // Whether a user who is not disabled holds exactly this voice account
+    // (its secrets as they are now), or whether that cannot be told because
+    // the database cannot be read. Safe to call from any thread.
+    enum class VoiceAccount { Held, NotHeld, Unknown };
+    VoiceAccount checkVoiceAccount(const std::string& subAccount, const std::string& subAccountPwd,
+        const std::string& voipAccount, const std::string& voipPwd) const;
+    // The same as a yes or no; no on a database failure.
     bool hasVoiceAccount(const std::string& subAccount, const std::string& subAccountPwd,
         const std::string& voipAccount, const std::string& voipPwd) const;
 
@@ -67,6 +72,11 @@ public:
     using VoiceSessionEnder = std::function<void(const std::string& subAccount)>;
     void setVoiceSessionEnder(VoiceSessionEnder ender) { voiceSessionEnder = std::move(ender); }
     void endVoiceSessions(const QString& subAccount) const;
+
+    // Makes the folder of the SQLite file `databasePath` when there is none,
+    // its owner's alone (0700) whatever the umask; its parents are made as
+    // usual. A folder that exists is left as it is.
+    static bool makeDataFolder(const QString& databasePath);
 
     static QString defaultDataDir();
     static QString databaseFileName();

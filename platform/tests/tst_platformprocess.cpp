@@ -2,6 +2,7 @@
 // tells the real port, requests from outside, and a clean stop on signals.
 
 #include "platformtestclient.h"
+#include "platformtestserver.h"
 #include "voiceswitch.h"
 
 #include <QProcess>
@@ -10,6 +11,8 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 #include <csignal>
 
@@ -59,6 +62,7 @@ private slots:
     void writeLimitsFollowTheFlags_data();
     void writeLimitsFollowTheFlags();
     void passwordChangeEndsTheVoiceSecretsAndSessions();
+    void dataStaysPrivateAndIsNotCopiedWhileServed();
 
 private:
     // Starts the server and reads the port from its "listening on" line; -1
@@ -97,7 +101,9 @@ void TestPlatformProcess::helpListsEveryFlag()
     const QString help = QString::fromUtf8(process.readAllStandardOutput());
     for (const char* flag : { "--address", "--port", "--data-dir", "--seed-demo", "--announce-version", "--installer",
              "--voice-port", "--voice-max-connections", "--voice-max-connections-per-address", "--voice-login-timeout",
-             "--voice-idle-timeout", "--metrics-address", "--metrics-port", "--proxy-protocol-from", "--help" })
+             "--voice-idle-timeout", "--voice-max-connections-per-group", "--voice-reserved-percent",
+             "--record-writes-per-day", "--max-trucks-per-station", "--unread-answers-per-group-mib",
+             "--unread-answers-mib", "--metrics-address", "--metrics-port", "--proxy-protocol-from", "--help" })
         QVERIFY2(help.contains(QLatin1String(flag)), flag);
 }
 
@@ -112,6 +118,8 @@ void TestPlatformProcess::badCommandLinesAreRefused_data()
     QTest::newRow("write limit not a number") << QStringList { "--parties-per-minute", "many" };
     QTest::newRow("no voice connections") << QStringList { "--voice-max-connections", "0" };
     QTest::newRow("voice idle timeout below the keep-alive") << QStringList { "--voice-idle-timeout", "20" };
+    QTest::newRow("voice slots all reserved") << QStringList { "--voice-reserved-percent", "95" };
+    QTest::newRow("no room for unread answers") << QStringList { "--unread-answers-mib", "0" };
     QTest::newRow("unknown flag") << QStringList { "--colour" };
     QTest::newRow("stray argument") << QStringList { "serve" };
 }
@@ -208,6 +216,8 @@ void TestPlatformProcess::writeLimitsFollowTheFlags_data()
                                        << QStringLiteral("操作过于频繁，请稍后再试！");
     QTest::newRow("trades a minute") << QStringList { "--record-writes-per-minute", "1" } << "/trade/add/"
                                      << QStringLiteral("操作过于频繁，请稍后再试！");
+    QTest::newRow("trades a day") << QStringList { "--record-writes-per-day", "1" } << "/trade/add/"
+                                  << QStringLiteral("今天修改的记录已达1次的上限，请明天再试！");
 }
 
 void TestPlatformProcess::writeLimitsFollowTheFlags()
@@ -307,6 +317,50 @@ void TestPlatformProcess::passwordChangeEndsTheVoiceSecretsAndSessions()
     process.terminate();
     QVERIFY(process.waitForFinished(15000));
     QCOMPARE(process.exitCode(), 0);
+}
+
+void TestPlatformProcess::dataStaysPrivateAndIsNotCopiedWhileServed()
+{
+    if (PlatformTestServer::onPostgreSQL())
+        QSKIP("the data folder holds a SQLite file");
+    // A manual run under a common umask: the folder it makes and the files
+    // (password hashes, voice secrets) are the owner's alone all the same.
+    QTemporaryDir parent;
+    const QString dir = parent.filePath("data");
+    const mode_t umask = ::umask(022);
+    QProcess process;
+    QByteArray output;
+    const int port
+        = startServer(process, { "--port", "0", "--data-dir", dir, "--seed-demo", "--voice-port", "0" }, &output);
+    ::umask(umask);
+    QVERIFY(port > 0);
+    QVERIFY(PlatformTestClient(port).login("demo"));
+    const auto mode = [](const QString& path) {
+        struct stat info
+        {
+        };
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 0777) : -1;
+    };
+    QCOMPARE(mode(dir), 0700);
+    for (const char* suffix : { "", "-wal", "-shm" })
+        QCOMPARE(mode(dir + "/platform.db" + suffix), 0600);
+
+    // A copy of the file while the service still writes it is refused; once
+    // the service stopped, it goes ahead (here to a database that is not
+    // there).
+    const auto copy = [&] {
+        QProcess copying;
+        copying.start(QStringLiteral(FREYMO_PLATFORM_EXECUTABLE),
+            { "--data-dir", dir, "copy-to", "postgresql://nobody@127.0.0.1:1/nothing" });
+        copying.waitForFinished(30000);
+        return QString::number(copying.exitCode()) + ' ' + QString::fromUtf8(copying.readAllStandardError());
+    };
+    const QString whileServed = copy();
+    QVERIFY2(whileServed.startsWith("1 ") && whileServed.contains("stop it first"), qPrintable(whileServed));
+    process.terminate();
+    QVERIFY(process.waitForFinished(15000));
+    const QString afterwards = copy();
+    QVERIFY2(afterwards.startsWith("1 ") && !afterwards.contains("stop it first"), qPrintable(afterwards));
 }
 
 QTEST_GUILESS_MAIN(TestPlatformProcess)

@@ -5,8 +5,11 @@
 
 #include "platformtestclient.h"
 #include "platformtestserver.h"
+#include "sql.h"
+#include "voiceswitch.h"
 
 #include <QProcess>
+#include <QTcpSocket>
 #include <QtTest>
 
 namespace {
@@ -19,6 +22,16 @@ struct Run
 };
 
 const QString password = QStringLiteral("station-pw1");
+
+// The next line from the voice switch, without its LF; empty when none came.
+QByteArray voiceLine(QTcpSocket& socket)
+{
+    while (!socket.canReadLine()) {
+        if (!socket.waitForReadyRead(10000) && !socket.canReadLine())
+            return {};
+    }
+    return socket.readLine().chopped(1);
+}
 
 } // namespace
 
@@ -37,6 +50,8 @@ private slots:
     void historyOfAnotherStationIsRefused_data();
     void historyOfAnotherStationIsRefused();
     void newPasswordLiftsTheWaitOfGuesses();
+    void voiceSessionsEndWithTheirAccount();
+    void stationTextsReachTheTerminalPrintable();
 
 private:
     Run admin(const QStringList& command, const QByteArray& input = QByteArray());
@@ -315,6 +330,105 @@ void TestPlatformStation::newPasswordLiftsTheWaitOfGuesses()
     QVERIFY(signInWith(password).startsWith(QStringLiteral("密码错误次数过多")));
     QCOMPARE(admin({ "passwd", "zhou" }, "zhou-new-pw\n").exitCode, 0);
     QCOMPARE(signInWith(QStringLiteral("zhou-new-pw")), QString());
+}
+
+void TestPlatformStation::voiceSessionsEndWithTheirAccount()
+{
+    // The voice switch as the platform hosts it, on this database.
+    platform::Storage* storage = server.storage();
+    using Account = voiceswitch::VoiceSwitch::Account;
+    voiceswitch::VoiceSwitch voice(
+        [storage](const std::string& sub, const std::string& subPwd, const std::string& voip, const std::string& pwd) {
+            switch (storage->checkVoiceAccount(sub, subPwd, voip, pwd)) {
+            case platform::Storage::VoiceAccount::Held:
+                return Account::Accepted;
+            case platform::Storage::VoiceAccount::NotHeld:
+                return Account::Refused;
+            case platform::Storage::VoiceAccount::Unknown:
+                break;
+            }
+            return Account::Unknown;
+        });
+    QVERIFY(voice.start("127.0.0.1", 0));
+    QCOMPARE(admin({ "clerk", "add", "--station", "dongfeng", "--login", "sun", "--name", QStringLiteral("孙九") },
+                 password.toUtf8() + '\n')
+                 .exitCode,
+        0);
+    // Signs in over HTTP on `port`, then to the switch with the voice account.
+    const auto openSession = [&](QTcpSocket& socket, const QString& secret, int port) {
+        PlatformTestClient client(port);
+        const QJsonObject account = client.post("/auth/", { { "username", "sun" }, { "password", secret } }).json;
+        socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(voice.port()));
+        if (!socket.waitForConnected(10000) || voiceLine(socket) != "HELLO FVP/1")
+            return false;
+        QByteArray login = QByteArray("LOGIN ") + voiceswitch::VoiceSwitch::DefaultApplicationId + ' '
+            + voiceswitch::VoiceSwitch::DefaultApplicationToken;
+        for (const char* key : { "sub_account", "sub_account_pwd", "voip_account", "voip_pwd" })
+            login += ' ' + account.value(QLatin1String(key)).toString().toUtf8();
+        socket.write(login + '\n');
+        return voiceLine(socket) == "LOGIN-OK";
+    };
+    const auto keepAlive = [](QTcpSocket& socket) {
+        socket.write("PING\n");
+        return voiceLine(socket);
+    };
+
+    // Stopped by the administrator, from another process.
+    QTcpSocket stopped;
+    QVERIFY(openSession(stopped, password, server.port()));
+    QCOMPARE(keepAlive(stopped), QByteArray("PONG"));
+    QCOMPARE(admin({ "disable", "sun" }).exitCode, 0);
+    QCOMPARE(keepAlive(stopped), QByteArray("BYE"));
+    QCOMPARE(admin({ "enable", "sun" }).exitCode, 0);
+
+    // A new password from the administrator.
+    QTcpSocket renewed;
+    QVERIFY(openSession(renewed, password, server.port()));
+    QCOMPARE(admin({ "passwd", "sun" }, "sun-new-pw1\n").exitCode, 0);
+    QCOMPARE(keepAlive(renewed), QByteArray("BYE"));
+
+    // A password changed through another platform process on the database.
+    PlatformTestServer other(false, server.dataDir());
+    QVERIFY(other.start());
+    QTcpSocket changed;
+    QVERIFY(openSession(changed, QStringLiteral("sun-new-pw1"), server.port()));
+    PlatformTestClient elsewhere(other.port());
+    QVERIFY(elsewhere.login("sun", QStringLiteral("sun-new-pw1")));
+    QVERIFY(elsewhere
+                .post("/mine/password/edit/" + elsewhere.suffix(),
+                    { { "old_password", "sun-new-pw1" }, { "new_password", "sun-new-pw2" } })
+                .success());
+    QCOMPARE(keepAlive(changed), QByteArray("BYE"));
+    QTcpSocket again;
+    QVERIFY(openSession(again, QStringLiteral("sun-new-pw2"), other.port()));
+    QCOMPARE(keepAlive(again), QByteArray("PONG"));
+}
+
+void TestPlatformStation::stationTextsReachTheTerminalPrintable()
+{
+    // What a station writes into its profile is stored without control
+    // characters; line breaks stay in the summary.
+    auto station = signIn("dongfeng");
+    QVERIFY(station);
+    QVERIFY(
+        station
+            ->post("/mine/profile/edit/" + station->suffix(),
+                { { "name", QStringLiteral("张\u001b[31m三") }, { "summary", QStringLiteral("一行\r\n二行\u0007") } })
+            .success());
+    const QJsonObject profile = station->get("/mine/profile/" + station->suffix()).data();
+    QCOMPARE(profile.value("name").toString(), QStringLiteral("张[31m三"));
+    QCOMPARE(profile.value("summary").toString(), QStringLiteral("一行\n二行"));
+
+    // What the database held from before reaches the administrator's
+    // terminal as printable text.
+    platform::Sql stored(server.storage()->connection(), QStringLiteral("UPDATE organs SET linkman = ? WHERE id = ?"));
+    stored.bind(QStringLiteral("张\u001b]0;owned\u0007三")).bind(station->organ()).exec();
+    const Run list = admin({ "list" });
+    QCOMPARE(list.exitCode, 0);
+    QVERIFY2(list.out.contains(QStringLiteral("(contact 张?]0;owned?三, ")), qPrintable(list.out));
+    for (const QChar c : list.out)
+        QVERIFY2(c.isPrint() || c == QLatin1Char('\n'), qPrintable(list.out));
+    QVERIFY(station->post("/mine/profile/edit/" + station->suffix(), { { "name", QStringLiteral("张三") } }).success());
 }
 
 QTEST_GUILESS_MAIN(TestPlatformStation)

@@ -18,6 +18,8 @@ private slots:
     void firstUsableSourceWins();
     void userFileFollowsTheBaseDirectories_data();
     void userFileFollowsTheBaseDirectories();
+    void voiceSwitchIsWhereTheDeskSays_data();
+    void voiceSwitchIsWhereTheDeskSays();
 };
 
 namespace {
@@ -141,6 +143,68 @@ void TestPlatformAddress::userFileFollowsTheBaseDirectories()
     if (configHome != QLatin1String("-"))
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
     QCOMPARE(PlatformAddress::userConfigFile(env), expected);
+}
+
+void TestPlatformAddress::voiceSwitchIsWhereTheDeskSays_data()
+{
+    QTest::addColumn<QString>("platform"); // FREYMO_PLATFORM; "-": not set
+    QTest::addColumn<QString>("user"); // [voice] address of the user's file; "-": none
+    QTest::addColumn<QString>("system");
+    QTest::addColumn<QString>("host"); // "built-in" for the fixed one
+    QTest::addColumn<int>("port");
+    QTest::newRow("the platform's host") << "10.0.0.1:8765"
+                                         << "-"
+                                         << "-"
+                                         << "10.0.0.1" << 8883;
+    QTest::newRow("built in") << "-"
+                              << "-"
+                              << "-"
+                              << "built-in" << 8883;
+    QTest::newRow("user's file") << "10.0.0.1:8765"
+                                 << "voice.station.lan:9000"
+                                 << "10.0.0.3:9001"
+                                 << "voice.station.lan" << 9000;
+    QTest::newRow("a host without a port") << "10.0.0.1:8765"
+                                           << "10.0.0.9"
+                                           << "-"
+                                           << "10.0.0.9" << 8883;
+    QTest::newRow("system's file, IPv6") << "-"
+                                         << "-"
+                                         << "[::1]:9002"
+                                         << "::1" << 9002;
+    QTest::newRow("a bad port is passed over") << "10.0.0.1:8765"
+                                               << "10.0.0.9:0"
+                                               << "10.0.0.3:9001"
+                                               << "10.0.0.3" << 9001;
+    QTest::newRow("nothing usable") << "10.0.0.1:8765"
+                                    << "http://10.0.0.9"
+                                    << "-"
+                                    << "10.0.0.1" << 8883;
+}
+
+void TestPlatformAddress::voiceSwitchIsWhereTheDeskSays()
+{
+    QFETCH(QString, platform);
+    QFETCH(QString, user);
+    QFETCH(QString, system);
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    QTemporaryDir dir;
+    const auto write = [&](const QString& name, const QString& voice) {
+        QFile file(dir.filePath(name));
+        if (voice != QLatin1String("-") && file.open(QIODevice::WriteOnly))
+            file.write("[platform]\n# address = 10.0.0.2:8765\n[voice]\naddress = " + voice.toUtf8() + "\n");
+        return file.fileName();
+    };
+    QProcessEnvironment env;
+    if (platform != QLatin1String("-"))
+        env.insert(QStringLiteral("FREYMO_PLATFORM"), platform);
+    const PlatformAddress::Found found = PlatformAddress::lookup(
+        env, write(QStringLiteral("user.conf"), user), write(QStringLiteral("system.conf"), system));
+    const PlatformAddress::Found builtIn = PlatformAddress::lookup(QProcessEnvironment(), QString(), QString());
+    QCOMPARE(PlatformAddress::voiceHost(found),
+        host == QLatin1String("built-in") ? PlatformAddress::voiceHost(builtIn) : host);
+    QCOMPARE(PlatformAddress::voicePort(found), port);
 }
 
 QTEST_GUILESS_MAIN(TestPlatformAddress)

@@ -5,6 +5,7 @@
 #include "support/testsession.h"
 
 #include "net/api.h"
+#include "telephony/voicereconnector.h"
 
 #include <QImage>
 #include <QLabel>
@@ -12,6 +13,8 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
+
+#include <thread>
 
 class TestStatusBar : public QObject
 {
@@ -25,6 +28,7 @@ private slots:
     void versionIsAskedOnFirstShowOnly();
     void transferIndicatorTurnsUntilAReplyIsHandled();
     void connectionIsShownAsTheRequestsFare();
+    void unreachableVoiceIsShownBesideThePlatform();
 
 private:
     RecordingHttpServer server;
@@ -131,6 +135,32 @@ void TestStatusBar::connectionIsShownAsTheRequestsFare()
     QVERIFY(done.wait(5000));
     QCOMPARE(connection->text(), QStringLiteral("已成功连接至管理平台"));
     QCOMPARE(indicator->pixmap(Qt::ReturnByValue).toImage(), cloud);
+}
+
+void TestStatusBar::unreachableVoiceIsShownBesideThePlatform()
+{
+    server.on("/api/system/version/windesktop/", RecordingHttpServer::json(R"({"success":true,"data":{}})"));
+    StatusBar bar;
+    bar.resize(800, 27);
+    bar.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&bar));
+    auto* voice = bar.findChild<QLabel*>(QStringLiteral("VoiceLabel"));
+    auto* connection = bar.findChild<QLabel*>(QStringLiteral("ConnectionLabel"));
+    QVERIFY(voice && connection);
+    QVERIFY(!voice->isVisible());
+    const QRect platformState = connection->geometry();
+
+    // The voice session reports from the SDK's thread that it could not
+    // connect, then that it is back.
+    VoiceReconnector::instance();
+    std::thread([] { VoiceReconnector::post(false); }).join();
+    QTRY_VERIFY(voice->isVisible());
+    QCOMPARE(voice->text(), QStringLiteral("无法连接至通讯服务器"));
+    QCOMPARE(connection->text(), QStringLiteral("已成功连接至管理平台"));
+    QCOMPARE(connection->geometry(), platformState);
+    QTRY_VERIFY(voice->geometry().right() < connection->geometry().left());
+    VoiceReconnector::post(true);
+    QTRY_VERIFY(!voice->isVisible());
 }
 
 QTEST_MAIN(TestStatusBar)

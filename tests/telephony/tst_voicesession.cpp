@@ -184,7 +184,7 @@ void TestVoiceSession::signsInToTheSwitchAndGoesOfflineWhenItStops()
         [&](const std::string& a, const std::string& b, const std::string& c, const std::string& d) {
             std::lock_guard<std::mutex> lock(checkedMutex);
             checked << QString::fromStdString(a + "|" + b + "|" + c + "|" + d);
-            return true;
+            return voiceswitch::VoiceSwitch::Account::Accepted;
         });
     QVERIFY(voiceSwitch.start("127.0.0.1", 0));
     VoiceSession::setLibraryForTesting(QString());

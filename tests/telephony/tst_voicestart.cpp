@@ -1,6 +1,7 @@
 #include "buildconfig.h"
 #include "net/api.h"
 #include "net/basehttp.h"
+#include "net/platformaddress.h"
 #include "net/usertoken.h"
 #include "shell/mainwindow.h"
 #include "shell/processexit.h"
@@ -24,6 +25,7 @@ private slots:
     void cleanupTestCase();
     void cleanup();
     void startsOnceOnTheFirstShow();
+    void signsInWhereTheDeskSaysTheSwitchIs();
 
 private:
     QStringList journalLines();
@@ -89,6 +91,30 @@ void TestVoiceStart::startsOnceOnTheFirstShow()
     window.showNormal();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QCOMPARE(journalLines(), calls);
+}
+
+void TestVoiceStart::signsInWhereTheDeskSaysTheSwitchIs()
+{
+    // The desk's own freymo.conf names the voice switch.
+    QTemporaryDir configHome;
+    QVERIFY(QDir(configHome.path()).mkpath(QStringLiteral("freymo")));
+    QFile config(configHome.filePath(QStringLiteral("freymo/freymo.conf")));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write("[voice]\naddress = 10.1.2.3:9123\n");
+    config.close();
+    const QByteArray configHomeBefore = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
+    PlatformAddress::lookUpAgainForTesting();
+    reinterpret_cast<void (*)(int)>(recorder.resolve("recorderReset"))(0);
+
+    MainWindow window(MainWindow::RootActivityFactory {});
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QStringList calls = journalLines();
+    qputenv("XDG_CONFIG_HOME", configHomeBefore);
+    PlatformAddress::lookUpAgainForTesting();
+    QCOMPARE(calls.size(), 2);
+    QVERIFY2(calls[1].startsWith(QStringLiteral("voiceLogin \"10.1.2.3\" 9123 \"")), qPrintable(calls[1]));
 }
 
 QTEST_MAIN(TestVoiceStart)

@@ -37,6 +37,9 @@ constexpr int MaxAcceptsPerTurn = 16;
 constexpr int SocketBufferSize = 32 * 1024;
 // A connection that is being closed gets this long to take its last lines.
 constexpr std::chrono::seconds ClosingGrace { 5 };
+// When the account check cannot tell (its database is away), sessions are
+// not checked again for this long; they are kept meanwhile.
+constexpr std::chrono::seconds RecheckPause { 30 };
 // The call log keeps the latest calls only (at most this many): a peer that
 // places call after call (each busy one is logged too) must not grow it
 // without end.
@@ -88,12 +91,56 @@ std::string addressOf(const sockaddr_storage& peer)
     return text;
 }
 
+// The peer's group: the first `ipv4Bits` or `ipv6Bits` bits of its address
+// (an IPv4 address mapped into IPv6 counts as IPv4), as bytes.
+std::string groupOf(const sockaddr_storage& peer, int ipv4Bits, int ipv6Bits)
+{
+    unsigned char bytes[16] = {};
+    std::size_t size = 0;
+    int bits = 0;
+    if (peer.ss_family == AF_INET) {
+        std::memcpy(bytes, &reinterpret_cast<const sockaddr_in*>(&peer)->sin_addr, 4);
+        size = 4;
+        bits = ipv4Bits;
+    } else if (peer.ss_family == AF_INET6) {
+        const in6_addr& address = reinterpret_cast<const sockaddr_in6*>(&peer)->sin6_addr;
+        if (IN6_IS_ADDR_V4MAPPED(&address)) {
+            std::memcpy(bytes, &address.s6_addr[12], 4);
+            size = 4;
+            bits = ipv4Bits;
+        } else {
+            std::memcpy(bytes, &address, 16);
+            size = 16;
+            bits = ipv6Bits;
+        }
+    }
+    for (std::size_t i = 0; i < size; ++i) {
+        const int keep = std::clamp(bits - static_cast<int>(i) * 8, 0, 8);
+        bytes[i] = static_cast<unsigned char>(bytes[i] & (0xFF00 >> keep));
+    }
+    return std::string(size == 4 ? "4" : "6") + std::string(reinterpret_cast<const char*>(bytes), size);
+}
+
+// The same for an address as addressOf() writes it.
+std::string groupOfText(const std::string& address, int ipv4Bits, int ipv6Bits)
+{
+    sockaddr_storage peer {};
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&peer);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&peer);
+    if (::inet_pton(AF_INET, address.c_str(), &v4->sin_addr) == 1)
+        peer.ss_family = AF_INET;
+    else if (::inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) == 1)
+        peer.ss_family = AF_INET6;
+    return groupOf(peer, ipv4Bits, ipv6Bits);
+}
+
 } // namespace
 
 struct VoiceSwitch::Connection
 {
     int fd = -1;
     std::string peer; // the peer's address
+    std::string group; // the group of its address
     // From a balancer, before the line that names its client.
     bool awaitingProxy = false;
     voicewire::LineBuffer in;
@@ -106,8 +153,11 @@ struct VoiceSwitch::Connection
     bool draining = false;
     // Complete lines may be waiting that the last turn left unserved.
     bool backlog = false;
+    // The account it signed in with, checked again while the session lasts.
     std::string subAccount;
+    std::string subAccountPwd;
     std::string voipAccount;
+    std::string voipPwd;
     // Until sign-in, when the login timeout runs out; once signed in, when
     // the idle timeout runs out after the last line; once closing, when the
     // peer has had its time to take the last lines.
@@ -120,6 +170,8 @@ struct VoiceSwitch::Connection
         return draining || (!closeAfterFlush && in.size() < MaxPendingInput && out.size() < MaxPendingOutput);
     }
     bool canServe() const { return fd >= 0 && !closeAfterFlush && out.size() < MaxPendingOutput; }
+    // It holds a slot: open and not on its way out.
+    bool holdsSlot() const { return fd >= 0 && !closeAfterFlush; }
 };
 
 VoiceSwitch::VoiceSwitch(AccountCheck accountCheck)
@@ -261,11 +313,21 @@ void VoiceSwitch::setIdleTimeout(std::chrono::milliseconds timeout)
     idleTimeout = timeout;
 }
 
-void VoiceSwitch::setConnectionLimits(std::size_t total, std::size_t perAddress)
+void VoiceSwitch::setConnectionLimits(
+    std::size_t total, std::size_t perAddress, std::size_t perGroup, unsigned reserved)
 {
     std::lock_guard<std::mutex> lock(mutex);
     maxConnections = total;
     maxConnectionsPerAddress = perAddress;
+    maxConnectionsPerGroup = perGroup;
+    reservedPercent = std::min(reserved, 90u);
+}
+
+void VoiceSwitch::setAddressGroups(int ipv4Bits, int ipv6Bits)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    ipv4GroupBits = std::clamp(ipv4Bits, 0, 32);
+    ipv6GroupBits = std::clamp(ipv6Bits, 0, 128);
 }
 
 void VoiceSwitch::setProxies(std::vector<std::string> addresses, ProxyLineReader read)
@@ -287,14 +349,6 @@ void VoiceSwitch::refused(const char* limit) const
         refusalObserver(limit);
 }
 
-std::size_t VoiceSwitch::connectionsFrom(const std::string& peer, const Connection* besides) const
-{
-    std::size_t count = 0;
-    for (const auto& c : connections)
-        count += c->fd >= 0 && c.get() != besides && !c->awaitingProxy && c->peer == peer ? 1 : 0;
-    return count;
-}
-
 void VoiceSwitch::handleProxyLine(Connection& connection, const std::string& line, Clock::time_point now)
 {
     connection.awaitingProxy = false;
@@ -304,11 +358,13 @@ void VoiceSwitch::handleProxyLine(Connection& connection, const std::string& lin
         closeAfterAnswer(connection, now);
         return;
     }
-    if (!client.empty())
+    if (!client.empty()) {
         connection.peer = client;
-    if (connectionsFrom(connection.peer, &connection) >= maxConnectionsPerAddress) {
-        refused("voice_connections_per_address");
-        send(connection, { "ERR", std::to_string(Overloaded), "too many sessions from this address" });
+        connection.group = groupOfText(client, ipv4GroupBits, ipv6GroupBits);
+    }
+    if (const char* limit = admit(connection, true)) {
+        refused(limit);
+        send(connection, { "ERR", std::to_string(Overloaded), refusalText(limit) });
         closeAfterAnswer(connection, now);
         return;
     }
@@ -470,26 +526,15 @@ void VoiceSwitch::acceptConnections()
         auto connection = std::make_unique<Connection>();
         connection->fd = fd;
         connection->peer = addressOf(peer);
+        connection->group = groupOf(peer, ipv4GroupBits, ipv6GroupBits);
         connection->deadline = Clock::now() + loginTimeout;
         // A balancer's connection is counted by its client once it names it.
         connection->awaitingProxy
             = readProxyLine && std::find(proxies.begin(), proxies.end(), connection->peer) != proxies.end();
-        // Those closed in this turn are no longer counted.
-        std::size_t open = 0;
-        for (const auto& c : connections)
-            open += c->fd >= 0 ? 1 : 0;
-        const char* refusal = nullptr;
-        const char* limit = nullptr;
-        if (open >= maxConnections) {
-            refusal = "too many sessions";
-            limit = "voice_connections";
-        } else if (!connection->awaitingProxy
-            && connectionsFrom(connection->peer, nullptr) >= maxConnectionsPerAddress) {
-            refusal = "too many sessions from this address";
-            limit = "voice_connections_per_address";
-        }
-        if (refusal) {
+        const char* limit = admit(*connection, false);
+        if (limit) {
             refused(limit);
+            const char* refusal = refusalText(limit);
             send(*connection, { "ERR", std::to_string(Overloaded), refusal });
             flush(*connection);
             closeConnection(*connection);
@@ -499,6 +544,69 @@ void VoiceSwitch::acceptConnections()
             send(*connection, { "HELLO", Greeting });
         connections.push_back(std::move(connection));
     }
+}
+
+const char* VoiceSwitch::admit(const Connection& newcomer, bool counted)
+{
+    const std::string& peer = newcomer.peer;
+    const std::string& group = newcomer.group;
+    // A balancer's connection is known by its address only once it named its
+    // client; until then only the limits of all count it.
+    const bool byAddress = !newcomer.awaitingProxy;
+    const auto fromPeer = [&](const Connection& c) { return !c.awaitingProxy && &c != &newcomer && c.peer == peer; };
+    const auto fromGroup = [&](const Connection& c) { return !c.awaitingProxy && &c != &newcomer && c.group == group; };
+    // Each limit, narrowest first: past it, the newcomer takes the place of
+    // the oldest connection within it that has not signed in, if any.
+    // Connections on their way out no longer count, nor does the newcomer
+    // itself once it is `counted` among the connections.
+    const struct
+    {
+        bool applies;
+        std::size_t limit;
+        std::function<bool(const Connection&)> within;
+        const char* name;
+    } limits[] = {
+        { byAddress, maxConnectionsPerAddress, fromPeer, "voice_connections_per_address" },
+        { byAddress && maxConnectionsPerGroup > 0, maxConnectionsPerGroup, fromGroup, "voice_connections_per_group" },
+        { !counted, maxConnections, [](const Connection&) { return true; }, "voice_connections" },
+        // Connections not signed in may not take the slots kept for sessions.
+        { !counted, maxConnections - maxConnections * reservedPercent / 100,
+            [](const Connection& c) { return !c.signedIn; }, "voice_connections" },
+    };
+    for (const auto& scope : limits) {
+        if (!scope.applies)
+            continue;
+        const std::size_t held = static_cast<std::size_t>(std::count_if(
+            connections.begin(), connections.end(), [&](const auto& c) { return c->holdsSlot() && scope.within(*c); }));
+        if (held < scope.limit)
+            continue;
+        Connection* oldest = oldestUnsigned(scope.within);
+        if (!oldest)
+            return scope.name;
+        // It never signed in: it ends as the switch ends such sessions.
+        send(*oldest, { "BYE" });
+        closeAfterAnswer(*oldest, Clock::now());
+    }
+    return nullptr;
+}
+
+const char* VoiceSwitch::refusalText(const std::string& limit)
+{
+    if (limit == "voice_connections_per_address")
+        return "too many sessions from this address";
+    if (limit == "voice_connections_per_group")
+        return "too many sessions from this network";
+    return "too many sessions";
+}
+
+VoiceSwitch::Connection* VoiceSwitch::oldestUnsigned(const std::function<bool(const Connection&)>& within) const
+{
+    // The connections are kept in the order they came.
+    for (const auto& c : connections) {
+        if (c->holdsSlot() && !c->signedIn && within(*c))
+            return c.get();
+    }
+    return nullptr;
 }
 
 void VoiceSwitch::receive(Connection& connection)
@@ -606,6 +714,9 @@ void VoiceSwitch::handleLine(Connection& connection, const std::string& line, Cl
         return;
     }
     const std::string& command = words.front();
+    // The keep-alive and a call: the account must still pass.
+    if ((command == "PING" || command == "CALL") && !accountStillValid(connection, now))
+        return;
     if (command == "PING" && words.size() == 1) {
         send(connection, { "PONG" });
     } else if (command == "BYE" && words.size() == 1) {
@@ -635,16 +746,40 @@ void VoiceSwitch::handleLogin(Connection& connection, const std::vector<std::str
         closeAfterAnswer(connection, now);
         return;
     }
-    if (accountCheck && !accountCheck(words[3], words[4], words[5], words[6])) {
-        send(connection, { "LOGIN-ERR", std::to_string(AccountRefused), "voice account refused" });
+    const Account account = accountCheck ? accountCheck(words[3], words[4], words[5], words[6]) : Account::Accepted;
+    if (account != Account::Accepted) {
+        if (account == Account::Refused)
+            send(connection, { "LOGIN-ERR", std::to_string(AccountRefused), "voice account refused" });
+        else
+            send(connection, { "LOGIN-ERR", std::to_string(Overloaded), "voice account cannot be checked now" });
         closeAfterAnswer(connection, now);
         return;
     }
     connection.signedIn = true;
     connection.subAccount = words[3];
+    connection.subAccountPwd = words[4];
     connection.voipAccount = words[5];
+    connection.voipPwd = words[6];
     connection.deadline = now + idleTimeout;
     send(connection, { "LOGIN-OK" });
+}
+
+bool VoiceSwitch::accountStillValid(Connection& connection, Clock::time_point now)
+{
+    if (!accountCheck || now < rechecksPausedUntil)
+        return true;
+    const Account account
+        = accountCheck(connection.subAccount, connection.subAccountPwd, connection.voipAccount, connection.voipPwd);
+    if (account == Account::Unknown) {
+        rechecksPausedUntil = now + RecheckPause;
+        return true;
+    }
+    if (account == Account::Accepted)
+        return true;
+    endCall(connection, "switch", true);
+    send(connection, { "BYE" });
+    closeAfterAnswer(connection, now);
+    return false;
 }
 
 void VoiceSwitch::handleCall(Connection& connection, const std::vector<std::string>& words)

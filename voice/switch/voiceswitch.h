@@ -24,21 +24,33 @@ namespace voiceswitch {
 // Every call is kept in the call log (the latest ones, at most 10000).
 //
 // It is reachable from the station's network, so no peer can take it from
-// the others: connections are limited in all and per address, a connection
-// must sign in within the login timeout and a signed-in one must not fall
-// silent for longer than the idle timeout, nothing but LOGIN is served before
-// sign-in, and each turn of the loop serves a bounded share of each
-// connection's lines; a connection whose answers are not read is served no
-// further lines until they are.
+// the others: connections are limited in all, per address and per group of
+// addresses (one host can hold many addresses of its network); connections
+// that have not signed in may take only part of the slots, and one that
+// needs a slot taken by a connection not yet signed in gets it (the oldest
+// such one is let go), so that those never keep a desk from signing in; a
+// connection must sign in within the login timeout and a signed-in one must
+// not fall silent for longer than the idle timeout, nothing but LOGIN is
+// served before sign-in, and each turn of the loop serves a bounded share of
+// each connection's lines; a connection whose answers are not read is served
+// no further lines until they are.
+//
+// A session lasts only as long as its account: at each keep-alive and before
+// each call the account is checked again, and a session whose account no
+// longer passes (stopped, or its secrets changed by any process) is ended.
 //
 // One thread of its own serves every connection. All public functions are
 // thread-safe.
 class VoiceSwitch
 {
 public:
-    // Whether a voice account may sign in. Called on the switch's thread; it
-    // must not call back into the switch.
-    using AccountCheck = std::function<bool(const std::string& subAccount, const std::string& subAccountPwd,
+    // What the account check says of a voice account: it may sign in (and
+    // stay signed in), it may not, or it cannot tell now (its records cannot
+    // be read): a sign-in is then refused, a session kept.
+    enum class Account { Accepted, Refused, Unknown };
+    // Whether a voice account may sign in, or stay signed in. Called on the
+    // switch's thread; it must not call back into the switch.
+    using AccountCheck = std::function<Account(const std::string& subAccount, const std::string& subAccountPwd,
         const std::string& voipAccount, const std::string& voipPwd)>;
 
     // The application credentials the switch accepts unless told otherwise.
@@ -73,9 +85,16 @@ public:
     // A signed-in session that sends no line for this long is closed; the
     // SDK's keep-alive sends one every 15 seconds.
     void setIdleTimeout(std::chrono::milliseconds timeout);
-    // Connections at most, in all and from one address; a connection beyond
-    // either is answered ERR 503 and closed.
-    void setConnectionLimits(std::size_t total, std::size_t perAddress);
+    // Connections at most, in all, from one address and from one group of
+    // addresses (0: no limit by group), and the share of all (in percent,
+    // at most 90) that connections not signed in may not take. A connection
+    // beyond a limit takes the place of the oldest connection within that
+    // limit that has not signed in (which gets BYE); when there is none, it
+    // is answered ERR 503 and closed.
+    void setConnectionLimits(
+        std::size_t total, std::size_t perAddress, std::size_t perGroup = 0, unsigned reservedPercent = 0);
+    // The leading bits of an IPv4 and of an IPv6 address that make its group.
+    void setAddressGroups(int ipv4Bits, int ipv6Bits);
     // Connections from `addresses` (numeric, as the system writes them) come
     // through a balancer and begin with one line that names their client
     // (the PROXY protocol's), which `read` turns into the client's address
@@ -84,9 +103,10 @@ public:
     // line, and counts it by its client's address from then on.
     using ProxyLineReader = std::function<bool(const std::string& line, std::string* client)>;
     void setProxies(std::vector<std::string> addresses, ProxyLineReader read);
-    // Told of each connection refused by a limit: "voice_connections" or
-    // "voice_connections_per_address". Called on the switch's thread; it
-    // must not call back into the switch. Before start().
+    // Told of each connection refused by a limit: "voice_connections",
+    // "voice_connections_per_address" or "voice_connections_per_group".
+    // Called on the switch's thread; it must not call back into the switch.
+    // Before start().
     using RefusalObserver = std::function<void(const std::string& limit)>;
     void setRefusalObserver(RefusalObserver observer);
 
@@ -109,16 +129,28 @@ private:
 
     void run();
     void acceptConnections();
+    // Makes room for `newcomer` under every limit, letting go of connections
+    // not signed in; the name of the limit that leaves no room, or null.
+    // `counted`: it is among the connections already (a balancer's, whose
+    // client has just been named), and only the limits by address apply.
+    const char* admit(const Connection& newcomer, bool counted);
+    // The text of ERR 503 for a limit's name.
+    static const char* refusalText(const std::string& limit);
     void receive(Connection& connection);
     void serveLines(Connection& connection, Clock::time_point now);
     void enforceDeadlines(Clock::time_point now);
     void closeAfterAnswer(Connection& connection, Clock::time_point now);
     void handleLine(Connection& connection, const std::string& line, Clock::time_point now);
     void handleProxyLine(Connection& connection, const std::string& line, Clock::time_point now);
-    std::size_t connectionsFrom(const std::string& peer, const Connection* besides) const;
     void refused(const char* limit) const;
     void handleLogin(Connection& connection, const std::vector<std::string>& words, Clock::time_point now);
     void handleCall(Connection& connection, const std::vector<std::string>& words);
+    // Checks a signed-in session's account again; false when it no longer
+    // passes, and the session is then being ended.
+    bool accountStillValid(Connection& connection, Clock::time_point now);
+    // The oldest open connection that has not signed in and that `within`
+    // accepts; null when there is none.
+    Connection* oldestUnsigned(const std::function<bool(const Connection&)>& within) const;
     void handleRelease(Connection& connection);
     void advanceCalls(Clock::time_point now);
     void endCall(Connection& connection, const char* endedBy, bool tellCaller);
@@ -139,6 +171,13 @@ private:
     std::chrono::milliseconds idleTimeout { 45000 };
     std::size_t maxConnections = 64;
     std::size_t maxConnectionsPerAddress = 8;
+    std::size_t maxConnectionsPerGroup = 0;
+    unsigned reservedPercent = 0;
+    int ipv4GroupBits = 24;
+    int ipv6GroupBits = 64;
+    // After the account check could not tell, no session is checked again
+    // until then: a database that is away is not asked at every keep-alive.
+    Clock::time_point rechecksPausedUntil;
     std::vector<std::string> proxies;
     ProxyLineReader readProxyLine;
     RefusalObserver refusalObserver;

@@ -139,7 +139,9 @@ void TestVoiceSdk::init()
     events().clear();
     voiceSwitch = std::make_unique<VoiceSwitch>(
         [](const std::string& sub, const std::string& subPwd, const std::string& voip, const std::string& voipPwd) {
-            return sub == "sub" && subPwd == "subpwd" && voip == "voip1" && voipPwd == "voippwd";
+            return sub == "sub" && subPwd == "subpwd" && voip == "voip1" && voipPwd == "voippwd"
+                ? VoiceSwitch::Account::Accepted
+                : VoiceSwitch::Account::Refused;
         });
     voiceSwitch->setCallTiming(std::chrono::milliseconds(10), std::chrono::milliseconds(10));
     QVERIFY(voiceSwitch->start("127.0.0.1", 0));

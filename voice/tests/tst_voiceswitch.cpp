@@ -6,6 +6,7 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <atomic>
 #include <mutex>
 
 using voiceswitch::CallRecord;
@@ -99,9 +100,11 @@ private slots:
     void silentSessionsAreClosed_data();
     void silentSessionsAreClosed();
     void connectionsAreLimitedInAllAndPerAddress();
+    void connectionsNotSignedInKeepNoSlotFromADesk();
     void balancersConnectionsCountByTheirClients();
     void floodingSessionHoldsUpNoOtherSession();
     void endedAccountLosesItsSessions();
+    void sessionsLastOnlyAsLongAsTheirAccount();
 
     void callRules_data();
     void callRules();
@@ -132,7 +135,9 @@ void TestVoiceSwitch::init()
         [this](const std::string& sub, const std::string& subPwd, const std::string& voip, const std::string& voipPwd) {
             std::lock_guard<std::mutex> lock(checkedMutex);
             checked << QString::fromStdString(sub + "|" + subPwd + "|" + voip + "|" + voipPwd);
-            return sub == "sub" && subPwd == "subpwd" && voip == "voip1" && voipPwd == "voippwd";
+            return sub == "sub" && subPwd == "subpwd" && voip == "voip1" && voipPwd == "voippwd"
+                ? VoiceSwitch::Account::Accepted
+                : VoiceSwitch::Account::Refused;
         });
     voiceSwitch->setCallTiming(std::chrono::milliseconds(10), std::chrono::milliseconds(10));
     QVERIFY2(voiceSwitch->start("127.0.0.1", 0), voiceSwitch->errorString().c_str());
@@ -342,7 +347,7 @@ void TestVoiceSwitch::connectionsAreLimitedInAllAndPerAddress()
     WireClient first(port, "127.0.0.1");
     WireClient second(port, "127.0.0.1");
     QVERIFY(first.signIn());
-    QCOMPARE(second.next(), QByteArray("HELLO FVP/1"));
+    QVERIFY(second.signIn());
     WireClient third(port, "127.0.0.1");
     QCOMPARE(third.next(), perAddress);
     QVERIFY(third.waitForClose());
@@ -351,7 +356,7 @@ void TestVoiceSwitch::connectionsAreLimitedInAllAndPerAddress()
     WireClient elsewhere(port, "127.0.0.2");
     WireClient elsewhereToo(port, "127.0.0.3");
     QVERIFY(elsewhere.signIn());
-    QCOMPARE(elsewhereToo.next(), QByteArray("HELLO FVP/1"));
+    QVERIFY(elsewhereToo.signIn());
     WireClient beyond(port, "127.0.0.4");
     QCOMPARE(beyond.next(), overall);
     QVERIFY(beyond.waitForClose());
@@ -365,6 +370,37 @@ void TestVoiceSwitch::connectionsAreLimitedInAllAndPerAddress()
     QCOMPARE(second.next(), QByteArray("BYE"));
     QVERIFY(second.waitForClose());
     QTRY_COMPARE(WireClient(port, "127.0.0.1").next(), QByteArray("HELLO FVP/1"));
+}
+
+void TestVoiceSwitch::connectionsNotSignedInKeepNoSlotFromADesk()
+{
+    // With the switch's own limits: eight addresses of one network open
+    // eight connections each and never sign in.
+    const int port = voiceSwitch->port();
+    std::vector<std::unique_ptr<WireClient>> idle;
+    for (int a = 2; a <= 9; ++a) {
+        for (int i = 0; i < 8; ++i)
+            idle.push_back(std::make_unique<WireClient>(port, QStringLiteral("127.0.0.%1").arg(a)));
+    }
+    QTRY_COMPARE(std::count_if(idle.begin(), idle.end(), [](const auto& c) { return c->socket.bytesAvailable() > 0; }),
+        std::ptrdiff_t(64));
+    // A desk of another network signs in.
+    WireClient desk(port, QStringLiteral("127.0.1.1"));
+    QVERIFY(desk.signIn());
+
+    // Eight networks more do the same: connections not signed in make room
+    // for each other, never for a session, and a second desk gets in too.
+    for (int n = 2; n <= 9; ++n) {
+        for (int i = 0; i < 8; ++i)
+            idle.push_back(std::make_unique<WireClient>(port, QStringLiteral("127.0.%1.1").arg(n)));
+    }
+    QTRY_COMPARE(std::count_if(idle.begin(), idle.end(), [](const auto& c) { return c->socket.bytesAvailable() > 0; }),
+        std::ptrdiff_t(128));
+    WireClient secondDesk(port, QStringLiteral("127.0.1.2"));
+    QVERIFY(secondDesk.signIn());
+    desk.send("PING\n");
+    QCOMPARE(desk.next(), QByteArray("PONG"));
+    QCOMPARE(voiceSwitch->sessionCount(), 2);
 }
 
 void TestVoiceSwitch::balancersConnectionsCountByTheirClients()
@@ -462,6 +498,45 @@ void TestVoiceSwitch::endedAccountLosesItsSessions()
     stranger.send("PING\n");
     QCOMPARE(stranger.next(), QByteArray("PONG"));
     QCOMPARE(open.sessionCount(), 1);
+}
+
+void TestVoiceSwitch::sessionsLastOnlyAsLongAsTheirAccount()
+{
+    std::atomic<VoiceSwitch::Account> account { VoiceSwitch::Account::Accepted };
+    VoiceSwitch checked(
+        [&](const std::string&, const std::string&, const std::string&, const std::string&) { return account.load(); });
+    checked.setCallTiming(std::chrono::milliseconds(10), std::chrono::hours(1));
+    QVERIFY(checked.start("127.0.0.1", 0));
+    WireClient caller(checked.port());
+    WireClient idle(checked.port());
+    QVERIFY(caller.signIn());
+    QVERIFY(idle.signIn());
+    caller.send("CALL 1 008613812345678\n");
+    const QByteArray id = callIdOf(caller.next());
+    QCOMPARE(caller.next(), "ALERTING " + id);
+
+    // Stopped, or its secrets changed: the next keep-alive ends a session,
+    // the call in it first, and a call is not placed.
+    account = VoiceSwitch::Account::Refused;
+    QVERIFY(!WireClient(checked.port()).signIn());
+    account = VoiceSwitch::Account::Accepted;
+    WireClient late(checked.port());
+    QVERIFY(late.signIn());
+    account = VoiceSwitch::Account::Refused;
+    caller.send("PING\n");
+    QCOMPARE(caller.next(), "RELEASED " + id);
+    QCOMPARE(caller.next(), QByteArray("BYE"));
+    QVERIFY(caller.waitForClose());
+    QCOMPARE(checked.callLog().back().endedBy, std::string("switch"));
+    late.send("CALL 1 008613812345678\n");
+    QCOMPARE(late.next(), QByteArray("BYE"));
+    QVERIFY(late.waitForClose());
+    QCOMPARE(checked.callLog().size(), std::size_t(1));
+
+    // The account's records cannot be read: the session goes on.
+    account = VoiceSwitch::Account::Unknown;
+    idle.send("PING\n");
+    QCOMPARE(idle.next(), QByteArray("PONG"));
 }
 
 void TestVoiceSwitch::callRules_data()
